@@ -1,0 +1,141 @@
+#include "link/CommSettingsDialog.h"
+
+#include "app/MainWindow.h"
+#include "app/Toolkit.h"
+#include "link/ConfigStore.h"
+#include "link/SerialLink.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+namespace ktv {
+
+namespace {
+std::function<void(CommSettingsDialog &)> &hook()
+{
+    static std::function<void(CommSettingsDialog &)> h;
+    return h;
+}
+} // namespace
+
+void setCommSettingsHook(std::function<void(CommSettingsDialog &)> h)
+{
+    hook() = std::move(h);
+}
+
+QString settingsChangedText()
+{
+    return QStringLiteral("Changes will take effect the next time you connect.  To reconnect, ") +
+           QStringLiteral("click the Connect button or choose Connect from the Setup menu.  This "
+                          "will ") +
+           QStringLiteral("disconnect the unit and the program will ") +
+           QStringLiteral("attempt to reconnect with the new settings.");
+}
+
+CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), window_(window)
+{
+    setObjectName(QStringLiteral("frmCommSettings"));
+    setWindowTitle(QStringLiteral("Communication Settings"));
+    setModal(true);
+    auto *grid = new QGridLayout(this);
+    auto *label = new QLabel(QStringLiteral("Com Port:"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    list_ = new QListWidget(this);
+    list_->setObjectName(QStringLiteral("lstComPorts"));
+    list_->setAccessibleName(label->text());
+    label->setBuddy(list_);
+    for (int port = 1; port <= 14; ++port) {
+        auto *item = new QListWidgetItem(QStringLiteral("COM %1").arg(port), list_);
+        item->setData(Qt::UserRole, port);
+    }
+    device_ = new QLabel(this);
+    device_->setObjectName(QStringLiteral("lblDevice"));
+    device_->setWordWrap(true);
+    ok_ = new QPushButton(QStringLiteral("&OK"), this);
+    ok_->setObjectName(QStringLiteral("btnOK"));
+    ok_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("btnCancel"));
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(list_, 1, 0, 3, 1);
+    grid->addWidget(device_, 1, 1);
+    grid->addWidget(ok_, 2, 1);
+    grid->addWidget(cancel_, 3, 1, Qt::AlignTop);
+    connect(ok_, &QPushButton::clicked, this, &CommSettingsDialog::pressOK);
+    connect(cancel_, &QPushButton::clicked, this, &CommSettingsDialog::pressCancel);
+    connect(list_, &QListWidget::currentRowChanged, this, &CommSettingsDialog::showDevice);
+
+    // Load step: select the configured port; a number outside 1 to 14 selects nothing.
+    const int configured = window_.state.ComPortNumber;
+    if (configured >= 1 && configured <= 14)
+        list_->setCurrentRow(configured - 1);
+    else
+        list_->setCurrentRow(-1);
+    OldComPort = list_->currentRow();
+    showDevice();
+    adjustSize();
+    centreOnScreen(this);
+}
+
+void CommSettingsDialog::showDevice()
+{
+    QListWidgetItem *item = list_->currentItem();
+    if (!item || list_->currentRow() < 0) {
+        device_->setText(QStringLiteral("No port selected"));
+        return;
+    }
+    device_->setText(QStringLiteral("Opens %1")
+                         .arg(window_.link.deviceForPort(item->data(Qt::UserRole).toInt())));
+}
+
+void CommSettingsDialog::pressOK()
+{
+    SharedState &state = window_.state;
+    const int row = list_->currentRow();
+    if (row >= 0)
+        state.ComPortNumber = list_->item(row)->data(Qt::UserRole).toInt();
+    if (row == OldComPort) {
+        state.SettingsUnchanged = true;
+    } else {
+        QString problem;
+        if (writeComPort(window_.storePath, state.ComPortNumber, &problem)) {
+            ShowMessage(MessageIcon::Information, settingsChangedText());
+        } else {
+            ShowMessage(MessageIcon::Critical,
+                        QStringLiteral("The COM port could not be stored in %1: %2\r\nCOM %3 is "
+                                       "used until the program ends.")
+                            .arg(window_.storePath, problem)
+                            .arg(state.ComPortNumber));
+        }
+    }
+    accept();
+}
+
+void CommSettingsDialog::pressCancel()
+{
+    window_.state.SettingsUnchanged = true;
+    reject();
+}
+
+void CommunicationSettings(MainWindow &window)
+{
+    SharedState &state = window.state;
+    state.SettingsUnchanged = false;
+    {
+        CommSettingsDialog dialog(window);
+        if (hook())
+            QTimer::singleShot(0, &dialog, [&dialog] { hook()(dialog); });
+        dialog.exec();
+    }
+    if (!state.SettingsUnchanged && window.link.PortOpen()) {
+        window.link.closePort();
+        state.UnitConnected = false;
+        window.ShowConnectionStatus();
+    }
+}
+
+} // namespace ktv

@@ -1,0 +1,86 @@
+#pragma once
+// The one place that touches the serial port. It offers what the actions need
+// of a port (open state, settings text, COM number, write, count of waiting
+// characters, read-and-clear) and the routines built on them: OpenComPort,
+// ReplyWaiting, ReadReply and WaitSeconds.
+//
+// Waiting is a nested event loop ended by a single-shot timer or by arriving
+// data, never a spin: the operator can click, type and start other actions
+// while a wait runs, and the program relies on that.
+
+#include "app/SharedState.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+namespace ktv {
+
+class SerialLink : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit SerialLink(SharedState &state, QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    // COM n opens the device the port map names, else the platform's default.
+    void setPortMap(const QMap<int, QString> &map) { portMap_ = map; }
+    QString deviceForPort(int comPort) const;
+
+    // The port's own properties.
+    bool PortOpen() const;
+    void setSettings(const QString &settingsText) { settings_ = settingsText; }
+    QString settings() const { return settings_; }
+    void setCommPort(int comPort) { commPort_ = comPort; }
+    int commPort() const { return commPort_; }
+    // Opens CommPort with Settings; on failure *reason tells why.
+    bool openPort(QString *reason = nullptr);
+    void closePort();
+    // Writes a whole line at once. A closed or failed port takes nothing and
+    // returns false; it never ends the program.
+    bool write(const QByteArray &bytes);
+    int InBufferCount() const;
+    QString Input(); // every waiting character; empties the buffer
+    int baudRateInForce() const;
+    QString deviceInUse() const { return port_.portName(); }
+
+    // Opens ComPortNumber at a baud rate with ",N,8,1"; on failure leaves the
+    // reason in ConnectErrorText (and MessageText when already open).
+    bool OpenComPort(int comPort, double baudRate);
+    bool ReplyWaiting() const { return InBufferCount() > 0; }
+    // Waits strictly more than 0.1 s for the first character, then until the
+    // count stops changing over one 0.02 s step; returns everything waiting.
+    QString ReadReply();
+    // Returns after at least the given time, handling events meanwhile.
+    void WaitSeconds(double seconds);
+
+    // Once the program ends: nothing is written any more and waits return at once.
+    void setEnding();
+    bool isEnding() const { return ending_; }
+
+    // The texts the link reports, with the port number after one blank.
+    static QString alreadyOpenText(int comPort);
+    static QString openFailedText(int comPort);
+    static QString noDataText();
+
+  signals:
+    // The port failed while open (adapter unplugged, device gone); it has been closed.
+    void lineLost(const QString &reason);
+
+  private:
+    void onError(QSerialPort::SerialPortError error);
+
+    SharedState &state_;
+    QSerialPort port_;
+    QMap<int, QString> portMap_;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int commPort_ = 1;
+    bool ending_ = false;
+    QElapsedTimer lastWrite_;
+    qint64 lastWriteDurationNs_ = 0;
+};
+
+} // namespace ktv

@@ -1,0 +1,57 @@
+#include "link/SettingsText.h"
+
+#include <QStringList>
+#include <cmath>
+
+namespace ktv {
+
+std::optional<LineSettings> parseSettingsText(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+
+    LineSettings settings;
+    bool ok = false;
+    const int baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || baud <= 0)
+        return std::nullopt;
+    settings.baudRate = baud;
+
+    const QString parity = parts[1].trimmed().toUpper();
+    if (parity == QLatin1String("N"))
+        settings.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E"))
+        settings.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        settings.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        settings.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        settings.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+    settings.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QString stop = parts[3].trimmed();
+    if (stop == QLatin1String("1"))
+        settings.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        settings.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        settings.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return settings;
+}
+
+QString settingsTextForBaud(double baudRate)
+{
+    return QString::number(static_cast<qint64>(std::llround(baudRate))) + QLatin1String(",N,8,1");
+}
+
+} // namespace ktv
