@@ -23,8 +23,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
+
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ktv {
 
@@ -55,6 +58,10 @@ MainWindow::MainWindow(SharedState &sharedState, SerialLink &serialLink, const Q
     column->addWidget(tabs_);
     buildConnectionArea(central);
     setCentralWidget(central);
+
+    // Wide enough to show every tab's caption.
+    resize(std::max(sizeHint().width(), tabs_->tabBar()->sizeHint().width() + 40),
+           sizeHint().height());
 
     connect(&link, &SerialLink::lineLost, this, &MainWindow::onLineLost);
     axisSelect_ = new AxisSelectDialog(*this);

@@ -182,7 +182,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::KTRA10);
         ModelSpec m{Model::KTRA10,
-                    "Pulse Generator - KTRA10 Drive",
+                    "Pulse Generator - KTRA10",
                     "Speed Profile",
                     {},
                     {},
@@ -240,7 +240,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::KTRA20);
         ModelSpec m{Model::KTRA20,
-                    "Pulse Generator - KTRA20 Drive",
+                    "Pulse Generator - KTRA20",
                     "Speed Profile",
                     {},
                     {},
@@ -304,7 +304,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::KTRA30);
         ModelSpec m{Model::KTRA30,
-                    "Pulse Generator - KTRA30 Drive",
+                    "Pulse Generator - KTRA30",
                     "Speed Profile",
                     {},
                     {},
@@ -350,7 +350,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::VELD10);
         ModelSpec m{Model::VELD10,
-                    "Simple Indexer - VELD10 Drive",
+                    "Simple Indexer - VELD10",
                     "Motion Profile",
                     {},
                     {},
@@ -400,7 +400,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::VELD20);
         ModelSpec m{Model::VELD20,
-                    "Simple Indexer - VELD20 Drive",
+                    "Simple Indexer - VELD20",
                     "Motion Profile",
                     {},
                     {},
@@ -445,7 +445,7 @@ std::vector<ModelSpec> buildCatalogue()
     {
         Controls c(Model::VELD30);
         ModelSpec m{Model::VELD30,
-                    "Simple Indexer - VELD30/40/50 Drive",
+                    "Simple Indexer - VELD30/40/50",
                     "Motion Profile",
                     {},
                     {},

@@ -35,6 +35,7 @@ AxisDialog::AxisDialog(MainWindow &window, const QString &objectName, const QStr
     setObjectName(objectName);
     setWindowTitle(caption);
     setModal(false);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 44);
     auto *column = new QVBoxLayout(this);
     int number = 1;
     QLabel *boxLabel = nullptr;

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# A picture of each panel and dialog under a virtual display: screenshots/*.png
+set -euo pipefail
+build=${1:-build}
+if ! command -v xvfb-run >/dev/null; then
+  SUDO=$([ "$(id -u)" = 0 ] || echo sudo)
+  $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq xvfb xauth >/dev/null
+fi
+xvfb-run -a -s "-screen 0 1920x1080x24" "$build/ktraveld-screenshots" screenshots
+ls screenshots/*.png
