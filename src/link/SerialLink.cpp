@@ -23,6 +23,16 @@ QString withSignBlank(int number)
 }
 } // namespace
 
+QString StripCarriageReturns(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text)
+        if (c != QLatin1Char('\r'))
+            result.append(c);
+    return result;
+}
+
 SerialLink::SerialLink(SharedState &state, QObject *parent) : QObject(parent), state_(state)
 {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);

@@ -19,6 +19,9 @@
 
 namespace ktv {
 
+// A copy of the text without any carriage return; everything else stays, in order.
+QString StripCarriageReturns(const QString &text);
+
 class SerialLink : public QObject
 {
     Q_OBJECT

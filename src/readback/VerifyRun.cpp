@@ -37,7 +37,7 @@ void VerifyParameters(MainWindow &window, Model model)
         link.WaitSeconds(0.05);
         QString reply = link.ReadReply();
         if (field != Field::RampDown)
-            reply.remove(QLatin1Char('\r'));
+            reply = StripCarriageReturns(reply);
         // A newer run has ended meanwhile: this one stops without showing
         // what it read.
         if (window.Times == 0 || link.isEnding()) {

@@ -1,0 +1,215 @@
+// The configuration store: reading the COM port and the port map from good and
+// broken files, and writing the port back without touching anything else.
+
+#include "Workbench.h"
+
+#include "link/ConfigStore.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ktv;
+
+namespace {
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Runs statements on a store through a connection of the test's own.
+bool exec(const QString &path, const QStringList &statements)
+{
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery q(db);
+        for (const QString &s : statements)
+            ok = ok && q.exec(s);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("t"));
+    return ok;
+}
+
+QVariant query(const QString &path, const QString &sql)
+{
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("q"));
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery q(db);
+        if (q.exec(sql) && q.next())
+            value = q.value(0);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("q"));
+    return value;
+}
+
+} // namespace
+
+class TestConfigStore : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+    }
+    void reads_data();
+    void reads();
+    void readingNeverChangesTheFile();
+    void writesOnlyTheThirdFieldOfTheFirstRecord();
+    void failedWriteLeavesTheFileAsItWas();
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestConfigStore::reads_data()
+{
+    QTest::addColumn<QStringList>("statements"); // empty: no file at all
+    QTest::addColumn<QByteArray>("rawBytes");    // written instead of a database when not empty
+    QTest::addColumn<int>("port");               // -1: not read
+    QTest::addColumn<QString>("problem");        // part of the reason
+    QTest::addColumn<QString>("mappedDevice");   // what COM 2 opens, when mapped
+
+    const QString table = QStringLiteral(
+        "CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name TEXT, ComPort INTEGER)");
+    QTest::newRow("COM 3") << QStringList{table, "INSERT INTO \"Main Table\" VALUES (1, 'x', 3)"}
+                           << QByteArray() << 3 << QString() << QString();
+    QTest::newRow("first record by rowid, third field by position")
+        << QStringList{"CREATE TABLE \"Main Table\" (A, B, C, D)",
+                       "INSERT INTO \"Main Table\" (rowid, A, B, C, D) VALUES (5, 1, 2, 9, 4)",
+                       "INSERT INTO \"Main Table\" (rowid, A, B, C, D) VALUES (2, 1, 2, 7, 4)"}
+        << QByteArray() << 7 << QString() << QString();
+    QTest::newRow("a number stored as text")
+        << QStringList{table, "INSERT INTO \"Main Table\" VALUES (1, 'x', '12')"} << QByteArray()
+        << 12 << QString() << QString();
+    QTest::newRow("with a port map")
+        << QStringList{table, "INSERT INTO \"Main Table\" VALUES (1, 'x', 2)",
+                       "CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, Device TEXT NOT NULL)",
+                       "INSERT INTO \"Port Map\" VALUES (2, '/dev/ttyUSB0')"}
+        << QByteArray() << 2 << QString() << "/dev/ttyUSB0";
+    QTest::newRow("missing file") << QStringList() << QByteArray() << -1 << "is missing"
+                                  << QString();
+    QTest::newRow("not a database") << QStringList() << QByteArray("this is not a database, really")
+                                    << -1 << "cannot" << QString();
+    QTest::newRow("no Main Table") << QStringList{"CREATE TABLE Other (A)"} << QByteArray() << -1
+                                   << "cannot be read" << QString();
+    QTest::newRow("no record") << QStringList{table} << QByteArray() << -1 << "no record"
+                               << QString();
+    QTest::newRow("not a number")
+        << QStringList{table, "INSERT INTO \"Main Table\" VALUES (1, 'x', 'COM3')"} << QByteArray()
+        << -1 << "not a number" << QString();
+    QTest::newRow("empty field") << QStringList{table,
+                                                "INSERT INTO \"Main Table\" VALUES (1, 'x', NULL)"}
+                                 << QByteArray() << -1 << "not a number" << QString();
+    QTest::newRow("two fields only") << QStringList{"CREATE TABLE \"Main Table\" (A, B)",
+                                                    "INSERT INTO \"Main Table\" VALUES (1, 2)"}
+                                     << QByteArray() << -1 << "fewer than three" << QString();
+}
+
+void TestConfigStore::reads()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QByteArray, rawBytes);
+    QFETCH(int, port);
+    QFETCH(QString, problem);
+    QFETCH(QString, mappedDevice);
+    const QString path = dir->filePath(QString::fromLatin1(QTest::currentDataTag()) + ".qdr");
+    if (!rawBytes.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(rawBytes);
+    } else if (!statements.isEmpty()) {
+        QVERIFY(exec(path, statements));
+    }
+    const StoredConfiguration stored = readConfiguration(path);
+    if (port >= 0) {
+        QVERIFY2(stored.comPort.has_value(), qPrintable(stored.problem));
+        QCOMPARE(*stored.comPort, port);
+        QVERIFY(stored.problem.isEmpty());
+    } else {
+        QVERIFY(!stored.comPort.has_value());
+        QVERIFY2(stored.problem.contains(problem), qPrintable(stored.problem));
+        QVERIFY2(stored.problem.contains(path), "the message names the file");
+    }
+    if (!mappedDevice.isEmpty())
+        QCOMPARE(stored.portMap.value(2), mappedDevice);
+    // Reading never creates a file that was not there.
+    if (statements.isEmpty() && rawBytes.isEmpty())
+        QVERIFY(!QFile::exists(path));
+}
+
+void TestConfigStore::readingNeverChangesTheFile()
+{
+    const QString path = dir->filePath(QStringLiteral("config.qdr"));
+    QVERIFY(test::writeStore(path, 4, {{4, QStringLiteral("/dev/pts/9")}}));
+    const QByteArray before = fileHash(path);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(readConfiguration(path).comPort.value_or(-1), 4);
+    QCOMPARE(fileHash(path), before);
+}
+
+void TestConfigStore::writesOnlyTheThirdFieldOfTheFirstRecord()
+{
+    const QString path = dir->filePath(QStringLiteral("config.qdr"));
+    QVERIFY(exec(path, {"CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name TEXT, Port "
+                        "INTEGER, Extra TEXT)",
+                        "INSERT INTO \"Main Table\" VALUES (1, 'Setup', 1, 'keep')",
+                        "INSERT INTO \"Main Table\" VALUES (2, 'Second', 1, 'keep too')",
+                        "CREATE TABLE Notes (T TEXT)", "INSERT INTO Notes VALUES ('untouched')"}));
+    QString problem;
+    QVERIFY2(writeComPort(path, 5, &problem), qPrintable(problem));
+    QCOMPARE(readConfiguration(path).comPort.value_or(-1), 5);
+    QCOMPARE(query(path, "SELECT Name || '|' || Extra FROM \"Main Table\" WHERE ID = 1").toString(),
+             QStringLiteral("Setup|keep"));
+    QCOMPARE(query(path, "SELECT Port FROM \"Main Table\" WHERE ID = 2").toInt(), 1);
+    QCOMPARE(query(path, "SELECT T FROM Notes").toString(), QStringLiteral("untouched"));
+}
+
+void TestConfigStore::failedWriteLeavesTheFileAsItWas()
+{
+    const QString path = dir->filePath(QStringLiteral("config.qdr"));
+    QVERIFY(test::writeStore(path, 3, {}));
+    const QByteArray before = fileHash(path);
+
+    // Another program holds the file locked for writing.
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QString problem;
+        QVERIFY(!writeComPort(path, 5, &problem));
+        QVERIFY(!problem.isEmpty());
+        q.exec(QStringLiteral("ROLLBACK"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+    QCOMPARE(fileHash(path), before);
+
+    // A store that has gone away is not created anew.
+    QFile::remove(path);
+    QString problem;
+    QVERIFY(!writeComPort(path, 5, &problem));
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestConfigStore)
+#include "tst_configstore.moc"
