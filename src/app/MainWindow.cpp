@@ -93,9 +93,6 @@ void MainWindow::buildMenus()
     mnuCommSettings_->setObjectName(QStringLiteral("mnuCommSettings"));
     mnuCommSettings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(mnuCommSettings_, &QAction::triggered, this, &MainWindow::openCommSettings);
-    // Ctrl+C and Ctrl+X act from anywhere in the window, also inside an entry box.
-    for (QAction *action : {mnuExit_, mnuConnect_, mnuDisconnect_, mnuCommSettings_})
-        action->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)

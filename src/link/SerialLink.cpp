@@ -249,8 +249,9 @@ void SerialLink::setEnding()
 void SerialLink::onError(QSerialPort::SerialPortError error)
 {
     // Only a port that dies while open is a lost line; failures to open are
-    // reported by the opener.
-    if (error != QSerialPort::ResourceError || !port_.isOpen())
+    // reported by the opener. A line whose far side vanished reports a read
+    // error on every turn of the event loop until it is closed.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port_.isOpen())
         return;
     const QString reason = port_.errorString();
     port_.close();

@@ -1,0 +1,69 @@
+#pragma once
+// The simulated unit (ktraveld-unitsim) as a child process of a test. It runs
+// on a fresh pseudo-terminal whose path devicePath() gives, and records every
+// line it receives into a file that this object owns and re-reads on demand.
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace ktv::test {
+
+struct UnitSimOptions
+{
+    QString model = QStringLiteral("KTRA20");
+    QString revision = QStringLiteral("1.07");
+    int address = 0;
+    int baud = 9600;
+    QString mode = QStringLiteral("normal");
+    QStringList extraArgs; // e.g. {"--split-gap", "200"}, {"--ack"}
+};
+
+// One line as the unit received it: the monotonic time its end arrived
+// (seconds, the clock of QElapsedTimer), the rate in force, whether the unit
+// answered, and the exact bytes (CR included).
+struct ReceivedLine
+{
+    double t = 0;
+    int baud = 0;
+    bool answered = false;
+    QByteArray bytes;
+};
+
+class UnitSimProcess
+{
+  public:
+    explicit UnitSimProcess(const UnitSimOptions &options = {});
+    ~UnitSimProcess();
+    UnitSimProcess(const UnitSimProcess &) = delete;
+    UnitSimProcess &operator=(const UnitSimProcess &) = delete;
+
+    // Starts the unit and waits (at most 5 s) for it to name its line.
+    bool start();
+    QString devicePath() const { return m_devicePath; }
+    QString recordPath() const;
+    // Everything the unit has received so far, read from the record file.
+    QList<ReceivedLine> received() const;
+    QList<QByteArray> receivedBytes() const;
+    QList<QByteArray> receivedAt(int baud) const;
+    // Waits until at least n lines are recorded. The wait runs the event loop
+    // in short slices, so serial ports and timers of the caller keep working.
+    bool waitForLineCount(int n, int timeoutMs = 3000) const;
+    void clearRecord();
+    // SIGTERM, and SIGKILL if the unit has not ended within 3 s.
+    void terminate();
+    // SIGKILL: the unit's side of the line vanishes at once.
+    void kill();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+  private:
+    UnitSimOptions m_options;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_devicePath;
+};
+
+} // namespace ktv::test

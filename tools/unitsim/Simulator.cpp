@@ -1,0 +1,335 @@
+#include "Simulator.h"
+
+#include "LineRate.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace unitsim {
+
+namespace {
+
+// No unit runs at 50 baud, so a line nobody has set yet is never answered. A
+// fresh pseudo-terminal reports 38400, which is a unit rate.
+constexpr int kIdleRate = 50;
+constexpr qsizetype kFloodSize = 1024 * 1024;
+// How often an unread reply is checked against a port that was closed.
+constexpr double kClosedCheckSeconds = 0.02;
+
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+QByteArray floodBytes()
+{
+    QByteArray bytes(kFloodSize, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char('A' + i % 26);
+    return bytes;
+}
+
+} // namespace
+
+double monotonicSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+Simulator::Simulator(const SimulatorOptions &options) : m_options(options), m_unit(options.unit) {}
+
+Simulator::~Simulator()
+{
+    closeLine();
+}
+
+bool Simulator::open(QString *error)
+{
+    if (!m_options.recordPath.isEmpty() && !m_recorder.open(m_options.recordPath)) {
+        *error = systemError("cannot open the record file");
+        return false;
+    }
+
+    if (!m_options.devicePath.isEmpty()) {
+        m_fd = ::open(m_options.devicePath.toLocal8Bit().constData(),
+                      O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0) {
+            *error = systemError("cannot open the device");
+            return false;
+        }
+        // On a real port the unit's rate is the line's rate; the other end
+        // hears noise unless it uses the same.
+        if (!setRawLine(m_fd, m_options.baud)) {
+            *error = systemError("cannot set the device's rate");
+            return false;
+        }
+        m_linePath = m_options.devicePath;
+    } else {
+        m_fd = posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_fd < 0 || grantpt(m_fd) != 0 || unlockpt(m_fd) != 0 ||
+            fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) | O_NONBLOCK) != 0 ||
+            fcntl(m_fd, F_SETFD, FD_CLOEXEC) != 0) {
+            *error = systemError("cannot create a pseudo-terminal");
+            return false;
+        }
+        const char *slave = ptsname(m_fd);
+        if (!slave) {
+            *error = systemError("cannot name the pseudo-terminal");
+            return false;
+        }
+        m_linePath = QString::fromLocal8Bit(slave);
+        m_slaveFd = ::open(slave, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_slaveFd < 0 || !setRawLine(m_slaveFd, kIdleRate)) {
+            *error = systemError("cannot set up the pseudo-terminal");
+            return false;
+        }
+    }
+
+    if (!m_options.linkPath.isEmpty()) {
+        const QByteArray link = m_options.linkPath.toLocal8Bit();
+        struct stat st
+        {
+        };
+        if (lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            ::unlink(link.constData());
+        if (symlink(m_linePath.toLocal8Bit().constData(), link.constData()) != 0) {
+            *error = systemError("cannot make the link");
+            return false;
+        }
+        m_linkMade = true;
+    }
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    m_signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_signalFd < 0) {
+        *error = systemError("cannot watch for signals");
+        return false;
+    }
+    return true;
+}
+
+int Simulator::run()
+{
+    char buffer[4096];
+    while (!m_vanish && !m_lineLost) {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+        double wait = -1; // seconds until something is due; -1: nothing is
+        if (!m_output.empty()) {
+            wait = headReadyAt() - monotonicSeconds();
+            if (wait <= 0) {
+                fds[0].events |= POLLOUT;
+                wait = -1;
+            }
+        }
+        if (watchForClose()) {
+            dropIfPortClosed();
+            wait = wait < 0 ? kClosedCheckSeconds : std::min(wait, kClosedCheckSeconds);
+        }
+        timespec timeout{};
+        if (wait >= 0) {
+            timeout.tv_sec = time_t(wait);
+            timeout.tv_nsec = long((wait - double(timeout.tv_sec)) * 1e9);
+        }
+        timespec *timeoutPtr = wait >= 0 ? &timeout : nullptr;
+        if (ppoll(fds, 2, timeoutPtr, nullptr) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::perror("ktraveld-unitsim: poll");
+            return 1;
+        }
+        if (fds[1].revents & POLLIN)
+            break;
+
+        if (fds[0].revents & POLLIN) {
+            // The rate in force now is the rate these bytes were written at.
+            const int rate = m_options.devicePath.isEmpty() ? lineRate(m_fd) : m_options.baud;
+            for (;;) {
+                const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    receive(QByteArray(buffer, n), rate, monotonicSeconds());
+                    if (m_vanish)
+                        break;
+                    continue;
+                }
+                if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                    m_lineLost = true;
+                break;
+            }
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            m_lineLost = true;
+        }
+        if (!m_vanish && !m_lineLost)
+            writePending();
+    }
+    closeLine();
+    return 0;
+}
+
+void Simulator::receive(const QByteArray &bytes, int rate, double now)
+{
+    for (char c : bytes) {
+        if (!m_partial.isEmpty() && rate != m_partialRate)
+            endLine(now);
+        if (m_vanish)
+            return;
+        m_partial += c;
+        m_partialRate = rate;
+        if (c == '\r')
+            endLine(now);
+        if (m_vanish)
+            return;
+    }
+}
+
+// A line ends at its CR, or where the rate changed under it.
+void Simulator::endLine(double now)
+{
+    const QByteArray line = m_partial;
+    const int rate = m_partialRate;
+    m_partial.clear();
+    ++m_lineCount;
+
+    // The line that reaches the --vanish-after count is recorded but not answered.
+    const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
+    bool answered = false;
+    if (!lastLine && rate == m_options.baud && line.endsWith('\r')) {
+        const auto reply = m_unit.handleLine(line.chopped(1));
+        if (reply && m_options.mode != ReplyMode::Silent) {
+            scheduleReply(*reply, now);
+            answered = true;
+            // The reply is on its way before the record shows the line, so a
+            // reader who sees the record can expect the reply's first bytes.
+            writePending();
+        }
+    }
+    m_recorder.record(now, rate, answered, line);
+    if (lastLine)
+        m_vanish = true;
+}
+
+void Simulator::scheduleReply(const QByteArray &reply, double now)
+{
+    switch (m_options.mode) {
+    case ReplyMode::Normal:
+    case ReplyMode::Fixed:
+        m_output.push_back({reply, 0, now, 0});
+        break;
+    case ReplyMode::Silent:
+        break;
+    case ReplyMode::Slow:
+        m_output.push_back({reply, 0, now + m_options.slowMs / 1000.0, 0});
+        break;
+    case ReplyMode::Split: {
+        const qsizetype half = std::max<qsizetype>(1, reply.size() / 2);
+        m_output.push_back({reply.left(half), 0, now, 0});
+        if (half < reply.size())
+            m_output.push_back({reply.mid(half), 0, now, m_options.splitGapMs / 1000.0});
+        break;
+    }
+    case ReplyMode::Garbage:
+        m_output.push_back({garbageReply(), 0, now, 0});
+        break;
+    case ReplyMode::Flood:
+        m_output.push_back({floodBytes(), 0, now, 0});
+        m_output.push_back({reply, 0, now, 0});
+        break;
+    }
+}
+
+double Simulator::headReadyAt() const
+{
+    const Chunk &head = m_output.front();
+    return std::max(head.notBefore, m_lastChunkDone + head.gapAfterPrevious);
+}
+
+// Writes what is due without blocking; returns false when the line is gone.
+bool Simulator::writePending()
+{
+    while (!m_output.empty() && headReadyAt() <= monotonicSeconds()) {
+        Chunk &head = m_output.front();
+        const ssize_t n = ::write(m_fd, head.bytes.constData() + head.offset,
+                                  size_t(head.bytes.size() - head.offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                return true;
+            m_lineLost = true;
+            return false;
+        }
+        head.offset += n;
+        if (head.offset == head.bytes.size()) {
+            m_output.pop_front();
+            m_lastChunkDone = monotonicSeconds();
+        }
+    }
+    return true;
+}
+
+// Replies still on their way, or sent and not read yet, need watching: on a
+// real port they are lost when the program closes it, and on the pseudo-terminal
+// they would otherwise wait for the next open. Our own slave descriptor keeps
+// the line, so closing is seen as the rate falling back to the idle rate, which
+// the port restores when it closes.
+bool Simulator::watchForClose() const
+{
+    return m_slaveFd >= 0 && (!m_output.empty() || queuedInput(m_slaveFd) > 0);
+}
+
+void Simulator::dropIfPortClosed()
+{
+    if (lineRate(m_fd) != kIdleRate)
+        return;
+    discardInput(m_slaveFd);
+    m_output.clear();
+}
+
+void Simulator::closeLine()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_slaveFd >= 0)
+        ::close(m_slaveFd);
+    if (m_signalFd >= 0)
+        ::close(m_signalFd);
+    m_fd = m_slaveFd = m_signalFd = -1;
+    if (m_linkMade)
+        ::unlink(m_options.linkPath.toLocal8Bit().constData());
+    m_linkMade = false;
+}
+
+// Sixteen bytes of noise that hold at least one byte above 127, a CR, an LF,
+// a NUL and an "@", so every way of mistaking noise for a reply is exercised.
+QByteArray Simulator::garbageReply()
+{
+    auto *random = QRandomGenerator::global();
+    QByteArray bytes;
+    bytes += char(0x80 + random->bounded(0x80));
+    bytes += '\r';
+    bytes += '\n';
+    bytes += '\0';
+    bytes += '@';
+    while (bytes.size() < 16)
+        bytes += char(random->bounded(256));
+    std::shuffle(bytes.begin(), bytes.end(), *random);
+    return bytes;
+}
+
+} // namespace unitsim

@@ -1,0 +1,93 @@
+#pragma once
+// The simulated unit on its line: a pseudo-terminal (or a real port) that hears
+// command lines and answers like a unit of the chosen model.
+//
+// On a pseudo-terminal the unit answers only while the program has set the line
+// to the unit's rate; bytes written at any other rate are recorded but never
+// answered, as a real unit would only see noise. The rate is read from the
+// master side at the moment the bytes arrive. The unit keeps a slave descriptor
+// of its own open, so the line and its settings survive the program closing and
+// reopening the port.
+
+#include "Recorder.h"
+#include "Unit.h"
+
+#include <QByteArray>
+#include <QString>
+#include <deque>
+
+namespace unitsim {
+
+enum class ReplyMode { Normal, Silent, Slow, Split, Garbage, Flood, Fixed };
+
+struct SimulatorOptions
+{
+    UnitConfig unit;
+    int baud = 9600;
+    ReplyMode mode = ReplyMode::Normal;
+    int splitGapMs = 10;
+    int slowMs = 150;
+    int vanishAfter = 0; // 0: never
+    QString devicePath;  // empty: a new pseudo-terminal
+    QString linkPath;
+    QString recordPath;
+};
+
+class Simulator
+{
+  public:
+    explicit Simulator(const SimulatorOptions &options);
+    ~Simulator();
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Opens the line (and the record); on failure returns false with a reason.
+    bool open(QString *error);
+    // The device the program opens: the slave path, or the --device path.
+    QString linePath() const { return m_linePath; }
+    // Serves the line until SIGTERM/SIGINT, the end of a real port, or the
+    // --vanish-after count. Returns the exit code.
+    int run();
+
+    static QByteArray garbageReply();
+
+  private:
+    struct Chunk
+    {
+        QByteArray bytes;
+        qsizetype offset = 0;
+        double notBefore = 0;        // monotonic seconds
+        double gapAfterPrevious = 0; // seconds after the previous chunk went out
+    };
+
+    void receive(const QByteArray &bytes, int rate, double now);
+    void endLine(double now);
+    void scheduleReply(const QByteArray &reply, double now);
+    double headReadyAt() const;
+    bool writePending();
+    bool watchForClose() const;
+    void dropIfPortClosed();
+    void closeLine();
+
+    SimulatorOptions m_options;
+    Unit m_unit;
+    Recorder m_recorder;
+    int m_fd = -1;      // pty master, or the real port
+    int m_slaveFd = -1; // held open for the life of the pty
+    int m_signalFd = -1;
+    QString m_linePath;
+    bool m_linkMade = false;
+
+    QByteArray m_partial;
+    int m_partialRate = 0;
+    int m_lineCount = 0;
+    bool m_vanish = false;
+    bool m_lineLost = false;
+
+    std::deque<Chunk> m_output;
+    double m_lastChunkDone = 0;
+};
+
+double monotonicSeconds();
+
+} // namespace unitsim

@@ -1,0 +1,63 @@
+#pragma once
+// What a unit does with one command line: it keeps the drive settings and the
+// four stored profiles, and knows which lines it answers and with what. No port,
+// no timing and no rate here; Simulator decides whether the line was heard at all.
+
+#include <QByteArray>
+#include <QList>
+#include <array>
+#include <optional>
+
+namespace unitsim {
+
+// Models a unit can be; "$" answers with one of these ids.
+const QList<QByteArray> &knownModels();
+
+struct UnitConfig
+{
+    QByteArray model = "KTRA20";
+    QByteArray revision = "1.07";
+    int address = 0;
+    // Set, motion and stop commands are acknowledged with "OK" CR.
+    bool acknowledge = false;
+    // When set, every query but "$" is answered with this text and CR.
+    std::optional<QByteArray> fixedReply;
+    // When set, "$" is answered with this text and CR instead of the model
+    // id and revision (a unit of an unknown kind, or a damaged reply).
+    std::optional<QByteArray> modelReply;
+};
+
+class Unit
+{
+  public:
+    explicit Unit(const UnitConfig &config);
+
+    // Handles one received line, given without its closing CR. Returns the
+    // reply (CR included), or nothing when the unit stays quiet.
+    std::optional<QByteArray> handleLine(const QByteArray &line);
+
+    int address() const { return m_address; }
+
+  private:
+    // Profile parameters in the order A, B, M, N, T, L, U.
+    static constexpr int kParameterCount = 7;
+    static constexpr int kProfileCount = 4;
+
+    std::optional<QByteArray> handleCommand(const QByteArray &command);
+    std::optional<QByteArray> handleQuery(const QByteArray &item);
+    std::optional<QByteArray> handleSet(const QByteArray &command);
+    std::optional<QByteArray> queryReply(QByteArray text) const;
+    std::optional<QByteArray> setReply() const;
+
+    UnitConfig m_config;
+    int m_address = 0;
+    bool m_clockwise = true;
+    bool m_reducedCurrent = false;
+    QByteArray m_resolution = "8";
+    bool m_rampDown = false;
+    bool m_analogSpeed = false;
+    QByteArray m_errorCode = "0";
+    std::array<std::array<QByteArray, kParameterCount>, kProfileCount> m_profiles;
+};
+
+} // namespace unitsim

@@ -1,0 +1,190 @@
+// ktraveld-unitsim: a simulated unit on a pseudo-terminal or a real port.
+
+#include "Simulator.h"
+#include "Unit.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+using namespace unitsim;
+
+namespace {
+
+const char *const kDescription = R"(A simulated KTRA/VELD unit on a serial line.
+
+It opens a pseudo-terminal (or the real port given with --device), prints the
+device the program should open as the first line on stdout, and answers the
+command lines it hears like a unit of the given model, revision, axis address
+and baud rate. It runs until SIGTERM or SIGINT, or until a real port ends.
+
+The line: on a pseudo-terminal the unit answers only while the program has set
+the line to the unit's --baud (the rate is read from the kernel when the bytes
+arrive, exact also for 28800). Until the program sets a rate the line stands at
+50 baud, which no unit uses. Bytes at another rate are recorded, never answered.
+A reply that comes while the program has the port closed is lost, as on a real
+port. With --device the unit sets that port to --baud itself and answers
+whatever arrives.
+
+Command lines: "@", the address, the command, the value, CR (no LF). The
+address is compared as a number ("07" reaches unit 7); lines for other
+addresses are ignored. "@%" CR (answer: the address) and "@~nn" CR (take
+address nn, no answer) carry no address and reach every unit.
+  $              model id, two blanks, revision ("KTRA20  1.07")
+  !              error code ("0")
+  VA<p> .. VU<p> parameter A, B, M, N, T, L or U of profile p (1-4), as stored
+  V+ VC VD VE    direction (1 = CW), reduced current, ramp down, analog speed
+  VR             microstep resolution ("8")
+  + -            direction CW / CCW
+  C1 C0  D1 D0  E1 E0   reduced current, ramp down, analog speed on / off
+  R<n>           microstep resolution (any number)
+  A<p>_<text> (also B M N T L U)   store <text> as it came for profile p
+  G<p>  S  H     begin motion, soft stop, hard stop
+Every reply ends in CR. Set, motion and stop commands are not answered unless
+--ack is given (then "OK"). Unknown lines and a lone CR get no answer.
+
+Factory state: direction CW, reduced current off, resolution 8, ramp down off,
+analog speed off, error code 0. Profile 1: A 10000 (KTRA10 and KTRA20: 10),
+B 500, M 5000, N 0, T 50, L 1000, U 20000; profile p adds 100*(p-1) to each
+(profile 2 base speed is 600).
+
+Modes:
+  normal   answer at once
+  silent   never answer (the unit still hears and records)
+  slow     answer after --slow-ms
+  split    answer in two pieces, --split-gap apart
+  garbage  answer with 16 random bytes (bytes above 127, CR, LF, NUL and "@")
+  flood    before each answer send 1 MB without pause
+  fixed    answer "$" with the model id and every other query with --fixed-reply
+
+Record (--record FILE): one JSON object per received line, appended and flushed
+at once: {"t": CLOCK_MONOTONIC seconds at the line's end, "baud": rate in force
+when it arrived, "answered": true|false, "line": text with JSON escapes (CR as
+\r, bytes above 127 as \u0080..\u00ff), "hex": "40 30 24 0D"}. A line ends at
+its CR; bytes at another rate than the earlier bytes of the line start a new
+record.)";
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "ktraveld-unitsim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ktraveld-unitsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.addHelpOption();
+    const QCommandLineOption model(QStringLiteral("model"),
+                                   QStringLiteral("KTRA10|KTRA20|KTRA30|VELD10|VELD20|VELD30|"
+                                                  "VELD40|VELD50 (default KTRA20)."),
+                                   QStringLiteral("MODEL"), QStringLiteral("KTRA20"));
+    const QCommandLineOption revision(QStringLiteral("revision"),
+                                      QStringLiteral("Revision text (default 1.07)."),
+                                      QStringLiteral("TEXT"), QStringLiteral("1.07"));
+    const QCommandLineOption address(QStringLiteral("address"),
+                                     QStringLiteral("Axis address 0-99 (default 0)."),
+                                     QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("The unit's baud rate (default 9600)."),
+                                  QStringLiteral("N"), QStringLiteral("9600"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Use this real serial port instead of a "
+                                                   "pseudo-terminal."),
+                                    QStringLiteral("PATH"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Also make a symbolic link at PATH to the line."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Record every received line to FILE."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption mode(QStringLiteral("mode"),
+                                  QStringLiteral("normal|silent|slow|split|garbage|flood|fixed "
+                                                 "(default normal)."),
+                                  QStringLiteral("MODE"), QStringLiteral("normal"));
+    const QCommandLineOption splitGap(QStringLiteral("split-gap"),
+                                      QStringLiteral("Pause inside a split reply (default 10)."),
+                                      QStringLiteral("MS"), QStringLiteral("10"));
+    const QCommandLineOption slow(QStringLiteral("slow-ms"),
+                                  QStringLiteral("Delay of a slow reply (default 150)."),
+                                  QStringLiteral("MS"), QStringLiteral("150"));
+    const QCommandLineOption fixedReply(QStringLiteral("fixed-reply"),
+                                        QStringLiteral("Reply text of mode fixed."),
+                                        QStringLiteral("TEXT"));
+    const QCommandLineOption ack(QStringLiteral("ack"),
+                                 QStringLiteral("Answer set, motion and stop commands with OK."));
+    const QCommandLineOption vanish(
+        QStringLiteral("vanish-after"),
+        QStringLiteral("After N received lines (the last one unanswered) close the line and "
+                       "exit."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption modelReply(
+        QStringLiteral("model-reply"),
+        QStringLiteral("Answer \"$\" with TEXT and CR instead of the model id and revision."),
+        QStringLiteral("TEXT"));
+    parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
+                       fixedReply, ack, vanish, modelReply});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
+
+    auto number = [&](const QCommandLineOption &option, int low, int high, int *out) {
+        bool ok = false;
+        *out = parser.value(option).toInt(&ok);
+        return ok && *out >= low && *out <= high;
+    };
+
+    SimulatorOptions options;
+    options.unit.model = parser.value(model).toLatin1();
+    if (!knownModels().contains(options.unit.model))
+        return fail(QStringLiteral("unknown model %1").arg(parser.value(model)));
+    options.unit.revision = parser.value(revision).toLatin1();
+    options.unit.acknowledge = parser.isSet(ack);
+    if (parser.isSet(modelReply))
+        options.unit.modelReply = parser.value(modelReply).toLatin1();
+    if (!number(address, 0, 99, &options.unit.address))
+        return fail(QStringLiteral("the address must be 0 to 99"));
+    if (!number(baud, 1, 4000000, &options.baud))
+        return fail(QStringLiteral("bad baud rate %1").arg(parser.value(baud)));
+    if (!number(splitGap, 0, 60000, &options.splitGapMs) ||
+        !number(slow, 0, 60000, &options.slowMs))
+        return fail(QStringLiteral("bad delay"));
+    if (!number(vanish, 0, 1 << 30, &options.vanishAfter))
+        return fail(QStringLiteral("bad --vanish-after count"));
+
+    const QString modeName = parser.value(mode);
+    if (modeName == QLatin1String("normal")) {
+        options.mode = ReplyMode::Normal;
+    } else if (modeName == QLatin1String("silent")) {
+        options.mode = ReplyMode::Silent;
+    } else if (modeName == QLatin1String("slow")) {
+        options.mode = ReplyMode::Slow;
+    } else if (modeName == QLatin1String("split")) {
+        options.mode = ReplyMode::Split;
+    } else if (modeName == QLatin1String("garbage")) {
+        options.mode = ReplyMode::Garbage;
+    } else if (modeName == QLatin1String("flood")) {
+        options.mode = ReplyMode::Flood;
+    } else if (modeName == QLatin1String("fixed")) {
+        options.mode = ReplyMode::Fixed;
+        options.unit.fixedReply = parser.value(fixedReply).toLatin1();
+    } else {
+        return fail(QStringLiteral("unknown mode %1").arg(modeName));
+    }
+    options.devicePath = parser.value(device);
+    options.linkPath = parser.value(link);
+    options.recordPath = parser.value(record);
+
+    Simulator simulator(options);
+    QString error;
+    if (!simulator.open(&error))
+        return fail(error);
+    std::printf("%s\n", qPrintable(simulator.linePath()));
+    std::fflush(stdout);
+    return simulator.run();
+}
