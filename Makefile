@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 DEBS = qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite cmake g++ make xvfb xauth sqlite3 libgl-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo bench screenshots format asan clean
+.PHONY: deps build test demo bench screenshots format asan fuzz lint clean
 
 deps:
 	@missing=""; for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -38,5 +38,16 @@ asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
 
+FUZZ_SECONDS ?= 60
+fuzz:
+	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) clang libclang-rt-14-dev"
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTV_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+lint: build
+	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) clang-tidy cppcheck"
+	@scripts/lint.sh $(BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz
