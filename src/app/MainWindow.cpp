@@ -122,6 +122,7 @@ void MainWindow::buildConnectionArea(QWidget *central)
     connected_->setFont(bold);
     version_ = new QLabel(QStringLiteral("Version Number"), central);
     version_->setObjectName(QStringLiteral("lblVersionNumber"));
+    version_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     labels->addWidget(connected_);
     labels->addWidget(version_);
 

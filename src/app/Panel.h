@@ -41,6 +41,10 @@ struct Panel
     QWidget *control(const QString &name) const { return byName.value(name); }
 };
 
+// The most characters an entry box takes from the keyboard (0: no limit of
+// its own). Text a read-back writes into the box is not cut to it.
+int typingLimit(const QLineEdit *box);
+
 // Builds the panel's widgets in creation order on a fresh page and lays them
 // out; profile 1 starts selected, no other option button does.
 Panel buildPanel(const ModelSpec &spec);

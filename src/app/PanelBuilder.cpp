@@ -8,12 +8,37 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <algorithm>
 
 namespace ktv {
 
 namespace {
+
+const char *const TypingLimitProperty = "ktvTypingLimit";
+
+// The keyboard and the clipboard may not make a box longer than its limit;
+// a longer text written by a read-back stays whole, and may be shortened.
+// (QLineEdit's own maximum length would also cut what the program writes.)
+class TypingLimitValidator : public QValidator
+{
+  public:
+    TypingLimitValidator(int limit, QLineEdit *box) : QValidator(box), limit_(limit)
+    {
+        lastLength_ = box->text().size();
+        connect(box, &QLineEdit::textChanged, this,
+                [this](const QString &text) { lastLength_ = text.size(); });
+    }
+    State validate(QString &input, int &) const override
+    {
+        return input.size() <= limit_ || input.size() <= lastLength_ ? Acceptable : Invalid;
+    }
+
+  private:
+    int limit_;
+    qsizetype lastLength_ = 0;
+};
 
 QString withoutAccelerator(QString caption)
 {
@@ -33,8 +58,9 @@ QWidget *makeControl(const ControlSpec &c, QWidget *parent, Panel &panel)
     switch (c.kind) {
     case ControlKind::EntryBox: {
         auto *box = new QLineEdit(c.caption, parent);
+        box->setProperty(TypingLimitProperty, c.maxLength);
         if (c.maxLength > 0)
-            box->setMaxLength(c.maxLength);
+            box->setValidator(new TypingLimitValidator(c.maxLength, box));
         panel.boxes[c.key] = box;
         widget = box;
         break;
@@ -149,6 +175,9 @@ void layOutReadback(QGroupBox *box, const Panel &panel)
         QLabel *label = step.info ? panel.info.at(step.index) : panel.label(step.role);
         label->setMinimumWidth(
             label->fontMetrics().horizontalAdvance(QStringLiteral("Upper Analog Speed: 8388607")));
+        // A unit may answer anything; a long reply is cut off at the frame's
+        // edge rather than widening the window.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         column->addWidget(label);
     }
     if (QLabel *axis = panel.label(ReadbackRole::SelectedAxis))
@@ -157,6 +186,11 @@ void layOutReadback(QGroupBox *box, const Panel &panel)
 }
 
 } // namespace
+
+int typingLimit(const QLineEdit *box)
+{
+    return box->property(TypingLimitProperty).toInt();
+}
 
 Panel buildPanel(const ModelSpec &spec)
 {

@@ -58,6 +58,7 @@ AxisDialog::AxisDialog(MainWindow &window, const QString &objectName, const QStr
     column->addWidget(box_);
     current_ = new QLabel(this);
     current_->setObjectName(QStringLiteral("lblCurrentAxis"));
+    current_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(current_);
     auto *buttons = new QHBoxLayout;
     ok_ = new QPushButton(QStringLiteral("OK"), this);

@@ -85,6 +85,9 @@ bool SerialLink::openPort(QString *reason)
     port_.setDataBits(settings->dataBits);
     port_.setStopBits(settings->stopBits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
+    // The input buffer holds 1024 characters, as on the operator's old tools:
+    // a unit that floods the line cannot make one reply grow without bound.
+    port_.setReadBufferSize(InputBufferSize);
     if (!port_.open(QIODevice::ReadWrite)) {
         if (reason)
             *reason = port_.errorString();

@@ -26,6 +26,8 @@ class SerialLink : public QObject
 {
     Q_OBJECT
   public:
+    static constexpr int InputBufferSize = 1024;
+
     explicit SerialLink(SharedState &state, QObject *parent = nullptr);
     ~SerialLink() override;
 

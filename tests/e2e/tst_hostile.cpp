@@ -1,0 +1,190 @@
+// A unit that misbehaves: silent, late, in pieces, garbage, a flood, or gone
+// in the middle of a run. Whatever it does, the program stays responsive,
+// shows only its own texts, ends every run with its buttons enabled and Times
+// at 0, and writes nothing the operator did not ask for.
+
+#include "UnitSimProcess.h"
+#include "Workbench.h"
+
+#include "axis/AxisDialogs.h"
+#include "link/Connection.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+// The longest time the event loop went without handling a timer event while
+// the watched action ran: what an operator's click would have waited.
+class Responsiveness
+{
+  public:
+    Responsiveness()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { longestMs = std::max(longestMs, clock.restart()); });
+        clock.start();
+        timer.start();
+    }
+    qint64 longest()
+    {
+        timer.stop();
+        return std::max(longestMs, clock.elapsed());
+    }
+
+  private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 longestMs = 0;
+};
+
+const QList<QByteArray> Veld30Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r",
+                                         "@0VT1\r", "@0V+\r",  "@0VR\r",  "@0!\r"};
+
+bool onlyOwnTexts(const QStringList &texts)
+{
+    for (const QString &text : texts) {
+        if (text != didNotConnectText() &&
+            text != QLatin1String("An Error occurred while trying to connect") &&
+            !text.startsWith(QLatin1String("The connection to the unit was lost")) &&
+            !text.startsWith(QLatin1String("Error Opening Com Port")))
+            return false;
+    }
+    return true;
+}
+
+// Buttons are checked against their own page: a tab made unavailable while
+// another model is connected disables its page, not the buttons.
+void checkAtRest(Workbench &bench)
+{
+    QCOMPARE(bench.window->Times, 0);
+    for (Model model : AllModels) {
+        const Panel &panel = bench.panel(model);
+        QVERIFY(panel.verify->isEnabledTo(panel.page));
+        QVERIFY(panel.go()->isEnabledTo(panel.page));
+    }
+    QVERIFY(!isWaitCursorShown());
+}
+
+// Every line the unit heard is one of the allowed ones, in the allowed order
+// (a prefix of it, when the unit vanished part-way).
+void checkOnlyAsked(const QList<QByteArray> &heard, const QList<QByteArray> &asked)
+{
+    QVERIFY2(heard.size() <= asked.size(), qPrintable(QString::number(heard.size())));
+    for (int i = 0; i < heard.size(); ++i)
+        QCOMPARE(heard[i], asked[i]);
+}
+
+} // namespace
+
+class TestHostileUnit : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void identification_data();
+    void identification();
+    void verifyRunAndAxisQuery_data();
+    void verifyRunAndAxisQuery();
+};
+
+static void addModes()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("extra");
+    QTest::newRow("silent") << "silent" << QStringList();
+    QTest::newRow("answering after the limit") << "slow" << QStringList{"--slow-ms", "150"};
+    QTest::newRow("pieces 10 ms apart") << "split" << QStringList{"--split-gap", "10"};
+    QTest::newRow("pieces 30 ms apart") << "split" << QStringList{"--split-gap", "30"};
+    QTest::newRow("binary garbage") << "garbage" << QStringList();
+    QTest::newRow("a 1 MB flood") << "flood" << QStringList();
+    QTest::newRow("vanishing mid-run") << "normal" << QStringList{"--vanish-after", "3"};
+}
+
+void TestHostileUnit::identification_data()
+{
+    addModes();
+}
+
+void TestHostileUnit::identification()
+{
+    QFETCH(QString, mode);
+    QFETCH(QStringList, extra);
+    UnitSimOptions options;
+    options.model = QStringLiteral("VELD30");
+    options.mode = mode;
+    options.extraArgs = extra;
+    UnitSimProcess unit(options);
+    QVERIFY(unit.start());
+    Workbench bench(unit.devicePath());
+    Responsiveness watch;
+    bench.load();
+    QVERIFY2(watch.longest() < 200, "the window kept handling events");
+    QVERIFY2(onlyOwnTexts(bench.recorder.texts()), qPrintable(bench.recorder.texts().join('|')));
+    checkAtRest(bench);
+    const QList<QByteArray> heard = unit.receivedAt(9600);
+    if (bench.state.UnitConnected) {
+        // Split replies are read whole: the unit was identified and read back.
+        QCOMPARE(heard.mid(0, 3), (QList<QByteArray>{"\r", "@0!\r", "@0$\r"}));
+        checkOnlyAsked(heard.mid(3), Veld30Queries);
+    } else {
+        checkOnlyAsked(heard, {"\r", "@0!\r", "@0$\r"});
+        QVERIFY(!bench.link.PortOpen());
+    }
+}
+
+void TestHostileUnit::verifyRunAndAxisQuery_data()
+{
+    addModes();
+}
+
+// The line is opened as a connection would leave it, then the VELD30 run and
+// the axis query meet the unit's bad manners directly.
+void TestHostileUnit::verifyRunAndAxisQuery()
+{
+    QFETCH(QString, mode);
+    QFETCH(QStringList, extra);
+    UnitSimOptions options;
+    options.model = QStringLiteral("VELD30");
+    options.mode = mode;
+    options.extraArgs = extra;
+    UnitSimProcess unit(options);
+    QVERIFY(unit.start());
+    Workbench bench(unit.devicePath());
+    bench.state.AxisAddress = QStringLiteral("0");
+    bench.state.SelectedProfile = QStringLiteral("1");
+    bench.state.ComPortNumber = 1;
+    QVERIFY(bench.link.OpenComPort(1, 9600));
+    bench.state.UnitConnected = true;
+
+    Responsiveness watch;
+    QElapsedTimer clock;
+    clock.start();
+    bench.window->pressVerify(Model::VELD30);
+    QVERIFY(!bench.window->ProfileUpdate);
+    // Eight queries of at most 0.05 s + 0.1 s + settling each, and the flush.
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    checkAtRest(bench);
+
+    AxisDefineDialog *define = bench.window->axisDefineDialog();
+    bench.window->openAxisDefine();
+    if (bench.link.PortOpen() || define->isLoaded())
+        define->pressCancel();
+    QVERIFY2(watch.longest() < 200, "the window kept handling events");
+    QVERIFY2(onlyOwnTexts(bench.recorder.texts()), qPrintable(bench.recorder.texts().join('|')));
+    checkAtRest(bench);
+
+    // What the unit heard: the run's queries, then the address query and,
+    // while the port was still open, the second run that closing starts.
+    QList<QByteArray> asked = Veld30Queries;
+    asked << "@%\r" << Veld30Queries;
+    checkOnlyAsked(unit.receivedBytes(), asked);
+}
+
+QTEST_MAIN(TestHostileUnit)
+#include "tst_hostile.moc"
