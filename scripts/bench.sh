@@ -42,3 +42,7 @@ for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q 'BRONTIV' && 
 sleep 1
 peak=$(awk '/VmHWM/ {print $2}' /proc/$app_pid/status)
 echo "Peak memory of the program, connected to a KTRA20: $((peak / 1024)) MB (goal < 80 MB)"
+
+echo
+echo "Soak (about 12 minutes; SOAK_RUNS=100 for a short one)"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_soak" "${SOAK_RUNS:-1000}" "${SOAK_LINES:-10000}"
