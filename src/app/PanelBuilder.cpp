@@ -24,7 +24,7 @@ const char *const TypingLimitProperty = "ktvTypingLimit";
 class TypingLimitValidator : public QValidator
 {
   public:
-    TypingLimitValidator(int limit, QLineEdit *box) : QValidator(box), limit_(limit)
+    TypingLimitValidator(int limit, QLineEdit *box) : QValidator(box), box_(box), limit_(limit)
     {
         lastLength_ = box->text().size();
         connect(box, &QLineEdit::textChanged, this,
@@ -32,10 +32,15 @@ class TypingLimitValidator : public QValidator
     }
     State validate(QString &input, int &) const override
     {
+        // Text set by the program leaves the box unmodified; only the
+        // operator's edits are held to the limit.
+        if (!box_->isModified())
+            return Acceptable;
         return input.size() <= limit_ || input.size() <= lastLength_ ? Acceptable : Invalid;
     }
 
   private:
+    QLineEdit *box_;
     int limit_;
     qsizetype lastLength_ = 0;
 };

@@ -224,6 +224,8 @@ class TestPanels : public QObject
     void veld30ResolutionAfterSwitchOffAndOn();
     void versionHiddenWhileNotConnected_data();
     void versionHiddenWhileNotConnected();
+    void typingLimitStopsTheKeyboardOnly_data();
+    void typingLimitStopsTheKeyboardOnly();
 };
 
 void TestPanels::frameInventory_data()
@@ -567,6 +569,43 @@ void TestPanels::versionHiddenWhileNotConnected()
     QCOMPARE(bench.window->lblVersionNumber()->isHidden(), status == NotConnected);
     if (status == NotConnected)
         QVERIFY(!bench.link.PortOpen());
+}
+
+void TestPanels::typingLimitStopsTheKeyboardOnly_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("KTRA20 Accel stops at 3") << "txtSendAccelKTRA20"
+                                             << "12345"
+                                             << "123";
+    QTest::newRow("VELD10 Base stops at 4") << "txtSendBaseVELD10"
+                                            << "123456"
+                                            << "1234";
+    QTest::newRow("KTRA10 Max has no limit") << "txtSendMaxKTRA10"
+                                             << "1234567890"
+                                             << "1234567890";
+}
+
+// The limit holds for the keyboard; a longer value the program writes (a
+// read-back) stays whole, and the operator can still shorten it.
+void TestPanels::typingLimitStopsTheKeyboardOnly()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    Workbench bench;
+    auto *edit = bench.find<QLineEdit>(box);
+    QVERIFY(edit);
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), kept);
+    edit->setText(QStringLiteral("10000000"));
+    QCOMPARE(edit->text(), QStringLiteral("10000000"));
+    QTest::keyClick(edit, Qt::Key_9);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(),
+             typingLimit(edit) ? QStringLiteral("1000000") : QStringLiteral("10000000"));
 }
 
 QTEST_MAIN(TestPanels)
