@@ -32,6 +32,7 @@ struct Panel
     QHash<QString, QWidget *> byName;        // every control and frame by object name
 
     const ModelSpec &spec() const { return modelSpec(model); }
+    // cppcheck-suppress CastIntegerToAddressAtReturn ; motion holds pointers, not integers
     QPushButton *go() const { return motion[0]; }
     QLabel *label(ReadbackRole role) const
     {

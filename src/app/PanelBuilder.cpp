@@ -24,9 +24,9 @@ const char *const TypingLimitProperty = "ktvTypingLimit";
 class TypingLimitValidator : public QValidator
 {
   public:
-    TypingLimitValidator(int limit, QLineEdit *box) : QValidator(box), box_(box), limit_(limit)
+    TypingLimitValidator(int limit, QLineEdit *box)
+        : QValidator(box), box_(box), limit_(limit), lastLength_(box->text().size())
     {
-        lastLength_ = box->text().size();
         connect(box, &QLineEdit::textChanged, this,
                 [this](const QString &text) { lastLength_ = text.size(); });
     }

@@ -50,8 +50,11 @@ AxisDialog::AxisDialog(MainWindow &window, const QString &objectName, const QStr
     box_ = new QLineEdit(this);
     box_->setObjectName(boxName);
     box_->setMaxLength(2);
-    box_->setAccessibleName(boxLabel->text());
-    boxLabel->setBuddy(box_);
+    // The box is named for the label just above it.
+    if (boxLabel) {
+        box_->setAccessibleName(boxLabel->text());
+        boxLabel->setBuddy(box_);
+    }
     box_->installEventFilter(this);
     // A paste is filtered like typing.
     connect(box_, &QLineEdit::textEdited, this, [this] { keepDigitsOnly(box_); });

@@ -22,7 +22,7 @@ namespace {
 // No unit runs at 50 baud, so a line nobody has set yet is never answered. A
 // fresh pseudo-terminal reports 38400, which is a unit rate.
 constexpr int kIdleRate = 50;
-constexpr qsizetype kFloodSize = 1024 * 1024;
+constexpr qsizetype kFloodSize = qsizetype{1024} * 1024;
 // How often an unread reply is checked against a port that was closed.
 constexpr double kClosedCheckSeconds = 0.02;
 
