@@ -16,7 +16,7 @@ fi
 dir=$(mktemp -d)
 xvfb_pid=""; app_pid=""; sim_pid=""
 cleanup() { for p in $app_pid $sim_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done; rm -rf "$dir"; }
-trap cleanup EXIT
+trap cleanup EXIT INT TERM
 Xvfb :97 -screen 0 1600x1000x24 >/dev/null 2>&1 & xvfb_pid=$!
 export DISPLAY=:97
 for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done

@@ -12,7 +12,7 @@ fi
 dir=$(mktemp -d)
 sim_pid=""
 cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true; rm -rf "$dir"; }
-trap cleanup EXIT
+trap cleanup EXIT INT TERM
 "$build/ktraveld-unitsim" --model KTRA20 --revision 1.07 --baud 28800 \
   --record "$dir/unit-received.jsonl" >"$dir/unit.out" &
 sim_pid=$!
