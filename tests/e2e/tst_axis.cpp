@@ -3,6 +3,7 @@
 // the unit for its address and giving it a new one, with the port open,
 // closed, or impossible to open.
 
+#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
@@ -24,41 +25,6 @@ using namespace ktv;
 using namespace ktv::test;
 
 namespace {
-
-// A VELD30 on the line at 9600 baud, and the program connected to it; the
-// record holds only what follows the connection.
-struct Rig
-{
-    Rig() : unit(options()) {}
-    static UnitSimOptions options()
-    {
-        UnitSimOptions o;
-        o.model = QStringLiteral("VELD30");
-        o.baud = 9600;
-        return o;
-    }
-    bool connect()
-    {
-        if (!unit.start())
-            return false;
-        bench = std::make_unique<Workbench>(unit.devicePath());
-        bench->load();
-        unit.clearRecord();
-        return bench->state.UnitConnected && bench->recorder.messages.isEmpty();
-    }
-    UnitSimProcess unit;
-    std::unique_ptr<Workbench> bench;
-};
-
-// The VELD30 read-back at an address with profile 1; this build also asks
-// for the resolution.
-QList<QByteArray> veld30Queries(const QByteArray &axis)
-{
-    QList<QByteArray> lines;
-    for (const char *item : {"VA1", "VB1", "VM1", "VN1", "VT1", "V+", "VR", "!"})
-        lines << "@" + axis + item + "\r";
-    return lines;
-}
 
 QString selectedAxisText(Workbench &bench)
 {
@@ -182,9 +148,9 @@ void TestAxis::selectThenReadBack()
         QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 0"));
         return;
     }
-    QVERIFY(rig.unit.waitForLineCount(veld30Queries(axis.toLatin1()).size()));
+    QVERIFY(rig.unit.waitForLineCount(verifyQueries(Model::VELD30, axis.toLatin1()).size()));
     QTest::qWait(200);
-    QCOMPARE(rig.unit.receivedBytes(), veld30Queries(axis.toLatin1()));
+    QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::VELD30, axis.toLatin1()));
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: ") + axis);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
@@ -288,8 +254,9 @@ void TestAxis::defineGivesTheUnitANewAddress()
     // The new address goes out; the program keeps talking to 0, where no
     // unit answers any more.
     define->pressOk();
-    QVERIFY(rig.unit.waitForLineCount(1 + veld30Queries("0").size()));
-    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@~12\r"} + veld30Queries("0"));
+    QVERIFY(rig.unit.waitForLineCount(1 + verifyQueries(Model::VELD30, "0").size()));
+    QCOMPARE(rig.unit.receivedBytes(),
+             QList<QByteArray>{"@~12\r"} + verifyQueries(Model::VELD30, "0"));
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
     QCOMPARE(accelText(bench), QStringLiteral("Acceleration: "));
     QVERIFY(!define->isVisible());
@@ -300,7 +267,7 @@ void TestAxis::defineGivesTheUnitANewAddress()
     bench.window->openAxisSelect();
     QTest::keyClicks(bench.window->axisSelectDialog()->textBox(), QStringLiteral("12"));
     bench.window->axisSelectDialog()->pressOk();
-    QCOMPARE(rig.unit.receivedBytes(), veld30Queries("12"));
+    QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::VELD30, "12"));
     QCOMPARE(accelText(bench), QStringLiteral("Acceleration: 10000"));
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 12"));
 
@@ -310,7 +277,8 @@ void TestAxis::defineGivesTheUnitANewAddress()
     QCOMPARE(define->TempVar, QStringLiteral("12\r"));
     QCOMPARE(define->lblCurrentAxis()->text(), QStringLiteral("Current Axis Definition:12\r"));
     define->pressCancel();
-    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@%\r"} + veld30Queries("12"));
+    QCOMPARE(rig.unit.receivedBytes(),
+             QList<QByteArray>{"@%\r"} + verifyQueries(Model::VELD30, "12"));
 
     // Connect identifies the unit at the selected address, then talks to 0
     // again, where the unit no longer answers.
@@ -319,7 +287,7 @@ void TestAxis::defineGivesTheUnitANewAddress()
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
     QCOMPARE(rig.unit.receivedBytes(),
-             QList<QByteArray>({"\r", "@12!\r", "@12$\r"}) + veld30Queries("0"));
+             QList<QByteArray>({"\r", "@12!\r", "@12$\r"}) + verifyQueries(Model::VELD30, "0"));
     QCOMPARE(accelText(bench), QStringLiteral("Acceleration: "));
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
@@ -328,7 +296,7 @@ void TestAxis::defineGivesTheUnitANewAddress()
 // the address question must not take that for its answer.
 void TestAxis::defineDiscardsWhatWasWaiting()
 {
-    UnitSimOptions options = Rig::options();
+    UnitSimOptions options = optionsFor(Model::VELD30);
     options.extraArgs = {QStringLiteral("--ack")};
     UnitSimProcess unit(options);
     QVERIFY(unit.start());
@@ -457,7 +425,7 @@ void TestAxis::defineWithNoAnswer()
     QTemporaryDir lineDir;
     QVERIFY(lineDir.isValid());
     const QString line = lineDir.filePath(QStringLiteral("line"));
-    UnitSimOptions options = Rig::options();
+    UnitSimOptions options = optionsFor(Model::VELD30);
     options.extraArgs = {QStringLiteral("--link"), line};
     UnitSimProcess first(options);
     QVERIFY(first.start());

@@ -3,6 +3,7 @@
 // while a read-back runs or no unit is connected, and what a profile choice
 // queries and loads into the entry boxes.
 
+#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
@@ -27,53 +28,6 @@ Q_DECLARE_METATYPE(ktv::Option)
 Q_DECLARE_METATYPE(BoxTexts)
 
 namespace {
-
-UnitSimOptions optionsFor(Model model, const QStringList &extraArgs = {})
-{
-    UnitSimOptions options;
-    options.model = modelId(model);
-    options.baud = 9600;
-    options.extraArgs = extraArgs;
-    return options;
-}
-
-// A unit of the given model on the line at 9600 baud, and the program
-// connected to it; the record holds only what follows the connection.
-struct Rig
-{
-    explicit Rig(Model model) : unit(optionsFor(model)) {}
-    bool connect()
-    {
-        if (!unit.start())
-            return false;
-        bench = std::make_unique<Workbench>(unit.devicePath());
-        bench->load();
-        unit.clearRecord();
-        return bench->state.UnitConnected && bench->recorder.messages.isEmpty();
-    }
-    UnitSimProcess unit;
-    std::unique_ptr<Workbench> bench;
-};
-
-// The queries of one read-back run: the letters in the order the model asks
-// them, the parameters carrying the profile number. This build also asks a
-// VELD30 for its resolution.
-QList<QByteArray> verifyQueries(Model model, const QByteArray &axis, const QByteArray &profile)
-{
-    static const QMap<Model, QByteArray> plans = {
-        {Model::KTRA10, "ABM+CRD!"}, {Model::KTRA20, "ABMLUECRD!"}, {Model::KTRA30, "ABM+CD!"},
-        {Model::VELD10, "ABMN+CR!"}, {Model::VELD20, "ABMNT+C!"},   {Model::VELD30, "ABMNT+R!"}};
-    QList<QByteArray> lines;
-    for (char item : plans.value(model)) {
-        if (item == '!')
-            lines << "@" + axis + "!\r";
-        else if (QByteArray("ABMNTLU").contains(item))
-            lines << "@" + axis + "V" + item + profile + "\r";
-        else
-            lines << "@" + axis + "V" + item + "\r";
-    }
-    return lines;
-}
 
 const QString NotConnectedText = QStringLiteral(
     "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "

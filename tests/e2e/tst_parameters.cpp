@@ -2,6 +2,7 @@
 // leave-the-box path put on the line, what they refuse and with which warning,
 // and what follows a send (the half-second wait and the panel's read-back).
 
+#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
@@ -24,54 +25,6 @@ Q_DECLARE_METATYPE(ktv::ParamKey)
 namespace {
 
 enum class Path { Send, Leave, Both };
-
-// A unit of the given model on the line at 9600 baud, and the program
-// connected to it; the record holds only what follows the connection.
-struct Rig
-{
-    explicit Rig(Model model) : unit(optionsFor(model)) {}
-
-    static UnitSimOptions optionsFor(Model model)
-    {
-        UnitSimOptions options;
-        options.model = modelId(model);
-        options.baud = 9600;
-        return options;
-    }
-    bool connect()
-    {
-        if (!unit.start())
-            return false;
-        bench = std::make_unique<Workbench>(unit.devicePath());
-        bench->load();
-        unit.clearRecord();
-        return bench->state.UnitConnected && bench->recorder.messages.isEmpty();
-    }
-    QLineEdit *box(Model model, ParamKey key) const { return bench->panel(model).boxes.at(key); }
-
-    UnitSimProcess unit;
-    std::unique_ptr<Workbench> bench;
-};
-
-// The queries of one read-back run: the letters in the order the model asks
-// them, the parameters carrying the profile number. This build also asks a
-// VELD30 for its resolution.
-QList<QByteArray> verifyQueries(Model model, const QByteArray &axis, const QByteArray &profile)
-{
-    static const QMap<Model, QByteArray> plans = {
-        {Model::KTRA10, "ABM+CRD!"}, {Model::KTRA20, "ABMLUECRD!"}, {Model::KTRA30, "ABM+CD!"},
-        {Model::VELD10, "ABMN+CR!"}, {Model::VELD20, "ABMNT+C!"},   {Model::VELD30, "ABMNT+R!"}};
-    QList<QByteArray> lines;
-    for (char item : plans.value(model)) {
-        if (item == '!')
-            lines << "@" + axis + "!\r";
-        else if (QByteArray("ABMNTLU").contains(item))
-            lines << "@" + axis + "V" + item + profile + "\r";
-        else
-            lines << "@" + axis + "V" + item + "\r";
-    }
-    return lines;
-}
 
 QString plainCharactersText(const QString &rangeName)
 {
