@@ -49,10 +49,10 @@ MainWindow::MainWindow(SharedState &sharedState, SerialLink &serialLink, const Q
     tabs_ = new QTabWidget(central);
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(true);
-    for (const ModelSpec &spec : panelCatalogue()) {
-        Panel &p = panels_[tabIndex(spec.model)];
-        p = buildPanel(spec);
-        tabs_->addTab(p.page, spec.tabCaption);
+    for (const ModelSpec &entry : panelCatalogue()) {
+        Panel &p = panels_[tabIndex(entry.model)];
+        p = buildPanel(entry);
+        tabs_->addTab(p.page, entry.tabCaption);
         wirePanel(p);
     }
     column->addWidget(tabs_);

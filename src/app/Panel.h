@@ -31,7 +31,7 @@ struct Panel
     std::map<ReadbackRole, QLabel *> labels; // lblVerify..., lblError, lblProfile, lblSelectedAxis
     QHash<QString, QWidget *> byName;        // every control and frame by object name
 
-    const ModelSpec &spec() const { return modelSpec(model); }
+    const ModelSpec &entry() const { return modelSpec(model); }
     // cppcheck-suppress CastIntegerToAddressAtReturn ; motion holds pointers, not integers
     QPushButton *go() const { return motion[0]; }
     QLabel *label(ReadbackRole role) const
@@ -48,6 +48,6 @@ int typingLimit(const QLineEdit *box);
 
 // Builds the panel's widgets in creation order on a fresh page and lays them
 // out; profile 1 starts selected, no other option button does.
-Panel buildPanel(const ModelSpec &spec);
+Panel buildPanel(const ModelSpec &model);
 
 } // namespace ktv

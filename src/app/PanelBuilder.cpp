@@ -151,7 +151,7 @@ void layOutEntry(const FrameSpec &frame, QGroupBox *box, const Panel &panel)
 {
     auto *grid = new QGridLayout(box);
     int row = 0;
-    for (ParamKey key : panel.spec().keys()) {
+    for (ParamKey key : panel.entry().keys()) {
         grid->addWidget(panel.boxes.at(key), row, 0);
         grid->addWidget(panel.sendButtons.at(key), row, 1);
         ++row;
@@ -176,7 +176,7 @@ void layOutReadback(QGroupBox *box, const Panel &panel)
 {
     auto *column = new QVBoxLayout(box);
     column->addWidget(panel.verify);
-    for (const ResetStep &step : panel.spec().resetOrder) {
+    for (const ResetStep &step : panel.entry().resetOrder) {
         QLabel *label = step.info ? panel.info.at(step.index) : panel.label(step.role);
         label->setMinimumWidth(
             label->fontMetrics().horizontalAdvance(QStringLiteral("Upper Analog Speed: 8388607")));
@@ -197,21 +197,21 @@ int typingLimit(const QLineEdit *box)
     return box->property(TypingLimitProperty).toInt();
 }
 
-Panel buildPanel(const ModelSpec &spec)
+Panel buildPanel(const ModelSpec &model)
 {
     Panel panel;
-    panel.model = spec.model;
+    panel.model = model.model;
     panel.page = new QWidget;
-    panel.page->setObjectName(QStringLiteral("page") + modelId(spec.model));
+    panel.page->setObjectName(QStringLiteral("page") + modelId(model.model));
 
     QList<QWidget *> axisButtons;
-    for (const ControlSpec &c : spec.panelControls)
+    for (const ControlSpec &c : model.panelControls)
         axisButtons << makeControl(c, panel.page, panel);
 
-    QWidget *entry = nullptr;
+    QWidget *entryFrame = nullptr;
     QWidget *readback = nullptr;
     QList<QGroupBox *> optionFrames;
-    for (const FrameSpec &frame : spec.frames) {
+    for (const FrameSpec &frame : model.frames) {
         auto *box = new QGroupBox(panel.page);
         box->setObjectName(frame.name);
         box->setAccessibleName(frame.caption);
@@ -225,7 +225,7 @@ Panel buildPanel(const ModelSpec &spec)
             break;
         case FrameRole::Entry:
             layOutEntry(frame, box, panel);
-            entry = box;
+            entryFrame = box;
             break;
         case FrameRole::Readback:
             layOutReadback(box, panel);
@@ -240,7 +240,7 @@ Panel buildPanel(const ModelSpec &spec)
     // unit holds on the right.
     auto *grid = new QGridLayout(panel.page);
     auto *left = new QVBoxLayout;
-    left->addWidget(entry);
+    left->addWidget(entryFrame);
     if (!axisButtons.isEmpty()) {
         auto *axisRow = new QHBoxLayout;
         for (QWidget *button : axisButtons)

@@ -145,29 +145,29 @@ ResetStep label(R role)
 // buttons, motion buttons, option buttons, axis buttons, Verify. The VELD30
 // switch-on list leaves out the microstep options, so after one switch-off
 // they stay mouse-only.
-QStringList focusList(const ModelSpec &spec, bool switchOn)
+QStringList focusList(const ModelSpec &entry, bool switchOn)
 {
-    const QString id = modelId(spec.model);
+    const QString id = modelId(entry.model);
     QStringList list;
-    for (int n = 1; n <= spec.profileCount(); ++n)
+    for (int n = 1; n <= entry.profileCount(); ++n)
         list << "optProfile" + QString::number(n) + id;
-    for (ParamKey key : spec.keys())
+    for (ParamKey key : entry.keys())
         list << "cmdSend" + paramKeyName(key) + id;
     list << "cmdGo" + id << "cmdStopSoft" + id << "cmdStopAll" + id;
     static const Option order[] = {O::CW,    O::CCW,  O::AnalogOn,    O::AnalogOff,
                                    O::RCYes, O::RCNo, O::Res1,        O::Res2,
                                    O::Res4,  O::Res8, O::RampDownYes, O::RampDownNo};
-    const std::vector<Option> options = spec.options();
+    const std::vector<Option> options = entry.options();
     for (Option option : order) {
         if (std::find(options.begin(), options.end(), option) == options.end())
             continue;
         const bool resolution =
             option == O::Res1 || option == O::Res2 || option == O::Res4 || option == O::Res8;
-        if (switchOn && spec.model == Model::VELD30 && resolution)
+        if (switchOn && entry.model == Model::VELD30 && resolution)
             continue;
         list << "opt" + optionStem(option) + id;
     }
-    for (const ControlSpec &c : spec.panelControls)
+    for (const ControlSpec &c : entry.panelControls)
         list << c.name;
     list << "cmdVerifyParameters" + id;
     return list;
@@ -560,11 +560,11 @@ QString readbackPrefix(Field field)
     return QString::fromLatin1(prefixes[static_cast<int>(field)]);
 }
 
-QString readbackPrefix(ReadbackRole role, const ModelSpec &spec)
+QString readbackPrefix(ReadbackRole role, const ModelSpec &entry)
 {
     switch (role) {
     case R::Profile:
-        return spec.profileCaption + QStringLiteral(": ");
+        return entry.profileCaption + QStringLiteral(": ");
     case R::Direction:
         return QStringLiteral("Direction: ");
     case R::AnalogSpeed:

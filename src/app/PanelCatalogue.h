@@ -97,6 +97,6 @@ const ModelSpec &modelSpec(Model model);
 
 // Caption of a numeric read-back label: "Acceleration: " ...
 QString readbackPrefix(Field field);
-QString readbackPrefix(ReadbackRole role, const ModelSpec &spec);
+QString readbackPrefix(ReadbackRole role, const ModelSpec &entry);
 
 } // namespace ktv

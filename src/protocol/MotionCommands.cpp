@@ -25,9 +25,9 @@ void StopMotion(MainWindow &window, Model model, frame::Motion stop)
     SerialLink &link = window.link;
     const bool wasOpen = link.PortOpen();
     if (!wasOpen) {
-        const ModelSpec &spec = modelSpec(model);
-        link.setSettings(stop == frame::Motion::StopSoft ? spec.softStopSettings
-                                                         : spec.hardStopSettings);
+        const ModelSpec &entry = modelSpec(model);
+        link.setSettings(stop == frame::Motion::StopSoft ? entry.softStopSettings
+                                                         : entry.hardStopSettings);
         link.setCommPort(state.ComPortNumber);
         if (!link.openPort()) {
             // Nothing can be sent; say so rather than let the operator believe

@@ -14,7 +14,7 @@ namespace {
 void setLabel(Panel &panel, ReadbackRole role, const QString &value)
 {
     if (QLabel *label = panel.label(role))
-        label->setText(readbackPrefix(role, panel.spec()) + value);
+        label->setText(readbackPrefix(role, panel.entry()) + value);
 }
 
 // The option button first, then the label: its handler runs at once and
@@ -30,12 +30,12 @@ void select(Panel &panel, Option option)
 
 void resetReadback(Panel &panel, const QString &profile)
 {
-    for (const ResetStep &step : panel.spec().resetOrder) {
+    for (const ResetStep &step : panel.entry().resetOrder) {
         if (step.info) {
             const Field field = [&] {
                 for (Field f : {Field::Accel, Field::Base, Field::Max, Field::Index,
                                 Field::Complete, Field::Lower, Field::Upper})
-                    if (panel.spec().infoIndex(f) == step.index)
+                    if (panel.entry().infoIndex(f) == step.index)
                         return f;
                 return Field::Accel;
             }();
@@ -49,7 +49,7 @@ void resetReadback(Panel &panel, const QString &profile)
 void showField(Panel &panel, Field field, const QString &reply, bool copyIntoBox)
 {
     if (isNumericField(field)) {
-        const int index = panel.spec().infoIndex(field);
+        const int index = panel.entry().infoIndex(field);
         if (index >= 0)
             panel.info.at(index)->setText(readbackPrefix(field) + reply);
         if (copyIntoBox) {

@@ -20,7 +20,7 @@ void VerifyParameters(MainWindow &window, Model model)
         return;
     }
     Panel &panel = window.panel(model);
-    const ModelSpec &spec = modelSpec(model);
+    const ModelSpec &entry = modelSpec(model);
 
     ++window.Times;
     panel.verify->setEnabled(false);
@@ -30,7 +30,7 @@ void VerifyParameters(MainWindow &window, Model model)
     link.ReadReply(); // whatever the unit said before is not an answer to us
 
     bool completed = true;
-    for (Field field : spec.plan) {
+    for (Field field : entry.plan) {
         if (field == Field::Resolution && model == Model::VELD30 && state.IdentifiedVELD50)
             continue; // a VELD50 has no resolution setting
         link.write(frame::queryLine(state.AxisAddress, field, state.SelectedProfile));

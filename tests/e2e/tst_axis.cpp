@@ -34,7 +34,7 @@ QString selectedAxisText(Workbench &bench)
 QString accelText(Workbench &bench)
 {
     Panel &panel = bench.panel(Model::VELD30);
-    return panel.info.at(panel.spec().infoIndex(Field::Accel))->text();
+    return panel.info.at(panel.entry().infoIndex(Field::Accel))->text();
 }
 
 const QString NotConnectedText = QStringLiteral(

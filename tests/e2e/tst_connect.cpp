@@ -406,7 +406,7 @@ void TestConnect::disconnectThenPanelAction()
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     Panel &panel = bench.panel(Model::KTRA20);
-    const QString accelShown = panel.info.at(panel.spec().infoIndex(Field::Accel))->text();
+    const QString accelShown = panel.info.at(panel.entry().infoIndex(Field::Accel))->text();
     QCOMPARE(accelShown, QStringLiteral("Acceleration: 10"));
     unit.clearRecord();
 
@@ -421,7 +421,7 @@ void TestConnect::disconnectThenPanelAction()
     QVERIFY(bench.window->lblVersionNumber()->isHidden());
     QVERIFY(allTabsAvailable(bench));
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
-    QCOMPARE(panel.info.at(panel.spec().infoIndex(Field::Accel))->text(), accelShown);
+    QCOMPARE(panel.info.at(panel.entry().infoIndex(Field::Accel))->text(), accelShown);
     QVERIFY(bench.recorder.messages.isEmpty());
 
     if (action == QLatin1String("verify"))

@@ -39,11 +39,11 @@ const char *const FocusStems = "optProfile1 optProfile2 optProfile3 optProfile4 
 
 const ControlSpec *controlNamed(Model model, const QString &name)
 {
-    const ModelSpec &spec = modelSpec(model);
-    for (const ControlSpec &c : spec.panelControls)
+    const ModelSpec &entry = modelSpec(model);
+    for (const ControlSpec &c : entry.panelControls)
         if (c.name == name)
             return &c;
-    for (const FrameSpec &f : spec.frames)
+    for (const FrameSpec &f : entry.frames)
         for (const ControlSpec &c : f.controls)
             if (c.name == name)
                 return &c;
@@ -97,10 +97,11 @@ void TestPanels::frameInventory_data()
 {
     QTest::addColumn<int>("model");
     QTest::addColumn<int>("frame");
-    for (const ModelSpec &spec : panelCatalogue())
-        for (int f = 0; f < spec.frames.size(); ++f)
-            QTest::addRow("%s %s", qPrintable(modelId(spec.model)), qPrintable(spec.frames[f].name))
-                << tabIndex(spec.model) << f;
+    for (const ModelSpec &entry : panelCatalogue())
+        for (int f = 0; f < entry.frames.size(); ++f)
+            QTest::addRow("%s %s", qPrintable(modelId(entry.model)),
+                          qPrintable(entry.frames[f].name))
+                << tabIndex(entry.model) << f;
 }
 
 // Each frame of the catalogue on its own tab, named for the screen reader by
@@ -111,13 +112,13 @@ void TestPanels::frameInventory()
 {
     QFETCH(int, model);
     QFETCH(int, frame);
-    const ModelSpec &spec = panelCatalogue()[model];
-    const FrameSpec &listed = spec.frames[frame];
+    const ModelSpec &entry = panelCatalogue()[model];
+    const FrameSpec &listed = entry.frames[frame];
     Workbench bench;
     auto *box = bench.find<QGroupBox>(listed.name);
     QVERIFY2(box, qPrintable(listed.name));
     QCOMPARE(box->accessibleName(), listed.caption);
-    QWidget *page = bench.panel(spec.model).page;
+    QWidget *page = bench.panel(entry.model).page;
     QVERIFY(page->isAncestorOf(box));
     QCOMPARE(bench.window->SSTab1()->indexOf(page), model);
 
@@ -133,7 +134,7 @@ void TestPanels::frameInventory()
         auto *edit = box->findChild<QLineEdit *>(c.name, Qt::FindDirectChildrenOnly);
         QVERIFY2(edit, qPrintable(c.name));
         QCOMPARE(typingLimit(edit), c.maxLength);
-        QString send = bench.panel(spec.model).sendButtons.at(c.key)->text();
+        QString send = bench.panel(entry.model).sendButtons.at(c.key)->text();
         QCOMPARE(edit->accessibleName(), send.remove(QLatin1Char('&')).mid(5));
     }
     QCOMPARE(created, names);
@@ -146,11 +147,11 @@ void TestPanels::frameInventory()
 void TestPanels::catalogueMatchesWindow()
 {
     Workbench bench;
-    for (const ModelSpec &spec : panelCatalogue()) {
-        const Panel &panel = bench.panel(spec.model);
+    for (const ModelSpec &entry : panelCatalogue()) {
+        const Panel &panel = bench.panel(entry.model);
         QSet<QString> named;
-        QList<ControlSpec> all = spec.panelControls;
-        for (const FrameSpec &f : spec.frames) {
+        QList<ControlSpec> all = entry.panelControls;
+        for (const FrameSpec &f : entry.frames) {
             named.insert(f.name);
             all += f.controls;
         }
@@ -186,10 +187,10 @@ void TestPanels::catalogueMatchesWindow()
         }
         for (QWidget *w : panel.page->findChildren<QWidget *>())
             QVERIFY2(named.contains(w->objectName()),
-                     qPrintable(modelId(spec.model) + ": " + w->objectName()));
+                     qPrintable(modelId(entry.model) + ": " + w->objectName()));
         // The focus lists the identification uses are the manual's.
-        QCOMPARE(spec.tabStopsOn, focusList(spec.model, true));
-        QCOMPARE(spec.tabStopsOff, focusList(spec.model, false));
+        QCOMPARE(entry.tabStopsOn, focusList(entry.model, true));
+        QCOMPARE(entry.tabStopsOff, focusList(entry.model, false));
     }
     // The axis buttons sit on the VELD30 panel itself, outside every frame.
     for (const char *name : {"cmdAxisSelect", "cmdAxisDefine"}) {

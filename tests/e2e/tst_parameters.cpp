@@ -45,7 +45,7 @@ QByteArray fileBytes(const QString &path)
 
 QLabel *readbackLabel(Panel &panel, ParamKey key)
 {
-    return panel.info.at(panel.spec().infoIndex(fieldOf(key)));
+    return panel.info.at(panel.entry().infoIndex(fieldOf(key)));
 }
 
 } // namespace
