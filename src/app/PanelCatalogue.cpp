@@ -516,6 +516,15 @@ int ModelSpec::infoIndex(Field field) const
     return -1;
 }
 
+Field ModelSpec::infoField(int index) const
+{
+    for (const FrameSpec &f : frames)
+        for (const ControlSpec &c : f.controls)
+            if (c.kind == ControlKind::InfoLabel && c.number == index)
+                return c.field;
+    return Field::Accel;
+}
+
 std::vector<ParamKey> ModelSpec::keys() const
 {
     return parameterKeys(model);

@@ -87,6 +87,7 @@ struct ModelSpec
     QString hardStopSettings;
 
     int infoIndex(Field field) const; // -1 when the panel has no such label
+    Field infoField(int index) const; // the numeric field an info label shows
     std::vector<ParamKey> keys() const;
     std::vector<Option> options() const;
     int profileCount() const;

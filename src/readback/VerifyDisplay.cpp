@@ -32,14 +32,7 @@ void resetReadback(Panel &panel, const QString &profile)
 {
     for (const ResetStep &step : panel.entry().resetOrder) {
         if (step.info) {
-            const Field field = [&] {
-                for (Field f : {Field::Accel, Field::Base, Field::Max, Field::Index,
-                                Field::Complete, Field::Lower, Field::Upper})
-                    if (panel.entry().infoIndex(f) == step.index)
-                        return f;
-                return Field::Accel;
-            }();
-            panel.info.at(step.index)->setText(readbackPrefix(field));
+            panel.info.at(step.index)->setText(readbackPrefix(panel.entry().infoField(step.index)));
         } else {
             setLabel(panel, step.role, step.role == ReadbackRole::Profile ? profile : QString());
         }
