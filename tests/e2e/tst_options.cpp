@@ -138,10 +138,7 @@ void TestOptions::optionWritesLineThenReadsBack()
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
     QTest::qWait(200);
     const QList<ReceivedLine> got = rig.unit.received();
-    QList<QByteArray> bytes;
-    for (const ReceivedLine &l : got)
-        bytes << l.bytes;
-    QCOMPARE(bytes, expected);
+    QCOMPARE(bytesOf(got), expected);
     const double gap = got.at(1).t - got.at(0).t;
     QVERIFY2(gap >= 0.5 && gap < 1.0, qPrintable(QString::number(gap)));
 

@@ -145,10 +145,7 @@ void TestParameters::sendWritesLineThenReadsBack()
         QList<QByteArray>{line} + verifyQueries(model, axis.toLatin1(), profileText);
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
     const QList<ReceivedLine> got = rig.unit.received();
-    QList<QByteArray> bytes;
-    for (const ReceivedLine &l : got)
-        bytes << l.bytes;
-    QCOMPARE(bytes, expected);
+    QCOMPARE(bytesOf(got), expected);
     // The half-second wait, then the read-back's flush and its first query.
     const double gap = got.at(1).t - got.at(0).t;
     QVERIFY2(gap >= 0.5 && gap < 1.0, qPrintable(QString::number(gap)));
@@ -461,10 +458,7 @@ void TestParameters::sendInsideAnotherSendsWait()
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
     QTest::qWait(200);
     const QList<ReceivedLine> got = rig.unit.received();
-    QList<QByteArray> bytes;
-    for (const ReceivedLine &l : got)
-        bytes << l.bytes;
-    QCOMPARE(bytes, expected);
+    QCOMPARE(bytesOf(got), expected);
     QVERIFY(got.at(1).t - got.at(0).t < 0.5);
     Panel &panel = bench.panel(Model::VELD10);
     QCOMPARE(readbackLabel(panel, ParamKey::Accel)->text(), QStringLiteral("Acceleration: 20000"));

@@ -372,10 +372,7 @@ void TestVerify::silentUnit()
 
     QVERIFY(staysQuiet(c.unit, 7));
     const QList<ReceivedLine> got = c.unit.received();
-    Lines bytes;
-    for (const ReceivedLine &line : got)
-        bytes << line.bytes;
-    QCOMPARE(bytes, lines("@0VA1 @0VB1 @0VM1 @0V+ @0VC @0VD @0!"));
+    QCOMPARE(bytesOf(got), lines("@0VA1 @0VB1 @0VM1 @0V+ @0VC @0VD @0!"));
     // The flush before the first query waits its 0.1 s.
     QVERIFY2(got[0].t - t0 >= 0.095 && got[0].t - t0 < 0.4,
              qPrintable(QString::number(got[0].t - t0)));

@@ -9,6 +9,14 @@
 
 namespace ktv::test {
 
+QList<QByteArray> bytesOf(const QList<ReceivedLine> &lines)
+{
+    QList<QByteArray> bytes;
+    for (const ReceivedLine &line : lines)
+        bytes.append(line.bytes);
+    return bytes;
+}
+
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
@@ -83,10 +91,7 @@ QList<ReceivedLine> UnitSimProcess::received() const
 
 QList<QByteArray> UnitSimProcess::receivedBytes() const
 {
-    QList<QByteArray> bytes;
-    for (const ReceivedLine &line : received())
-        bytes.append(line.bytes);
-    return bytes;
+    return bytesOf(received());
 }
 
 QList<QByteArray> UnitSimProcess::receivedAt(int baud) const

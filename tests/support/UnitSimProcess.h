@@ -33,6 +33,9 @@ struct ReceivedLine
     QByteArray bytes;
 };
 
+// The bytes of each line, in the order the unit heard them.
+QList<QByteArray> bytesOf(const QList<ReceivedLine> &lines);
+
 class UnitSimProcess
 {
   public:
