@@ -7,8 +7,8 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "app/PanelCatalogue.h"
 #include "protocol/CommandFrame.h"
+#include "protocol/UnitCatalogue.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -93,15 +93,15 @@ int main(int argc, char *argv[])
     QSet<QByteArray> meant;
     for (frame::Motion motion : motions)
         meant << frame::motionLine(QStringLiteral("0"), motion, QStringLiteral("1"));
-    for (Field field : modelSpec(Model::VELD30).plan)
+    for (Field field : unitFacts(Model::VELD30).plan)
         meant << frame::queryLine(QStringLiteral("0"), field, QStringLiteral("1"));
-    unit.waitForLineCount(lines + runs * int(modelSpec(Model::VELD30).plan.size()), 10000);
+    unit.waitForLineCount(lines + runs * int(unitFacts(Model::VELD30).plan.size()), 10000);
     const QList<QByteArray> heard = unit.receivedBytes();
     int unexpected = 0;
     for (const QByteArray &line : heard)
         if (!meant.contains(line))
             ++unexpected;
-    const int expected = lines + runs * int(modelSpec(Model::VELD30).plan.size());
+    const int expected = lines + runs * int(unitFacts(Model::VELD30).plan.size());
 
     out << QStringLiteral("Soak: %1 command lines and %2 VELD30 read-back runs\n")
                .arg(lines)

@@ -2,8 +2,8 @@
 // its end: the address comes from the digit-only axis boxes, the value from an
 // entry box whose text passed the checks.
 
-#include "params/ParameterLimits.h"
 #include "protocol/CommandFrame.h"
+#include "protocol/ParameterLimits.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The unit's answer to "$": recognised only by its exact first six characters.
 
-#include "link/IdentityReply.h"
+#include "protocol/IdentityReply.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Any text in an entry box: the number reader and the checks built on it must
 // neither crash nor hang, and must give a number the limits can be held to.
 
-#include "params/ParameterLimits.h"
+#include "protocol/ParameterLimits.h"
 
 #include <cmath>
 #include <cstdint>

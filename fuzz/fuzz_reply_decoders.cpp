@@ -1,6 +1,6 @@
 // Whatever a unit sends back, decoding gives one of the values the panels know.
 
-#include "readback/ReplyDecoding.h"
+#include "protocol/ReplyDecoding.h"
 
 #include <cstdint>
 #include <cstdlib>

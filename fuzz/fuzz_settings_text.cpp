@@ -1,6 +1,6 @@
 // Settings texts such as "9600,N,8,1": anything else is refused, never misread.
 
-#include "link/SettingsText.h"
+#include "protocol/SettingsText.h"
 
 #include <cstdint>
 #include <cstdlib>

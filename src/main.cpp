@@ -1,7 +1,7 @@
-#include "app/MainWindow.h"
-#include "app/OpeningWindow.h"
-#include "link/ConfigStore.h"
-#include "link/SerialLink.h"
+#include "session/UnitSession.h"
+#include "store/ConfigStore.h"
+#include "ui/MainWindow.h"
+#include "ui/OpeningWindow.h"
 
 #include <QApplication>
 
@@ -9,13 +9,12 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    ktv::SharedState state;
-    ktv::SerialLink link(state);
-    ktv::MainWindow main(state, link, ktv::configurationPath());
+    ktv::UnitSession session(ktv::configurationPath());
+    ktv::MainWindow main(session);
     QObject::connect(&main, &ktv::MainWindow::programEnding, &app, [] { QApplication::exit(0); });
     ktv::OpeningWindow opening(main);
     opening.start();
-    if (link.isEnding())
+    if (session.isEnding())
         return 0;
     return app.exec();
 }

@@ -1,7 +1,7 @@
 #include "link/SerialLink.h"
 
 #include "link/BaudRate.h"
-#include "link/SettingsText.h"
+#include "protocol/SettingsText.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -20,6 +20,35 @@ namespace {
 QString withSignBlank(int number)
 {
     return (number >= 0 ? QStringLiteral(" ") : QString()) + QString::number(number);
+}
+
+QSerialPort::Parity toPortParity(char parity)
+{
+    switch (parity) {
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'M':
+        return QSerialPort::MarkParity;
+    case 'S':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits toPortStopBits(StopBits stopBits)
+{
+    switch (stopBits) {
+    case StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case StopBits::Two:
+        return QSerialPort::TwoStop;
+    case StopBits::One:
+        break;
+    }
+    return QSerialPort::OneStop;
 }
 } // namespace
 
@@ -81,9 +110,9 @@ bool SerialLink::openPort(QString *reason)
     // device is opened by its path exactly as the port map names it.
     port_.setPortName(device);
     port_.setBaudRate(settings->baudRate);
-    port_.setParity(settings->parity);
-    port_.setDataBits(settings->dataBits);
-    port_.setStopBits(settings->stopBits);
+    port_.setParity(toPortParity(settings->parity));
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings->dataBits));
+    port_.setStopBits(toPortStopBits(settings->stopBits));
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // The input buffer holds 1024 characters, as on the operator's old tools:
     // a unit that floods the line cannot make one reply grow without bound.

@@ -8,7 +8,7 @@
 // data, never a spin: the operator can click, type and start other actions
 // while a wait runs, and the program relies on that.
 
-#include "app/SharedState.h"
+#include "protocol/SharedState.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

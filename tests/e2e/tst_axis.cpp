@@ -7,8 +7,8 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "app/Panel.h"
-#include "axis/AxisDialogs.h"
+#include "ui/AxisDialogs.h"
+#include "ui/Panel.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -137,7 +137,7 @@ void TestAxis::selectThenReadBack()
     QVERIFY(!dialog->isVisible());
     QVERIFY(!dialog->isLoaded());
     QCOMPARE(bench.state.AxisAddress, axis);
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     if (!connected) {
         // The read-back starts and finds no unit.
         QTest::qWait(300);

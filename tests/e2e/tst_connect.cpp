@@ -7,9 +7,9 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "app/Panel.h"
-#include "axis/AxisDialogs.h"
-#include "link/CommSettingsDialog.h"
+#include "ui/AxisDialogs.h"
+#include "ui/CommSettingsDialog.h"
+#include "ui/Panel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -221,7 +221,7 @@ void TestConnect::connectWhileConnectedScansAgain()
     QVERIFY(!isWaitCursorShown());
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     // Set after the scan: the next read-back loads the entry boxes.
-    QVERIFY(bench.window->ProfileUpdate);
+    QVERIFY(bench.window->session().ProfileUpdate);
     QCOMPARE(unit.receivedAt(9600), Exchange + Ktra20Queries);
     QCOMPARE(unit.received().size(), Exchange.size() + Ktra20Queries.size());
 }
@@ -441,7 +441,7 @@ void TestConnect::disconnectThenPanelAction()
     QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
     QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
 }
 
 void TestConnect::settingsDialogOutcome_data()
@@ -556,11 +556,15 @@ void TestConnect::storedPortUsedByNextConnectAndRestart()
     QCOMPARE(com3.receivedBytes(), QList<QByteArray>{});
     bench.window->pressDisconnect();
 
-    SharedState state;
-    SerialLink link(state);
+    UnitSession session(bench.storePath);
+    SharedState &state = session.state;
+    SerialLink &link = session.link;
     {
-        MainWindow restarted(state, link, bench.storePath);
+        MainWindow restarted(session);
+        MessageRecorder restartedMessages(restarted.toolkit());
         restarted.load();
+        QVERIFY2(restartedMessages.messages.isEmpty(),
+                 qPrintable(restartedMessages.texts().join(" | ")));
         QCOMPARE(state.ComPortNumber, 5);
         QVERIFY(state.UnitConnected);
         QCOMPARE(restarted.SSTab1()->currentIndex(), tabIndex(Model::VELD20));
@@ -769,7 +773,7 @@ void TestConnect::lineLostWhileConnected()
     QCOMPARE(statusColour(bench), Red);
     QVERIFY(bench.window->lblVersionNumber()->isHidden());
     QVERIFY(allTabsAvailable(bench));
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(bench.panel(Model::KTRA20).verify->isEnabled());
     QVERIFY(bench.panel(Model::KTRA20).go()->isEnabled());

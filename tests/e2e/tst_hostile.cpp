@@ -6,8 +6,8 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "axis/AxisDialogs.h"
-#include "link/Connection.h"
+#include "session/SessionTexts.h"
+#include "ui/AxisDialogs.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -63,7 +63,7 @@ bool onlyOwnTexts(const QStringList &texts)
 // another model is connected disables its page, not the buttons.
 void checkAtRest(Workbench &bench)
 {
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     for (Model model : AllModels) {
         const Panel &panel = bench.panel(model);
         QVERIFY(panel.verify->isEnabledTo(panel.page));
@@ -166,7 +166,7 @@ void TestHostileUnit::verifyRunAndAxisQuery()
     QElapsedTimer clock;
     clock.start();
     bench.window->pressVerify(Model::VELD30);
-    QVERIFY(!bench.window->ProfileUpdate);
+    QVERIFY(!bench.window->session().ProfileUpdate);
     // Eight queries of at most 0.05 s + 0.1 s + settling each, and the flush.
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     checkAtRest(bench);

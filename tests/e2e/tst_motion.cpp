@@ -5,7 +5,7 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "link/Connection.h"
+#include "session/SessionTexts.h"
 
 #include <QPushButton>
 #include <QSerialPort>
@@ -47,7 +47,7 @@ QPushButton *motionButton(Workbench &bench, Model model, frame::Motion motion)
 // window that has not scanned (nobody connected, the port closed).
 void readStoreOnly(Workbench &bench)
 {
-    LoadConfiguration(bench.state, bench.link, bench.storePath);
+    bench.session.LoadConfiguration();
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
 }

@@ -7,7 +7,7 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "app/Panel.h"
+#include "ui/Panel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -145,7 +145,7 @@ void TestOptions::optionWritesLineThenReadsBack()
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
     QVERIFY(bench.panel(model).options.at(shown)->isChecked());
     QCOMPARE(boxTexts(bench.panel(model)), boxesBefore);
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
 }
 
@@ -168,7 +168,7 @@ void TestOptions::optionInsideAnotherOptionsWait()
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::CCW)->isChecked());
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::RCYes)->isChecked());
     QVERIFY(bench.recorder.messages.isEmpty());
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
 }
 
 void TestOptions::optionDuringReadBackSendsNothing_data()
@@ -196,17 +196,17 @@ void TestOptions::optionDuringReadBackSendsNothing()
         QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "1"));
         // The run showed the unit's own setting again.
         QVERIFY(bench.panel(Model::KTRA20).options.at(Option::AnalogOff)->isChecked());
-        QCOMPARE(bench.window->Times, 0);
+        QCOMPARE(bench.window->session().Times, 0);
     } else {
-        bench.window->Times = 1;
+        bench.window->session().Times = 1;
         QElapsedTimer clock;
         clock.start();
         bench.window->selectOption(Model::KTRA20, Option::AnalogOn);
         QVERIFY(clock.elapsed() < 400); // no wait either
         QTest::qWait(800);
         QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
-        QCOMPARE(bench.window->Times, 1);
-        bench.window->Times = 0;
+        QCOMPARE(bench.window->session().Times, 1);
+        bench.window->session().Times = 0;
     }
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
     QVERIFY(bench.state.UnitConnected);
@@ -219,12 +219,12 @@ void TestOptions::profileDuringReadBackStillQueries()
     Rig rig(Model::KTRA20);
     QVERIFY(rig.connect());
     Workbench &bench = *rig.bench;
-    bench.window->Times = 1;
+    bench.window->session().Times = 1;
     bench.window->selectProfile(Model::KTRA20, 2);
     QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "2"));
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("2"));
     QCOMPARE(bench.panel(Model::KTRA20).boxes.at(ParamKey::Base)->text(), QStringLiteral("600"));
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -271,8 +271,8 @@ void TestOptions::notConnected()
     QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
-    QVERIFY(!bench.window->ProfileUpdate);
-    QCOMPARE(bench.window->Times, 0);
+    QVERIFY(!bench.window->session().ProfileUpdate);
+    QCOMPARE(bench.window->session().Times, 0);
     // Nothing puts the refused choice back.
     QVERIFY(clicked->isChecked());
     QCOMPARE(boxTexts(bench.panel(model)), boxesBefore);
@@ -332,8 +332,8 @@ void TestOptions::profileQueriesAndLoadsBoxes()
     QCOMPARE(bench.state.SelectedProfile, QString::number(profile));
     QCOMPARE(boxTexts(bench.panel(model)), boxes);
     QCOMPARE(bench.panel(model).label(ReadbackRole::Profile)->text(), profileLabel);
-    QVERIFY(!bench.window->ProfileUpdate);
-    QCOMPARE(bench.window->Times, 0);
+    QVERIFY(!bench.window->session().ProfileUpdate);
+    QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 

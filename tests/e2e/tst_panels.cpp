@@ -6,7 +6,9 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "link/Connection.h"
+#include "protocol/UnitCatalogue.h"
+
+#include "session/SessionTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +22,7 @@
 #include <QSet>
 #include <QTabWidget>
 #include <QtTest>
+#include <algorithm>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -191,6 +194,13 @@ void TestPanels::catalogueMatchesWindow()
         // The focus lists the identification uses are the manual's.
         QCOMPARE(entry.tabStopsOn, focusList(entry.model, true));
         QCOMPARE(entry.tabStopsOff, focusList(entry.model, false));
+        // The panel offers exactly what the unit's facts say it takes.
+        std::vector<Option> shown = entry.options();
+        std::vector<Option> taken = unitFacts(entry.model).options;
+        std::sort(shown.begin(), shown.end());
+        std::sort(taken.begin(), taken.end());
+        QVERIFY2(shown == taken, qPrintable(modelId(entry.model)));
+        QCOMPARE(entry.profileCount(), unitFacts(entry.model).profileCount);
     }
     // The axis buttons sit on the VELD30 panel itself, outside every frame.
     for (const char *name : {"cmdAxisSelect", "cmdAxisDefine"}) {

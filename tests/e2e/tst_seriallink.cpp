@@ -5,7 +5,7 @@
 #include "Workbench.h"
 
 #include "link/SerialLink.h"
-#include "link/SettingsText.h"
+#include "protocol/SettingsText.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -151,15 +151,14 @@ void TestSerialLink::settingsText_data()
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<int>("stopBits");
-    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8
-                                << int(QSerialPort::OneStop);
-    QTest::newRow("115200,N,8,1") << "115200,N,8,1" << true << 115200 << int(QSerialPort::NoParity)
-                                  << 8 << int(QSerialPort::OneStop);
-    QTest::newRow("28800,e,7,2") << "28800,e,7,2" << true << 28800 << int(QSerialPort::EvenParity)
-                                 << 7 << int(QSerialPort::TwoStop);
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << true << 9600 << int('N') << 8
+                                << int(StopBits::One);
+    QTest::newRow("115200,N,8,1") << "115200,N,8,1" << true << 115200 << int('N') << 8
+                                  << int(StopBits::One);
+    QTest::newRow("28800,e,7,2") << "28800,e,7,2" << true << 28800 << int('E') << 7
+                                 << int(StopBits::Two);
     QTest::newRow("odd parity, 1.5 stop bits")
-        << "4800,O,5,1.5" << true << 4800 << int(QSerialPort::OddParity) << 5
-        << int(QSerialPort::OneAndHalfStop);
+        << "4800,O,5,1.5" << true << 4800 << int('O') << 5 << int(StopBits::OneAndHalf);
     QTest::newRow("three fields") << "9600,N,8" << false << 0 << 0 << 0 << 0;
     QTest::newRow("rate not a number") << "fast,N,8,1" << false << 0 << 0 << 0 << 0;
     QTest::newRow("nine data bits") << "9600,N,9,1" << false << 0 << 0 << 0 << 0;

@@ -4,7 +4,7 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "link/Connection.h"
+#include "session/SessionTexts.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

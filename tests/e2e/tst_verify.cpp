@@ -6,7 +6,8 @@
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
-#include "link/Connection.h"
+#include "protocol/UnitCatalogue.h"
+#include "session/SessionTexts.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -243,8 +244,8 @@ void TestVerify::runPerModel()
     checkTexts(bench, texts);
     checkSelected(bench, selected);
     QCOMPARE(boxTexts(p), boxesBefore); // no copying without ProfileUpdate
-    QCOMPARE(bench.window->Times, 0);
-    QVERIFY(!bench.window->ProfileUpdate);
+    QCOMPARE(bench.window->session().Times, 0);
+    QVERIFY(!bench.window->session().ProfileUpdate);
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
     QVERIFY(!isWaitCursorShown());
@@ -337,7 +338,7 @@ void TestVerify::fixedReplies()
     c.unit.clearRecord();
 
     bench.panel(panel).verify->click();
-    const int count = int(modelSpec(panel).plan.size());
+    const int count = int(unitFacts(panel).plan.size());
     QVERIFY(staysQuiet(c.unit, count));
     for (const QByteArray &line : c.unit.receivedBytes())
         QVERIFY2(line.startsWith("@0V") || line == "@0!\r", line.constData());
@@ -356,12 +357,12 @@ void TestVerify::silentUnit()
     Connected c(unitOf(QStringLiteral("KTRA30"), QStringLiteral("silent")));
     QVERIFY(c.started);
     Workbench &bench = c.bench;
-    LoadConfiguration(bench.state, bench.link, bench.storePath);
+    bench.session.LoadConfiguration();
     QVERIFY(bench.link.OpenComPort(1, 9600));
     bench.state.UnitConnected = true;
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
-    bench.window->ProfileUpdate = true;
+    bench.window->session().ProfileUpdate = true;
     Panel &p = bench.panel(Model::KTRA30);
 
     QElapsedTimer clock;
@@ -391,8 +392,8 @@ void TestVerify::silentUnit()
                        // emptied: the copy is in force for this run
                        "txtSendAccelKTRA30=", "txtSendBaseKTRA30=", "txtSendMaxKTRA30="});
     checkSelected(bench, {"optCCWKTRA30", "optRCNoKTRA30", "optRampDownNoKTRA30"});
-    QVERIFY(!bench.window->ProfileUpdate);
-    QCOMPARE(bench.window->Times, 0);
+    QVERIFY(!bench.window->session().ProfileUpdate);
+    QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -421,7 +422,7 @@ void TestVerify::runStartedInsideAnotherRun()
 
     int timesWhenNested = 0;
     QTimer::singleShot(300, [&] {
-        timesWhenNested = w.Times;
+        timesWhenNested = w.session().Times;
         if (profileButton)
             ktra20.profiles[2]->click();
         else
@@ -498,8 +499,8 @@ void TestVerify::runStartedInsideAnotherRun()
         QVERIFY(p->verify->isEnabledTo(p->page));
         QVERIFY(p->go()->isEnabledTo(p->page));
     }
-    QCOMPARE(w.Times, 0);
-    QVERIFY(!w.ProfileUpdate);
+    QCOMPARE(w.session().Times, 0);
+    QVERIFY(!w.session().ProfileUpdate);
     QVERIFY(!isWaitCursorShown());
     QVERIFY(bench.recorder.messages.isEmpty());
 }
@@ -558,16 +559,16 @@ void TestVerify::profileUpdateFillsEntryBoxes()
     if (trigger == QLatin1String("profile 3")) {
         p.profiles[3]->click();
     } else {
-        bench.window->ProfileUpdate = trigger == QLatin1String("flag");
+        bench.window->session().ProfileUpdate = trigger == QLatin1String("flag");
         p.verify->click();
     }
     // Writing a box sends nothing: only the queries went out.
-    const int count = int(modelSpec(model).plan.size());
+    const int count = int(unitFacts(model).plan.size());
     QVERIFY(staysQuiet(c.unit, count, 600));
     for (const QByteArray &line : c.unit.receivedBytes())
         QVERIFY2(line.startsWith("@0V") || line == "@0!\r", line.constData());
     checkTexts(bench, boxes);
-    QVERIFY(!bench.window->ProfileUpdate);
+    QVERIFY(!bench.window->session().ProfileUpdate);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -586,11 +587,11 @@ void TestVerify::notConnectedClick()
     Connected c(unitOf(modelId(model)));
     QVERIFY(c.started);
     Workbench &bench = c.bench;
-    LoadConfiguration(bench.state, bench.link, bench.storePath);
+    bench.session.LoadConfiguration();
     QVERIFY(bench.link.OpenComPort(1, 9600));
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
-    bench.window->ProfileUpdate = true;
+    bench.window->session().ProfileUpdate = true;
     Panel &p = bench.panel(model);
 
     p.verify->click();
@@ -598,8 +599,8 @@ void TestVerify::notConnectedClick()
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
     QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
     QVERIFY(staysQuiet(c.unit, 0));
-    QCOMPARE(bench.window->Times, 0);
-    QVERIFY(bench.window->ProfileUpdate);
+    QCOMPARE(bench.window->session().Times, 0);
+    QVERIFY(bench.window->session().ProfileUpdate);
     QCOMPARE(p.label(ReadbackRole::Error)->text(), QStringLiteral("Error Code"));
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
@@ -633,7 +634,7 @@ void TestVerify::buttonsDisabledOnlyDuringRun()
                 other.verify->isEnabledTo(other.page),
                 other.go()->isEnabledTo(other.page),
                 isWaitCursorShown(),
-                w.Times};
+                w.session().Times};
     });
     p.verify->click();
     QVERIFY(seen.taken);
@@ -647,7 +648,7 @@ void TestVerify::buttonsDisabledOnlyDuringRun()
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
     QVERIFY(!isWaitCursorShown());
-    QCOMPARE(w.Times, 0);
+    QCOMPARE(w.session().Times, 0);
 }
 
 void TestVerify::runFromCodeWhileVerifyDisabled_data()
@@ -683,7 +684,7 @@ void TestVerify::runFromCodeWhileVerifyDisabled()
     checkTexts(bench, {QStringLiteral("lblVerifyDirectionKTRA10=Direction: ") +
                        (viaOption ? "CCW" : "CW")});
     QVERIFY(p.verify->isEnabled());
-    QCOMPARE(bench.window->Times, 0);
+    QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 

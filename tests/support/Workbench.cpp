@@ -1,18 +1,13 @@
 #include "Workbench.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTest>
-#include <QUuid>
+#include <QCursor>
+#include <QGuiApplication>
 
 namespace ktv::test {
 
-MessageRecorder::MessageRecorder()
+MessageRecorder::MessageRecorder(Toolkit &toolkit) : toolkit_(toolkit)
 {
-    setProgramEnding(false);
-    setMessageSink([this](MessageIcon icon, const QString &text) {
+    toolkit_.setMessageSink([this](MessageIcon icon, const QString &text) {
         messages.append({icon, text});
         if (onMessage)
             onMessage(messages.last());
@@ -21,7 +16,7 @@ MessageRecorder::MessageRecorder()
 
 MessageRecorder::~MessageRecorder()
 {
-    setMessageSink({});
+    toolkit_.setMessageSink({});
 }
 
 QStringList MessageRecorder::texts() const
@@ -32,60 +27,33 @@ QStringList MessageRecorder::texts() const
     return result;
 }
 
-bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QString> &portMap)
+bool isWaitCursorShown()
 {
-    const QString name = QUuid::createUuid().toString();
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        ok = db.open();
-        QSqlQuery q(db);
-        ok = ok && q.exec(QStringLiteral("CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, "
-                                         "Name TEXT, ComPort INTEGER)"));
-        q.prepare(QStringLiteral("INSERT INTO \"Main Table\" VALUES (1, 'Setup', ?)"));
-        q.addBindValue(comPort);
-        ok = ok && q.exec();
-        ok = ok && q.exec(QStringLiteral("CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, "
-                                         "Device TEXT NOT NULL)"));
-        for (auto it = portMap.begin(); it != portMap.end(); ++it) {
-            q.prepare(QStringLiteral("INSERT INTO \"Port Map\" VALUES (?, ?)"));
-            q.addBindValue(it.key());
-            q.addBindValue(it.value());
-            ok = ok && q.exec();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
+    const QCursor *cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
 }
 
-Workbench::Workbench(const QString &device, int comPort)
+namespace {
+QString prepareStore(const QTemporaryDir &dir, const QString &device, int comPort)
 {
-    storePath = dir.filePath(QStringLiteral("config.qdr"));
+    const QString path = dir.filePath(QStringLiteral("config.qdr"));
     QMap<int, QString> map;
     if (!device.isEmpty())
         map.insert(1, device);
-    writeStore(storePath, comPort, map);
-    window = std::make_unique<MainWindow>(state, link, storePath);
+    writeStore(path, comPort, map);
+    return path;
+}
+} // namespace
+
+Workbench::Workbench(const QString &device, int comPort)
+    : storePath(prepareStore(dir, device, comPort)), session(storePath), state(session.state),
+      link(session.link), window(std::make_unique<MainWindow>(session)), recorder(window->toolkit())
+{
 }
 
 Workbench::~Workbench()
 {
     link.closePort();
-    window.reset();
-    setProgramEnding(false);
-}
-
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 } // namespace ktv::test

@@ -1,13 +1,15 @@
 #pragma once
-// The real main window with its real serial link, wired to a store in a
-// temporary folder whose port map points COM 1 at a device of the test's
-// choice (usually the simulated unit), and with every message recorded
+// The real main window with its real session and serial link, wired to a
+// store in a temporary folder whose port map points COM 1 at a device of the
+// test's choice (usually the simulated unit), and with every message recorded
 // instead of shown.
 
-#include "app/MainWindow.h"
-#include "app/SharedState.h"
-#include "app/Toolkit.h"
+#include "Helpers.h"
 #include "link/SerialLink.h"
+#include "protocol/SharedState.h"
+#include "session/UnitSession.h"
+#include "ui/MainWindow.h"
+#include "ui/Toolkit.h"
 
 #include <QList>
 #include <QMap>
@@ -23,20 +25,24 @@ struct RecordedMessage
     QString text;
 };
 
-// Installs itself as the message seam for its lifetime.
+// Records the messages of one window's toolkit for its lifetime.
 class MessageRecorder
 {
   public:
-    MessageRecorder();
+    explicit MessageRecorder(Toolkit &toolkit);
     ~MessageRecorder();
+    MessageRecorder(const MessageRecorder &) = delete;
+    MessageRecorder &operator=(const MessageRecorder &) = delete;
     QList<RecordedMessage> messages;
     std::function<void(const RecordedMessage &)> onMessage; // runs inside the message call
     QStringList texts() const;
+
+  private:
+    Toolkit &toolkit_;
 };
 
-// Writes a store: "Main Table" with the COM port in its third field, and a
-// "Port Map" for the given ports. A port value of std::nullopt writes NULL.
-bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QString> &portMap);
+// True while the application shows the wait cursor, as the operator sees it.
+bool isWaitCursorShown();
 
 class Workbench
 {
@@ -47,17 +53,15 @@ class Workbench
 
     QTemporaryDir dir;
     QString storePath;
-    MessageRecorder recorder;
-    SharedState state;
-    SerialLink link{state};
+    UnitSession session;
+    SharedState &state;
+    SerialLink &link;
     std::unique_ptr<MainWindow> window;
+    MessageRecorder recorder;
 
     void load() { window->load(); }
     Panel &panel(Model model) { return window->panel(model); }
     template <class T> T *find(const QString &name) const { return window->findChild<T *>(name); }
 };
-
-// Waits until a condition holds, running the event loop in short slices.
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
 } // namespace ktv::test

@@ -1,9 +1,9 @@
 // The configuration store: reading the COM port and the port map from good and
 // broken files, and writing the port back without touching anything else.
 
-#include "Workbench.h"
+#include "Helpers.h"
 
-#include "link/ConfigStore.h"
+#include "store/ConfigStore.h"
 
 #include <QCryptographicHash>
 #include <QFile>

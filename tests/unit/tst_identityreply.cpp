@@ -1,6 +1,6 @@
 // Recognising the unit from its answer to "$".
 
-#include "link/IdentityReply.h"
+#include "protocol/IdentityReply.h"
 
 #include <QTest>
 

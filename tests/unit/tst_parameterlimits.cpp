@@ -1,6 +1,6 @@
 // The limits table, the reading of entry texts and the checks an entry must pass.
 
-#include "params/ParameterLimits.h"
+#include "protocol/ParameterLimits.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,6 +1,6 @@
 // What the panels show for the unit's replies.
 
-#include "readback/ReplyDecoding.h"
+#include "protocol/ReplyDecoding.h"
 
 #include <QTest>
 

@@ -2,11 +2,11 @@
 // title window and the three dialogs, so the layout can be looked at without
 // a unit: screenshots/<name>.png.
 
-#include "app/MainWindow.h"
-#include "app/OpeningWindow.h"
-#include "axis/AxisDialogs.h"
-#include "link/CommSettingsDialog.h"
-#include "link/SerialLink.h"
+#include "session/UnitSession.h"
+#include "ui/AxisDialogs.h"
+#include "ui/CommSettingsDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/OpeningWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,13 +19,12 @@ int main(int argc, char *argv[])
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
-    ktv::SharedState state;
-    state.SelectedProfile = QStringLiteral("1");
-    state.AxisAddress = QStringLiteral("0");
-    state.ComPortNumber = 1;
-    ktv::SerialLink link(state);
-    ktv::MainWindow main(state, link, QString());
-    main.ShowConnectionStatus();
+    ktv::UnitSession session{QString()};
+    session.state.SelectedProfile = QStringLiteral("1");
+    session.state.AxisAddress = QStringLiteral("0");
+    session.state.ComPortNumber = 1;
+    ktv::MainWindow main(session);
+    main.showConnectionStatus(false);
     main.show();
     for (ktv::Model model : ktv::AllModels) {
         main.SSTab1()->setCurrentIndex(ktv::tabIndex(model));

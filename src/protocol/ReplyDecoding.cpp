@@ -1,0 +1,106 @@
+#include "protocol/ReplyDecoding.h"
+
+#include <QByteArray>
+#include <charconv>
+#include <system_error>
+
+namespace ktv::decode {
+
+namespace {
+
+bool startsWith(const QString &reply, char digit)
+{
+    return !reply.isEmpty() && reply.front() == QLatin1Char(digit);
+}
+
+bool isWhiteSpace(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') ||
+           c == QLatin1Char('\n');
+}
+
+// The whole reply, white space and CR around it ignored, read as one decimal
+// number ("1", "+1", "1.0", "0.1e1"). Anything else, an empty reply included,
+// is not a number.
+bool readsAsOne(const QString &rawReply)
+{
+    qsizetype first = 0;
+    qsizetype end = rawReply.size();
+    while (first < end && isWhiteSpace(rawReply.at(first)))
+        ++first;
+    while (end > first && isWhiteSpace(rawReply.at(end - 1)))
+        --end;
+    if (first == end)
+        return false;
+    for (qsizetype i = first; i < end; ++i) {
+        const char16_t c = rawReply.at(i).unicode();
+        const bool fits = (c >= u'0' && c <= u'9') || c == u'.' || c == u'+' || c == u'-' ||
+                          c == u'e' || c == u'E';
+        if (!fits)
+            return false; // also keeps "inf", "nan" and hexadecimal out
+    }
+    QByteArray text = rawReply.mid(first, end - first).toLatin1();
+    if (text.startsWith('+')) {
+        text.remove(0, 1);
+        if (text.startsWith('-') || text.startsWith('+'))
+            return false;
+    }
+    double value = 0.0;
+    const char *const last = text.constData() + text.size();
+    const auto [stop, error] = std::from_chars(text.constData(), last, value);
+    if (stop != last)
+        return false;
+    if (error == std::errc::result_out_of_range)
+        return false; // far too large or too small to be 1
+    return error == std::errc() && value == 1.0;
+}
+
+} // namespace
+
+QString direction(const QString &reply)
+{
+    return startsWith(reply, '1') ? QStringLiteral("CW") : QStringLiteral("CCW");
+}
+
+QString onOff(const QString &reply)
+{
+    return startsWith(reply, '1') ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
+int resolutionSetting(const QString &reply)
+{
+    // A unit at 16 microsteps answers "16" and is shown as setting 1.
+    if (startsWith(reply, '1'))
+        return 1;
+    if (startsWith(reply, '2'))
+        return 2;
+    if (startsWith(reply, '4'))
+        return 4;
+    return 8;
+}
+
+Option resolutionOption(int setting)
+{
+    switch (setting) {
+    case 1:
+        return Option::Res1;
+    case 2:
+        return Option::Res2;
+    case 4:
+        return Option::Res4;
+    default:
+        return Option::Res8;
+    }
+}
+
+QString rampDown(Model model, const QString &rawReply)
+{
+    bool yes = false;
+    if (model == Model::KTRA10 || model == Model::KTRA20)
+        yes = readsAsOne(rawReply);
+    else
+        yes = startsWith(rawReply, '1');
+    return yes ? QStringLiteral("YES") : QStringLiteral("NO");
+}
+
+} // namespace ktv::decode

@@ -1,0 +1,53 @@
+#include "session/UnitSession.h"
+
+namespace ktv {
+
+void UnitSession::selectAxis(const QString &address)
+{
+    if (!address.isEmpty())
+        state.AxisAddress = address;
+}
+
+void UnitSession::axisSelectDone()
+{
+    VerifyParameters(Model::VELD30);
+}
+
+std::optional<QString> UnitSession::beginAxisDefine()
+{
+    axisDefineOpenedPort_ = false;
+    if (link.PortOpen()) {
+        axisDefineWasOpen_ = 1;
+    } else {
+        axisDefineWasOpen_ = 0;
+        if (!link.openPort()) {
+            // No port, no question: say so and send nothing.
+            message(MessageIcon::Critical, SerialLink::openFailedText(link.commPort()));
+            return std::nullopt;
+        }
+        axisDefineOpenedPort_ = true;
+    }
+    if (link.ReplyWaiting())
+        link.ReadReply();
+    link.write(frame::addressQueryLine());
+    link.WaitSeconds(0.05);
+    return link.ReadReply();
+}
+
+void UnitSession::defineAxis(const QString &newAddress)
+{
+    if (!newAddress.isEmpty())
+        link.write(frame::addressChangeLine(newAddress));
+}
+
+void UnitSession::endAxisDefine()
+{
+    if (axisDefineWasOpen_ != 0) {
+        VerifyParameters(Model::VELD30);
+    } else if (axisDefineOpenedPort_) {
+        link.closePort();
+        axisDefineOpenedPort_ = false;
+    }
+}
+
+} // namespace ktv

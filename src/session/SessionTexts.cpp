@@ -1,0 +1,45 @@
+#include "session/SessionTexts.h"
+
+namespace ktv {
+
+QString didNotConnectText()
+{
+    return QStringLiteral("The unit DID NOT CONNECT.  \r\rPlease check Com Port Setting, Cables "
+                          "and Power.");
+}
+
+QString notConnectedText()
+{
+    return QStringLiteral("There in no unit connected!  \r\n\r\nA unit must be ONLINE before you "
+                          "can send any information. \r\nGo to the Setup Menu to configure the Com "
+                          "Port and CONNECT to the unit.");
+}
+
+QString settingsChangedText()
+{
+    return QStringLiteral("Changes will take effect the next time you connect.  To reconnect, ") +
+           QStringLiteral("click the Connect button or choose Connect from the Setup menu.  This "
+                          "will ") +
+           QStringLiteral("disconnect the unit and the program will ") +
+           QStringLiteral("attempt to reconnect with the new settings.");
+}
+
+QString connectErrorText()
+{
+    return QStringLiteral("An Error occurred while trying to connect");
+}
+
+QString lineLostText(const QString &reason)
+{
+    return QStringLiteral("The connection to the unit was lost (%1).").arg(reason);
+}
+
+QString storeWriteFailedText(const QString &storePath, const QString &problem, int comPort)
+{
+    return QStringLiteral("The COM port could not be stored in %1: %2\r\nCOM %3 is "
+                          "used until the program ends.")
+        .arg(storePath, problem)
+        .arg(comPort);
+}
+
+} // namespace ktv

@@ -1,0 +1,50 @@
+#pragma once
+// How the session reaches the operator. The main window is one view, the
+// command-line tool another, the tests' recording view a third. The session
+// never touches a widget: it asks its view for what the operator typed and
+// tells it what to show.
+
+#include "protocol/Models.h"
+
+#include <QString>
+
+namespace ktv {
+
+enum class MessageIcon { None, Critical, Exclamation, Information };
+
+class SessionView
+{
+  public:
+    virtual ~SessionView() = default;
+
+    // A modal message with one OK button; returns once the operator has seen it.
+    virtual void showMessage(MessageIcon icon, const QString &text) = 0;
+    // Not a stack: a second wait cursor changes nothing, one normal cursor
+    // always brings the default pointer back.
+    virtual void showWaitCursor() = 0;
+    virtual void showNormalCursor() = 0;
+
+    // The text of a panel's entry box as the operator left it.
+    virtual QString boxText(Model model, ParamKey key) const = 0;
+
+    // The connection area.
+    virtual void showConnectionStatus(bool connected) = 0;
+    virtual void showVersion(const QString &versionText) = 0;
+    virtual void setConnectEnabled(bool enabled) = 0;
+
+    // The panels: the identified unit's panel alone is available; after a
+    // disconnect all of them are.
+    virtual void selectPanel(Model model) = 0;
+    virtual void setAllPanelsAvailable() = 0;
+    virtual void hideMicrostepGroupVELD30() = 0;
+    // Verify Parameters and Begin Motion of a panel, off while its run lasts.
+    virtual void setRunButtonsEnabled(Model model, bool enabled) = 0;
+
+    // A read-back run: the labels are reset, then each field is shown as it
+    // arrives (reply: CR removed, except for ramp down, which keeps it).
+    virtual void resetReadback(Model model, const QString &profile) = 0;
+    virtual void showField(Model model, Field field, const QString &reply, bool copyIntoBox) = 0;
+    virtual void showSelectedAxis(Model model, const QString &address) = 0;
+};
+
+} // namespace ktv

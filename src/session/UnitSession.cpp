@@ -1,0 +1,190 @@
+#include "session/UnitSession.h"
+
+#include "session/SessionTexts.h"
+#include "store/ConfigStore.h"
+
+namespace ktv {
+
+namespace {
+
+// Until a view is set the session shows nothing and reads empty boxes.
+class NullView : public SessionView
+{
+  public:
+    void showMessage(MessageIcon, const QString &) override {}
+    void showWaitCursor() override {}
+    void showNormalCursor() override {}
+    QString boxText(Model, ParamKey) const override { return {}; }
+    void showConnectionStatus(bool) override {}
+    void showVersion(const QString &) override {}
+    void setConnectEnabled(bool) override {}
+    void selectPanel(Model) override {}
+    void setAllPanelsAvailable() override {}
+    void hideMicrostepGroupVELD30() override {}
+    void setRunButtonsEnabled(Model, bool) override {}
+    void resetReadback(Model, const QString &) override {}
+    void showField(Model, Field, const QString &, bool) override {}
+    void showSelectedAxis(Model, const QString &) override {}
+};
+
+} // namespace
+
+UnitSession::UnitSession(const QString &store, QObject *parent)
+    : QObject(parent), storePath(store), nullView_(std::make_unique<NullView>()),
+      view_(nullView_.get())
+{
+    connect(&link, &SerialLink::lineLost, this, &UnitSession::onLineLost);
+}
+
+UnitSession::~UnitSession() = default;
+
+void UnitSession::setView(SessionView *view)
+{
+    view_ = view ? view : nullView_.get();
+}
+
+void UnitSession::message(MessageIcon icon, const QString &text)
+{
+    if (isEnding())
+        return;
+    view_->showMessage(icon, text);
+}
+
+void UnitSession::showWaitCursor()
+{
+    view_->showWaitCursor();
+}
+
+void UnitSession::showNormalCursor()
+{
+    view_->showNormalCursor();
+}
+
+void UnitSession::ShowNotConnected()
+{
+    state.MessageText = notConnectedText();
+    message(MessageIcon::None, state.MessageText);
+}
+
+void UnitSession::setEnding()
+{
+    link.setEnding();
+    view_->showNormalCursor();
+}
+
+void UnitSession::load()
+{
+    state.SelectedProfile = QStringLiteral("1");
+    state.AxisAddress = QStringLiteral("0");
+    LoadConfiguration();
+    if (ScanBaudRates()) {
+        view_->showConnectionStatus(state.UnitConnected);
+        return;
+    }
+    if (link.PortOpen())
+        link.closePort();
+    view_->showConnectionStatus(state.UnitConnected);
+    state.MessageText = didNotConnectText();
+    message(MessageIcon::Critical, state.MessageText);
+}
+
+void UnitSession::LoadConfiguration()
+{
+    const StoredConfiguration stored = readConfiguration(storePath);
+    link.setPortMap(stored.portMap);
+    if (!stored.comPort) {
+        // No port configured: the scan fails as with a wrong port and the
+        // operator is told why first.
+        state.ComPortNumber = 0;
+        message(MessageIcon::Critical, stored.problem);
+        return;
+    }
+    state.ComPortNumber = *stored.comPort;
+}
+
+void UnitSession::Connect()
+{
+    view_->setConnectEnabled(false);
+    showWaitCursor();
+    if (state.UnitConnected) {
+        link.closePort();
+        state.UnitConnected = false;
+        view_->showConnectionStatus(false);
+        view_->setAllPanelsAvailable();
+    }
+    state.ConnectErrorText.clear();
+    if (ScanBaudRates()) {
+        view_->showConnectionStatus(state.UnitConnected);
+        ProfileUpdate = true;
+    } else {
+        state.UnitConnected = false;
+        view_->showConnectionStatus(false);
+        if (!state.ConnectErrorText.isEmpty()) {
+            message(MessageIcon::Critical, state.ConnectErrorText);
+        } else {
+            state.MessageText = didNotConnectText();
+            message(MessageIcon::Critical, state.MessageText);
+        }
+    }
+    view_->setConnectEnabled(true);
+    showNormalCursor();
+}
+
+void UnitSession::Disconnect()
+{
+    if (!state.UnitConnected)
+        return;
+    link.closePort();
+    state.UnitConnected = false;
+    view_->showConnectionStatus(false);
+    view_->setAllPanelsAvailable();
+}
+
+void UnitSession::beginCommSettings()
+{
+    state.SettingsUnchanged = false;
+}
+
+void UnitSession::chooseComPort(std::optional<int> selected, bool unchanged)
+{
+    if (selected)
+        state.ComPortNumber = *selected;
+    if (unchanged) {
+        state.SettingsUnchanged = true;
+        return;
+    }
+    QString problem;
+    if (writeComPort(storePath, state.ComPortNumber, &problem))
+        message(MessageIcon::Information, settingsChangedText());
+    else
+        message(MessageIcon::Critical,
+                storeWriteFailedText(storePath, problem, state.ComPortNumber));
+}
+
+void UnitSession::keepCommSettings()
+{
+    state.SettingsUnchanged = true;
+}
+
+void UnitSession::endCommSettings()
+{
+    if (!state.SettingsUnchanged && link.PortOpen()) {
+        link.closePort();
+        state.UnitConnected = false;
+        view_->showConnectionStatus(false);
+    }
+}
+
+void UnitSession::onLineLost(const QString &reason)
+{
+    // Identification reports its own failures; this is for a line that dies
+    // under a connected unit.
+    if (!state.UnitConnected)
+        return;
+    state.UnitConnected = false;
+    view_->showConnectionStatus(false);
+    view_->setAllPanelsAvailable();
+    message(MessageIcon::Critical, lineLostText(reason));
+}
+
+} // namespace ktv

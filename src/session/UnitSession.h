@@ -1,0 +1,130 @@
+#pragma once
+// The unit session: everything the program does with a unit, apart from any
+// window. It owns the shared state, the serial link, the count of read-back
+// runs in progress (Times) and the ProfileUpdate flag, and reaches the
+// operator only through a SessionView.
+//
+// The flow:
+// - Start-up (load): profile "1" and axis "0" are chosen, the store gives the
+//   COM port and the port map, then the scan looks for a unit.
+// - Scan (ScanBaudRates): the port is opened at 9600, 28800, 38400 and 115200
+//   in turn; at each rate IdentifyUnit asks who is there.
+// - Identify (IdentifyUnit): a lone CR, the error-code query and the model
+//   query, each followed by a 0.5 s wait. A known model id selects its panel,
+//   shows the version and starts the read-back; the port stays open at the
+//   unit's rate.
+// - Read-back (VerifyParameters): the model's plan, one query at a time, each
+//   followed by 0.05 s and a read of the reply; the view shows each field.
+//
+// Every other operation (parameter sends, drive options, profiles, motion,
+// the axis operations, the settings) is one line, a wait and usually a
+// read-back. Waits are nested event loops: the operator can act meanwhile,
+// and an operation started during a wait runs to its end inside it.
+
+#include "link/SerialLink.h"
+#include "protocol/CommandFrame.h"
+#include "protocol/ParameterLimits.h"
+#include "protocol/SharedState.h"
+#include "session/SessionView.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace ktv {
+
+class UnitSession : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit UnitSession(const QString &storePath, QObject *parent = nullptr);
+    ~UnitSession() override;
+
+    SharedState state;
+    SerialLink link{state};
+    const QString storePath;
+
+    // Count of read-back runs in progress; option buttons send only while it is 0 or less.
+    int Times = 0;
+    // Copy read-back values into the entry boxes during the next run.
+    bool ProfileUpdate = false;
+
+    // The view the session reports to; until one is set nothing is shown.
+    void setView(SessionView *view);
+    SessionView &view() { return *view_; }
+
+    // Start-up: profile "1", axis "0", read the store, scan for a unit.
+    void load();
+    // Reads the COM port and the port map from the store. A store that cannot
+    // be read is reported once; the program then goes on with no port.
+    void LoadConfiguration();
+    // Tries each rate in turn; true when a unit was identified, the port then
+    // left open at the unit's rate.
+    bool ScanBaudRates();
+    bool IdentifyUnit(const QString &address);
+    void Connect();
+    void Disconnect();
+
+    // Communication Settings: the dialog calls these in turn.
+    void beginCommSettings();
+    // OK: selected is the COM number the operator chose (none: keep the
+    // current one); unchanged when it is the one the dialog opened with.
+    void chooseComPort(std::optional<int> selected, bool unchanged);
+    void keepCommSettings(); // Cancel
+    // After the dialog: an open connection is dropped unless nothing changed.
+    void endCommSettings();
+
+    // The read-back run behind every panel's Verify Parameters button.
+    void VerifyParameters(Model model);
+
+    // The two ways a parameter reaches the unit: its Send button, and leaving
+    // its entry box with a valid value.
+    void SendButtonClicked(Model model, ParamKey key);
+    void EntryBoxLeft(Model model, ParamKey key);
+    // Writes the parameter line, waits 0.5 s and, on the Send path, runs the
+    // panel's read-back.
+    void SendParameter(Model model, ParamKey key, EntryPath path);
+
+    // Drive options and profiles.
+    void SetOption(Model model, Option option);
+    void ChooseProfile(Model model, int profile);
+
+    // Begin Motion and the two stops: written and forgotten. The stops work
+    // with or without a unit: a closed port is opened with the panel's fixed
+    // settings for that button, the line written, and the port closed again.
+    void BeginMotion(Model model);
+    void StopMotion(Model model, frame::Motion stop);
+
+    // Axis Select: the address the program talks to from now on (empty:
+    // unchanged), then the VELD30 read-back.
+    void selectAxis(const QString &address);
+    void axisSelectDone();
+    // Axis Define: asks the line which address its unit has (opening the
+    // port when it is closed); empty when the port could not be opened.
+    std::optional<QString> beginAxisDefine();
+    void defineAxis(const QString &newAddress); // empty: nothing is sent
+    void endAxisDefine();
+
+    // Shown by every action that needs a unit when none is connected.
+    void ShowNotConnected();
+    // A message to the operator; while the program ends nothing is shown.
+    void message(MessageIcon icon, const QString &text);
+    void showWaitCursor();
+    void showNormalCursor();
+
+    // Once the program ends: the port closes, nothing is written any more,
+    // waits return at once and no message is shown.
+    void setEnding();
+    bool isEnding() const { return link.isEnding(); }
+
+  private:
+    void onLineLost(const QString &reason);
+
+    std::unique_ptr<SessionView> nullView_;
+    SessionView *view_ = nullptr;
+    int axisDefineWasOpen_ = 0;
+    bool axisDefineOpenedPort_ = false;
+};
+
+} // namespace ktv

@@ -1,0 +1,128 @@
+#include "store/ConfigStore.h"
+
+#include "store/StoreConnection.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace ktv {
+
+namespace {
+
+QString firstRecordQuery()
+{
+    return QStringLiteral("SELECT * FROM \"Main Table\" ORDER BY rowid LIMIT 1");
+}
+
+} // namespace
+
+QString configurationPath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("config.qdr"));
+}
+
+StoredConfiguration readConfiguration(const QString &path)
+{
+    StoredConfiguration result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        result.problem = QStringLiteral("The configuration file %1 is missing.").arg(path);
+        return result;
+    }
+    StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+    if (!connection.opened()) {
+        result.problem = QStringLiteral("The configuration file %1 cannot be opened: %2")
+                             .arg(path, connection.error());
+        return result;
+    }
+    QSqlQuery query(connection.db());
+    if (!query.exec(firstRecordQuery())) {
+        result.problem = QStringLiteral("The configuration file %1 cannot be read: %2")
+                             .arg(path, query.lastError().text());
+        return result;
+    }
+    if (!query.next()) {
+        result.problem =
+            QStringLiteral("The configuration file %1 has no record in \"Main Table\".").arg(path);
+        return result;
+    }
+    if (query.record().count() < 3) {
+        result.problem =
+            QStringLiteral(
+                "The configuration file %1 has fewer than three fields in \"Main Table\".")
+                .arg(path);
+        return result;
+    }
+    bool ok = false;
+    const QVariant field = query.value(2);
+    const int port = field.toString().trimmed().toInt(&ok);
+    if (!ok || field.isNull()) {
+        result.problem = QStringLiteral("The configuration file %1 holds \"%2\" as the COM port "
+                                        "number, which is not a number.")
+                             .arg(path, field.toString());
+        return result;
+    }
+    result.comPort = port;
+
+    // The port map is optional; a store without it uses the platform names.
+    QSqlQuery map(connection.db());
+    if (map.exec(QStringLiteral("SELECT Port, Device FROM \"Port Map\""))) {
+        while (map.next())
+            result.portMap.insert(map.value(0).toInt(), map.value(1).toString());
+    }
+    return result;
+}
+
+bool writeComPort(const QString &path, int comPort, QString *problem)
+{
+    auto fail = [&](const QString &why) {
+        if (problem)
+            *problem = why;
+        return false;
+    };
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("the file does not exist"));
+    StoreConnection connection(path, StoreConnection::Mode::ReadWrite);
+    if (!connection.opened())
+        return fail(connection.error());
+    QSqlDatabase db = connection.db();
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    QSqlQuery select(db);
+    if (!select.exec(
+            QStringLiteral("SELECT rowid, * FROM \"Main Table\" ORDER BY rowid LIMIT 1")) ||
+        !select.next()) {
+        const QString why = select.lastError().isValid()
+                                ? select.lastError().text()
+                                : QStringLiteral("\"Main Table\" has no record");
+        db.rollback();
+        return fail(why);
+    }
+    // The third field of the record, by position: column 3 of "rowid, *".
+    const qint64 rowid = select.value(0).toLongLong();
+    const QString column = select.record().fieldName(3);
+    select.finish();
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE \"Main Table\" SET \"%1\" = ? WHERE rowid = ?")
+                       .arg(QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\""))));
+    update.addBindValue(comPort);
+    update.addBindValue(rowid);
+    if (!update.exec() || update.numRowsAffected() != 1) {
+        const QString why = update.lastError().text();
+        db.rollback();
+        return fail(why.isEmpty() ? QStringLiteral("the record was not changed") : why);
+    }
+    if (!db.commit()) {
+        const QString why = db.lastError().text();
+        db.rollback();
+        return fail(why);
+    }
+    return true;
+}
+
+} // namespace ktv

@@ -1,0 +1,30 @@
+#pragma once
+// One SQLite connection per use, removed when it goes out of scope, so a store
+// can be read and written from anywhere without a long-lived handle. Tests and
+// tools that build a store use the same helper.
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace ktv {
+
+class StoreConnection
+{
+  public:
+    enum class Mode { ReadOnly, ReadWrite };
+    StoreConnection(const QString &path, Mode mode);
+    ~StoreConnection();
+    StoreConnection(const StoreConnection &) = delete;
+    StoreConnection &operator=(const StoreConnection &) = delete;
+
+    bool opened() const { return opened_; }
+    QString error() const { return error_; }
+    QSqlDatabase db() const;
+
+  private:
+    QString name_;
+    bool opened_ = false;
+    QString error_;
+};
+
+} // namespace ktv

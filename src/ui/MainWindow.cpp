@@ -1,0 +1,374 @@
+#include "ui/MainWindow.h"
+
+#include "session/UnitSession.h"
+#include "ui/AxisDialogs.h"
+#include "ui/CommSettingsDialog.h"
+#include "ui/VerifyDisplay.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace ktv {
+
+namespace {
+const char *const ModelProperty = "ktvModel";
+const char *const KeyProperty = "ktvKey";
+} // namespace
+
+MainWindow::MainWindow(UnitSession &session, QWidget *parent)
+    : QMainWindow(parent), session_(session)
+{
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("BRONTIV - KTRA-VELD Software - Version 2.03"));
+    buildMenus();
+
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    tabs_ = new QTabWidget(central);
+    tabs_->setObjectName(QStringLiteral("SSTab1"));
+    tabs_->setUsesScrollButtons(true);
+    for (const ModelSpec &entry : panelCatalogue()) {
+        Panel &p = panels_[tabIndex(entry.model)];
+        p = buildPanel(entry);
+        tabs_->addTab(p.page, entry.tabCaption);
+        wirePanel(p);
+    }
+    column->addWidget(tabs_);
+    buildConnectionArea(central);
+    setCentralWidget(central);
+
+    // Wide enough to show every tab's caption.
+    resize(std::max(sizeHint().width(), tabs_->tabBar()->sizeHint().width() + 40),
+           sizeHint().height());
+
+    session_.setView(this);
+    axisSelect_ = new AxisSelectDialog(*this);
+    axisDefine_ = new AxisDefineDialog(*this);
+}
+
+MainWindow::~MainWindow()
+{
+    session_.setView(nullptr);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuExit_ = file->addAction(QStringLiteral("E&xit"));
+    mnuExit_->setObjectName(QStringLiteral("mnuExit"));
+    mnuExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    connect(mnuExit_, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *setup = menuBar()->addMenu(QStringLiteral("S&etup"));
+    setup->setObjectName(QStringLiteral("mnuSetup"));
+    mnuConnect_ = setup->addAction(QStringLiteral("&Connect"));
+    mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
+    mnuConnect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    connect(mnuConnect_, &QAction::triggered, this, &MainWindow::pressConnect);
+    mnuDisconnect_ = setup->addAction(QStringLiteral("&Disconnect"));
+    mnuDisconnect_->setObjectName(QStringLiteral("mnuDisconnect"));
+    mnuDisconnect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(mnuDisconnect_, &QAction::triggered, this, &MainWindow::pressDisconnect);
+    mnuCommSettings_ = setup->addAction(QStringLiteral("Communication &Settings..."));
+    mnuCommSettings_->setObjectName(QStringLiteral("mnuCommSettings"));
+    mnuCommSettings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(mnuCommSettings_, &QAction::triggered, this, &MainWindow::openCommSettings);
+}
+
+void MainWindow::buildConnectionArea(QWidget *central)
+{
+    auto *row = new QHBoxLayout;
+    connect_ = new QPushButton(central);
+    connect_->setObjectName(QStringLiteral("cmdConnect"));
+    connect_->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    connect_->setIconSize(QSize(32, 32));
+    connect_->setAccessibleName(QStringLiteral("Connect"));
+    connect_->setToolTip(QStringLiteral("Connect"));
+    connect(connect_, &QPushButton::clicked, this, &MainWindow::pressConnect);
+
+    exit_ = new QPushButton(central);
+    exit_->setObjectName(QStringLiteral("cmdExit"));
+    exit_->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    exit_->setIconSize(QSize(32, 32));
+    exit_->setAccessibleName(QStringLiteral("Exit"));
+    exit_->setToolTip(QStringLiteral("Exit"));
+    connect(exit_, &QPushButton::clicked, this, &QWidget::close);
+
+    auto *labels = new QVBoxLayout;
+    connected_ = new QLabel(QStringLiteral("Connected"), central);
+    connected_->setObjectName(QStringLiteral("lblConnected"));
+    QFont bold = connected_->font();
+    bold.setBold(true);
+    connected_->setFont(bold);
+    version_ = new QLabel(QStringLiteral("Version Number"), central);
+    version_->setObjectName(QStringLiteral("lblVersionNumber"));
+    version_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    labels->addWidget(connected_);
+    labels->addWidget(version_);
+
+    row->addWidget(connect_);
+    row->addLayout(labels, 1);
+    row->addWidget(exit_);
+    static_cast<QVBoxLayout *>(central->layout())->addLayout(row);
+}
+
+void MainWindow::wirePanel(Panel &p)
+{
+    const Model model = p.model;
+    for (auto &[key, button] : p.sendButtons) {
+        const ParamKey k = key;
+        connect(button, &QPushButton::clicked, this, [this, model, k] { pressSend(model, k); });
+    }
+    for (auto &[key, box] : p.boxes) {
+        box->setProperty(ModelProperty, tabIndex(model));
+        box->setProperty(KeyProperty, static_cast<int>(key));
+        box->installEventFilter(this);
+    }
+    for (auto &[option, button] : p.options) {
+        const Option o = option;
+        // Acts when it becomes selected: by mouse, keyboard, accessibility
+        // client or code, once each. Selecting the selected one does nothing.
+        connect(button, &QRadioButton::toggled, this, [this, model, o](bool on) {
+            if (on)
+                session_.SetOption(model, o);
+        });
+    }
+    for (int n = 1; n <= 4; ++n) {
+        if (QRadioButton *profile = p.profiles[n])
+            connect(profile, &QRadioButton::toggled, this, [this, model, n](bool on) {
+                if (on)
+                    session_.ChooseProfile(model, n);
+            });
+    }
+    connect(p.go(), &QPushButton::clicked, this, [this, model] { pressGo(model); });
+    connect(p.motion[1], &QPushButton::clicked, this,
+            [this, model] { pressStop(model, frame::Motion::StopSoft); });
+    connect(p.motion[2], &QPushButton::clicked, this,
+            [this, model] { pressStop(model, frame::Motion::StopAll); });
+    connect(p.verify, &QPushButton::clicked, this, [this, model] { pressVerify(model); });
+    if (auto *select = qobject_cast<QPushButton *>(p.control(QStringLiteral("cmdAxisSelect"))))
+        connect(select, &QPushButton::clicked, this, &MainWindow::openAxisSelect);
+    if (auto *define = qobject_cast<QPushButton *>(p.control(QStringLiteral("cmdAxisDefine"))))
+        connect(define, &QPushButton::clicked, this, &MainWindow::openAxisDefine);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        // Leaving the box for another control; a message box or another
+        // window taking the focus is not leaving it.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            const Model model = static_cast<Model>(watched->property(ModelProperty).toInt());
+            const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
+            // After the focus change has finished: a Send button clicked out of
+            // its own box gets its press first, and both actions run.
+            QMetaObject::invokeMethod(
+                this, [this, model, key] { leaveBox(model, key); }, Qt::QueuedConnection);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::load()
+{
+    centreOnScreen(this);
+    session_.load();
+}
+
+void MainWindow::showConnectionStatus(bool connected)
+{
+    QPalette palette = connected_->palette();
+    if (connected) {
+        connected_->setText(QStringLiteral("The Unit is Connected"));
+        palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        version_->setVisible(true);
+    } else {
+        connected_->setText(QStringLiteral("The Unit is NOT Connected"));
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        version_->setVisible(false);
+    }
+    connected_->setPalette(palette);
+}
+
+void MainWindow::setAllPanelsAvailable()
+{
+    for (int i = 0; i < ModelCount; ++i)
+        tabs_->setTabEnabled(i, true);
+}
+
+namespace {
+void setTabStops(Panel &panel, const QStringList &names, bool on)
+{
+    for (const QString &name : names)
+        if (QWidget *w = panel.control(name))
+            w->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+}
+} // namespace
+
+void MainWindow::TabStopsOn(Model model)
+{
+    setTabStops(panel(model), modelSpec(model).tabStopsOn, true);
+}
+
+void MainWindow::TabStopsOff(Model model)
+{
+    setTabStops(panel(model), modelSpec(model).tabStopsOff, false);
+}
+
+void MainWindow::hideMicrostepGroupVELD30()
+{
+    Panel &p = panel(Model::VELD30);
+    if (QWidget *group = p.control(QStringLiteral("Frame30"))) {
+        group->setEnabled(false);
+        group->setVisible(false);
+    }
+    if (QLabel *label = p.label(ReadbackRole::Microstep))
+        label->setVisible(false);
+}
+
+void MainWindow::pressVerify(Model model)
+{
+    session_.VerifyParameters(model);
+}
+void MainWindow::pressGo(Model model)
+{
+    session_.BeginMotion(model);
+}
+void MainWindow::pressStop(Model model, frame::Motion motion)
+{
+    session_.StopMotion(model, motion);
+}
+void MainWindow::pressSend(Model model, ParamKey key)
+{
+    session_.SendButtonClicked(model, key);
+}
+void MainWindow::leaveBox(Model model, ParamKey key)
+{
+    session_.EntryBoxLeft(model, key);
+}
+
+void MainWindow::selectOption(Model model, Option option)
+{
+    panel(model).options.at(option)->setChecked(true);
+}
+
+void MainWindow::selectProfile(Model model, int number)
+{
+    panel(model).profiles.at(number)->setChecked(true);
+}
+
+void MainWindow::pressConnect()
+{
+    session_.Connect();
+}
+void MainWindow::pressDisconnect()
+{
+    session_.Disconnect();
+}
+void MainWindow::openCommSettings()
+{
+    CommunicationSettings(*this);
+}
+void MainWindow::openAxisSelect()
+{
+    axisSelect_->showDialog();
+}
+void MainWindow::openAxisDefine()
+{
+    axisDefine_->showDialog();
+}
+
+void MainWindow::showMessage(MessageIcon icon, const QString &text)
+{
+    toolkit_.showMessage(icon, text);
+}
+
+void MainWindow::showWaitCursor()
+{
+    toolkit_.showWaitCursor();
+}
+
+void MainWindow::showNormalCursor()
+{
+    toolkit_.showNormalCursor();
+}
+
+QString MainWindow::boxText(Model model, ParamKey key) const
+{
+    const Panel &p = panel(model);
+    auto it = p.boxes.find(key);
+    return it == p.boxes.end() ? QString() : it->second->text();
+}
+
+void MainWindow::showVersion(const QString &versionText)
+{
+    version_->setText(versionText);
+}
+
+void MainWindow::setConnectEnabled(bool enabled)
+{
+    connect_->setEnabled(enabled);
+}
+
+void MainWindow::selectPanel(Model chosen)
+{
+    tabs_->setCurrentIndex(tabIndex(chosen));
+    for (Model model : AllModels) {
+        tabs_->setTabEnabled(tabIndex(model), model == chosen);
+        if (model == chosen)
+            TabStopsOn(model);
+        else
+            TabStopsOff(model);
+    }
+}
+
+void MainWindow::setRunButtonsEnabled(Model model, bool enabled)
+{
+    panel(model).verify->setEnabled(enabled);
+    panel(model).go()->setEnabled(enabled);
+}
+
+void MainWindow::resetReadback(Model model, const QString &profile)
+{
+    ktv::resetReadback(panel(model), profile);
+}
+
+void MainWindow::showField(Model model, Field field, const QString &reply, bool copyIntoBox)
+{
+    ktv::showField(panel(model), field, reply, copyIntoBox);
+}
+
+void MainWindow::showSelectedAxis(Model model, const QString &address)
+{
+    ktv::showSelectedAxis(panel(model), address);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Ends the program at once, also from inside a wait: the port closes and
+    // no interrupted action writes another byte or shows another message.
+    session_.setEnding();
+    axisSelect_->hide();
+    axisDefine_->hide();
+    event->accept();
+    emit programEnding();
+}
+
+} // namespace ktv

@@ -1,0 +1,115 @@
+#pragma once
+// The operator's workplace: one tab per model panel, the connection area, the
+// menus. It is the session's view: each handler reads its panel and calls one
+// session operation, and the session tells it what to show.
+
+#include "protocol/CommandFrame.h"
+#include "session/SessionView.h"
+#include "ui/Panel.h"
+#include "ui/Toolkit.h"
+
+#include <QMainWindow>
+#include <array>
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace ktv {
+
+class UnitSession;
+class AxisSelectDialog;
+class AxisDefineDialog;
+
+class MainWindow : public QMainWindow, public SessionView
+{
+    Q_OBJECT
+  public:
+    explicit MainWindow(UnitSession &session, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    UnitSession &session() const { return session_; }
+    Toolkit &toolkit() { return toolkit_; }
+
+    // The load step: centre the window, then the session's start-up.
+    void load();
+
+    Panel &panel(Model model) { return panels_[tabIndex(model)]; }
+    const Panel &panel(Model model) const { return panels_[tabIndex(model)]; }
+    QTabWidget *SSTab1() const { return tabs_; }
+    QLabel *lblConnected() const { return connected_; }
+    QLabel *lblVersionNumber() const { return version_; }
+    QPushButton *cmdConnect() const { return connect_; }
+    QPushButton *cmdExit() const { return exit_; }
+    QAction *mnuExit() const { return mnuExit_; }
+    QAction *mnuConnect() const { return mnuConnect_; }
+    QAction *mnuDisconnect() const { return mnuDisconnect_; }
+    QAction *mnuCommSettings() const { return mnuCommSettings_; }
+
+    void TabStopsOn(Model model);
+    void TabStopsOff(Model model);
+
+    // Pressing a button from code runs its action at once, even when the
+    // button is disabled (a profile click during a run starts a nested run).
+    void pressVerify(Model model);
+    void pressGo(Model model);
+    void pressStop(Model model, frame::Motion motion);
+    void pressSend(Model model, ParamKey key);
+    void leaveBox(Model model, ParamKey key);
+    void selectOption(Model model, Option option); // as the operator selecting it
+    void selectProfile(Model model, int number);
+    void pressConnect();
+    void pressDisconnect();
+    void openCommSettings();
+    void openAxisSelect();
+    void openAxisDefine();
+    AxisSelectDialog *axisSelectDialog() const { return axisSelect_; }
+    AxisDefineDialog *axisDefineDialog() const { return axisDefine_; }
+
+    // SessionView
+    void showMessage(MessageIcon icon, const QString &text) override;
+    void showWaitCursor() override;
+    void showNormalCursor() override;
+    QString boxText(Model model, ParamKey key) const override;
+    void showConnectionStatus(bool connected) override;
+    void showVersion(const QString &versionText) override;
+    void setConnectEnabled(bool enabled) override;
+    void selectPanel(Model model) override;
+    void setAllPanelsAvailable() override;
+    void hideMicrostepGroupVELD30() override;
+    void setRunButtonsEnabled(Model model, bool enabled) override;
+    void resetReadback(Model model, const QString &profile) override;
+    void showField(Model model, Field field, const QString &reply, bool copyIntoBox) override;
+    void showSelectedAxis(Model model, const QString &address) override;
+
+  signals:
+    // The window was closed: the program ends now.
+    void programEnding();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    void buildMenus();
+    void buildConnectionArea(QWidget *central);
+    void wirePanel(Panel &panel);
+
+    UnitSession &session_;
+    Toolkit toolkit_;
+    std::array<Panel, ModelCount> panels_;
+    QTabWidget *tabs_ = nullptr;
+    QLabel *connected_ = nullptr;
+    QLabel *version_ = nullptr;
+    QPushButton *connect_ = nullptr;
+    QPushButton *exit_ = nullptr;
+    QAction *mnuExit_ = nullptr;
+    QAction *mnuConnect_ = nullptr;
+    QAction *mnuDisconnect_ = nullptr;
+    QAction *mnuCommSettings_ = nullptr;
+    AxisSelectDialog *axisSelect_ = nullptr;
+    AxisDefineDialog *axisDefine_ = nullptr;
+};
+
+} // namespace ktv

@@ -1,0 +1,41 @@
+#pragma once
+// The few window-toolkit operations the program uses, kept in one object the
+// main window owns so that tests can watch them: the message box, the
+// application-wide wait cursor, and centring a window on its screen.
+
+#include "session/SessionView.h"
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace ktv {
+
+inline const QString ApplicationTitle = QStringLiteral("KTRA-VELD Software");
+
+using MessageSink = std::function<void(MessageIcon, const QString &)>;
+
+class Toolkit
+{
+  public:
+    // Shows a modal message box titled "KTRA-VELD Software" with one OK button.
+    void showMessage(MessageIcon icon, const QString &text);
+    // Tests replace the message box by a recorder; an empty function restores it.
+    void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
+
+    // Not a stack: a second showWaitCursor changes nothing, one
+    // showNormalCursor always brings the default pointer back.
+    void showWaitCursor();
+    void showNormalCursor();
+    bool isWaitCursorShown() const { return waitCursorShown_; }
+
+  private:
+    MessageSink sink_;
+    bool waitCursorShown_ = false;
+};
+
+// left = (screen width - window width) / 2, top likewise.
+void centreOnScreen(QWidget *window);
+
+} // namespace ktv

@@ -1,0 +1,98 @@
+#include "ui/VerifyDisplay.h"
+
+#include "protocol/ReplyDecoding.h"
+#include "ui/Panel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace ktv {
+
+namespace {
+
+void setLabel(Panel &panel, ReadbackRole role, const QString &value)
+{
+    if (QLabel *label = panel.label(role))
+        label->setText(readbackPrefix(role, panel.entry()) + value);
+}
+
+// The option button first, then the label: its handler runs at once and
+// stays silent because the run has raised Times.
+void select(Panel &panel, Option option)
+{
+    auto it = panel.options.find(option);
+    if (it != panel.options.end())
+        it->second->setChecked(true);
+}
+
+} // namespace
+
+void resetReadback(Panel &panel, const QString &profile)
+{
+    for (const ResetStep &step : panel.entry().resetOrder) {
+        if (step.info) {
+            panel.info.at(step.index)->setText(readbackPrefix(panel.entry().infoField(step.index)));
+        } else {
+            setLabel(panel, step.role, step.role == ReadbackRole::Profile ? profile : QString());
+        }
+    }
+}
+
+void showField(Panel &panel, Field field, const QString &reply, bool copyIntoBox)
+{
+    if (isNumericField(field)) {
+        const int index = panel.entry().infoIndex(field);
+        if (index >= 0)
+            panel.info.at(index)->setText(readbackPrefix(field) + reply);
+        if (copyIntoBox) {
+            auto box = panel.boxes.find(paramKeyOf(field));
+            if (box != panel.boxes.end())
+                box->second->setText(reply);
+        }
+        return;
+    }
+    switch (field) {
+    case Field::Direction: {
+        const QString value = decode::direction(reply);
+        select(panel, value == QLatin1String("CW") ? Option::CW : Option::CCW);
+        setLabel(panel, ReadbackRole::Direction, value);
+        break;
+    }
+    case Field::AnalogSpeed: {
+        const QString value = decode::onOff(reply);
+        select(panel, value == QLatin1String("ON") ? Option::AnalogOn : Option::AnalogOff);
+        setLabel(panel, ReadbackRole::AnalogSpeed, value);
+        break;
+    }
+    case Field::ReducedCurrent: {
+        const QString value = decode::onOff(reply);
+        select(panel, value == QLatin1String("ON") ? Option::RCYes : Option::RCNo);
+        setLabel(panel, ReadbackRole::Current, value);
+        break;
+    }
+    case Field::Resolution:
+        select(panel, decode::resolutionOption(decode::resolutionSetting(reply)));
+        setLabel(panel, ReadbackRole::Microstep, reply);
+        break;
+    case Field::RampDown: {
+        // Every panel with ramp-down buttons shows the unit's setting on them.
+        const QString value = decode::rampDown(panel.model, reply);
+        select(panel, value == QLatin1String("YES") ? Option::RampDownYes : Option::RampDownNo);
+        setLabel(panel, ReadbackRole::Ramp, value);
+        break;
+    }
+    case Field::ErrorCode:
+        setLabel(panel, ReadbackRole::Error, reply);
+        break;
+    default:
+        break;
+    }
+}
+
+void showSelectedAxis(Panel &panel, const QString &address)
+{
+    setLabel(panel, ReadbackRole::SelectedAxis, address);
+}
+
+} // namespace ktv

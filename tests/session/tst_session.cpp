@@ -1,0 +1,157 @@
+// The unit session without a window: the scan and identification, a
+// read-back's lines and what it hands its view, a refused send and a lost
+// line, against the simulated unit with a recording view.
+
+#include "Helpers.h"
+#include "RecordingView.h"
+#include "UnitSimProcess.h"
+
+#include "session/UnitSession.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+// A unit on the line, and a session whose COM 1 is that unit's line.
+struct Bench
+{
+    explicit Bench(const UnitSimOptions &options) : unit(options)
+    {
+        started = unit.start();
+        storePath = dir.filePath(QStringLiteral("config.qdr"));
+        writeStore(storePath, 1, {{1, unit.devicePath()}});
+        session = std::make_unique<UnitSession>(storePath);
+        session->setView(&view);
+    }
+    ~Bench() { session->link.closePort(); }
+
+    UnitSimProcess unit;
+    bool started = false;
+    QTemporaryDir dir;
+    QString storePath;
+    RecordingView view;
+    std::unique_ptr<UnitSession> session;
+};
+
+UnitSimOptions unitOf(const QString &model, int baud, const QStringList &extra = {})
+{
+    UnitSimOptions options;
+    options.model = model;
+    options.baud = baud;
+    options.extraArgs = extra;
+    return options;
+}
+
+const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void scanAndIdentify_data();
+    void scanAndIdentify();
+    void refusedSendSendsNothing();
+    void lostLine();
+};
+
+void TestSession::scanAndIdentify_data()
+{
+    QTest::addColumn<QString>("unitModel");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<Model>("panel");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<Lines>("queries");
+    QTest::addColumn<QStringList>("shown"); // every field the view was handed, in order
+
+    QTest::newRow("KTRA20 at 9600")
+        << "KTRA20" << 9600 << Model::KTRA20 << "Version: KTRA20, Revision 1.07"
+        << Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                 "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"}
+        << QStringList{"10", "500", "5000", "1000", "20000", "0", "0", "8", "0\r", "0"};
+    QTest::newRow("VELD40 at 28800 on the VELD30 panel")
+        << "VELD40" << 28800 << Model::VELD30 << "Version: VELD40, Revision 1.07"
+        << Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r", "@0VR\r", "@0!\r"}
+        << QStringList{"10000", "500", "5000", "0", "50", "1", "8", "0"};
+}
+
+void TestSession::scanAndIdentify()
+{
+    QFETCH(QString, unitModel);
+    QFETCH(int, baud);
+    QFETCH(Model, panel);
+    QFETCH(Lines, queries);
+    QFETCH(QStringList, shown);
+    Bench bench(unitOf(unitModel, baud));
+    QVERIFY(bench.started);
+
+    bench.session->load();
+
+    QVERIFY(bench.session->state.UnitConnected);
+    QVERIFY(bench.view.connected);
+    QCOMPARE(bench.view.panel, tabIndex(panel));
+    QTEST(bench.view.version, "version");
+    QCOMPARE(bench.session->link.baudRateInForce(), baud);
+    // Nothing answered at the rates before the unit's; at its rate the
+    // exchange, then the read-back of profile 1 with the boxes filled.
+    QCOMPARE(bench.unit.receivedAt(baud), Exchange + queries);
+    QStringList replies;
+    for (const RecordingView::Shown &field : bench.view.fields) {
+        QCOMPARE(field.model, panel);
+        QVERIFY(field.copyIntoBox);
+        replies << field.reply;
+    }
+    QCOMPARE(replies, shown);
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+    QVERIFY(!bench.view.waitCursor);
+    QCOMPARE(bench.session->Times, 0);
+    QVERIFY(!bench.session->ProfileUpdate);
+}
+
+void TestSession::refusedSendSendsNothing()
+{
+    Bench bench(unitOf(QStringLiteral("VELD20"), 9600));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.unit.clearRecord();
+
+    bench.view.boxes[{Model::VELD20, ParamKey::Max}] = QStringLiteral("0");
+    bench.session->SendButtonClicked(Model::VELD20, ParamKey::Max);
+
+    QCOMPARE(bench.view.messages.size(), 1);
+    QCOMPARE(bench.view.messages.first().icon, MessageIcon::Exclamation);
+    QCOMPARE(bench.view.messages.first().text,
+             QStringLiteral("Waring: The Max Speed lower limit is 1"));
+    QTest::qWait(200);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{});
+}
+
+void TestSession::lostLine()
+{
+    Bench bench(unitOf(QStringLiteral("KTRA10"), 9600));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+
+    bench.unit.kill();
+    QVERIFY(waitUntil([&] { return !bench.session->state.UnitConnected; }));
+
+    QVERIFY(!bench.view.connected);
+    QCOMPARE(bench.view.panel, -1);
+    QCOMPARE(bench.view.messages.size(), 1);
+    QCOMPARE(bench.view.messages.first().icon, MessageIcon::Critical);
+    QVERIFY(bench.view.messages.first().text.startsWith(
+        QStringLiteral("The connection to the unit was lost (")));
+    QVERIFY(!bench.session->link.PortOpen());
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"

@@ -1,0 +1,43 @@
+#include "Helpers.h"
+
+#include "store/StoreConnection.h"
+
+#include <QDeadlineTimer>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace ktv::test {
+
+bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QString> &portMap)
+{
+    StoreConnection store(path, StoreConnection::Mode::ReadWrite);
+    QSqlQuery q(store.db());
+    bool ok = store.opened();
+    ok = ok && q.exec(QStringLiteral("CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, "
+                                     "Name TEXT, ComPort INTEGER)"));
+    q.prepare(QStringLiteral("INSERT INTO \"Main Table\" VALUES (1, 'Setup', ?)"));
+    q.addBindValue(comPort);
+    ok = ok && q.exec();
+    ok = ok && q.exec(QStringLiteral("CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, "
+                                     "Device TEXT NOT NULL)"));
+    for (auto it = portMap.begin(); it != portMap.end(); ++it) {
+        q.prepare(QStringLiteral("INSERT INTO \"Port Map\" VALUES (?, ?)"));
+        q.addBindValue(it.key());
+        q.addBindValue(it.value());
+        ok = ok && q.exec();
+    }
+    return ok;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+} // namespace ktv::test

@@ -1,0 +1,19 @@
+#pragma once
+// Small helpers every kind of test uses: a store file, and waiting for a
+// condition while the event loop runs.
+
+#include <QMap>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+namespace ktv::test {
+
+// Writes a store: "Main Table" with the COM port in its third field, and a
+// "Port Map" for the given ports. A null QVariant writes NULL.
+bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QString> &portMap);
+
+// Waits until a condition holds, running the event loop in short slices.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
+
+} // namespace ktv::test
