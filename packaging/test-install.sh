@@ -6,9 +6,12 @@
 #     written (made immutable with chattr, which needs root and a filesystem
 #     that supports it; skipped otherwise, the unit test covers it);
 #   - with no store beside it: the user's store, from the installed default.
-#   test-install.sh BUILD_DIR
+# It also checks that the program, the metadata and the Debian changelog all
+# name the project's version.
+#   test-install.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
+version=$2
 tmp=$(mktemp -d)
 locked=""
 cleanup() {
@@ -32,7 +35,11 @@ for size in 16 32 48 64 128 256; do
 done
 [ -z "$(find "$prefix" -name 'ktraveld-unitsim' -o -name 'tst_*')" ] \
   || fail "the simulator or a test is installed"
-[ "$("$prefix/bin/ktraveld" --version)" = "ktraveld 2.3" ] || fail "--version"
+[ "$("$prefix/bin/ktraveld" --version)" = "ktraveld $version" ] || fail "--version"
+grep -qF "<release version=\"$version\"" "$prefix/share/metainfo/$id.metainfo.xml" \
+  || fail "the metainfo has no release $version"
+zcat "$prefix/share/doc/ktraveld/changelog.Debian.gz" | head -n 1 | grep -qF "ktraveld ($version-" \
+  || fail "the Debian changelog does not start with $version"
 
 # run NAME PROGRAM: the store path on stdout, what it said on stderr, with a
 # configuration folder of the case's own.
