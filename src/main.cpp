@@ -12,6 +12,8 @@ int main(int argc, char *argv[])
     // No organisation name: the store folder is ~/.config/ktraveld.
     QCoreApplication::setApplicationName(QStringLiteral("ktraveld"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KTV_VERSION));
+    // The desktop entry, so the window shows the program's icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.ktraveld.KtraVeld"));
     if (const std::optional<int> exitCode = ktv::answerCommandLine(argc, argv))
         return *exitCode;
     QApplication app(argc, argv);
