@@ -13,4 +13,9 @@ debs=("$build"/ktraveld_*.deb)
 [ "${#debs[@]}" = 1 ] || { echo "More than one .deb in $build: ${debs[*]}"; exit 1; }
 # --fail-on error is lintian's default; said here so it stays so.
 lintian --fail-on error --display-info "${debs[0]}"
+# The metainfo as installed, with the desktop entry and icons it points at.
+tree=$(mktemp -d)
+trap 'rm -rf "$tree"' EXIT
+dpkg-deb -x "${debs[0]}" "$tree"
+appstreamcli validate-tree --no-net "$tree"
 echo "desktop entry, metainfo and ${debs[0]} are valid"
