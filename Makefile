@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 DEBS = qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite cmake g++ make xvfb xauth sqlite3 libgl-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo bench screenshots format asan fuzz lint clean
+.PHONY: deps build test demo bench screenshots format asan fuzz lint package validate clean
 
 deps:
 	@missing=""; for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -48,6 +48,15 @@ fuzz:
 lint: build
 	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) clang-tidy cppcheck"
 	@scripts/lint.sh $(BUILD)
+
+package: build
+	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) dpkg-dev file"
+	rm -f $(BUILD)/ktraveld_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+validate: package
+	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) desktop-file-utils appstream lintian"
+	@scripts/validate.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz

@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
-#include "store/ConfigStore.h"
+#include "store/StoreLocation.h"
+#include "ui/CommandLine.h"
 #include "ui/MainWindow.h"
 #include "ui/OpeningWindow.h"
 
@@ -7,10 +8,22 @@
 
 int main(int argc, char *argv[])
 {
+    // No organisation name: the store folder is ~/.config/ktraveld.
+    QCoreApplication::setApplicationName(QStringLiteral("ktraveld"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KTV_VERSION));
+    // The desktop entry, so the window shows the program's icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.ktraveld.KtraVeld"));
+    if (const std::optional<int> exitCode = ktv::answerCommandLine(argc, argv))
+        return *exitCode;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    ktv::UnitSession session(ktv::configurationPath());
+    const ktv::StoreLocation store = ktv::locateStore();
+    ktv::UnitSession session(store.path);
     ktv::MainWindow main(session);
+    if (!store.notice.isEmpty())
+        main.showMessage(ktv::MessageIcon::Information, store.notice);
+    if (!store.problem.isEmpty())
+        main.showMessage(ktv::MessageIcon::Critical, store.problem);
     QObject::connect(&main, &ktv::MainWindow::programEnding, &app, [] { QApplication::exit(0); });
     ktv::OpeningWindow opening(main);
     opening.start();

@@ -21,11 +21,6 @@ QString firstRecordQuery()
 
 } // namespace
 
-QString configurationPath()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("config.qdr"));
-}
-
 StoredConfiguration readConfiguration(const QString &path)
 {
     StoredConfiguration result;

@@ -18,7 +18,6 @@ struct StoredConfiguration
     QString problem; // why comPort is empty: a sentence naming what is wrong
 };
 
-QString configurationPath(); // beside the program
 StoredConfiguration readConfiguration(const QString &path);
 
 // Writes the third field of the first record of "Main Table" in one

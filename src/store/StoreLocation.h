@@ -1,0 +1,42 @@
+#pragma once
+// Where the configuration store (config.qdr) lives.
+//
+// A store beside the program is used in place when it can be written there,
+// so a portable copy of the program keeps its settings next to it. Otherwise
+// the store is config.qdr in the user's configuration folder. The first time
+// that file is needed it is copied from the store beside the program (when
+// there is one, and the program says so once), else from the default
+// installed with the program, else created fresh with COM 1.
+
+#include <QString>
+#include <functional>
+
+namespace ktv {
+
+struct StoreLocation
+{
+    QString path;    // the store to read and write
+    QString notice;  // to tell the user once; empty when nothing moved
+    QString problem; // why the store at path could not be made; empty when it exists
+};
+
+// Whether the store file at path can be written where it is: its folder
+// accepts a new file and the file opens for writing. Tried for real, since
+// file modes say nothing for root and nothing about read-only mounts.
+bool canWriteStore(const QString &path);
+
+using StoreWritableCheck = std::function<bool(const QString &path)>;
+
+StoreLocation resolveStoreLocation(const QString &programDir, const QString &userConfigDir,
+                                   const QString &packagedDefault,
+                                   const StoreWritableCheck &writable = canWriteStore);
+
+// The same, for this program: its own folder, the application's writable
+// configuration folder, and <prefix>/share/ktraveld/config.qdr relative to
+// <prefix>/bin. Needs the application name set first.
+StoreLocation locateStore();
+
+// A new store at path holding COM 1 in "Main Table".
+bool createFreshStore(const QString &path, QString *problem);
+
+} // namespace ktv
