@@ -161,6 +161,7 @@ bool SerialLink::write(const QByteArray &bytes)
         return false;
     if (port_.write(bytes) != bytes.size())
         return false;
+    emit lineWritten(bytes);
     // Hand the bytes to the line now, not at the next turn of the event loop:
     // a stop line goes out before the port is closed right after it.
     port_.flush();
@@ -181,7 +182,10 @@ QString SerialLink::Input()
 {
     if (!port_.isOpen())
         return {};
-    return QString::fromLatin1(port_.readAll());
+    const QByteArray bytes = port_.readAll();
+    if (!bytes.isEmpty())
+        emit replyRead(bytes);
+    return QString::fromLatin1(bytes);
 }
 
 int SerialLink::baudRateInForce() const

@@ -72,6 +72,10 @@ class SerialLink : public QObject
     static QString noDataText();
 
   signals:
+    // Every line handed to the port and every reply taken from it, as bytes,
+    // for a trace or a line monitor.
+    void lineWritten(const QByteArray &bytes);
+    void replyRead(const QByteArray &bytes);
     // The port failed while open (adapter unplugged, device gone); it has been closed.
     void lineLost(const QString &reason);
 
