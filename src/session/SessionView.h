@@ -7,6 +7,7 @@
 #include "protocol/Models.h"
 
 #include <QString>
+#include <optional>
 
 namespace ktv {
 
@@ -40,11 +41,24 @@ class SessionView
     // Verify Parameters and Begin Motion of a panel, off while its run lasts.
     virtual void setRunButtonsEnabled(Model model, bool enabled) = 0;
 
+    // Every panel's profile buttons show the profile the next motion line runs.
+    virtual void showSelectedProfile(const QString &profile) = 0;
+
     // A read-back run: the labels are reset, then each field is shown as it
-    // arrives (reply: CR removed, except for ramp down, which keeps it).
+    // arrives (reply: CR removed, except for ramp down, which keeps it; no
+    // value when the unit did not answer in time).
     virtual void resetReadback(Model model, const QString &profile) = 0;
-    virtual void showField(Model model, Field field, const QString &reply, bool copyIntoBox) = 0;
+    virtual void showField(Model model, Field field, const std::optional<QString> &reply,
+                           bool copyIntoBox) = 0;
     virtual void showSelectedAxis(Model model, const QString &address) = 0;
+    // One line where the operator looks, not a message box ("No answer from
+    // the unit at address 0 to: Direction"); empty clears it.
+    virtual void showRunStatus(const QString &text) = 0;
+
+    // The connection changed (connect, disconnect, a lost line, new
+    // settings): whatever was opened against the old one closes without
+    // sending anything.
+    virtual void connectionChanged() = 0;
 };
 
 } // namespace ktv

@@ -23,8 +23,11 @@ class NullView : public SessionView
     void hideMicrostepGroupVELD30() override {}
     void setRunButtonsEnabled(Model, bool) override {}
     void resetReadback(Model, const QString &) override {}
-    void showField(Model, Field, const QString &, bool) override {}
+    void showSelectedProfile(const QString &) override {}
+    void showField(Model, Field, const std::optional<QString> &, bool) override {}
     void showSelectedAxis(Model, const QString &) override {}
+    void showRunStatus(const QString &) override {}
+    void connectionChanged() override {}
 };
 
 } // namespace

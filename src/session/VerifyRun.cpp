@@ -33,7 +33,7 @@ void UnitSession::VerifyParameters(Model model)
             completed = false;
             break;
         }
-        view_->showField(model, field, reply, ProfileUpdate);
+        view_->showField(model, field, std::optional<QString>(reply), ProfileUpdate);
     }
     if (completed && model == Model::VELD30)
         view_->showSelectedAxis(model, state.AxisAddress);

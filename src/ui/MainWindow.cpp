@@ -350,10 +350,23 @@ void MainWindow::resetReadback(Model model, const QString &profile)
     ktv::resetReadback(panel(model), profile);
 }
 
-void MainWindow::showField(Model model, Field field, const QString &reply, bool copyIntoBox)
+void MainWindow::showSelectedProfile(const QString &profile)
 {
-    ktv::showField(panel(model), field, reply, copyIntoBox);
+    (void)profile;
 }
+
+void MainWindow::showField(Model model, Field field, const std::optional<QString> &reply,
+                           bool copyIntoBox)
+{
+    ktv::showField(panel(model), field, reply.value_or(QString()), copyIntoBox);
+}
+
+void MainWindow::showRunStatus(const QString &text)
+{
+    (void)text;
+}
+
+void MainWindow::connectionChanged() {}
 
 void MainWindow::showSelectedAxis(Model model, const QString &address)
 {

@@ -80,8 +80,12 @@ class MainWindow : public QMainWindow, public SessionView
     void hideMicrostepGroupVELD30() override;
     void setRunButtonsEnabled(Model model, bool enabled) override;
     void resetReadback(Model model, const QString &profile) override;
-    void showField(Model model, Field field, const QString &reply, bool copyIntoBox) override;
+    void showSelectedProfile(const QString &profile) override;
+    void showField(Model model, Field field, const std::optional<QString> &reply,
+                   bool copyIntoBox) override;
     void showSelectedAxis(Model model, const QString &address) override;
+    void showRunStatus(const QString &text) override;
+    void connectionChanged() override;
 
   signals:
     // The window was closed: the program ends now.

@@ -10,7 +10,7 @@ QStringList RecordingView::messageTexts() const
     return texts;
 }
 
-QString RecordingView::lastShown(Model model, Field field) const
+std::optional<QString> RecordingView::lastShown(Model model, Field field) const
 {
     for (auto it = fields.crbegin(); it != fields.crend(); ++it)
         if (it->model == model && it->field == field)
@@ -38,7 +38,8 @@ void RecordingView::resetReadback(Model model, const QString &profile)
     events << QStringLiteral("reset %1 %2").arg(modelId(model), profile);
 }
 
-void RecordingView::showField(Model model, Field field, const QString &reply, bool copyIntoBox)
+void RecordingView::showField(Model model, Field field, const std::optional<QString> &reply,
+                              bool copyIntoBox)
 {
     fields.append({model, field, reply, copyIntoBox});
 }

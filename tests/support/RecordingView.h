@@ -24,7 +24,7 @@ class RecordingView : public SessionView
     {
         Model model;
         Field field;
-        QString reply;
+        std::optional<QString> reply; // none: the unit did not answer
         bool copyIntoBox;
     };
 
@@ -35,12 +35,16 @@ class RecordingView : public SessionView
     QString version;
     bool connectEnabled = true;
     bool waitCursor = false;
-    int panel = -1;     // the selected panel, -1 when all are available
+    int panel = -1;  // the selected panel, -1 when all are available
+    QString profile; // the profile the panels show
+    QString runStatus;
+    int connectionChanges = 0;
     QStringList events; // "reset KTRA20 1", "axis VELD30 7", ...
 
     QStringList messageTexts() const;
-    // The last text shown for a field of a model, or a null string.
-    QString lastShown(Model model, Field field) const;
+    // The last text shown for a field of a model; none when it was not shown
+    // or the unit did not answer.
+    std::optional<QString> lastShown(Model model, Field field) const;
 
     void showMessage(MessageIcon icon, const QString &text) override;
     void showWaitCursor() override { waitCursor = true; }
@@ -54,8 +58,12 @@ class RecordingView : public SessionView
     void hideMicrostepGroupVELD30() override { events << QStringLiteral("hide microstep"); }
     void setRunButtonsEnabled(Model model, bool enabled) override;
     void resetReadback(Model model, const QString &profile) override;
-    void showField(Model model, Field field, const QString &reply, bool copyIntoBox) override;
+    void showSelectedProfile(const QString &shown) override { profile = shown; }
+    void showField(Model model, Field field, const std::optional<QString> &reply,
+                   bool copyIntoBox) override;
     void showSelectedAxis(Model model, const QString &address) override;
+    void showRunStatus(const QString &text) override { runStatus = text; }
+    void connectionChanged() override { ++connectionChanges; }
 };
 
 } // namespace ktv::test
