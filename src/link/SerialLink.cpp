@@ -5,11 +5,14 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
@@ -131,7 +134,19 @@ bool SerialLink::openPort(QString *reason)
         port_.close();
         return false;
     }
+    ++openings_;
     return true;
+}
+
+qint64 SerialLink::pendingOutput() const
+{
+    qint64 pending = port_.bytesToWrite();
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (port_.handle() >= 0 && ::ioctl(port_.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
+        pending += queued;
+#endif
+    return pending;
 }
 
 void SerialLink::closePort()
@@ -139,13 +154,26 @@ void SerialLink::closePort()
     if (port_.isOpen()) {
         // Closing puts the line back to the settings it had before we opened
         // it. A line written just before (a stop) must have left the port by
-        // then, or its last bytes would go out at the old rate: let the
-        // driver drain, then allow the bytes' own time on the wire.
+        // then, or its last bytes would go out at the old rate. Waiting is
+        // bounded by the bytes' own time on the wire plus 20 ms: a device
+        // that never drains holds the program no longer than that.
         if (lastWrite_.isValid()) {
-#ifdef Q_OS_UNIX
-            ::tcdrain(port_.handle());
-#endif
-            const qint64 leftNs = lastWriteDurationNs_ + 20'000'000 - lastWrite_.nsecsElapsed();
+            const qint64 baud = std::max<qint32>(port_.baudRate(), 50);
+            const qint64 boundNs =
+                pendingOutput() * 10 * 1'000'000'000LL / baud + lastWriteDurationNs_ + 20'000'000;
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.nsecsElapsed() < boundNs) {
+                if (port_.bytesToWrite() > 0)
+                    port_.flush();
+                if (pendingOutput() == 0)
+                    break;
+                QThread::usleep(1000);
+            }
+            // The last character still crosses the wire after it left the queue.
+            const qint64 leftNs =
+                std::min(lastWriteDurationNs_ + 20'000'000 - lastWrite_.nsecsElapsed(),
+                         boundNs - clock.nsecsElapsed());
             if (leftNs > 0)
                 QThread::usleep(static_cast<unsigned long>(leftNs / 1000));
         }
@@ -159,18 +187,28 @@ bool SerialLink::write(const QByteArray &bytes)
 {
     if (ending_ || !port_.isOpen())
         return false;
-    if (port_.write(bytes) != bytes.size())
+    // The bytes go to the port's buffer and from there to the driver without
+    // waiting: a full output buffer keeps them until the line takes them.
+    writing_ = true;
+    const bool taken = port_.write(bytes) == bytes.size();
+    if (taken)
+        port_.flush();
+    writing_ = false;
+    if (!port_.isOpen())
+        return false;
+    const QSerialPort::SerialPortError error = port_.error();
+    // Each write is judged on its own: an error left over from this one would
+    // otherwise make every later write look failed.
+    port_.clearError();
+    if (!taken || (error != QSerialPort::NoError && error != QSerialPort::TimeoutError &&
+                   error != QSerialPort::ResourceError))
         return false;
     emit lineWritten(bytes);
-    // Hand the bytes to the line now, not at the next turn of the event loop:
-    // a stop line goes out before the port is closed right after it.
-    port_.flush();
     lastWrite_.start();
     lastWriteDurationNs_ =
         bytes.size() * 10 * 1'000'000'000LL / std::max<qint32>(port_.baudRate(), 50);
-    if (port_.bytesToWrite() > 0)
-        port_.waitForBytesWritten(200);
-    return port_.isOpen() && port_.error() == QSerialPort::NoError;
+    ++linesWritten_;
+    return true;
 }
 
 int SerialLink::InBufferCount() const
@@ -229,17 +267,30 @@ bool SerialLink::OpenComPort(int comPort, double baudRate)
 
 QString SerialLink::ReadReply()
 {
+    // The first character must come within 0.1 s.
+    const std::optional<QString> reply = readWithin(100'000'000);
+    replyMissing_ = !reply.has_value();
+    if (replyMissing_ && !ending_)
+        state_.ConnectErrorText = noDataText();
+    return reply.value_or(QString());
+}
+
+void SerialLink::discardLateReply(double seconds)
+{
+    if (readWithin(static_cast<qint64>(seconds * 1e9)))
+        replyMissing_ = true; // what came is not an answer to anything asked now
+}
+
+std::optional<QString> SerialLink::readWithin(qint64 limitNs)
+{
     QElapsedTimer clock;
     clock.start();
-    constexpr qint64 limitNs = 100'000'000; // the first character must come within 0.1 s
     while (InBufferCount() == 0) {
         if (ending_)
-            return {};
+            return std::nullopt;
         const qint64 elapsed = clock.nsecsElapsed();
-        if (elapsed > limitNs) {
-            state_.ConnectErrorText = noDataText();
-            return {};
-        }
+        if (elapsed > limitNs)
+            return std::nullopt;
         QEventLoop loop;
         QTimer timer;
         timer.setSingleShot(true);
@@ -276,6 +327,20 @@ void SerialLink::WaitSeconds(double seconds)
     }
 }
 
+bool SerialLink::deviceStillThere() const
+{
+    if (!QFileInfo::exists(port_.portName()))
+        return false;
+#ifdef Q_OS_UNIX
+    // A vanished far side (an unplugged adapter, a closed pseudo-terminal)
+    // shows as a hang-up; a full buffer does not.
+    pollfd probe{port_.handle(), POLLOUT, 0};
+    if (::poll(&probe, 1, 0) < 0 || (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return false;
+#endif
+    return true;
+}
+
 void SerialLink::setEnding()
 {
     ending_ = true;
@@ -288,6 +353,10 @@ void SerialLink::onError(QSerialPort::SerialPortError error)
     // reported by the opener. A line whose far side vanished reports a read
     // error on every turn of the event loop until it is closed.
     if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port_.isOpen())
+        return;
+    // A full output buffer (EAGAIN) arrives as a resource error while we
+    // write; the line is lost only when the device itself is gone.
+    if (writing_ && error == QSerialPort::ResourceError && deviceStillThere())
         return;
     const QString reason = port_.errorString();
     port_.close();

@@ -36,6 +36,24 @@ QString optionCaption(Option option)
     return QString::fromLatin1(captions[static_cast<int>(option)]);
 }
 
+QString fieldName(Field field)
+{
+    static const char *const names[] = {"Accel/Decel",
+                                        "Base Speed",
+                                        "Max Speed",
+                                        "Index Number",
+                                        "Complete Time",
+                                        "Lower Analog Speed",
+                                        "Upper Analog Speed",
+                                        "Direction",
+                                        "Analog Speed",
+                                        "Reduced Current",
+                                        "Microstep Resolution",
+                                        "Ramp Down",
+                                        "Error Code"};
+    return QString::fromLatin1(names[static_cast<int>(field)]);
+}
+
 bool isNumericField(Field field)
 {
     return static_cast<int>(field) <= static_cast<int>(Field::Upper);

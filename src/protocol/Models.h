@@ -67,6 +67,9 @@ enum class Field {
     ErrorCode
 };
 
+// The field as the operator knows it: "Accel/Decel", "Direction", "Error Code".
+QString fieldName(Field field);
+
 // The numeric fields are the parameters; they map one to one.
 bool isNumericField(Field field);
 ParamKey paramKeyOf(Field field); // only for numeric fields

@@ -26,6 +26,7 @@ std::optional<QString> UnitSession::beginAxisDefine()
             return std::nullopt;
         }
         axisDefineOpenedPort_ = true;
+        axisDefineOpening_ = link.openings();
     }
     if (link.ReplyWaiting())
         link.ReadReply();
@@ -37,17 +38,30 @@ std::optional<QString> UnitSession::beginAxisDefine()
 void UnitSession::defineAxis(const QString &newAddress)
 {
     if (!newAddress.isEmpty())
-        link.write(frame::addressChangeLine(newAddress));
+        writeCommand(QStringLiteral("Axis Define"), frame::addressChangeLine(newAddress));
 }
 
 void UnitSession::endAxisDefine()
 {
-    if (axisDefineWasOpen_ != 0) {
+    if (axisDefineWasOpen_ != 0)
         VerifyParameters(Model::VELD30);
-    } else if (axisDefineOpenedPort_) {
+    else
+        closeAxisDefinePort();
+}
+
+void UnitSession::abandonAxisDefine()
+{
+    axisDefineWasOpen_ = 0;
+    closeAxisDefinePort();
+}
+
+void UnitSession::closeAxisDefinePort()
+{
+    // Only the opening the dialog made: a port Connect opened meanwhile
+    // belongs to the connection.
+    if (axisDefineOpenedPort_ && link.PortOpen() && link.openings() == axisDefineOpening_)
         link.closePort();
-        axisDefineOpenedPort_ = false;
-    }
+    axisDefineOpenedPort_ = false;
 }
 
 } // namespace ktv

@@ -25,15 +25,22 @@ void writeOrFail(SerialLink &link, const QByteArray &line)
 
 bool UnitSession::ScanBaudRates()
 {
+    scanning_ = true;
+    identifyFault_ = false;
+    bool found = false;
     for (int rate : ScanRates) {
         if (isEnding())
-            return false;
+            break;
         if (!link.OpenComPort(state.ComPortNumber, rate))
             continue;
-        if (IdentifyUnit(state.AxisAddress))
-            return true;
+        found = IdentifyUnit(state.AxisAddress);
+        // A line that fails under the exchange fails at every rate: it has
+        // been reported once, the scan ends here.
+        if (found || identifyFault_)
+            break;
     }
-    return false;
+    scanning_ = false;
+    return found;
 }
 
 bool UnitSession::IdentifyUnit(const QString &address)
@@ -72,6 +79,7 @@ bool UnitSession::IdentifyUnit(const QString &address)
             view_->hideMicrostepGroupVELD30();
         return true;
     } catch (const ExchangeFailed &) {
+        identifyFault_ = true;
         message(MessageIcon::Critical, connectErrorText());
         state.UnitConnected = false;
         view_->setAllPanelsAvailable();

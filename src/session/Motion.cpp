@@ -11,7 +11,8 @@ void UnitSession::BeginMotion(Model model)
         ShowNotConnected();
         return;
     }
-    link.write(frame::motionLine(state.AxisAddress, frame::Motion::Go, state.SelectedProfile));
+    writeCommand(QStringLiteral("Begin Motion"),
+                 frame::motionLine(state.AxisAddress, frame::Motion::Go, state.SelectedProfile));
 }
 
 void UnitSession::StopMotion(Model model, frame::Motion stop)
@@ -29,7 +30,9 @@ void UnitSession::StopMotion(Model model, frame::Motion stop)
             return;
         }
     }
-    link.write(frame::motionLine(state.AxisAddress, stop, state.SelectedProfile));
+    writeCommand(stop == frame::Motion::StopSoft ? QStringLiteral("Soft Limit")
+                                                 : QStringLiteral("Hard Limit"),
+                 frame::motionLine(state.AxisAddress, stop, state.SelectedProfile));
     if (!wasOpen)
         link.closePort();
 }

@@ -42,4 +42,17 @@ QString storeWriteFailedText(const QString &storePath, const QString &problem, i
         .arg(comPort);
 }
 
+QString commandNotSentText(const QString &command, const QByteArray &line)
+{
+    return QStringLiteral("The %1 command did not go out: the serial line did not take \"%2\". "
+                          "The unit has not received it.")
+        .arg(command, QString::fromLatin1(line).remove(QLatin1Char('\r')));
+}
+
+QString noAnswerText(const QString &address, const QStringList &fields)
+{
+    return QStringLiteral("No answer from the unit at address %1 to: %2")
+        .arg(address, fields.join(QStringLiteral(", ")));
+}
+
 } // namespace ktv

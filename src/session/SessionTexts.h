@@ -1,7 +1,9 @@
 #pragma once
 // The texts the session shows the operator, kept as the units' operators know them.
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace ktv {
 
@@ -11,5 +13,9 @@ QString settingsChangedText();
 QString connectErrorText();
 QString lineLostText(const QString &reason);
 QString storeWriteFailedText(const QString &storePath, const QString &problem, int comPort);
+// A command line the serial line did not take: what it was and its bytes.
+QString commandNotSentText(const QString &command, const QByteArray &line);
+// The fields of a read-back that got no answer within the limit.
+QString noAnswerText(const QString &address, const QStringList &fields);
 
 } // namespace ktv

@@ -3,6 +3,8 @@
 #include "session/SessionTexts.h"
 #include "store/ConfigStore.h"
 
+#include <QTimer>
+
 namespace ktv {
 
 namespace {
@@ -75,9 +77,19 @@ void UnitSession::setEnding()
     view_->showNormalCursor();
 }
 
+bool UnitSession::writeCommand(const QString &command, const QByteArray &line)
+{
+    if (link.write(line))
+        return true;
+    // Said plainly, so the operator never believes a stop went out when it did not.
+    message(MessageIcon::Critical, commandNotSentText(command, line));
+    return false;
+}
+
 void UnitSession::load()
 {
     state.SelectedProfile = QStringLiteral("1");
+    view_->showSelectedProfile(state.SelectedProfile);
     state.AxisAddress = QStringLiteral("0");
     LoadConfiguration();
     if (ScanBaudRates()) {
@@ -107,6 +119,10 @@ void UnitSession::LoadConfiguration()
 
 void UnitSession::Connect()
 {
+    // Connect from a menu or shortcut while a scan runs would scan inside the scan.
+    if (scanning_)
+        return;
+    view_->connectionChanged();
     view_->setConnectEnabled(false);
     showWaitCursor();
     if (state.UnitConnected) {
@@ -141,6 +157,7 @@ void UnitSession::Disconnect()
     state.UnitConnected = false;
     view_->showConnectionStatus(false);
     view_->setAllPanelsAvailable();
+    view_->connectionChanged();
 }
 
 void UnitSession::beginCommSettings()
@@ -175,6 +192,7 @@ void UnitSession::endCommSettings()
         link.closePort();
         state.UnitConnected = false;
         view_->showConnectionStatus(false);
+        view_->connectionChanged();
     }
 }
 
@@ -187,7 +205,10 @@ void UnitSession::onLineLost(const QString &reason)
     state.UnitConnected = false;
     view_->showConnectionStatus(false);
     view_->setAllPanelsAvailable();
-    message(MessageIcon::Critical, lineLostText(reason));
+    view_->connectionChanged();
+    // Shown from the event loop, not inside the serial port's own error call.
+    QTimer::singleShot(0, this,
+                       [this, reason] { message(MessageIcon::Critical, lineLostText(reason)); });
 }
 
 } // namespace ktv

@@ -81,13 +81,23 @@ class UnitSession : public QObject
     // The two ways a parameter reaches the unit: its Send button, and leaving
     // its entry box with a valid value.
     void SendButtonClicked(Model model, ParamKey key);
-    void EntryBoxLeft(Model model, ParamKey key);
+    // What a box held when the operator left it, with the profile and axis
+    // then in force: the value goes where it was typed for, even when a click
+    // elsewhere has changed the profile before the leave action runs.
+    struct LeftBox
+    {
+        QString text;
+        QString profile;
+        QString address;
+    };
+    void EntryBoxLeft(Model model, ParamKey key, const LeftBox &left);
     // Writes the parameter line, waits 0.5 s and, on the Send path, runs the
     // panel's read-back.
     void SendParameter(Model model, ParamKey key, EntryPath path);
 
-    // Drive options and profiles.
-    void SetOption(Model model, Option option);
+    // Drive options and profiles. SetOption is false when the click was
+    // refused (no unit, or a read-back running): nothing was sent.
+    bool SetOption(Model model, Option option);
     void ChooseProfile(Model model, int profile);
 
     // Begin Motion and the two stops: written and forgotten. The stops work
@@ -105,6 +115,9 @@ class UnitSession : public QObject
     std::optional<QString> beginAxisDefine();
     void defineAxis(const QString &newAddress); // empty: nothing is sent
     void endAxisDefine();
+    // The dialog closed because the connection changed: nothing is sent, no
+    // read-back; a port the dialog opened itself is closed.
+    void abandonAxisDefine();
 
     // Shown by every action that needs a unit when none is connected.
     void ShowNotConnected();
@@ -120,11 +133,18 @@ class UnitSession : public QObject
 
   private:
     void onLineLost(const QString &reason);
+    void sendParameterLine(Model model, ParamKey key, EntryPath path, const LeftBox &value);
+    // Writes a command line; when the line does not take it, says so.
+    bool writeCommand(const QString &command, const QByteArray &line);
+    void closeAxisDefinePort();
 
     std::unique_ptr<SessionView> nullView_;
     SessionView *view_ = nullptr;
     int axisDefineWasOpen_ = 0;
     bool axisDefineOpenedPort_ = false;
+    int axisDefineOpening_ = -1; // the link's opening the dialog made
+    bool scanning_ = false;
+    bool identifyFault_ = false;
 };
 
 } // namespace ktv

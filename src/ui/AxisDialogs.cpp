@@ -110,6 +110,15 @@ void AxisDialog::pressCancel()
         done(Rejected);
 }
 
+void AxisDialog::dismiss()
+{
+    if (!loaded_)
+        return;
+    loaded_ = false;
+    QDialog::done(Rejected);
+    abandonStep();
+}
+
 void AxisDialog::done(int result)
 {
     // OK, Cancel, Esc and the close box all end here: the unload step runs
@@ -175,6 +184,11 @@ void AxisDefineDialog::loadStep()
 void AxisDefineDialog::okStep()
 {
     window_.session().defineAxis(box_->text());
+}
+
+void AxisDefineDialog::abandonStep()
+{
+    window_.session().abandonAxisDefine();
 }
 
 void AxisDefineDialog::unloadStep()

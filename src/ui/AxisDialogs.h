@@ -30,6 +30,9 @@ class AxisDialog : public QDialog
     void showDialog();
     void pressOk();
     void pressCancel();
+    // Closes the dialog without its OK or unload step: the connection it was
+    // opened against is gone.
+    void dismiss();
 
   protected:
     AxisDialog(MainWindow &window, const QString &objectName, const QString &caption,
@@ -40,6 +43,7 @@ class AxisDialog : public QDialog
     virtual void loadStep() = 0;
     virtual void okStep() = 0;
     virtual void unloadStep() = 0;
+    virtual void abandonStep() {}
 
     MainWindow &window_;
     QLineEdit *box_ = nullptr;
@@ -73,6 +77,7 @@ class AxisDefineDialog : public AxisDialog
     void loadStep() override;
     void okStep() override;
     void unloadStep() override;
+    void abandonStep() override;
 };
 
 } // namespace ktv

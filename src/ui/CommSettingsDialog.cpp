@@ -56,7 +56,7 @@ CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), w
     grid->addWidget(cancel_, 3, 1, Qt::AlignTop);
     connect(ok_, &QPushButton::clicked, this, &CommSettingsDialog::pressOK);
     connect(cancel_, &QPushButton::clicked, this, &CommSettingsDialog::pressCancel);
-    connect(list_, &QListWidget::currentRowChanged, this, &CommSettingsDialog::showDevice);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &CommSettingsDialog::showDevice);
 
     // Load step: select the configured port; a number outside 1 to 14 selects nothing.
     const int configured = window_.session().state.ComPortNumber;
@@ -72,30 +72,39 @@ CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), w
 
 void CommSettingsDialog::showDevice()
 {
-    QListWidgetItem *item = list_->currentItem();
-    if (!item || list_->currentRow() < 0) {
+    const QList<QListWidgetItem *> chosen = list_->selectedItems();
+    if (chosen.isEmpty()) {
         device_->setText(QStringLiteral("No port selected"));
         return;
     }
     device_->setText(
         QStringLiteral("Opens %1")
-            .arg(window_.session().link.deviceForPort(item->data(Qt::UserRole).toInt())));
+            .arg(window_.session().link.deviceForPort(chosen.first()->data(Qt::UserRole).toInt())));
 }
 
 void CommSettingsDialog::pressOK()
 {
-    const int row = list_->currentRow();
+    // What the operator selected, not the current row: the list makes its
+    // first row current when it takes the focus, with nothing selected.
+    const QList<QListWidgetItem *> chosen = list_->selectedItems();
+    const int row = chosen.isEmpty() ? -1 : list_->row(chosen.first());
     std::optional<int> selected;
     if (row >= 0)
-        selected = list_->item(row)->data(Qt::UserRole).toInt();
-    window_.session().chooseComPort(selected, row == OldComPort);
+        selected = chosen.first()->data(Qt::UserRole).toInt();
+    window_.session().chooseComPort(selected, row < 0 || row == OldComPort);
     accept();
 }
 
 void CommSettingsDialog::pressCancel()
 {
-    window_.session().keepCommSettings();
     reject();
+}
+
+void CommSettingsDialog::reject()
+{
+    // Cancel, Esc and the close box alike: nothing changes, the connection stays.
+    window_.session().keepCommSettings();
+    QDialog::reject();
 }
 
 void CommunicationSettings(MainWindow &window)

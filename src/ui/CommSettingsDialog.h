@@ -26,6 +26,7 @@ class CommSettingsDialog : public QDialog
 
     void pressOK();
     void pressCancel();
+    void reject() override;
 
   private:
     void showDevice();

@@ -16,6 +16,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -142,19 +144,31 @@ void MainWindow::wirePanel(Panel &p)
     }
     for (auto &[option, button] : p.options) {
         const Option o = option;
+        QRadioButton *self = button;
         // Acts when it becomes selected: by mouse, keyboard, accessibility
         // client or code, once each. Selecting the selected one does nothing.
-        connect(button, &QRadioButton::toggled, this, [this, model, o](bool on) {
-            if (on)
-                session_.SetOption(model, o);
+        connect(button, &QRadioButton::toggled, this, [this, model, o, self](bool on) {
+            if (!on) {
+                // The group's button just left; if the session refuses the
+                // new one, the group goes back to it.
+                leftOption_ = self;
+                return;
+            }
+            QRadioButton *previous =
+                leftOption_ && leftOption_->parent() == self->parent() ? leftOption_ : nullptr;
+            leftOption_ = nullptr;
+            if (showingReadback_)
+                return; // the read-back shows what the unit holds
+            if (!session_.SetOption(model, o))
+                restoreOptionGroup(self, previous);
         });
     }
     for (int n = 1; n <= 4; ++n) {
+        // A click, also on the profile already shown: the display follows the
+        // session's profile, never the other way round.
         if (QRadioButton *profile = p.profiles[n])
-            connect(profile, &QRadioButton::toggled, this, [this, model, n](bool on) {
-                if (on)
-                    session_.ChooseProfile(model, n);
-            });
+            connect(profile, &QRadioButton::clicked, this,
+                    [this, model, n] { session_.ChooseProfile(model, n); });
     }
     connect(p.go(), &QPushButton::clicked, this, [this, model] { pressGo(model); });
     connect(p.motion[1], &QPushButton::clicked, this,
@@ -179,8 +193,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
             // After the focus change has finished: a Send button clicked out of
             // its own box gets its press first, and both actions run.
+            // The value goes with the profile and axis in force now.
+            const UnitSession::LeftBox left{boxText(model, key), session_.state.SelectedProfile,
+                                            session_.state.AxisAddress};
             QMetaObject::invokeMethod(
-                this, [this, model, key] { leaveBox(model, key); }, Qt::QueuedConnection);
+                this, [this, model, key, left] { session_.EntryBoxLeft(model, key, left); },
+                Qt::QueuedConnection);
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -261,7 +279,9 @@ void MainWindow::pressSend(Model model, ParamKey key)
 }
 void MainWindow::leaveBox(Model model, ParamKey key)
 {
-    session_.EntryBoxLeft(model, key);
+    session_.EntryBoxLeft(
+        model, key,
+        {boxText(model, key), session_.state.SelectedProfile, session_.state.AxisAddress});
 }
 
 void MainWindow::selectOption(Model model, Option option)
@@ -271,7 +291,22 @@ void MainWindow::selectOption(Model model, Option option)
 
 void MainWindow::selectProfile(Model model, int number)
 {
-    panel(model).profiles.at(number)->setChecked(true);
+    session_.ChooseProfile(model, number);
+}
+
+void MainWindow::restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous)
+{
+    const QSignalBlocker quiet(clicked);
+    if (previous) {
+        const QSignalBlocker quietToo(previous);
+        previous->setChecked(true);
+        return;
+    }
+    // Nothing was selected before: an exclusive button cannot be unselected
+    // while it is exclusive.
+    clicked->setAutoExclusive(false);
+    clicked->setChecked(false);
+    clicked->setAutoExclusive(true);
 }
 
 void MainWindow::pressConnect()
@@ -324,7 +359,9 @@ void MainWindow::showVersion(const QString &versionText)
 
 void MainWindow::setConnectEnabled(bool enabled)
 {
+    // The button, the menu entry and its shortcut alike.
     connect_->setEnabled(enabled);
+    mnuConnect_->setEnabled(enabled);
 }
 
 void MainWindow::selectPanel(Model chosen)
@@ -352,21 +389,41 @@ void MainWindow::resetReadback(Model model, const QString &profile)
 
 void MainWindow::showSelectedProfile(const QString &profile)
 {
-    (void)profile;
+    // On every panel: the matching button, or none where the panel has no
+    // such profile. Nothing runs and nothing is sent.
+    for (Panel &p : panels_) {
+        for (QRadioButton *button : p.profiles) {
+            if (!button)
+                continue;
+            const QSignalBlocker quiet(button);
+            button->setAutoExclusive(false);
+            button->setChecked(button->text() == profile);
+            button->setAutoExclusive(true);
+        }
+    }
 }
 
 void MainWindow::showField(Model model, Field field, const std::optional<QString> &reply,
                            bool copyIntoBox)
 {
-    ktv::showField(panel(model), field, reply.value_or(QString()), copyIntoBox);
+    showingReadback_ = true;
+    ktv::showField(panel(model), field, reply, copyIntoBox);
+    showingReadback_ = false;
 }
 
 void MainWindow::showRunStatus(const QString &text)
 {
-    (void)text;
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
 }
 
-void MainWindow::connectionChanged() {}
+void MainWindow::connectionChanged()
+{
+    axisSelect_->dismiss();
+    axisDefine_->dismiss();
+}
 
 void MainWindow::showSelectedAxis(Model model, const QString &address)
 {

@@ -14,6 +14,7 @@
 class QAction;
 class QLabel;
 class QPushButton;
+class QRadioButton;
 class QTabWidget;
 
 namespace ktv {
@@ -99,6 +100,8 @@ class MainWindow : public QMainWindow, public SessionView
     void buildMenus();
     void buildConnectionArea(QWidget *central);
     void wirePanel(Panel &panel);
+    // A refused option click: the group shows again what it showed before.
+    void restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous);
 
     UnitSession &session_;
     Toolkit toolkit_;
@@ -114,6 +117,8 @@ class MainWindow : public QMainWindow, public SessionView
     QAction *mnuCommSettings_ = nullptr;
     AxisSelectDialog *axisSelect_ = nullptr;
     AxisDefineDialog *axisDefine_ = nullptr;
+    QRadioButton *leftOption_ = nullptr; // the option button unselected last
+    bool showingReadback_ = false;
 };
 
 } // namespace ktv

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <map>
 
 namespace ktv {
 
@@ -39,8 +40,20 @@ void resetReadback(Panel &panel, const QString &profile)
     }
 }
 
-void showField(Panel &panel, Field field, const QString &reply, bool copyIntoBox)
+void showField(Panel &panel, Field field, const std::optional<QString> &answer, bool copyIntoBox)
 {
+    const QString reply = answer.value_or(QString());
+    if (!answer && !isNumericField(field)) {
+        static const std::map<Field, ReadbackRole> roles = {
+            {Field::Direction, ReadbackRole::Direction},
+            {Field::AnalogSpeed, ReadbackRole::AnalogSpeed},
+            {Field::ReducedCurrent, ReadbackRole::Current},
+            {Field::Resolution, ReadbackRole::Microstep},
+            {Field::RampDown, ReadbackRole::Ramp},
+            {Field::ErrorCode, ReadbackRole::Error}};
+        setLabel(panel, roles.at(field), QString());
+        return;
+    }
     if (isNumericField(field)) {
         const int index = panel.entry().infoIndex(field);
         if (index >= 0)

@@ -6,14 +6,17 @@
 #include "protocol/Models.h"
 
 #include <QString>
+#include <optional>
 
 namespace ktv {
 
 struct Panel;
 
 void resetReadback(Panel &panel, const QString &profile);
-// reply: the text as the run hands it over (CR removed except for ramp down).
-void showField(Panel &panel, Field field, const QString &reply, bool copyIntoBox);
+// reply: the text as the run hands it over (CR removed except for ramp down);
+// none when the unit did not answer: the label shows its bare prefix and the
+// option buttons stay as they are.
+void showField(Panel &panel, Field field, const std::optional<QString> &reply, bool copyIntoBox);
 void showSelectedAxis(Panel &panel, const QString &address);
 
 } // namespace ktv

@@ -369,7 +369,7 @@ void TestPanels::veld30ResolutionAfterSwitchOffAndOn()
     unit.clearRecord();
     QRadioButton *res4 = panel.options.at(Option::Res4);
     QTest::mouseClick(res4, Qt::LeftButton);
-    QVERIFY(res4->isChecked());
+    QCOMPARE(res4->isChecked(), connected); // a refused click is taken back
     if (connected) {
         // The setting, then after half a second the read-back that asks for it.
         QVERIFY(unit.waitForLineCount(2));

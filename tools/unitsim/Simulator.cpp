@@ -129,7 +129,10 @@ int Simulator::run()
 {
     char buffer[4096];
     while (!m_vanish && !m_lineLost) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+        // A stalled unit never takes a byte off the line: the program's
+        // output fills up behind it.
+        const int lineFd = m_options.mode == ReplyMode::Stall ? -1 : m_fd;
+        pollfd fds[2] = {{lineFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         double wait = -1; // seconds until something is due; -1: nothing is
         if (!m_output.empty()) {
             wait = headReadyAt() - monotonicSeconds();
@@ -229,6 +232,7 @@ void Simulator::scheduleReply(const QByteArray &reply, double now)
     switch (m_options.mode) {
     case ReplyMode::Normal:
     case ReplyMode::Fixed:
+    case ReplyMode::Stall:
         m_output.push_back({reply, 0, now, 0});
         break;
     case ReplyMode::Silent:

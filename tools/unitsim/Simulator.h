@@ -18,7 +18,7 @@
 
 namespace unitsim {
 
-enum class ReplyMode { Normal, Silent, Slow, Split, Garbage, Flood, Fixed };
+enum class ReplyMode { Normal, Silent, Slow, Split, Garbage, Flood, Fixed, Stall };
 
 struct SimulatorOptions
 {

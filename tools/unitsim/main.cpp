@@ -56,6 +56,7 @@ Modes:
   garbage  answer with 16 random bytes (bytes above 127, CR, LF, NUL and "@")
   flood    before each answer send 1 MB without pause
   fixed    answer "$" with the model id and every other query with --fixed-reply
+  stall    never read the line, so the program's output backs up behind it
 
 Record (--record FILE): one JSON object per received line, appended and flushed
 at once: {"t": CLOCK_MONOTONIC seconds at the line's end, "baud": rate in force
@@ -104,7 +105,7 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Record every received line to FILE."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption mode(QStringLiteral("mode"),
-                                  QStringLiteral("normal|silent|slow|split|garbage|flood|fixed "
+                                  QStringLiteral("normal|silent|slow|split|garbage|flood|fixed|stall "
                                                  "(default normal)."),
                                   QStringLiteral("MODE"), QStringLiteral("normal"));
     const QCommandLineOption splitGap(QStringLiteral("split-gap"),
@@ -172,6 +173,8 @@ int main(int argc, char *argv[])
         options.mode = ReplyMode::Flood;
     } else if (modeName == QLatin1String("fixed")) {
         options.mode = ReplyMode::Fixed;
+    } else if (modeName == QLatin1String("stall")) {
+        options.mode = ReplyMode::Stall;
         options.unit.fixedReply = parser.value(fixedReply).toLatin1();
     } else {
         return fail(QStringLiteral("unknown mode %1").arg(modeName));

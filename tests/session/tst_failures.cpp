@@ -1,0 +1,239 @@
+// The session under failure: late and missing replies, a line lost in the
+// middle of a run, a line that fails under the identification, writes that do
+// not go out, a line that never drains, and who owns the port Axis Define
+// opened. Against the simulated unit, with a recording view.
+
+#include "Helpers.h"
+#include "RecordingView.h"
+#include "UnitSimProcess.h"
+
+#include "session/UnitSession.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+struct Bench
+{
+    explicit Bench(const QString &model, const QStringList &extra = {}, int baud = 9600)
+        : unit([&] {
+              UnitSimOptions options;
+              options.model = model;
+              options.baud = baud;
+              options.extraArgs = extra;
+              return options;
+          }())
+    {
+        started = unit.start();
+        storePath = dir.filePath(QStringLiteral("config.qdr"));
+        writeStore(storePath, 1, {{1, unit.devicePath()}});
+        session = std::make_unique<UnitSession>(storePath);
+        session->setView(&view);
+    }
+    ~Bench() { session->link.closePort(); }
+    // The store read and the unit not yet looked for, as before a Connect.
+    void readStore()
+    {
+        session->LoadConfiguration();
+        session->state.AxisAddress = QStringLiteral("0");
+        session->state.SelectedProfile = QStringLiteral("1");
+    }
+
+    UnitSimProcess unit;
+    bool started = false;
+    QTemporaryDir dir;
+    QString storePath;
+    RecordingView view;
+    std::unique_ptr<UnitSession> session;
+};
+
+} // namespace
+
+class TestFailures : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void lateRepliesAreNoAnswer();
+    void lostLineEndsTheRun();
+    void identificationFaultShownOnce();
+    void failedStopIsReported();
+    void writingNeverBlocksAndClosingIsBounded();
+    void axisDefineClosesOnlyItsOwnOpening();
+    void lostLineMessageShownFromTheEventLoop();
+};
+
+// A unit that answers 200 ms late: no field shows another field's reply, and
+// the operator is told once which fields got no answer.
+void TestFailures::lateRepliesAreNoAnswer()
+{
+    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--mode"), QStringLiteral("slow"),
+                                           QStringLiteral("--slow-ms"), QStringLiteral("200")});
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+
+    QCOMPARE(bench.view.fields.size(), 10);
+    for (const RecordingView::Shown &shown : bench.view.fields)
+        QVERIFY2(!shown.reply,
+                 qPrintable(fieldName(shown.field) + ": " + shown.reply.value_or(QString())));
+    QCOMPARE(bench.view.runStatus,
+             QStringLiteral("No answer from the unit at address 0 to: Accel/Decel, Base Speed, "
+                            "Max Speed, Lower Analog Speed, Upper Analog Speed, Analog Speed, "
+                            "Reduced Current, Microstep Resolution, Ramp Down, Error Code"));
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+    // Not a message box, and the queries on the wire are the usual ones.
+    QCOMPARE(bench.unit.receivedAt(9600).mid(3),
+             (Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VE\r", "@0VC\r",
+                    "@0VR\r", "@0VD\r", "@0!\r"}));
+}
+
+// The unit vanishes after the third query of a run: the run ends there, shows
+// nothing more and leaves everything as a finished run does.
+void TestFailures::lostLineEndsTheRun()
+{
+    // 3 identification lines, 10 queries of the first run, 3 of the second.
+    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--vanish-after"), QStringLiteral("16")});
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.view.fields.clear();
+    qsizetype shownAtLoss = -1;
+    connect(&bench.session->link, &SerialLink::lineLost, this,
+            [&] { shownAtLoss = bench.view.fields.size(); });
+
+    QElapsedTimer clock;
+    clock.start();
+    bench.session->VerifyParameters(Model::KTRA20);
+    const qint64 elapsed = clock.elapsed();
+
+    QVERIFY(shownAtLoss >= 0);
+    QCOMPARE(bench.view.fields.size(), shownAtLoss);
+    QVERIFY2(shownAtLoss <= 3, qPrintable(QString::number(shownAtLoss)));
+    QVERIFY2(elapsed < 1100, qPrintable(QString::number(elapsed))); // 10 queries take 1.6 s
+    QVERIFY(waitUntil([&] { return !bench.view.messages.isEmpty(); }));
+    QTest::qWait(100);
+    QCOMPARE(bench.view.messages.size(), 1);
+    QVERIFY(bench.view.messages.first().text.startsWith(
+        QStringLiteral("The connection to the unit was lost (")));
+    QCOMPARE(bench.session->Times, 0);
+    QVERIFY(!bench.view.waitCursor);
+    QCOMPARE(bench.view.events.last(), QStringLiteral("run buttons KTRA20 on"));
+}
+
+// A line that fails under every identification: one box, the scan ends.
+void TestFailures::identificationFaultShownOnce()
+{
+    Bench bench(QStringLiteral("KTRA20"));
+    QVERIFY(bench.started);
+    bench.readStore();
+    // The line goes away right after each lone CR, so the next line fails.
+    connect(&bench.session->link, &SerialLink::lineWritten, this, [&](const QByteArray &bytes) {
+        if (bytes == "\r")
+            QTimer::singleShot(0, this, [&] { bench.session->link.closePort(); });
+    });
+
+    bench.session->Connect();
+
+    QVERIFY(!bench.session->state.UnitConnected);
+    const QStringList texts = bench.view.messageTexts();
+    QCOMPARE(texts.count(QStringLiteral("An Error occurred while trying to connect")), 1);
+    QVERIFY2(texts.size() <= 2, qPrintable(texts.join(" | ")));
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"\r"});
+    QVERIFY(bench.view.connectEnabled);
+}
+
+// A stop the line does not take is said plainly.
+void TestFailures::failedStopIsReported()
+{
+    Bench bench(QStringLiteral("KTRA10"));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.unit.kill();
+
+    bench.session->StopMotion(Model::KTRA10, frame::Motion::StopSoft);
+
+    QVERIFY(waitUntil([&] { return bench.view.messages.size() >= 1; }));
+    QCOMPARE(bench.view.messages.first().icon, MessageIcon::Critical);
+    QCOMPARE(bench.view.messages.first().text,
+             QStringLiteral("The Soft Limit command did not go out: the serial line did not take "
+                            "\"@0S\". The unit has not received it."));
+}
+
+// A unit that never takes a byte: writing does not wait for it, and closing
+// waits no longer than the pending bytes need on the wire.
+void TestFailures::writingNeverBlocksAndClosingIsBounded()
+{
+    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--mode"), QStringLiteral("stall")},
+                115200);
+    QVERIFY(bench.started);
+    bench.readStore();
+    SerialLink &link = bench.session->link;
+    QVERIFY(link.OpenComPort(1, 115200));
+
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray line = "@0A1_1000000000000000000000000000000\r";
+    int taken = 0;
+    for (int i = 0; i < 300; ++i)
+        taken += link.write(line) ? 1 : 0;
+    const qint64 writing = clock.restart();
+    link.closePort();
+    const qint64 closing = clock.elapsed();
+
+    QCOMPARE(taken, 300);
+    QVERIFY2(writing < 2000, qPrintable(QString::number(writing)));
+    QVERIFY2(closing < 3000, qPrintable(QString::number(closing)));
+    QVERIFY(!link.PortOpen());
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+}
+
+// Define opened the port with no unit; the line dropped and Connect opened it
+// again for a unit: ending Define leaves the connection's port alone.
+void TestFailures::axisDefineClosesOnlyItsOwnOpening()
+{
+    Bench bench(QStringLiteral("VELD30"));
+    QVERIFY(bench.started);
+    bench.readStore();
+    UnitSession &session = *bench.session;
+    QVERIFY(session.beginAxisDefine().has_value());
+    QVERIFY(session.link.PortOpen());
+    session.link.closePort(); // the line dropped under the dialog
+
+    session.Connect();
+    QVERIFY(session.state.UnitConnected);
+    bench.unit.clearRecord();
+    session.endAxisDefine();
+
+    QVERIFY(session.link.PortOpen());
+    QVERIFY(session.state.UnitConnected);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{});
+}
+
+void TestFailures::lostLineMessageShownFromTheEventLoop()
+{
+    Bench bench(QStringLiteral("VELD20"));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    qsizetype messagesInsideSignal = -1;
+    connect(&bench.session->link, &SerialLink::lineLost, this,
+            [&] { messagesInsideSignal = bench.view.messages.size(); });
+
+    bench.unit.kill();
+
+    QVERIFY(waitUntil([&] { return bench.view.messages.size() == 1; }));
+    QCOMPARE(messagesInsideSignal, 0);
+    QVERIFY(!bench.view.connected);
+}
+
+QTEST_GUILESS_MAIN(TestFailures)
+#include "tst_failures.moc"
