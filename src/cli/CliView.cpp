@@ -1,0 +1,46 @@
+#include "cli/CliView.h"
+
+#include <cstdio>
+
+namespace ktv::cli {
+
+void printError(const QString &text)
+{
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void CliView::showMessage(MessageIcon, const QString &text)
+{
+    messages << text;
+    printError(text);
+}
+
+QString CliView::boxText(Model, ParamKey key) const
+{
+    const auto it = given.constFind(key);
+    return it != given.constEnd() ? *it : held_.value(key);
+}
+
+void CliView::resetReadback(Model, const QString &profile)
+{
+    readbackProfile = profile;
+    fields.clear();
+    held_.clear();
+    ++readbacks;
+}
+
+void CliView::showField(Model, Field field, const std::optional<QString> &reply, bool)
+{
+    fields.append({field, reply});
+    if (isNumericField(field) && reply)
+        held_[paramKeyOf(field)] = *reply;
+}
+
+void CliView::showRunStatus(const QString &text)
+{
+    if (!text.isEmpty())
+        printError(text);
+}
+
+} // namespace ktv::cli
