@@ -1022,7 +1022,13 @@ int runCli(const QStringList &arguments)
     }
 
     Tool tool(command, parser, common, storePath);
-    InterruptWatch watch([&tool] { tool.session().setEnding(); });
+    InterruptWatch watch([&tool] {
+        tool.session().setEnding();
+        // A wait already running would otherwise end only when its timer
+        // fires; exit() ends every running event loop now, and no new one
+        // runs (this program never enters the application's own loop).
+        QCoreApplication::exit(ExitInterrupted);
+    });
     int code = tool.run();
     if (watch.interrupted()) {
         printError(QStringLiteral("Interrupted; the port is closed."));

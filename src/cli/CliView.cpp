@@ -12,8 +12,13 @@ void printError(const QString &text)
 
 void CliView::showMessage(MessageIcon, const QString &text)
 {
-    messages << text;
-    printError(text);
+    // A message box breaks its lines at CR; a terminal would go back to the
+    // start of the line and write over the text.
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    messages << lines;
+    printError(lines);
 }
 
 QString CliView::boxText(Model, ParamKey key) const
