@@ -46,7 +46,7 @@ constexpr Command Commands[] = {
     {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
     {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
     {"go", "[--profile N]", "Begin motion with a profile."},
-    {"stop", "--soft | --hard", "Stop the motor (a soft stop, or a hard stop)."},
+    {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
     {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
     {"find", "", "Ask every address from 0 to 99 which unit answers there."},
 };
@@ -167,8 +167,10 @@ QString topHelp(const QCommandLineParser &parser)
     QString text = parser.helpText();
     text += QStringLiteral("\nCommands (each has --help):\n");
     for (const Command &command : Commands)
-        text += QStringLiteral("  %1 %2\n      %3\n")
-                    .arg(QLatin1String(command.name), QLatin1String(command.synopsis),
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QStringLiteral("%1 %2")
+                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
+                             .trimmed(),
                          QLatin1String(command.summary));
     text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error or "
                            "a refused value (nothing sent), 3 the unit does not hold what was "
@@ -977,7 +979,8 @@ int runCli(const QStringList &arguments)
     parser.setApplicationDescription(QLatin1String(chosen->summary));
     parser.addOptions(commandOptions(command));
     parser.addPositionalArgument(command, QLatin1String(chosen->summary),
-                                 command + QLatin1Char(' ') + QLatin1String(chosen->synopsis));
+                                 (command + QLatin1Char(' ') + QLatin1String(chosen->synopsis))
+                                     .trimmed());
     if (!parser.parse(arguments))
         return usageError(parser.errorText(), command);
     if (parser.isSet(help)) {
