@@ -731,6 +731,10 @@ class Tool
         const QString address = words[1];
         if (!isAxisAddress(address))
             return usageError(QStringLiteral("an axis address is 0 to 99"), command_);
+        // The unit to select may be the only one on the line: it is looked
+        // for at its own address unless --axis names another.
+        if (words[0] == QLatin1String("select") && !parser_.isSet(QStringLiteral("axis")))
+            common_.axis = address;
         int code = connectUnit();
         if (code != ExitDone)
             return code;
@@ -978,9 +982,9 @@ int runCli(const QStringList &arguments)
 
     parser.setApplicationDescription(QLatin1String(chosen->summary));
     parser.addOptions(commandOptions(command));
-    parser.addPositionalArgument(command, QLatin1String(chosen->summary),
-                                 (command + QLatin1Char(' ') + QLatin1String(chosen->synopsis))
-                                     .trimmed());
+    parser.addPositionalArgument(
+        command, QLatin1String(chosen->summary),
+        (command + QLatin1Char(' ') + QLatin1String(chosen->synopsis)).trimmed());
     if (!parser.parse(arguments))
         return usageError(parser.errorText(), command);
     if (parser.isSet(help)) {

@@ -83,6 +83,7 @@ class TestCli : public QObject
     void refusedValueSendsNothing();
     void valueNotHeld();
     void baudSkipsScan();
+    void axisDefine();
     void portThatDoesNotOpen();
     void interruptedScan();
 };
@@ -283,6 +284,27 @@ void TestCli::baudSkipsScan()
     QCOMPARE(missed.out, QString());
     QCOMPARE(rig.unit.receivedAt(9600), Exchange);
     QCOMPARE(rig.unit.receivedBytes(), Exchange);
+}
+
+void TestCli::axisDefine()
+{
+    Rig rig(QStringLiteral("VELD30"), 9600);
+    QVERIFY(rig.started);
+
+    const Run run = rig.run({QStringLiteral("axis"), QStringLiteral("define"), QStringLiteral("12"),
+                             QStringLiteral("--json")});
+
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(doc.value(QStringLiteral("previous")).toString(), QStringLiteral("0"));
+    QCOMPARE(doc.value(QStringLiteral("axis")).toString(), QStringLiteral("12"));
+    QCOMPARE(doc.value(QStringLiteral("answers")).toBool(false), true);
+    // Asked for its address, given the new one, then asked who it is there.
+    const Lines heard =
+        Exchange + Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r",
+                         "@0VR\r",  "@0!\r",   "@%\r",    "@~12\r",  "@12$\r"};
+    QCOMPARE(rig.unit.receivedBytes(), heard);
 }
 
 void TestCli::portThatDoesNotOpen()
