@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Fails when a long option that the program's --help lists is missing from its
 # manual page, so the two cannot drift apart.
-#   check-man.sh PROGRAM MANPAGE
+# A program with commands names them after the page; each command's --help
+# is checked too.
+#   check-man.sh PROGRAM MANPAGE [COMMAND...]
 set -euo pipefail
 program=$1
 manpage=$2
+shift 2
 help=$("$program" --help)
+for command in "$@"; do
+  help+=$'\n'$("$program" "$command" --help)
+done
 options=$(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u)
 [ -n "$options" ] || { echo "$program --help lists no long option"; exit 1; }
 # The page as text: roff's \- is a plain hyphen, font changes go.

@@ -3,6 +3,7 @@
 #include "session/UnitSession.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
+#include "ui/FindUnitsDialog.h"
 #include "ui/VerifyDisplay.h"
 
 #include <QAction>
@@ -91,6 +92,10 @@ void MainWindow::buildMenus()
     mnuCommSettings_->setObjectName(QStringLiteral("mnuCommSettings"));
     mnuCommSettings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(mnuCommSettings_, &QAction::triggered, this, &MainWindow::openCommSettings);
+    QAction *findUnits = setup->addAction(QStringLiteral("&Find Units on the Line..."));
+    findUnits->setObjectName(QStringLiteral("mnuFindUnits"));
+    findUnits->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(findUnits, &QAction::triggered, this, &MainWindow::openFindUnits);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -328,6 +333,26 @@ void MainWindow::openAxisSelect()
 void MainWindow::openAxisDefine()
 {
     axisDefine_->showDialog();
+}
+
+void MainWindow::openFindUnits()
+{
+    if (!session_.state.UnitConnected) {
+        session_.ShowNotConnected();
+        return;
+    }
+    FindUnitsDialog dialog(session_, this);
+    dialog.setModal(true);
+    dialog.show();
+    dialog.sweep();
+    // Closed while it asked: nothing chosen.
+    if (!dialog.isVisible() || dialog.exec() != QDialog::Accepted)
+        return;
+    const QString address = dialog.chosenAddress();
+    if (address.isEmpty())
+        return;
+    session_.selectAxis(address);
+    session_.axisSelectDone();
 }
 
 void MainWindow::showMessage(MessageIcon icon, const QString &text)

@@ -65,6 +65,7 @@ class MainWindow : public QMainWindow, public SessionView
     void openCommSettings();
     void openAxisSelect();
     void openAxisDefine();
+    void openFindUnits();
     AxisSelectDialog *axisSelectDialog() const { return axisSelect_; }
     AxisDefineDialog *axisDefineDialog() const { return axisDefine_; }
 

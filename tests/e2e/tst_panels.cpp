@@ -255,8 +255,11 @@ void TestPanels::windowMenusAndTabs()
     QCOMPARE(file->title(), QStringLiteral("&File"));
     QCOMPARE(setup->title(), QStringLiteral("S&etup"));
     QCOMPARE(file->actions(), QList<QAction *>{w.mnuExit()});
+    auto *findUnits = w.findChild<QAction *>(QStringLiteral("mnuFindUnits"));
+    QVERIFY(findUnits);
+    QCOMPARE(findUnits->text(), QStringLiteral("&Find Units on the Line..."));
     QCOMPARE(setup->actions(),
-             (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(), w.mnuCommSettings()}));
+             (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(), w.mnuCommSettings(), findUnits}));
     QCOMPARE(w.menuBar()->actions(), (QList<QAction *>{file->menuAction(), setup->menuAction()}));
 
     QCOMPARE(w.cmdConnect()->objectName(), QStringLiteral("cmdConnect"));

@@ -269,6 +269,10 @@ void TestUnitSim::exchange_data()
         << QList<QByteArray>{"@0$\r", "@70$\r", "@17$\r", "@$\r"} << QByteArray();
     QTest::newRow("address query reaches any address")
         << "VELD30" << 42 << "normal" << none << QList<QByteArray>{"@%\r"} << QByteArray("42\r");
+    QTest::newRow("second unit answers its own address")
+        << "KTRA30" << 0 << "normal" << QStringList{"--also-address", "7"}
+        << QList<QByteArray>{"@7$\r", "@7M2_1\r", "@7VM2\r", "@0VM2\r", "@3$\r"}
+        << QByteArray("KTRA30  1.07\r1\r5100\r");
     QTest::newRow("new address taken, old one dropped")
         << "VELD30" << 0 << "normal" << none
         << QList<QByteArray>{"@~12\r", "@0$\r", "@0VA1\r", "@12VA1\r", "@%\r"}

@@ -49,7 +49,14 @@ double monotonicSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-Simulator::Simulator(const SimulatorOptions &options) : m_options(options), m_unit(options.unit) {}
+Simulator::Simulator(const SimulatorOptions &options) : m_options(options), m_unit(options.unit)
+{
+    if (options.alsoAddress >= 0) {
+        UnitConfig second = options.unit;
+        second.address = options.alsoAddress;
+        m_second.emplace(second);
+    }
+}
 
 Simulator::~Simulator()
 {
@@ -213,7 +220,13 @@ void Simulator::endLine(double now)
     const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
     bool answered = false;
     if (!lastLine && rate == m_options.baud && line.endsWith('\r')) {
-        const auto reply = m_unit.handleLine(line.chopped(1));
+        auto reply = m_unit.handleLine(line.chopped(1));
+        // A second unit on the same line hears every line too; both answers
+        // go out, the first unit's first.
+        if (m_second) {
+            if (auto other = m_second->handleLine(line.chopped(1)))
+                reply = reply ? *reply + *other : *other;
+        }
         if (reply && m_options.mode != ReplyMode::Silent) {
             scheduleReply(*reply, now);
             answered = true;

@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 #include <deque>
+#include <optional>
 
 namespace unitsim {
 
@@ -27,8 +28,9 @@ struct SimulatorOptions
     ReplyMode mode = ReplyMode::Normal;
     int splitGapMs = 10;
     int slowMs = 150;
-    int vanishAfter = 0; // 0: never
-    QString devicePath;  // empty: a new pseudo-terminal
+    int vanishAfter = 0;  // 0: never
+    int alsoAddress = -1; // 0-99: a second unit of the same model at this address
+    QString devicePath;   // empty: a new pseudo-terminal
     QString linkPath;
     QString recordPath;
 };
@@ -71,6 +73,7 @@ class Simulator
 
     SimulatorOptions m_options;
     Unit m_unit;
+    std::optional<Unit> m_second; // --also-address
     Recorder m_recorder;
     int m_fd = -1;      // pty master, or the real port
     int m_slaveFd = -1; // held open for the life of the pty

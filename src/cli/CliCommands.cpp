@@ -1,0 +1,1048 @@
+#include "cli/CliCommands.h"
+
+#include "cli/CliNames.h"
+#include "cli/CliView.h"
+#include "cli/Interrupt.h"
+#include "protocol/ParameterLimits.h"
+#include "protocol/SettingsText.h"
+#include "protocol/UnitCatalogue.h"
+#include "session/OptionWrite.h"
+#include "session/SessionTexts.h"
+#include "session/UnitFinder.h"
+#include "session/UnitSession.h"
+#include "store/ConfigStore.h"
+#include "store/StoreLocation.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPortInfo>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace ktv::cli {
+
+namespace {
+
+const QString Program = QStringLiteral("ktraveld-cli");
+
+struct Command
+{
+    const char *name;
+    const char *synopsis; // after the command name
+    const char *summary;
+};
+
+constexpr Command Commands[] = {
+    {"ports", "", "List the serial ports present and the COM numbers the store gives them."},
+    {"scan", "", "Look for a unit as the window does at start-up: each baud rate in turn."},
+    {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
+    {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
+    {"go", "[--profile N]", "Begin motion with a profile."},
+    {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
+    {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
+    {"find", "", "Ask every address from 0 to 99 which unit answers there."},
+};
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &command : Commands)
+        if (name == QLatin1String(command.name))
+            return &command;
+    return nullptr;
+}
+
+void printOut(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+bool stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+// Rows of text in columns two blanks apart, no blanks at the ends of lines.
+QString table(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i)
+                widths.append(0);
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+// The bytes of a line as the trace shows them: CR as ⏎, other control and
+// non-ASCII bytes as \xNN.
+QString visible(const QByteArray &bytes)
+{
+    QString text;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            text += QChar(0x23CE);
+        else if (u >= 0x20 && u < 0x7F)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x") +
+                    QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
+struct Common
+{
+    std::optional<int> com;
+    QString device;
+    std::optional<int> baud;
+    QString axis = QStringLiteral("0");
+    QString store;
+    bool json = false;
+    bool trace = false;
+};
+
+QList<QCommandLineOption> commonOptions()
+{
+    return {
+        {QStringLiteral("com"), QStringLiteral("Use COM port N (default: the store's)."),
+         QStringLiteral("N")},
+        {QStringLiteral("device"),
+         QStringLiteral("Open this serial device (it takes the place of the COM port's)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("baud"), QStringLiteral("Skip the scan: talk to the unit at B baud only."),
+         QStringLiteral("B")},
+        {QStringLiteral("axis"), QStringLiteral("The unit's axis address, 0 to 99 (default 0)."),
+         QStringLiteral("A")},
+        {QStringLiteral("store"),
+         QStringLiteral("The configuration store (default: the window's config.qdr)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("json"), QStringLiteral("Print one JSON document on stdout.")},
+        {QStringLiteral("trace"),
+         QStringLiteral("Show every line sent and received on stderr, with the time and baud.")},
+    };
+}
+
+QList<QCommandLineOption> commandOptions(const QString &command)
+{
+    const QCommandLineOption profile(QStringLiteral("profile"),
+                                     QStringLiteral("Profile N (default 1)."), QStringLiteral("N"));
+    if (command == QLatin1String("read"))
+        return {
+            profile,
+            {QStringLiteral("all-profiles"), QStringLiteral("Read every profile the unit keeps.")}};
+    if (command == QLatin1String("set") || command == QLatin1String("go"))
+        return {profile};
+    if (command == QLatin1String("stop"))
+        return {{QStringLiteral("soft"), QStringLiteral("Soft stop: the motor ramps down.")},
+                {QStringLiteral("hard"), QStringLiteral("Hard stop: the motor stops at once.")},
+                {QStringLiteral("model"),
+                 QStringLiteral("The panel whose fixed port settings the stop opens the port "
+                                "with (KTRA10 ... VELD30); needed unless --baud is given."),
+                 QStringLiteral("MODEL")}};
+    return {};
+}
+
+QString topHelp(const QCommandLineParser &parser)
+{
+    QString text = parser.helpText();
+    text += QStringLiteral("\nCommands (each has --help):\n");
+    for (const Command &command : Commands)
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QStringLiteral("%1 %2")
+                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
+                             .trimmed(),
+                         QLatin1String(command.summary));
+    text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error or "
+                           "a refused value (nothing sent), 3 the unit does not hold what was "
+                           "written, 130 interrupted.\n");
+    return text;
+}
+
+int usageError(const QString &text, const QString &command = {})
+{
+    printError(Program + QStringLiteral(": ") + text);
+    printError(QStringLiteral("Try '%1%2 --help'.")
+                   .arg(Program, command.isEmpty() ? QString() : QLatin1Char(' ') + command));
+    return ExitUsage;
+}
+
+std::optional<int> positiveNumber(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+bool isAxisAddress(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 2)
+        return false;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+std::optional<Model> modelNamed(const QString &name)
+{
+    for (Model model : AllModels)
+        if (modelId(model).compare(name, Qt::CaseInsensitive) == 0)
+            return model;
+    return std::nullopt;
+}
+
+// One NAME=VALUE of "set".
+struct Assignment
+{
+    QString name;
+    QString value;
+    std::optional<ParamKey> key; // a parameter
+    Field field = Field::Accel;  // a parameter's or an option's read-back field
+    std::optional<Option> option;
+};
+
+class Tool
+{
+  public:
+    Tool(const QString &command, const QCommandLineParser &parser, const Common &common,
+         const QString &storePath)
+        : command_(command), parser_(parser), common_(common),
+          session_(std::make_unique<UnitSession>(storePath))
+    {
+        session_->setView(&view_);
+        if (common.trace) {
+            QObject::connect(&session_->link, &SerialLink::lineWritten,
+                             [this](const QByteArray &bytes) { trace('>', bytes); });
+            QObject::connect(&session_->link, &SerialLink::replyRead,
+                             [this](const QByteArray &bytes) { trace('<', bytes); });
+        }
+        // The lone CR starts every identification: a new rate is being tried.
+        QObject::connect(&session_->link, &SerialLink::lineWritten, [this](const QByteArray &b) {
+            if (b == "\r")
+                progress(QStringLiteral("trying %1 baud ...").arg(baudInForce()));
+        });
+    }
+    ~Tool() { session_->setView(nullptr); }
+
+    UnitSession &session() { return *session_; }
+
+    int run()
+    {
+        int code = ExitUsage;
+        if (command_ == QLatin1String("ports"))
+            code = ports();
+        else if (command_ == QLatin1String("scan"))
+            code = scan();
+        else if (command_ == QLatin1String("read"))
+            code = read();
+        else if (command_ == QLatin1String("set"))
+            code = set();
+        else if (command_ == QLatin1String("go"))
+            code = go();
+        else if (command_ == QLatin1String("stop"))
+            code = stop();
+        else if (command_ == QLatin1String("axis"))
+            code = axis();
+        else if (command_ == QLatin1String("find"))
+            code = find();
+        if (session_->isEnding())
+            code = ExitInterrupted;
+        session_->link.closePort();
+        return code;
+    }
+
+    // Human output, or the JSON document once the command has ended.
+    void finish(int code)
+    {
+        if (!common_.json) {
+            printOut(text_);
+            return;
+        }
+        json_[QStringLiteral("command")] = command_;
+        json_[QStringLiteral("exit")] = code;
+        json_[QStringLiteral("messages")] = QJsonArray::fromStringList(view_.messages);
+        printOut(QString::fromUtf8(QJsonDocument(json_).toJson(QJsonDocument::Indented)));
+    }
+
+  private:
+    int baudInForce() const
+    {
+        return session_->link.settings().section(QLatin1Char(','), 0, 0).toInt();
+    }
+
+    void trace(char direction, const QByteArray &bytes)
+    {
+        const qint64 ms = clock_.isValid() ? clock_.elapsed() : 0;
+        printError(QStringLiteral("%1 ms %2 baud %3 %4")
+                       .arg(ms, 6)
+                       .arg(baudInForce(), 6)
+                       .arg(QString(QLatin1Char(direction)), visible(bytes)));
+    }
+
+    static void progress(const QString &text)
+    {
+        if (stderrIsTerminal())
+            printError(text);
+    }
+
+    // The store's COM port and Port Map, then --com and --device over them;
+    // then a first open, so that a port that does not open is reported with
+    // the system's reason before anything else happens.
+    bool preparePort()
+    {
+        UnitSession &s = *session_;
+        s.state.SelectedProfile = QStringLiteral("1");
+        s.state.AxisAddress = common_.axis;
+        s.LoadConfiguration();
+        if (common_.com)
+            s.state.ComPortNumber = *common_.com;
+        if (!common_.device.isEmpty()) {
+            if (s.state.ComPortNumber < 1)
+                s.state.ComPortNumber = 1;
+            QMap<int, QString> map = readConfiguration(s.storePath).portMap;
+            map[s.state.ComPortNumber] = common_.device;
+            s.link.setPortMap(map);
+        }
+        s.link.setCommPort(s.state.ComPortNumber);
+        s.link.setSettings(settingsTextForBaud(common_.baud.value_or(ScanRates.front())));
+        QString reason;
+        clock_.start();
+        if (!s.link.openPort(&reason)) {
+            const QString device = s.link.deviceForPort(s.state.ComPortNumber);
+            portFailed_ = true;
+            printError(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
+                       (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
+                       QStringLiteral(")"));
+            return false;
+        }
+        s.link.closePort();
+        return true;
+    }
+
+    // The scan (or, with --baud, the identification at that rate alone), as
+    // the window connects at start-up.
+    int connectUnit(bool reportFailure = true)
+    {
+        UnitSession &s = *session_;
+        if (!preparePort())
+            return ExitNoUnit;
+        bool found = false;
+        if (common_.baud) {
+            if (!s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+                printError(s.state.ConnectErrorText);
+                return ExitNoUnit;
+            }
+            found = s.IdentifyUnit(s.state.AxisAddress);
+        } else {
+            found = s.ScanBaudRates();
+        }
+        if (s.isEnding())
+            return ExitInterrupted;
+        if (!found || !view_.panel) {
+            s.link.closePort();
+            if (reportFailure)
+                s.message(MessageIcon::Critical, didNotConnectText());
+            return ExitNoUnit;
+        }
+        model_ = *view_.panel;
+        // The identification starts the panel at axis 0 and reads it back
+        // there; another axis is chosen afterwards, as Axis Select does.
+        identifiedReadback_ = common_.axis == QLatin1String("0");
+        s.selectAxis(common_.axis);
+        const QString version = view_.version;
+        unitModel_ = version.section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(','));
+        revision_ = version.section(QStringLiteral("Revision "), 1);
+        return ExitDone;
+    }
+
+    QJsonObject unitJson() const
+    {
+        return {{QStringLiteral("model"), unitModel_},
+                {QStringLiteral("panel"), modelId(model_)},
+                {QStringLiteral("revision"), revision_},
+                {QStringLiteral("baud"), baudInForce()},
+                {QStringLiteral("axis"), session_->state.AxisAddress},
+                {QStringLiteral("com"), session_->state.ComPortNumber},
+                {QStringLiteral("device"),
+                 session_->link.deviceForPort(session_->state.ComPortNumber)}};
+    }
+
+    QString unitLine() const
+    {
+        return QStringLiteral("%1, revision %2, %3 baud, axis %4, %5 (COM %6)\n")
+            .arg(unitModel_, revision_)
+            .arg(baudInForce())
+            .arg(session_->state.AxisAddress,
+                 session_->link.deviceForPort(session_->state.ComPortNumber))
+            .arg(session_->state.ComPortNumber);
+    }
+
+    // --profile: 1 to the number of profiles the model keeps.
+    std::optional<int> profileOption(int *code)
+    {
+        *code = ExitDone;
+        if (!parser_.isSet(QStringLiteral("profile")))
+            return 1;
+        const auto profile = positiveNumber(parser_.value(QStringLiteral("profile")));
+        if (!profile) {
+            *code = usageError(QStringLiteral("--profile takes a number from 1"), command_);
+            return std::nullopt;
+        }
+        return profile;
+    }
+
+    int checkProfileOfModel(int profile)
+    {
+        const int count = unitFacts(model_).profileCount;
+        if (profile <= count)
+            return ExitDone;
+        printError(QStringLiteral("The %1 keeps profiles 1 to %2").arg(modelId(model_)).arg(count));
+        return ExitUsage;
+    }
+
+    // The read-back of one profile; the identification's own run serves for
+    // profile 1 at axis 0.
+    void readBack(int profile)
+    {
+        if (profile == 1 && identifiedReadback_ && view_.readbackProfile == QLatin1String("1")) {
+            identifiedReadback_ = false;
+            return;
+        }
+        identifiedReadback_ = false;
+        session_->ChooseProfile(model_, profile);
+    }
+
+    QJsonObject fieldsJson() const
+    {
+        QJsonObject fields;
+        for (const CliView::ShownField &shown : view_.fields)
+            fields[fieldKey(shown.field)] =
+                shown.reply ? QJsonValue(shownValue(model_, shown.field, *shown.reply))
+                            : QJsonValue(QJsonValue::Null);
+        return fields;
+    }
+
+    QString fieldsText() const
+    {
+        QList<QStringList> rows;
+        for (const CliView::ShownField &shown : view_.fields)
+            rows << QStringList{QStringLiteral("  ") + fieldCaption(shown.field),
+                                shown.reply ? shownValue(model_, shown.field, *shown.reply)
+                                            : QStringLiteral("(no answer)")};
+        return table(rows);
+    }
+
+    int scan()
+    {
+        const int code = connectUnit();
+        if (code != ExitDone)
+            return code;
+        json_ = unitJson();
+        json_[QStringLiteral("version")] = view_.version;
+        text_ = table({{QStringLiteral("model"), unitModel_},
+                       {QStringLiteral("panel"), modelId(model_)},
+                       {QStringLiteral("revision"), revision_},
+                       {QStringLiteral("baud"), QString::number(baudInForce())},
+                       {QStringLiteral("axis"), session_->state.AxisAddress},
+                       {QStringLiteral("device"),
+                        QStringLiteral("%1 (COM %2)")
+                            .arg(session_->link.deviceForPort(session_->state.ComPortNumber))
+                            .arg(session_->state.ComPortNumber)}});
+        return ExitDone;
+    }
+
+    int read()
+    {
+        int code = ExitDone;
+        const auto profile = profileOption(&code);
+        if (!profile)
+            return code;
+        const bool all = parser_.isSet(QStringLiteral("all-profiles"));
+        if (all && parser_.isSet(QStringLiteral("profile")))
+            return usageError(QStringLiteral("--profile and --all-profiles exclude each other"),
+                              command_);
+        if ((code = connectUnit()) != ExitDone)
+            return code;
+        if ((code = checkProfileOfModel(*profile)) != ExitDone)
+            return code;
+        const int first = all ? 1 : *profile;
+        const int last = all ? unitFacts(model_).profileCount : *profile;
+        json_ = unitJson();
+        QJsonArray profiles;
+        text_ = unitLine();
+        for (int p = first; p <= last; ++p) {
+            readBack(p);
+            if (session_->isEnding())
+                return ExitInterrupted;
+            profiles.append(QJsonObject{{QStringLiteral("profile"), p},
+                                        {QStringLiteral("fields"), fieldsJson()}});
+            text_ += QStringLiteral("Profile %1\n").arg(p) + fieldsText();
+        }
+        json_[QStringLiteral("profiles")] = profiles;
+        return ExitDone;
+    }
+
+    // NAME=VALUE words, checked for what needs no unit: known names, option
+    // values, no name twice.
+    std::optional<QList<Assignment>> assignments(int *code)
+    {
+        QList<Assignment> list;
+        const QStringList words = parser_.positionalArguments().mid(1);
+        if (words.isEmpty()) {
+            *code = usageError(QStringLiteral("set needs at least one NAME=VALUE"), command_);
+            return std::nullopt;
+        }
+        for (const QString &word : words) {
+            const qsizetype eq = word.indexOf(QLatin1Char('='));
+            Assignment a;
+            a.name = word.left(eq);
+            a.value = eq < 0 ? QString() : word.mid(eq + 1);
+            if (eq < 0) {
+                *code = usageError(QStringLiteral("%1 is not NAME=VALUE").arg(word), command_);
+                return std::nullopt;
+            }
+            if ((a.key = paramKeyNamed(a.name))) {
+                a.field = fieldOf(*a.key);
+            } else if (const auto field = optionFieldNamed(a.name)) {
+                a.field = *field;
+                a.option = optionFor(*field, a.value);
+                if (!a.option) {
+                    *code = usageError(
+                        QStringLiteral("%1 takes %2, not %3")
+                            .arg(a.name, optionValues(*field).join(QLatin1Char('|')), a.value),
+                        command_);
+                    return std::nullopt;
+                }
+            } else {
+                *code = usageError(
+                    QStringLiteral("unknown setting %1 (one of %2)")
+                        .arg(a.name, (parameterNames() + optionNames()).join(QStringLiteral(", "))),
+                    command_);
+                return std::nullopt;
+            }
+            for (const Assignment &earlier : list)
+                if (earlier.name == a.name) {
+                    *code = usageError(QStringLiteral("%1 is given twice").arg(a.name), command_);
+                    return std::nullopt;
+                }
+            list.append(a);
+        }
+        return list;
+    }
+
+    // The window's checks, in its order, with the other boxes taken from the
+    // command line or else from what the unit holds.
+    QStringList refusals(const QList<Assignment> &list)
+    {
+        QStringList texts;
+        const UnitFacts &facts = unitFacts(model_);
+        const std::vector<ParamKey> keys = parameterKeys(model_);
+        for (const Assignment &a : list) {
+            if (a.option) {
+                const bool offered =
+                    std::find(facts.options.begin(), facts.options.end(), *a.option) !=
+                        facts.options.end() &&
+                    !(a.field == Field::Resolution && session_->state.IdentifiedVELD50);
+                if (!offered)
+                    texts << QStringLiteral("The %1 has no %2 setting")
+                                 .arg(unitModel_, fieldCaption(a.field).toLower());
+                continue;
+            }
+            if (std::find(keys.begin(), keys.end(), *a.key) == keys.end()) {
+                texts << QStringLiteral("The %1 has no %2")
+                             .arg(unitModel_, fieldCaption(a.field).toLower());
+                continue;
+            }
+            auto check = CheckParameterText(model_, *a.key, a.value);
+            if (!check)
+                check = CheckParameterRange(model_, *a.key, EntryPath::Send, a.value);
+            if (!check)
+                check = CheckParameterOrder(model_, *a.key, [this](ParamKey other) {
+                    return view_.boxText(model_, other);
+                });
+            if (check)
+                texts << *check;
+        }
+        return texts;
+    }
+
+    int set()
+    {
+        int code = ExitDone;
+        const auto profile = profileOption(&code);
+        if (!profile)
+            return code;
+        const auto list = assignments(&code);
+        if (!list)
+            return code;
+        if ((code = connectUnit()) != ExitDone)
+            return code;
+        if ((code = checkProfileOfModel(*profile)) != ExitDone)
+            return code;
+        readBack(*profile);
+        if (session_->isEnding())
+            return ExitInterrupted;
+        for (const Assignment &a : *list)
+            if (a.key)
+                view_.given[*a.key] = a.value;
+        const QStringList refused = refusals(*list);
+        if (!refused.isEmpty()) {
+            for (const QString &text : refused) {
+                view_.messages << text;
+                printError(text);
+            }
+            return ExitUsage;
+        }
+
+        // Each value with its line and wait: a parameter as leaving its box
+        // sends it (no read-back of its own), an option as its button does.
+        for (const Assignment &a : *list) {
+            if (a.key)
+                session_->SendParameter(model_, *a.key, EntryPath::Leave);
+            else
+                writeOption(*session_, *a.option);
+            if (session_->isEnding())
+                return ExitInterrupted;
+        }
+        session_->VerifyParameters(model_);
+        if (session_->isEnding())
+            return ExitInterrupted;
+
+        QJsonArray settings;
+        QList<QStringList> rows{
+            {QStringLiteral("NAME"), QStringLiteral("SENT"), QStringLiteral("HELD")}};
+        code = ExitDone;
+        for (const Assignment &a : *list) {
+            std::optional<QString> held;
+            for (const CliView::ShownField &shown : view_.fields)
+                if (shown.field == a.field && shown.reply)
+                    held = shownValue(model_, a.field, *shown.reply);
+            const QString sent = a.option ? shownFor(*a.option) : a.value;
+            const bool kept =
+                held && (a.option ? *held == sent
+                                  : (held->trimmed() == sent.trimmed() ||
+                                     ParseLeadingNumber(*held) == ParseLeadingNumber(sent)));
+            if (!kept) {
+                code = ExitNotHeld;
+                const QString text = held ? QStringLiteral("The unit holds %1 for %2, not %3")
+                                                .arg(*held, fieldCaption(a.field), sent)
+                                          : QStringLiteral("No answer from the unit for %1")
+                                                .arg(fieldCaption(a.field));
+                view_.messages << text;
+                printError(text);
+            }
+            settings.append(QJsonObject{
+                {QStringLiteral("name"), a.name},
+                {QStringLiteral("sent"), sent},
+                {QStringLiteral("held"), held ? QJsonValue(*held) : QJsonValue(QJsonValue::Null)},
+                {QStringLiteral("kept"), kept}});
+            rows << QStringList{a.name, sent, held.value_or(QStringLiteral("(no answer)"))};
+        }
+        json_ = unitJson();
+        json_[QStringLiteral("profile")] = *profile;
+        json_[QStringLiteral("settings")] = settings;
+        text_ = unitLine() + table(rows);
+        return code;
+    }
+
+    int go()
+    {
+        int code = ExitDone;
+        const auto profile = profileOption(&code);
+        if (!profile)
+            return code;
+        if ((code = connectUnit()) != ExitDone)
+            return code;
+        if ((code = checkProfileOfModel(*profile)) != ExitDone)
+            return code;
+        session_->state.SelectedProfile = QString::number(*profile);
+        session_->BeginMotion(model_);
+        json_ = unitJson();
+        json_[QStringLiteral("profile")] = *profile;
+        text_ = unitLine() + QStringLiteral("Motion begun with profile %1\n").arg(*profile);
+        return ExitDone;
+    }
+
+    // A stop opens a closed port with the panel's fixed settings, sends and
+    // closes: no scan, so it goes out at once.
+    int stop()
+    {
+        const bool soft = parser_.isSet(QStringLiteral("soft"));
+        if (soft == parser_.isSet(QStringLiteral("hard")))
+            return usageError(QStringLiteral("give one of --soft and --hard"), command_);
+        std::optional<Model> model;
+        if (parser_.isSet(QStringLiteral("model"))) {
+            model = modelNamed(parser_.value(QStringLiteral("model")));
+            if (!model)
+                return usageError(QStringLiteral("unknown model %1 (KTRA10 ... VELD30)")
+                                      .arg(parser_.value(QStringLiteral("model"))),
+                                  command_);
+        } else if (!common_.baud) {
+            return usageError(QStringLiteral("give --model or --baud"), command_);
+        }
+        if (!preparePort())
+            return ExitNoUnit;
+        UnitSession &s = *session_;
+        if (common_.baud && !s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+            printError(s.state.ConnectErrorText);
+            return ExitNoUnit;
+        }
+        const qsizetype before = view_.messages.size();
+        s.StopMotion(model.value_or(Model::KTRA10),
+                     soft ? frame::Motion::StopSoft : frame::Motion::StopAll);
+        if (view_.messages.size() != before)
+            return ExitNoUnit;
+        const QString what = soft ? QStringLiteral("soft") : QStringLiteral("hard");
+        json_ = {{QStringLiteral("stop"), what},
+                 {QStringLiteral("axis"), s.state.AxisAddress},
+                 {QStringLiteral("com"), s.state.ComPortNumber}};
+        text_ = QStringLiteral("Sent a %1 stop to axis %2\n").arg(what, s.state.AxisAddress);
+        return ExitDone;
+    }
+
+    int axis()
+    {
+        const QStringList words = parser_.positionalArguments().mid(1);
+        if (words.size() != 2 ||
+            (words[0] != QLatin1String("select") && words[0] != QLatin1String("define")))
+            return usageError(QStringLiteral("axis takes select A or define A"), command_);
+        const QString address = words[1];
+        if (!isAxisAddress(address))
+            return usageError(QStringLiteral("an axis address is 0 to 99"), command_);
+        // The unit to select may be the only one on the line: it is looked
+        // for at its own address unless --axis names another.
+        if (words[0] == QLatin1String("select") && !parser_.isSet(QStringLiteral("axis")))
+            common_.axis = address;
+        int code = connectUnit();
+        if (code != ExitDone)
+            return code;
+        if (model_ != Model::VELD30) {
+            const QString text =
+                QStringLiteral("Axes are set on the VELD30 panel; this unit is a %1")
+                    .arg(unitModel_);
+            view_.messages << text;
+            printError(text);
+            return ExitUsage;
+        }
+        UnitSession &s = *session_;
+        if (words[0] == QLatin1String("select")) {
+            s.selectAxis(address);
+            s.axisSelectDone();
+            if (s.isEnding())
+                return ExitInterrupted;
+            const bool answered = std::any_of(
+                view_.fields.begin(), view_.fields.end(),
+                [](const CliView::ShownField &f) { return f.reply && !f.reply->isEmpty(); });
+            json_ = unitJson();
+            json_[QStringLiteral("answers")] = answered;
+            json_[QStringLiteral("fields")] = fieldsJson();
+            text_ = unitLine() + fieldsText();
+            if (!answered) {
+                printError(QStringLiteral("No answer from axis %1").arg(address));
+                return ExitNoUnit;
+            }
+            return ExitDone;
+        }
+        const std::optional<QString> old = s.beginAxisDefine();
+        s.defineAxis(address);
+        s.link.WaitSeconds(0.5);
+        s.selectAxis(address);
+        const std::optional<FoundUnit> found = probeAddress(s, address.toInt());
+        if (s.isEnding())
+            return ExitInterrupted;
+        const QString was = StripCarriageReturns(old.value_or(QString()));
+        json_ = unitJson();
+        json_[QStringLiteral("previous")] = was;
+        json_[QStringLiteral("answers")] = found.has_value();
+        text_ = QStringLiteral("Axis %1 is now %2\n").arg(was, address);
+        if (!found) {
+            printError(QStringLiteral("No answer from axis %1 after the change").arg(address));
+            return ExitNoUnit;
+        }
+        return ExitDone;
+    }
+
+    int find()
+    {
+        UnitSession &s = *session_;
+        QList<int> rates;
+        if (common_.baud) {
+            if (!preparePort())
+                return ExitNoUnit;
+            rates << *common_.baud;
+        } else {
+            const int code = connectUnit(false);
+            if (code == ExitInterrupted)
+                return code;
+            if (code == ExitDone)
+                rates << baudInForce();
+            else if (portFailed_)
+                return code;
+            else
+                rates = QList<int>(ScanRates.begin(), ScanRates.end());
+        }
+        std::vector<FoundUnit> found;
+        int rate = 0;
+        for (int r : rates) {
+            rate = r;
+            if (!s.link.PortOpen() && !s.link.OpenComPort(s.state.ComPortNumber, r)) {
+                printError(s.state.ConnectErrorText);
+                return ExitNoUnit;
+            }
+            found = findUnits(s, [r](int address) {
+                if (address % 10 == 0)
+                    progress(QStringLiteral("asking addresses %1 to %2 at %3 baud ...")
+                                 .arg(address)
+                                 .arg(address + 9)
+                                 .arg(r));
+                return true;
+            });
+            if (s.isEnding())
+                return ExitInterrupted;
+            if (!found.empty())
+                break;
+            s.link.closePort();
+        }
+        QJsonArray units;
+        QList<QStringList> rows{{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
+                                 QStringLiteral("REVISION"), QStringLiteral("BAUD")}};
+        for (const FoundUnit &unit : found) {
+            units.append(QJsonObject{{QStringLiteral("address"), unit.address},
+                                     {QStringLiteral("model"), unit.modelId},
+                                     {QStringLiteral("revision"), unit.revision}});
+            rows << QStringList{QString::number(unit.address), unit.modelId, unit.revision,
+                                QString::number(rate)};
+        }
+        json_ = {{QStringLiteral("baud"), found.empty() ? QJsonValue() : QJsonValue(rate)},
+                 {QStringLiteral("units"), units}};
+        if (found.empty()) {
+            printError(QStringLiteral("No unit answered at any address from 0 to 99"));
+            return ExitNoUnit;
+        }
+        text_ = table(rows);
+        return ExitDone;
+    }
+
+    int ports()
+    {
+        const QString storePath = session_->storePath;
+        const StoredConfiguration stored = readConfiguration(storePath);
+        if (!stored.comPort)
+            printError(stored.problem);
+        // /dev/serial/by-id names each USB adapter by its maker and serial number.
+        QMap<QString, QString> byId;
+        const QFileInfoList links =
+            QDir(QStringLiteral("/dev/serial/by-id"))
+                .entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+        for (const QFileInfo &link : links)
+            byId[QFileInfo(link.symLinkTarget()).canonicalFilePath()] = link.absoluteFilePath();
+
+        SerialLink probe(session_->state);
+        probe.setPortMap(stored.portMap);
+        auto comsOf = [&](const QString &device) {
+            QStringList numbers;
+            const QString canonical = QFileInfo(device).canonicalFilePath();
+            for (int com = 1; com <= 256; ++com) {
+                const QString mapped = probe.deviceForPort(com);
+                if (mapped == device ||
+                    (!canonical.isEmpty() && QFileInfo(mapped).canonicalFilePath() == canonical))
+                    numbers << QString::number(com) +
+                                   (stored.comPort == com ? QStringLiteral("*") : QString());
+            }
+            return numbers;
+        };
+
+        QList<QStringList> rows{{QStringLiteral("DEVICE"), QStringLiteral("COM"),
+                                 QStringLiteral("DESCRIPTION"), QStringLiteral("MANUFACTURER"),
+                                 QStringLiteral("SERIAL"), QStringLiteral("BY-ID")}};
+        QJsonArray portsJson;
+        QStringList present;
+        for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+            const QString device = info.systemLocation();
+            present << QFileInfo(device).canonicalFilePath();
+            const QStringList coms = comsOf(device);
+            const QString link = byId.value(QFileInfo(device).canonicalFilePath());
+            rows << QStringList{device,
+                                coms.join(QLatin1Char(',')),
+                                info.description(),
+                                info.manufacturer(),
+                                info.serialNumber(),
+                                link};
+            QJsonArray comArray;
+            for (const QString &c : coms)
+                comArray.append(QString(c).remove(QLatin1Char('*')).toInt());
+            portsJson.append(QJsonObject{{QStringLiteral("device"), device},
+                                         {QStringLiteral("description"), info.description()},
+                                         {QStringLiteral("manufacturer"), info.manufacturer()},
+                                         {QStringLiteral("serialNumber"), info.serialNumber()},
+                                         {QStringLiteral("byId"), link},
+                                         {QStringLiteral("com"), comArray}});
+        }
+        QJsonArray mapJson;
+        QString extra;
+        for (auto it = stored.portMap.constBegin(); it != stored.portMap.constEnd(); ++it) {
+            const bool isPresent = present.contains(QFileInfo(*it).canonicalFilePath());
+            mapJson.append(QJsonObject{{QStringLiteral("com"), it.key()},
+                                       {QStringLiteral("device"), *it},
+                                       {QStringLiteral("present"), isPresent}});
+            if (!isPresent)
+                extra += QStringLiteral("Port Map: COM %1 is %2 (%3)\n")
+                             .arg(it.key())
+                             .arg(*it, QFileInfo::exists(*it) ? QStringLiteral("not a serial port "
+                                                                               "the system lists")
+                                                              : QStringLiteral("missing"));
+        }
+        json_ = {{QStringLiteral("store"), storePath},
+                 {QStringLiteral("comPort"),
+                  stored.comPort ? QJsonValue(*stored.comPort) : QJsonValue(QJsonValue::Null)},
+                 {QStringLiteral("ports"), portsJson},
+                 {QStringLiteral("portMap"), mapJson}};
+        text_ = table(rows) + extra +
+                QStringLiteral("Store %1: COM port %2%3\n")
+                    .arg(storePath,
+                         stored.comPort ? QString::number(*stored.comPort) : QStringLiteral("none"),
+                         stored.comPort ? QStringLiteral(" (marked *)") : QString());
+        return ExitDone;
+    }
+
+    QString command_;
+    const QCommandLineParser &parser_;
+    Common common_;
+    CliView view_;
+    std::unique_ptr<UnitSession> session_;
+    QElapsedTimer clock_;
+    Model model_ = Model::KTRA10;
+    QString unitModel_;
+    QString revision_;
+    bool identifiedReadback_ = false;
+    bool portFailed_ = false;
+    QJsonObject json_;
+    QString text_;
+};
+
+} // namespace
+
+int runCli(const QStringList &arguments)
+{
+    const QString command = arguments.value(1);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    parser.addOptions(commonOptions());
+
+    const Command *chosen = findCommand(command);
+    if (!chosen) {
+        const QCommandLineOption version(QStringLiteral("version"),
+                                         QStringLiteral("Show the program's version."));
+        parser.addOption(version);
+        parser.setApplicationDescription(
+            QStringLiteral("Sets up and tests KTRA/VELD stepper-motor units over a serial line, "
+                           "as the KTRA-VELD window does."));
+        parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See below."),
+                                     QStringLiteral("COMMAND [options]"));
+        if (!parser.parse(arguments))
+            return usageError(parser.errorText());
+        if (parser.isSet(help)) {
+            printOut(topHelp(parser));
+            return ExitDone;
+        }
+        if (parser.isSet(version)) {
+            printOut(Program + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
+                     QLatin1Char('\n'));
+            return ExitDone;
+        }
+        return usageError(command.isEmpty() || command.startsWith(QLatin1Char('-'))
+                              ? QStringLiteral("no command given")
+                              : QStringLiteral("unknown command %1").arg(command));
+    }
+
+    parser.setApplicationDescription(QLatin1String(chosen->summary));
+    parser.addOptions(commandOptions(command));
+    parser.addPositionalArgument(
+        command, QLatin1String(chosen->summary),
+        (command + QLatin1Char(' ') + QLatin1String(chosen->synopsis)).trimmed());
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText(), command);
+    if (parser.isSet(help)) {
+        printOut(parser.helpText());
+        return ExitDone;
+    }
+    const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis");
+    if (!takesWords && parser.positionalArguments().size() > 1)
+        return usageError(
+            QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),
+            command);
+
+    Common common;
+    if (parser.isSet(QStringLiteral("com"))) {
+        common.com = positiveNumber(parser.value(QStringLiteral("com")));
+        if (!common.com)
+            return usageError(QStringLiteral("--com takes a port number from 1"), command);
+    }
+    if (parser.isSet(QStringLiteral("baud"))) {
+        common.baud = positiveNumber(parser.value(QStringLiteral("baud")));
+        if (!common.baud)
+            return usageError(QStringLiteral("--baud takes a rate such as 9600"), command);
+    }
+    if (parser.isSet(QStringLiteral("axis"))) {
+        common.axis = parser.value(QStringLiteral("axis"));
+        if (!isAxisAddress(common.axis))
+            return usageError(QStringLiteral("an axis address is 0 to 99"), command);
+    }
+    common.device = parser.value(QStringLiteral("device"));
+    common.store = parser.value(QStringLiteral("store"));
+    common.json = parser.isSet(QStringLiteral("json"));
+    common.trace = parser.isSet(QStringLiteral("trace"));
+
+    QString storePath = common.store;
+    if (storePath.isEmpty()) {
+        const StoreLocation location = locateStore();
+        if (!location.notice.isEmpty())
+            printError(location.notice);
+        if (!location.problem.isEmpty())
+            printError(location.problem);
+        storePath = location.path;
+    }
+
+    Tool tool(command, parser, common, storePath);
+    InterruptWatch watch([&tool] {
+        tool.session().setEnding();
+        // A wait already running would otherwise end only when its timer
+        // fires; exit() ends every running event loop now, and no new one
+        // runs (this program never enters the application's own loop).
+        QCoreApplication::exit(ExitInterrupted);
+    });
+    int code = tool.run();
+    if (watch.interrupted()) {
+        printError(QStringLiteral("Interrupted; the port is closed."));
+        code = ExitInterrupted;
+    }
+    tool.finish(code);
+    return code;
+}
+
+} // namespace ktv::cli

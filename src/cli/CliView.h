@@ -1,0 +1,62 @@
+#pragma once
+// The command line's view of the session. Messages go to stderr as they come
+// (and are kept for the JSON document); cursors, buttons and panels have no
+// counterpart here. The entry boxes are the values the command line gives,
+// else what the unit held at the last read-back.
+
+#include "session/SessionView.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ktv::cli {
+
+class CliView : public SessionView
+{
+  public:
+    struct ShownField
+    {
+        Field field;
+        std::optional<QString> reply; // none: the unit did not answer in time
+    };
+
+    void showMessage(MessageIcon icon, const QString &text) override;
+    void showWaitCursor() override {}
+    void showNormalCursor() override {}
+    QString boxText(Model model, ParamKey key) const override;
+    void showConnectionStatus(bool) override {}
+    void showVersion(const QString &versionText) override { version = versionText; }
+    void setConnectEnabled(bool) override {}
+    void selectPanel(Model model) override { panel = model; }
+    void setAllPanelsAvailable() override { panel.reset(); }
+    void hideMicrostepGroupVELD30() override {}
+    void setRunButtonsEnabled(Model, bool) override {}
+    void showSelectedProfile(const QString &) override {}
+    void resetReadback(Model model, const QString &profile) override;
+    void showField(Model model, Field field, const std::optional<QString> &reply,
+                   bool copyIntoBox) override;
+    void showSelectedAxis(Model, const QString &) override {}
+    void showRunStatus(const QString &text) override;
+    void connectionChanged() override {}
+
+    // What the session showed.
+    QStringList messages;
+    QString version;
+    std::optional<Model> panel;
+    QString readbackProfile;
+    QList<ShownField> fields; // of the last read-back, in the order asked
+    int readbacks = 0;        // read-back runs started
+    // The values of "set NAME=VALUE" for the parameters.
+    QMap<ParamKey, QString> given;
+
+  private:
+    QMap<ParamKey, QString> held_; // numeric fields of the last read-back
+};
+
+// One line on stderr.
+void printError(const QString &text);
+
+} // namespace ktv::cli

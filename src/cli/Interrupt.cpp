@@ -1,0 +1,61 @@
+#include "cli/Interrupt.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ktv::cli {
+
+namespace {
+
+int pipeFds[2] = {-1, -1};
+struct sigaction previous;
+
+void onSignal(int)
+{
+    const char byte = 1;
+    // Nothing to do when the pipe is full: a byte is already waiting.
+    [[maybe_unused]] const auto written = ::write(pipeFds[1], &byte, 1);
+}
+
+} // namespace
+
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt)
+    : onInterrupt_(std::move(onInterrupt))
+{
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier_ = std::make_unique<QSocketNotifier>(pipeFds[0], QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &InterruptWatch::readPipe);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &previous);
+}
+
+InterruptWatch::~InterruptWatch()
+{
+    if (!notifier_)
+        return;
+    ::sigaction(SIGINT, &previous, nullptr);
+    notifier_.reset();
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    pipeFds[0] = pipeFds[1] = -1;
+}
+
+void InterruptWatch::readPipe()
+{
+    char bytes[16];
+    while (::read(pipeFds[0], bytes, sizeof bytes) > 0) {
+    }
+    if (interrupted_)
+        return;
+    interrupted_ = true;
+    onInterrupt_();
+}
+
+} // namespace ktv::cli

@@ -1,0 +1,33 @@
+#pragma once
+// Ctrl+C while the tool waits on the unit. The signal handler only writes a
+// byte to a pipe; the event loop (every wait of the session runs one) reads
+// it and calls back, so the session can close the port and end its waits
+// from ordinary code.
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace ktv::cli {
+
+class InterruptWatch : public QObject
+{
+    Q_OBJECT
+  public:
+    // Installs the SIGINT handler; only one watch may exist at a time.
+    explicit InterruptWatch(std::function<void()> onInterrupt);
+    ~InterruptWatch() override;
+
+    bool interrupted() const { return interrupted_; }
+
+  private:
+    void readPipe();
+
+    std::function<void()> onInterrupt_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    bool interrupted_ = false;
+};
+
+} // namespace ktv::cli

@@ -1,0 +1,95 @@
+// Setup > Find Units on the Line: the sweep over every address at the
+// connection's rate, the list it shows, and choosing a unit as Axis Select
+// does; without a connection it sends nothing.
+
+#include "ConnectedRig.h"
+#include "UnitSimProcess.h"
+#include "Workbench.h"
+
+#include "ui/FindUnitsDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+class TestFindUnits : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void chooseTheSecondUnit();
+    void notConnectedSendsNothing();
+};
+
+void TestFindUnits::chooseTheSecondUnit()
+{
+    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("7")});
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    auto *action = bench.find<QAction>(QStringLiteral("mnuFindUnits"));
+    QVERIFY(action);
+    QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+
+    // Once the sweep has ended the operator picks the unit at 7 and presses OK.
+    QStringList listed;
+    QString status;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
+        if (!dialog || !dialog->isVisible() ||
+            !dialog->status()->text().endsWith(QStringLiteral("answered at 9600 baud.")))
+            return;
+        operatorHand.stop();
+        status = dialog->status()->text();
+        for (int i = 0; i < dialog->list()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = dialog->list()->topLevelItem(i);
+            listed << item->text(0) + QLatin1Char(' ') + item->text(1) + QLatin1Char(' ') +
+                          item->text(2);
+        }
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(1));
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    operatorHand.start(50);
+    action->trigger();
+
+    QCOMPARE(status, QStringLiteral("2 unit(s) answered at 9600 baud."));
+    QCOMPARE(listed, (QStringList{"0 VELD30 1.07", "7 VELD30 1.07"}));
+    QCOMPARE(bench.state.AxisAddress, QStringLiteral("7"));
+    QList<QByteArray> heard;
+    for (int address = 0; address <= 99; ++address)
+        heard << "@" + QByteArray::number(address) + "$\r";
+    heard += verifyQueries(Model::VELD30, "7");
+    QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
+    QTest::qWait(200);
+    QCOMPARE(rig.unit.receivedBytes(), heard);
+    QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+}
+
+void TestFindUnits::notConnectedSendsNothing()
+{
+    Rig rig(Model::VELD30);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    bench.window->pressDisconnect();
+
+    bench.window->openFindUnits();
+
+    QCOMPARE(bench.recorder.messages.size(), 1);
+    QCOMPARE(bench.recorder.messages[0].text,
+             QStringLiteral("There in no unit connected!  \r\n\r\nA unit must be ONLINE before "
+                            "you can send any information. \r\nGo to the Setup Menu to configure "
+                            "the Com Port and CONNECT to the unit."));
+    QVERIFY(!bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits")));
+    QTest::qWait(200);
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
+}
+
+QTEST_MAIN(TestFindUnits)
+#include "tst_findunits.moc"
