@@ -121,7 +121,8 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
     };
     auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString()}; };
 
-    link.ReadReply(); // whatever the unit said before is not an answer to us
+    if (link.ReplyWaiting())
+        link.ReadReply(); // whatever the unit said before is not an answer to us
     const int profiles = unitFacts(panel).profileCount;
     for (int number = 1; number <= profiles; ++number) {
         const QString profile = QString::number(number);
