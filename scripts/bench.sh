@@ -6,6 +6,7 @@ set -euo pipefail
 build=${1:-build}
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_link"
 "$build/bench/bench_cli" "${CLI_RUNS:-5}"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 
 need=""
 for p in xvfb x11-utils; do dpkg -s $p >/dev/null 2>&1 || need="$need $p"; done

@@ -5,7 +5,7 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${2:-60}
 status=0
-for target in fuzz_parse_number fuzz_reply_decoders fuzz_identity_reply fuzz_settings_text fuzz_command_frame; do
+for target in fuzz_parse_number fuzz_reply_decoders fuzz_identity_reply fuzz_settings_text fuzz_command_frame fuzz_parameter_sheet; do
   work=$(mktemp -d)
   cp fuzz/corpus/$target/* "$work/" 2>/dev/null || true
   echo "== $target ($seconds s)"

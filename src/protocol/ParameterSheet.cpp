@@ -1,0 +1,441 @@
+#include "protocol/ParameterSheet.h"
+
+#include "protocol/ParameterLimits.h"
+#include "protocol/ReplyDecoding.h"
+#include "protocol/UnitCatalogue.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ktv {
+
+namespace {
+
+constexpr SettingGroup AllGroups[] = {SettingGroup::Direction, SettingGroup::ReducedCurrent,
+                                      SettingGroup::Resolution, SettingGroup::RampDown,
+                                      SettingGroup::AnalogSpeed};
+
+constexpr ParamKey AllKeys[] = {ParamKey::Accel, ParamKey::Base,     ParamKey::Max,
+                                ParamKey::Index, ParamKey::Complete, ParamKey::Lower,
+                                ParamKey::Upper};
+
+std::optional<ParamKey> paramKeyOfSheetKey(const QString &name)
+{
+    for (ParamKey key : AllKeys) {
+        if (parameterSheetKey(key) == name)
+            return key;
+    }
+    return std::nullopt;
+}
+
+std::optional<SettingGroup> groupOfSheetKey(const QString &name)
+{
+    for (SettingGroup group : AllGroups) {
+        if (settingSheetKey(group) == name)
+            return group;
+    }
+    return std::nullopt;
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The time as saved: whole seconds unless the sheet had milliseconds.
+QString isoText(const QDateTime &time)
+{
+    const QDateTime utc = time.toUTC();
+    return utc.toString(utc.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+}
+
+class SheetReader
+{
+  public:
+    explicit SheetReader(const QString &fileName) : fileName_(fileName) {}
+
+    SheetReadResult read(const QByteArray &bytes)
+    {
+        QJsonParseError parseError{};
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+        if (parseError.error != QJsonParseError::NoError)
+            return failed(QStringLiteral("%1 is damaged or incomplete: %2 at character %3.")
+                              .arg(fileName_, parseError.errorString())
+                              .arg(parseError.offset));
+        if (!document.isObject())
+            return failed(QStringLiteral("%1 is not a parameter sheet: it holds no JSON object.")
+                              .arg(fileName_));
+        const QJsonObject root = document.object();
+        const QJsonValue format = root.value(QLatin1String("format"));
+        if (format.toString() != sheetFormatName())
+            return failed(QStringLiteral("%1 is not a parameter sheet of this program: its format "
+                                         "is %2, not \"ktraveld-sheet\".")
+                              .arg(fileName_, format.isString() ? quoted(format.toString())
+                                                                : QStringLiteral("not named")));
+        const QJsonValue version = root.value(QLatin1String("version"));
+        const double number = version.toDouble(-1);
+        if (!version.isDouble() || number < 1 || number != std::floor(number))
+            return damaged(QStringLiteral("\"version\" is missing or not a whole number from 1"));
+        if (number > SheetVersion)
+            return failed(QStringLiteral("%1 was saved by a newer program (sheet version %2); "
+                                         "this program reads sheet version %3.")
+                              .arg(fileName_)
+                              .arg(number, 0, 'f', 0)
+                              .arg(SheetVersion));
+
+        ParameterSheet sheet;
+        if (!text(root, QStringLiteral("model"), &sheet.unitModel) ||
+            !text(root, QStringLiteral("revision"), &sheet.revision) ||
+            !text(root, QStringLiteral("axis"), &sheet.axis))
+            return damaged(problem_);
+        const std::optional<Model> panel = panelOfUnitModel(sheet.unitModel);
+        if (!panel)
+            return damaged(QStringLiteral("the unit model %1 is not one this program knows")
+                               .arg(quoted(sheet.unitModel)));
+        QString saved;
+        if (!text(root, QStringLiteral("saved"), &saved))
+            return damaged(problem_);
+        sheet.saved = QDateTime::fromString(saved, Qt::ISODateWithMs);
+        if (!sheet.saved.isValid())
+            return damaged(QStringLiteral("\"saved\" is not a date and time in ISO 8601"));
+        sheet.saved = sheet.saved.toUTC();
+
+        if (!readProfiles(root, *panel, sheet) || !readSettings(root, sheet))
+            return damaged(problem_);
+        return {std::move(sheet), QString()};
+    }
+
+  private:
+    SheetReadResult failed(const QString &error) { return {std::nullopt, error}; }
+    SheetReadResult damaged(const QString &what)
+    {
+        return failed(QStringLiteral("%1 is damaged: %2.").arg(fileName_, what));
+    }
+    bool problem(const QString &what)
+    {
+        problem_ = what;
+        return false;
+    }
+
+    bool text(const QJsonObject &object, const QString &name, QString *out)
+    {
+        const QJsonValue value = object.value(name);
+        if (!value.isString())
+            return problem(QStringLiteral("%1 is missing or not a text").arg(quoted(name)));
+        *out = value.toString();
+        return true;
+    }
+
+    bool readProfiles(const QJsonObject &root, Model panel, ParameterSheet &sheet)
+    {
+        const QJsonValue list = root.value(QLatin1String("profiles"));
+        if (!list.isArray())
+            return problem(QStringLiteral("\"profiles\" is missing or not a list"));
+        const QJsonArray profiles = list.toArray();
+        const int count = unitFacts(panel).profileCount;
+        if (profiles.size() != count)
+            return problem(QStringLiteral("it holds %1 profiles; a %2 keeps %3")
+                               .arg(profiles.size())
+                               .arg(sheet.unitModel)
+                               .arg(count));
+        const std::vector<ParamKey> keys = parameterKeys(panel);
+        for (int i = 0; i < count; ++i) {
+            const QJsonObject entry = profiles.at(i).toObject();
+            const int number = i + 1;
+            if (entry.value(QLatin1String("profile")).toDouble(-1) != number)
+                return problem(
+                    QStringLiteral("entry %1 of \"profiles\" is not profile %1").arg(number));
+            const QJsonValue parameters = entry.value(QLatin1String("parameters"));
+            if (!parameters.isObject())
+                return problem(
+                    QStringLiteral("profile %1 has no \"parameters\" object").arg(number));
+            const QJsonObject values = parameters.toObject();
+            SheetProfile profile;
+            profile.number = number;
+            for (auto it = values.begin(); it != values.end(); ++it) {
+                const std::optional<ParamKey> key = paramKeyOfSheetKey(it.key());
+                if (!key || std::find(keys.begin(), keys.end(), *key) == keys.end())
+                    return problem(QStringLiteral("profile %1 holds %2, which a %3 has not")
+                                       .arg(number)
+                                       .arg(quoted(it.key()), sheet.unitModel));
+            }
+            for (ParamKey key : keys) {
+                QString value;
+                if (!text(values, parameterSheetKey(key), &value))
+                    return problem(QStringLiteral("in profile %1, %2").arg(number).arg(problem_));
+                profile.values.emplace(key, value);
+            }
+            sheet.profiles.push_back(std::move(profile));
+        }
+        return true;
+    }
+
+    bool readSettings(const QJsonObject &root, ParameterSheet &sheet)
+    {
+        const QJsonValue options = root.value(QLatin1String("options"));
+        if (!options.isObject())
+            return problem(QStringLiteral("\"options\" is missing or not an object"));
+        const QJsonObject object = options.toObject();
+        const std::vector<SettingGroup> groups = settingGroups(sheet.unitModel);
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            const std::optional<SettingGroup> group = groupOfSheetKey(it.key());
+            if (!group || std::find(groups.begin(), groups.end(), *group) == groups.end())
+                return problem(QStringLiteral("the options hold %1, which a %2 has not")
+                                   .arg(quoted(it.key()), sheet.unitModel));
+        }
+        for (SettingGroup group : groups) {
+            QString word;
+            if (!text(object, settingSheetKey(group), &word))
+                return problem(QStringLiteral("in the options, %1").arg(problem_));
+            const QStringList words = settingWords(group);
+            if (!words.contains(word))
+                return problem(QStringLiteral("option %1 is %2; it takes %3")
+                                   .arg(quoted(settingSheetKey(group)), quoted(word),
+                                        words.join(QStringLiteral(", "))));
+            sheet.settings.emplace(group, word);
+        }
+        return true;
+    }
+
+    QString fileName_;
+    QString problem_;
+};
+
+} // namespace
+
+QString sheetFormatName()
+{
+    return QStringLiteral("ktraveld-sheet");
+}
+
+QString parameterSheetKey(ParamKey key)
+{
+    static const char *const keys[] = {"accel",         "base-speed",   "max-speed",   "index",
+                                       "complete-time", "lower-analog", "upper-analog"};
+    return QString::fromLatin1(keys[static_cast<int>(key)]);
+}
+
+QString settingSheetKey(SettingGroup group)
+{
+    static const char *const keys[] = {"direction", "reduced-current", "resolution", "ramp-down",
+                                       "analog-speed"};
+    return QString::fromLatin1(keys[static_cast<int>(group)]);
+}
+
+QString parameterCaption(ParamKey key)
+{
+    static const char *const captions[] = {"Accel",        "Base Speed",      "Max Speed",
+                                           "Index Number", "Complete Number", "Lower Speed",
+                                           "Upper Speed"};
+    return QString::fromLatin1(captions[static_cast<int>(key)]);
+}
+
+QString settingCaption(SettingGroup group)
+{
+    static const char *const captions[] = {"Direction", "Reduced Current", "Resolution",
+                                           "Ramp Down", "Analog Speed"};
+    return QString::fromLatin1(captions[static_cast<int>(group)]);
+}
+
+QStringList settingWords(SettingGroup group)
+{
+    switch (group) {
+    case SettingGroup::Direction:
+        return {QStringLiteral("cw"), QStringLiteral("ccw")};
+    case SettingGroup::ReducedCurrent:
+    case SettingGroup::AnalogSpeed:
+        return {QStringLiteral("on"), QStringLiteral("off")};
+    case SettingGroup::Resolution:
+        return {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("8")};
+    case SettingGroup::RampDown:
+        return {QStringLiteral("yes"), QStringLiteral("no")};
+    }
+    return {};
+}
+
+Field settingField(SettingGroup group)
+{
+    switch (group) {
+    case SettingGroup::Direction:
+        return Field::Direction;
+    case SettingGroup::ReducedCurrent:
+        return Field::ReducedCurrent;
+    case SettingGroup::Resolution:
+        return Field::Resolution;
+    case SettingGroup::RampDown:
+        return Field::RampDown;
+    case SettingGroup::AnalogSpeed:
+        return Field::AnalogSpeed;
+    }
+    return Field::ErrorCode;
+}
+
+std::optional<SettingGroup> settingGroupOf(Option option)
+{
+    switch (option) {
+    case Option::CW:
+    case Option::CCW:
+        return SettingGroup::Direction;
+    case Option::RCYes:
+    case Option::RCNo:
+        return SettingGroup::ReducedCurrent;
+    case Option::Res1:
+    case Option::Res2:
+    case Option::Res4:
+    case Option::Res8:
+        return SettingGroup::Resolution;
+    case Option::RampDownYes:
+    case Option::RampDownNo:
+        return SettingGroup::RampDown;
+    case Option::AnalogOn:
+    case Option::AnalogOff:
+        return SettingGroup::AnalogSpeed;
+    }
+    return std::nullopt;
+}
+
+QString settingWordOf(Option option)
+{
+    return optionCaption(option).toLower();
+}
+
+std::optional<Option> settingOption(SettingGroup group, const QString &word)
+{
+    constexpr Option all[] = {Option::CW,         Option::CCW,      Option::RCYes,
+                              Option::RCNo,       Option::Res1,     Option::Res2,
+                              Option::Res4,       Option::Res8,     Option::RampDownYes,
+                              Option::RampDownNo, Option::AnalogOn, Option::AnalogOff};
+    for (Option option : all) {
+        if (settingGroupOf(option) == group && settingWordOf(option) == word)
+            return option;
+    }
+    return std::nullopt;
+}
+
+QString settingWordFromReply(Model panel, SettingGroup group, const QString &reply)
+{
+    switch (group) {
+    case SettingGroup::Direction:
+        return decode::direction(reply).toLower();
+    case SettingGroup::ReducedCurrent:
+    case SettingGroup::AnalogSpeed:
+        return decode::onOff(reply).toLower();
+    case SettingGroup::Resolution:
+        return QString::number(decode::resolutionSetting(reply));
+    case SettingGroup::RampDown:
+        return decode::rampDown(panel, reply).toLower();
+    }
+    return {};
+}
+
+std::optional<Model> panelOfUnitModel(const QString &unitModel)
+{
+    for (Model model : AllModels) {
+        if (modelId(model) == unitModel)
+            return model;
+    }
+    if (unitModel == QLatin1String("VELD40") || unitModel == QLatin1String("VELD50"))
+        return Model::VELD30;
+    return std::nullopt;
+}
+
+std::vector<SettingGroup> settingGroups(const QString &unitModel)
+{
+    std::vector<SettingGroup> groups;
+    const std::optional<Model> panel = panelOfUnitModel(unitModel);
+    if (!panel)
+        return groups;
+    for (Option option : unitFacts(*panel).options) {
+        const SettingGroup group = *settingGroupOf(option);
+        if (group == SettingGroup::Resolution && unitModel == QLatin1String("VELD50"))
+            continue; // a VELD50 has no resolution setting
+        if (std::find(groups.begin(), groups.end(), group) == groups.end())
+            groups.push_back(group);
+    }
+    return groups;
+}
+
+const QString *ParameterSheet::value(int profile, ParamKey key) const
+{
+    for (const SheetProfile &entry : profiles) {
+        if (entry.number != profile)
+            continue;
+        const auto it = entry.values.find(key);
+        return it == entry.values.end() ? nullptr : &it->second;
+    }
+    return nullptr;
+}
+
+QByteArray writeParameterSheet(const ParameterSheet &sheet)
+{
+    QJsonObject root;
+    root.insert(QLatin1String("format"), sheetFormatName());
+    root.insert(QLatin1String("version"), SheetVersion);
+    root.insert(QLatin1String("model"), sheet.unitModel);
+    root.insert(QLatin1String("revision"), sheet.revision);
+    root.insert(QLatin1String("axis"), sheet.axis);
+    root.insert(QLatin1String("saved"), isoText(sheet.saved));
+    QJsonArray profiles;
+    for (const SheetProfile &profile : sheet.profiles) {
+        QJsonObject parameters;
+        for (const auto &[key, value] : profile.values)
+            parameters.insert(parameterSheetKey(key), value);
+        profiles.append(QJsonObject{{QLatin1String("profile"), profile.number},
+                                    {QLatin1String("parameters"), parameters}});
+    }
+    root.insert(QLatin1String("profiles"), profiles);
+    QJsonObject options;
+    for (const auto &[group, word] : sheet.settings)
+        options.insert(settingSheetKey(group), word);
+    root.insert(QLatin1String("options"), options);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+SheetReadResult readParameterSheet(const QByteArray &bytes, const QString &fileName)
+{
+    return SheetReader(fileName).read(bytes);
+}
+
+QString refusalLine(const SheetRefusal &refusal)
+{
+    if (refusal.profile == 0)
+        return refusal.text;
+    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(refusal.key, refusal.text);
+}
+
+std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
+                                                 const QString &unitModel)
+{
+    const std::optional<Model> panel = panelOfUnitModel(unitModel);
+    const std::optional<Model> sheetPanel = panelOfUnitModel(sheet.unitModel);
+    if (!panel || panel != sheetPanel)
+        return {{0, QString(),
+                 QStringLiteral("This sheet is for a %1 and cannot be loaded into a %2.")
+                     .arg(sheet.unitModel, unitModel)}};
+
+    std::vector<SheetRefusal> refusals;
+    for (const SheetProfile &profile : sheet.profiles) {
+        const auto boxText = [&profile](ParamKey key) {
+            const auto it = profile.values.find(key);
+            return it == profile.values.end() ? QString() : it->second;
+        };
+        for (ParamKey key : parameterKeys(*panel)) {
+            const QString text = boxText(key);
+            std::optional<QString> warning = CheckParameterText(*panel, key, text);
+            if (!warning)
+                warning = CheckParameterRange(*panel, key, EntryPath::Send, text);
+            if (!warning)
+                warning = CheckParameterOrder(*panel, key, boxText);
+            if (warning)
+                refusals.push_back({profile.number, parameterSheetKey(key), *warning});
+        }
+    }
+    return refusals;
+}
+
+} // namespace ktv

@@ -1,0 +1,102 @@
+#pragma once
+// A parameter sheet: everything a unit keeps that the operator can set (the
+// parameters of every profile and the drive options), as a small JSON file a
+// person can read and a later unit can take. Pure: texts in, texts out.
+//
+//   {
+//     "format": "ktraveld-sheet", "version": 1,
+//     "model": "KTRA20", "revision": "1.07", "axis": "0",
+//     "saved": "2026-12-08T03:10:00Z",
+//     "profiles": [ {"profile": 1, "parameters": {"accel": "10", ...}}, ... ],
+//     "options": {"analog-speed": "off", "ramp-down": "no", ...}
+//   }
+//
+// Values are kept as the texts the unit answered; options as lower-case words.
+
+#include "protocol/Models.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace ktv {
+
+inline constexpr int SheetVersion = 1;
+QString sheetFormatName(); // "ktraveld-sheet"
+
+// The five drive settings a sheet records; each is one query and a pair (or
+// four) of option buttons.
+enum class SettingGroup { Direction, ReducedCurrent, Resolution, RampDown, AnalogSpeed };
+
+QString parameterSheetKey(ParamKey key);      // "accel", "base-speed", "max-speed", ...
+QString settingSheetKey(SettingGroup group);  // "direction", "reduced-current", ...
+QString parameterCaption(ParamKey key);       // "Accel", "Base Speed", "Max Speed", ...
+QString settingCaption(SettingGroup group);   // "Direction", "Reduced Current", ...
+QStringList settingWords(SettingGroup group); // the values a sheet may hold: "cw", "ccw"
+Field settingField(SettingGroup group);       // the read-back field that asks for it
+std::optional<SettingGroup> settingGroupOf(Option option);
+// The option button that sets a group to a word; none for a word the group has not.
+std::optional<Option> settingOption(SettingGroup group, const QString &word);
+// The word of an option button ("RCYes" -> "on").
+QString settingWordOf(Option option);
+// The word a read-back reply stands for, decoded as the panel decodes it.
+QString settingWordFromReply(Model panel, SettingGroup group, const QString &reply);
+
+// A unit model as it names itself ("KTRA10" .. "VELD50") and the panel serving it.
+std::optional<Model> panelOfUnitModel(const QString &unitModel);
+// The settings a unit model takes, in the order its panel offers their buttons
+// (a VELD50 has no resolution).
+std::vector<SettingGroup> settingGroups(const QString &unitModel);
+
+struct SheetProfile
+{
+    int number = 1;
+    std::map<ParamKey, QString> values;
+    bool operator==(const SheetProfile &) const = default;
+};
+
+struct ParameterSheet
+{
+    QString unitModel; // "KTRA20", "VELD50", ...
+    QString revision;
+    QString axis;
+    QDateTime saved;                    // UTC
+    std::vector<SheetProfile> profiles; // 1 .. profileCount of the panel, in order
+    std::map<SettingGroup, QString> settings;
+    bool operator==(const ParameterSheet &) const = default;
+
+    const QString *value(int profile, ParamKey key) const;
+};
+
+QByteArray writeParameterSheet(const ParameterSheet &sheet);
+
+struct SheetReadResult
+{
+    std::optional<ParameterSheet> sheet;
+    QString error; // names the file and what is wrong; empty when sheet is set
+};
+// fileName is only for the error texts.
+SheetReadResult readParameterSheet(const QByteArray &bytes, const QString &fileName);
+
+// One value the unit would not be given, with the warning its panel shows.
+struct SheetRefusal
+{
+    int profile = 0; // 0: not about a profile
+    QString key;     // sheet key, empty when about the whole sheet
+    QString text;
+    bool operator==(const SheetRefusal &) const = default;
+};
+QString refusalLine(const SheetRefusal &refusal); // "Profile 2, max-speed: Waring: ..."
+
+// Checks a sheet against the unit it would be loaded into: the same panel
+// (VELD30, VELD40 and VELD50 take each other's sheets), every value through
+// the text and Send-path range checks and every profile through the order
+// checks. Empty: the sheet may be loaded.
+std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
+                                                 const QString &unitModel);
+
+} // namespace ktv

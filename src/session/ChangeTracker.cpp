@@ -1,0 +1,264 @@
+#include "session/ChangeTracker.h"
+
+#include "protocol/ParameterSheet.h"
+#include "session/UnitSession.h"
+
+#include <algorithm>
+
+namespace ktv {
+
+namespace {
+
+const QString AxisField = QStringLiteral("axis");
+
+bool isDigits(QByteArrayView text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<ParamKey> keyOfLetter(char letter)
+{
+    constexpr ParamKey keys[] = {ParamKey::Accel, ParamKey::Base,     ParamKey::Max,
+                                 ParamKey::Index, ParamKey::Complete, ParamKey::Lower,
+                                 ParamKey::Upper};
+    for (ParamKey key : keys) {
+        if (paramLetter(key) == letter)
+            return key;
+    }
+    return std::nullopt;
+}
+
+std::optional<SettingGroup> groupOfQueryItem(char item)
+{
+    switch (item) {
+    case '+':
+        return SettingGroup::Direction;
+    case 'C':
+        return SettingGroup::ReducedCurrent;
+    case 'R':
+        return SettingGroup::Resolution;
+    case 'D':
+        return SettingGroup::RampDown;
+    case 'E':
+        return SettingGroup::AnalogSpeed;
+    default:
+        return std::nullopt;
+    }
+}
+
+// A drive option line's command: "+", "-", "C1", "R8", ...
+std::optional<Option> optionOfCommand(QByteArrayView command)
+{
+    constexpr Option all[] = {Option::CW,         Option::CCW,      Option::RCYes,
+                              Option::RCNo,       Option::Res1,     Option::Res2,
+                              Option::Res4,       Option::Res8,     Option::RampDownYes,
+                              Option::RampDownNo, Option::AnalogOn, Option::AnalogOff};
+    for (Option option : all) {
+        const QByteArray line = frame::optionLine(QString(), option); // "@" command CR
+        if (QByteArrayView(line).sliced(1, line.size() - 2) == command)
+            return option;
+    }
+    return std::nullopt;
+}
+
+QString stripped(const QByteArray &bytes)
+{
+    return StripCarriageReturns(QString::fromLatin1(bytes));
+}
+
+} // namespace
+
+ChangeTracker::ChangeTracker(UnitSession &session, Journal *journal, QObject *parent)
+    : QObject(parent), session_(session), journal_(journal)
+{
+    connect(&session.link, &SerialLink::lineWritten, this, &ChangeTracker::onLineWritten);
+    connect(&session.link, &SerialLink::replyRead, this, &ChangeTracker::onReplyRead);
+    connect(&session.link, &SerialLink::lineLost, this, [this] {
+        query_.reset();
+        flush();
+    });
+}
+
+ChangeTracker::~ChangeTracker()
+{
+    finishQuery();
+    flush();
+}
+
+void ChangeTracker::onLineWritten(const QByteArray &bytes)
+{
+    finishQuery();
+    if (bytes.size() < 3 || bytes.front() != '@' || bytes.back() != '\r')
+        return;
+    const QByteArrayView body = QByteArrayView(bytes).sliced(1, bytes.size() - 2);
+
+    // The axis lines carry no address.
+    if (body == "%") {
+        query_ = Query{{QString(), AxisField, QString()}, false, {}};
+        return;
+    }
+    if (body.startsWith('~') && isDigits(body.sliced(1))) {
+        const QString address = QString::fromLatin1(body.sliced(1));
+        Pending change{{QString(), AxisField, QString()}, QStringLiteral("Axis"), {}};
+        change.entry.field = AxisField;
+        change.entry.value = address;
+        change.entry.line = bytes;
+        change.entry.axis = session_.state.AxisAddress;
+        begin(std::move(change));
+        return;
+    }
+
+    qsizetype at = 0;
+    while (at < body.size() && body[at] >= '0' && body[at] <= '9')
+        ++at;
+    if (at == 0 || at == body.size())
+        return;
+    const QString axis = QString::fromLatin1(body.first(at));
+    const QByteArrayView command = body.sliced(at);
+
+    if (command == "$") {
+        query_ = Query{{axis, QString(), QString()}, true, {}};
+        return;
+    }
+    if (command.startsWith('V') && command.size() >= 2) {
+        const char item = command[1];
+        const QByteArrayView profile = command.sliced(2);
+        if (const std::optional<ParamKey> key = keyOfLetter(item); key && isDigits(profile)) {
+            query_ =
+                Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)}, false, {}};
+        } else if (const std::optional<SettingGroup> group = groupOfQueryItem(item);
+                   group && profile.isEmpty()) {
+            query_ = Query{{axis, settingSheetKey(*group), QString()}, false, {}};
+        }
+        return;
+    }
+
+    Pending change;
+    change.entry.axis = axis;
+    change.entry.line = bytes;
+    const qsizetype underscore = command.indexOf('_');
+    if (const std::optional<ParamKey> key = keyOfLetter(command[0]);
+        key && underscore > 1 && isDigits(command.sliced(1, underscore - 1))) {
+        change.key = {axis, parameterSheetKey(*key),
+                      QString::fromLatin1(command.sliced(1, underscore - 1))};
+        change.caption = parameterCaption(*key);
+        change.entry.value = QString::fromLatin1(command.sliced(underscore + 1));
+        change.entry.profile = change.key.profile;
+    } else if (const std::optional<Option> option = optionOfCommand(command)) {
+        const SettingGroup group = *settingGroupOf(*option);
+        change.key = {axis, settingSheetKey(group), QString()};
+        change.caption = settingCaption(group);
+        change.entry.value = settingWordOf(*option);
+    } else {
+        return; // motion, stops, identification: nothing the unit keeps
+    }
+    change.entry.field = change.key.field;
+    begin(std::move(change));
+}
+
+void ChangeTracker::begin(Pending change)
+{
+    resolve(change.key, std::nullopt); // an earlier change of it was never read back
+    if (shown_.contains(change.key))
+        change.entry.before = shown_.value(change.key);
+    pending_.push_back(std::move(change));
+}
+
+void ChangeTracker::onReplyRead(const QByteArray &bytes)
+{
+    if (!query_)
+        return;
+    query_->reply += bytes;
+    if (query_->reply.endsWith('\r'))
+        finishQuery();
+}
+
+void ChangeTracker::finishQuery()
+{
+    if (!query_)
+        return;
+    const Query query = std::move(*query_);
+    query_.reset();
+    if (query.identity) {
+        const QString reply = stripped(query.reply);
+        if (panelOfUnitModel(reply.left(6))) {
+            unitModel_ = reply.left(6);
+            revision_ = reply.mid(8, 4).trimmed();
+        }
+        return;
+    }
+    if (query.reply.isEmpty()) {
+        resolve(query.key, std::nullopt);
+        return;
+    }
+    QString shown = stripped(query.reply);
+    for (SettingGroup group :
+         {SettingGroup::Direction, SettingGroup::ReducedCurrent, SettingGroup::Resolution,
+          SettingGroup::RampDown, SettingGroup::AnalogSpeed}) {
+        if (settingSheetKey(group) != query.key.field)
+            continue;
+        const Model panel = panelOfUnitModel(unitModel_).value_or(Model::KTRA10);
+        // Ramp down is decoded with its CR, as the panel decodes it.
+        const QString raw = QString::fromLatin1(query.reply);
+        shown = settingWordFromReply(panel, group, group == SettingGroup::RampDown ? raw : shown);
+    }
+    shown_.insert(query.key, shown);
+    resolve(query.key, shown);
+}
+
+bool ChangeTracker::sameValue(const ValueKey &key, const QString &written,
+                              const QString &shown) const
+{
+    if (key.field == AxisField)
+        return written.toInt() == shown.trimmed().toInt();
+    return written == shown;
+}
+
+void ChangeTracker::resolve(const ValueKey &key, const std::optional<QString> &shown)
+{
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->key == key) {
+            Pending done = std::move(*it);
+            it = pending_.erase(it);
+            record(std::move(done), shown);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ChangeTracker::flush()
+{
+    std::vector<Pending> left;
+    left.swap(pending_);
+    for (Pending &pending : left)
+        record(std::move(pending), std::nullopt);
+}
+
+void ChangeTracker::record(Pending pending, const std::optional<QString> &after)
+{
+    JournalEntry &entry = pending.entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.unitModel = unitModel_;
+    entry.revision = revision_;
+    entry.after = after;
+    if (!after) {
+        entry.verdict = JournalVerdict::NotReadBack;
+    } else if (sameValue(pending.key, entry.value, *after)) {
+        entry.verdict = JournalVerdict::Confirmed;
+    } else {
+        entry.verdict = JournalVerdict::NotHeld;
+        emit notHeld(QStringLiteral("%1: sent %2, the unit holds %3")
+                         .arg(pending.caption, entry.value, *after));
+    }
+    if (!journal_)
+        return;
+    QString problem;
+    if (!journal_->append(entry, &problem) && !warned_) {
+        warned_ = true;
+        emit journalWarning(problem);
+    }
+}
+
+} // namespace ktv

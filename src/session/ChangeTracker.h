@@ -1,0 +1,90 @@
+#pragma once
+// Watches the session's line and keeps the change journal: every line that
+// changes the unit (a parameter, a drive option, a new axis address) becomes
+// a row once the next read-back of that value tells whether the unit kept
+// it. It learns everything from the lines the program writes and the replies
+// it reads, so it never puts a line of its own on the wire.
+//
+// A journal that cannot be written costs one warning per run; the work goes on.
+
+#include "store/Journal.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace ktv {
+
+class UnitSession;
+
+class ChangeTracker : public QObject
+{
+    Q_OBJECT
+  public:
+    // journal may be null: the changes are only followed, not recorded.
+    ChangeTracker(UnitSession &session, Journal *journal, QObject *parent = nullptr);
+    ~ChangeTracker() override;
+
+    // The unit as it last named itself on this line.
+    QString unitModel() const { return unitModel_; }
+    QString revision() const { return revision_; }
+
+    // Records every change still waiting for a read-back as not read back.
+    void flush();
+
+  signals:
+    // A read-back showed another value than was written:
+    // "Max Speed: sent 5000, the unit holds 4000".
+    void notHeld(const QString &text);
+    // The journal could not be written (once per run).
+    void journalWarning(const QString &text);
+
+  private:
+    // A value of the unit: axis, field (sheet key or "axis"), profile.
+    struct ValueKey
+    {
+        QString axis;
+        QString field;
+        QString profile;
+        bool operator<(const ValueKey &other) const
+        {
+            return std::tie(axis, field, profile) <
+                   std::tie(other.axis, other.field, other.profile);
+        }
+        bool operator==(const ValueKey &) const = default;
+    };
+    struct Query
+    {
+        ValueKey key;
+        bool identity = false;
+        QByteArray reply;
+    };
+    struct Pending
+    {
+        ValueKey key;
+        QString caption;
+        JournalEntry entry;
+    };
+
+    void onLineWritten(const QByteArray &bytes);
+    void onReplyRead(const QByteArray &bytes);
+    void begin(Pending change);
+    void finishQuery();
+    void resolve(const ValueKey &key, const std::optional<QString> &shown);
+    void record(Pending pending, const std::optional<QString> &after);
+    bool sameValue(const ValueKey &key, const QString &written, const QString &shown) const;
+
+    UnitSession &session_;
+    Journal *journal_;
+    QString unitModel_;
+    QString revision_;
+    std::optional<Query> query_;
+    std::vector<Pending> pending_;
+    QMap<ValueKey, QString> shown_;
+    bool warned_ = false;
+};
+
+} // namespace ktv

@@ -1,0 +1,301 @@
+#include "session/SheetOperations.h"
+
+#include "protocol/CommandFrame.h"
+#include "protocol/ParameterLimits.h"
+#include "protocol/UnitCatalogue.h"
+#include "session/SessionTexts.h"
+#include "session/UnitSession.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace ktv {
+
+namespace {
+
+QString valueCaption(int profile, ParamKey key)
+{
+    return QStringLiteral("Profile %1, %2").arg(profile).arg(parameterCaption(key));
+}
+
+// Puts the operator's profile back however the run ends.
+class ProfileKeeper
+{
+  public:
+    explicit ProfileKeeper(QString &selected) : selected_(selected), kept_(selected) {}
+    ~ProfileKeeper() { selected_ = kept_; }
+    ProfileKeeper(const ProfileKeeper &) = delete;
+    ProfileKeeper &operator=(const ProfileKeeper &) = delete;
+
+  private:
+    QString &selected_;
+    QString kept_;
+};
+
+} // namespace
+
+int SheetOperations::CompareResult::differences() const
+{
+    int count = 0;
+    for (const SheetComparisonRow &row : rows)
+        count += row.differs ? 1 : 0;
+    return count;
+}
+
+SheetOperations::SheetOperations(UnitSession &session, UnitDescription unit)
+    : session_(session), unit_(std::move(unit))
+{
+}
+
+bool SheetOperations::report(const QString &value)
+{
+    if (cancelled_ || session_.isEnding())
+        return false;
+    if (progress_)
+        progress_(value, done_, total_);
+    ++done_;
+    return !cancelled_ && !session_.isEnding();
+}
+
+int SheetOperations::valueCount(const ParameterSheet &sheet) const
+{
+    int count = 0;
+    for (const SheetProfile &profile : sheet.profiles)
+        count += int(profile.values.size());
+    for (SettingGroup group : settingGroups(unit_.unitModel))
+        count += sheet.settings.count(group) ? 1 : 0;
+    return count;
+}
+
+SheetOperations::ReadResult SheetOperations::readUnit()
+{
+    const std::optional<Model> panel = panelOfUnitModel(unit_.unitModel);
+    if (!panel)
+        return {Outcome::Failed, std::nullopt, QStringLiteral("The unit model is not known.")};
+    const int profiles = unitFacts(*panel).profileCount;
+    const int total =
+        profiles * int(parameterKeys(*panel).size()) + int(settingGroups(unit_.unitModel).size());
+    cancelled_ = false;
+    done_ = 0;
+    return readValues(total, 0);
+}
+
+SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
+{
+    SharedState &state = session_.state;
+    if (!state.UnitConnected)
+        return {Outcome::Failed, std::nullopt, notConnectedText()};
+    const Model panel = *panelOfUnitModel(unit_.unitModel);
+    SerialLink &link = session_.link;
+    total_ = total;
+    done_ = startAt;
+
+    ParameterSheet sheet;
+    sheet.unitModel = unit_.unitModel;
+    sheet.revision = unit_.revision;
+    sheet.axis = state.AxisAddress;
+    sheet.saved = QDateTime::currentDateTimeUtc();
+
+    ProfileKeeper keeper(state.SelectedProfile);
+    ++session_.Times; // option buttons send nothing meanwhile
+    struct TimesRestore
+    {
+        int &times;
+        ~TimesRestore() { times = 0; }
+    } timesRestore{session_.Times};
+
+    // One query, its wait and its reply, as the read-back asks.
+    auto ask = [&](Field field, const QString &profile) -> std::optional<QString> {
+        if (!link.write(frame::queryLine(state.AxisAddress, field, profile)))
+            return std::nullopt;
+        link.WaitSeconds(0.05);
+        const QString reply = link.ReadReply();
+        if (reply.isEmpty())
+            return std::nullopt;
+        return reply;
+    };
+    auto noAnswer = [&](const QString &what) {
+        return ReadResult{Outcome::Failed, std::nullopt,
+                          QStringLiteral("No answer from the unit at address %1 to: %2")
+                              .arg(state.AxisAddress, what)};
+    };
+    auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString()}; };
+
+    if (link.ReplyWaiting())
+        link.ReadReply(); // whatever the unit said before is not an answer to us
+    const int profiles = unitFacts(panel).profileCount;
+    for (int number = 1; number <= profiles; ++number) {
+        const QString profile = QString::number(number);
+        state.SelectedProfile = profile;
+        SheetProfile entry;
+        entry.number = number;
+        for (ParamKey key : parameterKeys(panel)) {
+            const QString what = valueCaption(number, key);
+            if (!report(what))
+                return cancelled();
+            const std::optional<QString> reply = ask(fieldOf(key), profile);
+            if (!reply)
+                return noAnswer(what);
+            entry.values.emplace(key, StripCarriageReturns(*reply));
+        }
+        sheet.profiles.push_back(std::move(entry));
+    }
+    for (SettingGroup group : settingGroups(unit_.unitModel)) {
+        if (!report(settingCaption(group)))
+            return cancelled();
+        const std::optional<QString> reply = ask(settingField(group), state.SelectedProfile);
+        if (!reply)
+            return noAnswer(settingCaption(group));
+        // Ramp down is decoded with its CR, as the panel decodes it.
+        const QString text =
+            group == SettingGroup::RampDown ? *reply : StripCarriageReturns(*reply);
+        sheet.settings.emplace(group, settingWordFromReply(panel, group, text));
+    }
+    return {Outcome::Done, std::move(sheet), QString()};
+}
+
+SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
+{
+    LoadResult result;
+    result.refusals = validateParameterSheet(sheet, unit_.unitModel);
+    if (!result.refusals.empty()) {
+        result.outcome = Outcome::Refused;
+        return result;
+    }
+    SharedState &state = session_.state;
+    if (!state.UnitConnected) {
+        result.problem = notConnectedText();
+        return result;
+    }
+    const Model panel = *panelOfUnitModel(unit_.unitModel);
+    SerialLink &link = session_.link;
+    cancelled_ = false;
+    done_ = 0;
+    const int readCount = unitFacts(panel).profileCount * int(parameterKeys(panel).size()) +
+                          int(settingGroups(unit_.unitModel).size());
+    total_ = valueCount(sheet) + readCount;
+
+    auto send = [&](const QByteArray &line) {
+        if (!link.write(line)) {
+            result.problem = QStringLiteral("The line to the unit took nothing; the load "
+                                            "stopped after %1 values.")
+                                 .arg(result.written);
+            return false;
+        }
+        link.WaitSeconds(0.5);
+        ++result.written;
+        return true;
+    };
+    {
+        ProfileKeeper keeper(state.SelectedProfile);
+        for (const SheetProfile &profile : sheet.profiles) {
+            const QString number = QString::number(profile.number);
+            state.SelectedProfile = number;
+            for (ParamKey key : parameterKeys(panel)) {
+                const QString *value = sheet.value(profile.number, key);
+                if (!value)
+                    continue;
+                if (!report(valueCaption(profile.number, key))) {
+                    result.outcome = Outcome::Cancelled;
+                    return result;
+                }
+                if (!send(frame::parameterLine(state.AxisAddress, key, number, *value)))
+                    return result;
+            }
+        }
+        for (SettingGroup group : settingGroups(unit_.unitModel)) {
+            const auto it = sheet.settings.find(group);
+            if (it == sheet.settings.end())
+                continue; // a VELD50 sheet holds no resolution for a VELD30
+            if (!report(settingCaption(group))) {
+                result.outcome = Outcome::Cancelled;
+                return result;
+            }
+            if (!send(frame::optionLine(state.AxisAddress, *settingOption(group, it->second))))
+                return result;
+        }
+    }
+    const ReadResult after = readValues(total_, done_);
+    if (after.outcome != Outcome::Done) {
+        result.outcome = after.outcome;
+        result.problem = after.problem;
+        return result;
+    }
+    result.readBack = compareSheets(sheet, *after.sheet);
+    result.outcome = Outcome::Done;
+    return result;
+}
+
+SheetOperations::LoadResult SheetOperations::loadFile(const QString &path)
+{
+    const SheetReadResult read = readSheetFile(path);
+    if (!read.sheet) {
+        LoadResult result;
+        result.problem = read.error;
+        return result;
+    }
+    return load(*read.sheet);
+}
+
+SheetOperations::CompareResult SheetOperations::compare(const ParameterSheet &sheet)
+{
+    const ReadResult unit = readUnit();
+    CompareResult result;
+    result.outcome = unit.outcome;
+    result.problem = unit.problem;
+    if (unit.sheet)
+        result.rows = compareSheets(sheet, *unit.sheet);
+    return result;
+}
+
+std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
+                                              const ParameterSheet &unit)
+{
+    std::vector<SheetComparisonRow> rows;
+    for (const SheetProfile &profile : unit.profiles) {
+        for (const auto &[key, unitValue] : profile.values) {
+            const QString *value = sheet.value(profile.number, key);
+            if (!value)
+                continue;
+            rows.push_back({profile.number, parameterSheetKey(key),
+                            valueCaption(profile.number, key), *value, unitValue,
+                            *value != unitValue});
+        }
+    }
+    for (const auto &[group, unitWord] : unit.settings) {
+        const auto it = sheet.settings.find(group);
+        if (it == sheet.settings.end())
+            continue;
+        rows.push_back({0, settingSheetKey(group), settingCaption(group), it->second, unitWord,
+                        it->second != unitWord});
+    }
+    return rows;
+}
+
+SheetReadResult readSheetFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {std::nullopt,
+                QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString())};
+    // No sheet comes near this; a larger file is not one.
+    constexpr qint64 Largest = 1 << 20;
+    if (file.size() > Largest)
+        return {std::nullopt,
+                QStringLiteral("%1 is not a parameter sheet: it is larger than 1 MB.").arg(path)};
+    return readParameterSheet(file.readAll(), path);
+}
+
+bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *problem)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(writeParameterSheet(sheet)) < 0 ||
+        !file.commit()) {
+        if (problem)
+            *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace ktv

@@ -1,0 +1,106 @@
+#pragma once
+// Parameter sheets against a connected unit: reading every profile and drive
+// setting into a sheet, loading a sheet into the unit, and comparing the two.
+// Every line is one the program already uses: the read-back's queries (each
+// followed by 0.05 s and a read of the reply) and the lines of the panel's
+// Send and option buttons (each followed by 0.5 s). Waits run the event loop
+// like every other wait of the session.
+//
+// Progress is reported before each value; a cancel takes effect between
+// values, so a line is never left half written.
+
+#include "protocol/ParameterSheet.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace ktv {
+
+class UnitSession;
+
+// The unit as it named itself: its model id ("KTRA20", "VELD50") and revision.
+struct UnitDescription
+{
+    QString unitModel;
+    QString revision;
+};
+
+struct SheetComparisonRow
+{
+    int profile = 0; // 0: a drive setting
+    QString key;     // the sheet key: "max-speed", "resolution"
+    QString caption; // "Profile 2, Max Speed", "Resolution"
+    QString sheetValue;
+    QString unitValue;
+    bool differs = false;
+};
+
+class SheetOperations
+{
+  public:
+    using Progress = std::function<void(const QString &value, int done, int total)>;
+
+    enum class Outcome { Done, Refused, Cancelled, Failed };
+
+    struct ReadResult
+    {
+        Outcome outcome = Outcome::Failed;
+        std::optional<ParameterSheet> sheet;
+        QString problem;
+    };
+    struct LoadResult
+    {
+        Outcome outcome = Outcome::Failed;
+        std::vector<SheetRefusal> refusals;
+        QString problem;
+        int written = 0;                          // value lines written
+        std::vector<SheetComparisonRow> readBack; // the unit afterwards against the sheet
+    };
+    struct CompareResult
+    {
+        Outcome outcome = Outcome::Failed;
+        std::vector<SheetComparisonRow> rows;
+        QString problem;
+        int differences() const;
+    };
+
+    SheetOperations(UnitSession &session, UnitDescription unit);
+
+    void setProgress(Progress progress) { progress_ = std::move(progress); }
+    // Safe to call from a slot that runs during one of the waits.
+    void cancel() { cancelled_ = true; }
+
+    // Reads every profile the model keeps and every drive setting.
+    ReadResult readUnit();
+    // Validates first and sends nothing when anything is refused; then writes
+    // every value and reads everything back.
+    LoadResult load(const ParameterSheet &sheet);
+    // The same from a file; a file that does not read sends nothing.
+    LoadResult loadFile(const QString &path);
+    CompareResult compare(const ParameterSheet &sheet);
+
+    // The number of value lines a load of the sheet writes.
+    int valueCount(const ParameterSheet &sheet) const;
+
+  private:
+    bool report(const QString &value);
+    ReadResult readValues(int total, int startAt);
+
+    UnitSession &session_;
+    UnitDescription unit_;
+    Progress progress_;
+    bool cancelled_ = false;
+    int done_ = 0;
+    int total_ = 0;
+};
+
+std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
+                                              const ParameterSheet &unit);
+
+// Files: the error texts name the file.
+SheetReadResult readSheetFile(const QString &path);
+bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *problem);
+
+} // namespace ktv

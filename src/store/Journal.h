@@ -1,0 +1,63 @@
+#pragma once
+// The change journal: one row for every line that changed a unit, in a small
+// SQLite file (journal.sqlite in the application's data folder). A row holds
+// when, which unit (model, revision, axis), what was written (field, profile,
+// value and the line itself), what the read-back showed before and after,
+// and the verdict. The schema version is the file's user_version.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace ktv {
+
+class StoreConnection;
+
+enum class JournalVerdict { Confirmed, NotHeld, NotReadBack };
+QString journalVerdictText(JournalVerdict verdict); // "confirmed", "not held", "not read back"
+
+struct JournalEntry
+{
+    QDateTime time; // UTC
+    QString unitModel;
+    QString revision;
+    QString axis;
+    QString field;   // sheet key ("max-speed", "resolution") or "axis"
+    QString profile; // empty for settings and the axis
+    QString value;   // as written
+    QByteArray line; // the bytes on the wire
+    std::optional<QString> before;
+    std::optional<QString> after;
+    JournalVerdict verdict = JournalVerdict::NotReadBack;
+};
+
+class Journal
+{
+  public:
+    static constexpr int SchemaVersion = 1;
+    static QString tableName() { return QStringLiteral("changes"); }
+    // journal.sqlite in the application's data folder (needs the
+    // application name set first).
+    static QString defaultPath();
+    // The line as the journal shows it: printable, CR as "\r".
+    static QString lineText(const QByteArray &line);
+
+    explicit Journal(const QString &path);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    QString path() const { return path_; }
+    // Adds one row; on failure *problem says why, and nothing else happens.
+    bool append(const JournalEntry &entry, QString *problem);
+
+  private:
+    bool open(QString *problem);
+
+    QString path_;
+    std::unique_ptr<StoreConnection> connection_;
+};
+
+} // namespace ktv

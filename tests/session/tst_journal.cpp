@@ -1,0 +1,170 @@
+// The change journal fed from the line: a send the unit kept, a send it did
+// not keep, and a journal that cannot be written, which costs one warning and
+// neither a line nor the send.
+
+#include "Helpers.h"
+#include "RecordingView.h"
+#include "UnitSimProcess.h"
+
+#include "session/ChangeTracker.h"
+#include "session/UnitSession.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "store/StoreConnection.h"
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+struct Bench
+{
+    Bench(const UnitSimOptions &options, const QString &journalPath)
+        : unit(options), journal(journalPath)
+    {
+        started = unit.start();
+        storePath = dir.filePath(QStringLiteral("config.qdr"));
+        writeStore(storePath, 1, {{1, unit.devicePath()}});
+        session = std::make_unique<UnitSession>(storePath);
+        session->setView(&view);
+        tracker = std::make_unique<ChangeTracker>(*session, &journal);
+        session->load();
+        unit.clearRecord();
+    }
+    ~Bench() { session->link.closePort(); }
+
+    UnitSimProcess unit;
+    QTemporaryDir dir;
+    Journal journal;
+    QString storePath;
+    bool started = false;
+    RecordingView view;
+    std::unique_ptr<UnitSession> session;
+    std::unique_ptr<ChangeTracker> tracker;
+};
+
+const Lines Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                        "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+
+// Every row, its columns after the time joined by "|".
+QStringList rows(const QString &path)
+{
+    StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+    QSqlQuery query(connection.db());
+    QStringList out;
+    if (!query.exec(QStringLiteral("SELECT model, revision, axis, field, profile, value, line, "
+                                   "coalesce(before, '-'), coalesce(after, '-'), verdict FROM "
+                                   "changes ORDER BY id")))
+        return {QStringLiteral("(no table)")};
+    while (query.next()) {
+        QStringList columns;
+        for (int i = 0; i < 10; ++i)
+            columns << query.value(i).toString();
+        out << columns.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+int schemaVersion(const QString &path)
+{
+    StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+    QSqlQuery query(connection.db());
+    return query.exec(QStringLiteral("PRAGMA user_version")) && query.next()
+               ? query.value(0).toInt()
+               : -1;
+}
+
+} // namespace
+
+class TestJournal : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void confirmedSend();
+    void sendTheUnitDidNotKeep();
+    void unwritableJournalWarnsOnce();
+};
+
+void TestJournal::confirmedSend()
+{
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    Bench bench(UnitSimOptions{}, path);
+    QVERIFY(bench.started);
+    QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
+
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5200");
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5300");
+    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max);
+    bench.session->SetOption(Model::KTRA20, Option::RampDownYes);
+
+    // Nothing on the line but the program's own lines.
+    QCOMPARE(bench.unit.receivedBytes(),
+             (Lines{"@0M1_5200\r"} + Readback + Lines{"@0M1_5300\r", "@0D1\r"} + Readback));
+    QCOMPARE(rows(path),
+             (QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed",
+                          "KTRA20|1.07|0|max-speed|1|5300|@0M1_5300\\r|5200|5300|confirmed",
+                          "KTRA20|1.07|0|ramp-down||yes|@0D1\\r|no|yes|confirmed"}));
+    QCOMPARE(schemaVersion(path), 1);
+    QCOMPARE(notHeld.count(), 0);
+}
+
+void TestJournal::sendTheUnitDidNotKeep()
+{
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    UnitSimOptions options;
+    options.mode = QStringLiteral("fixed");
+    options.extraArgs = {QStringLiteral("--fixed-reply"), QStringLiteral("4000")};
+    Bench bench(options, path);
+    QVERIFY(bench.started);
+    QVERIFY(bench.session->state.UnitConnected);
+    QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
+
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5000");
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5000\r"} + Readback);
+    QCOMPARE(rows(path),
+             QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|4000|4000|not held"});
+    QCOMPARE(notHeld.count(), 1);
+    QCOMPARE(notHeld.first().first().toString(),
+             QStringLiteral("Max Speed: sent 5000, the unit holds 4000"));
+}
+
+void TestJournal::unwritableJournalWarnsOnce()
+{
+    QTemporaryDir data;
+    // A file where the journal's folder would be: no one can create it, root included.
+    const QString blocker = data.filePath(QStringLiteral("not-a-folder"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString path = blocker + QStringLiteral("/journal.sqlite");
+    Bench bench(UnitSimOptions{}, path);
+    QVERIFY(bench.started);
+    QSignalSpy warnings(bench.tracker.get(), &ChangeTracker::journalWarning);
+
+    bench.view.boxes[{Model::KTRA20, ParamKey::Accel}] = QStringLiteral("20");
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Accel);
+    bench.session->SetOption(Model::KTRA20, Option::AnalogOn);
+
+    QCOMPARE(bench.unit.receivedBytes(),
+             (Lines{"@0A1_20\r"} + Readback + Lines{"@0E1\r"} + Readback));
+    QCOMPARE(bench.view.lastShown(Model::KTRA20, Field::Accel), QStringLiteral("20"));
+    QCOMPARE(warnings.count(), 1);
+    QVERIFY(warnings.first().first().toString().startsWith(
+        QStringLiteral("The change journal ") + path + QStringLiteral(" cannot be written: ")));
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+    QVERIFY(!QFileInfo(blocker).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "tst_journal.moc"

@@ -1,0 +1,204 @@
+// Parameter sheets against the simulated unit: a save reads every profile
+// and setting and leaves the operator's profile as it was, a compare finds
+// what changed, a load writes the panel's own lines and a refused or damaged
+// sheet puts nothing on the line.
+
+#include "Helpers.h"
+#include "RecordingView.h"
+#include "UnitSimProcess.h"
+
+#include "session/SheetOperations.h"
+#include "session/UnitSession.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+struct Bench
+{
+    Bench()
+    {
+        started = unit.start();
+        storePath = dir.filePath(QStringLiteral("config.qdr"));
+        writeStore(storePath, 1, {{1, unit.devicePath()}});
+        session = std::make_unique<UnitSession>(storePath);
+        session->setView(&view);
+        session->load();
+        unit.clearRecord();
+    }
+    ~Bench() { session->link.closePort(); }
+
+    UnitSimProcess unit; // a KTRA20, revision 1.07, axis 0
+    QTemporaryDir dir;
+    QString storePath;
+    bool started = false;
+    RecordingView view;
+    std::unique_ptr<UnitSession> session;
+};
+
+const UnitDescription Ktra20{QStringLiteral("KTRA20"), QStringLiteral("1.07")};
+
+// Every query of a KTRA20 sheet, in the order a save asks them.
+const Lines SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                            "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
+                            "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+
+QStringList differing(const std::vector<SheetComparisonRow> &rows)
+{
+    QStringList out;
+    for (const SheetComparisonRow &row : rows) {
+        if (row.differs)
+            out << row.caption + QLatin1String(": ") + row.sheetValue + QLatin1String(" / ") +
+                       row.unitValue;
+    }
+    return out;
+}
+
+} // namespace
+
+class TestSheets : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void saveCompareLoadCompare();
+    void refusedSheetSendsNothing();
+    void damagedFileSendsNothing();
+    void cancelStopsBetweenValues();
+};
+
+void TestSheets::saveCompareLoadCompare()
+{
+    Bench bench;
+    QVERIFY(bench.started);
+    QVERIFY(bench.session->state.UnitConnected);
+    SheetOperations operations(*bench.session, Ktra20);
+    QStringList progress;
+    operations.setProgress([&](const QString &value, int done, int total) {
+        progress << QStringLiteral("%1 %2/%3").arg(value).arg(done).arg(total);
+    });
+
+    const SheetOperations::ReadResult saved = operations.readUnit();
+    QCOMPARE(saved.problem, QString());
+    QVERIFY(saved.outcome == SheetOperations::Outcome::Done);
+    QCOMPARE(bench.unit.receivedBytes(), SheetQueries);
+    QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
+    QCOMPARE(progress.size(), 14);
+    QCOMPARE(progress.first(), QStringLiteral("Profile 1, Accel 0/14"));
+    QCOMPARE(progress.last(), QStringLiteral("Ramp Down 13/14"));
+    const ParameterSheet &sheet = *saved.sheet;
+    QCOMPARE(*sheet.value(2, ParamKey::Base), QStringLiteral("600"));
+    QCOMPARE(*sheet.value(2, ParamKey::Upper), QStringLiteral("20100"));
+    QCOMPARE(sheet.settings.at(SettingGroup::RampDown), QStringLiteral("no"));
+    QCOMPARE(sheet.settings.at(SettingGroup::Resolution), QStringLiteral("8"));
+
+    const QString path = bench.dir.filePath(QStringLiteral("unit.json"));
+    QString problem;
+    QVERIFY(writeSheetFile(path, sheet, &problem));
+    const SheetReadResult reread = readSheetFile(path);
+    QVERIFY(reread.sheet.has_value());
+    QVERIFY(*reread.sheet == sheet);
+
+    // Two values change behind the sheet's back.
+    bench.session->link.write("@0M2_5200\r");
+    bench.session->link.write("@0E1\r");
+    QVERIFY(bench.unit.waitForLineCount(16));
+    bench.unit.clearRecord();
+
+    const SheetOperations::CompareResult before = operations.compare(sheet);
+    QCOMPARE(before.differences(), 2);
+    QCOMPARE(differing(before.rows),
+             (QStringList{"Profile 2, Max Speed: 5100 / 5200", "Analog Speed: off / on"}));
+    bench.unit.clearRecord();
+
+    const SheetOperations::LoadResult loaded = operations.load(*reread.sheet);
+    QCOMPARE(loaded.problem, QString());
+    QVERIFY(loaded.outcome == SheetOperations::Outcome::Done);
+    QCOMPARE(loaded.written, 14);
+    QCOMPARE(differing(loaded.readBack), QStringList{});
+    const Lines writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
+                          "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+                          "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+    QCOMPARE(bench.unit.receivedBytes(), writes + SheetQueries);
+    QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
+
+    const SheetOperations::CompareResult after = operations.compare(sheet);
+    QVERIFY(after.outcome == SheetOperations::Outcome::Done);
+    QCOMPARE(after.rows.size(), std::size_t(14));
+    QCOMPARE(after.differences(), 0);
+}
+
+void TestSheets::refusedSheetSendsNothing()
+{
+    Bench bench;
+    QVERIFY(bench.started);
+    SheetOperations operations(*bench.session, Ktra20);
+    const SheetOperations::ReadResult saved = operations.readUnit();
+    QVERIFY(saved.sheet.has_value());
+    bench.unit.clearRecord();
+
+    ParameterSheet sheet = *saved.sheet;
+    sheet.profiles[1].values[ParamKey::Max] = QStringLiteral("50001");
+    const SheetOperations::LoadResult loaded = operations.load(sheet);
+
+    QVERIFY(loaded.outcome == SheetOperations::Outcome::Refused);
+    QCOMPARE(loaded.refusals.size(), std::size_t(1));
+    QCOMPARE(refusalLine(loaded.refusals.front()),
+             QStringLiteral("Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000"));
+    QCOMPARE(loaded.written, 0);
+    QTest::qWait(200);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{});
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+}
+
+void TestSheets::damagedFileSendsNothing()
+{
+    Bench bench;
+    QVERIFY(bench.started);
+    SheetOperations operations(*bench.session, Ktra20);
+    const QString path = bench.dir.filePath(QStringLiteral("cut.json"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"format\": \"ktraveld-sheet\", \"version\": 1, \"model\": \"KTR");
+    }
+    const SheetOperations::LoadResult loaded = operations.loadFile(path);
+
+    QVERIFY(loaded.outcome == SheetOperations::Outcome::Failed);
+    QCOMPARE(loaded.problem, path + QStringLiteral(" is damaged or incomplete: unterminated "
+                                                   "string at character 57."));
+    QCOMPARE(loaded.written, 0);
+    QTest::qWait(200);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{});
+}
+
+void TestSheets::cancelStopsBetweenValues()
+{
+    Bench bench;
+    QVERIFY(bench.started);
+    SheetOperations operations(*bench.session, Ktra20);
+    const SheetOperations::ReadResult saved = operations.readUnit();
+    QVERIFY(saved.sheet.has_value());
+    bench.unit.clearRecord();
+
+    // The operator cancels while the second value's wait runs.
+    operations.setProgress([&](const QString &, int done, int) {
+        if (done == 1)
+            QTimer::singleShot(100, [&] { operations.cancel(); });
+    });
+    const SheetOperations::LoadResult loaded = operations.load(*saved.sheet);
+
+    QVERIFY(loaded.outcome == SheetOperations::Outcome::Cancelled);
+    QCOMPARE(loaded.written, 2);
+    QTest::qWait(200);
+    QCOMPARE(bench.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
+    QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
+}
+
+QTEST_GUILESS_MAIN(TestSheets)
+#include "tst_sheets.moc"
