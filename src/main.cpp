@@ -1,4 +1,6 @@
+#include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/Journal.h"
 #include "store/StoreLocation.h"
 #include "ui/CommandLine.h"
 #include "ui/MainWindow.h"
@@ -20,6 +22,15 @@ int main(int argc, char *argv[])
     const ktv::StoreLocation store = ktv::locateStore();
     ktv::UnitSession session(store.path);
     ktv::MainWindow main(session);
+    // Every change the program writes is journalled from the wire; a write the
+    // unit did not keep, or a journal that cannot be written, is said in the
+    // status line, never in a box.
+    ktv::Journal journal(ktv::Journal::defaultPath());
+    ktv::ChangeTracker tracker(session, &journal);
+    QObject::connect(&tracker, &ktv::ChangeTracker::notHeld, &main,
+                     &ktv::MainWindow::showRunStatus);
+    QObject::connect(&tracker, &ktv::ChangeTracker::journalWarning, &main,
+                     &ktv::MainWindow::showRunStatus);
     if (!store.notice.isEmpty())
         main.showMessage(ktv::MessageIcon::Information, store.notice);
     if (!store.problem.isEmpty())

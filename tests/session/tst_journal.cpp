@@ -102,7 +102,8 @@ void TestJournal::confirmedSend()
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5200");
     bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5300");
-    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max);
+    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max,
+                                {QStringLiteral("5300"), QStringLiteral("1"), QStringLiteral("0")});
     bench.session->SetOption(Model::KTRA20, Option::RampDownYes);
 
     // Nothing on the line but the program's own lines.
