@@ -183,9 +183,9 @@ int main(int argc, char *argv[])
         options.mode = ReplyMode::Flood;
     } else if (modeName == QLatin1String("fixed")) {
         options.mode = ReplyMode::Fixed;
+        options.unit.fixedReply = parser.value(fixedReply).toLatin1();
     } else if (modeName == QLatin1String("stall")) {
         options.mode = ReplyMode::Stall;
-        options.unit.fixedReply = parser.value(fixedReply).toLatin1();
     } else {
         return fail(QStringLiteral("unknown mode %1").arg(modeName));
     }
