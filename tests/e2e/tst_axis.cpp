@@ -41,12 +41,6 @@ const QString NotConnectedText = QStringLiteral(
     "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
     "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 const QString OpenFailedText = QStringLiteral(
     "Error Opening Com Port 1 - The com port is already open by another device (mouse, modem, "
     "etc.) or it does not exist.");

@@ -80,12 +80,6 @@ bool allTabsAvailable(const Workbench &bench)
     return true;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The third field of the first record of "Main Table", read as the store's
 // own reader would: by position.
 QVariant storedComPort(const QString &path)

@@ -31,12 +31,6 @@ const QString NotConnectedText = QStringLiteral(
     "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
     "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Runs act on the modal dialog once it is shown and active, as the operator
 // meets it; gives up after 5 s.
 void whenDialogActive(const std::function<void(QWidget *)> &act)

@@ -33,12 +33,6 @@ const QString NotConnectedText = QStringLiteral(
     "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
     "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 BoxTexts boxTexts(const Panel &panel)
 {
     BoxTexts texts;

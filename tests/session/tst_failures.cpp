@@ -5,6 +5,7 @@
 
 #include "Helpers.h"
 #include "RecordingView.h"
+#include "SessionRig.h"
 #include "UnitSimProcess.h"
 
 #include "session/UnitSession.h"
@@ -21,39 +22,7 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-struct Bench
-{
-    explicit Bench(const QString &model, const QStringList &extra = {}, int baud = 9600)
-        : unit([&] {
-              UnitSimOptions options;
-              options.model = model;
-              options.baud = baud;
-              options.extraArgs = extra;
-              return options;
-          }())
-    {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        writeStore(storePath, 1, {{1, unit.devicePath()}});
-        session = std::make_unique<UnitSession>(storePath);
-        session->setView(&view);
-    }
-    ~Bench() { session->link.closePort(); }
-    // The store read and the unit not yet looked for, as before a Connect.
-    void readStore()
-    {
-        session->LoadConfiguration();
-        session->state.AxisAddress = QStringLiteral("0");
-        session->state.SelectedProfile = QStringLiteral("1");
-    }
-
-    UnitSimProcess unit;
-    bool started = false;
-    QTemporaryDir dir;
-    QString storePath;
-    RecordingView view;
-    std::unique_ptr<UnitSession> session;
-};
+using Bench = SessionRig;
 
 } // namespace
 
@@ -74,8 +43,9 @@ class TestFailures : public QObject
 // the operator is told once which fields got no answer.
 void TestFailures::lateRepliesAreNoAnswer()
 {
-    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--mode"), QStringLiteral("slow"),
-                                           QStringLiteral("--slow-ms"), QStringLiteral("200")});
+    Bench bench(unitOf(QStringLiteral("KTRA20"), 9600,
+                       {QStringLiteral("--mode"), QStringLiteral("slow"),
+                        QStringLiteral("--slow-ms"), QStringLiteral("200")}));
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -100,7 +70,8 @@ void TestFailures::lateRepliesAreNoAnswer()
 void TestFailures::lostLineEndsTheRun()
 {
     // 3 identification lines, 10 queries of the first run, 3 of the second.
-    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--vanish-after"), QStringLiteral("16")});
+    Bench bench(unitOf(QStringLiteral("KTRA20"), 9600,
+                       {QStringLiteral("--vanish-after"), QStringLiteral("16")}));
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -131,7 +102,7 @@ void TestFailures::lostLineEndsTheRun()
 // A line that fails under every identification: one box, the scan ends.
 void TestFailures::identificationFaultShownOnce()
 {
-    Bench bench(QStringLiteral("KTRA20"));
+    Bench bench(unitOf(QStringLiteral("KTRA20")));
     QVERIFY(bench.started);
     bench.readStore();
     // The line goes away right after each lone CR, so the next line fails.
@@ -153,7 +124,7 @@ void TestFailures::identificationFaultShownOnce()
 // A stop the line does not take is said plainly.
 void TestFailures::failedStopIsReported()
 {
-    Bench bench(QStringLiteral("KTRA10"));
+    Bench bench(unitOf(QStringLiteral("KTRA10")));
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -172,8 +143,8 @@ void TestFailures::failedStopIsReported()
 // waits no longer than the pending bytes need on the wire.
 void TestFailures::writingNeverBlocksAndClosingIsBounded()
 {
-    Bench bench(QStringLiteral("KTRA20"), {QStringLiteral("--mode"), QStringLiteral("stall")},
-                115200);
+    Bench bench(unitOf(QStringLiteral("KTRA20"), 115200,
+                       {QStringLiteral("--mode"), QStringLiteral("stall")}));
     QVERIFY(bench.started);
     bench.readStore();
     SerialLink &link = bench.session->link;
@@ -200,7 +171,7 @@ void TestFailures::writingNeverBlocksAndClosingIsBounded()
 // again for a unit: ending Define leaves the connection's port alone.
 void TestFailures::axisDefineClosesOnlyItsOwnOpening()
 {
-    Bench bench(QStringLiteral("VELD30"));
+    Bench bench(unitOf(QStringLiteral("VELD30")));
     QVERIFY(bench.started);
     bench.readStore();
     UnitSession &session = *bench.session;
@@ -220,7 +191,7 @@ void TestFailures::axisDefineClosesOnlyItsOwnOpening()
 
 void TestFailures::lostLineMessageShownFromTheEventLoop()
 {
-    Bench bench(QStringLiteral("VELD20"));
+    Bench bench(unitOf(QStringLiteral("VELD20")));
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);

@@ -4,6 +4,7 @@
 
 #include "Helpers.h"
 #include "RecordingView.h"
+#include "SessionRig.h"
 #include "UnitSimProcess.h"
 
 #include "session/ChangeTracker.h"
@@ -23,29 +24,18 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-struct Bench
+struct Bench : SessionRig
 {
     Bench(const UnitSimOptions &options, const QString &journalPath)
-        : unit(options), journal(journalPath)
+        : SessionRig(options), journal(journalPath)
     {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        writeStore(storePath, 1, {{1, unit.devicePath()}});
-        session = std::make_unique<UnitSession>(storePath);
-        session->setView(&view);
         tracker = std::make_unique<ChangeTracker>(*session, &journal);
         session->load();
         unit.clearRecord();
     }
-    ~Bench() { session->link.closePort(); }
+    ~Bench() { tracker.reset(); }
 
-    UnitSimProcess unit;
-    QTemporaryDir dir;
     Journal journal;
-    QString storePath;
-    bool started = false;
-    RecordingView view;
-    std::unique_ptr<UnitSession> session;
     std::unique_ptr<ChangeTracker> tracker;
 };
 

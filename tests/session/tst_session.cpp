@@ -4,6 +4,7 @@
 
 #include "Helpers.h"
 #include "RecordingView.h"
+#include "SessionRig.h"
 #include "UnitSimProcess.h"
 
 #include "session/UnitSession.h"
@@ -18,35 +19,7 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-// A unit on the line, and a session whose COM 1 is that unit's line.
-struct Bench
-{
-    explicit Bench(const UnitSimOptions &options) : unit(options)
-    {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        writeStore(storePath, 1, {{1, unit.devicePath()}});
-        session = std::make_unique<UnitSession>(storePath);
-        session->setView(&view);
-    }
-    ~Bench() { session->link.closePort(); }
-
-    UnitSimProcess unit;
-    bool started = false;
-    QTemporaryDir dir;
-    QString storePath;
-    RecordingView view;
-    std::unique_ptr<UnitSession> session;
-};
-
-UnitSimOptions unitOf(const QString &model, int baud, const QStringList &extra = {})
-{
-    UnitSimOptions options;
-    options.model = model;
-    options.baud = baud;
-    options.extraArgs = extra;
-    return options;
-}
+using Bench = SessionRig;
 
 const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
 

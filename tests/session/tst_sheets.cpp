@@ -5,6 +5,7 @@
 
 #include "Helpers.h"
 #include "RecordingView.h"
+#include "SessionRig.h"
 #include "UnitSimProcess.h"
 
 #include "session/SheetOperations.h"
@@ -20,26 +21,14 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-struct Bench
+// A KTRA20, revision 1.07, axis 0, connected.
+struct Bench : SessionRig
 {
-    Bench()
+    Bench() : SessionRig(unitOf(QStringLiteral("KTRA20")))
     {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        writeStore(storePath, 1, {{1, unit.devicePath()}});
-        session = std::make_unique<UnitSession>(storePath);
-        session->setView(&view);
         session->load();
         unit.clearRecord();
     }
-    ~Bench() { session->link.closePort(); }
-
-    UnitSimProcess unit; // a KTRA20, revision 1.07, axis 0
-    QTemporaryDir dir;
-    QString storePath;
-    bool started = false;
-    RecordingView view;
-    std::unique_ptr<UnitSession> session;
 };
 
 const UnitDescription Ktra20{QStringLiteral("KTRA20"), QStringLiteral("1.07")};

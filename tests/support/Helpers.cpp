@@ -3,6 +3,7 @@
 #include "store/StoreConnection.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -27,6 +28,12 @@ bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QS
         ok = ok && q.exec();
     }
     return ok;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)

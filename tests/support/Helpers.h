@@ -2,6 +2,7 @@
 // Small helpers every kind of test uses: a store file, and waiting for a
 // condition while the event loop runs.
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -12,6 +13,9 @@ namespace ktv::test {
 // Writes a store: "Main Table" with the COM port in its third field, and a
 // "Port Map" for the given ports. A null QVariant writes NULL.
 bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QString> &portMap);
+
+// The bytes of a file, to check that a failure left it as it was.
+QByteArray fileBytes(const QString &path);
 
 // Waits until a condition holds, running the event loop in short slices.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
