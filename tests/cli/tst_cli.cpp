@@ -45,6 +45,14 @@ struct Rig
         started = started && writeStore(storePath, 1, {{1, unit.devicePath()}});
     }
 
+    // The change journal goes to the temporary folder, never the real home.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        return env;
+    }
+
     QStringList withStore(const QStringList &args) const
     {
         return QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1);
@@ -53,6 +61,7 @@ struct Rig
     Run run(const QStringList &args)
     {
         QProcess process;
+        process.setProcessEnvironment(environment());
         process.start(QStringLiteral(KTV_CLI_PATH), withStore(args));
         Run result;
         if (!process.waitForFinished(60000))
@@ -329,6 +338,7 @@ void TestCli::interruptedScan()
     Rig rig(QStringLiteral("KTRA20"), 9600, {}, QStringLiteral("silent"));
     QVERIFY(rig.started);
     QProcess process;
+    process.setProcessEnvironment(rig.environment());
     process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("scan")}));
     QVERIFY(process.waitForStarted());
     // Interrupted during the wait after the error-code query.
