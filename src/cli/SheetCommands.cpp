@@ -192,13 +192,13 @@ int SheetCommands::diff(const QString &path)
 
 void SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
 {
-    QList<QStringList> shown{
-        {QString(), QStringLiteral("VALUE"), QStringLiteral("SHEET"), QStringLiteral("UNIT")}};
+    QList<QStringList> shown{{QStringLiteral(" "), QStringLiteral("VALUE"), QStringLiteral("SHEET"),
+                              QStringLiteral("UNIT")}};
     QJsonArray values;
     int differences = 0;
     for (const SheetComparisonRow &row : rows) {
         differences += row.differs ? 1 : 0;
-        shown << QStringList{row.differs ? QStringLiteral("*") : QString(), row.caption,
+        shown << QStringList{row.differs ? QStringLiteral("*") : QStringLiteral(" "), row.caption,
                              row.sheetValue, row.unitValue};
         values.append(QJsonObject{{QStringLiteral("profile"), row.profile},
                                   {QStringLiteral("key"), row.key},
