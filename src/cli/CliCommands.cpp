@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CliNames.h"
+#include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/CliView.h"
 #include "cli/Interrupt.h"
@@ -33,36 +34,6 @@ namespace ktv::cli {
 
 namespace {
 
-struct Command
-{
-    const char *name;
-    const char *synopsis; // after the command name
-    const char *summary;
-};
-
-constexpr Command Commands[] = {
-    {"ports", "", "List the serial ports present and the COM numbers the store gives them."},
-    {"scan", "", "Look for a unit as the window does at start-up: each baud rate in turn."},
-    {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
-    {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
-    {"go", "[--profile N]", "Begin motion with a profile."},
-    {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
-    {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
-    {"find", "", "Ask every address from 0 to 99 which unit answers there."},
-    {"save", "FILE", "Read every profile and drive setting of the unit into a parameter sheet."},
-    {"load", "FILE [--dry-run]", "Check a parameter sheet, write it to the unit, compare after."},
-    {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
-    {"history", "[--unit MODEL]", "Show the change journal, newest first."},
-};
-
-const Command *findCommand(const QString &name)
-{
-    for (const Command &command : Commands)
-        if (name == QLatin1String(command.name))
-            return &command;
-    return nullptr;
-}
-
 struct Common
 {
     std::optional<int> com;
@@ -73,71 +44,6 @@ struct Common
     bool json = false;
     bool trace = false;
 };
-
-QList<QCommandLineOption> commonOptions()
-{
-    return {
-        {QStringLiteral("com"), QStringLiteral("Use COM port N (default: the store's)."),
-         QStringLiteral("N")},
-        {QStringLiteral("device"),
-         QStringLiteral("Open this serial device (it takes the place of the COM port's)."),
-         QStringLiteral("PATH")},
-        {QStringLiteral("baud"), QStringLiteral("Skip the scan: talk to the unit at B baud only."),
-         QStringLiteral("B")},
-        {QStringLiteral("axis"), QStringLiteral("The unit's axis address, 0 to 99 (default 0)."),
-         QStringLiteral("A")},
-        {QStringLiteral("store"),
-         QStringLiteral("The configuration store (default: the window's config.qdr)."),
-         QStringLiteral("PATH")},
-        {QStringLiteral("json"), QStringLiteral("Print one JSON document on stdout.")},
-        {QStringLiteral("trace"),
-         QStringLiteral("Show every line sent and received on stderr, with the time and baud.")},
-    };
-}
-
-QList<QCommandLineOption> commandOptions(const QString &command)
-{
-    const QCommandLineOption profile(QStringLiteral("profile"),
-                                     QStringLiteral("Profile N (default 1)."), QStringLiteral("N"));
-    if (command == QLatin1String("read"))
-        return {
-            profile,
-            {QStringLiteral("all-profiles"), QStringLiteral("Read every profile the unit keeps.")}};
-    if (command == QLatin1String("set") || command == QLatin1String("go"))
-        return {profile};
-    if (command == QLatin1String("load"))
-        return {
-            {QStringLiteral("dry-run"),
-             QStringLiteral("Check the sheet and show the lines a load writes; open no port.")}};
-    if (command == QLatin1String("history"))
-        return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
-                 QStringLiteral("MODEL")}};
-    if (command == QLatin1String("stop"))
-        return {{QStringLiteral("soft"), QStringLiteral("Soft stop: the motor ramps down.")},
-                {QStringLiteral("hard"), QStringLiteral("Hard stop: the motor stops at once.")},
-                {QStringLiteral("model"),
-                 QStringLiteral("The panel whose fixed port settings the stop opens the port "
-                                "with (KTRA10 ... VELD30); needed unless --baud is given."),
-                 QStringLiteral("MODEL")}};
-    return {};
-}
-
-QString topHelp(const QCommandLineParser &parser)
-{
-    QString text = parser.helpText();
-    text += QStringLiteral("\nCommands (each has --help):\n");
-    for (const Command &command : Commands)
-        text += QStringLiteral("  %1\n      %2\n")
-                    .arg(QStringLiteral("%1 %2")
-                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
-                             .trimmed(),
-                         QLatin1String(command.summary));
-    text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error, "
-                           "a refused value or a sheet that does not read (nothing sent), 3 the "
-                           "unit does not hold what was written or differs from the sheet, 130 "
-                           "interrupted.\n");
-    return text;
-}
 
 std::optional<int> positiveNumber(const QString &text)
 {
@@ -211,7 +117,7 @@ class Tool : private UnitHost
                 progress(QStringLiteral("trying %1 baud ...").arg(baudInForce()));
         });
     }
-    ~Tool() { session_->setView(nullptr); }
+    ~Tool() override { session_->setView(nullptr); }
 
     UnitSession &session() { return *session_; }
 
@@ -724,7 +630,7 @@ class Tool : private UnitHost
         if (words.size() != 2 ||
             (words[0] != QLatin1String("select") && words[0] != QLatin1String("define")))
             return usageError(QStringLiteral("axis takes select A or define A"), command_);
-        const QString address = words[1];
+        const QString &address = words[1];
         if (!isAxisAddress(address))
             return usageError(QStringLiteral("an axis address is 0 to 99"), command_);
         // The unit to select may be the only one on the line: it is looked
@@ -952,7 +858,7 @@ int runCli(const QStringList &arguments)
     parser.addOption(help);
     parser.addOptions(commonOptions());
 
-    const Command *chosen = findCommand(command);
+    const CommandInfo *chosen = findCommand(command);
     if (!chosen) {
         const QCommandLineOption version(QStringLiteral("version"),
                                          QStringLiteral("Show the program's version."));
