@@ -123,6 +123,7 @@ class TestCli : public QObject
     void sheetRoundTrip();
     void loadSendsNothing_data();
     void loadSendsNothing();
+    void interruptedLoad();
     void historyShowsASet();
     void journalThatCannotBeWritten();
 };
@@ -520,6 +521,33 @@ void TestCli::loadSendsNothing()
     QCOMPARE(run.out, out.contains(QLatin1String("%1")) ? out.arg(path) : out);
     QCOMPARE(rig.unit.receivedBytes(), Lines{});
     QVERIFY(!QFileInfo::exists(rig.dir.filePath(QStringLiteral("data/ktraveld/journal.sqlite"))));
+}
+
+void TestCli::interruptedLoad()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
+    QVERIFY(writeFile(path, QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8()));
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("load"), path}));
+    QVERIFY(process.waitForStarted());
+    // Interrupted in the wait after the second value.
+    const qsizetype connected = Exchange.size() + Ktra20Readback.size();
+    QVERIFY(rig.unit.waitForLineCount(int(connected) + 2, 10000));
+
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(2000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("Interrupted; the port is closed.\n"));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QString());
+    QTest::qWait(1200);
+    const Lines written = {"@0A1_10\r", "@0B1_500\r"};
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written);
 }
 
 void TestCli::historyShowsASet()
