@@ -1,16 +1,21 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CliNames.h"
+#include "cli/CliOptions.h"
+#include "cli/CliOutput.h"
 #include "cli/CliView.h"
 #include "cli/Interrupt.h"
+#include "cli/SheetCommands.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
+#include "session/ChangeTracker.h"
 #include "session/OptionWrite.h"
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 #include "store/ConfigStore.h"
+#include "store/Journal.h"
 #include "store/StoreLocation.h"
 
 #include <QCommandLineParser>
@@ -23,92 +28,11 @@
 #include <QJsonObject>
 #include <QSerialPortInfo>
 
-#include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace ktv::cli {
 
 namespace {
-
-const QString Program = QStringLiteral("ktraveld-cli");
-
-struct Command
-{
-    const char *name;
-    const char *synopsis; // after the command name
-    const char *summary;
-};
-
-constexpr Command Commands[] = {
-    {"ports", "", "List the serial ports present and the COM numbers the store gives them."},
-    {"scan", "", "Look for a unit as the window does at start-up: each baud rate in turn."},
-    {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
-    {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
-    {"go", "[--profile N]", "Begin motion with a profile."},
-    {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
-    {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
-    {"find", "", "Ask every address from 0 to 99 which unit answers there."},
-};
-
-const Command *findCommand(const QString &name)
-{
-    for (const Command &command : Commands)
-        if (name == QLatin1String(command.name))
-            return &command;
-    return nullptr;
-}
-
-void printOut(const QString &text)
-{
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
-}
-
-bool stderrIsTerminal()
-{
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
-// Rows of text in columns two blanks apart, no blanks at the ends of lines.
-QString table(const QList<QStringList> &rows)
-{
-    QList<qsizetype> widths;
-    for (const QStringList &row : rows)
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            if (widths.size() <= i)
-                widths.append(0);
-            widths[i] = std::max(widths[i], row[i].size());
-        }
-    QString text;
-    for (const QStringList &row : rows) {
-        QString line;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        text += line + QLatin1Char('\n');
-    }
-    return text;
-}
-
-// The bytes of a line as the trace shows them: CR as ⏎, other control and
-// non-ASCII bytes as \xNN.
-QString visible(const QByteArray &bytes)
-{
-    QString text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += QChar(0x23CE);
-        else if (u >= 0x20 && u < 0x7F)
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x") +
-                    QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
 
 struct Common
 {
@@ -120,71 +44,6 @@ struct Common
     bool json = false;
     bool trace = false;
 };
-
-QList<QCommandLineOption> commonOptions()
-{
-    return {
-        {QStringLiteral("com"), QStringLiteral("Use COM port N (default: the store's)."),
-         QStringLiteral("N")},
-        {QStringLiteral("device"),
-         QStringLiteral("Open this serial device (it takes the place of the COM port's)."),
-         QStringLiteral("PATH")},
-        {QStringLiteral("baud"), QStringLiteral("Skip the scan: talk to the unit at B baud only."),
-         QStringLiteral("B")},
-        {QStringLiteral("axis"), QStringLiteral("The unit's axis address, 0 to 99 (default 0)."),
-         QStringLiteral("A")},
-        {QStringLiteral("store"),
-         QStringLiteral("The configuration store (default: the window's config.qdr)."),
-         QStringLiteral("PATH")},
-        {QStringLiteral("json"), QStringLiteral("Print one JSON document on stdout.")},
-        {QStringLiteral("trace"),
-         QStringLiteral("Show every line sent and received on stderr, with the time and baud.")},
-    };
-}
-
-QList<QCommandLineOption> commandOptions(const QString &command)
-{
-    const QCommandLineOption profile(QStringLiteral("profile"),
-                                     QStringLiteral("Profile N (default 1)."), QStringLiteral("N"));
-    if (command == QLatin1String("read"))
-        return {
-            profile,
-            {QStringLiteral("all-profiles"), QStringLiteral("Read every profile the unit keeps.")}};
-    if (command == QLatin1String("set") || command == QLatin1String("go"))
-        return {profile};
-    if (command == QLatin1String("stop"))
-        return {{QStringLiteral("soft"), QStringLiteral("Soft stop: the motor ramps down.")},
-                {QStringLiteral("hard"), QStringLiteral("Hard stop: the motor stops at once.")},
-                {QStringLiteral("model"),
-                 QStringLiteral("The panel whose fixed port settings the stop opens the port "
-                                "with (KTRA10 ... VELD30); needed unless --baud is given."),
-                 QStringLiteral("MODEL")}};
-    return {};
-}
-
-QString topHelp(const QCommandLineParser &parser)
-{
-    QString text = parser.helpText();
-    text += QStringLiteral("\nCommands (each has --help):\n");
-    for (const Command &command : Commands)
-        text += QStringLiteral("  %1\n      %2\n")
-                    .arg(QStringLiteral("%1 %2")
-                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
-                             .trimmed(),
-                         QLatin1String(command.summary));
-    text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error or "
-                           "a refused value (nothing sent), 3 the unit does not hold what was "
-                           "written, 130 interrupted.\n");
-    return text;
-}
-
-int usageError(const QString &text, const QString &command = {})
-{
-    printError(Program + QStringLiteral(": ") + text);
-    printError(QStringLiteral("Try '%1%2 --help'.")
-                   .arg(Program, command.isEmpty() ? QString() : QLatin1Char(' ') + command));
-    return ExitUsage;
-}
 
 std::optional<int> positiveNumber(const QString &text)
 {
@@ -223,7 +82,14 @@ struct Assignment
     std::optional<Option> option;
 };
 
-class Tool
+// The commands that change the unit; their lines go to the change journal.
+bool writesToUnit(const QString &command)
+{
+    return command == QLatin1String("set") || command == QLatin1String("load") ||
+           command == QLatin1String("axis");
+}
+
+class Tool : private UnitHost
 {
   public:
     Tool(const QString &command, const QCommandLineParser &parser, const Common &common,
@@ -232,6 +98,13 @@ class Tool
           session_(std::make_unique<UnitSession>(storePath))
     {
         session_->setView(&view_);
+        if (writesToUnit(command)) {
+            journal_ = std::make_unique<Journal>(Journal::defaultPath());
+            tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());
+            // Once per run; the work goes on without the journal.
+            QObject::connect(tracker_.get(), &ChangeTracker::journalWarning,
+                             [this](const QString &text) { tell(text); });
+        }
         if (common.trace) {
             QObject::connect(&session_->link, &SerialLink::lineWritten,
                              [this](const QByteArray &bytes) { trace('>', bytes); });
@@ -244,7 +117,7 @@ class Tool
                 progress(QStringLiteral("trying %1 baud ...").arg(baudInForce()));
         });
     }
-    ~Tool() { session_->setView(nullptr); }
+    ~Tool() override { session_->setView(nullptr); }
 
     UnitSession &session() { return *session_; }
 
@@ -267,8 +140,12 @@ class Tool
             code = axis();
         else if (command_ == QLatin1String("find"))
             code = find();
+        else
+            code = sheetCommand();
         if (session_->isEnding())
             code = ExitInterrupted;
+        if (tracker_)
+            tracker_->flush();
         session_->link.closePort();
         return code;
     }
@@ -287,6 +164,31 @@ class Tool
     }
 
   private:
+    // UnitHost
+    int connectUnit() override { return connectUnit(true); }
+    UnitSession &unitSession() override { return *session_; }
+    UnitDescription unitDescription() const override { return {unitModel_, revision_}; }
+    void tell(const QString &text) override
+    {
+        view_.messages << text;
+        printError(text);
+    }
+
+    int sheetCommand()
+    {
+        SheetCommands sheets(*this, text_, json_);
+        if (command_ == QLatin1String("history"))
+            return sheets.history(Journal::defaultPath(), parser_.value(QStringLiteral("unit")));
+        const QStringList words = parser_.positionalArguments().mid(1);
+        if (words.size() != 1)
+            return usageError(QStringLiteral("%1 takes one FILE").arg(command_), command_);
+        if (command_ == QLatin1String("save"))
+            return sheets.save(words[0]);
+        if (command_ == QLatin1String("diff"))
+            return sheets.diff(words[0]);
+        return sheets.load(words[0], parser_.isSet(QStringLiteral("dry-run")), common_.axis);
+    }
+
     int baudInForce() const
     {
         return session_->link.settings().section(QLatin1Char(','), 0, 0).toInt();
@@ -343,7 +245,7 @@ class Tool
 
     // The scan (or, with --baud, the identification at that rate alone), as
     // the window connects at start-up.
-    int connectUnit(bool reportFailure = true)
+    int connectUnit(bool reportFailure)
     {
         UnitSession &s = *session_;
         if (!preparePort())
@@ -377,7 +279,7 @@ class Tool
         return ExitDone;
     }
 
-    QJsonObject unitJson() const
+    QJsonObject unitJson() const override
     {
         return {{QStringLiteral("model"), unitModel_},
                 {QStringLiteral("panel"), modelId(model_)},
@@ -389,7 +291,7 @@ class Tool
                  session_->link.deviceForPort(session_->state.ComPortNumber)}};
     }
 
-    QString unitLine() const
+    QString unitLine() const override
     {
         return QStringLiteral("%1, revision %2, %3 baud, axis %4, %5 (COM %6)\n")
             .arg(unitModel_, revision_)
@@ -728,7 +630,7 @@ class Tool
         if (words.size() != 2 ||
             (words[0] != QLatin1String("select") && words[0] != QLatin1String("define")))
             return usageError(QStringLiteral("axis takes select A or define A"), command_);
-        const QString address = words[1];
+        const QString &address = words[1];
         if (!isAxisAddress(address))
             return usageError(QStringLiteral("an axis address is 0 to 99"), command_);
         // The unit to select may be the only one on the line: it is looked
@@ -932,6 +834,8 @@ class Tool
     Common common_;
     CliView view_;
     std::unique_ptr<UnitSession> session_;
+    std::unique_ptr<Journal> journal_;
+    std::unique_ptr<ChangeTracker> tracker_; // before the journal and the session go
     QElapsedTimer clock_;
     Model model_ = Model::KTRA10;
     QString unitModel_;
@@ -954,7 +858,7 @@ int runCli(const QStringList &arguments)
     parser.addOption(help);
     parser.addOptions(commonOptions());
 
-    const Command *chosen = findCommand(command);
+    const CommandInfo *chosen = findCommand(command);
     if (!chosen) {
         const QCommandLineOption version(QStringLiteral("version"),
                                          QStringLiteral("Show the program's version."));
@@ -991,7 +895,9 @@ int runCli(const QStringList &arguments)
         printOut(parser.helpText());
         return ExitDone;
     }
-    const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis");
+    const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis") ||
+                            command == QLatin1String("save") || command == QLatin1String("load") ||
+                            command == QLatin1String("diff");
     if (!takesWords && parser.positionalArguments().size() > 1)
         return usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),

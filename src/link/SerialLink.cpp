@@ -275,13 +275,41 @@ QString SerialLink::ReadReply()
     return reply.value_or(QString());
 }
 
+QString SerialLink::ReadCompleteReply()
+{
+    const std::optional<QString> reply = readWithin(100'000'000, true);
+    replyMissing_ = !reply.has_value();
+    if (replyMissing_ && !ending_)
+        state_.ConnectErrorText = noDataText();
+    return reply.value_or(QString());
+}
+
 void SerialLink::discardLateReply(double seconds)
 {
     if (readWithin(static_cast<qint64>(seconds * 1e9)))
         replyMissing_ = true; // what came is not an answer to anything asked now
 }
 
-std::optional<QString> SerialLink::readWithin(qint64 limitNs)
+void SerialLink::waitForInput(qint64 ns)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&port_, &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    connect(this, &SerialLink::lineLost, &loop, &QEventLoop::quit);
+    timer.start(static_cast<int>(ns / 1'000'000) + 1);
+    loop.exec();
+}
+
+bool SerialLink::inputEndsWithCr()
+{
+    const qint64 count = port_.isOpen() ? port_.bytesAvailable() : 0;
+    return count > 0 && port_.peek(count).endsWith('\r');
+}
+
+std::optional<QString> SerialLink::readWithin(qint64 limitNs, bool takeComplete)
 {
     QElapsedTimer clock;
     clock.start();
@@ -291,15 +319,20 @@ std::optional<QString> SerialLink::readWithin(qint64 limitNs)
         const qint64 elapsed = clock.nsecsElapsed();
         if (elapsed > limitNs)
             return std::nullopt;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(&port_, &QIODevice::readyRead, &loop, &QEventLoop::quit);
-        connect(this, &SerialLink::lineLost, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>((limitNs - elapsed) / 1'000'000) + 1);
-        loop.exec();
+        waitForInput(limitNs - elapsed);
+    }
+    if (takeComplete) {
+        // Until the reply ends with its CR, or nothing more came for 0.02 s.
+        while (!ending_ && !inputEndsWithCr()) {
+            const int before = InBufferCount();
+            QElapsedTimer quiet;
+            quiet.start();
+            while (!ending_ && InBufferCount() == before && quiet.nsecsElapsed() < 20'000'000)
+                waitForInput(20'000'000 - quiet.nsecsElapsed());
+            if (InBufferCount() == before)
+                break;
+        }
+        return Input();
     }
     int previous = 0;
     int current = InBufferCount();

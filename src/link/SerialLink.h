@@ -68,6 +68,10 @@ class SerialLink : public QObject
     // Waits strictly more than 0.1 s for the first character, then until the
     // count stops changing over one 0.02 s step; returns everything waiting.
     QString ReadReply();
+    // The same for a caller that knows every answer ends with a CR: a reply
+    // whose last character is a CR is taken as soon as it is there, without
+    // the 0.02 s step; one that is not complete settles as ReadReply's does.
+    QString ReadCompleteReply();
     // True when the last ReadReply got nothing within its limit.
     bool replyMissing() const { return replyMissing_; }
     // After a reply that did not come in time: waits up to the given time for
@@ -99,7 +103,12 @@ class SerialLink : public QObject
     qint64 pendingOutput() const;
     // Everything that arrives, once the first character has come within the
     // limit and the count has stopped changing over 0.02 s; none otherwise.
-    std::optional<QString> readWithin(qint64 limitNs);
+    // A complete reply (its last character a CR) is taken at once when
+    // takeComplete is set.
+    std::optional<QString> readWithin(qint64 limitNs, bool takeComplete = false);
+    // Returns once a character arrives, the line is lost or the time is up.
+    void waitForInput(qint64 ns);
+    bool inputEndsWithCr();
     bool deviceStillThere() const;
 
     SharedState &state_;

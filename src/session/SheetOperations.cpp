@@ -109,7 +109,7 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
         if (!link.write(frame::queryLine(state.AxisAddress, field, profile)))
             return std::nullopt;
         link.WaitSeconds(0.05);
-        const QString reply = link.ReadReply();
+        const QString reply = link.ReadCompleteReply();
         if (reply.isEmpty())
             return std::nullopt;
         return reply;

@@ -25,6 +25,31 @@ namespace {
 const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
 const Lines Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
                               "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+// Every value of a KTRA20 sheet, in the order a save or a compare asks them.
+const Lines Ktra20SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                                  "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
+                                  "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+
+// A KTRA20 sheet as a save writes it; %1 is profile 1's max speed.
+const char *const Ktra20Sheet = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA20", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%1",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
 struct Run
 {
@@ -45,6 +70,14 @@ struct Rig
         started = started && writeStore(storePath, 1, {{1, unit.devicePath()}});
     }
 
+    // The change journal goes to the temporary folder, never the real home.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        return env;
+    }
+
     QStringList withStore(const QStringList &args) const
     {
         return QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1);
@@ -53,6 +86,7 @@ struct Rig
     Run run(const QStringList &args)
     {
         QProcess process;
+        process.setProcessEnvironment(environment());
         process.start(QStringLiteral(KTV_CLI_PATH), withStore(args));
         Run result;
         if (!process.waitForFinished(60000))
@@ -86,6 +120,12 @@ class TestCli : public QObject
     void axisDefine();
     void portThatDoesNotOpen();
     void interruptedScan();
+    void sheetRoundTrip();
+    void loadSendsNothing_data();
+    void loadSendsNothing();
+    void interruptedLoad();
+    void historyShowsASet();
+    void journalThatCannotBeWritten();
 };
 
 void TestCli::scan_data()
@@ -329,6 +369,7 @@ void TestCli::interruptedScan()
     Rig rig(QStringLiteral("KTRA20"), 9600, {}, QStringLiteral("silent"));
     QVERIFY(rig.started);
     QProcess process;
+    process.setProcessEnvironment(rig.environment());
     process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("scan")}));
     QVERIFY(process.waitForStarted());
     // Interrupted during the wait after the error-code query.
@@ -350,6 +391,214 @@ void TestCli::interruptedScan()
     // Nothing more reaches the line afterwards.
     QTest::qWait(1200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
+}
+
+void TestCli::sheetRoundTrip()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString sheet = rig.dir.filePath(QStringLiteral("unit.json"));
+    const QString unitLine =
+        QStringLiteral("KTRA20, revision 1.07, 9600 baud, axis 0, %1 (COM 1)\n")
+            .arg(rig.unit.devicePath());
+
+    const Run saved = rig.run({QStringLiteral("save"), sheet});
+    QCOMPARE(saved.err, QString());
+    QCOMPARE(saved.exitCode, 0);
+    QCOMPARE(saved.out, unitLine + QStringLiteral("Saved 14 values to %1\n").arg(sheet));
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + Ktra20SheetQueries);
+    const QJsonObject file = QJsonDocument::fromJson(fileBytes(sheet)).object();
+    QCOMPARE(file.value(QStringLiteral("model")).toString(), QStringLiteral("KTRA20"));
+    QCOMPARE(file.value(QStringLiteral(
+                 "profiles"))[1][QStringLiteral("parameters")][QStringLiteral("upper-analog")]
+                 .toString(),
+             QStringLiteral("20100"));
+
+    // Two values change behind the sheet's back.
+    QCOMPARE(rig.run({QStringLiteral("set"), QStringLiteral("accel=20"),
+                      QStringLiteral("max-speed=4000")})
+                 .exitCode,
+             0);
+    rig.unit.clearRecord();
+    const Run differs = rig.run({QStringLiteral("diff"), sheet});
+    QCOMPARE(differs.err, QString());
+    QCOMPARE(differs.exitCode, 3);
+    QCOMPARE(differs.out, unitLine + QStringLiteral("   VALUE                   SHEET  UNIT\n"
+                                                    "*  Profile 1, Accel        10     20\n"
+                                                    "   Profile 1, Base Speed   500    500\n"
+                                                    "*  Profile 1, Max Speed    5000   4000\n"
+                                                    "   Profile 1, Lower Speed  1000   1000\n"
+                                                    "   Profile 1, Upper Speed  20000  20000\n"
+                                                    "   Profile 2, Accel        110    110\n"
+                                                    "   Profile 2, Base Speed   600    600\n"
+                                                    "   Profile 2, Max Speed    5100   5100\n"
+                                                    "   Profile 2, Lower Speed  1100   1100\n"
+                                                    "   Profile 2, Upper Speed  20100  20100\n"
+                                                    "   Reduced Current         off    off\n"
+                                                    "   Resolution              8      8\n"
+                                                    "   Ramp Down               no     no\n"
+                                                    "   Analog Speed            off    off\n"
+                                                    "2 of 14 values differ (*).\n"));
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + Ktra20SheetQueries);
+
+    rig.unit.clearRecord();
+    const Run loaded = rig.run({QStringLiteral("load"), sheet});
+    QCOMPARE(loaded.err, QString());
+    QCOMPARE(loaded.exitCode, 0);
+    QVERIFY(
+        loaded.out.startsWith(unitLine + QStringLiteral("Wrote 14 values from %1\n").arg(sheet)));
+    QVERIFY(loaded.out.endsWith(QStringLiteral("   Analog Speed            off    off\n"
+                                               "The unit holds every value of the sheet.\n")));
+    const Lines written = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
+                           "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+                           "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written + Ktra20SheetQueries);
+
+    const Run same = rig.run({QStringLiteral("diff"), sheet, QStringLiteral("--json")});
+    QCOMPARE(same.err, QString());
+    QCOMPARE(same.exitCode, 0);
+    const QJsonObject doc = QJsonDocument::fromJson(same.out.toUtf8()).object();
+    QCOMPARE(doc.value(QStringLiteral("differences")).toInt(-1), 0);
+    QCOMPARE(doc.value(QStringLiteral("values")).toArray().size(), 14);
+}
+
+void TestCli::loadSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // %1: the sheet's path
+    QTest::addColumn<QString>("err");
+
+    const QByteArray good = QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8();
+    QTest::newRow("a dry run") << QStringList{QStringLiteral("--dry-run")} << good << 0
+                               << "%1: a KTRA20 sheet within its limits; a load writes these 14 "
+                                  "lines to axis 0:\n"
+                                  "  Profile 1, Accel        @0A1_10⏎\n"
+                                  "  Profile 1, Base Speed   @0B1_500⏎\n"
+                                  "  Profile 1, Max Speed    @0M1_5000⏎\n"
+                                  "  Profile 1, Lower Speed  @0L1_1000⏎\n"
+                                  "  Profile 1, Upper Speed  @0U1_20000⏎\n"
+                                  "  Profile 2, Accel        @0A2_110⏎\n"
+                                  "  Profile 2, Base Speed   @0B2_600⏎\n"
+                                  "  Profile 2, Max Speed    @0M2_5100⏎\n"
+                                  "  Profile 2, Lower Speed  @0L2_1100⏎\n"
+                                  "  Profile 2, Upper Speed  @0U2_20100⏎\n"
+                                  "  Analog Speed            @0E0⏎\n"
+                                  "  Reduced Current         @0C0⏎\n"
+                                  "  Resolution              @0R8⏎\n"
+                                  "  Ramp Down               @0D0⏎\n"
+                                  "Nothing was sent.\n"
+                               << QString();
+    QTest::newRow("a value over its limit")
+        << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
+        << "Profile 1, max-speed: Waring: The Max Speed upper limit is 50,000\n";
+    QTest::newRow("a dry run of a value over its limit")
+        << QStringList{QStringLiteral("--dry-run")}
+        << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
+        << "Profile 1, max-speed: Waring: The Max Speed upper limit is 50,000\n";
+    QTest::newRow("a truncated file") << QStringList{} << good.left(40) << 2 << QString()
+                                      << "%1 is damaged or incomplete: unterminated string at "
+                                         "character 41.\n";
+}
+
+void TestCli::loadSendsNothing()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, sheet);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
+    QVERIFY(writeFile(path, sheet));
+
+    const Run run = rig.run(QStringList{QStringLiteral("load"), path} + options);
+
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.err, err.contains(QLatin1String("%1")) ? err.arg(path) : err);
+    QCOMPARE(run.out, out.contains(QLatin1String("%1")) ? out.arg(path) : out);
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+    QVERIFY(!QFileInfo::exists(rig.dir.filePath(QStringLiteral("data/ktraveld/journal.sqlite"))));
+}
+
+void TestCli::interruptedLoad()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
+    QVERIFY(writeFile(path, QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8()));
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("load"), path}));
+    QVERIFY(process.waitForStarted());
+    // Interrupted in the wait after the second value.
+    const qsizetype connected = Exchange.size() + Ktra20Readback.size();
+    QVERIFY(rig.unit.waitForLineCount(int(connected) + 2, 10000));
+
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(2000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("Interrupted; the port is closed.\n"));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QString());
+    QTest::qWait(1200);
+    const Lines written = {"@0A1_10\r", "@0B1_500\r"};
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written);
+}
+
+void TestCli::historyShowsASet()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QDateTime start = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    QCOMPARE(rig.run({QStringLiteral("set"), QStringLiteral("accel=20")}).exitCode, 0);
+    const QDateTime end = QDateTime::currentDateTimeUtc();
+
+    const Run run = rig.run({QStringLiteral("history")});
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3); // header, the row, and the end of the last line
+    QCOMPARE(lines[0],
+             QStringLiteral("TIME                      MODEL   AXIS  FIELD  PROFILE  VALUE  "
+                            "BEFORE  AFTER  VERDICT"));
+    const QDateTime when = QDateTime::fromString(lines[1].left(24), Qt::ISODateWithMs);
+    QVERIFY2(when >= start && when <= end, qPrintable(lines[1]));
+    QCOMPARE(lines[1].mid(24),
+             QStringLiteral("  KTRA20  0     accel  1        20     10      20     "
+                            "confirmed"));
+
+    const Run other =
+        rig.run({QStringLiteral("history"), QStringLiteral("--unit"), QStringLiteral("KTRA10")});
+    QCOMPARE(other.exitCode, 0);
+    QCOMPARE(other.out, QStringLiteral("The change journal %1 holds no changes of a KTRA10.\n")
+                            .arg(rig.dir.filePath(QStringLiteral("data/ktraveld/journal.sqlite"))));
+}
+
+void TestCli::journalThatCannotBeWritten()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    // The data folder is a file: no journal can be made in it.
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("data")), "not a folder"));
+
+    const Run run = rig.run(
+        {QStringLiteral("set"), QStringLiteral("accel=20"), QStringLiteral("max-speed=4000")});
+
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(run.err.startsWith(
+                 QStringLiteral("The change journal %1 cannot be written: ")
+                     .arg(rig.dir.filePath(QStringLiteral("data/ktraveld/journal.sqlite")))),
+             qPrintable(run.err));
+    QVERIFY(run.out.endsWith(QStringLiteral("accel      20    20\n"
+                                            "max-speed  4000  4000\n")));
+    const Lines sent = {"@0A1_20\r", "@0M1_4000\r"};
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + sent + Ktra20Readback);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

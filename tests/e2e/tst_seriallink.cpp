@@ -69,6 +69,8 @@ class TestSerialLink : public QObject
     void rateReallyInForce();
     void readReplyTiming_data();
     void readReplyTiming();
+    void completeReplyTiming_data();
+    void completeReplyTiming();
     void silenceEndsAfterTheLimit();
     void waitSecondsYields();
     void stripCarriageReturns_data();
@@ -236,6 +238,49 @@ void TestSerialLink::readReplyTiming()
     QTest::qWait(100);
     state->ConnectErrorText.clear();
     QCOMPARE(link->ReadReply().toLatin1(), secondRead);
+}
+
+void TestSerialLink::completeReplyTiming_data()
+{
+    QTest::addColumn<QList<int>>("delays"); // ms from the start of the read for each piece
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QByteArray>("firstRead");
+    QTest::addColumn<QByteArray>("secondRead");
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("belowMs"); // 0: no upper bound
+    QTest::newRow("a reply ending in CR is taken without the settling step")
+        << QList<int>{5} << QList<QByteArray>{"5000\r"} << QByteArray("5000\r") << QByteArray() << 5
+        << 20;
+    QTest::newRow("pieces 10 ms apart are read up to the CR")
+        << QList<int>{5, 15, 25} << QList<QByteArray>{"200", "00", "\r"} << QByteArray("20000\r")
+        << QByteArray() << 25 << 0;
+    QTest::newRow("a reply without its CR settles for 20 ms")
+        << QList<int>{5} << QList<QByteArray>{"100"} << QByteArray("100") << QByteArray() << 25
+        << 0;
+    QTest::newRow("a 30 ms pause before the CR splits the reply")
+        << QList<int>{5, 35} << QList<QByteArray>{"100", "00\r"} << QByteArray("100")
+        << QByteArray("00\r") << 25 << 0;
+}
+
+void TestSerialLink::completeReplyTiming()
+{
+    QFETCH(QList<int>, delays);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QByteArray, firstRead);
+    QFETCH(QByteArray, secondRead);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, belowMs);
+    QVERIFY(link->OpenComPort(3, 9600));
+    for (int i = 0; i < pieces.size(); ++i)
+        far->sendLater(delays[i], pieces[i]);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(link->ReadCompleteReply().toLatin1(), firstRead);
+    const qint64 ms = clock.elapsed();
+    QVERIFY2(ms >= atLeastMs && (belowMs == 0 || ms < belowMs), qPrintable(QString::number(ms)));
+    QTest::qWait(100);
+    state->ConnectErrorText.clear();
+    QCOMPARE(link->ReadCompleteReply().toLatin1(), secondRead);
 }
 
 void TestSerialLink::silenceEndsAfterTheLimit()

@@ -1,0 +1,97 @@
+#include "cli/CliOptions.h"
+
+namespace ktv::cli {
+
+namespace {
+
+constexpr CommandInfo Commands[] = {
+    {"ports", "", "List the serial ports present and the COM numbers the store gives them."},
+    {"scan", "", "Look for a unit as the window does at start-up: each baud rate in turn."},
+    {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
+    {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
+    {"go", "[--profile N]", "Begin motion with a profile."},
+    {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
+    {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
+    {"find", "", "Ask every address from 0 to 99 which unit answers there."},
+    {"save", "FILE", "Read every profile and drive setting of the unit into a parameter sheet."},
+    {"load", "FILE [--dry-run]", "Check a parameter sheet, write it to the unit, compare after."},
+    {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
+    {"history", "[--unit MODEL]", "Show the change journal, newest first."},
+};
+
+} // namespace
+
+const CommandInfo *findCommand(const QString &name)
+{
+    for (const CommandInfo &command : Commands)
+        if (name == QLatin1String(command.name))
+            return &command;
+    return nullptr;
+}
+
+QList<QCommandLineOption> commonOptions()
+{
+    return {
+        {QStringLiteral("com"), QStringLiteral("Use COM port N (default: the store's)."),
+         QStringLiteral("N")},
+        {QStringLiteral("device"),
+         QStringLiteral("Open this serial device (it takes the place of the COM port's)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("baud"), QStringLiteral("Skip the scan: talk to the unit at B baud only."),
+         QStringLiteral("B")},
+        {QStringLiteral("axis"), QStringLiteral("The unit's axis address, 0 to 99 (default 0)."),
+         QStringLiteral("A")},
+        {QStringLiteral("store"),
+         QStringLiteral("The configuration store (default: the window's config.qdr)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("json"), QStringLiteral("Print one JSON document on stdout.")},
+        {QStringLiteral("trace"),
+         QStringLiteral("Show every line sent and received on stderr, with the time and baud.")},
+    };
+}
+
+QList<QCommandLineOption> commandOptions(const QString &command)
+{
+    const QCommandLineOption profile(QStringLiteral("profile"),
+                                     QStringLiteral("Profile N (default 1)."), QStringLiteral("N"));
+    if (command == QLatin1String("read"))
+        return {
+            profile,
+            {QStringLiteral("all-profiles"), QStringLiteral("Read every profile the unit keeps.")}};
+    if (command == QLatin1String("set") || command == QLatin1String("go"))
+        return {profile};
+    if (command == QLatin1String("load"))
+        return {
+            {QStringLiteral("dry-run"),
+             QStringLiteral("Check the sheet and show the lines a load writes; open no port.")}};
+    if (command == QLatin1String("history"))
+        return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
+                 QStringLiteral("MODEL")}};
+    if (command == QLatin1String("stop"))
+        return {{QStringLiteral("soft"), QStringLiteral("Soft stop: the motor ramps down.")},
+                {QStringLiteral("hard"), QStringLiteral("Hard stop: the motor stops at once.")},
+                {QStringLiteral("model"),
+                 QStringLiteral("The panel whose fixed port settings the stop opens the port "
+                                "with (KTRA10 ... VELD30); needed unless --baud is given."),
+                 QStringLiteral("MODEL")}};
+    return {};
+}
+
+QString topHelp(const QCommandLineParser &parser)
+{
+    QString text = parser.helpText();
+    text += QStringLiteral("\nCommands (each has --help):\n");
+    for (const CommandInfo &command : Commands)
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QStringLiteral("%1 %2")
+                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
+                             .trimmed(),
+                         QLatin1String(command.summary));
+    text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error, "
+                           "a refused value or a sheet that does not read (nothing sent), 3 the "
+                           "unit does not hold what was written or differs from the sheet, 130 "
+                           "interrupted.\n");
+    return text;
+}
+
+} // namespace ktv::cli

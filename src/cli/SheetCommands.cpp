@@ -1,0 +1,263 @@
+#include "cli/SheetCommands.h"
+
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "cli/CliView.h"
+#include "protocol/CommandFrame.h"
+#include "protocol/ParameterLimits.h"
+#include "protocol/UnitCatalogue.h"
+#include "store/JournalHistory.h"
+
+#include <QJsonArray>
+
+namespace ktv::cli {
+
+namespace {
+
+// "Reading Profile 2, Max Speed (7/14)" on a terminal; the first `writes`
+// values of a run are written, the rest read.
+SheetOperations::Progress progressOnTerminal(int writes = 0)
+{
+    if (!stderrIsTerminal())
+        return {};
+    return [writes](const QString &value, int done, int total) {
+        printError(
+            QStringLiteral("%1 %2 (%3/%4)")
+                .arg(done < writes ? QStringLiteral("Writing") : QStringLiteral("Reading"), value)
+                .arg(done + 1)
+                .arg(total));
+    };
+}
+
+QJsonValue optionalJson(const std::optional<QString> &text)
+{
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+int sheetValueCount(const ParameterSheet &sheet)
+{
+    int count = int(sheet.settings.size());
+    for (const SheetProfile &profile : sheet.profiles)
+        count += int(profile.values.size());
+    return count;
+}
+
+} // namespace
+
+std::optional<ParameterSheet> SheetCommands::readSheet(const QString &path)
+{
+    SheetReadResult read = readSheetFile(path);
+    if (!read.sheet)
+        host_.tell(read.error);
+    return std::move(read.sheet);
+}
+
+int SheetCommands::save(const QString &path)
+{
+    int code = host_.connectUnit();
+    if (code != ExitDone)
+        return code;
+    SheetOperations operations(host_.unitSession(), host_.unitDescription());
+    operations.setProgress(progressOnTerminal());
+    const SheetOperations::ReadResult read = operations.readUnit();
+    if (read.outcome == SheetOperations::Outcome::Cancelled)
+        return ExitInterrupted;
+    if (!read.sheet) {
+        host_.tell(read.problem);
+        return ExitNoUnit;
+    }
+    QString problem;
+    if (!writeSheetFile(path, *read.sheet, &problem)) {
+        host_.tell(problem);
+        return ExitUsage;
+    }
+    const int values = sheetValueCount(*read.sheet);
+    json_ = host_.unitJson();
+    json_[QStringLiteral("file")] = path;
+    json_[QStringLiteral("values")] = values;
+    text_ = host_.unitLine() + QStringLiteral("Saved %1 values to %2\n").arg(values).arg(path);
+    return ExitDone;
+}
+
+int SheetCommands::load(const QString &path, bool dry, const QString &axis)
+{
+    const std::optional<ParameterSheet> sheet = readSheet(path);
+    if (!sheet)
+        return ExitUsage;
+    // Checked against its own model first: a sheet that no unit of its kind
+    // takes is refused before the port opens.
+    const std::vector<SheetRefusal> refusals = validateParameterSheet(*sheet, sheet->unitModel);
+    for (const SheetRefusal &refusal : refusals)
+        host_.tell(refusalLine(refusal));
+    if (!refusals.empty())
+        return ExitUsage;
+    if (dry)
+        return dryRun(path, *sheet, axis);
+
+    int code = host_.connectUnit();
+    if (code != ExitDone)
+        return code;
+    SheetOperations operations(host_.unitSession(), host_.unitDescription());
+    operations.setProgress(progressOnTerminal(operations.valueCount(*sheet)));
+    const SheetOperations::LoadResult result = operations.load(*sheet);
+    switch (result.outcome) {
+    case SheetOperations::Outcome::Refused:
+        for (const SheetRefusal &refusal : result.refusals)
+            host_.tell(refusalLine(refusal));
+        return ExitUsage;
+    case SheetOperations::Outcome::Cancelled:
+        return ExitInterrupted;
+    case SheetOperations::Outcome::Failed:
+        host_.tell(result.problem);
+        return ExitNoUnit;
+    case SheetOperations::Outcome::Done:
+        break;
+    }
+    text_ = host_.unitLine() +
+            QStringLiteral("Wrote %1 values from %2\n").arg(result.written).arg(path);
+    json_ = host_.unitJson();
+    json_[QStringLiteral("file")] = path;
+    json_[QStringLiteral("written")] = result.written;
+    showComparison(result.readBack);
+    code = ExitDone;
+    for (const SheetComparisonRow &row : result.readBack)
+        if (row.differs) {
+            host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")
+                           .arg(row.unitValue, row.caption, row.sheetValue));
+            code = ExitNotHeld;
+        }
+    return code;
+}
+
+int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, const QString &axis)
+{
+    const Model panel = *panelOfUnitModel(sheet.unitModel);
+    QList<QStringList> rows;
+    QJsonArray lines;
+    auto add = [&](const QString &caption, const QByteArray &line) {
+        rows << QStringList{QStringLiteral("  ") + caption, visible(line)};
+        lines.append(QJsonObject{{QStringLiteral("value"), caption},
+                                 {QStringLiteral("line"), QString::fromLatin1(line)}});
+    };
+    for (const SheetProfile &profile : sheet.profiles)
+        for (ParamKey key : parameterKeys(panel))
+            if (const QString *value = sheet.value(profile.number, key))
+                add(QStringLiteral("Profile %1, %2").arg(profile.number).arg(parameterCaption(key)),
+                    frame::parameterLine(axis, key, QString::number(profile.number), *value));
+    for (SettingGroup group : settingGroups(sheet.unitModel))
+        if (const auto it = sheet.settings.find(group); it != sheet.settings.end())
+            add(settingCaption(group), frame::optionLine(axis, *settingOption(group, it->second)));
+    json_ = {{QStringLiteral("file"), path},
+             {QStringLiteral("model"), sheet.unitModel},
+             {QStringLiteral("dryRun"), true},
+             {QStringLiteral("lines"), lines}};
+    text_ = QStringLiteral("%1: a %2 sheet within its limits; a load writes these %3 lines to "
+                           "axis %4:\n")
+                .arg(path, sheet.unitModel)
+                .arg(lines.size())
+                .arg(axis) +
+            table(rows) + QStringLiteral("Nothing was sent.\n");
+    return ExitDone;
+}
+
+int SheetCommands::diff(const QString &path)
+{
+    const std::optional<ParameterSheet> sheet = readSheet(path);
+    if (!sheet)
+        return ExitUsage;
+    int code = host_.connectUnit();
+    if (code != ExitDone)
+        return code;
+    const UnitDescription unit = host_.unitDescription();
+    if (panelOfUnitModel(sheet->unitModel) != panelOfUnitModel(unit.unitModel)) {
+        host_.tell(QStringLiteral("This sheet is for a %1; the unit is a %2.")
+                       .arg(sheet->unitModel, unit.unitModel));
+        return ExitUsage;
+    }
+    SheetOperations operations(host_.unitSession(), unit);
+    operations.setProgress(progressOnTerminal());
+    const SheetOperations::CompareResult result = operations.compare(*sheet);
+    if (result.outcome == SheetOperations::Outcome::Cancelled)
+        return ExitInterrupted;
+    if (result.outcome != SheetOperations::Outcome::Done) {
+        host_.tell(result.problem);
+        return ExitNoUnit;
+    }
+    text_ = host_.unitLine();
+    json_ = host_.unitJson();
+    json_[QStringLiteral("file")] = path;
+    showComparison(result.rows);
+    return result.differences() > 0 ? ExitNotHeld : ExitDone;
+}
+
+void SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
+{
+    QList<QStringList> shown{{QStringLiteral(" "), QStringLiteral("VALUE"), QStringLiteral("SHEET"),
+                              QStringLiteral("UNIT")}};
+    QJsonArray values;
+    int differences = 0;
+    for (const SheetComparisonRow &row : rows) {
+        differences += row.differs ? 1 : 0;
+        shown << QStringList{row.differs ? QStringLiteral("*") : QStringLiteral(" "), row.caption,
+                             row.sheetValue, row.unitValue};
+        values.append(QJsonObject{{QStringLiteral("profile"), row.profile},
+                                  {QStringLiteral("key"), row.key},
+                                  {QStringLiteral("caption"), row.caption},
+                                  {QStringLiteral("sheet"), row.sheetValue},
+                                  {QStringLiteral("unit"), row.unitValue},
+                                  {QStringLiteral("differs"), row.differs}});
+    }
+    json_[QStringLiteral("differences")] = differences;
+    json_[QStringLiteral("values")] = values;
+    text_ +=
+        table(shown) +
+        (differences == 0
+             ? QStringLiteral("The unit holds every value of the sheet.\n")
+             : QStringLiteral("%1 of %2 values differ (*).\n").arg(differences).arg(rows.size()));
+}
+
+int SheetCommands::history(const QString &journalPath, const QString &unitModel)
+{
+    const JournalHistory history = readJournal(journalPath, unitModel);
+    if (!history.problem.isEmpty()) {
+        host_.tell(history.problem);
+        return ExitUsage;
+    }
+    QList<QStringList> rows{
+        {QStringLiteral("TIME"), QStringLiteral("MODEL"), QStringLiteral("AXIS"),
+         QStringLiteral("FIELD"), QStringLiteral("PROFILE"), QStringLiteral("VALUE"),
+         QStringLiteral("BEFORE"), QStringLiteral("AFTER"), QStringLiteral("VERDICT")}};
+    QJsonArray changes;
+    for (const JournalRow &row : history.rows) {
+        rows << QStringList{row.time,
+                            row.unitModel,
+                            row.axis,
+                            row.field,
+                            row.profile.isEmpty() ? QStringLiteral("-") : row.profile,
+                            row.value,
+                            row.before.value_or(QStringLiteral("-")),
+                            row.after.value_or(QStringLiteral("-")),
+                            row.verdict};
+        changes.append(QJsonObject{{QStringLiteral("time"), row.time},
+                                   {QStringLiteral("model"), row.unitModel},
+                                   {QStringLiteral("revision"), row.revision},
+                                   {QStringLiteral("axis"), row.axis},
+                                   {QStringLiteral("field"), row.field},
+                                   {QStringLiteral("profile"), row.profile},
+                                   {QStringLiteral("value"), row.value},
+                                   {QStringLiteral("line"), row.line},
+                                   {QStringLiteral("before"), optionalJson(row.before)},
+                                   {QStringLiteral("after"), optionalJson(row.after)},
+                                   {QStringLiteral("verdict"), row.verdict}});
+    }
+    json_ = {{QStringLiteral("journal"), journalPath}, {QStringLiteral("changes"), changes}};
+    text_ = history.rows.empty()
+                ? QStringLiteral("The change journal %1 holds no changes%2.\n")
+                      .arg(journalPath, unitModel.isEmpty()
+                                            ? QString()
+                                            : QStringLiteral(" of a ") + unitModel.toUpper())
+                : table(rows);
+    return ExitDone;
+}
+
+} // namespace ktv::cli
