@@ -83,6 +83,7 @@ CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), w
                              QStringLiteral("Manufacturer"), QStringLiteral("Serial Number"),
                              QStringLiteral("/dev/serial/by-id")});
     ports_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ports_->setMinimumWidth(440);
     useForCom_ = new QPushButton(this);
     useForCom_->setObjectName(QStringLiteral("btnUseForCom"));
     useForCom_->setAutoDefault(false);
