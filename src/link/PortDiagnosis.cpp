@@ -52,16 +52,25 @@ QStringList noDevice(const PortFindings &f)
 QStringList permissionDenied(const PortFindings &f)
 {
     const QString mode = modeText(f.mode);
-    if (f.ownerGroup.isEmpty())
-        return {QStringLiteral("Cause: permission denied. User %1 may not read and write %2 (%3).")
-                    .arg(quoted(f.userName), f.device, mode),
-                QStringLiteral("Fix: ask the administrator for access to %1.").arg(f.device)};
+    const QString askAdministrator =
+        QStringLiteral("Fix: ask the administrator for access to %1 (a udev rule can give it to "
+                       "group dialout with mode 0660).")
+            .arg(f.device);
+    // Joining the group helps only when the group may read and write the
+    // device, and joining root is no advice to give.
+    const bool groupMayUse =
+        (f.mode & 0060) == 0060 && !f.ownerGroup.isEmpty() && f.ownerGroup != QLatin1String("root");
+    if (!groupMayUse)
+        return {QStringLiteral("Cause: permission denied. User %1 may not read and write %2 (%3, "
+                               "group %4).")
+                    .arg(quoted(f.userName), f.device, mode, quoted(f.ownerGroup)),
+                askAdministrator};
     const QString owned = QStringLiteral("Cause: permission denied. %1 belongs to group %2 (%3)")
                               .arg(f.device, quoted(f.ownerGroup), mode);
     if (f.userGroups.contains(f.ownerGroup))
-        return {owned + QStringLiteral(", which may not read and write it."),
-                QStringLiteral("Fix: let the group read and write it: sudo chmod g+rw %1")
-                    .arg(f.device)};
+        return {owned + QStringLiteral("; user %1 is in that group and still may not open it.")
+                            .arg(quoted(f.userName)),
+                askAdministrator};
     if (f.userListedInGroup)
         return {owned + QStringLiteral("; user %1 was added to that group, but this login does "
                                        "not have it yet.")

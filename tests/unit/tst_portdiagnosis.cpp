@@ -94,6 +94,16 @@ void TestPortDiagnosis::causes_data()
            "user \"ana\" was added to that group, but this login does not have it yet.\n"
            "Fix: log out and back in: a new group counts only from a new login.";
 
+    f = found(QStringLiteral("/dev/ttyS0"), EACCES);
+    f.mode = 0020600;
+    f.ownerGroup = QStringLiteral("root");
+    QTest::newRow("permission denied, only root may use it")
+        << f
+        << "Cause: permission denied. User \"ana\" may not read and write /dev/ttyS0 "
+           "(crw-------, group \"root\").\n"
+           "Fix: ask the administrator for access to /dev/ttyS0 (a udev rule can give it to "
+           "group dialout with mode 0660).";
+
     f = found(QStringLiteral("/dev/ttyUSB0"), EBUSY);
     f.holders = {{1234, QStringLiteral("minicom")}};
     QTest::newRow("busy, held by a terminal program")
