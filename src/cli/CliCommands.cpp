@@ -6,6 +6,7 @@
 #include "cli/CliView.h"
 #include "cli/Interrupt.h"
 #include "cli/SheetCommands.h"
+#include "link/PortProbe.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
@@ -209,6 +210,14 @@ class Tool : private UnitHost
             printError(text);
     }
 
+    // A port that did not open, and when the device itself refused, why.
+    void printOpenFailure(const QString &text) const
+    {
+        printError(text);
+        if (const auto &failure = session_->link.lastOpenFailure())
+            printError(diagnoseOpenFailure(failure->device, failure->systemError));
+    }
+
     // The store's COM port and Port Map, then --com and --device over them;
     // then a first open, so that a port that does not open is reported with
     // the system's reason before anything else happens.
@@ -234,9 +243,10 @@ class Tool : private UnitHost
         if (!s.link.openPort(&reason)) {
             const QString device = s.link.deviceForPort(s.state.ComPortNumber);
             portFailed_ = true;
-            printError(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
-                       (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
-                       QStringLiteral(")"));
+            printOpenFailure(SerialLink::openFailedText(s.state.ComPortNumber) +
+                             QStringLiteral(" (") +
+                             (device.isEmpty() ? QString() : device + QStringLiteral(": ")) +
+                             reason + QStringLiteral(")"));
             return false;
         }
         s.link.closePort();
@@ -253,7 +263,7 @@ class Tool : private UnitHost
         bool found = false;
         if (common_.baud) {
             if (!s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
-                printError(s.state.ConnectErrorText);
+                printOpenFailure(s.state.ConnectErrorText);
                 return ExitNoUnit;
             }
             found = s.IdentifyUnit(s.state.AxisAddress);
@@ -608,7 +618,7 @@ class Tool : private UnitHost
             return ExitNoUnit;
         UnitSession &s = *session_;
         if (common_.baud && !s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
-            printError(s.state.ConnectErrorText);
+            printOpenFailure(s.state.ConnectErrorText);
             return ExitNoUnit;
         }
         const qsizetype before = view_.messages.size();
@@ -710,7 +720,7 @@ class Tool : private UnitHost
         for (int r : rates) {
             rate = r;
             if (!s.link.PortOpen() && !s.link.OpenComPort(s.state.ComPortNumber, r)) {
-                printError(s.state.ConnectErrorText);
+                printOpenFailure(s.state.ConnectErrorText);
                 return ExitNoUnit;
             }
             found = findUnits(s, [r](int address) {

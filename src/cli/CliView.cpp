@@ -21,6 +21,12 @@ void CliView::showMessage(MessageIcon, const QString &text)
     printError(lines);
 }
 
+void CliView::showOpenFailure(MessageIcon icon, const QString &text, const QString &details)
+{
+    showMessage(icon, text);
+    printError(details);
+}
+
 QString CliView::boxText(Model, ParamKey key) const
 {
     const auto it = given.constFind(key);

@@ -24,6 +24,8 @@ class CliView : public SessionView
     };
 
     void showMessage(MessageIcon icon, const QString &text) override;
+    // The message, then the cause and the fix of the failed opening.
+    void showOpenFailure(MessageIcon icon, const QString &text, const QString &details) override;
     void showWaitCursor() override {}
     void showNormalCursor() override {}
     QString boxText(Model model, ParamKey key) const override;

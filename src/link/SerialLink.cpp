@@ -96,6 +96,7 @@ bool SerialLink::PortOpen() const
 
 bool SerialLink::openPort(QString *reason)
 {
+    lastOpenFailure_.reset();
     if (ending_) {
         if (reason)
             *reason = QStringLiteral("the program is ending");
@@ -121,6 +122,7 @@ bool SerialLink::openPort(QString *reason)
     // a unit that floods the line cannot make one reply grow without bound.
     port_.setReadBufferSize(InputBufferSize);
     if (!port_.open(QIODevice::ReadWrite)) {
+        lastOpenFailure_ = OpenFailure{device, port_.errorString()};
         if (reason)
             *reason = port_.errorString();
         port_.clearError();
@@ -251,6 +253,7 @@ QString SerialLink::noDataText()
 
 bool SerialLink::OpenComPort(int comPort, double baudRate)
 {
+    lastOpenFailure_.reset();
     if (PortOpen()) {
         state_.MessageText = alreadyOpenText(commPort_);
         state_.ConnectErrorText = state_.MessageText;

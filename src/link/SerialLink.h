@@ -38,6 +38,7 @@ class SerialLink : public QObject
 
     // COM n opens the device the port map names, else the platform's default.
     void setPortMap(const QMap<int, QString> &map) { portMap_ = map; }
+    const QMap<int, QString> &portMap() const { return portMap_; }
     QString deviceForPort(int comPort) const;
 
     // The port's own properties.
@@ -52,6 +53,14 @@ class SerialLink : public QObject
     // Counts the successful openings, so an owner can tell whether the port
     // open now is still the one it opened.
     int openings() const { return openings_; }
+    // The device and the system's words when the last opening failed at the
+    // device itself; none after an opening that worked.
+    struct OpenFailure
+    {
+        QString device;
+        QString systemError;
+    };
+    const std::optional<OpenFailure> &lastOpenFailure() const { return lastOpenFailure_; }
     // Writes a whole line at once. A closed or failed port takes nothing and
     // returns false; it never ends the program. A full output buffer is not a
     // failure: the bytes wait there for the line.
@@ -123,6 +132,7 @@ class SerialLink : public QObject
     qint64 linesWritten_ = 0;
     bool writing_ = false;
     bool replyMissing_ = false;
+    std::optional<OpenFailure> lastOpenFailure_;
 };
 
 } // namespace ktv

@@ -22,7 +22,7 @@ std::optional<QString> UnitSession::beginAxisDefine()
         axisDefineWasOpen_ = 0;
         if (!link.openPort()) {
             // No port, no question: say so and send nothing.
-            message(MessageIcon::Critical, SerialLink::openFailedText(link.commPort()));
+            openFailureMessage(SerialLink::openFailedText(link.commPort()));
             return std::nullopt;
         }
         axisDefineOpenedPort_ = true;

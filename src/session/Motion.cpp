@@ -26,7 +26,7 @@ void UnitSession::StopMotion(Model model, frame::Motion stop)
         if (!link.openPort()) {
             // Nothing can be sent; say so rather than let the operator believe
             // the motor was stopped.
-            message(MessageIcon::Critical, SerialLink::openFailedText(state.ComPortNumber));
+            openFailureMessage(SerialLink::openFailedText(state.ComPortNumber));
             return;
         }
     }

@@ -42,6 +42,13 @@ QString storeWriteFailedText(const QString &storePath, const QString &problem, i
         .arg(comPort);
 }
 
+QString portMapWriteFailedText(const QString &storePath, const QString &problem, int comPort,
+                               const QString &device)
+{
+    return QStringLiteral("COM %1 could not be given %2 in %3: %4")
+        .arg(QString::number(comPort), device, storePath, problem);
+}
+
 QString commandNotSentText(const QString &command, const QByteArray &line)
 {
     return QStringLiteral("The %1 command did not go out: the serial line did not take \"%2\". "

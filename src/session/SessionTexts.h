@@ -13,6 +13,9 @@ QString settingsChangedText();
 QString connectErrorText();
 QString lineLostText(const QString &reason);
 QString storeWriteFailedText(const QString &storePath, const QString &problem, int comPort);
+// "Use for COM n" could not write its row of "Port Map".
+QString portMapWriteFailedText(const QString &storePath, const QString &problem, int comPort,
+                               const QString &device);
 // A command line the serial line did not take: what it was and its bytes.
 QString commandNotSentText(const QString &command, const QByteArray &line);
 // The fields of a read-back that got no answer within the limit.

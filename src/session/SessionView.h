@@ -20,6 +20,13 @@ class SessionView
 
     // A modal message with one OK button; returns once the operator has seen it.
     virtual void showMessage(MessageIcon icon, const QString &text) = 0;
+    // A port that did not open: the same message, with the cause and the fix
+    // in plain words for the operator who wants them.
+    virtual void showOpenFailure(MessageIcon icon, const QString &text, const QString &details)
+    {
+        (void)details;
+        showMessage(icon, text);
+    }
     // Not a stack: a second wait cursor changes nothing, one normal cursor
     // always brings the default pointer back.
     virtual void showWaitCursor() = 0;

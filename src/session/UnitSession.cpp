@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "link/PortProbe.h"
 #include "session/SessionTexts.h"
 #include "store/ConfigStore.h"
 
@@ -55,6 +56,19 @@ void UnitSession::message(MessageIcon icon, const QString &text)
     view_->showMessage(icon, text);
 }
 
+void UnitSession::openFailureMessage(const QString &text)
+{
+    if (isEnding())
+        return;
+    const auto &failure = link.lastOpenFailure();
+    if (!failure) {
+        view_->showMessage(MessageIcon::Critical, text);
+        return;
+    }
+    view_->showOpenFailure(MessageIcon::Critical, text,
+                           diagnoseOpenFailure(failure->device, failure->systemError));
+}
+
 void UnitSession::showWaitCursor()
 {
     view_->showWaitCursor();
@@ -100,7 +114,7 @@ void UnitSession::load()
         link.closePort();
     view_->showConnectionStatus(state.UnitConnected);
     state.MessageText = didNotConnectText();
-    message(MessageIcon::Critical, state.MessageText);
+    openFailureMessage(state.MessageText);
 }
 
 void UnitSession::LoadConfiguration()
@@ -139,7 +153,7 @@ void UnitSession::Connect()
         state.UnitConnected = false;
         view_->showConnectionStatus(false);
         if (!state.ConnectErrorText.isEmpty()) {
-            message(MessageIcon::Critical, state.ConnectErrorText);
+            openFailureMessage(state.ConnectErrorText);
         } else {
             state.MessageText = didNotConnectText();
             message(MessageIcon::Critical, state.MessageText);
@@ -179,6 +193,19 @@ void UnitSession::chooseComPort(std::optional<int> selected, bool unchanged)
     else
         message(MessageIcon::Critical,
                 storeWriteFailedText(storePath, problem, state.ComPortNumber));
+}
+
+bool UnitSession::assignPortDevice(int comPort, const QString &device)
+{
+    QString problem;
+    if (!writePortMapEntry(storePath, comPort, device, &problem)) {
+        message(MessageIcon::Critical, portMapWriteFailedText(storePath, problem, comPort, device));
+        return false;
+    }
+    QMap<int, QString> map = link.portMap();
+    map.insert(comPort, device);
+    link.setPortMap(map);
+    return true;
 }
 
 void UnitSession::keepCommSettings()

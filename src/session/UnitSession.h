@@ -74,6 +74,10 @@ class UnitSession : public QObject
     void keepCommSettings(); // Cancel
     // After the dialog: an open connection is dropped unless nothing changed.
     void endCommSettings();
+    // "Use for COM n": COM n opens the device from now on, in this program
+    // and in the store's "Port Map"; false (and a message) when the store
+    // could not take it.
+    bool assignPortDevice(int comPort, const QString &device);
 
     // The read-back run behind every panel's Verify Parameters button.
     void VerifyParameters(Model model);
@@ -123,6 +127,9 @@ class UnitSession : public QObject
     void ShowNotConnected();
     // A message to the operator; while the program ends nothing is shown.
     void message(MessageIcon icon, const QString &text);
+    // The message after a failed opening; when the device itself refused,
+    // the view also gets the diagnosis of why.
+    void openFailureMessage(const QString &text);
     void showWaitCursor();
     void showNormalCursor();
 

@@ -120,4 +120,40 @@ bool writeComPort(const QString &path, int comPort, QString *problem)
     return true;
 }
 
+bool writePortMapEntry(const QString &path, int comPort, const QString &device, QString *problem)
+{
+    auto fail = [&](const QString &why) {
+        if (problem)
+            *problem = why;
+        return false;
+    };
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("the file does not exist"));
+    StoreConnection connection(path, StoreConnection::Mode::ReadWrite);
+    if (!connection.opened())
+        return fail(connection.error());
+    QSqlDatabase db = connection.db();
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    QSqlQuery create(db);
+    QSqlQuery insert(db);
+    const bool created = create.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"Port Map\" (Port "
+                                                    "INTEGER PRIMARY KEY, Device TEXT NOT NULL)"));
+    insert.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO \"Port Map\" (Port, Device) VALUES (?, ?)"));
+    insert.addBindValue(comPort);
+    insert.addBindValue(device);
+    if (!created || !insert.exec()) {
+        const QString why = (created ? insert : create).lastError().text();
+        db.rollback();
+        return fail(why);
+    }
+    if (!db.commit()) {
+        const QString why = db.lastError().text();
+        db.rollback();
+        return fail(why);
+    }
+    return true;
+}
+
 } // namespace ktv

@@ -24,4 +24,8 @@ StoredConfiguration readConfiguration(const QString &path);
 // transaction; on failure the file is left as it was and *problem says why.
 bool writeComPort(const QString &path, int comPort, QString *problem);
 
+// Makes COM comPort open the device: one row of "Port Map" (the table is
+// made when the store has none), in one transaction; nothing else changes.
+bool writePortMapEntry(const QString &path, int comPort, const QString &device, QString *problem);
+
 } // namespace ktv

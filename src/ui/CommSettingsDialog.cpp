@@ -5,10 +5,12 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace ktv {
 
@@ -18,7 +20,17 @@ std::function<void(CommSettingsDialog &)> &hook()
     static std::function<void(CommSettingsDialog &)> h;
     return h;
 }
+std::function<QList<PresentPort>()> &portsSource()
+{
+    static std::function<QList<PresentPort>()> source;
+    return source;
+}
 } // namespace
+
+void setPortsPresentSource(std::function<QList<PresentPort>()> source)
+{
+    portsSource() = std::move(source);
+}
 
 void setCommSettingsHook(std::function<void(CommSettingsDialog &)> h)
 {
@@ -58,6 +70,36 @@ CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), w
     connect(cancel_, &QPushButton::clicked, this, &CommSettingsDialog::pressCancel);
     connect(list_, &QListWidget::itemSelectionChanged, this, &CommSettingsDialog::showDevice);
 
+    // Beside the COM list, the ports the system knows of, so that an
+    // operator with a USB adapter can give a COM number its device here.
+    auto *portsLabel = new QLabel(QStringLiteral("Serial ports present:"), this);
+    portsLabel->setObjectName(QStringLiteral("lblPortsPresent"));
+    ports_ = new QTreeWidget(this);
+    ports_->setObjectName(QStringLiteral("lstPortsPresent"));
+    ports_->setAccessibleName(portsLabel->text());
+    portsLabel->setBuddy(ports_);
+    ports_->setRootIsDecorated(false);
+    ports_->setHeaderLabels({QStringLiteral("Device"), QStringLiteral("Description"),
+                             QStringLiteral("Manufacturer"), QStringLiteral("Serial Number"),
+                             QStringLiteral("/dev/serial/by-id")});
+    ports_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ports_->setMinimumWidth(440);
+    useForCom_ = new QPushButton(this);
+    useForCom_->setObjectName(QStringLiteral("btnUseForCom"));
+    useForCom_->setAutoDefault(false);
+    storePath_ = new QLabel(
+        QStringLiteral("Settings are kept in %1").arg(window_.session().storePath), this);
+    storePath_->setObjectName(QStringLiteral("lblStorePath"));
+    storePath_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(portsLabel, 0, 2);
+    grid->addWidget(ports_, 1, 2, 2, 1);
+    grid->addWidget(useForCom_, 3, 2, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(storePath_, 4, 0, 1, 3);
+    grid->setColumnStretch(2, 1);
+    connect(useForCom_, &QPushButton::clicked, this, &CommSettingsDialog::pressUseForCom);
+    connect(ports_, &QTreeWidget::itemSelectionChanged, this, &CommSettingsDialog::showDevice);
+    fillPortsPresent();
+
     // Load step: select the configured port; a number outside 1 to 14 selects nothing.
     const int configured = window_.session().state.ComPortNumber;
     if (configured >= 1 && configured <= 14)
@@ -70,16 +112,48 @@ CommSettingsDialog::CommSettingsDialog(MainWindow &window) : QDialog(&window), w
     centreOnScreen(this);
 }
 
-void CommSettingsDialog::showDevice()
+std::optional<int> CommSettingsDialog::selectedComPort() const
 {
     const QList<QListWidgetItem *> chosen = list_->selectedItems();
-    if (chosen.isEmpty()) {
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.first()->data(Qt::UserRole).toInt();
+}
+
+void CommSettingsDialog::showDevice()
+{
+    const std::optional<int> comPort = selectedComPort();
+    useForCom_->setText(comPort ? QStringLiteral("&Use for COM %1").arg(*comPort)
+                                : QStringLiteral("&Use for COM"));
+    useForCom_->setEnabled(comPort && !ports_->selectedItems().isEmpty());
+    if (!comPort) {
         device_->setText(QStringLiteral("No port selected"));
         return;
     }
     device_->setText(
-        QStringLiteral("Opens %1")
-            .arg(window_.session().link.deviceForPort(chosen.first()->data(Qt::UserRole).toInt())));
+        QStringLiteral("Opens %1").arg(window_.session().link.deviceForPort(*comPort)));
+}
+
+void CommSettingsDialog::fillPortsPresent()
+{
+    const QList<PresentPort> present = portsSource() ? portsSource()() : serialPortsPresent();
+    for (const PresentPort &port : present) {
+        auto *item = new QTreeWidgetItem(ports_, {port.device, port.description, port.manufacturer,
+                                                  port.serialNumber, port.byIdLink});
+        // The by-id link names the adapter itself, so the COM number keeps
+        // it when adapters are plugged in another order.
+        item->setData(0, Qt::UserRole, port.byIdLink.isEmpty() ? port.device : port.byIdLink);
+    }
+}
+
+void CommSettingsDialog::pressUseForCom()
+{
+    const std::optional<int> comPort = selectedComPort();
+    const QList<QTreeWidgetItem *> port = ports_->selectedItems();
+    if (!comPort || port.isEmpty())
+        return;
+    window_.session().assignPortDevice(*comPort, port.first()->data(0, Qt::UserRole).toString());
+    showDevice();
 }
 
 void CommSettingsDialog::pressOK()

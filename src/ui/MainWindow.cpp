@@ -360,6 +360,11 @@ void MainWindow::showMessage(MessageIcon icon, const QString &text)
     toolkit_.showMessage(icon, text);
 }
 
+void MainWindow::showOpenFailure(MessageIcon icon, const QString &text, const QString &details)
+{
+    toolkit_.showMessage(icon, text, details);
+}
+
 void MainWindow::showWaitCursor()
 {
     toolkit_.showWaitCursor();

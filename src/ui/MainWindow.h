@@ -71,6 +71,7 @@ class MainWindow : public QMainWindow, public SessionView
 
     // SessionView
     void showMessage(MessageIcon icon, const QString &text) override;
+    void showOpenFailure(MessageIcon icon, const QString &text, const QString &details) override;
     void showWaitCursor() override;
     void showNormalCursor() override;
     QString boxText(Model model, ParamKey key) const override;

@@ -27,8 +27,10 @@ QMessageBox::Icon toBoxIcon(MessageIcon icon)
 
 } // namespace
 
-void Toolkit::showMessage(MessageIcon icon, const QString &text)
+void Toolkit::showMessage(MessageIcon icon, const QString &text, const QString &details)
 {
+    if (!details.isEmpty())
+        lastDetails_ = details;
     if (sink_) {
         sink_(icon, text);
         return;
@@ -39,6 +41,7 @@ void Toolkit::showMessage(MessageIcon icon, const QString &text)
         QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     QMessageBox box(toBoxIcon(icon), ApplicationTitle, text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    box.setDetailedText(details);
     box.exec();
     if (restoreWait)
         QGuiApplication::restoreOverrideCursor();

@@ -19,10 +19,13 @@ using MessageSink = std::function<void(MessageIcon, const QString &)>;
 class Toolkit
 {
   public:
-    // Shows a modal message box titled "KTRA-VELD Software" with one OK button.
-    void showMessage(MessageIcon icon, const QString &text);
+    // Shows a modal message box titled "KTRA-VELD Software" with one OK button;
+    // details, when given, sit behind the box's "Show Details..." button.
+    void showMessage(MessageIcon icon, const QString &text, const QString &details = {});
     // Tests replace the message box by a recorder; an empty function restores it.
     void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
+    // The details of the last message that had some (for a recorder).
+    QString lastDetails() const { return lastDetails_; }
 
     // Not a stack: a second showWaitCursor changes nothing, one
     // showNormalCursor always brings the default pointer back.
@@ -32,6 +35,7 @@ class Toolkit
 
   private:
     MessageSink sink_;
+    QString lastDetails_;
     bool waitCursorShown_ = false;
 };
 

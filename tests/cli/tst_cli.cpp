@@ -11,10 +11,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 using namespace ktv::test;
 
@@ -119,6 +123,7 @@ class TestCli : public QObject
     void baudSkipsScan();
     void axisDefine();
     void portThatDoesNotOpen();
+    void portHeldByAnotherProcess();
     void interruptedScan();
     void sheetRoundTrip();
     void loadSendsNothing_data();
@@ -356,11 +361,61 @@ void TestCli::portThatDoesNotOpen()
     const Run run = rig.run({QStringLiteral("scan"), QStringLiteral("--device"), missing});
 
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.err, QStringLiteral("Error Opening Com Port 1 - The com port is already open by "
-                                     "another device (mouse, modem, etc.) or it does not exist. "
-                                     "(%1: No such file or directory)\n")
-                          .arg(missing));
+    // The message, then the cause; which ports are present depends on the machine.
+    const QStringList lines = run.err.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[0], QStringLiteral("Error Opening Com Port 1 - The com port is already open by "
+                                      "another device (mouse, modem, etc.) or it does not exist. "
+                                      "(%1: No such file or directory)")
+                           .arg(missing));
+    QCOMPARE(lines[1], QStringLiteral("Cause: no such device. %1 is not there: the adapter is "
+                                      "unplugged, or there never was a port by that name.")
+                           .arg(missing));
+    QVERIFY2(lines[2] == QStringLiteral("No serial ports are present.") ||
+                 lines[2].startsWith(QStringLiteral("Serial ports present: /dev/")),
+             qPrintable(lines[2]));
+    QVERIFY2(lines[3].startsWith(QStringLiteral("Fix: plug the adapter in")), qPrintable(lines[3]));
+    QCOMPARE(lines[4], QString());
     QCOMPARE(rig.unit.receivedBytes(), Lines{});
+}
+
+void TestCli::portHeldByAnotherProcess()
+{
+    // A line of our own that this test process holds as any serial program
+    // would (exclusive use, a lock file); the tool runs as another process.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0);
+    QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString line = QString::fromLocal8Bit(::ptsname(master));
+    QSerialPort held(line);
+    QVERIFY(held.open(QIODevice::ReadWrite));
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("config.qdr"));
+    QVERIFY(writeStore(store, 1, {}));
+
+    QProcess tool;
+    tool.start(QStringLiteral(KTV_CLI_PATH), {QStringLiteral("scan"), QStringLiteral("--store"),
+                                              store, QStringLiteral("--device"), line});
+    QVERIFY(tool.waitForFinished(60000));
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    // Nothing reached the line.
+    char byte = 0;
+    QVERIFY(::fcntl(master, F_SETFL, O_NONBLOCK) == 0);
+    const auto got = ::read(master, &byte, 1);
+    held.close();
+    ::close(master);
+    QCOMPARE(got, -1);
+
+    QCOMPARE(tool.exitCode(), 1);
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    QCOMPARE(err.section(QLatin1Char('\n'), 0, 2),
+             QStringLiteral("Error Opening Com Port 1 - The com port is already open by another "
+                            "device (mouse, modem, etc.) or it does not exist. (%1: Permission "
+                            "error while locking the device)\n"
+                            "Cause: the port is busy. %1 is held by tst_cli (pid %2).\n"
+                            "Fix: close tst_cli (or end it: kill %2), then try again.")
+                 .arg(line, pid));
+    QCOMPARE(tool.readAllStandardOutput(), QByteArray());
 }
 
 void TestCli::interruptedScan()

@@ -73,6 +73,7 @@ class TestConfigStore : public QObject
     void readingNeverChangesTheFile();
     void writesOnlyTheThirdFieldOfTheFirstRecord();
     void failedWriteLeavesTheFileAsItWas();
+    void portMapEntryAddsOrReplacesOneRow();
 
   private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -198,6 +199,7 @@ void TestConfigStore::failedWriteLeavesTheFileAsItWas()
         QString problem;
         QVERIFY(!writeComPort(path, 5, &problem));
         QVERIFY(!problem.isEmpty());
+        QVERIFY(!writePortMapEntry(path, 2, QStringLiteral("/dev/ttyUSB0"), &problem));
         q.exec(QStringLiteral("ROLLBACK"));
         db.close();
     }
@@ -209,6 +211,28 @@ void TestConfigStore::failedWriteLeavesTheFileAsItWas()
     QString problem;
     QVERIFY(!writeComPort(path, 5, &problem));
     QVERIFY(!QFile::exists(path));
+}
+
+void TestConfigStore::portMapEntryAddsOrReplacesOneRow()
+{
+    // A store of the old kind, without the table.
+    const QString path = dir->filePath(QStringLiteral("config.qdr"));
+    QVERIFY(exec(path, {"CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name TEXT, ComPort "
+                        "INTEGER)",
+                        "INSERT INTO \"Main Table\" VALUES (1, 'Setup', 2)"}));
+    QString problem;
+    QVERIFY2(writePortMapEntry(path, 3, QStringLiteral("/dev/ttyUSB0"), &problem),
+             qPrintable(problem));
+    QVERIFY2(writePortMapEntry(path, 4, QStringLiteral("/dev/ttyUSB1"), &problem),
+             qPrintable(problem));
+    QVERIFY2(writePortMapEntry(path, 3, QStringLiteral("/dev/ttyACM0"), &problem),
+             qPrintable(problem));
+
+    const StoredConfiguration stored = readConfiguration(path);
+    QCOMPARE(stored.comPort, std::optional<int>(2));
+    QCOMPARE(stored.portMap, (QMap<int, QString>{{3, QStringLiteral("/dev/ttyACM0")},
+                                                 {4, QStringLiteral("/dev/ttyUSB1")}}));
+    QCOMPARE(query(path, "SELECT Name FROM \"Main Table\"").toString(), QStringLiteral("Setup"));
 }
 
 QTEST_MAIN(TestConfigStore)
