@@ -6,6 +6,7 @@
 #include "protocol/ParameterLimits.h"
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
+#include "session/LineMonitor.h"
 #include "session/OptionWrite.h"
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
@@ -88,24 +89,6 @@ QString table(const QList<QStringList> &rows)
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
         text += line + QLatin1Char('\n');
-    }
-    return text;
-}
-
-// The bytes of a line as the trace shows them: CR as ⏎, other control and
-// non-ASCII bytes as \xNN.
-QString visible(const QByteArray &bytes)
-{
-    QString text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += QChar(0x23CE);
-        else if (u >= 0x20 && u < 0x7F)
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x") +
-                    QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
     }
     return text;
 }
@@ -233,10 +216,11 @@ class Tool
     {
         session_->setView(&view_);
         if (common.trace) {
-            QObject::connect(&session_->link, &SerialLink::lineWritten,
-                             [this](const QByteArray &bytes) { trace('>', bytes); });
-            QObject::connect(&session_->link, &SerialLink::replyRead,
-                             [this](const QByteArray &bytes) { trace('<', bytes); });
+            // The window's line monitor, printed line by line as it records.
+            monitor_ = std::make_unique<LineMonitor>(session_->link);
+            QObject::connect(monitor_.get(), &LineMonitor::recorded, [](const MonitorLine &line) {
+                printError(LineMonitor::lineText(line));
+            });
         }
         // The lone CR starts every identification: a new rate is being tried.
         QObject::connect(&session_->link, &SerialLink::lineWritten, [this](const QByteArray &b) {
@@ -292,15 +276,6 @@ class Tool
         return session_->link.settings().section(QLatin1Char(','), 0, 0).toInt();
     }
 
-    void trace(char direction, const QByteArray &bytes)
-    {
-        const qint64 ms = clock_.isValid() ? clock_.elapsed() : 0;
-        printError(QStringLiteral("%1 ms %2 baud %3 %4")
-                       .arg(ms, 6)
-                       .arg(baudInForce(), 6)
-                       .arg(QString(QLatin1Char(direction)), visible(bytes)));
-    }
-
     static void progress(const QString &text)
     {
         if (stderrIsTerminal())
@@ -328,7 +303,6 @@ class Tool
         s.link.setCommPort(s.state.ComPortNumber);
         s.link.setSettings(settingsTextForBaud(common_.baud.value_or(ScanRates.front())));
         QString reason;
-        clock_.start();
         if (!s.link.openPort(&reason)) {
             const QString device = s.link.deviceForPort(s.state.ComPortNumber);
             portFailed_ = true;
@@ -932,7 +906,7 @@ class Tool
     Common common_;
     CliView view_;
     std::unique_ptr<UnitSession> session_;
-    QElapsedTimer clock_;
+    std::unique_ptr<LineMonitor> monitor_;
     Model model_ = Model::KTRA10;
     QString unitModel_;
     QString revision_;
