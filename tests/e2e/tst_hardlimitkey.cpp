@@ -43,8 +43,7 @@ class TestHardLimitKey : public QObject
     void connectedSendsAtConnectionRate();
     void closedPortUsesThePanelsStopSettings_data();
     void closedPortUsesThePanelsStopSettings();
-    void openMenuTakesEscFirst();
-    void openDialogTakesEscFirst();
+    void openMenuOrDialogTakesEscFirst();
 };
 
 // 28800 is no stop's fixed rate: the unit hears the line at the connection's.
@@ -114,28 +113,7 @@ void TestHardLimitKey::closedPortUsesThePanelsStopSettings()
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
-void TestHardLimitKey::openMenuTakesEscFirst()
-{
-    UnitSimProcess unit;
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
-    bench.session.LoadConfiguration();
-    bench.state.AxisAddress = QStringLiteral("0");
-    QVERIFY(showPanel(bench, Model::KTRA20));
-    auto *setup = bench.find<QMenu>(QStringLiteral("mnuSetup"));
-    QVERIFY(setup);
-    QTest::keyClick(bench.window.get(), Qt::Key_E, Qt::AltModifier);
-    QVERIFY(QTest::qWaitForWindowExposed(setup));
-    QTRY_COMPARE(QApplication::activePopupWidget(), setup);
-
-    QTest::keyClick(setup, Qt::Key_Escape);
-    QTRY_VERIFY(!setup->isVisible());
-    QVERIFY(staysQuiet(unit, 0));
-    QVERIFY(!bench.link.PortOpen());
-    QVERIFY(bench.recorder.messages.isEmpty());
-}
-
-void TestHardLimitKey::openDialogTakesEscFirst()
+void TestHardLimitKey::openMenuOrDialogTakesEscFirst()
 {
     UnitSimProcess unit;
     QVERIFY(unit.start());
@@ -143,12 +121,21 @@ void TestHardLimitKey::openDialogTakesEscFirst()
     bench.session.LoadConfiguration();
     bench.state.AxisAddress = QStringLiteral("0");
     QVERIFY(showPanel(bench, Model::VELD30));
+
+    auto *setup = bench.find<QMenu>(QStringLiteral("mnuSetup"));
+    QVERIFY(setup);
+    QTest::keyClick(bench.window.get(), Qt::Key_E, Qt::AltModifier);
+    QTRY_COMPARE(QApplication::activePopupWidget(), setup);
+    QTest::keyClick(setup, Qt::Key_Escape);
+    QTRY_VERIFY(!setup->isVisible());
+
     AxisSelectDialog *dialog = bench.window->axisSelectDialog();
     bench.window->openAxisSelect();
     QVERIFY(QTest::qWaitForWindowActive(dialog));
     QTRY_COMPARE(QApplication::activeWindow(), dialog);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QTRY_VERIFY(!dialog->isVisible());
+
     QVERIFY(staysQuiet(unit, 0));
     QVERIFY(!bench.link.PortOpen());
     // Closing the dialog runs its read-back, which finds no unit: that is

@@ -39,8 +39,7 @@ class RecordingView : public SessionView
     QString profile; // the profile the panels show
     QString runStatus;
     int connectionChanges = 0;
-    QStringList events;       // "reset KTRA20 1", "axis VELD30 7", ...
-    QStringList scanProgress; // every scan progress line, the empty end included
+    QStringList events; // "reset KTRA20 1", "axis VELD30 7", ...
 
     QStringList messageTexts() const;
     // The last text shown for a field of a model; none when it was not shown
@@ -65,7 +64,6 @@ class RecordingView : public SessionView
     void showSelectedAxis(Model model, const QString &address) override;
     void showRunStatus(const QString &text) override { runStatus = text; }
     void connectionChanged() override { ++connectionChanges; }
-    void showScanProgress(const QString &text) override { scanProgress << text; }
 };
 
 } // namespace ktv::test
