@@ -11,6 +11,7 @@
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/ChangeTracker.h"
+#include "session/LineMonitor.h"
 #include "session/OptionWrite.h"
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
@@ -107,10 +108,11 @@ class Tool : private UnitHost
                              [this](const QString &text) { tell(text); });
         }
         if (common.trace) {
-            QObject::connect(&session_->link, &SerialLink::lineWritten,
-                             [this](const QByteArray &bytes) { trace('>', bytes); });
-            QObject::connect(&session_->link, &SerialLink::replyRead,
-                             [this](const QByteArray &bytes) { trace('<', bytes); });
+            // The window's line monitor, printed line by line as it records.
+            monitor_ = std::make_unique<LineMonitor>(session_->link);
+            QObject::connect(monitor_.get(), &LineMonitor::recorded, [](const MonitorLine &line) {
+                printError(LineMonitor::lineText(line));
+            });
         }
         // The lone CR starts every identification: a new rate is being tried.
         QObject::connect(&session_->link, &SerialLink::lineWritten, [this](const QByteArray &b) {
@@ -195,15 +197,6 @@ class Tool : private UnitHost
         return session_->link.settings().section(QLatin1Char(','), 0, 0).toInt();
     }
 
-    void trace(char direction, const QByteArray &bytes)
-    {
-        const qint64 ms = clock_.isValid() ? clock_.elapsed() : 0;
-        printError(QStringLiteral("%1 ms %2 baud %3 %4")
-                       .arg(ms, 6)
-                       .arg(baudInForce(), 6)
-                       .arg(QString(QLatin1Char(direction)), visible(bytes)));
-    }
-
     static void progress(const QString &text)
     {
         if (stderrIsTerminal())
@@ -239,7 +232,6 @@ class Tool : private UnitHost
         s.link.setCommPort(s.state.ComPortNumber);
         s.link.setSettings(settingsTextForBaud(common_.baud.value_or(ScanRates.front())));
         QString reason;
-        clock_.start();
         if (!s.link.openPort(&reason)) {
             const QString device = s.link.deviceForPort(s.state.ComPortNumber);
             portFailed_ = true;
@@ -846,7 +838,7 @@ class Tool : private UnitHost
     std::unique_ptr<UnitSession> session_;
     std::unique_ptr<Journal> journal_;
     std::unique_ptr<ChangeTracker> tracker_; // before the journal and the session go
-    QElapsedTimer clock_;
+    std::unique_ptr<LineMonitor> monitor_;
     Model model_ = Model::KTRA10;
     QString unitModel_;
     QString revision_;

@@ -41,22 +41,6 @@ QString table(const QList<QStringList> &rows)
     return text;
 }
 
-QString visible(const QByteArray &bytes)
-{
-    QString text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += QChar(0x23CE);
-        else if (u >= 0x20 && u < 0x7F)
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x") +
-                    QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
-
 int usageError(const QString &text, const QString &command)
 {
     printError(Program + QStringLiteral(": ") + text);

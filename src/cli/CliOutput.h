@@ -2,7 +2,6 @@
 // What every command of ktraveld-cli prints with: stdout and stderr lines,
 // tables in columns, line bytes made visible, and the usage error.
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,9 +16,6 @@ void printOut(const QString &text);
 bool stderrIsTerminal();
 // Rows of text in columns two blanks apart, no blanks at the ends of lines.
 QString table(const QList<QStringList> &rows);
-// The bytes of a line as the trace shows them: CR as ⏎, other control and
-// non-ASCII bytes as \xNN.
-QString visible(const QByteArray &bytes);
 // "ktraveld-cli: TEXT" and where to find help, on stderr; returns ExitUsage.
 int usageError(const QString &text, const QString &command = {});
 

@@ -4,6 +4,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliView.h"
 #include "protocol/CommandFrame.h"
+#include "protocol/LineMeaning.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/UnitCatalogue.h"
 #include "store/JournalHistory.h"
@@ -135,7 +136,7 @@ int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, cons
     QList<QStringList> rows;
     QJsonArray lines;
     auto add = [&](const QString &caption, const QByteArray &line) {
-        rows << QStringList{QStringLiteral("  ") + caption, visible(line)};
+        rows << QStringList{QStringLiteral("  ") + caption, lineDisplayText(line)};
         lines.append(QJsonObject{{QStringLiteral("value"), caption},
                                  {QStringLiteral("line"), QString::fromLatin1(line)}});
     };

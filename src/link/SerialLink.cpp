@@ -137,6 +137,7 @@ bool SerialLink::openPort(QString *reason)
         return false;
     }
     ++openings_;
+    emit portOpened();
     return true;
 }
 

@@ -104,6 +104,8 @@ class SerialLink : public QObject
     // for a trace or a line monitor.
     void lineWritten(const QByteArray &bytes);
     void replyRead(const QByteArray &bytes);
+    // The port has just been opened (a monitor's times count from here).
+    void portOpened();
     // The port failed while open (adapter unplugged, device gone); it has been closed.
     void lineLost(const QString &reason);
 

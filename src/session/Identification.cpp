@@ -31,6 +31,8 @@ bool UnitSession::ScanBaudRates()
     for (int rate : ScanRates) {
         if (isEnding())
             break;
+        view_->showScanProgress(
+            scanProgressText(state.ComPortNumber, link.deviceForPort(state.ComPortNumber), rate));
         if (!link.OpenComPort(state.ComPortNumber, rate))
             continue;
         found = IdentifyUnit(state.AxisAddress);
@@ -40,6 +42,7 @@ bool UnitSession::ScanBaudRates()
             break;
     }
     scanning_ = false;
+    view_->showScanProgress(QString());
     return found;
 }
 

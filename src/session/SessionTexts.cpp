@@ -62,4 +62,9 @@ QString noAnswerText(const QString &address, const QStringList &fields)
         .arg(address, fields.join(QStringLiteral(", ")));
 }
 
+QString scanProgressText(int comPort, const QString &device, int baud)
+{
+    return QStringLiteral("Trying COM %1 (%2) at %3 baud").arg(comPort).arg(device).arg(baud);
+}
+
 } // namespace ktv

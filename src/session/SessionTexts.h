@@ -20,5 +20,7 @@ QString portMapWriteFailedText(const QString &storePath, const QString &problem,
 QString commandNotSentText(const QString &command, const QByteArray &line);
 // The fields of a read-back that got no answer within the limit.
 QString noAnswerText(const QString &address, const QStringList &fields);
+// The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
+QString scanProgressText(int comPort, const QString &device, int baud);
 
 } // namespace ktv

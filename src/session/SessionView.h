@@ -66,6 +66,10 @@ class SessionView
     // settings): whatever was opened against the old one closes without
     // sending anything.
     virtual void connectionChanged() = 0;
+
+    // While a scan runs: the port and rate being tried, as one added line
+    // ("Trying COM 1 (/dev/pts/3) at 28800 baud"); empty once the scan ends.
+    virtual void showScanProgress(const QString &text) { (void)text; }
 };
 
 } // namespace ktv

@@ -1,9 +1,11 @@
 #include "ui/MainWindow.h"
 
+#include "session/LineMonitor.h"
 #include "session/UnitSession.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
 #include "ui/FindUnitsDialog.h"
+#include "ui/LineMonitorDock.h"
 #include "ui/VerifyDisplay.h"
 
 #include <QAction>
@@ -54,6 +56,7 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     column->addWidget(tabs_);
     buildConnectionArea(central);
     setCentralWidget(central);
+    buildLineMonitor();
 
     // Wide enough to show every tab's caption.
     resize(std::max(sizeHint().width(), tabs_->tabBar()->sizeHint().width() + 40),
@@ -128,11 +131,43 @@ void MainWindow::buildConnectionArea(QWidget *central)
     version_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     labels->addWidget(connected_);
     labels->addWidget(version_);
+    // Seen only while a scan runs.
+    scanProgress_ = new QLabel(central);
+    scanProgress_->setObjectName(QStringLiteral("lblScanProgress"));
+    scanProgress_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    scanProgress_->hide();
+    labels->addWidget(scanProgress_);
 
     row->addWidget(connect_);
     row->addLayout(labels, 1);
     row->addWidget(exit_);
     static_cast<QVBoxLayout *>(central->layout())->addLayout(row);
+}
+
+void MainWindow::buildLineMonitor()
+{
+    lineMonitor_ = new LineMonitor(session_.link, this);
+    lineMonitorDock_ = new LineMonitorDock(*lineMonitor_, toolkit_, this);
+    addDockWidget(Qt::BottomDockWidgetArea, lineMonitorDock_);
+    lineMonitorDock_->hide();
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    mnuLineMonitor_ = lineMonitorDock_->toggleViewAction();
+    mnuLineMonitor_->setText(QStringLiteral("&Line Monitor"));
+    mnuLineMonitor_->setObjectName(QStringLiteral("mnuLineMonitor"));
+    mnuLineMonitor_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    view->addAction(mnuLineMonitor_);
+
+    // Esc stops the unit as the shown panel's Hard Limit button does. Only
+    // while this window has the key: an open menu or dialog takes Esc first.
+    auto *hardLimitKey = new QAction(this);
+    hardLimitKey->setObjectName(QStringLiteral("keyHardLimit"));
+    hardLimitKey->setShortcut(QKeySequence(Qt::Key_Escape));
+    hardLimitKey->setShortcutContext(Qt::WindowShortcut);
+    addAction(hardLimitKey);
+    connect(hardLimitKey, &QAction::triggered, this, [this] {
+        pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll);
+    });
 }
 
 void MainWindow::wirePanel(Panel &p)
@@ -180,6 +215,7 @@ void MainWindow::wirePanel(Panel &p)
             [this, model] { pressStop(model, frame::Motion::StopSoft); });
     connect(p.motion[2], &QPushButton::clicked, this,
             [this, model] { pressStop(model, frame::Motion::StopAll); });
+    p.motion[2]->setToolTip(QStringLiteral("Hard Limit: stops the motor at once (Esc)"));
     connect(p.verify, &QPushButton::clicked, this, [this, model] { pressVerify(model); });
     if (auto *select = qobject_cast<QPushButton *>(p.control(QStringLiteral("cmdAxisSelect"))))
         connect(select, &QPushButton::clicked, this, &MainWindow::openAxisSelect);
@@ -447,6 +483,13 @@ void MainWindow::showRunStatus(const QString &text)
         statusBar()->clearMessage();
     else
         statusBar()->showMessage(text);
+}
+
+void MainWindow::showScanProgress(const QString &text)
+{
+    scanProgress_->setText(text);
+    scanProgress_->setVisible(!text.isEmpty());
+    emit scanProgressShown(text);
 }
 
 void MainWindow::connectionChanged()

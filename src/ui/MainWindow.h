@@ -20,6 +20,8 @@ class QTabWidget;
 namespace ktv {
 
 class UnitSession;
+class LineMonitor;
+class LineMonitorDock;
 class AxisSelectDialog;
 class AxisDefineDialog;
 
@@ -47,6 +49,10 @@ class MainWindow : public QMainWindow, public SessionView
     QAction *mnuConnect() const { return mnuConnect_; }
     QAction *mnuDisconnect() const { return mnuDisconnect_; }
     QAction *mnuCommSettings() const { return mnuCommSettings_; }
+    QAction *mnuLineMonitor() const { return mnuLineMonitor_; }
+    LineMonitor &lineMonitor() const { return *lineMonitor_; }
+    LineMonitorDock *lineMonitorDock() const { return lineMonitorDock_; }
+    QLabel *lblScanProgress() const { return scanProgress_; }
 
     void TabStopsOn(Model model);
     void TabStopsOff(Model model);
@@ -89,8 +95,11 @@ class MainWindow : public QMainWindow, public SessionView
     void showSelectedAxis(Model model, const QString &address) override;
     void showRunStatus(const QString &text) override;
     void connectionChanged() override;
+    void showScanProgress(const QString &text) override;
 
   signals:
+    // The port and rate a scan tries now; empty once it has ended.
+    void scanProgressShown(const QString &text);
     // The window was closed: the program ends now.
     void programEnding();
 
@@ -101,6 +110,7 @@ class MainWindow : public QMainWindow, public SessionView
   private:
     void buildMenus();
     void buildConnectionArea(QWidget *central);
+    void buildLineMonitor();
     void wirePanel(Panel &panel);
     // A refused option click: the group shows again what it showed before.
     void restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous);
@@ -117,6 +127,10 @@ class MainWindow : public QMainWindow, public SessionView
     QAction *mnuConnect_ = nullptr;
     QAction *mnuDisconnect_ = nullptr;
     QAction *mnuCommSettings_ = nullptr;
+    QAction *mnuLineMonitor_ = nullptr;
+    LineMonitor *lineMonitor_ = nullptr;
+    LineMonitorDock *lineMonitorDock_ = nullptr;
+    QLabel *scanProgress_ = nullptr;
     AxisSelectDialog *axisSelect_ = nullptr;
     AxisDefineDialog *axisDefine_ = nullptr;
     QRadioButton *leftOption_ = nullptr; // the option button unselected last

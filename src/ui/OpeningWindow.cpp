@@ -35,6 +35,12 @@ OpeningWindow::OpeningWindow(MainWindow &main) : main_(main)
     ok_->setObjectName(QStringLiteral("cmdOk"));
     column->addWidget(ok_, 0, Qt::AlignCenter);
     connect(ok_, &QPushButton::clicked, this, &OpeningWindow::pressOk);
+    // Below everything else: which port and rate the scan tries now.
+    scanProgress_ = new QLabel(this);
+    scanProgress_->setObjectName(QStringLiteral("lblScanProgress"));
+    scanProgress_->setAlignment(Qt::AlignCenter);
+    column->addWidget(scanProgress_);
+    connect(&main_, &MainWindow::scanProgressShown, scanProgress_, &QLabel::setText);
 }
 
 void OpeningWindow::start()

@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 
 namespace ktv {
@@ -15,6 +16,7 @@ class OpeningWindow : public QWidget
   public:
     explicit OpeningWindow(MainWindow &main);
     QPushButton *cmdOk() const { return ok_; }
+    QLabel *lblScanProgress() const { return scanProgress_; }
 
     // Shows itself, loads the main window (which scans for a unit), then
     // shows the main window and hides itself.
@@ -27,6 +29,7 @@ class OpeningWindow : public QWidget
   private:
     MainWindow &main_;
     QPushButton *ok_ = nullptr;
+    QLabel *scanProgress_ = nullptr;
 };
 
 } // namespace ktv

@@ -131,6 +131,7 @@ class TestCli : public QObject
     void interruptedLoad();
     void historyShowsASet();
     void journalThatCannotBeWritten();
+    void traceShowsTheMonitorLines();
 };
 
 void TestCli::scan_data()
@@ -654,6 +655,25 @@ void TestCli::journalThatCannotBeWritten()
                                             "max-speed  4000  4000\n")));
     const Lines sent = {"@0A1_20\r", "@0M1_4000\r"};
     QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + sent + Ktra20Readback);
+}
+
+// The trace prints the window's monitor lines: time, direction, baud, the
+// bytes with CR as a sign, and what a sent line means.
+void TestCli::traceShowsTheMonitorLines()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+
+    const Run run =
+        rig.run({QStringLiteral("stop"), QStringLiteral("--hard"), QStringLiteral("--baud"),
+                 QStringLiteral("9600"), QStringLiteral("--trace")});
+
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0].mid(8), QStringLiteral(" ms  >    9600 baud  @0H\u23CE  Hard Limit stop"));
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QCOMPARE(rig.unit.receivedBytes(), Lines{"@0H\r"});
 }
 
 QTEST_GUILESS_MAIN(TestCli)

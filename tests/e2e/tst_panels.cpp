@@ -243,6 +243,7 @@ void TestPanels::windowMenusAndTabs()
         {w.mnuConnect(), "&Connect", QKeySequence(Qt::CTRL | Qt::Key_C)},
         {w.mnuDisconnect(), "&Disconnect", QKeySequence(Qt::CTRL | Qt::Key_D)},
         {w.mnuCommSettings(), "Communication &Settings...", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {w.mnuLineMonitor(), "&Line Monitor", QKeySequence(Qt::CTRL | Qt::Key_L)},
     };
     for (const Entry &e : entries) {
         QVERIFY(e.action);
@@ -260,7 +261,13 @@ void TestPanels::windowMenusAndTabs()
     QCOMPARE(findUnits->text(), QStringLiteral("&Find Units on the Line..."));
     QCOMPARE(setup->actions(),
              (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(), w.mnuCommSettings(), findUnits}));
-    QCOMPARE(w.menuBar()->actions(), (QList<QAction *>{file->menuAction(), setup->menuAction()}));
+    auto *view = w.findChild<QMenu *>(QStringLiteral("mnuView"));
+    QVERIFY(view);
+    QCOMPARE(view->title(), QStringLiteral("&View"));
+    QCOMPARE(view->actions(), QList<QAction *>{w.mnuLineMonitor()});
+    QVERIFY(w.mnuLineMonitor()->isCheckable());
+    QCOMPARE(w.menuBar()->actions(),
+             (QList<QAction *>{file->menuAction(), setup->menuAction(), view->menuAction()}));
 
     QCOMPARE(w.cmdConnect()->objectName(), QStringLiteral("cmdConnect"));
     QCOMPARE(w.cmdExit()->objectName(), QStringLiteral("cmdExit"));

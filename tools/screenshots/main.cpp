@@ -2,9 +2,11 @@
 // title window and the three dialogs, so the layout can be looked at without
 // a unit: screenshots/<name>.png.
 
+#include "session/LineMonitor.h"
 #include "session/UnitSession.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
+#include "ui/LineMonitorDock.h"
 #include "ui/MainWindow.h"
 #include "ui/OpeningWindow.h"
 
@@ -31,6 +33,39 @@ int main(int argc, char *argv[])
         QApplication::processEvents();
         main.grab().save(
             QDir(folder).filePath(QStringLiteral("panel-%1.png").arg(ktv::modelId(model))));
+    }
+    // The Line Monitor under the KTRA20 panel, after a scan and a read-back.
+    {
+        using Line = ktv::MonitorLine;
+        const struct
+        {
+            Line::Direction direction;
+            const char *bytes;
+            qint64 ms;
+        } lines[] = {{Line::Written, "\r", 0},
+                     {Line::Written, "@0!\r", 501},
+                     {Line::Read, "0\r", 1002},
+                     {Line::Written, "@0$\r", 1003},
+                     {Line::Read, "KTRA20 1.07\r", 1504},
+                     {Line::Written, "@0VA1\r", 1612},
+                     {Line::Read, "10\r", 1683},
+                     {Line::Written, "@0VB1\r", 1684},
+                     {Line::Read, "500\r", 1755},
+                     {Line::Written, "@0VM1\r", 1756},
+                     {Line::Read, "8000\r", 1827},
+                     {Line::Written, "@0M1_5000\r", 9410},
+                     {Line::Written, "@0VA1\r", 10021},
+                     {Line::Read, "\x15\xff?\r", 10092},
+                     {Line::Written, "@0H\r", 12750}};
+        for (const auto &line : lines)
+            main.lineMonitor().record(line.direction, QByteArray(line.bytes), line.ms, 9600);
+        main.lineMonitor().flush();
+        main.SSTab1()->setCurrentIndex(ktv::tabIndex(ktv::Model::KTRA20));
+        main.lineMonitorDock()->show();
+        main.resize(main.width(), main.height() + 320);
+        QApplication::processEvents();
+        main.grab().save(QDir(folder).filePath(QStringLiteral("line-monitor.png")));
+        main.lineMonitorDock()->hide();
     }
     ktv::OpeningWindow opening(main);
     opening.show();

@@ -1,0 +1,22 @@
+#pragma once
+// What a line on the wire says, for the line monitor and the command-line
+// trace: its bytes as readable text, and for a line the program writes, what
+// it asks of the unit in the operator's words ("read Accel/Decel, profile 1").
+// The meaning is found by building each line the program can write with the
+// command frame itself, so the two cannot drift apart.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace ktv {
+
+// The bytes as text: CR as the return sign (U+23CE), printable ASCII as it
+// stands, every other byte as \xNN.
+QString lineDisplayText(const QByteArray &bytes);
+
+// The meaning of a written line (CR included); none for a line the program
+// never writes.
+std::optional<QString> lineMeaning(const QByteArray &line);
+
+} // namespace ktv
