@@ -73,6 +73,19 @@ void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
+    const std::pair<const char *, const char *> sheetEntries[] = {
+        {"mnuSaveSettings", "&Save Unit Settings..."},
+        {"mnuLoadSettings", "&Load Unit Settings..."},
+        {"mnuCompareSettings", "C&ompare with Unit Settings..."}};
+    const std::array<void (MainWindow::*)(), 3> sheetActions = {
+        &MainWindow::saveUnitSettings, &MainWindow::loadUnitSettings,
+        &MainWindow::compareWithUnitSettings};
+    for (std::size_t i = 0; i < sheetActions.size(); ++i) {
+        QAction *entry = file->addAction(QString::fromLatin1(sheetEntries[i].second));
+        entry->setObjectName(QString::fromLatin1(sheetEntries[i].first));
+        connect(entry, &QAction::triggered, this, sheetActions[i]);
+    }
+    file->addSeparator();
     mnuExit_ = file->addAction(QStringLiteral("E&xit"));
     mnuExit_->setObjectName(QStringLiteral("mnuExit"));
     mnuExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
@@ -96,6 +109,12 @@ void MainWindow::buildMenus()
     findUnits->setObjectName(QStringLiteral("mnuFindUnits"));
     findUnits->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(findUnits, &QAction::triggered, this, &MainWindow::openFindUnits);
+
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    QAction *history = tools->addAction(QStringLiteral("Change &History..."));
+    history->setObjectName(QStringLiteral("mnuChangeHistory"));
+    connect(history, &QAction::triggered, this, &MainWindow::openChangeHistory);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
