@@ -98,7 +98,11 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
     column->addWidget(table_);
     column->addWidget(buttons);
     const int width = table_->horizontalHeader()->length() + 60;
-    resize(std::max(width, 420), std::min(560, 140 + 24 * int(rows.size())));
+    // Every row in sight where the screen allows it.
+    const int height = table_->horizontalHeader()->sizeHint().height() +
+                       table_->verticalHeader()->length() + summary_->sizeHint().height() +
+                       buttons->sizeHint().height() + 48;
+    resize(std::max(width, 420), std::min(height, 640));
 }
 
 QString SheetCompareDialog::copyText() const
