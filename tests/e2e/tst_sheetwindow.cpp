@@ -163,6 +163,7 @@ class TestSheetWindow : public QObject
     void sheetActionsNeedAUnit();
     void historyWritesBackTheEarlierValue();
     void historyWithoutJournalIsEmpty();
+    void writeBackNeedsTheUnitOfTheRow();
 };
 
 void TestSheetWindow::saveCompareLoadCompare()
@@ -412,6 +413,34 @@ void TestSheetWindow::historyWithoutJournalIsEmpty()
     QVERIFY(!enabled);
     QVERIFY(!QFile::exists(k.bench->journalPath));
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+}
+
+void TestSheetWindow::writeBackNeedsTheUnitOfTheRow()
+{
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.send(ParamKey::Max, QStringLiteral("5200"));
+    QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
+    k.bench->window->pressDisconnect();
+    k.rig.unit.clearRecord();
+
+    int rows = 0;
+    bool enabled = true;
+    whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
+        auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
+        rows = dialog->table()->model()->rowCount();
+        dialog->table()->selectRow(0);
+        enabled = dialog->writeBackButton()->isEnabled();
+        QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
+        dialog->close();
+    });
+    k.trigger(QStringLiteral("mnuChangeHistory"));
+
+    QCOMPARE(rows, 1);
+    QVERIFY(!enabled);
+    QTest::qWait(300);
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
 }
 
 QTEST_MAIN(TestSheetWindow)
