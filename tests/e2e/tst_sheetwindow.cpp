@@ -162,8 +162,8 @@ class TestSheetWindow : public QObject
     void refusedSheetSendsNothing();
     void sheetActionsNeedAUnit();
     void historyWritesBackTheEarlierValue();
-    void historyWithoutJournalIsEmpty();
-    void writeBackNeedsTheUnitOfTheRow();
+    void writeBackIsOff_data();
+    void writeBackIsOff();
 };
 
 void TestSheetWindow::saveCompareLoadCompare()
@@ -391,53 +391,47 @@ void TestSheetWindow::historyWritesBackTheEarlierValue()
     QCOMPARE(k.bench->recorder.texts(), QStringList{});
 }
 
-void TestSheetWindow::historyWithoutJournalIsEmpty()
+void TestSheetWindow::writeBackIsOff_data()
 {
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<QStringList>("units");
+    // A journal nothing was written to yet: an empty table, and no file made.
+    QTest::newRow("no journal yet") << false << QStringList{"All"};
+    QTest::newRow("the row's unit not connected") << true << QStringList{"All", "KTRA20"};
+}
+
+void TestSheetWindow::writeBackIsOff()
+{
+    QFETCH(bool, sent);
+    QFETCH(QStringList, units);
     Ktra20 k;
     QVERIFY(k.start());
+    if (sent) {
+        k.send(ParamKey::Max, QStringLiteral("5200"));
+        QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
+        k.bench->window->pressDisconnect();
+    }
+    k.rig.unit.clearRecord();
+
     int rows = -1;
     bool enabled = true;
-    QStringList units;
+    QStringList shownUnits;
     whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
         auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
         rows = dialog->table()->model()->rowCount();
-        units << dialog->unitFilter()->itemText(0);
-        units << QString::number(dialog->unitFilter()->count());
+        for (int i = 0; i < dialog->unitFilter()->count(); ++i)
+            shownUnits << dialog->unitFilter()->itemText(i);
+        dialog->table()->selectRow(0);
         enabled = dialog->writeBackButton()->isEnabled();
+        QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
         click(dialog, QStringLiteral("cmdClose"));
     });
     k.trigger(QStringLiteral("mnuChangeHistory"));
 
-    QCOMPARE(rows, 0);
-    QCOMPARE(units, (QStringList{"All", "1"}));
+    QCOMPARE(rows, sent ? 1 : 0);
+    QCOMPARE(shownUnits, units);
     QVERIFY(!enabled);
-    QVERIFY(!QFile::exists(k.bench->journalPath));
-    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
-}
-
-void TestSheetWindow::writeBackNeedsTheUnitOfTheRow()
-{
-    Ktra20 k;
-    QVERIFY(k.start());
-    k.send(ParamKey::Max, QStringLiteral("5200"));
-    QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
-    k.bench->window->pressDisconnect();
-    k.rig.unit.clearRecord();
-
-    int rows = 0;
-    bool enabled = true;
-    whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
-        auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
-        rows = dialog->table()->model()->rowCount();
-        dialog->table()->selectRow(0);
-        enabled = dialog->writeBackButton()->isEnabled();
-        QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
-        dialog->close();
-    });
-    k.trigger(QStringLiteral("mnuChangeHistory"));
-
-    QCOMPARE(rows, 1);
-    QVERIFY(!enabled);
+    QCOMPARE(QFile::exists(k.bench->journalPath), sent);
     QTest::qWait(300);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
     QCOMPARE(k.bench->recorder.texts(), QStringList{});
