@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
@@ -38,29 +39,29 @@ const Lines SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r
 
 // Runs act on the modal window of that name once it is shown and active
 // (and the condition holds); gives up after 30 s (and closes whatever modal
-// window is up).
-void whenActive(
+// window is up). A watch that must not outlive its test is deleted there.
+QPointer<QTimer> whenActive(
     const QString &name, const std::function<void(QWidget *)> &act,
     const std::function<bool()> &condition = [] { return true; })
 {
     auto *timer = new QTimer;
-    auto *clock = new QElapsedTimer;
-    clock->start();
+    QElapsedTimer clock;
+    clock.start();
     QObject::connect(timer, &QTimer::timeout, [timer, clock, name, act, condition] {
         QWidget *dialog = QApplication::activeModalWidget();
         const bool ready = dialog && dialog->objectName() == name && dialog->isVisible() &&
                            dialog->isActiveWindow() && condition();
-        if (!ready && clock->elapsed() < 30000)
+        if (!ready && clock.elapsed() < 30000)
             return;
         timer->stop();
         timer->deleteLater();
-        delete clock;
         if (ready)
             act(dialog);
         else if (dialog)
             dialog->close();
     });
     timer->start(10);
+    return timer;
 }
 
 void click(QWidget *dialog, const QString &button)
@@ -297,7 +298,7 @@ void TestSheetWindow::refusedSheetSendsNothing()
     }
     k.rig.unit.clearRecord();
     bool asked = false;
-    whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
+    const QPointer<QTimer> watch = whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
         asked = true;
         answer(box, QMessageBox::No);
     });
@@ -305,6 +306,7 @@ void TestSheetWindow::refusedSheetSendsNothing()
     k.trigger(QStringLiteral("mnuLoadSettings"));
     QTest::qWait(300);
 
+    delete watch.data();
     QCOMPARE(k.bench->recorder.texts(), QStringList{message.arg(k.sheet)});
     QVERIFY(!asked);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
