@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
     // status line, never in a box.
     ktv::Journal journal(ktv::Journal::defaultPath());
     ktv::ChangeTracker tracker(session, &journal);
+    main.setChangeTracking(&tracker, journal.path());
     QObject::connect(&tracker, &ktv::ChangeTracker::notHeld, &main,
                      &ktv::MainWindow::showRunStatus);
     QObject::connect(&tracker, &ktv::ChangeTracker::journalWarning, &main,

@@ -86,6 +86,16 @@ class SheetOperations
     // The number of value lines a load of the sheet writes.
     int valueCount(const ParameterSheet &sheet) const;
 
+    // One earlier value written again (a sheet key such as "max-speed" or
+    // "direction", the profile for a parameter, 0 for a drive setting).
+    // checkValue reads the unit, puts the value in its place and checks it
+    // as a load checks a sheet: the refusals, or none. writeValue then
+    // writes the value's line, waits as a load waits and reads the value back.
+    LoadResult checkValue(const QString &field, int profile, const QString &value);
+    LoadResult writeValue(const QString &field, int profile, const QString &value);
+    // "Profile 2, Max Speed", "Direction"; empty for a field the unit model has not.
+    QString valueName(const QString &field, int profile) const;
+
   private:
     bool report(const QString &value);
     ReadResult readValues(int total, int startAt);

@@ -76,6 +76,19 @@ void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
+    const std::pair<const char *, const char *> sheetEntries[] = {
+        {"mnuSaveSettings", "&Save Unit Settings..."},
+        {"mnuLoadSettings", "&Load Unit Settings..."},
+        {"mnuCompareSettings", "C&ompare with Unit Settings..."}};
+    const std::array<void (MainWindow::*)(), 3> sheetActions = {
+        &MainWindow::saveUnitSettings, &MainWindow::loadUnitSettings,
+        &MainWindow::compareWithUnitSettings};
+    for (std::size_t i = 0; i < sheetActions.size(); ++i) {
+        QAction *entry = file->addAction(QString::fromLatin1(sheetEntries[i].second));
+        entry->setObjectName(QString::fromLatin1(sheetEntries[i].first));
+        connect(entry, &QAction::triggered, this, sheetActions[i]);
+    }
+    file->addSeparator();
     mnuExit_ = file->addAction(QStringLiteral("E&xit"));
     mnuExit_->setObjectName(QStringLiteral("mnuExit"));
     mnuExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
@@ -99,6 +112,12 @@ void MainWindow::buildMenus()
     findUnits->setObjectName(QStringLiteral("mnuFindUnits"));
     findUnits->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(findUnits, &QAction::triggered, this, &MainWindow::openFindUnits);
+
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    QAction *history = tools->addAction(QStringLiteral("Change &History..."));
+    history->setObjectName(QStringLiteral("mnuChangeHistory"));
+    connect(history, &QAction::triggered, this, &MainWindow::openChangeHistory);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -150,8 +169,11 @@ void MainWindow::buildLineMonitor()
     lineMonitorDock_ = new LineMonitorDock(*lineMonitor_, toolkit_, this);
     addDockWidget(Qt::BottomDockWidgetArea, lineMonitorDock_);
     lineMonitorDock_->hide();
-    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    // View comes before Tools, as in most programs.
+    auto *view = new QMenu(QStringLiteral("&View"), this);
     view->setObjectName(QStringLiteral("mnuView"));
+    const auto *tools = menuBar()->findChild<QMenu *>(QStringLiteral("mnuTools"));
+    menuBar()->insertMenu(tools ? tools->menuAction() : nullptr, view);
     mnuLineMonitor_ = lineMonitorDock_->toggleViewAction();
     mnuLineMonitor_->setText(QStringLiteral("&Line Monitor"));
     mnuLineMonitor_->setObjectName(QStringLiteral("mnuLineMonitor"));

@@ -10,6 +10,8 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -24,6 +26,13 @@ class LineMonitor;
 class LineMonitorDock;
 class AxisSelectDialog;
 class AxisDefineDialog;
+class ChangeTracker;
+class SheetOperations;
+struct JournalRow;
+struct UnitDescription;
+
+// What a parameter sheet file is chosen for.
+enum class SheetFileUse { Save, Load, Compare };
 
 class MainWindow : public QMainWindow, public SessionView
 {
@@ -72,6 +81,18 @@ class MainWindow : public QMainWindow, public SessionView
     void openAxisSelect();
     void openAxisDefine();
     void openFindUnits();
+    // File > Save / Load / Compare with Unit Settings, Tools > Change History.
+    void saveUnitSettings();
+    void loadUnitSettings();
+    void compareWithUnitSettings();
+    void openChangeHistory();
+    // The file dialog; a test puts its own chooser in its place. An empty
+    // name: the operator chose none.
+    using FileChooser = std::function<QString(SheetFileUse)>;
+    void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+    // The tracker that knows the unit on the line and journals its changes,
+    // and the journal Change History shows.
+    void setChangeTracking(ChangeTracker *tracker, const QString &journalPath);
     AxisSelectDialog *axisSelectDialog() const { return axisSelect_; }
     AxisDefineDialog *axisDefineDialog() const { return axisDefine_; }
 
@@ -114,6 +135,14 @@ class MainWindow : public QMainWindow, public SessionView
     void wirePanel(Panel &panel);
     // A refused option click: the group shows again what it showed before.
     void restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous);
+    // The connected unit as it named itself; none (and the not-connected
+    // message) without one.
+    std::optional<UnitDescription> connectedUnit();
+    QString chooseFile(SheetFileUse use);
+    bool confirm(const QString &question);
+    void showComparison(const std::vector<struct SheetComparisonRow> &rows, const QString &title);
+    bool canWriteBack(const JournalRow &row) const;
+    void writeBack(const JournalRow &row);
 
     UnitSession &session_;
     Toolkit toolkit_;
@@ -135,6 +164,9 @@ class MainWindow : public QMainWindow, public SessionView
     AxisDefineDialog *axisDefine_ = nullptr;
     QRadioButton *leftOption_ = nullptr; // the option button unselected last
     bool showingReadback_ = false;
+    FileChooser fileChooser_;
+    ChangeTracker *tracker_ = nullptr;
+    QString journalPath_;
 };
 
 } // namespace ktv

@@ -255,7 +255,13 @@ void TestPanels::windowMenusAndTabs()
     QVERIFY(file && setup);
     QCOMPARE(file->title(), QStringLiteral("&File"));
     QCOMPARE(setup->title(), QStringLiteral("S&etup"));
-    QCOMPARE(file->actions(), QList<QAction *>{w.mnuExit()});
+    // The sheet entries and a separator above Exit.
+    QStringList fileEntries;
+    for (QAction *action : file->actions())
+        fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(fileEntries, (QStringList{"&Save Unit Settings...", "&Load Unit Settings...",
+                                       "C&ompare with Unit Settings...", "-", "E&xit"}));
+    QCOMPARE(file->actions().last(), w.mnuExit());
     auto *findUnits = w.findChild<QAction *>(QStringLiteral("mnuFindUnits"));
     QVERIFY(findUnits);
     QCOMPARE(findUnits->text(), QStringLiteral("&Find Units on the Line..."));
@@ -266,8 +272,13 @@ void TestPanels::windowMenusAndTabs()
     QCOMPARE(view->title(), QStringLiteral("&View"));
     QCOMPARE(view->actions(), QList<QAction *>{w.mnuLineMonitor()});
     QVERIFY(w.mnuLineMonitor()->isCheckable());
-    QCOMPARE(w.menuBar()->actions(),
-             (QList<QAction *>{file->menuAction(), setup->menuAction(), view->menuAction()}));
+    auto *tools = w.findChild<QMenu *>(QStringLiteral("mnuTools"));
+    QVERIFY(tools);
+    QCOMPARE(tools->title(), QStringLiteral("&Tools"));
+    QCOMPARE(tools->actions().size(), 1);
+    QCOMPARE(tools->actions().first()->text(), QStringLiteral("Change &History..."));
+    QCOMPARE(w.menuBar()->actions(), (QList<QAction *>{file->menuAction(), setup->menuAction(),
+                                                       view->menuAction(), tools->menuAction()}));
 
     QCOMPARE(w.cmdConnect()->objectName(), QStringLiteral("cmdConnect"));
     QCOMPARE(w.cmdExit()->objectName(), QStringLiteral("cmdExit"));

@@ -47,8 +47,11 @@ QString prepareStore(const QTemporaryDir &dir, const QString &device, int comPor
 
 Workbench::Workbench(const QString &device, int comPort)
     : storePath(prepareStore(dir, device, comPort)), session(storePath), state(session.state),
-      link(session.link), window(std::make_unique<MainWindow>(session)), recorder(window->toolkit())
+      link(session.link), window(std::make_unique<MainWindow>(session)),
+      recorder(window->toolkit()), journalPath(dir.filePath(QStringLiteral("journal.sqlite"))),
+      journal(journalPath), tracker(session, &journal)
 {
+    window->setChangeTracking(&tracker, journalPath);
 }
 
 Workbench::~Workbench()

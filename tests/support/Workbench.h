@@ -7,7 +7,9 @@
 #include "Helpers.h"
 #include "link/SerialLink.h"
 #include "protocol/SharedState.h"
+#include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/Journal.h"
 #include "ui/MainWindow.h"
 #include "ui/Toolkit.h"
 
@@ -58,6 +60,10 @@ class Workbench
     SerialLink &link;
     std::unique_ptr<MainWindow> window;
     MessageRecorder recorder;
+    // The change journal in the temporary folder, filled from the wire.
+    QString journalPath;
+    Journal journal;
+    ChangeTracker tracker;
 
     void load() { window->load(); }
     Panel &panel(Model model) { return window->panel(model); }

@@ -1,0 +1,133 @@
+#include "ui/SheetCompareDialog.h"
+
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace ktv {
+
+namespace {
+
+constexpr int SortRole = Qt::UserRole + 1;
+
+// Numbers sort as numbers, words as words.
+QStandardItem *cell(const QString &text)
+{
+    auto *item = new QStandardItem(text);
+    item->setEditable(false);
+    bool number = false;
+    const double value = text.toDouble(&number);
+    item->setData(number ? QVariant(value) : QVariant(text.toLower()), SortRole);
+    return item;
+}
+
+QString summaryText(int differences)
+{
+    if (differences == 0)
+        return QStringLiteral("All values match");
+    if (differences == 1)
+        return QStringLiteral("1 value differs");
+    return QStringLiteral("%1 values differ").arg(differences);
+}
+
+} // namespace
+
+QColor SheetCompareDialog::differenceColour()
+{
+    return QColor(255, 214, 214);
+}
+
+SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &rows,
+                                       const QString &title, QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("SheetCompare"));
+    setWindowTitle(title);
+    model_ = new QStandardItemModel(0, 3, this);
+    model_->setHorizontalHeaderLabels(
+        {QStringLiteral("Field"), QStringLiteral("Sheet"), QStringLiteral("Unit")});
+    model_->setSortRole(SortRole);
+    int differences = 0;
+    for (const SheetComparisonRow &row : rows) {
+        QList<QStandardItem *> items{cell(row.caption), cell(row.sheetValue), cell(row.unitValue)};
+        if (row.differs) {
+            ++differences;
+            for (QStandardItem *item : items)
+                item->setBackground(differenceColour());
+        }
+        model_->appendRow(items);
+    }
+
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("tblCompare"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->verticalHeader()->setVisible(false);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    // Shown in the order the unit keeps its values until a heading is clicked.
+    table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    table_->setSortingEnabled(true);
+    table_->resizeColumnsToContents();
+
+    summary_ = new QLabel(summaryText(differences), this);
+    summary_->setObjectName(QStringLiteral("lblDifferences"));
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *copyButton =
+        buttons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
+    copyButton->setObjectName(QStringLiteral("cmdCopy"));
+    copyButton->setAutoDefault(false);
+    QPushButton *closeButton = buttons->addButton(QDialogButtonBox::Close);
+    closeButton->setObjectName(QStringLiteral("cmdClose"));
+    connect(copyButton, &QPushButton::clicked, this, &SheetCompareDialog::copy);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *shortcut = new QShortcut(QKeySequence::Copy, this);
+    connect(shortcut, &QShortcut::activated, this, &SheetCompareDialog::copy);
+
+    auto *column = new QVBoxLayout(this);
+    column->addWidget(summary_);
+    column->addWidget(table_);
+    column->addWidget(buttons);
+    const int width = table_->horizontalHeader()->length() + 60;
+    // Every row in sight where the screen allows it.
+    const int height = table_->horizontalHeader()->sizeHint().height() +
+                       table_->verticalHeader()->length() + summary_->sizeHint().height() +
+                       buttons->sizeHint().height() + 48;
+    resize(std::max(width, 420), std::min(height, 640));
+}
+
+QString SheetCompareDialog::copyText() const
+{
+    QList<int> chosen;
+    for (const QModelIndex &index : table_->selectionModel()->selectedRows())
+        chosen << index.row();
+    std::sort(chosen.begin(), chosen.end());
+    if (chosen.isEmpty()) {
+        for (int row = 0; row < model_->rowCount(); ++row)
+            chosen << row;
+    }
+    QString text = QStringLiteral("Field\tSheet\tUnit\n");
+    for (int row : chosen) {
+        QStringList cells;
+        for (int column = 0; column < model_->columnCount(); ++column)
+            cells << model_->item(row, column)->text();
+        text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+void SheetCompareDialog::copy()
+{
+    QGuiApplication::clipboard()->setText(copyText());
+}
+
+} // namespace ktv

@@ -1,0 +1,287 @@
+// The main window's parameter sheet and change history actions: each needs a
+// connected unit, shows its progress in a window-modal dialog whose Cancel
+// stops after the value in hand, and ends with what the operator asked for:
+// a file, the unit loaded, or the comparison table.
+
+#include "session/ChangeTracker.h"
+#include "session/SheetOperations.h"
+#include "session/UnitSession.h"
+#include "ui/ChangeHistoryDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/SheetCompareDialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace ktv {
+
+namespace {
+
+const QString SheetFilter = QStringLiteral("Parameter sheets (*.json);;All files (*)");
+
+// The progress of one operation: "Reading Profile 1, Accel", and Cancel (the
+// button, Esc or the close box) stops the operation after the value in hand.
+class SheetProgress
+{
+  public:
+    // The first `writes` values of the operation are written, the rest read.
+    SheetProgress(QWidget *parent, const QString &title, SheetOperations &operations,
+                  int writes = 0)
+        : dialog_(parent), operations_(operations)
+    {
+        dialog_.setObjectName(QStringLiteral("SheetProgress"));
+        dialog_.setWindowTitle(title);
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(0);
+        dialog_.setAutoClose(false);
+        dialog_.setAutoReset(false);
+        dialog_.setMinimumWidth(360);
+        QObject::connect(&dialog_, &QProgressDialog::canceled, &dialog_,
+                         [&operations] { operations.cancel(); });
+        QObject::connect(&dialog_, &QDialog::rejected, &dialog_,
+                         [&operations] { operations.cancel(); });
+        operations_.setProgress([this, writes](const QString &value, int done, int total) {
+            dialog_.setMaximum(total);
+            dialog_.setLabelText(
+                (done < writes ? QStringLiteral("Writing %1") : QStringLiteral("Reading %1"))
+                    .arg(value));
+            dialog_.setValue(done);
+        });
+    }
+    ~SheetProgress()
+    {
+        operations_.setProgress({});
+        dialog_.hide();
+    }
+    SheetProgress(const SheetProgress &) = delete;
+    SheetProgress &operator=(const SheetProgress &) = delete;
+
+  private:
+    QProgressDialog dialog_;
+    SheetOperations &operations_;
+};
+
+QString refusalText(const std::vector<SheetRefusal> &refusals)
+{
+    QStringList lines;
+    for (const SheetRefusal &refusal : refusals)
+        lines << refusalLine(refusal);
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+void MainWindow::setChangeTracking(ChangeTracker *tracker, const QString &journalPath)
+{
+    tracker_ = tracker;
+    journalPath_ = journalPath;
+}
+
+std::optional<UnitDescription> MainWindow::connectedUnit()
+{
+    if (!session_.state.UnitConnected || !tracker_ || !panelOfUnitModel(tracker_->unitModel())) {
+        session_.ShowNotConnected();
+        return std::nullopt;
+    }
+    return UnitDescription{tracker_->unitModel(), tracker_->revision()};
+}
+
+QString MainWindow::chooseFile(SheetFileUse use)
+{
+    if (fileChooser_)
+        return fileChooser_(use);
+    switch (use) {
+    case SheetFileUse::Save:
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Unit Settings"), QString(),
+                                            SheetFilter);
+    case SheetFileUse::Load:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Load Unit Settings"), QString(),
+                                            SheetFilter);
+    case SheetFileUse::Compare:
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Compare with Unit Settings"),
+                                            QString(), SheetFilter);
+    }
+    return {};
+}
+
+bool MainWindow::confirm(const QString &question)
+{
+    QMessageBox box(QMessageBox::Question, ApplicationTitle, question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("SheetConfirm"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title)
+{
+    SheetCompareDialog dialog(rows, title, this);
+    dialog.exec();
+}
+
+void MainWindow::saveUnitSettings()
+{
+    const std::optional<UnitDescription> unit = connectedUnit();
+    if (!unit)
+        return;
+    const QString path = chooseFile(SheetFileUse::Save);
+    if (path.isEmpty())
+        return;
+    SheetOperations operations(session_, *unit);
+    SheetOperations::ReadResult read;
+    {
+        SheetProgress progress(this, QStringLiteral("Save Unit Settings"), operations);
+        read = operations.readUnit();
+    }
+    if (read.outcome == SheetOperations::Outcome::Cancelled) {
+        showRunStatus(QStringLiteral("Save cancelled: %1 was not written.").arg(path));
+        return;
+    }
+    QString problem = read.problem;
+    if (read.sheet && writeSheetFile(path, *read.sheet, &problem)) {
+        showRunStatus(QStringLiteral("Unit settings saved to %1").arg(path));
+        return;
+    }
+    showMessage(MessageIcon::Critical, problem);
+}
+
+void MainWindow::loadUnitSettings()
+{
+    const std::optional<UnitDescription> unit = connectedUnit();
+    if (!unit)
+        return;
+    const QString path = chooseFile(SheetFileUse::Load);
+    if (path.isEmpty())
+        return;
+    const SheetReadResult file = readSheetFile(path);
+    if (!file.sheet) {
+        showMessage(MessageIcon::Critical, file.error);
+        return;
+    }
+    const std::vector<SheetRefusal> refusals = validateParameterSheet(*file.sheet, unit->unitModel);
+    if (!refusals.empty()) {
+        showMessage(MessageIcon::Exclamation,
+                    QStringLiteral("%1 cannot be loaded into the %2; nothing was sent:\n\n%3")
+                        .arg(path, unit->unitModel, refusalText(refusals)));
+        return;
+    }
+    SheetOperations operations(session_, *unit);
+    const int count = operations.valueCount(*file.sheet);
+    if (!confirm(QStringLiteral("Load %1 values into the %2 at address %3?")
+                     .arg(count)
+                     .arg(unit->unitModel, session_.state.AxisAddress)))
+        return;
+    SheetOperations::LoadResult load;
+    {
+        SheetProgress progress(this, QStringLiteral("Load Unit Settings"), operations, count);
+        load = operations.load(*file.sheet);
+    }
+    switch (load.outcome) {
+    case SheetOperations::Outcome::Done:
+        showComparison(
+            load.readBack,
+            QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()));
+        return;
+    case SheetOperations::Outcome::Cancelled:
+        showRunStatus(
+            QStringLiteral("Load cancelled after %1 of %2 values.").arg(load.written).arg(count));
+        return;
+    case SheetOperations::Outcome::Refused:
+        showMessage(MessageIcon::Exclamation, refusalText(load.refusals));
+        return;
+    case SheetOperations::Outcome::Failed:
+        showMessage(MessageIcon::Critical, load.problem);
+        return;
+    }
+}
+
+void MainWindow::compareWithUnitSettings()
+{
+    const std::optional<UnitDescription> unit = connectedUnit();
+    if (!unit)
+        return;
+    const QString path = chooseFile(SheetFileUse::Compare);
+    if (path.isEmpty())
+        return;
+    const SheetReadResult file = readSheetFile(path);
+    if (!file.sheet) {
+        showMessage(MessageIcon::Critical, file.error);
+        return;
+    }
+    SheetOperations operations(session_, *unit);
+    SheetOperations::CompareResult compared;
+    {
+        SheetProgress progress(this, QStringLiteral("Compare with Unit Settings"), operations);
+        compared = operations.compare(*file.sheet);
+    }
+    if (compared.outcome == SheetOperations::Outcome::Done)
+        showComparison(compared.rows,
+                       QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()));
+    else if (compared.outcome == SheetOperations::Outcome::Failed)
+        showMessage(MessageIcon::Critical, compared.problem);
+}
+
+void MainWindow::openChangeHistory()
+{
+    ChangeHistoryDialog dialog(
+        journalPath_, [this](const JournalRow &row) { return canWriteBack(row); },
+        [this](const JournalRow &row) { writeBack(row); }, this);
+    dialog.exec();
+}
+
+bool MainWindow::canWriteBack(const JournalRow &row) const
+{
+    if (!row.before || !session_.state.UnitConnected || !tracker_)
+        return false;
+    if (row.unitModel != tracker_->unitModel() || row.axis != session_.state.AxisAddress)
+        return false;
+    const SheetOperations operations(session_, {row.unitModel, tracker_->revision()});
+    return !operations.valueName(row.field, row.profile.toInt()).isEmpty();
+}
+
+void MainWindow::writeBack(const JournalRow &row)
+{
+    if (!canWriteBack(row))
+        return;
+    const QString value = *row.before;
+    const int profile = row.profile.toInt();
+    SheetOperations operations(session_, {row.unitModel, tracker_->revision()});
+    const QString name = operations.valueName(row.field, profile);
+    SheetOperations::LoadResult checked;
+    {
+        SheetProgress progress(this, QStringLiteral("Write Back"), operations);
+        checked = operations.checkValue(row.field, profile, value);
+    }
+    switch (checked.outcome) {
+    case SheetOperations::Outcome::Done:
+        break;
+    case SheetOperations::Outcome::Cancelled:
+        return;
+    case SheetOperations::Outcome::Refused:
+        showMessage(MessageIcon::Exclamation,
+                    QStringLiteral("%1 cannot be written back to %2; nothing was sent:\n\n%3")
+                        .arg(value, name, refusalText(checked.refusals)));
+        return;
+    case SheetOperations::Outcome::Failed:
+        showMessage(MessageIcon::Critical, checked.problem);
+        return;
+    }
+    if (!confirm(QStringLiteral("Write %1 back to %2 of the %3 at address %4?")
+                     .arg(value, name, row.unitModel, session_.state.AxisAddress)))
+        return;
+    showWaitCursor();
+    const SheetOperations::LoadResult written = operations.writeValue(row.field, profile, value);
+    showNormalCursor();
+    if (written.outcome != SheetOperations::Outcome::Done) {
+        showMessage(MessageIcon::Critical, written.problem);
+        return;
+    }
+    // A value the unit did not keep is said by the journal's tracker.
+    if (!written.readBack.front().differs)
+        showRunStatus(QStringLiteral("%1: %2 written back").arg(name, value));
+}
+
+} // namespace ktv

@@ -1,0 +1,443 @@
+// Unit settings and the change history as the operator meets them in the
+// window: Save, a changed value, Compare with the difference marked, Load
+// with its confirmation and the table afterwards; Cancel in the progress
+// dialog; a sheet the unit would not take; and writing an earlier value back
+// from Change History.
+
+#include "ConnectedRig.h"
+#include "Workbench.h"
+
+#include "ui/ChangeHistoryDialog.h"
+#include "ui/SheetCompareDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+// Every query of a KTRA20's settings, in the order a save asks them.
+const Lines SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                            "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
+                            "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+
+// Runs act on the modal window of that name once it is shown and active
+// (and the condition holds); gives up after 30 s (and closes whatever modal
+// window is up). A watch that must not outlive its test is deleted there.
+QPointer<QTimer> whenActive(
+    const QString &name, const std::function<void(QWidget *)> &act,
+    const std::function<bool()> &condition = [] { return true; })
+{
+    auto *timer = new QTimer;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, name, act, condition] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        const bool ready = dialog && dialog->objectName() == name && dialog->isVisible() &&
+                           dialog->isActiveWindow() && condition();
+        if (!ready && clock.elapsed() < 30000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (ready)
+            act(dialog);
+        else if (dialog)
+            dialog->close();
+    });
+    timer->start(10);
+    return timer;
+}
+
+void click(QWidget *dialog, const QString &button)
+{
+    QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+}
+
+void answer(QWidget *box, QMessageBox::StandardButton button)
+{
+    QTest::mouseClick(static_cast<QMessageBox *>(box)->button(button), Qt::LeftButton);
+}
+
+struct Shown
+{
+    QString text;
+    QStringList rows; // "Field|Sheet|Unit", "*" first when highlighted
+};
+
+Shown comparison(QWidget *widget)
+{
+    auto *dialog = static_cast<SheetCompareDialog *>(widget);
+    Shown shown{dialog->summary()->text(), {}};
+    QAbstractItemModel *model = dialog->table()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < 3; ++column)
+            cells << model->index(row, column).data().toString();
+        const bool marked = model->index(row, 0).data(Qt::BackgroundRole).value<QBrush>() ==
+                            QBrush(QColor(255, 214, 214));
+        shown.rows << (marked ? QStringLiteral("*") : QString()) + cells.join(QLatin1Char('|'));
+    }
+    return shown;
+}
+
+struct Ktra20
+{
+    Ktra20() : rig(Model::KTRA20) {}
+    bool start()
+    {
+        if (!rig.connect())
+            return false;
+        bench = rig.bench.get();
+        bench->window->show();
+        sheet = bench->dir.filePath(QStringLiteral("unit.json"));
+        bench->window->setFileChooser([this](SheetFileUse) { return sheet; });
+        return QTest::qWaitForWindowActive(bench->window.get());
+    }
+    void trigger(const QString &action) { bench->find<QAction>(action)->trigger(); }
+    void send(ParamKey key, const QString &text)
+    {
+        rig.box(Model::KTRA20, key)->setText(text);
+        bench->window->pressSend(Model::KTRA20, key);
+    }
+    Rig rig;
+    Workbench *bench = nullptr;
+    QString sheet;
+};
+
+// The unit's settings when it starts, as every comparison table lists them.
+QStringList unitRows(const QString &max1, const QString &rampDown)
+{
+    auto row = [](const QString &field, const QString &sheet, const QString &unit) {
+        return (sheet == unit ? QString() : QStringLiteral("*")) + field + QLatin1Char('|') +
+               sheet + QLatin1Char('|') + unit;
+    };
+    return {row("Profile 1, Accel", "10", "10"),
+            row("Profile 1, Base Speed", "500", "500"),
+            row("Profile 1, Max Speed", "5000", max1),
+            row("Profile 1, Lower Speed", "1000", "1000"),
+            row("Profile 1, Upper Speed", "20000", "20000"),
+            row("Profile 2, Accel", "110", "110"),
+            row("Profile 2, Base Speed", "600", "600"),
+            row("Profile 2, Max Speed", "5100", "5100"),
+            row("Profile 2, Lower Speed", "1100", "1100"),
+            row("Profile 2, Upper Speed", "20100", "20100"),
+            row("Reduced Current", "off", "off"),
+            row("Resolution", "8", "8"),
+            row("Ramp Down", "no", rampDown),
+            row("Analog Speed", "off", "off")};
+}
+
+// The lines of a load of the unit's first settings: every value, then the read-back.
+const Lines LoadLines =
+    Lines{"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
+          "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+          "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"} +
+    SheetQueries;
+
+} // namespace
+
+class TestSheetWindow : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void saveCompareLoadCompare();
+    void cancelStopsAfterTheValueInHand_data();
+    void cancelStopsAfterTheValueInHand();
+    void refusedSheetSendsNothing_data();
+    void refusedSheetSendsNothing();
+    void sheetActionsNeedAUnit();
+    void historyWritesBackTheEarlierValue();
+    void writeBackIsOff_data();
+    void writeBackIsOff();
+};
+
+void TestSheetWindow::saveCompareLoadCompare()
+{
+    Ktra20 k;
+    QVERIFY(k.start());
+
+    k.trigger(QStringLiteral("mnuSaveSettings"));
+    QCOMPARE(k.rig.unit.receivedBytes(), SheetQueries);
+    QVERIFY(fileBytes(k.sheet).contains("\"max-speed\": \"5000\""));
+    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+             QStringLiteral("Unit settings saved to ") + k.sheet);
+
+    k.send(ParamKey::Max, QStringLiteral("5200"));
+    k.bench->window->selectOption(Model::KTRA20, Option::RampDownYes);
+    k.rig.unit.clearRecord();
+
+    Shown before;
+    QString copied;
+    whenActive(QStringLiteral("SheetCompare"), [&](QWidget *dialog) {
+        before = comparison(dialog);
+        QTableView *table = static_cast<SheetCompareDialog *>(dialog)->table();
+        table->selectRow(2);
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        copied = QGuiApplication::clipboard()->text();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    k.trigger(QStringLiteral("mnuCompareSettings"));
+    QCOMPARE(before.text, QStringLiteral("2 values differ"));
+    QCOMPARE(before.rows, unitRows("5200", "yes"));
+    QCOMPARE(copied, QStringLiteral("Field\tSheet\tUnit\nProfile 1, Max Speed\t5000\t5200\n"));
+    QCOMPARE(k.rig.unit.receivedBytes(), SheetQueries);
+    k.rig.unit.clearRecord();
+
+    QString question;
+    Shown after;
+    whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
+        question = static_cast<QMessageBox *>(box)->text();
+        whenActive(QStringLiteral("SheetCompare"), [&](QWidget *dialog) {
+            after = comparison(dialog);
+            click(dialog, QStringLiteral("cmdClose"));
+        });
+        answer(box, QMessageBox::Yes);
+    });
+    k.trigger(QStringLiteral("mnuLoadSettings"));
+    QCOMPARE(question, QStringLiteral("Load 14 values into the KTRA20 at address 0?"));
+    QCOMPARE(after.text, QStringLiteral("All values match"));
+    QCOMPARE(after.rows, unitRows("5000", "no"));
+    QCOMPARE(k.rig.unit.receivedBytes(), LoadLines);
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+}
+
+void TestSheetWindow::cancelStopsAfterTheValueInHand_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel") << "cancel";
+    QTest::newRow("Esc") << "esc";
+    QTest::newRow("close box") << "close";
+}
+
+void TestSheetWindow::cancelStopsAfterTheValueInHand()
+{
+    QFETCH(QString, how);
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.trigger(QStringLiteral("mnuSaveSettings"));
+    k.rig.unit.clearRecord();
+
+    QString label;
+    whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
+        // Once the second value's line is out, while its wait runs.
+        whenActive(
+            QStringLiteral("SheetProgress"),
+            [&](QWidget *dialog) {
+                label = dialog->findChild<QLabel *>()->text();
+                if (how == QLatin1String("esc"))
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                else if (how == QLatin1String("close"))
+                    dialog->close();
+                else
+                    QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+            },
+            [&] { return k.rig.unit.receivedBytes().size() >= 2; });
+        answer(box, QMessageBox::Yes);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    k.trigger(QStringLiteral("mnuLoadSettings"));
+    QTest::qWait(700);
+
+    QCOMPARE(label, QStringLiteral("Writing Profile 1, Base Speed"));
+    QCOMPARE(k.rig.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
+    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+             QStringLiteral("Load cancelled after 2 of 14 values."));
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+void TestSheetWindow::refusedSheetSendsNothing_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("out of range")
+        << QByteArray("\"max-speed\": \"5100\"") << QByteArray("\"max-speed\": \"50001\"")
+        << QStringLiteral("%1 cannot be loaded into the KTRA20; nothing was sent:\n\n"
+                          "Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000");
+    QTest::newRow("another model")
+        << QByteArray("\"KTRA20\"") << QByteArray("\"KTRA10\"")
+        << QStringLiteral("%1 is damaged: it holds 2 profiles; a KTRA10 keeps 4.");
+    QTest::newRow("damaged") << QByteArray("\"profiles\"") << QByteArray("\"profiles")
+                             << QStringLiteral("%1 is damaged or incomplete: missing "
+                                               "name separator at character 257.");
+}
+
+void TestSheetWindow::refusedSheetSendsNothing()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, message);
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.trigger(QStringLiteral("mnuSaveSettings"));
+    QByteArray bytes = fileBytes(k.sheet);
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    {
+        QFile file(k.sheet);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    k.rig.unit.clearRecord();
+    bool asked = false;
+    const QPointer<QTimer> watch = whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
+        asked = true;
+        answer(box, QMessageBox::No);
+    });
+
+    k.trigger(QStringLiteral("mnuLoadSettings"));
+    QTest::qWait(300);
+
+    delete watch.data();
+    QCOMPARE(k.bench->recorder.texts(), QStringList{message.arg(k.sheet)});
+    QVERIFY(!asked);
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+    QCOMPARE(fileBytes(k.sheet), bytes);
+}
+
+void TestSheetWindow::sheetActionsNeedAUnit()
+{
+    const QString notConnected = QStringLiteral(
+        "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
+        "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the "
+        "unit.");
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.bench->window->pressDisconnect();
+    k.rig.unit.clearRecord();
+    bool chosen = false;
+    k.bench->window->setFileChooser([&](SheetFileUse) {
+        chosen = true;
+        return k.sheet;
+    });
+
+    for (const char *action : {"mnuSaveSettings", "mnuLoadSettings", "mnuCompareSettings"})
+        k.trigger(QString::fromLatin1(action));
+
+    QCOMPARE(k.bench->recorder.texts(), (QStringList{notConnected, notConnected, notConnected}));
+    QVERIFY(!chosen);
+    QVERIFY(!QFile::exists(k.sheet));
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+}
+
+void TestSheetWindow::historyWritesBackTheEarlierValue()
+{
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.send(ParamKey::Max, QStringLiteral("5200"));
+    QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
+    k.rig.unit.clearRecord();
+
+    QStringList rowsBefore, rowsAfter, units;
+    bool enabled = false;
+    QString question;
+    auto tableRows = [](QTableView *table) {
+        QStringList out;
+        QAbstractItemModel *model = table->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 2; column < model->columnCount(); ++column)
+                cells << model->index(row, column).data().toString();
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    };
+    whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
+        auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
+        rowsBefore = tableRows(dialog->table());
+        for (int i = 0; i < dialog->unitFilter()->count(); ++i)
+            units << dialog->unitFilter()->itemText(i);
+        dialog->table()->selectRow(0);
+        enabled = dialog->writeBackButton()->isEnabled();
+        whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
+            question = static_cast<QMessageBox *>(box)->text();
+            answer(box, QMessageBox::Yes);
+        });
+        QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
+        rowsAfter = tableRows(dialog->table());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    k.trigger(QStringLiteral("mnuChangeHistory"));
+
+    // Id and time left out.
+    QCOMPARE(units, (QStringList{"All", "KTRA20"}));
+    QCOMPARE(rowsBefore,
+             QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed"});
+    QVERIFY(enabled);
+    QCOMPARE(question,
+             QStringLiteral("Write 5000 back to Profile 1, Max Speed of the KTRA20 at address 0?"));
+    QCOMPARE(k.rig.unit.receivedBytes(), (SheetQueries + Lines{"@0M1_5000\r", "@0VM1\r"}));
+    QCOMPARE(rowsAfter,
+             (QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|5200|5000|confirmed",
+                          "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed"}));
+    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+             QStringLiteral("Profile 1, Max Speed: 5000 written back"));
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+}
+
+void TestSheetWindow::writeBackIsOff_data()
+{
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<QStringList>("units");
+    // A journal nothing was written to yet: an empty table, and no file made.
+    QTest::newRow("no journal yet") << false << QStringList{"All"};
+    QTest::newRow("the row's unit not connected") << true << QStringList{"All", "KTRA20"};
+}
+
+void TestSheetWindow::writeBackIsOff()
+{
+    QFETCH(bool, sent);
+    QFETCH(QStringList, units);
+    Ktra20 k;
+    QVERIFY(k.start());
+    if (sent) {
+        k.send(ParamKey::Max, QStringLiteral("5200"));
+        QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
+        k.bench->window->pressDisconnect();
+    }
+    k.rig.unit.clearRecord();
+
+    int rows = -1;
+    bool enabled = true;
+    QStringList shownUnits;
+    whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
+        auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
+        rows = dialog->table()->model()->rowCount();
+        for (int i = 0; i < dialog->unitFilter()->count(); ++i)
+            shownUnits << dialog->unitFilter()->itemText(i);
+        dialog->table()->selectRow(0);
+        enabled = dialog->writeBackButton()->isEnabled();
+        QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
+        click(dialog, QStringLiteral("cmdClose"));
+    });
+    k.trigger(QStringLiteral("mnuChangeHistory"));
+
+    QCOMPARE(rows, sent ? 1 : 0);
+    QCOMPARE(shownUnits, units);
+    QVERIFY(!enabled);
+    QCOMPARE(QFile::exists(k.bench->journalPath), sent);
+    QTest::qWait(300);
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+}
+
+QTEST_MAIN(TestSheetWindow)
+#include "tst_sheetwindow.moc"
