@@ -106,10 +106,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption record(QStringLiteral("record"),
                                     QStringLiteral("Record every received line to FILE."),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption mode(QStringLiteral("mode"),
-                                  QStringLiteral("normal|silent|slow|split|garbage|flood|fixed|stall "
-                                                 "(default normal)."),
-                                  QStringLiteral("MODE"), QStringLiteral("normal"));
+    const QCommandLineOption mode(
+        QStringLiteral("mode"),
+        QStringLiteral("normal|silent|slow|split|garbage|flood|fixed|stall "
+                       "(default normal)."),
+        QStringLiteral("MODE"), QStringLiteral("normal"));
     const QCommandLineOption splitGap(QStringLiteral("split-gap"),
                                       QStringLiteral("Pause inside a split reply (default 10)."),
                                       QStringLiteral("MS"), QStringLiteral("10"));
