@@ -10,6 +10,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <functional>
+#include <optional>
+
 namespace ktv {
 
 namespace {
@@ -73,7 +76,12 @@ StoredConfiguration readConfiguration(const QString &path)
     return result;
 }
 
-bool writeComPort(const QString &path, int comPort, QString *problem)
+namespace {
+
+// Runs one change of the store in a transaction: work returns what went
+// wrong, or nothing; on any failure the store is left as it was.
+bool changeStore(const QString &path, QString *problem,
+                 const std::function<std::optional<QString>(QSqlDatabase &)> &work)
 {
     auto fail = [&](const QString &why) {
         if (problem)
@@ -88,29 +96,9 @@ bool writeComPort(const QString &path, int comPort, QString *problem)
     QSqlDatabase db = connection.db();
     if (!db.transaction())
         return fail(db.lastError().text());
-    QSqlQuery select(db);
-    if (!select.exec(
-            QStringLiteral("SELECT rowid, * FROM \"Main Table\" ORDER BY rowid LIMIT 1")) ||
-        !select.next()) {
-        const QString why = select.lastError().isValid()
-                                ? select.lastError().text()
-                                : QStringLiteral("\"Main Table\" has no record");
+    if (const std::optional<QString> why = work(db)) {
         db.rollback();
-        return fail(why);
-    }
-    // The third field of the record, by position: column 3 of "rowid, *".
-    const qint64 rowid = select.value(0).toLongLong();
-    const QString column = select.record().fieldName(3);
-    select.finish();
-    QSqlQuery update(db);
-    update.prepare(QStringLiteral("UPDATE \"Main Table\" SET \"%1\" = ? WHERE rowid = ?")
-                       .arg(QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\""))));
-    update.addBindValue(comPort);
-    update.addBindValue(rowid);
-    if (!update.exec() || update.numRowsAffected() != 1) {
-        const QString why = update.lastError().text();
-        db.rollback();
-        return fail(why.isEmpty() ? QStringLiteral("the record was not changed") : why);
+        return fail(*why);
     }
     if (!db.commit()) {
         const QString why = db.lastError().text();
@@ -120,40 +108,50 @@ bool writeComPort(const QString &path, int comPort, QString *problem)
     return true;
 }
 
+} // namespace
+
+bool writeComPort(const QString &path, int comPort, QString *problem)
+{
+    return changeStore(path, problem, [comPort](QSqlDatabase &db) -> std::optional<QString> {
+        QSqlQuery select(db);
+        if (!select.exec(
+                QStringLiteral("SELECT rowid, * FROM \"Main Table\" ORDER BY rowid LIMIT 1")) ||
+            !select.next())
+            return select.lastError().isValid() ? select.lastError().text()
+                                                : QStringLiteral("\"Main Table\" has no record");
+        // The third field of the record, by position: column 3 of "rowid, *".
+        const qint64 rowid = select.value(0).toLongLong();
+        const QString column = select.record().fieldName(3);
+        select.finish();
+        QSqlQuery update(db);
+        update.prepare(QStringLiteral("UPDATE \"Main Table\" SET \"%1\" = ? WHERE rowid = ?")
+                           .arg(QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\""))));
+        update.addBindValue(comPort);
+        update.addBindValue(rowid);
+        if (!update.exec() || update.numRowsAffected() != 1) {
+            const QString why = update.lastError().text();
+            return why.isEmpty() ? QStringLiteral("the record was not changed") : why;
+        }
+        return std::nullopt;
+    });
+}
+
 bool writePortMapEntry(const QString &path, int comPort, const QString &device, QString *problem)
 {
-    auto fail = [&](const QString &why) {
-        if (problem)
-            *problem = why;
-        return false;
-    };
-    if (!QFileInfo::exists(path))
-        return fail(QStringLiteral("the file does not exist"));
-    StoreConnection connection(path, StoreConnection::Mode::ReadWrite);
-    if (!connection.opened())
-        return fail(connection.error());
-    QSqlDatabase db = connection.db();
-    if (!db.transaction())
-        return fail(db.lastError().text());
-    QSqlQuery create(db);
-    QSqlQuery insert(db);
-    const bool created = create.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"Port Map\" (Port "
-                                                    "INTEGER PRIMARY KEY, Device TEXT NOT NULL)"));
-    insert.prepare(
-        QStringLiteral("INSERT OR REPLACE INTO \"Port Map\" (Port, Device) VALUES (?, ?)"));
-    insert.addBindValue(comPort);
-    insert.addBindValue(device);
-    if (!created || !insert.exec()) {
-        const QString why = (created ? insert : create).lastError().text();
-        db.rollback();
-        return fail(why);
-    }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        return fail(why);
-    }
-    return true;
+    return changeStore(path, problem, [&](QSqlDatabase &db) -> std::optional<QString> {
+        QSqlQuery create(db);
+        if (!create.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"Port Map\" (Port "
+                                        "INTEGER PRIMARY KEY, Device TEXT NOT NULL)")))
+            return create.lastError().text();
+        QSqlQuery insert(db);
+        insert.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO \"Port Map\" (Port, Device) VALUES (?, ?)"));
+        insert.addBindValue(comPort);
+        insert.addBindValue(device);
+        if (!insert.exec())
+            return insert.lastError().text();
+        return std::nullopt;
+    });
 }
 
 } // namespace ktv

@@ -30,6 +30,7 @@ class ChangeTracker;
 class SheetOperations;
 struct JournalRow;
 struct UnitDescription;
+struct ChosenSheet;
 
 // What a parameter sheet file is chosen for.
 enum class SheetFileUse { Save, Load, Compare };
@@ -139,6 +140,9 @@ class MainWindow : public QMainWindow, public SessionView
     // message) without one.
     std::optional<UnitDescription> connectedUnit();
     QString chooseFile(SheetFileUse use);
+    // The connected unit and a sheet file the operator chose and that reads;
+    // none when any of them is missing (the reason already shown).
+    std::optional<ChosenSheet> chooseSheet(SheetFileUse use);
     bool confirm(const QString &question);
     void showComparison(const std::vector<struct SheetComparisonRow> &rows, const QString &title);
     bool canWriteBack(const JournalRow &row) const;

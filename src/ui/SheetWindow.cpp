@@ -106,6 +106,29 @@ QString MainWindow::chooseFile(SheetFileUse use)
     return {};
 }
 
+struct ChosenSheet
+{
+    UnitDescription unit;
+    QString path;
+    ParameterSheet sheet;
+};
+
+std::optional<ChosenSheet> MainWindow::chooseSheet(SheetFileUse use)
+{
+    std::optional<UnitDescription> unit = connectedUnit();
+    if (!unit)
+        return std::nullopt;
+    QString path = chooseFile(use);
+    if (path.isEmpty())
+        return std::nullopt;
+    SheetReadResult file = readSheetFile(path);
+    if (!file.sheet) {
+        showMessage(MessageIcon::Critical, file.error);
+        return std::nullopt;
+    }
+    return ChosenSheet{std::move(*unit), std::move(path), std::move(*file.sheet)};
+}
+
 bool MainWindow::confirm(const QString &question)
 {
     QMessageBox box(QMessageBox::Question, ApplicationTitle, question,
@@ -150,34 +173,27 @@ void MainWindow::saveUnitSettings()
 
 void MainWindow::loadUnitSettings()
 {
-    const std::optional<UnitDescription> unit = connectedUnit();
-    if (!unit)
+    const std::optional<ChosenSheet> chosen = chooseSheet(SheetFileUse::Load);
+    if (!chosen)
         return;
-    const QString path = chooseFile(SheetFileUse::Load);
-    if (path.isEmpty())
-        return;
-    const SheetReadResult file = readSheetFile(path);
-    if (!file.sheet) {
-        showMessage(MessageIcon::Critical, file.error);
-        return;
-    }
-    const std::vector<SheetRefusal> refusals = validateParameterSheet(*file.sheet, unit->unitModel);
+    const auto &[unit, path, sheet] = *chosen;
+    const std::vector<SheetRefusal> refusals = validateParameterSheet(sheet, unit.unitModel);
     if (!refusals.empty()) {
         showMessage(MessageIcon::Exclamation,
                     QStringLiteral("%1 cannot be loaded into the %2; nothing was sent:\n\n%3")
-                        .arg(path, unit->unitModel, refusalText(refusals)));
+                        .arg(path, unit.unitModel, refusalText(refusals)));
         return;
     }
-    SheetOperations operations(session_, *unit);
-    const int count = operations.valueCount(*file.sheet);
+    SheetOperations operations(session_, unit);
+    const int count = operations.valueCount(sheet);
     if (!confirm(QStringLiteral("Load %1 values into the %2 at address %3?")
                      .arg(count)
-                     .arg(unit->unitModel, session_.state.AxisAddress)))
+                     .arg(unit.unitModel, session_.state.AxisAddress)))
         return;
     SheetOperations::LoadResult load;
     {
         SheetProgress progress(this, QStringLiteral("Load Unit Settings"), operations, count);
-        load = operations.load(*file.sheet);
+        load = operations.load(sheet);
     }
     switch (load.outcome) {
     case SheetOperations::Outcome::Done:
@@ -200,22 +216,15 @@ void MainWindow::loadUnitSettings()
 
 void MainWindow::compareWithUnitSettings()
 {
-    const std::optional<UnitDescription> unit = connectedUnit();
-    if (!unit)
+    const std::optional<ChosenSheet> chosen = chooseSheet(SheetFileUse::Compare);
+    if (!chosen)
         return;
-    const QString path = chooseFile(SheetFileUse::Compare);
-    if (path.isEmpty())
-        return;
-    const SheetReadResult file = readSheetFile(path);
-    if (!file.sheet) {
-        showMessage(MessageIcon::Critical, file.error);
-        return;
-    }
-    SheetOperations operations(session_, *unit);
+    const auto &[unit, path, sheet] = *chosen;
+    SheetOperations operations(session_, unit);
     SheetOperations::CompareResult compared;
     {
         SheetProgress progress(this, QStringLiteral("Compare with Unit Settings"), operations);
-        compared = operations.compare(*file.sheet);
+        compared = operations.compare(sheet);
     }
     if (compared.outcome == SheetOperations::Outcome::Done)
         showComparison(compared.rows,
