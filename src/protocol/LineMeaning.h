@@ -2,8 +2,10 @@
 // What a line on the wire says, for the line monitor and the command-line
 // trace: its bytes as readable text, and for a line the program writes, what
 // it asks of the unit in the operator's words ("read Accel/Decel, profile 1").
-// The meaning is found by building each line the program can write with the
-// command frame itself, so the two cannot drift apart.
+// Queries and option lines are recognised by building each line the program
+// can write with the command frame itself. A parameter send carries the text
+// the operator typed, so it is recognised by its shape instead (address,
+// letter, profile digit, "_"), its letter looked up in the frame's table.
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,7 @@
 #pragma once
-// The state every action reads: one instance, created in main() and handed to
-// the windows and the serial link by reference.
+// The state every action reads. One instance, a member of the UnitSession,
+// which hands it to its serial link by reference; the window and the
+// command-line tool read it through the session.
 
 #include <QString>
 

@@ -45,7 +45,9 @@ class UnitSession : public QObject
     SerialLink link{state};
     const QString storePath;
 
-    // Count of read-back runs in progress; option buttons send only while it is 0 or less.
+    // Raised by one when a read-back run starts; the end of any run sets it
+    // back to 0 (it is not counted down). Option buttons send only while it
+    // is 0 or less, so the buttons a run sets from the replies stay silent.
     int Times = 0;
     // Copy read-back values into the entry boxes during the next run.
     bool ProfileUpdate = false;
