@@ -21,6 +21,8 @@ trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" && touch unit.json notes.txt
 expect "ktraveld-cli " ports scan read set go stop axis find save load diff history
 expect "ktraveld-cli h" history
+expect "ktraveld-cli set " accel= base-speed= max-speed= index= complete-time= lower-analog= \
+    upper-analog= direction= reduced-current= resolution= ramp-down= analog-speed=
 expect "ktraveld-cli set max" max-speed=
 expect "ktraveld-cli set base-speed=500 res" resolution=
 expect "ktraveld-cli set direction=c" cw ccw
