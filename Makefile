@@ -52,7 +52,9 @@ lint: build
 
 # The packaged files carry the time of the last commit (the release date
 # without git), not the build's clock, so the same sources give the same .deb.
-SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || date -u -d "$$(sed -n 's/^set(KTV_RELEASE_DATE \(.*\))$$/\1/p' CMakeLists.txt)" +%s)
+ifndef SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null || date -u -d "$$(sed -n 's/^set(KTV_RELEASE_DATE \(.*\))$$/\1/p' CMakeLists.txt)" +%s)
+endif
 export SOURCE_DATE_EPOCH
 
 package: build
