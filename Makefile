@@ -2,7 +2,8 @@
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
-DEBS = qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite cmake g++ make xvfb xauth sqlite3 libgl-dev
+# dpkg-dev: dpkg-buildflags gives an optimised build Debian's hardening flags.
+DEBS = qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite cmake g++ make xvfb xauth sqlite3 libgl-dev dpkg-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build test demo bench screenshots format asan fuzz lint package validate clean
@@ -51,8 +52,15 @@ lint: build
 	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) clang-tidy cppcheck"
 	@scripts/lint.sh $(BUILD)
 
+# The packaged files carry the time of the last commit (the release date
+# without git), not the build's clock, so the same sources give the same .deb.
+ifndef SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null || date -u -d "$$(sed -n 's/^set(KTV_RELEASE_DATE \(.*\))$$/\1/p' CMakeLists.txt)" +%s)
+endif
+export SOURCE_DATE_EPOCH
+
 package: build
-	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) dpkg-dev file"
+	@$(MAKE) --no-print-directory deps DEBS="$(DEBS) file"
 	rm -f $(BUILD)/ktraveld_*.deb
 	cd $(BUILD) && cpack -G DEB
 

@@ -4,7 +4,7 @@
 # Debian's librsvg2-bin.
 set -euo pipefail
 cd "$(dirname "$0")/icons"
-id=io.github.ktraveld.KtraVeld
+id=org.ktraveld.ktraveld
 for size in 16 32 48 64 128 256; do
   mkdir -p "$size"
   rsvg-convert --width "$size" --height "$size" --output "$size/$id.png" "$id.svg"

@@ -6,12 +6,13 @@
 #     written (made immutable with chattr, which needs root and a filesystem
 #     that supports it; skipped otherwise, the unit test covers it);
 #   - with no store beside it: the user's store, from the installed default.
-# It also checks that the program, the metadata and the Debian changelog all
-# name the project's version.
-#   test-install.sh BUILD_DIR VERSION
+# It also checks that both programs, the metadata, the Debian changelog and
+# the manual pages all name the project's version and release date.
+#   test-install.sh BUILD_DIR VERSION RELEASE_DATE (YYYY-MM-DD)
 set -euo pipefail
 build=$1
 version=$2
+date=$3
 tmp=$(mktemp -d)
 locked=""
 cleanup() {
@@ -23,11 +24,13 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-id=io.github.ktraveld.KtraVeld
-for f in bin/ktraveld share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg share/man/man1/ktraveld.1.gz \
+id=org.ktraveld.ktraveld
+for f in bin/ktraveld bin/ktraveld-cli share/applications/$id.desktop \
+         share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg \
+         share/man/man1/ktraveld.1.gz share/man/man1/ktraveld-cli.1.gz \
          share/ktraveld/config.qdr share/doc/ktraveld/copyright \
-         share/doc/ktraveld/changelog.Debian.gz; do
+         share/doc/ktraveld/changelog.Debian.gz share/doc/ktraveld/README.md.gz \
+         share/doc/ktraveld/README.Debian share/bash-completion/completions/ktraveld-cli; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 32 48 64 128 256; do
@@ -35,11 +38,21 @@ for size in 16 32 48 64 128 256; do
 done
 [ -z "$(find "$prefix" -name 'ktraveld-unitsim' -o -name 'tst_*')" ] \
   || fail "the simulator or a test is installed"
-[ "$("$prefix/bin/ktraveld" --version)" = "ktraveld $version" ] || fail "--version"
-grep -qF "<release version=\"$version\"" "$prefix/share/metainfo/$id.metainfo.xml" \
-  || fail "the metainfo has no release $version"
+[ "$("$prefix/bin/ktraveld" --version)" = "ktraveld $version" ] || fail "ktraveld --version"
+[ "$("$prefix/bin/ktraveld-cli" --version)" = "ktraveld-cli $version" ] \
+  || fail "ktraveld-cli --version"
+grep -qF "<release version=\"$version\" date=\"$date\"" "$prefix/share/metainfo/$id.metainfo.xml" \
+  || fail "the metainfo has no release $version of $date"
 zcat "$prefix/share/doc/ktraveld/changelog.Debian.gz" | head -n 1 | grep -qF "ktraveld ($version-" \
   || fail "the Debian changelog does not start with $version"
+zcat "$prefix/share/doc/ktraveld/changelog.Debian.gz" | grep -m 1 '^ -- ' \
+  | grep -qF "$(LC_ALL=C date -u -d "$date" '+%a, %d %b %Y')" \
+  || fail "the Debian changelog's first entry is not of $date"
+month=$(LC_ALL=C date -u -d "$date" '+%B %Y')
+for page in ktraveld ktraveld-cli; do
+  zcat "$prefix/share/man/man1/$page.1.gz" | grep -m 1 '^\.TH ' \
+    | grep -qF "\"$month\" \"ktraveld $version\"" || fail "$page(1) is not of $month, $version"
+done
 
 # run NAME PROGRAM: the store path on stdout, what it said on stderr, with a
 # configuration folder of the case's own.

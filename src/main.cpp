@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("ktraveld"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KTV_VERSION));
     // The desktop entry, so the window shows the program's icon and name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.ktraveld.KtraVeld"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.ktraveld.ktraveld"));
     if (const std::optional<int> exitCode = ktv::answerCommandLine(argc, argv))
         return *exitCode;
     QApplication app(argc, argv);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Sources the completion and checks what it offers for a few command lines.
+#   test-completion.sh COMPLETION_FILE
+set -uo pipefail
+source "$1"
+failed=0
+# expect LINE WORD...: completing at the end of LINE offers exactly WORD...
+expect() {
+    local line=$1
+    shift
+    COMP_LINE=$line COMP_POINT=${#line}
+    _ktraveld_cli
+    local got="${COMPREPLY[*]}" want="$*"
+    if [[ $got != "$want" ]]; then
+        echo "FAIL: '$line' offers '$got', not '$want'"
+        failed=1
+    fi
+}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp" && touch unit.json notes.txt
+expect "ktraveld-cli " ports scan read set go stop axis find save load diff history
+expect "ktraveld-cli h" history
+expect "ktraveld-cli set " accel= base-speed= max-speed= index= complete-time= lower-analog= \
+    upper-analog= direction= reduced-current= resolution= ramp-down= analog-speed=
+expect "ktraveld-cli set max" max-speed=
+expect "ktraveld-cli set base-speed=500 res" resolution=
+expect "ktraveld-cli set direction=c" cw ccw
+expect "ktraveld-cli read --a" --axis --all-profiles
+expect "ktraveld-cli stop --model V" VELD10 VELD20 VELD30
+expect "ktraveld-cli load " unit.json
+[ "$failed" = 0 ] && echo "the completion offers what each line expects"
+exit "$failed"
