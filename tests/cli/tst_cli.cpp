@@ -116,6 +116,7 @@ class TestCli : public QObject
     void scan_data();
     void scan();
     void findTwoUnits();
+    void findTwoUnitsAtOneAddress();
     void readJson();
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
@@ -207,6 +208,40 @@ void TestCli::findTwoUnits()
     QCOMPARE(rig.unit.receivedBytes(), asked);
     // The read limit of a reply per address, not the identification's waits.
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+}
+
+// A VELD50 answers "$" at 3 together with the KTRA30 there: no model is told
+// for the address.
+void TestCli::findTwoUnitsAtOneAddress()
+{
+    Rig rig(QStringLiteral("KTRA30"), 9600,
+            {QStringLiteral("--also-address"), QStringLiteral("3"), QStringLiteral("--also-model"),
+             QStringLiteral("VELD50")},
+            QStringLiteral("normal"), 3);
+    QVERIFY(rig.started);
+
+    const Run run = rig.run({QStringLiteral("find"), QStringLiteral("--baud"),
+                             QStringLiteral("9600"), QStringLiteral("--json")});
+
+    QCOMPARE(run.exitCode, 0);
+    const QJsonArray units =
+        QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("units")).toArray();
+    QCOMPARE(units.size(), 1);
+    QCOMPARE(units[0].toObject(), (QJsonObject{{QStringLiteral("address"), 3},
+                                               {QStringLiteral("model"), QJsonValue::Null},
+                                               {QStringLiteral("revision"), QJsonValue::Null},
+                                               {QStringLiteral("collision"), true}}));
+    Lines asked;
+    for (int address = 0; address <= 99; ++address)
+        asked << "@" + QByteArray::number(address) + "$\r";
+    QCOMPARE(rig.unit.receivedBytes(), asked);
+
+    rig.unit.clearRecord();
+    const Run text =
+        rig.run({QStringLiteral("find"), QStringLiteral("--baud"), QStringLiteral("9600")});
+    QCOMPARE(text.out, QStringLiteral("ADDRESS  MODEL                       REVISION  BAUD\n"
+                                      "3        more than one unit answers            9600\n"));
+    QCOMPARE(rig.unit.receivedBytes(), asked);
 }
 
 void TestCli::readJson()
