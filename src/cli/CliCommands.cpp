@@ -252,6 +252,9 @@ class Tool : private UnitHost
         UnitSession &s = *session_;
         if (!preparePort())
             return ExitNoUnit;
+        // Every line of the run goes to --axis, the identification's
+        // read-back included.
+        s.axisAfterIdentify = common_.axis;
         bool found = false;
         if (common_.baud) {
             if (!s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
@@ -271,10 +274,7 @@ class Tool : private UnitHost
             return ExitNoUnit;
         }
         model_ = *view_.panel;
-        // The identification starts the panel at axis 0 and reads it back
-        // there; another axis is chosen afterwards, as Axis Select does.
-        identifiedReadback_ = common_.axis == QLatin1String("0");
-        s.selectAxis(common_.axis);
+        identifiedReadback_ = true;
         const QString version = view_.version;
         unitModel_ = version.section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(','));
         revision_ = version.section(QStringLiteral("Revision "), 1);
@@ -327,7 +327,7 @@ class Tool : private UnitHost
     }
 
     // The read-back of one profile; the identification's own run serves for
-    // profile 1 at axis 0.
+    // profile 1.
     void readBack(int profile)
     {
         if (profile == 1 && identifiedReadback_ && view_.readbackProfile == QLatin1String("1")) {
@@ -656,6 +656,11 @@ class Tool : private UnitHost
             s.axisSelectDone();
             if (s.isEnding())
                 return ExitInterrupted;
+            // The model belongs to the axis: the one the new axis named.
+            if (const auto unit = s.unitAt(address); unit && !unit->collision) {
+                unitModel_ = unit->model;
+                revision_ = unit->revision;
+            }
             const bool answered = std::any_of(
                 view_.fields.begin(), view_.fields.end(),
                 [](const CliView::ShownField &f) { return f.reply && !f.reply->isEmpty(); });
@@ -670,7 +675,10 @@ class Tool : private UnitHost
             return ExitDone;
         }
         const std::optional<QString> old = s.beginAxisDefine();
-        s.defineAxis(address);
+        // Two units answered the address question: both would take the
+        // new address; the session said so and sent nothing.
+        if (!s.defineAxis(address))
+            return ExitNoUnit;
         s.link.WaitSeconds(0.5);
         s.selectAxis(address);
         const std::optional<FoundUnit> found = probeAddress(s, address.toInt());
@@ -733,11 +741,18 @@ class Tool : private UnitHost
         QList<QStringList> rows{{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
                                  QStringLiteral("REVISION"), QStringLiteral("BAUD")}};
         for (const FoundUnit &unit : found) {
-            units.append(QJsonObject{{QStringLiteral("address"), unit.address},
-                                     {QStringLiteral("model"), unit.modelId},
-                                     {QStringLiteral("revision"), unit.revision}});
-            rows << QStringList{QString::number(unit.address), unit.modelId, unit.revision,
-                                QString::number(rate)};
+            // An address two units answer names no model.
+            const QJsonValue none(QJsonValue::Null);
+            units.append(QJsonObject{
+                {QStringLiteral("address"), unit.address},
+                {QStringLiteral("model"), unit.collision ? none : QJsonValue(unit.modelId)},
+                {QStringLiteral("revision"), unit.collision ? none : QJsonValue(unit.revision)},
+                {QStringLiteral("collision"), unit.collision}});
+            rows << (unit.collision
+                         ? QStringList{QString::number(unit.address), MoreThanOneUnitText,
+                                       QString(), QString::number(rate)}
+                         : QStringList{QString::number(unit.address), unit.modelId, unit.revision,
+                                       QString::number(rate)});
         }
         json_ = {{QStringLiteral("baud"), found.empty() ? QJsonValue() : QJsonValue(rate)},
                  {QStringLiteral("units"), units}};

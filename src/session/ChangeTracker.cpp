@@ -1,6 +1,8 @@
 #include "session/ChangeTracker.h"
 
+#include "protocol/IdentityReply.h"
 #include "protocol/ParameterSheet.h"
+#include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 
 #include <algorithm>
@@ -86,6 +88,18 @@ ChangeTracker::~ChangeTracker()
     flush();
 }
 
+QString ChangeTracker::unitModel() const
+{
+    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    return unit ? unit->model : QString();
+}
+
+QString ChangeTracker::revision() const
+{
+    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    return unit ? unit->revision : QString();
+}
+
 void ChangeTracker::onLineWritten(const QByteArray &bytes)
 {
     finishQuery();
@@ -159,7 +173,8 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
 
 void ChangeTracker::begin(Pending change)
 {
-    resolve(change.key, std::nullopt); // an earlier change of it was never read back
+    // An earlier change of the same value still waits: the next read-back
+    // settles both (leaving a box by a click on its Send button sends twice).
     if (shown_.contains(change.key))
         change.entry.before = shown_.value(change.key);
     pending_.push_back(std::move(change));
@@ -180,14 +195,20 @@ void ChangeTracker::finishQuery()
         return;
     const Query query = std::move(*query_);
     query_.reset();
-    if (query.identity) {
-        const QString reply = stripped(query.reply);
-        if (panelOfUnitModel(reply.left(6))) {
-            unitModel_ = reply.left(6);
-            revision_ = reply.mid(8, 4).trimmed();
-        }
+    // Two answers to one question come from two units: neither is a reading.
+    if (answersIn(QString::fromLatin1(query.reply)).size() > 1) {
+        if (!query.identity)
+            resolve(query.key, std::nullopt);
         return;
     }
+    const QString answer = stripped(query.reply);
+    if (query.identity) {
+        if (parseIdentityReply(answer))
+            settleAxisDefine(query.key.axis, answer.left(6), answer.mid(8, 4).trimmed());
+        return;
+    }
+    if (!query.key.axis.isEmpty() && !answer.trimmed().isEmpty())
+        settleAxisDefine(query.key.axis, QString(), QString());
     if (query.reply.isEmpty()) {
         resolve(query.key, std::nullopt);
         return;
@@ -198,7 +219,9 @@ void ChangeTracker::finishQuery()
           SettingGroup::RampDown, SettingGroup::AnalogSpeed}) {
         if (settingSheetKey(group) != query.key.field)
             continue;
-        const Model panel = panelOfUnitModel(unitModel_).value_or(Model::KTRA10);
+        const auto unit = session_.unitAt(query.key.axis);
+        const Model panel =
+            panelOfUnitModel(unit ? unit->model : QString()).value_or(Model::KTRA10);
         // Ramp down is decoded with its CR, as the panel decodes it.
         const QString raw = QString::fromLatin1(query.reply);
         shown = settingWordFromReply(panel, group, group == SettingGroup::RampDown ? raw : shown);
@@ -217,14 +240,45 @@ bool ChangeTracker::sameValue(const ValueKey &key, const QString &written,
 
 void ChangeTracker::resolve(const ValueKey &key, const std::optional<QString> &shown)
 {
+    std::vector<Pending> settled;
     for (auto it = pending_.begin(); it != pending_.end();) {
         if (it->key == key) {
-            Pending done = std::move(*it);
+            settled.push_back(std::move(*it));
             it = pending_.erase(it);
-            record(std::move(done), shown);
         } else {
             ++it;
         }
+    }
+    for (std::size_t i = 0; i < settled.size(); ++i) {
+        // A write that a later one of the same value overwrote before any
+        // read-back is confirmed when it wrote what the unit holds; otherwise
+        // nothing tells whether the unit ever took it.
+        const bool overwritten = i + 1 < settled.size();
+        const bool held = shown && sameValue(key, settled[i].entry.value, *shown);
+        record(std::move(settled[i]), overwritten && !held ? std::nullopt : shown);
+    }
+}
+
+void ChangeTracker::settleAxisDefine(const QString &address, const QString &model,
+                                     const QString &revision)
+{
+    const int at = address.toInt();
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        const JournalEntry &entry = it->entry;
+        const bool atNew = entry.value.toInt() == at;
+        const bool atOld = entry.before && entry.before->trimmed().toInt() == at;
+        if (it->key.field != AxisField || (!atNew && !atOld)) {
+            ++it;
+            continue;
+        }
+        // The unit answers at the new address (it took it) or still at its
+        // old one (it did not).
+        Pending done = std::move(*it);
+        it = pending_.erase(it);
+        const auto known = session_.unitAt(address);
+        done.entry.unitModel = model.isEmpty() && known ? known->model : model;
+        done.entry.revision = model.isEmpty() && known ? known->revision : revision;
+        record(std::move(done), QString::number(at));
     }
 }
 
@@ -240,8 +294,13 @@ void ChangeTracker::record(Pending pending, const std::optional<QString> &after)
 {
     JournalEntry &entry = pending.entry;
     entry.time = QDateTime::currentDateTimeUtc();
-    entry.unitModel = unitModel_;
-    entry.revision = revision_;
+    // The model belongs to the axis the line went to.
+    if (entry.unitModel.isEmpty()) {
+        if (const auto unit = session_.unitAt(entry.axis)) {
+            entry.unitModel = unit->model;
+            entry.revision = unit->revision;
+        }
+    }
     entry.after = after;
     if (!after) {
         entry.verdict = JournalVerdict::NotReadBack;

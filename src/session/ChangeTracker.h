@@ -28,9 +28,9 @@ class ChangeTracker : public QObject
     ChangeTracker(UnitSession &session, Journal *journal, QObject *parent = nullptr);
     ~ChangeTracker() override;
 
-    // The unit as it last named itself on this line.
-    QString unitModel() const { return unitModel_; }
-    QString revision() const { return revision_; }
+    // The unit at the axis the program talks to, as it named itself there.
+    QString unitModel() const;
+    QString revision() const;
 
     // Records every change still waiting for a read-back as not read back.
     void flush();
@@ -74,13 +74,14 @@ class ChangeTracker : public QObject
     void begin(Pending change);
     void finishQuery();
     void resolve(const ValueKey &key, const std::optional<QString> &shown);
+    // A unit answered at this address: an axis define waiting for its
+    // read-back is settled by it.
+    void settleAxisDefine(const QString &address, const QString &model, const QString &revision);
     void record(Pending pending, const std::optional<QString> &after);
     bool sameValue(const ValueKey &key, const QString &written, const QString &shown) const;
 
     UnitSession &session_;
     Journal *journal_;
-    QString unitModel_;
-    QString revision_;
     std::optional<Query> query_;
     std::vector<Pending> pending_;
     QMap<ValueKey, QString> shown_;

@@ -4,6 +4,7 @@
 #include "protocol/IdentityReply.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
+#include "session/UnitFinder.h"
 
 namespace ktv {
 
@@ -22,6 +23,31 @@ void writeOrFail(SerialLink &link, const QByteArray &line)
 }
 
 } // namespace
+
+std::optional<UnitSession::AxisUnit> UnitSession::unitAt(const QString &address) const
+{
+    bool ok = false;
+    const int number = address.toInt(&ok);
+    const auto it = axisUnits_.find(number);
+    if (!ok || it == axisUnits_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+void UnitSession::noteModelAnswer(int address, const QString &rawReply)
+{
+    const QStringList answers = answersIn(rawReply);
+    if (answers.size() > 1) {
+        axisUnits_[address] = AxisUnit{QString(), QString(), true};
+        return;
+    }
+    if (answers.size() == 1 && parseIdentityReply(answers.first())) {
+        axisUnits_[address] =
+            AxisUnit{answers.first().left(6), answers.first().mid(8, 4).trimmed()};
+        return;
+    }
+    axisUnits_.erase(address);
+}
 
 bool UnitSession::ScanBaudRates()
 {
@@ -62,6 +88,9 @@ bool UnitSession::IdentifyUnit(const QString &address)
         const QString reply = link.ReplyWaiting() ? link.ReadReply() : QStringLiteral(" ");
         if (!link.PortOpen())
             throw ExchangeFailed{};
+        // A new connection: what answered before may have gone or changed.
+        axisUnits_.clear();
+        noteModelAnswer(address.toInt(), reply);
 
         ProfileUpdate = true;
         const std::optional<UnitIdentity> identity = parseIdentityReply(reply);
@@ -75,8 +104,8 @@ bool UnitSession::IdentifyUnit(const QString &address)
         view_->showVersion(identity->versionText);
         state.UnitConnected = true;
         view_->selectPanel(identity->panel);
-        // The chosen panel starts at axis 0.
-        state.AxisAddress = QStringLiteral("0");
+        // The chosen panel starts at its axis ("0" in the window).
+        state.AxisAddress = axisAfterIdentify;
         VerifyParameters(identity->panel);
         if (identity->panel == Model::VELD30 && state.IdentifiedVELD50)
             view_->hideMicrostepGroupVELD30();

@@ -67,4 +67,11 @@ QString scanProgressText(int comPort, const QString &device, int baud)
     return QStringLiteral("Trying COM %1 (%2) at %3 baud").arg(comPort).arg(device).arg(baud);
 }
 
+QString axisDefineRefusedText()
+{
+    return QStringLiteral("More than one unit answers on the line, so the axis was not defined: "
+                          "a new address would go to every one of them. Connect only the unit "
+                          "whose address you want to change.");
+}
+
 } // namespace ktv

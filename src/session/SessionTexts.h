@@ -22,5 +22,7 @@ QString commandNotSentText(const QString &command, const QByteArray &line);
 QString noAnswerText(const QString &address, const QStringList &fields);
 // The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
 QString scanProgressText(int comPort, const QString &device, int baud);
+// Axis Define heard more than one unit answer its address question.
+QString axisDefineRefusedText();
 
 } // namespace ktv

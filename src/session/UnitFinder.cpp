@@ -2,9 +2,15 @@
 
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
+#include "protocol/ParameterSheet.h"
 #include "session/UnitSession.h"
 
 namespace ktv {
+
+QStringList answersIn(const QString &raw)
+{
+    return raw.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+}
 
 std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
 {
@@ -16,11 +22,14 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
         link.ReadReply();
     if (!link.write(frame::modelQuery(QString::number(address))))
         return std::nullopt;
-    const QString reply = StripCarriageReturns(link.ReadReply());
-    const std::optional<UnitIdentity> identity = parseIdentityReply(reply);
-    if (!identity)
+    const QString raw = link.ReadReply();
+    session.noteModelAnswer(address, raw);
+    const std::optional<UnitSession::AxisUnit> unit = session.unitAt(QString::number(address));
+    if (!unit)
         return std::nullopt;
-    return FoundUnit{address, reply.left(6), reply.mid(8, 4).trimmed(), identity->panel};
+    if (unit->collision)
+        return FoundUnit{address, QString(), QString(), Model::KTRA10, true};
+    return FoundUnit{address, unit->model, unit->revision, *panelOfUnitModel(unit->model)};
 }
 
 std::vector<FoundUnit> findUnits(UnitSession &session,

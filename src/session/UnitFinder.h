@@ -8,6 +8,7 @@
 #include "protocol/Models.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -19,10 +20,20 @@ class UnitSession;
 struct FoundUnit
 {
     int address = 0;
-    QString modelId;  // "KTRA20", "VELD40", ...
+    QString modelId;  // "KTRA20", "VELD40", ...; empty on a collision
     QString revision; // "1.07"
     Model panel = Model::KTRA10;
+    // More than one unit answered at this address: no model is told.
+    bool collision = false;
 };
+
+// How an address that more than one unit answers is listed.
+inline const QString MoreThanOneUnitText = QStringLiteral("more than one unit answers");
+
+// The answers in what was read for one question: the CR-ended pieces, CRs
+// removed, empty pieces left out. Each unit ends its answer with a CR, so
+// two pieces are two units answering one question.
+QStringList answersIn(const QString &raw);
 
 inline constexpr int HighestAddress = 99;
 

@@ -29,6 +29,7 @@
 
 #include <QObject>
 #include <QString>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -65,6 +66,25 @@ class UnitSession : public QObject
     // left open at the unit's rate.
     bool ScanBaudRates();
     bool IdentifyUnit(const QString &address);
+    // The axis the panel talks to after an identification. The window's
+    // panels start at "0"; the command-line tool stays at its --axis, so
+    // that every line of a run, the read-back included, reaches one unit.
+    QString axisAfterIdentify = QStringLiteral("0");
+
+    // What answered the model query ("$") at an address. Two answers to one
+    // question mean two units share the address: a collision, no model.
+    struct AxisUnit
+    {
+        QString model;    // "VELD30", "VELD50", ...; empty on a collision
+        QString revision; // "1.07"
+        bool collision = false;
+    };
+    // The model belongs to the axis: the answer last given at this address
+    // (compared as a number, "07" is 7); none when no known model answered
+    // there since the connection was made.
+    std::optional<AxisUnit> unitAt(const QString &address) const;
+    // Records the raw reply to "$" at an address (CRs included, as read).
+    void noteModelAnswer(int address, const QString &rawReply);
     void Connect();
     void Disconnect();
 
@@ -119,7 +139,11 @@ class UnitSession : public QObject
     // Axis Define: asks the line which address its unit has (opening the
     // port when it is closed); empty when the port could not be opened.
     std::optional<QString> beginAxisDefine();
-    void defineAxis(const QString &newAddress); // empty: nothing is sent
+    // More than one unit answered the address question of beginAxisDefine.
+    bool axisDefineCollision() const { return axisDefineCollision_; }
+    // Empty: nothing is sent. After a collision the define is refused with
+    // a message and nothing is sent; false then.
+    bool defineAxis(const QString &newAddress);
     void endAxisDefine();
     // The dialog closed because the connection changed: nothing is sent, no
     // read-back; a port the dialog opened itself is closed.
@@ -146,12 +170,17 @@ class UnitSession : public QObject
     // Writes a command line; when the line does not take it, says so.
     bool writeCommand(const QString &command, const QByteArray &line);
     void closeAxisDefinePort();
+    // The model query at the axis just selected, before its read-back.
+    void askModelAtAxis();
 
     std::unique_ptr<SessionView> nullView_;
     SessionView *view_ = nullptr;
     int axisDefineWasOpen_ = 0;
     bool axisDefineOpenedPort_ = false;
     int axisDefineOpening_ = -1; // the link's opening the dialog made
+    bool axisDefineCollision_ = false;
+    bool axisChanged_ = false;
+    std::map<int, AxisUnit> axisUnits_;
     bool scanning_ = false;
     bool identifyFault_ = false;
 };

@@ -177,7 +177,11 @@ void AxisDefineDialog::loadStep()
     WasOpen = window_.session().link.PortOpen() ? 1 : 0;
     if (const std::optional<QString> reply = window_.session().beginAxisDefine()) {
         TempVar = *reply;
-        current_->setText(current_->text() + TempVar);
+        // Two answers run together ("3" and "42" read as "342"): say what
+        // they are instead.
+        current_->setText(current_->text() + (window_.session().axisDefineCollision()
+                                                  ? QStringLiteral(" more than one unit answers")
+                                                  : TempVar));
     }
 }
 

@@ -51,9 +51,16 @@ void FindUnitsDialog::sweep()
         // A unit found so far shows at once.
         return !stopped_;
     });
-    for (const FoundUnit &unit : found)
-        list_->addTopLevelItem(new QTreeWidgetItem(
-            QStringList{QString::number(unit.address), unit.modelId, unit.revision}));
+    for (const FoundUnit &unit : found) {
+        auto *item = new QTreeWidgetItem(
+            unit.collision
+                ? QStringList{QString::number(unit.address), MoreThanOneUnitText, QString()}
+                : QStringList{QString::number(unit.address), unit.modelId, unit.revision});
+        // Every line to that address would reach two units: it cannot be chosen.
+        if (unit.collision)
+            item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
+        list_->addTopLevelItem(item);
+    }
     status_->setText(
         found.empty()
             ? QStringLiteral("No unit answered.")

@@ -116,12 +116,15 @@ class TestCli : public QObject
     void scan_data();
     void scan();
     void findTwoUnits();
+    void findTwoUnitsAtOneAddress();
     void readJson();
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
     void valueNotHeld();
     void baudSkipsScan();
     void axisDefine();
+    void axisReachesEveryLine();
+    void axisDefineRefusesTwoUnits();
     void portThatDoesNotOpen();
     void portHeldByAnotherProcess();
     void interruptedScan();
@@ -205,6 +208,40 @@ void TestCli::findTwoUnits()
     QCOMPARE(rig.unit.receivedBytes(), asked);
     // The read limit of a reply per address, not the identification's waits.
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+}
+
+// A VELD50 answers "$" at 3 together with the KTRA30 there: no model is told
+// for the address.
+void TestCli::findTwoUnitsAtOneAddress()
+{
+    Rig rig(QStringLiteral("KTRA30"), 9600,
+            {QStringLiteral("--also-address"), QStringLiteral("3"), QStringLiteral("--also-model"),
+             QStringLiteral("VELD50")},
+            QStringLiteral("normal"), 3);
+    QVERIFY(rig.started);
+
+    const Run run = rig.run({QStringLiteral("find"), QStringLiteral("--baud"),
+                             QStringLiteral("9600"), QStringLiteral("--json")});
+
+    QCOMPARE(run.exitCode, 0);
+    const QJsonArray units =
+        QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("units")).toArray();
+    QCOMPARE(units.size(), 1);
+    QCOMPARE(units[0].toObject(), (QJsonObject{{QStringLiteral("address"), 3},
+                                               {QStringLiteral("model"), QJsonValue::Null},
+                                               {QStringLiteral("revision"), QJsonValue::Null},
+                                               {QStringLiteral("collision"), true}}));
+    Lines asked;
+    for (int address = 0; address <= 99; ++address)
+        asked << "@" + QByteArray::number(address) + "$\r";
+    QCOMPARE(rig.unit.receivedBytes(), asked);
+
+    rig.unit.clearRecord();
+    const Run text =
+        rig.run({QStringLiteral("find"), QStringLiteral("--baud"), QStringLiteral("9600")});
+    QCOMPARE(text.out, QStringLiteral("ADDRESS  MODEL                       REVISION  BAUD\n"
+                                      "3        more than one unit answers            9600\n"));
+    QCOMPARE(rig.unit.receivedBytes(), asked);
 }
 
 void TestCli::readJson()
@@ -351,6 +388,54 @@ void TestCli::axisDefine()
         Exchange + Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r",
                          "@0VR\r",  "@0!\r",   "@%\r",    "@~12\r",  "@12$\r"};
     QCOMPARE(rig.unit.receivedBytes(), heard);
+}
+
+// A VELD50 at 0 beside the KTRA20 at 3: a read-back sent to 0 would show
+// the other unit's values.
+void TestCli::axisReachesEveryLine()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600,
+            {QStringLiteral("--also-address"), QStringLiteral("0"), QStringLiteral("--also-model"),
+             QStringLiteral("VELD50")},
+            QStringLiteral("normal"), 3);
+    QVERIFY(rig.started);
+
+    const Run run =
+        rig.run({QStringLiteral("read"), QStringLiteral("--axis"), QStringLiteral("3")});
+
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.section(QLatin1Char('\n'), 0, 0),
+             QStringLiteral("KTRA20, revision 1.07, 9600 baud, axis 3, %1 (COM 1)")
+                 .arg(rig.unit.devicePath()));
+    QCOMPARE(rig.unit.receivedBytes(),
+             (Lines{"\r", "@3!\r", "@3$\r", "@3VA1\r", "@3VB1\r", "@3VM1\r", "@3VL1\r", "@3VU1\r",
+                    "@3VE\r", "@3VC\r", "@3VR\r", "@3VD\r", "@3!\r"}));
+}
+
+// Units at 3 and 42 both answer "@%": the tool refuses to define and sends no "@~".
+void TestCli::axisDefineRefusesTwoUnits()
+{
+    Rig rig(QStringLiteral("VELD30"), 9600,
+            {QStringLiteral("--also-address"), QStringLiteral("42")}, QStringLiteral("normal"), 3);
+    QVERIFY(rig.started);
+
+    const Run run = rig.run({QStringLiteral("axis"), QStringLiteral("define"), QStringLiteral("9"),
+                             QStringLiteral("--axis"), QStringLiteral("3")});
+
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("More than one unit answers on the line, so the axis was not "
+                                     "defined: a new address would go to every one of them. "
+                                     "Connect only the unit whose address you want to change.\n"));
+    QCOMPARE(run.out, QString());
+    QCOMPARE(rig.unit.receivedBytes(),
+             (Lines{"\r", "@3!\r", "@3$\r", "@3VA1\r", "@3VB1\r", "@3VM1\r", "@3VN1\r", "@3VT1\r",
+                    "@3V+\r", "@3VR\r", "@3!\r", "@%\r"}));
+    // Nothing changed, so the journal holds nothing.
+    const Run history = rig.run({QStringLiteral("history")});
+    QCOMPARE(history.out,
+             QStringLiteral("The change journal %1 holds no changes.\n")
+                 .arg(rig.dir.filePath(QStringLiteral("data/ktraveld/journal.sqlite"))));
 }
 
 void TestCli::portThatDoesNotOpen()

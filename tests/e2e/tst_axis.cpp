@@ -86,6 +86,7 @@ class TestAxis : public QObject
     void defineWhenThePortCannotOpen();
     void defineWithNoDeviceForThePort();
     void defineWithNoAnswer();
+    void defineRefusesTwoUnits();
 };
 
 void TestAxis::selectThenReadBack_data()
@@ -142,9 +143,14 @@ void TestAxis::selectThenReadBack()
         QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 0"));
         return;
     }
-    QVERIFY(rig.unit.waitForLineCount(verifyQueries(Model::VELD30, axis.toLatin1()).size()));
+    // A new axis is asked for its model before its read-back.
+    const QList<QByteArray> heard =
+        (axis == QLatin1String("0") ? QList<QByteArray>{}
+                                    : QList<QByteArray>{"@" + axis.toLatin1() + "$\r"}) +
+        verifyQueries(Model::VELD30, axis.toLatin1());
+    QVERIFY(rig.unit.waitForLineCount(heard.size()));
     QTest::qWait(200);
-    QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::VELD30, axis.toLatin1()));
+    QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: ") + axis);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
@@ -261,7 +267,8 @@ void TestAxis::defineGivesTheUnitANewAddress()
     bench.window->openAxisSelect();
     QTest::keyClicks(bench.window->axisSelectDialog()->textBox(), QStringLiteral("12"));
     bench.window->axisSelectDialog()->pressOk();
-    QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::VELD30, "12"));
+    QCOMPARE(rig.unit.receivedBytes(),
+             QList<QByteArray>{"@12$\r"} + verifyQueries(Model::VELD30, "12"));
     QCOMPARE(accelText(bench), QStringLiteral("Acceleration: 10000"));
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 12"));
 
@@ -443,6 +450,35 @@ void TestAxis::defineWithNoAnswer()
     define->pressCancel();
     QVERIFY(!bench.link.PortOpen());
     QVERIFY(bench.recorder.messages.isEmpty());
+}
+
+// Units at 0 and 42 both answer "@%": the dialog says so, and OK sends
+// no new address to both.
+void TestAxis::defineRefusesTwoUnits()
+{
+    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("42")});
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+
+    bench.window->openAxisDefine();
+    AxisDefineDialog *define = bench.window->axisDefineDialog();
+    QCOMPARE(define->TempVar, QStringLiteral("0\r42\r"));
+    QCOMPARE(define->lblCurrentAxis()->text(),
+             QStringLiteral("Current Axis Definition: more than one unit answers"));
+    QTest::keyClicks(define->textBox(), QStringLiteral("9"));
+    define->pressOk();
+
+    QVERIFY(!define->isVisible());
+    QCOMPARE(bench.recorder.texts(),
+             QStringList{"More than one unit answers on the line, so the axis was not defined: a "
+                         "new address would go to every one of them. Connect only the unit whose "
+                         "address you want to change."});
+    QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Exclamation);
+    QVERIFY(rig.unit.waitForLineCount(1 + verifyQueries(Model::VELD30, "0").size()));
+    QTest::qWait(200);
+    QCOMPARE(rig.unit.receivedBytes(),
+             QList<QByteArray>{"@%\r"} + verifyQueries(Model::VELD30, "0"));
+    QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestAxis)

@@ -26,6 +26,7 @@ class TestFindUnits : public QObject
   private slots:
     void chooseTheSecondUnit();
     void notConnectedSendsNothing();
+    void twoUnitsAtOneAddress();
 };
 
 void TestFindUnits::chooseTheSecondUnit()
@@ -65,7 +66,7 @@ void TestFindUnits::chooseTheSecondUnit()
     QList<QByteArray> heard;
     for (int address = 0; address <= 99; ++address)
         heard << "@" + QByteArray::number(address) + "$\r";
-    heard += verifyQueries(Model::VELD30, "7");
+    heard += QList<QByteArray>{"@7$\r"} + verifyQueries(Model::VELD30, "7");
     QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
@@ -89,6 +90,46 @@ void TestFindUnits::notConnectedSendsNothing()
     QVERIFY(!bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits")));
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
+}
+
+// Two units at 0 answer each "@0$" together: the address is listed as such
+// and cannot be chosen.
+void TestFindUnits::twoUnitsAtOneAddress()
+{
+    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("0")});
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+
+    QStringList listed;
+    bool selectable = true;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
+        if (!dialog || !dialog->isVisible() ||
+            !dialog->status()->text().endsWith(QStringLiteral("answered at 9600 baud.")))
+            return;
+        operatorHand.stop();
+        for (int i = 0; i < dialog->list()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = dialog->list()->topLevelItem(i);
+            listed << item->text(0) + QLatin1Char('|') + item->text(1) + QLatin1Char('|') +
+                          item->text(2);
+        }
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(0));
+        selectable = !dialog->list()->selectedItems().isEmpty();
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+    });
+    operatorHand.start(50);
+    bench.window->openFindUnits();
+
+    QCOMPARE(listed, QStringList{"0|more than one unit answers|"});
+    QVERIFY(!selectable);
+    QList<QByteArray> heard;
+    for (int address = 0; address <= 99; ++address)
+        heard << "@" + QByteArray::number(address) + "$\r";
+    QTest::qWait(200);
+    QCOMPARE(rig.unit.receivedBytes(), heard);
+    QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
+    QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
 
 QTEST_MAIN(TestFindUnits)

@@ -54,6 +54,8 @@ Simulator::Simulator(const SimulatorOptions &options) : m_options(options), m_un
     if (options.alsoAddress >= 0) {
         UnitConfig second = options.unit;
         second.address = options.alsoAddress;
+        if (!options.alsoModel.isEmpty())
+            second.model = options.alsoModel;
         m_second.emplace(second);
     }
 }

@@ -29,7 +29,8 @@ struct SimulatorOptions
     int splitGapMs = 10;
     int slowMs = 150;
     int vanishAfter = 0;  // 0: never
-    int alsoAddress = -1; // 0-99: a second unit of the same model at this address
+    int alsoAddress = -1; // 0-99: a second unit at this address (the first's too)
+    QByteArray alsoModel; // the second unit's model; empty: the first unit's
     QString devicePath;   // empty: a new pseudo-terminal
     QString linkPath;
     QString recordPath;

@@ -30,8 +30,9 @@ Command lines: "@", the address, the command, the value, CR (no LF). The
 address is compared as a number ("07" reaches unit 7); lines for other
 addresses are ignored. "@%" CR (answer: the address) and "@~nn" CR (take
 address nn, no answer) carry no address and reach every unit. With
---also-address a second unit of the same kind shares the line and answers its
-own address (both answer "@%" and both take "@~nn").
+--also-address a second unit of the same kind (or of --also-model) shares the
+line and answers its own address (both answer "@%" and both take "@~nn"); at
+the first unit's own address both answer every line, the first one first.
   $              model id, two blanks, revision ("KTRA20  1.07")
   !              error code ("0")
   VA<p> .. VU<p> parameter A, B, M, N, T, L or U of profile p (1-4), as stored
@@ -136,8 +137,12 @@ int main(int argc, char *argv[])
         QStringLiteral("A second unit of the same model, revision and mode on the line, at "
                        "address N (0-99)."),
         QStringLiteral("N"));
+    const QCommandLineOption alsoModel(
+        QStringLiteral("also-model"),
+        QStringLiteral("The second unit's model (default: the first unit's)."),
+        QStringLiteral("MODEL"));
     parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
-                       fixedReply, ack, vanish, modelReply, alsoAddress});
+                       fixedReply, ack, vanish, modelReply, alsoAddress, alsoModel});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -158,9 +163,13 @@ int main(int argc, char *argv[])
         options.unit.modelReply = parser.value(modelReply).toLatin1();
     if (!number(address, 0, 99, &options.unit.address))
         return fail(QStringLiteral("the address must be 0 to 99"));
-    if (parser.isSet(alsoAddress) && (!number(alsoAddress, 0, 99, &options.alsoAddress) ||
-                                      options.alsoAddress == options.unit.address))
-        return fail(QStringLiteral("the second address must be 0 to 99 and not the first"));
+    if (parser.isSet(alsoAddress) && !number(alsoAddress, 0, 99, &options.alsoAddress))
+        return fail(QStringLiteral("the second address must be 0 to 99"));
+    if (parser.isSet(alsoModel)) {
+        options.alsoModel = parser.value(alsoModel).toLatin1();
+        if (!knownModels().contains(options.alsoModel))
+            return fail(QStringLiteral("unknown model %1").arg(parser.value(alsoModel)));
+    }
     if (!number(baud, 1, 4000000, &options.baud))
         return fail(QStringLiteral("bad baud rate %1").arg(parser.value(baud)));
     if (!number(splitGap, 0, 60000, &options.splitGapMs) ||

@@ -1,0 +1,276 @@
+// One unit at a time: the model belongs to the axis it answered at, a new
+// axis is asked who it is, two units answering one question are a collision
+// (no model, no new address sent), and the journal settles every write the
+// read-back of its field reads and an axis define by where the unit answers.
+
+#include "Helpers.h"
+#include "RecordingView.h"
+#include "SessionRig.h"
+#include "UnitSimProcess.h"
+
+#include "session/ChangeTracker.h"
+#include "session/UnitFinder.h"
+#include "session/UnitSession.h"
+#include "store/StoreConnection.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+Lines veld30Readback(const QByteArray &axis)
+{
+    Lines lines;
+    for (const char *item : {"VA1", "VB1", "VM1", "VN1", "VT1", "V+", "VR", "!"})
+        lines << "@" + axis + item + "\r";
+    return lines;
+}
+
+const Lines Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                              "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+
+// A session with a journal, connected by the start-up scan (or only with
+// the store read), the unit's record cleared.
+struct Bench : SessionRig
+{
+    explicit Bench(const UnitSimOptions &options, bool scan = true)
+        : SessionRig(options), journal(data.filePath(QStringLiteral("journal.sqlite")))
+    {
+        tracker = std::make_unique<ChangeTracker>(*session, &journal);
+        if (scan)
+            session->load();
+        else
+            readStore();
+        unit.clearRecord();
+    }
+    ~Bench() { tracker.reset(); }
+
+    // Every journal row: model, revision, axis, field, value, after, verdict.
+    QStringList rows() const
+    {
+        if (!QFileInfo::exists(journal.path()))
+            return {}; // nothing was ever recorded
+        StoreConnection connection(journal.path(), StoreConnection::Mode::ReadOnly);
+        QSqlQuery query(connection.db());
+        QStringList out;
+        if (!query.exec(QStringLiteral("SELECT model, revision, axis, field, value, "
+                                       "coalesce(after, '-'), verdict FROM changes ORDER BY id")))
+            return {};
+        while (query.next()) {
+            QStringList columns;
+            for (int i = 0; i < 7; ++i)
+                columns << query.value(i).toString();
+            out << columns.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+    QTemporaryDir data;
+    Journal journal;
+    std::unique_ptr<ChangeTracker> tracker;
+};
+
+UnitSimOptions twoUnits(const QString &model, int address, const QStringList &second)
+{
+    UnitSimOptions options = unitOf(model, 9600, second);
+    options.address = address;
+    return options;
+}
+
+} // namespace
+
+class TestOneUnit : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void axisSelectAsksTheNewAxis_data();
+    void axisSelectAsksTheNewAxis();
+    void journalRowsNameTheUnitAtTheirAxis();
+    void findShowsAnAddressTwoUnitsAnswer_data();
+    void findShowsAnAddressTwoUnitsAnswer();
+    void axisDefineRefusesTwoUnits();
+    void readBackSettlesEveryPendingWrite_data();
+    void readBackSettlesEveryPendingWrite();
+    void axisDefineSettledWhereTheUnitAnswers();
+};
+
+void TestOneUnit::axisSelectAsksTheNewAxis_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Lines>("heard");
+    QTest::addColumn<QString>("model"); // the model sheets and the journal use
+
+    QTest::newRow("7 is asked who it is before its read-back")
+        << "7" << Lines{"@7$\r"} + veld30Readback("7") << "VELD50";
+    QTest::newRow("07 reaches the unit at 7")
+        << "07" << Lines{"@07$\r"} + veld30Readback("07") << "VELD50";
+    QTest::newRow("the axis in use is not asked again") << "0" << veld30Readback("0") << "VELD30";
+    QTest::newRow("an empty box changes nothing") << "" << veld30Readback("0") << "VELD30";
+    QTest::newRow("no unit at 9: no model") << "9" << Lines{"@9$\r"} + veld30Readback("9") << "";
+}
+
+void TestOneUnit::axisSelectAsksTheNewAxis()
+{
+    QFETCH(QString, typed);
+    QFETCH(Lines, heard);
+    QFETCH(QString, model);
+    Bench bench(
+        twoUnits(QStringLiteral("VELD30"), 0, {"--also-address", "7", "--also-model", "VELD50"}));
+    QVERIFY(bench.session->state.UnitConnected);
+    QCOMPARE(bench.tracker->unitModel(), QStringLiteral("VELD30"));
+
+    bench.session->selectAxis(typed);
+    bench.session->axisSelectDone();
+
+    QCOMPARE(bench.unit.receivedBytes(), heard);
+    QCOMPARE(bench.tracker->unitModel(), model);
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+    QCOMPARE(bench.rows(), QStringList{});
+}
+
+// Find Units asks every address; the last "$" answer (the VELD50 at 7) must
+// not name the VELD30's rows at axis 0.
+void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
+{
+    Bench bench(
+        twoUnits(QStringLiteral("VELD30"), 0, {"--also-address", "7", "--also-model", "VELD50"}));
+    QVERIFY(bench.session->state.UnitConnected);
+    const std::vector<FoundUnit> found =
+        findUnits(*bench.session, [](int address) { return address <= 8; });
+    QCOMPARE(found.size(), std::size_t(2));
+    QCOMPARE(found[1].modelId, QStringLiteral("VELD50"));
+    QCOMPARE(bench.tracker->unitModel(), QStringLiteral("VELD30"));
+
+    bench.view.boxes[{Model::VELD30, ParamKey::Max}] = QStringLiteral("5200");
+    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max);
+    bench.session->selectAxis(QStringLiteral("7"));
+    bench.session->axisSelectDone();
+    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max);
+
+    Lines heard;
+    for (int address = 0; address <= 8; ++address)
+        heard << "@" + QByteArray::number(address) + "$\r";
+    heard += Lines{"@0M1_5200\r"} + veld30Readback("0") + Lines{"@7$\r"} + veld30Readback("7") +
+             Lines{"@7M1_5200\r"} + veld30Readback("7");
+    QCOMPARE(bench.unit.receivedBytes(), heard);
+    QCOMPARE(bench.rows(), (QStringList{"VELD30|1.07|0|max-speed|5200|5200|confirmed",
+                                        "VELD50|1.07|7|max-speed|5200|5200|confirmed"}));
+    QCOMPARE(bench.view.messageTexts(), QStringList{});
+}
+
+void TestOneUnit::findShowsAnAddressTwoUnitsAnswer_data()
+{
+    QTest::addColumn<QStringList>("second");
+
+    QTest::newRow("two VELD30 at address 3") << QStringList{"--also-address", "3"};
+    QTest::newRow("a VELD50 beside the VELD30 at 3")
+        << QStringList{"--also-address", "3", "--also-model", "VELD50"};
+}
+
+void TestOneUnit::findShowsAnAddressTwoUnitsAnswer()
+{
+    QFETCH(QStringList, second);
+    SessionRig rig(twoUnits(QStringLiteral("VELD30"), 3, second));
+    QVERIFY(rig.started);
+    rig.readStore();
+    QVERIFY(rig.session->link.OpenComPort(1, 9600));
+
+    const std::vector<FoundUnit> found =
+        findUnits(*rig.session, [](int address) { return address <= 4; });
+
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(found[0].address, 3);
+    QVERIFY(found[0].collision);
+    QCOMPARE(found[0].modelId, QString());
+    const auto atThree = rig.session->unitAt(QStringLiteral("3"));
+    QVERIFY(atThree && atThree->collision);
+    QCOMPARE(atThree->model, QString());
+    QCOMPARE(rig.unit.receivedBytes(), (Lines{"@0$\r", "@1$\r", "@2$\r", "@3$\r", "@4$\r"}));
+}
+
+// With units at 3 and 42, "@%" is answered "3" CR "42" CR: the define is
+// refused and no "@~" reaches the line.
+void TestOneUnit::axisDefineRefusesTwoUnits()
+{
+    Bench bench(twoUnits(QStringLiteral("VELD30"), 3, {"--also-address", "42"}), false);
+    QVERIFY(bench.started);
+    bench.session->state.AxisAddress = QStringLiteral("3");
+
+    const std::optional<QString> reply = bench.session->beginAxisDefine();
+    QCOMPARE(reply, QStringLiteral("3\r42\r"));
+    QVERIFY(bench.session->axisDefineCollision());
+    QVERIFY(!bench.session->defineAxis(QStringLiteral("9")));
+    bench.session->endAxisDefine();
+
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@%\r"});
+    QCOMPARE(bench.view.messageTexts(),
+             QStringList{"More than one unit answers on the line, so the axis was not defined: a "
+                         "new address would go to every one of them. Connect only the unit whose "
+                         "address you want to change."});
+    QVERIFY(!bench.session->link.PortOpen());
+    bench.tracker->flush();
+    QCOMPARE(bench.rows(), QStringList{});
+}
+
+void TestOneUnit::readBackSettlesEveryPendingWrite_data()
+{
+    QTest::addColumn<QString>("left");    // the text when the box was left
+    QTest::addColumn<QString>("clicked"); // the text when Send was clicked
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("a click on Send while the box has focus sends twice, both kept")
+        << "5200"
+        << "5200"
+        << QStringList{"KTRA20|1.07|0|max-speed|5200|5200|confirmed",
+                       "KTRA20|1.07|0|max-speed|5200|5200|confirmed"};
+    QTest::newRow("a value overwritten before any read-back is not read back")
+        << "5100"
+        << "5200"
+        << QStringList{"KTRA20|1.07|0|max-speed|5100|-|not read back",
+                       "KTRA20|1.07|0|max-speed|5200|5200|confirmed"};
+}
+
+void TestOneUnit::readBackSettlesEveryPendingWrite()
+{
+    QFETCH(QString, left);
+    QFETCH(QString, clicked);
+    Bench bench(unitOf(QStringLiteral("KTRA20")));
+    QVERIFY(bench.session->state.UnitConnected);
+    QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
+
+    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max,
+                                {left, QStringLiteral("1"), QStringLiteral("0")});
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = clicked;
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+
+    QCOMPARE(bench.unit.receivedBytes(),
+             (Lines{"@0M1_" + left.toLatin1() + "\r", "@0M1_" + clicked.toLatin1() + "\r"} +
+              Ktra20Readback));
+    QTEST(bench.rows(), "rows");
+    QCOMPARE(notHeld.count(), 0);
+}
+
+void TestOneUnit::axisDefineSettledWhereTheUnitAnswers()
+{
+    Bench bench(unitOf(QStringLiteral("VELD30")));
+    QVERIFY(bench.session->state.UnitConnected);
+
+    QCOMPARE(bench.session->beginAxisDefine(), QStringLiteral("0\r"));
+    QVERIFY(bench.session->defineAxis(QStringLiteral("12")));
+    bench.session->endAxisDefine(); // its read-back at 0 finds no unit there
+    bench.session->selectAxis(QStringLiteral("12"));
+    bench.session->axisSelectDone();
+
+    QCOMPARE(bench.unit.receivedBytes(), (Lines{"@%\r", "@~12\r"} + veld30Readback("0") +
+                                          Lines{"@12$\r"} + veld30Readback("12")));
+    QCOMPARE(bench.rows(), QStringList{"VELD30|1.07|0|axis|12|12|confirmed"});
+}
+
+QTEST_GUILESS_MAIN(TestOneUnit)
+#include "tst_oneunit.moc"
