@@ -32,7 +32,7 @@ CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, Device TEXT NOT NULL);
 INSERT INTO \"Port Map\" VALUES (1, '$(head -n1 "$dir/unit.out")');"
 
 start=$(date +%s%N)
-"$dir/ktraveld" & app_pid=$!
+XDG_CONFIG_HOME="$dir/config-home" "$dir/ktraveld" & app_pid=$!
 title=""
 while [ -z "$title" ]; do
   title=$(xwininfo -root -tree 2>/dev/null | grep -m1 '"KTRA-VELD Software"' || true)

@@ -39,6 +39,7 @@ if [ "$headless" = 1 ]; then
   show set max-speed=400
   exit 0
 fi
-# The store lives beside the program, so the demo runs a copy of it.
+# The store lives beside the program, so the demo runs a copy of it; a store
+# of your own in ~/.config/ktraveld would be used first, so the demo has none.
 cp "$build/ktraveld" "$dir/ktraveld"
-"$dir/ktraveld"
+XDG_CONFIG_HOME="$dir/config-home" "$dir/ktraveld"

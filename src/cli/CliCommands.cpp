@@ -8,6 +8,7 @@
 #include "cli/SheetCommands.h"
 #include "link/PortProbe.h"
 #include "protocol/ParameterLimits.h"
+#include "protocol/ParameterSheet.h"
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/ChangeTracker.h"
@@ -66,12 +67,11 @@ bool isAxisAddress(const QString &text)
     return true;
 }
 
+// The panel of a model as scan reports it, in any case: a VELD40 or VELD50
+// is worked from the VELD30 panel.
 std::optional<Model> modelNamed(const QString &name)
 {
-    for (Model model : AllModels)
-        if (modelId(model).compare(name, Qt::CaseInsensitive) == 0)
-            return model;
-    return std::nullopt;
+    return panelOfUnitModel(name.toUpper());
 }
 
 // One NAME=VALUE of "set".
@@ -597,10 +597,15 @@ class Tool : private UnitHost
         if (soft == parser_.isSet(QStringLiteral("hard")))
             return usageError(QStringLiteral("give one of --soft and --hard"), command_);
         std::optional<Model> model;
+        QString modelName;
         if (parser_.isSet(QStringLiteral("model"))) {
-            model = modelNamed(parser_.value(QStringLiteral("model")));
+            // Every model a scan reports: a VELD40 or VELD50 stops with the
+            // VELD30 panel's settings.
+            modelName = parser_.value(QStringLiteral("model")).toUpper();
+            model = modelNamed(modelName);
             if (!model)
-                return usageError(QStringLiteral("unknown model %1 (KTRA10 ... VELD30)")
+                return usageError(QStringLiteral("unknown model %1 (KTRA10 ... VELD30, VELD40, "
+                                                 "VELD50)")
                                       .arg(parser_.value(QStringLiteral("model"))),
                                   command_);
         } else if (!common_.baud) {
@@ -619,10 +624,27 @@ class Tool : private UnitHost
         if (view_.messages.size() != before)
             return ExitNoUnit;
         const QString what = soft ? QStringLiteral("soft") : QStringLiteral("hard");
+        // The rate the line went out at: --baud's, else the panel's fixed one.
+        const QString settings = common_.baud ? QString()
+                                              : (soft ? unitFacts(*model).softStopSettings
+                                                      : unitFacts(*model).hardStopSettings);
+        const int baud = common_.baud ? *common_.baud : settings.section(u',', 0, 0).toInt();
+        const QString how = common_.baud ? QStringLiteral("as --baud asks")
+                                         : QStringLiteral("the %1 panel's fixed %2 settings %3")
+                                               .arg(modelId(*model),
+                                                    soft ? QStringLiteral("Soft Limit")
+                                                         : QStringLiteral("Hard Limit"),
+                                                    settings);
         json_ = {{QStringLiteral("stop"), what},
                  {QStringLiteral("axis"), s.state.AxisAddress},
-                 {QStringLiteral("com"), s.state.ComPortNumber}};
-        text_ = QStringLiteral("Sent a %1 stop to axis %2\n").arg(what, s.state.AxisAddress);
+                 {QStringLiteral("com"), s.state.ComPortNumber},
+                 {QStringLiteral("baud"), baud}};
+        if (!modelName.isEmpty())
+            json_[QStringLiteral("model")] = modelName;
+        text_ = QStringLiteral("Sent a %1 stop to axis %2 at %3 baud (%4)\n")
+                    .arg(what, s.state.AxisAddress)
+                    .arg(baud)
+                    .arg(how);
         return ExitDone;
     }
 

@@ -72,7 +72,8 @@ QList<QCommandLineOption> commandOptions(const QString &command)
                 {QStringLiteral("hard"), QStringLiteral("Hard stop: the motor stops at once.")},
                 {QStringLiteral("model"),
                  QStringLiteral("The panel whose fixed port settings the stop opens the port "
-                                "with (KTRA10 ... VELD30); needed unless --baud is given."),
+                                "with (KTRA10 ... VELD30; a VELD40 or VELD50 stops as a VELD30); "
+                                "needed unless --baud is given."),
                  QStringLiteral("MODEL")}};
     return {};
 }

@@ -83,14 +83,18 @@ StoreLocation resolveStoreLocation(const QString &programDir, const QString &use
                                    const QString &packagedDefault,
                                    const StoreWritableCheck &writable)
 {
+    StoreLocation result{QDir(userConfigDir).filePath(StoreFileName), {}, {}};
+    // Made on an earlier run: it is the store from then on, never overwritten
+    // and never passed over. A portable copy whose card is read-only on some
+    // runs would otherwise switch between two stores with different settings.
+    if (QFileInfo::exists(result.path))
+        return result;
+
     const QString beside = QDir(programDir).filePath(StoreFileName);
     const bool besideExists = QFileInfo(beside).isFile();
     if (besideExists && writable(beside))
         return {beside, {}, {}};
 
-    StoreLocation result{QDir(userConfigDir).filePath(StoreFileName), {}, {}};
-    if (QFileInfo::exists(result.path))
-        return result; // made on an earlier run; never overwritten
     if (!QDir().mkpath(userConfigDir)) {
         result.problem =
             QStringLiteral("The folder %1 for the configuration store cannot be created.")
@@ -102,7 +106,7 @@ StoreLocation resolveStoreLocation(const QString &programDir, const QString &use
             result.notice =
                 QStringLiteral("The configuration store beside the program (%1) cannot be "
                                "written, so it was copied to %2, where your settings are kept "
-                               "from now on.")
+                               "from now on, also when %1 can be written again.")
                     .arg(beside, result.path);
         } else {
             result.problem = QStringLiteral("The configuration store beside the program (%1) "

@@ -1,12 +1,14 @@
 #pragma once
 // Where the configuration store (config.qdr) lives.
 //
-// A store beside the program is used in place when it can be written there,
-// so a portable copy of the program keeps its settings next to it. Otherwise
-// the store is config.qdr in the user's configuration folder. The first time
-// that file is needed it is copied from the store beside the program (when
-// there is one, and the program says so once), else from the default
-// installed with the program, else created fresh with COM 1.
+// Once config.qdr exists in the user's configuration folder it is the store,
+// always: the program never switches between two stores. Until then a store
+// beside the program is used in place when it can be written there, so a
+// portable copy of the program keeps its settings next to it. Otherwise the
+// user's store is made: copied from the store beside the program (when there
+// is one, and the program says so then, the one time the store changes),
+// else from the default installed with the program, else created fresh with
+// COM 1.
 
 #include <QString>
 #include <functional>

@@ -2,6 +2,7 @@
 
 #include "session/UnitFinder.h"
 #include "session/UnitSession.h"
+#include "ui/ProgressDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -11,7 +12,8 @@
 
 namespace ktv {
 
-FindUnitsDialog::FindUnitsDialog(UnitSession &session, QWidget *parent)
+FindUnitsDialog::FindUnitsDialog(UnitSession &session, QWidget *parent,
+                                 std::function<void()> hardLimit)
     : QDialog(parent), session_(session)
 {
     setObjectName(QStringLiteral("frmFindUnits"));
@@ -26,6 +28,8 @@ FindUnitsDialog::FindUnitsDialog(UnitSession &session, QWidget *parent)
     list_->setRootIsDecorated(false);
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
+    if (hardLimit)
+        addHardLimitButton(buttons_, std::move(hardLimit));
     layout->addWidget(status_);
     layout->addWidget(list_);
     layout->addWidget(buttons_);

@@ -4,6 +4,7 @@
 // its address the axis the program talks to, as Axis Select does.
 
 #include <QDialog>
+#include <functional>
 
 class QDialogButtonBox;
 class QLabel;
@@ -17,7 +18,9 @@ class FindUnitsDialog : public QDialog
 {
     Q_OBJECT
   public:
-    FindUnitsDialog(UnitSession &session, QWidget *parent);
+    // hardLimit: what the dialog's Hard Limit button does (the shown panel's
+    // Hard Limit), since the window's own stops are out of reach meanwhile.
+    FindUnitsDialog(UnitSession &session, QWidget *parent, std::function<void()> hardLimit = {});
 
     QTreeWidget *list() const { return list_; }
     QLabel *status() const { return status_; }

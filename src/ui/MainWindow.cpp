@@ -16,7 +16,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -245,24 +247,48 @@ void MainWindow::wirePanel(Panel &p)
         connect(define, &QPushButton::clicked, this, &MainWindow::openAxisDefine);
 }
 
+namespace {
+
+// Leaving a box means the focus went to another control of this program: a
+// click or Tab to another control. The menu bar taking the keyboard (Alt, or
+// Esc out of a menu), a menu or other popup opening, and another window or
+// program becoming active do not leave the box; the focus comes back to it.
+bool leavesTheBox(Qt::FocusReason reason)
+{
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+           reason != Qt::MenuBarFocusReason;
+}
+
+// Checked again when the leave action runs: by then the focus must rest on
+// another control of this program, not on a menu, nowhere, or back in the box.
+bool focusLeftTheBox(const QObject *box)
+{
+    const QWidget *now = QApplication::focusWidget();
+    return now && now != box && !qobject_cast<const QMenuBar *>(now) &&
+           !qobject_cast<const QMenu *>(now) && !QApplication::activePopupWidget();
+}
+
+} // namespace
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        // Leaving the box for another control; a message box or another
-        // window taking the focus is not leaving it.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            const Model model = static_cast<Model>(watched->property(ModelProperty).toInt());
-            const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
-            // After the focus change has finished: a Send button clicked out of
-            // its own box gets its press first, and both actions run.
-            // The value goes with the profile and axis in force now.
-            const UnitSession::LeftBox left{boxText(model, key), session_.state.SelectedProfile,
-                                            session_.state.AxisAddress};
-            QMetaObject::invokeMethod(
-                this, [this, model, key, left] { session_.EntryBoxLeft(model, key, left); },
-                Qt::QueuedConnection);
-        }
+    if (event->type() == QEvent::FocusOut &&
+        leavesTheBox(static_cast<QFocusEvent *>(event)->reason())) {
+        const Model model = static_cast<Model>(watched->property(ModelProperty).toInt());
+        const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
+        // After the focus change has finished: a Send button clicked out of
+        // its own box gets its press first, and both actions run.
+        // The value goes with the profile and axis in force now.
+        const UnitSession::LeftBox left{boxText(model, key), session_.state.SelectedProfile,
+                                        session_.state.AxisAddress};
+        const QPointer<QObject> box(watched);
+        QMetaObject::invokeMethod(
+            this,
+            [this, model, key, left, box] {
+                if (box && focusLeftTheBox(box))
+                    session_.EntryBoxLeft(model, key, left);
+            },
+            Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -399,7 +425,9 @@ void MainWindow::openFindUnits()
         session_.ShowNotConnected();
         return;
     }
-    FindUnitsDialog dialog(session_, this);
+    FindUnitsDialog dialog(session_, this, [this] {
+        pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll);
+    });
     dialog.setModal(true);
     dialog.show();
     dialog.sweep();

@@ -8,12 +8,14 @@
 #include "session/UnitSession.h"
 #include "ui/ChangeHistoryDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/ProgressDialog.h"
 #include "ui/SheetCompareDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProgressDialog>
+#include <QStatusBar>
+#include <QTabWidget>
 
 namespace ktv {
 
@@ -21,34 +23,37 @@ namespace {
 
 const QString SheetFilter = QStringLiteral("Parameter sheets (*.json);;All files (*)");
 
-// The progress of one operation: "Reading Profile 1, Accel", and Cancel (the
-// button, Esc or the close box) stops the operation after the value in hand.
+// Stops the motor as the shown panel's Hard Limit button does: the same line,
+// and with the port closed the same fixed port settings.
+void hardLimitOfShownPanel(MainWindow &window)
+{
+    window.pressStop(static_cast<Model>(window.SSTab1()->currentIndex()), frame::Motion::StopAll);
+}
+
+// The progress of one operation: "Reading Profile 1, Accel", Cancel (the
+// button, Esc or the close box) stops the operation after the value in hand,
+// and Hard Limit stops the motor meanwhile.
 class SheetProgress
 {
   public:
     // The first `writes` values of the operation are written, the rest read.
-    SheetProgress(QWidget *parent, const QString &title, SheetOperations &operations,
-                  int writes = 0)
-        : dialog_(parent), operations_(operations)
+    SheetProgress(MainWindow &window, const QString &title, SheetOperations &operations,
+                  int writes = 0, const QString &firstLabel = QString())
+        : dialog_(
+              title, [&window] { hardLimitOfShownPanel(window); }, &window),
+          operations_(operations)
     {
         dialog_.setObjectName(QStringLiteral("SheetProgress"));
-        dialog_.setWindowTitle(title);
-        dialog_.setWindowModality(Qt::WindowModal);
-        dialog_.setMinimumDuration(0);
-        dialog_.setAutoClose(false);
-        dialog_.setAutoReset(false);
-        dialog_.setMinimumWidth(360);
-        QObject::connect(&dialog_, &QProgressDialog::canceled, &dialog_,
-                         [&operations] { operations.cancel(); });
-        QObject::connect(&dialog_, &QDialog::rejected, &dialog_,
+        dialog_.setLabelText(firstLabel);
+        QObject::connect(&dialog_, &ProgressDialog::canceled, &dialog_,
                          [&operations] { operations.cancel(); });
         operations_.setProgress([this, writes](const QString &value, int done, int total) {
-            dialog_.setMaximum(total);
             dialog_.setLabelText(
                 (done < writes ? QStringLiteral("Writing %1") : QStringLiteral("Reading %1"))
                     .arg(value));
-            dialog_.setValue(done);
+            dialog_.setProgress(done, total);
         });
+        dialog_.show();
     }
     ~SheetProgress()
     {
@@ -59,9 +64,24 @@ class SheetProgress
     SheetProgress &operator=(const SheetProgress &) = delete;
 
   private:
-    QProgressDialog dialog_;
+    ProgressDialog dialog_;
     SheetOperations &operations_;
 };
+
+// After values were written the panel reads the unit back, copying what it
+// holds into the entry boxes as a profile change does: no box keeps an older
+// text that leaving it would send again. What the status line said stays.
+void showWhatTheUnitHolds(MainWindow &window, UnitSession &session, const QString &unitModel)
+{
+    const std::optional<Model> panel = panelOfUnitModel(unitModel);
+    if (!panel || !session.state.UnitConnected || session.isEnding())
+        return;
+    const QString said = window.statusBar()->currentMessage();
+    session.ProfileUpdate = true;
+    session.VerifyParameters(*panel);
+    if (window.statusBar()->currentMessage().isEmpty() && !said.isEmpty())
+        window.showRunStatus(said);
+}
 
 QString refusalText(const std::vector<SheetRefusal> &refusals)
 {
@@ -69,6 +89,13 @@ QString refusalText(const std::vector<SheetRefusal> &refusals)
     for (const SheetRefusal &refusal : refusals)
         lines << refusalLine(refusal);
     return lines.join(QLatin1Char('\n'));
+}
+
+QString loadRefusalText(const QString &path, const QString &unitModel,
+                        const std::vector<SheetRefusal> &refusals)
+{
+    return QStringLiteral("%1 cannot be loaded into the %2; nothing was sent:\n\n%3")
+        .arg(path, unitModel, refusalText(refusals));
 }
 
 } // namespace
@@ -156,7 +183,7 @@ void MainWindow::saveUnitSettings()
     SheetOperations operations(session_, *unit);
     SheetOperations::ReadResult read;
     {
-        SheetProgress progress(this, QStringLiteral("Save Unit Settings"), operations);
+        SheetProgress progress(*this, QStringLiteral("Save Unit Settings"), operations);
         read = operations.readUnit();
     }
     if (read.outcome == SheetOperations::Outcome::Cancelled) {
@@ -179,9 +206,7 @@ void MainWindow::loadUnitSettings()
     const auto &[unit, path, sheet] = *chosen;
     const std::vector<SheetRefusal> refusals = validateParameterSheet(sheet, unit.unitModel);
     if (!refusals.empty()) {
-        showMessage(MessageIcon::Exclamation,
-                    QStringLiteral("%1 cannot be loaded into the %2; nothing was sent:\n\n%3")
-                        .arg(path, unit.unitModel, refusalText(refusals)));
+        showMessage(MessageIcon::Exclamation, loadRefusalText(path, unit.unitModel, refusals));
         return;
     }
     SheetOperations operations(session_, unit);
@@ -192,9 +217,11 @@ void MainWindow::loadUnitSettings()
         return;
     SheetOperations::LoadResult load;
     {
-        SheetProgress progress(this, QStringLiteral("Load Unit Settings"), operations, count);
+        SheetProgress progress(*this, QStringLiteral("Load Unit Settings"), operations, count);
         load = operations.load(sheet);
     }
+    if (load.written > 0)
+        showWhatTheUnitHolds(*this, session_, unit.unitModel);
     switch (load.outcome) {
     case SheetOperations::Outcome::Done:
         showComparison(
@@ -220,10 +247,18 @@ void MainWindow::compareWithUnitSettings()
     if (!chosen)
         return;
     const auto &[unit, path, sheet] = *chosen;
+    // A sheet for another model would compare only the values the two share;
+    // it is refused as Load refuses it.
+    if (panelOfUnitModel(sheet.unitModel) != panelOfUnitModel(unit.unitModel)) {
+        showMessage(
+            MessageIcon::Exclamation,
+            loadRefusalText(path, unit.unitModel, validateParameterSheet(sheet, unit.unitModel)));
+        return;
+    }
     SheetOperations operations(session_, unit);
     SheetOperations::CompareResult compared;
     {
-        SheetProgress progress(this, QStringLiteral("Compare with Unit Settings"), operations);
+        SheetProgress progress(*this, QStringLiteral("Compare with Unit Settings"), operations);
         compared = operations.compare(sheet);
     }
     if (compared.outcome == SheetOperations::Outcome::Done)
@@ -261,7 +296,7 @@ void MainWindow::writeBack(const JournalRow &row)
     const QString name = operations.valueName(row.field, profile);
     SheetOperations::LoadResult checked;
     {
-        SheetProgress progress(this, QStringLiteral("Write Back"), operations);
+        SheetProgress progress(*this, QStringLiteral("Write Back"), operations);
         checked = operations.checkValue(row.field, profile, value);
     }
     switch (checked.outcome) {
@@ -281,9 +316,14 @@ void MainWindow::writeBack(const JournalRow &row)
     if (!confirm(QStringLiteral("Write %1 back to %2 of the %3 at address %4?")
                      .arg(value, name, row.unitModel, session_.state.AxisAddress)))
         return;
-    showWaitCursor();
-    const SheetOperations::LoadResult written = operations.writeValue(row.field, profile, value);
-    showNormalCursor();
+    SheetOperations::LoadResult written;
+    {
+        SheetProgress progress(*this, QStringLiteral("Write Back"), operations, 0,
+                               QStringLiteral("Writing %1").arg(name));
+        written = operations.writeValue(row.field, profile, value);
+    }
+    if (written.written > 0)
+        showWhatTheUnitHolds(*this, session_, row.unitModel);
     if (written.outcome != SheetOperations::Outcome::Done) {
         showMessage(MessageIcon::Critical, written.problem);
         return;

@@ -135,6 +135,8 @@ class TestCli : public QObject
     void historyShowsASet();
     void journalThatCannotBeWritten();
     void traceShowsTheMonitorLines();
+    void stopAtTheModelsRate_data();
+    void stopAtTheModelsRate();
 };
 
 void TestCli::scan_data()
@@ -759,6 +761,52 @@ void TestCli::traceShowsTheMonitorLines()
     QCOMPARE(lines[0].mid(8), QStringLiteral(" ms  >    9600 baud  @0H\u23CE  Hard Limit stop"));
     QVERIFY(rig.unit.waitForLineCount(1));
     QCOMPARE(rig.unit.receivedBytes(), Lines{"@0H\r"});
+}
+
+void TestCli::stopAtTheModelsRate_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QByteArray>("line");
+    // A VELD50 or VELD40, as scan reports them, stops as a VELD30: hard at
+    // 38400, soft at 9600.
+    QTest::newRow("VELD50 hard at 38400")
+        << "VELD50"
+        << "--hard" << 38400
+        << "Sent a hard stop to axis 0 at 38400 baud (the VELD30 panel's fixed Hard Limit "
+           "settings 38400,N,8,1)\n"
+        << QByteArray("@0H\r");
+    QTest::newRow("VELD40 soft at 9600")
+        << "VELD40"
+        << "--soft" << 9600
+        << "Sent a soft stop to axis 0 at 9600 baud (the VELD30 panel's fixed Soft Limit "
+           "settings 9600,N,8,1)\n"
+        << QByteArray("@0S\r");
+}
+
+void TestCli::stopAtTheModelsRate()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, stop);
+    QFETCH(int, baud);
+    QFETCH(QString, said);
+    QFETCH(QByteArray, line);
+    Rig rig(model, baud);
+    QVERIFY(rig.started);
+
+    const Run run = rig.run({QStringLiteral("stop"), stop, QStringLiteral("--model"), model});
+
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, said);
+    QCOMPARE(run.err, QString());
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QTest::qWait(200);
+    const QList<ReceivedLine> lines = rig.unit.received();
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0].bytes, line);
+    QCOMPARE(lines[0].baud, baud);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

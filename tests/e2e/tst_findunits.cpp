@@ -27,6 +27,7 @@ class TestFindUnits : public QObject
     void chooseTheSecondUnit();
     void notConnectedSendsNothing();
     void twoUnitsAtOneAddress();
+    void hardLimitDuringTheSweep();
 };
 
 void TestFindUnits::chooseTheSecondUnit()
@@ -130,6 +131,45 @@ void TestFindUnits::twoUnitsAtOneAddress()
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+}
+
+// The modal dialog keeps the window's stops out of reach: its own Hard Limit
+// sends the shown panel's line between two questions, and Esc ends the sweep.
+void TestFindUnits::hardLimitDuringTheSweep()
+{
+    Rig rig(Model::VELD30);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+    rig.unit.clearRecord();
+
+    qsizetype asked = -1;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
+        if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow() ||
+            rig.unit.receivedBytes().size() < 3)
+            return;
+        operatorHand.stop();
+        asked = rig.unit.receivedBytes().size();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdHardLimit")),
+                          Qt::LeftButton);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    operatorHand.start(10);
+    bench.window->openFindUnits();
+    QTest::qWait(300);
+
+    QVERIFY(asked >= 3 && asked < 100);
+    QList<QByteArray> heard;
+    for (int address = 0; address < asked; ++address)
+        heard << "@" + QByteArray::number(address) + "$\r";
+    heard << "@0H\r";
+    QCOMPARE(rig.unit.receivedBytes(), heard);
+    QCOMPARE(rig.unit.received().last().baud, 9600);
+    QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
+    QVERIFY(bench.recorder.messages.isEmpty());
 }
 
 QTEST_MAIN(TestFindUnits)

@@ -12,7 +12,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStyleFactory>
 #include <QtTest>
 #include <memory>
 
@@ -62,6 +66,8 @@ class TestParameters : public QObject
     void messageLeavesFocusWhereItWent();
     void hugeText_data();
     void hugeText();
+    void menuDoesNotLeaveTheBox_data();
+    void menuDoesNotLeaveTheBox();
 };
 
 void TestParameters::sendWritesLineThenReadsBack_data()
@@ -542,6 +548,67 @@ void TestParameters::hugeText()
     }
     QCOMPARE(box->text(), held);
     QVERIFY(bench.state.UnitConnected);
+}
+
+void TestParameters::menuDoesNotLeaveTheBox_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Alt alone, Esc") << "alt";
+    QTest::newRow("Alt+F, Esc") << "alt+f";
+    QTest::newRow("the File menu's popup opened by mouse, Esc") << "mouse";
+}
+
+// A menu taking the keyboard and giving it back is not leaving the box:
+// what is typed there stays unsent, and no Esc reaches the Hard Limit.
+void TestParameters::menuDoesNotLeaveTheBox()
+{
+    QFETCH(QString, how);
+    // A style whose menu bar takes the keyboard on Alt, as most desktops' do.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+    const auto fusion = qScopeGuard(
+        [] { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); });
+    Rig rig(Model::VELD10);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+    QLineEdit *box = rig.box(Model::VELD10, ParamKey::Max);
+    box->setFocus(Qt::TabFocusReason);
+    QTest::qWait(800); // whatever box had the focus before has been left
+    box->setText(QStringLiteral("2000"));
+    rig.unit.clearRecord();
+    bench.recorder.messages.clear();
+
+    QMenuBar *bar = bench.window->menuBar();
+    auto *file = bench.find<QMenu>(QStringLiteral("mnuFile"));
+    QVERIFY(file);
+    if (how == QLatin1String("alt")) {
+        QTest::keyClick(box, Qt::Key_Alt);
+        QTRY_COMPARE(QApplication::focusWidget(), bar);
+        QTest::qWait(300); // a leave action would have run by now
+        QTest::keyClick(bar, Qt::Key_Escape);
+    } else {
+        if (how == QLatin1String("mouse"))
+            QTest::mouseClick(bar, Qt::LeftButton, {},
+                              bar->actionGeometry(file->menuAction()).center());
+        else
+            QTest::keyClick(box, Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), file);
+        QTest::keyClick(file, Qt::Key_Escape);
+        QTRY_VERIFY(!file->isVisible());
+        QTest::qWait(300); // a leave action would have run by now
+        // This platform leaves the closed menu the active window and forgets
+        // where the focus was: the operator clicks back into the box.
+        bench.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+        QTest::mouseClick(box, Qt::LeftButton);
+    }
+    QTRY_COMPARE(QApplication::focusWidget(), box);
+    QTest::qWait(700);
+
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
+    QVERIFY(bench.recorder.messages.isEmpty());
+    QCOMPARE(box->text(), QStringLiteral("2000"));
 }
 
 QTEST_MAIN(TestParameters)

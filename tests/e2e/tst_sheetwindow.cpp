@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
@@ -157,6 +158,8 @@ class TestSheetWindow : public QObject
     Q_OBJECT
   private slots:
     void saveCompareLoadCompare();
+    void progressHardLimitAndEsc();
+    void compareRefusesAnotherModelsSheet();
     void cancelStopsAfterTheValueInHand_data();
     void cancelStopsAfterTheValueInHand();
     void refusedSheetSendsNothing_data();
@@ -199,6 +202,14 @@ void TestSheetWindow::saveCompareLoadCompare()
     QCOMPARE(k.rig.unit.receivedBytes(), SheetQueries);
     k.rig.unit.clearRecord();
 
+    // The operator was in the Max box, which still holds 5200.
+    QLineEdit *max = k.rig.box(Model::KTRA20, ParamKey::Max);
+    k.bench->window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(k.bench->window.get()));
+    max->setFocus(Qt::TabFocusReason);
+    QCOMPARE(QApplication::focusWidget(), max);
+    QTest::qWait(800); // whatever box was left before has sent by now
+    k.rig.unit.clearRecord();
     QString question;
     Shown after;
     whenActive(QStringLiteral("SheetConfirm"), [&](QWidget *box) {
@@ -213,8 +224,102 @@ void TestSheetWindow::saveCompareLoadCompare()
     QCOMPARE(question, QStringLiteral("Load 14 values into the KTRA20 at address 0?"));
     QCOMPARE(after.text, QStringLiteral("All values match"));
     QCOMPARE(after.rows, unitRows("5000", "no"));
-    QCOMPARE(k.rig.unit.receivedBytes(), LoadLines);
+    // The panel reads back what the unit now holds, boxes included.
+    QCOMPARE(k.rig.unit.receivedBytes(), LoadLines + verifyQueries(Model::KTRA20));
+    QCOMPARE(max->text(), QStringLiteral("5000"));
+    QCOMPARE(k.rig.box(Model::KTRA20, ParamKey::Base)->text(), QStringLiteral("500"));
     QCOMPARE(k.bench->recorder.texts(), QStringList{});
+
+    // Leaving the box sends what it shows: the loaded value, not the old 5200.
+    k.rig.unit.clearRecord();
+    k.bench->window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(k.bench->window.get()));
+    QTRY_COMPARE(QApplication::focusWidget(), max);
+    QTest::qWait(300);
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+    k.rig.box(Model::KTRA20, ParamKey::Lower)->setFocus(Qt::TabFocusReason);
+    QVERIFY(k.rig.unit.waitForLineCount(1));
+    QTest::qWait(700);
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{"@0M1_5000\r"});
+}
+
+// Save asks value after value in a window-modal progress dialog: its Hard
+// Limit button stops the motor between two queries with the panel's own
+// line, and Esc then cancels the save.
+void TestSheetWindow::progressHardLimitAndEsc()
+{
+    Ktra20 k;
+    QVERIFY(k.start());
+    k.rig.unit.clearRecord();
+
+    qsizetype before = -1;
+    QString caption;
+    whenActive(
+        QStringLiteral("SheetProgress"),
+        [&](QWidget *dialog) {
+            auto *hardLimit = dialog->findChild<QPushButton *>(QStringLiteral("cmdHardLimit"));
+            caption = hardLimit->text();
+            before = k.rig.unit.receivedBytes().size();
+            QTest::mouseClick(hardLimit, Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        },
+        [&] { return k.rig.unit.receivedBytes().size() >= 2; });
+    k.trigger(QStringLiteral("mnuSaveSettings"));
+    QTest::qWait(300);
+
+    QCOMPARE(caption, QStringLiteral("&Hard Limit"));
+    QVERIFY(before >= 2 && before < SheetQueries.size());
+    const QList<ReceivedLine> lines = k.rig.unit.received();
+    QCOMPARE(bytesOf(lines), SheetQueries.mid(0, before) + Lines{"@0H\r"});
+    QCOMPARE(lines.last().baud, 9600);
+    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+             QStringLiteral("Save cancelled: %1 was not written.").arg(k.sheet));
+    QVERIFY(!QFile::exists(k.sheet));
+    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(k.bench->state.UnitConnected);
+}
+
+// A sheet for another model is refused as Load refuses it, before the unit
+// is asked anything.
+void TestSheetWindow::compareRefusesAnotherModelsSheet()
+{
+    Ktra20 k;
+    QVERIFY(k.start());
+    ParameterSheet other;
+    other.unitModel = QStringLiteral("KTRA10");
+    other.revision = QStringLiteral("1.07");
+    other.axis = QStringLiteral("0");
+    other.saved = QDateTime::currentDateTimeUtc();
+    for (int number = 1; number <= 4; ++number)
+        other.profiles.push_back({number,
+                                  {{ParamKey::Accel, QStringLiteral("10")},
+                                   {ParamKey::Base, QStringLiteral("500")},
+                                   {ParamKey::Max, QStringLiteral("5000")}}});
+    for (SettingGroup group : settingGroups(other.unitModel))
+        other.settings.emplace(group, settingWords(group).first());
+    const QByteArray bytes = writeParameterSheet(other);
+    {
+        QFile file(k.sheet);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QVERIFY(readSheetFile(k.sheet).sheet);
+    k.rig.unit.clearRecord();
+    const QPointer<QTimer> watch =
+        whenActive(QStringLiteral("SheetCompare"), [](QWidget *d) { d->close(); });
+
+    k.trigger(QStringLiteral("mnuCompareSettings"));
+    QTest::qWait(300);
+
+    delete watch.data();
+    QCOMPARE(k.bench->recorder.texts(),
+             QStringList{QStringLiteral("%1 cannot be loaded into the KTRA20; nothing was sent:\n\n"
+                                        "This sheet is for a KTRA10 and cannot be loaded into a "
+                                        "KTRA20.")
+                             .arg(k.sheet)});
+    QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
+    QCOMPARE(fileBytes(k.sheet), bytes);
 }
 
 void TestSheetWindow::cancelStopsAfterTheValueInHand_data()
@@ -245,7 +350,8 @@ void TestSheetWindow::cancelStopsAfterTheValueInHand()
                 else if (how == QLatin1String("close"))
                     dialog->close();
                 else
-                    QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+                    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel")),
+                                      Qt::LeftButton);
             },
             [&] { return k.rig.unit.receivedBytes().size() >= 2; });
         answer(box, QMessageBox::Yes);
@@ -256,7 +362,9 @@ void TestSheetWindow::cancelStopsAfterTheValueInHand()
     QTest::qWait(700);
 
     QCOMPARE(label, QStringLiteral("Writing Profile 1, Base Speed"));
-    QCOMPARE(k.rig.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
+    // Then the panel shows what the unit holds after the two writes.
+    QCOMPARE(k.rig.unit.receivedBytes(),
+             (Lines{"@0A1_10\r", "@0B1_500\r"} + verifyQueries(Model::KTRA20)));
     QCOMPARE(k.bench->window->statusBar()->currentMessage(),
              QStringLiteral("Load cancelled after 2 of 14 values."));
     QCOMPARE(k.bench->recorder.texts(), QStringList{});
@@ -384,7 +492,10 @@ void TestSheetWindow::historyWritesBackTheEarlierValue()
     QVERIFY(enabled);
     QCOMPARE(question,
              QStringLiteral("Write 5000 back to Profile 1, Max Speed of the KTRA20 at address 0?"));
-    QCOMPARE(k.rig.unit.receivedBytes(), (SheetQueries + Lines{"@0M1_5000\r", "@0VM1\r"}));
+    // Then the panel reads the unit back into its boxes.
+    QCOMPARE(k.rig.unit.receivedBytes(),
+             (SheetQueries + Lines{"@0M1_5000\r", "@0VM1\r"} + verifyQueries(Model::KTRA20)));
+    QCOMPARE(k.rig.box(Model::KTRA20, ParamKey::Max)->text(), QStringLiteral("5000"));
     QCOMPARE(rowsAfter,
              (QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|5200|5000|confirmed",
                           "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed"}));

@@ -1,4 +1,5 @@
-// Where the configuration store lives: beside the program when it can be
+// Where the configuration store lives: in the user's configuration folder
+// once a store is there; before that beside the program when it can be
 // written there, otherwise in the user's configuration folder, filled on the
 // first run from the store beside the program, the installed default, or a
 // fresh store.
@@ -41,6 +42,7 @@ class TestStoreLocation : public QObject
     void resolves_data();
     void resolves();
     void freshStoreHasTheSchema();
+    void copiedStoreIsKeptOnLaterRuns_data();
     void copiedStoreIsKeptOnLaterRuns();
     void unmakeableUserFolderIsAProblem();
     void writeCheckTriesForReal();
@@ -75,8 +77,9 @@ void TestStoreLocation::resolves_data()
 
     QTest::newRow("beside and writable")
         << true << true << false << true << true << BesidePort << false;
-    QTest::newRow("beside and writable, user store ignored")
-        << true << true << true << true << true << BesidePort << false;
+    // The user's store, once made, is the store: no switching back and forth.
+    QTest::newRow("beside and writable, user store kept")
+        << true << true << true << true << false << UserPort << false;
     QTest::newRow("beside but not writable: copied")
         << true << false << false << true << false << BesidePort << true;
     QTest::newRow("beside but not writable, user store kept")
@@ -125,8 +128,9 @@ void TestStoreLocation::resolves()
         QVERIFY2(store.notice.contains(beside) && store.notice.contains(user),
                  qPrintable(store.notice));
     }
-    // Only a store that is there is asked whether it can be written.
-    QCOMPARE(checked, besideStore ? QStringList{beside} : QStringList{});
+    // Only a store beside the program that may be used is asked whether it
+    // can be written.
+    QCOMPARE(checked, besideStore && !userStore ? QStringList{beside} : QStringList{});
     // The user's folder is left alone while the store beside the program is used.
     QCOMPARE(QFile::exists(user), !usesBeside || userStore);
     // The sources are never changed.
@@ -157,8 +161,17 @@ void TestStoreLocation::freshStoreHasTheSchema()
     QVERIFY(!QFile::exists(store.path + QStringLiteral(".part")));
 }
 
+void TestStoreLocation::copiedStoreIsKeptOnLaterRuns_data()
+{
+    QTest::addColumn<bool>("laterWritable");
+    QTest::newRow("the folder beside the program still read-only") << false;
+    // A card whose write protection is off again on a later run.
+    QTest::newRow("the folder beside the program writable again") << true;
+}
+
 void TestStoreLocation::copiedStoreIsKeptOnLaterRuns()
 {
+    QFETCH(bool, laterWritable);
     const QString beside = QDir(programDir()).filePath(QStringLiteral("config.qdr"));
     QVERIFY(test::writeStore(beside, BesidePort, {}));
     QVERIFY(QFile::setPermissions(beside, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
@@ -174,8 +187,10 @@ void TestStoreLocation::copiedStoreIsKeptOnLaterRuns()
     QVERIFY(QFileInfo(first.path).permissions() & QFileDevice::WriteOwner);
 
     const StoreLocation second =
-        resolveStoreLocation(programDir(), userDir(), packagedDefault(), readOnly);
+        resolveStoreLocation(programDir(), userDir(), packagedDefault(),
+                             [laterWritable](const QString &) { return laterWritable; });
     QCOMPARE(second.path, first.path);
+    QCOMPARE(storedPort(beside), BesidePort);
     QVERIFY2(second.notice.isEmpty(), qPrintable(second.notice));
     QCOMPARE(storedPort(second.path), 3);
 }
