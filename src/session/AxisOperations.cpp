@@ -1,5 +1,7 @@
 #include "session/UnitSession.h"
 
+#include "protocol/ReplyDecoding.h"
+
 namespace ktv {
 
 void UnitSession::selectAxis(const QString &address)
@@ -28,10 +30,14 @@ std::optional<QString> UnitSession::beginAxisDefine()
         axisDefineOpenedPort_ = true;
         axisDefineOpening_ = link.openings();
     }
-    if (link.ReplyWaiting())
+    if (wholeReplies)
+        link.dropLateReplies();
+    else if (link.ReplyWaiting())
         link.ReadReply();
     link.write(frame::addressQueryLine());
     link.WaitSeconds(0.05);
+    if (wholeReplies) // the address, or empty: no answer that reads as one
+        return decode::validAddressReply(link.readCompleteReply().text).value_or(QString());
     return link.ReadReply();
 }
 

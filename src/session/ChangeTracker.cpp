@@ -1,6 +1,7 @@
 #include "session/ChangeTracker.h"
 
 #include "protocol/ParameterSheet.h"
+#include "protocol/ReplyDecoding.h"
 #include "session/UnitSession.h"
 
 #include <algorithm>
@@ -125,11 +126,14 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
         const char item = command[1];
         const QByteArrayView profile = command.sliced(2);
         if (const std::optional<ParamKey> key = keyOfLetter(item); key && isDigits(profile)) {
-            query_ =
-                Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)}, false, {}};
+            query_ = Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)},
+                           false,
+                           {},
+                           fieldOf(*key)};
         } else if (const std::optional<SettingGroup> group = groupOfQueryItem(item);
                    group && profile.isEmpty()) {
-            query_ = Query{{axis, settingSheetKey(*group), QString()}, false, {}};
+            query_ =
+                Query{{axis, settingSheetKey(*group), QString()}, false, {}, settingField(*group)};
         }
         return;
     }
@@ -188,20 +192,24 @@ void ChangeTracker::finishQuery()
         }
         return;
     }
-    if (query.reply.isEmpty()) {
+    // Only a whole reply valid for its query settles a change; anything else
+    // (nothing, half a reply, two replies, "77" for an option) is no reading.
+    const std::optional<QString> valid =
+        query.key.field == AxisField
+            ? std::optional<QString>(stripped(query.reply))
+            : decode::validReply(query.field, QString::fromLatin1(query.reply));
+    if (query.reply.isEmpty() || !valid) {
         resolve(query.key, std::nullopt);
         return;
     }
-    QString shown = stripped(query.reply);
+    QString shown = *valid;
     for (SettingGroup group :
          {SettingGroup::Direction, SettingGroup::ReducedCurrent, SettingGroup::Resolution,
           SettingGroup::RampDown, SettingGroup::AnalogSpeed}) {
         if (settingSheetKey(group) != query.key.field)
             continue;
         const Model panel = panelOfUnitModel(unitModel_).value_or(Model::KTRA10);
-        // Ramp down is decoded with its CR, as the panel decodes it.
-        const QString raw = QString::fromLatin1(query.reply);
-        shown = settingWordFromReply(panel, group, group == SettingGroup::RampDown ? raw : shown);
+        shown = settingWordFromReply(panel, group, shown);
     }
     shown_.insert(query.key, shown);
     resolve(query.key, shown);

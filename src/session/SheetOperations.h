@@ -37,6 +37,9 @@ struct SheetComparisonRow
     QString sheetValue;
     QString unitValue;
     bool differs = false;
+    // False for a sheet value the unit cannot be asked for (a resolution
+    // against a VELD50): shown as the sheet has it, never counted as held.
+    bool verifiable = true;
 };
 
 class SheetOperations
@@ -66,6 +69,7 @@ class SheetOperations
         std::vector<SheetComparisonRow> rows;
         QString problem;
         int differences() const;
+        int unverifiable() const;
     };
 
     SheetOperations(UnitSession &session, UnitDescription unit);
@@ -98,6 +102,10 @@ class SheetOperations
 
   private:
     bool report(const QString &value);
+    // One query, its 0.05 s wait and its reply, read whole; the value when
+    // the reply is valid for the query, else none (lastProblem says why).
+    std::optional<QString> askUnit(Field field, const QString &profile);
+    QString lastProblem(const QString &what) const;
     ReadResult readValues(int total, int startAt);
 
     UnitSession &session_;
@@ -106,6 +114,7 @@ class SheetOperations
     bool cancelled_ = false;
     int done_ = 0;
     int total_ = 0;
+    QString lastReply_;
 };
 
 std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,

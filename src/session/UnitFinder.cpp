@@ -2,6 +2,7 @@
 
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
+#include "protocol/ReplyDecoding.h"
 #include "session/UnitSession.h"
 
 namespace ktv {
@@ -16,7 +17,12 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
         link.ReadReply();
     if (!link.write(frame::modelQuery(QString::number(address))))
         return std::nullopt;
-    const QString reply = StripCarriageReturns(link.ReadReply());
+    // A silent address costs the 0.1 s of one reply's first character; an
+    // answer is read whole (up to its CR) before it counts.
+    const std::optional<QString> whole = decode::wholeReply(link.readCompleteReply(0.1).text);
+    if (!whole)
+        return std::nullopt;
+    const QString reply = *whole;
     const std::optional<UnitIdentity> identity = parseIdentityReply(reply);
     if (!identity)
         return std::nullopt;
