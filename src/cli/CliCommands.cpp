@@ -570,8 +570,9 @@ class Tool : private UnitHost
         // Each value with its line and wait: a parameter as leaving its box
         // sends it (no read-back of its own), an option as its button does.
         int linesWritten = 0;
-        const QMetaObject::Connection counting = QObject::connect(
-            &session_->link, &SerialLink::lineWritten, [&linesWritten] { ++linesWritten; });
+        QObject counting; // ends the count with this function, however it returns
+        QObject::connect(&session_->link, &SerialLink::lineWritten, &counting,
+                         [&linesWritten] { ++linesWritten; });
         QStringList written;
         QStringList notWritten;
         for (const Assignment &a : *list) {
@@ -586,7 +587,6 @@ class Tool : private UnitHost
                 return ExitInterrupted;
             (linesWritten > before ? written : notWritten) << a.name;
         }
-        QObject::disconnect(counting);
         if (!session_->state.UnitConnected) {
             say(lineLostWritingText(written, notWritten));
             return ExitNoUnit;
