@@ -5,8 +5,10 @@
 // followed by 0.05 s and a read of the reply) and the lines of the panel's
 // Send and option buttons (each followed by 0.5 s). Waits run the event loop
 // like every other wait of the session. A sheet's reply is taken as soon as
-// it ends with its CR (the read-back's own read waits 0.02 s more), so a save
-// costs little beyond the queries' waits.
+// it ends with its CR (the window's read-back waits 0.02 s more), so a save
+// costs little beyond the queries' waits; a slow unit is waited for up to a
+// second. A reply counts only when it is whole and valid for its query:
+// anything else fails the read, saying what came, and a save writes nothing.
 //
 // Progress is reported before each value; a cancel takes effect between
 // values, so a line is never left half written.
