@@ -100,6 +100,9 @@ class Tool : private UnitHost
           session_(std::make_unique<UnitSession>(storePath))
     {
         session_->setView(&view_);
+        // A bench scripts against what this tool says: a reply counts only
+        // when it is whole and valid for its query.
+        session_->wholeReplies = true;
         if (writesToUnit(command)) {
             journal_ = std::make_unique<Journal>(Journal::defaultPath());
             tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());
@@ -335,7 +338,34 @@ class Tool : private UnitHost
             return;
         }
         identifiedReadback_ = false;
+        // A run that does not start (the line is gone) must not leave the
+        // last run's values standing for this one.
+        view_.fields.clear();
         session_->ChooseProfile(model_, profile);
+    }
+
+    // The fields of the model's read-back that the last run left without a
+    // value: not answered, not readable, or not reached.
+    QStringList fieldsWithoutValue() const
+    {
+        QStringList missing;
+        for (Field field : unitFacts(model_).plan) {
+            if (field == Field::Resolution && model_ == Model::VELD30 &&
+                session_->state.IdentifiedVELD50)
+                continue;
+            const auto shown =
+                std::find_if(view_.fields.begin(), view_.fields.end(),
+                             [field](const CliView::ShownField &f) { return f.field == field; });
+            if (shown == view_.fields.end() || !shown->reply)
+                missing << fieldCaption(field);
+        }
+        return missing;
+    }
+
+    void say(const QString &text)
+    {
+        view_.messages << text;
+        printError(text);
     }
 
     QJsonObject fieldsJson() const
@@ -354,7 +384,8 @@ class Tool : private UnitHost
         for (const CliView::ShownField &shown : view_.fields)
             rows << QStringList{QStringLiteral("  ") + fieldCaption(shown.field),
                                 shown.reply ? shownValue(model_, shown.field, *shown.reply)
-                                            : QStringLiteral("(no answer)")};
+                                : shown.unreadable.isEmpty() ? QStringLiteral("(no answer)")
+                                                             : replyProblemText(shown.unreadable)};
         return table(rows);
     }
 
@@ -396,6 +427,7 @@ class Tool : private UnitHost
         json_ = unitJson();
         QJsonArray profiles;
         text_ = unitLine();
+        code = ExitDone;
         for (int p = first; p <= last; ++p) {
             readBack(p);
             if (session_->isEnding())
@@ -403,9 +435,17 @@ class Tool : private UnitHost
             profiles.append(QJsonObject{{QStringLiteral("profile"), p},
                                         {QStringLiteral("fields"), fieldsJson()}});
             text_ += QStringLiteral("Profile %1\n").arg(p) + fieldsText();
+            // A field without its value is a reading that failed, never a pass.
+            const QStringList missing = fieldsWithoutValue();
+            if (!missing.isEmpty()) {
+                say(valuesNotReadText(QStringLiteral("Profile %1").arg(p), missing));
+                code = ExitNoUnit;
+            }
+            if (!session_->state.UnitConnected)
+                break;
         }
         json_[QStringLiteral("profiles")] = profiles;
-        return ExitDone;
+        return code;
     }
 
     // NAME=VALUE words, checked for what needs no unit: known names, option
@@ -508,6 +548,13 @@ class Tool : private UnitHost
         readBack(*profile);
         if (session_->isEnding())
             return ExitInterrupted;
+        // The order checks need what the unit holds: without every value
+        // nothing is written.
+        if (const QStringList missing = fieldsWithoutValue(); !missing.isEmpty()) {
+            say(valuesNotReadText(QStringLiteral("Profile %1").arg(*profile), missing));
+            say(nothingWrittenText());
+            return ExitNoUnit;
+        }
         for (const Assignment &a : *list)
             if (a.key)
                 view_.given[*a.key] = a.value;
@@ -522,17 +569,35 @@ class Tool : private UnitHost
 
         // Each value with its line and wait: a parameter as leaving its box
         // sends it (no read-back of its own), an option as its button does.
+        int linesWritten = 0;
+        QObject counting; // ends the count with this function, however it returns
+        QObject::connect(&session_->link, &SerialLink::lineWritten, &counting,
+                         [&linesWritten] { ++linesWritten; });
+        QStringList written;
+        QStringList notWritten;
         for (const Assignment &a : *list) {
-            if (a.key)
-                session_->SendParameter(model_, *a.key, EntryPath::Leave);
-            else
-                writeOption(*session_, *a.option);
+            const int before = linesWritten;
+            if (session_->state.UnitConnected) {
+                if (a.key)
+                    session_->SendParameter(model_, *a.key, EntryPath::Leave);
+                else
+                    writeOption(*session_, *a.option);
+            }
             if (session_->isEnding())
                 return ExitInterrupted;
+            (linesWritten > before ? written : notWritten) << a.name;
         }
+        if (!session_->state.UnitConnected) {
+            say(lineLostWritingText(written, notWritten));
+            return ExitNoUnit;
+        }
+        // What the unit holds comes from a read-back after the writes, never
+        // from the one before them.
+        view_.fields.clear();
         session_->VerifyParameters(model_);
         if (session_->isEnding())
             return ExitInterrupted;
+        const QStringList missing = fieldsWithoutValue();
 
         QJsonArray settings;
         QList<QStringList> rows{
@@ -549,7 +614,7 @@ class Tool : private UnitHost
                                   : (held->trimmed() == sent.trimmed() ||
                                      ParseLeadingNumber(*held) == ParseLeadingNumber(sent)));
             if (!kept) {
-                code = ExitNotHeld;
+                code = held ? ExitNotHeld : ExitNoUnit;
                 const QString text = held ? QStringLiteral("The unit holds %1 for %2, not %3")
                                                 .arg(*held, fieldCaption(a.field), sent)
                                           : QStringLiteral("No answer from the unit for %1")
@@ -568,6 +633,12 @@ class Tool : private UnitHost
         json_[QStringLiteral("profile")] = *profile;
         json_[QStringLiteral("settings")] = settings;
         text_ = unitLine() + table(rows);
+        // Any value not read back after the writes fails the set, whatever the others say.
+        if (!missing.isEmpty()) {
+            say(valuesNotReadText(QStringLiteral("After the writes, profile %1").arg(*profile),
+                                  missing));
+            code = ExitNoUnit;
+        }
         return code;
     }
 

@@ -9,7 +9,7 @@ namespace ktv::cli {
 
 enum ExitCode {
     ExitDone = 0,
-    ExitNoUnit = 1,  // no unit answered, or the line failed or did not open
+    ExitNoUnit = 1,  // no unit answered, the line failed or did not open, or a value was not read
     ExitUsage = 2,   // a usage error or a refused value; nothing was sent
     ExitNotHeld = 3, // the unit does not hold what was written
     ExitInterrupted = 130,

@@ -1,5 +1,10 @@
 #include "cli/CliView.h"
 
+#include "cli/CliNames.h"
+#include "session/SessionTexts.h"
+
+#include <utility>
+
 #include <cstdio>
 
 namespace ktv::cli {
@@ -41,17 +46,27 @@ void CliView::resetReadback(Model, const QString &profile)
     ++readbacks;
 }
 
+void CliView::showUnreadableReply(Model, Field field, const QString &raw)
+{
+    unreadable_ = raw;
+    const QString text = unreadableReplyText(fieldCaption(field), raw);
+    messages << text;
+    printError(text);
+}
+
 void CliView::showField(Model, Field field, const std::optional<QString> &reply, bool)
 {
-    fields.append({field, reply});
+    fields.append({field, reply, std::exchange(unreadable_, QString())});
     if (isNumericField(field) && reply)
         held_[paramKeyOf(field)] = *reply;
 }
 
 void CliView::showRunStatus(const QString &text)
 {
-    if (!text.isEmpty())
-        printError(text);
+    if (text.isEmpty())
+        return;
+    messages << text;
+    printError(text);
 }
 
 } // namespace ktv::cli

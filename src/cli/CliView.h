@@ -21,6 +21,7 @@ class CliView : public SessionView
     {
         Field field;
         std::optional<QString> reply; // none: the unit did not answer in time
+        QString unreadable;           // a reply that came but is no answer, as read
     };
 
     void showMessage(MessageIcon icon, const QString &text) override;
@@ -41,6 +42,8 @@ class CliView : public SessionView
     void showField(Model model, Field field, const std::optional<QString> &reply,
                    bool copyIntoBox) override;
     void showSelectedAxis(Model, const QString &) override {}
+    // Said on stderr at once; the field then shows it instead of a value.
+    void showUnreadableReply(Model model, Field field, const QString &raw) override;
     void showRunStatus(const QString &text) override;
     void connectionChanged() override {}
 
@@ -56,6 +59,7 @@ class CliView : public SessionView
 
   private:
     QMap<ParamKey, QString> held_; // numeric fields of the last read-back
+    QString unreadable_;           // for the field shown next
 };
 
 // One line on stderr.

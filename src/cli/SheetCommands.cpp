@@ -7,6 +7,7 @@
 #include "protocol/LineMeaning.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/UnitCatalogue.h"
+#include "session/SessionTexts.h"
 #include "store/JournalHistory.h"
 
 #include <QJsonArray>
@@ -64,7 +65,9 @@ int SheetCommands::save(const QString &path)
     if (read.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (!read.sheet) {
+        // A sheet is every value read whole and valid, or no file at all.
         host_.tell(read.problem);
+        host_.tell(nothingSavedText(path));
         return ExitNoUnit;
     }
     QString problem;
@@ -99,34 +102,36 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     if (code != ExitDone)
         return code;
     SheetOperations operations(host_.unitSession(), host_.unitDescription());
-    operations.setProgress(progressOnTerminal(operations.valueCount(*sheet)));
+    const int total = operations.valueCount(*sheet);
+    operations.setProgress(progressOnTerminal(total));
     const SheetOperations::LoadResult result = operations.load(*sheet);
+    json_ = host_.unitJson();
+    json_[QStringLiteral("file")] = path;
+    json_[QStringLiteral("written")] = result.written;
+    json_[QStringLiteral("total")] = total;
     switch (result.outcome) {
     case SheetOperations::Outcome::Refused:
         for (const SheetRefusal &refusal : result.refusals)
             host_.tell(refusalLine(refusal));
         return ExitUsage;
     case SheetOperations::Outcome::Cancelled:
+        // Interrupted between two values: say how far it came.
+        host_.tell(valuesWrittenText(result.written, total));
         return ExitInterrupted;
     case SheetOperations::Outcome::Failed:
         host_.tell(result.problem);
+        host_.tell(valuesWrittenText(result.written, total));
         return ExitNoUnit;
     case SheetOperations::Outcome::Done:
         break;
     }
     text_ = host_.unitLine() +
             QStringLiteral("Wrote %1 values from %2\n").arg(result.written).arg(path);
-    json_ = host_.unitJson();
-    json_[QStringLiteral("file")] = path;
-    json_[QStringLiteral("written")] = result.written;
-    showComparison(result.readBack);
-    code = ExitDone;
+    code = showComparison(result.readBack);
     for (const SheetComparisonRow &row : result.readBack)
-        if (row.differs) {
+        if (row.differs)
             host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")
                            .arg(row.unitValue, row.caption, row.sheetValue));
-            code = ExitNotHeld;
-        }
     return code;
 }
 
@@ -187,34 +192,47 @@ int SheetCommands::diff(const QString &path)
     text_ = host_.unitLine();
     json_ = host_.unitJson();
     json_[QStringLiteral("file")] = path;
-    showComparison(result.rows);
-    return result.differences() > 0 ? ExitNotHeld : ExitDone;
+    return showComparison(result.rows);
 }
 
-void SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
+int SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
 {
     QList<QStringList> shown{{QStringLiteral(" "), QStringLiteral("VALUE"), QStringLiteral("SHEET"),
                               QStringLiteral("UNIT")}};
     QJsonArray values;
     int differences = 0;
+    QStringList unverifiable;
     for (const SheetComparisonRow &row : rows) {
         differences += row.differs ? 1 : 0;
-        shown << QStringList{row.differs ? QStringLiteral("*") : QStringLiteral(" "), row.caption,
-                             row.sheetValue, row.unitValue};
-        values.append(QJsonObject{{QStringLiteral("profile"), row.profile},
-                                  {QStringLiteral("key"), row.key},
-                                  {QStringLiteral("caption"), row.caption},
-                                  {QStringLiteral("sheet"), row.sheetValue},
-                                  {QStringLiteral("unit"), row.unitValue},
-                                  {QStringLiteral("differs"), row.differs}});
+        if (!row.verifiable)
+            unverifiable << row.caption;
+        shown << QStringList{row.differs      ? QStringLiteral("*")
+                             : row.verifiable ? QStringLiteral(" ")
+                                              : QStringLiteral("?"),
+                             row.caption, row.sheetValue,
+                             row.verifiable ? row.unitValue : QStringLiteral("(not verifiable)")};
+        values.append(
+            QJsonObject{{QStringLiteral("profile"), row.profile},
+                        {QStringLiteral("key"), row.key},
+                        {QStringLiteral("caption"), row.caption},
+                        {QStringLiteral("sheet"), row.sheetValue},
+                        {QStringLiteral("unit"),
+                         row.verifiable ? QJsonValue(row.unitValue) : QJsonValue(QJsonValue::Null)},
+                        {QStringLiteral("differs"), row.differs},
+                        {QStringLiteral("verifiable"), row.verifiable}});
     }
     json_[QStringLiteral("differences")] = differences;
+    json_[QStringLiteral("unverifiable")] = int(unverifiable.size());
     json_[QStringLiteral("values")] = values;
+    // A value that cannot be read back is never counted as held.
     text_ +=
         table(shown) +
-        (differences == 0
+        (differences == 0 && unverifiable.isEmpty()
              ? QStringLiteral("The unit holds every value of the sheet.\n")
              : QStringLiteral("%1 of %2 values differ (*).\n").arg(differences).arg(rows.size()));
+    if (!unverifiable.isEmpty())
+        host_.tell(notVerifiableText(unverifiable, host_.unitDescription().unitModel));
+    return differences > 0 || !unverifiable.isEmpty() ? ExitNotHeld : ExitDone;
 }
 
 int SheetCommands::history(const QString &journalPath, const QString &unitModel)

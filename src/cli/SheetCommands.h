@@ -49,7 +49,8 @@ class SheetCommands
   private:
     std::optional<ParameterSheet> readSheet(const QString &path);
     int dryRun(const QString &path, const ParameterSheet &sheet, const QString &axis);
-    void showComparison(const std::vector<SheetComparisonRow> &rows);
+    // The table and its JSON; ExitNotHeld unless every value is held.
+    int showComparison(const std::vector<SheetComparisonRow> &rows);
 
     UnitHost &host_;
     QString &text_;

@@ -68,6 +68,7 @@ QString StripCarriageReturns(const QString &text)
 SerialLink::SerialLink(SharedState &state, QObject *parent) : QObject(parent), state_(state)
 {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    linkClock_.start();
 }
 
 SerialLink::~SerialLink()
@@ -183,6 +184,7 @@ void SerialLink::closePort()
         port_.close();
     }
     lastWrite_.invalidate();
+    owedUntilNs_ = 0;
     port_.clearError();
 }
 
@@ -279,19 +281,55 @@ QString SerialLink::ReadReply()
     return reply.value_or(QString());
 }
 
-QString SerialLink::ReadCompleteReply()
+SerialLink::Reply SerialLink::readCompleteReply(double firstCharSeconds)
 {
-    const std::optional<QString> reply = readWithin(100'000'000, true);
-    replyMissing_ = !reply.has_value();
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 firstLimitNs =
+        static_cast<qint64>(std::min(firstCharSeconds, CompleteReplyBoundSeconds) * 1e9);
+    const qint64 boundNs = static_cast<qint64>(CompleteReplyBoundSeconds * 1e9);
+    while (!ending_ && PortOpen() && InBufferCount() == 0 && clock.nsecsElapsed() < firstLimitNs)
+        waitForInput(firstLimitNs - clock.nsecsElapsed());
+    while (!ending_ && PortOpen() && InBufferCount() > 0 && !inputEndsWithCr() &&
+           clock.nsecsElapsed() < boundNs)
+        waitForInput(boundNs - clock.nsecsElapsed());
+    Reply reply;
+    reply.text = Input();
+    reply.complete = reply.text.endsWith(QLatin1Char('\r'));
+    replyMissing_ = reply.text.isEmpty();
+    if (!replyMissing_ && !reply.complete)
+        noteReplyOwed(); // the rest may still come
     if (replyMissing_ && !ending_)
         state_.ConnectErrorText = noDataText();
-    return reply.value_or(QString());
+    return reply;
 }
 
-void SerialLink::discardLateReply(double seconds)
+void SerialLink::noteReplyOwed()
 {
-    if (readWithin(static_cast<qint64>(seconds * 1e9)))
-        replyMissing_ = true; // what came is not an answer to anything asked now
+    const qint64 sinceWrite = lastWrite_.isValid() ? lastWrite_.nsecsElapsed() : 0;
+    const qint64 until = linkClock_.nsecsElapsed() - sinceWrite +
+                         static_cast<qint64>(CompleteReplyBoundSeconds * 1e9);
+    owedUntilNs_ = std::max(owedUntilNs_, until);
+}
+
+void SerialLink::dropLateReplies()
+{
+    while (!ending_ && PortOpen() && linkClock_.nsecsElapsed() < owedUntilNs_) {
+        waitForInput(owedUntilNs_ - linkClock_.nsecsElapsed());
+        if (ReplyWaiting())
+            Input();
+    }
+    owedUntilNs_ = 0;
+    if (ReplyWaiting())
+        Input();
+}
+
+bool SerialLink::discardLateReply(double seconds)
+{
+    if (!readWithin(static_cast<qint64>(seconds * 1e9)))
+        return false;
+    replyMissing_ = true; // what came is not an answer to anything asked now
+    return true;
 }
 
 void SerialLink::waitForInput(qint64 ns)
@@ -313,7 +351,7 @@ bool SerialLink::inputEndsWithCr()
     return count > 0 && port_.peek(count).endsWith('\r');
 }
 
-std::optional<QString> SerialLink::readWithin(qint64 limitNs, bool takeComplete)
+std::optional<QString> SerialLink::readWithin(qint64 limitNs)
 {
     QElapsedTimer clock;
     clock.start();
@@ -324,19 +362,6 @@ std::optional<QString> SerialLink::readWithin(qint64 limitNs, bool takeComplete)
         if (elapsed > limitNs)
             return std::nullopt;
         waitForInput(limitNs - elapsed);
-    }
-    if (takeComplete) {
-        // Until the reply ends with its CR, or nothing more came for 0.02 s.
-        while (!ending_ && !inputEndsWithCr()) {
-            const int before = InBufferCount();
-            QElapsedTimer quiet;
-            quiet.start();
-            while (!ending_ && InBufferCount() == before && quiet.nsecsElapsed() < 20'000'000)
-                waitForInput(20'000'000 - quiet.nsecsElapsed());
-            if (InBufferCount() == before)
-                break;
-        }
-        return Input();
     }
     int previous = 0;
     int current = InBufferCount();

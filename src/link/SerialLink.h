@@ -77,16 +77,35 @@ class SerialLink : public QObject
     // Waits strictly more than 0.1 s for the first character, then until the
     // count stops changing over one 0.02 s step; returns everything waiting.
     QString ReadReply();
-    // The same for a caller that knows every answer ends with a CR: a reply
-    // whose last character is a CR is taken as soon as it is there, without
-    // the 0.02 s step; one that is not complete settles as ReadReply's does.
-    QString ReadCompleteReply();
+    // A whole reply, read the way everything but the panel's own read-back
+    // run reads: the unit's answer ends with a CR, and it is taken the moment
+    // that CR is there, so a quick unit costs no more than its answer. A
+    // slow one is waited for: the first character may come up to
+    // firstCharSeconds after the call, the CR up to CompleteReplyBoundSeconds
+    // after it. complete is false when the CR had not come by then; text then
+    // holds what did come (empty: no answer at all).
+    static constexpr double CompleteReplyBoundSeconds = 1.0;
+    struct Reply
+    {
+        QString text; // as read, CR included
+        bool complete = false;
+    };
+    Reply readCompleteReply(double firstCharSeconds = CompleteReplyBoundSeconds);
+    // A reply to the last line written may still come (none came in time, or
+    // it came without its CR): until a second after that line went out,
+    // whatever arrives belongs to it. readCompleteReply notes it by itself
+    // for a reply without its CR.
+    void noteReplyOwed();
+    // Before a question whose answer must not be mistaken for an earlier
+    // one's: waits out any reply still owed (up to a second after its line)
+    // and drops it with whatever else is waiting.
+    void dropLateReplies();
     // True when the last ReadReply got nothing within its limit.
     bool replyMissing() const { return replyMissing_; }
     // After a reply that did not come in time: waits up to the given time for
     // it to arrive after all and throws it away, so it is not read as the
-    // answer to the next question.
-    void discardLateReply(double seconds);
+    // answer to the next question. True when something came and was dropped.
+    bool discardLateReply(double seconds);
     // Returns after at least the given time, handling events meanwhile.
     void WaitSeconds(double seconds);
 
@@ -114,9 +133,7 @@ class SerialLink : public QObject
     qint64 pendingOutput() const;
     // Everything that arrives, once the first character has come within the
     // limit and the count has stopped changing over 0.02 s; none otherwise.
-    // A complete reply (its last character a CR) is taken at once when
-    // takeComplete is set.
-    std::optional<QString> readWithin(qint64 limitNs, bool takeComplete = false);
+    std::optional<QString> readWithin(qint64 limitNs);
     // Returns once a character arrives, the line is lost or the time is up.
     void waitForInput(qint64 ns);
     bool inputEndsWithCr();
@@ -134,6 +151,8 @@ class SerialLink : public QObject
     qint64 linesWritten_ = 0;
     bool writing_ = false;
     bool replyMissing_ = false;
+    QElapsedTimer linkClock_;
+    qint64 owedUntilNs_ = 0; // on linkClock_; 0: nothing owed
     std::optional<OpenFailure> lastOpenFailure_;
 };
 

@@ -57,6 +57,71 @@ bool readsAsOne(const QString &rawReply)
 
 } // namespace
 
+namespace {
+
+bool allDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> wholeReply(const QString &raw)
+{
+    if (!raw.endsWith(QLatin1Char('\r')))
+        return std::nullopt;
+    const QString text = raw.chopped(1);
+    // A second CR is a second reply (a late one, or another unit's); an LF
+    // is no part of a unit's answer.
+    if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> validReply(Field field, const QString &raw)
+{
+    const std::optional<QString> text = wholeReply(raw);
+    if (!text)
+        return std::nullopt;
+    bool valid = false;
+    switch (field) {
+    case Field::Accel:
+    case Field::Base:
+    case Field::Max:
+    case Field::Index:
+    case Field::Complete:
+    case Field::Lower:
+    case Field::Upper:
+    case Field::ErrorCode:
+        valid = allDigits(*text);
+        break;
+    case Field::Direction:
+    case Field::AnalogSpeed:
+    case Field::ReducedCurrent:
+    case Field::RampDown:
+        valid = *text == QLatin1String("1") || *text == QLatin1String("0");
+        break;
+    case Field::Resolution:
+        valid = *text == QLatin1String("1") || *text == QLatin1String("2") ||
+                *text == QLatin1String("4") || *text == QLatin1String("8");
+        break;
+    }
+    return valid ? text : std::nullopt;
+}
+
+std::optional<QString> validAddressReply(const QString &raw)
+{
+    const std::optional<QString> text = wholeReply(raw);
+    if (!text || text->size() > 2 || !allDigits(*text))
+        return std::nullopt;
+    return text;
+}
+
 QString direction(const QString &reply)
 {
     return startsWith(reply, '1') ? QStringLiteral("CW") : QStringLiteral("CCW");

@@ -6,6 +6,7 @@
 #include "protocol/Models.h"
 
 #include <QString>
+#include <optional>
 
 namespace ktv::decode {
 
@@ -18,5 +19,19 @@ Option resolutionOption(int setting);        // Res1 ... Res8
 // a decimal number and say "YES" only for 1; a reply that is not a number reads
 // "NO". KTRA30 looks at the first character only.
 QString rampDown(Model model, const QString &rawReply);
+
+// The reply discipline of every read but the panel's own read-back run (the
+// command-line tool, sheets, the journal, Find, Axis Define, write-back). A
+// reply counts only when it is one whole reply: its text, then a single CR,
+// nothing before or after, and no other CR or LF in it.
+// wholeReply gives the text without its CR, or none.
+std::optional<QString> wholeReply(const QString &raw);
+// A whole reply whose text is one the query can be answered with: decimal
+// digits for a parameter and the error code, "1" or "0" for direction,
+// reduced current, analog speed and ramp down, "1", "2", "4" or "8" for the
+// microstep resolution. The text without its CR, or none: no answer.
+std::optional<QString> validReply(Field field, const QString &raw);
+// The answer to the address query "@%": one or two digits.
+std::optional<QString> validAddressReply(const QString &raw);
 
 } // namespace ktv::decode

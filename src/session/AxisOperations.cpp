@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "protocol/ReplyDecoding.h"
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
 
@@ -52,7 +53,9 @@ std::optional<QString> UnitSession::beginAxisDefine()
         axisDefineOpenedPort_ = true;
         axisDefineOpening_ = link.openings();
     }
-    if (link.ReplyWaiting())
+    if (wholeReplies)
+        link.dropLateReplies();
+    else if (link.ReplyWaiting())
         link.ReadReply();
     link.write(frame::addressQueryLine());
     link.WaitSeconds(0.05);
@@ -60,6 +63,8 @@ std::optional<QString> UnitSession::beginAxisDefine()
     // Every unit on the line answers "@%"; two answers are two units, and
     // "@~" would give both the new address.
     axisDefineCollision_ = answersIn(reply).size() > 1;
+    if (wholeReplies && !axisDefineCollision_) // the address, or empty: no answer that reads as one
+        return decode::validAddressReply(reply).value_or(QString());
     return reply;
 }
 

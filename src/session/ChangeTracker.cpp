@@ -2,6 +2,7 @@
 
 #include "protocol/IdentityReply.h"
 #include "protocol/ParameterSheet.h"
+#include "protocol/ReplyDecoding.h"
 #include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 
@@ -139,11 +140,14 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
         const char item = command[1];
         const QByteArrayView profile = command.sliced(2);
         if (const std::optional<ParamKey> key = keyOfLetter(item); key && isDigits(profile)) {
-            query_ =
-                Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)}, false, {}};
+            query_ = Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)},
+                           false,
+                           {},
+                           fieldOf(*key)};
         } else if (const std::optional<SettingGroup> group = groupOfQueryItem(item);
                    group && profile.isEmpty()) {
-            query_ = Query{{axis, settingSheetKey(*group), QString()}, false, {}};
+            query_ =
+                Query{{axis, settingSheetKey(*group), QString()}, false, {}, settingField(*group)};
         }
         return;
     }
@@ -209,11 +213,17 @@ void ChangeTracker::finishQuery()
     }
     if (!query.key.axis.isEmpty() && !answer.trimmed().isEmpty())
         settleAxisDefine(query.key.axis, QString(), QString());
-    if (query.reply.isEmpty()) {
+    // Only a whole reply valid for its query settles a change; anything else
+    // (nothing, half a reply, "77" for an option) is no reading.
+    const std::optional<QString> valid =
+        query.key.field == AxisField
+            ? std::optional<QString>(answer)
+            : decode::validReply(query.field, QString::fromLatin1(query.reply));
+    if (query.reply.isEmpty() || !valid) {
         resolve(query.key, std::nullopt);
         return;
     }
-    QString shown = stripped(query.reply);
+    QString shown = *valid;
     for (SettingGroup group :
          {SettingGroup::Direction, SettingGroup::ReducedCurrent, SettingGroup::Resolution,
           SettingGroup::RampDown, SettingGroup::AnalogSpeed}) {
@@ -222,9 +232,7 @@ void ChangeTracker::finishQuery()
         const auto unit = session_.unitAt(query.key.axis);
         const Model panel =
             panelOfUnitModel(unit ? unit->model : QString()).value_or(Model::KTRA10);
-        // Ramp down is decoded with its CR, as the panel decodes it.
-        const QString raw = QString::fromLatin1(query.reply);
-        shown = settingWordFromReply(panel, group, group == SettingGroup::RampDown ? raw : shown);
+        shown = settingWordFromReply(panel, group, shown);
     }
     shown_.insert(query.key, shown);
     resolve(query.key, shown);

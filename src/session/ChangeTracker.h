@@ -7,6 +7,7 @@
 //
 // A journal that cannot be written costs one warning per run; the work goes on.
 
+#include "protocol/Models.h"
 #include "store/Journal.h"
 
 #include <QByteArray>
@@ -61,6 +62,7 @@ class ChangeTracker : public QObject
         ValueKey key;
         bool identity = false;
         QByteArray reply;
+        Field field = Field::Accel; // the read-back field the query asks for
     };
     struct Pending
     {

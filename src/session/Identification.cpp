@@ -41,7 +41,9 @@ void UnitSession::noteModelAnswer(int address, const QString &rawReply)
         axisUnits_[address] = AxisUnit{QString(), QString(), true};
         return;
     }
-    if (answers.size() == 1 && parseIdentityReply(answers.first())) {
+    // Only a whole answer, up to its CR, names a model.
+    if (answers.size() == 1 && rawReply.endsWith(QLatin1Char('\r')) &&
+        parseIdentityReply(answers.first())) {
         axisUnits_[address] =
             AxisUnit{answers.first().left(6), answers.first().mid(8, 4).trimmed()};
         return;

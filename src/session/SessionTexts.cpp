@@ -1,5 +1,7 @@
 #include "session/SessionTexts.h"
 
+#include "protocol/LineMeaning.h"
+
 namespace ktv {
 
 QString didNotConnectText()
@@ -60,6 +62,60 @@ QString noAnswerText(const QString &address, const QStringList &fields)
 {
     return QStringLiteral("No answer from the unit at address %1 to: %2")
         .arg(address, fields.join(QStringLiteral(", ")));
+}
+
+QString tooSlowText(const QString &address, const QStringList &fields)
+{
+    return QStringLiteral("The unit at address %1 answers too slowly; no value shown for: %2")
+        .arg(address, fields.join(QStringLiteral(", ")));
+}
+
+QString replyProblemText(const QString &raw)
+{
+    const bool whole = raw.endsWith(QLatin1Char('\r'));
+    const QByteArray bytes = (whole ? raw.chopped(1) : raw).toLatin1();
+    return QStringLiteral("%1 reply \"%2\"")
+        .arg(whole ? QStringLiteral("unreadable") : QStringLiteral("incomplete"),
+             lineDisplayText(bytes));
+}
+
+QString unreadableReplyText(const QString &what, const QString &raw)
+{
+    return what + QStringLiteral(": ") + replyProblemText(raw);
+}
+
+QString valuesNotReadText(const QString &what, const QStringList &fields)
+{
+    return QStringLiteral("%1: no value read for %2").arg(what, fields.join(QStringLiteral(", ")));
+}
+
+QString nothingWrittenText()
+{
+    return QStringLiteral("Nothing was written: the unit's values could not be read first.");
+}
+
+QString lineLostWritingText(const QStringList &written, const QStringList &notWritten)
+{
+    return QStringLiteral("The line to the unit was lost. Written: %1. Not written: %2.")
+        .arg(written.isEmpty() ? QStringLiteral("nothing") : written.join(QStringLiteral(", ")),
+             notWritten.isEmpty() ? QStringLiteral("nothing")
+                                  : notWritten.join(QStringLiteral(", ")));
+}
+
+QString valuesWrittenText(int written, int total)
+{
+    return QStringLiteral("%1 of %2 values written").arg(written).arg(total);
+}
+
+QString nothingSavedText(const QString &path)
+{
+    return QStringLiteral("Nothing was saved to %1.").arg(path);
+}
+
+QString notVerifiableText(const QStringList &values, const QString &unitModel)
+{
+    return QStringLiteral("Not verifiable: a %1 cannot be asked for %2")
+        .arg(unitModel, values.join(QStringLiteral(", ")));
 }
 
 QString scanProgressText(int comPort, const QString &device, int baud)

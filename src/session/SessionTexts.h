@@ -20,6 +20,20 @@ QString portMapWriteFailedText(const QString &storePath, const QString &problem,
 QString commandNotSentText(const QString &command, const QByteArray &line);
 // The fields of a read-back that got no answer within the limit.
 QString noAnswerText(const QString &address, const QStringList &fields);
+// A run whose replies came later than it could place them.
+QString tooSlowText(const QString &address, const QStringList &fields);
+// A reply that is no answer, with what came ("Reduced Current: unreadable
+// reply "77"", "Accel/Decel: incomplete reply "100"").
+QString unreadableReplyText(const QString &what, const QString &raw);
+QString replyProblemText(const QString &raw); // "unreadable reply "77""
+// What a read-back of the command-line tool, a set, a save or a load did not
+// do, for the operator and a bench script.
+QString valuesNotReadText(const QString &what, const QStringList &fields);
+QString nothingWrittenText();
+QString lineLostWritingText(const QStringList &written, const QStringList &notWritten);
+QString valuesWrittenText(int written, int total); // "5 of 14 values written"
+QString nothingSavedText(const QString &path);
+QString notVerifiableText(const QStringList &values, const QString &unitModel);
 // The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
 QString scanProgressText(int comPort, const QString &device, int baud);
 // Axis Define heard more than one unit answer its address question.

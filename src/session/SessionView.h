@@ -58,6 +58,15 @@ class SessionView
     virtual void showField(Model model, Field field, const std::optional<QString> &reply,
                            bool copyIntoBox) = 0;
     virtual void showSelectedAxis(Model model, const QString &address) = 0;
+    // A run that takes only valid replies got one it cannot read ("77" for
+    // reduced current), as read, CR included; the field is then shown
+    // without a value.
+    virtual void showUnreadableReply(Model model, Field field, const QString &raw)
+    {
+        (void)model;
+        (void)field;
+        (void)raw;
+    }
     // One line where the operator looks, not a message box ("No answer from
     // the unit at address 0 to: Direction"); empty clears it.
     virtual void showRunStatus(const QString &text) = 0;

@@ -2,6 +2,7 @@
 
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
+#include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
 #include "session/UnitSession.h"
@@ -42,6 +43,14 @@ int SheetOperations::CompareResult::differences() const
     return count;
 }
 
+int SheetOperations::CompareResult::unverifiable() const
+{
+    int count = 0;
+    for (const SheetComparisonRow &row : rows)
+        count += row.verifiable ? 0 : 1;
+    return count;
+}
+
 SheetOperations::SheetOperations(UnitSession &session, UnitDescription unit)
     : session_(session), unit_(std::move(unit))
 {
@@ -55,6 +64,28 @@ bool SheetOperations::report(const QString &value)
         progress_(value, done_, total_);
     ++done_;
     return !cancelled_ && !session_.isEnding();
+}
+
+std::optional<QString> SheetOperations::askUnit(Field field, const QString &profile)
+{
+    SerialLink &link = session_.link;
+    lastReply_.clear();
+    if (!link.write(frame::queryLine(session_.state.AxisAddress, field, profile)))
+        return std::nullopt;
+    link.WaitSeconds(0.05);
+    lastReply_ = link.readCompleteReply().text;
+    if (lastReply_.isEmpty())
+        link.noteReplyOwed();
+    return decode::validReply(field, lastReply_);
+}
+
+QString SheetOperations::lastProblem(const QString &what) const
+{
+    if (!session_.link.PortOpen())
+        return QStringLiteral("The line to the unit was lost at: %1").arg(what);
+    if (lastReply_.isEmpty())
+        return noAnswerText(session_.state.AxisAddress, {what});
+    return unreadableReplyText(what, lastReply_);
 }
 
 int SheetOperations::valueCount(const ParameterSheet &sheet) const
@@ -104,25 +135,20 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
         ~TimesRestore() { times = 0; }
     } timesRestore{session_.Times};
 
-    // One query, its wait and its reply, as the read-back asks.
-    auto ask = [&](Field field, const QString &profile) -> std::optional<QString> {
-        if (!link.write(frame::queryLine(state.AxisAddress, field, profile)))
-            return std::nullopt;
-        link.WaitSeconds(0.05);
-        const QString reply = link.ReadCompleteReply();
-        if (reply.isEmpty())
-            return std::nullopt;
-        return reply;
+    // One query, its wait and its reply, as the read-back asks; the reply
+    // counts only when it is whole and valid for its query.
+    QString problem;
+    auto ask = [&](Field field, const QString &profile,
+                   const QString &what) -> std::optional<QString> {
+        std::optional<QString> value = askUnit(field, profile);
+        if (!value)
+            problem = lastProblem(what);
+        return value;
     };
-    auto noAnswer = [&](const QString &what) {
-        return ReadResult{Outcome::Failed, std::nullopt,
-                          QStringLiteral("No answer from the unit at address %1 to: %2")
-                              .arg(state.AxisAddress, what)};
-    };
+    auto noAnswer = [&] { return ReadResult{Outcome::Failed, std::nullopt, problem}; };
     auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString()}; };
 
-    if (link.ReplyWaiting())
-        link.ReadReply(); // whatever the unit said before is not an answer to us
+    link.dropLateReplies(); // whatever the unit said before is not an answer to us
     const int profiles = unitFacts(panel).profileCount;
     for (int number = 1; number <= profiles; ++number) {
         const QString profile = QString::number(number);
@@ -133,23 +159,21 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
             const QString what = valueCaption(number, key);
             if (!report(what))
                 return cancelled();
-            const std::optional<QString> reply = ask(fieldOf(key), profile);
+            const std::optional<QString> reply = ask(fieldOf(key), profile, what);
             if (!reply)
-                return noAnswer(what);
-            entry.values.emplace(key, StripCarriageReturns(*reply));
+                return noAnswer();
+            entry.values.emplace(key, *reply);
         }
         sheet.profiles.push_back(std::move(entry));
     }
     for (SettingGroup group : settingGroups(unit_.unitModel)) {
         if (!report(settingCaption(group)))
             return cancelled();
-        const std::optional<QString> reply = ask(settingField(group), state.SelectedProfile);
+        const std::optional<QString> reply =
+            ask(settingField(group), state.SelectedProfile, settingCaption(group));
         if (!reply)
-            return noAnswer(settingCaption(group));
-        // Ramp down is decoded with its CR, as the panel decodes it.
-        const QString text =
-            group == SettingGroup::RampDown ? *reply : StripCarriageReturns(*reply);
-        sheet.settings.emplace(group, settingWordFromReply(panel, group, text));
+            return noAnswer();
+        sheet.settings.emplace(group, settingWordFromReply(panel, group, *reply));
     }
     return {Outcome::Done, std::move(sheet), QString()};
 }
@@ -352,10 +376,7 @@ SheetOperations::LoadResult SheetOperations::writeValue(const QString &field, in
         result.outcome = Outcome::Refused;
         return result;
     }
-    const QString noAnswer =
-        QStringLiteral("No answer from the unit at address %1 to: %2").arg(state.AxisAddress, name);
-    if (link.ReplyWaiting())
-        link.ReadReply();
+    link.dropLateReplies();
     if (!link.write(line)) {
         result.problem = QStringLiteral("The line to the unit took nothing; nothing was written.");
         return result;
@@ -363,25 +384,13 @@ SheetOperations::LoadResult SheetOperations::writeValue(const QString &field, in
     link.WaitSeconds(0.5);
     result.written = 1;
     // The read-back of the one value, as a load reads back what it wrote.
-    const QByteArray query =
-        key ? frame::queryLine(state.AxisAddress, fieldOf(*key), number)
-            : frame::queryLine(state.AxisAddress, settingField(group), state.SelectedProfile);
-    if (!link.write(query)) {
-        result.problem = noAnswer;
+    const std::optional<QString> reply =
+        key ? askUnit(fieldOf(*key), number) : askUnit(settingField(group), state.SelectedProfile);
+    if (!reply) {
+        result.problem = lastProblem(name);
         return result;
     }
-    link.WaitSeconds(0.05);
-    const QString reply = link.ReadReply();
-    if (reply.isEmpty()) {
-        result.problem = noAnswer;
-        return result;
-    }
-    // Ramp down is decoded with its CR, as the panel decodes it.
-    const QString shown =
-        key ? StripCarriageReturns(reply)
-            : settingWordFromReply(panel, group,
-                                   group == SettingGroup::RampDown ? reply
-                                                                   : StripCarriageReturns(reply));
+    const QString shown = key ? *reply : settingWordFromReply(panel, group, *reply);
     result.readBack.push_back({profile, field, name, value, shown, shown != value});
     result.outcome = Outcome::Done;
     return result;
@@ -401,12 +410,15 @@ std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
                             *value != unitValue});
         }
     }
-    for (const auto &[group, unitWord] : unit.settings) {
-        const auto it = sheet.settings.find(group);
-        if (it == sheet.settings.end())
+    for (const auto &[group, word] : sheet.settings) {
+        const auto it = unit.settings.find(group);
+        if (it == unit.settings.end()) {
+            rows.push_back(
+                {0, settingSheetKey(group), settingCaption(group), word, QString(), false, false});
             continue;
-        rows.push_back({0, settingSheetKey(group), settingCaption(group), it->second, unitWord,
-                        it->second != unitWord});
+        }
+        rows.push_back({0, settingSheetKey(group), settingCaption(group), word, it->second,
+                        word != it->second});
     }
     return rows;
 }

@@ -5,8 +5,10 @@
 // followed by 0.05 s and a read of the reply) and the lines of the panel's
 // Send and option buttons (each followed by 0.5 s). Waits run the event loop
 // like every other wait of the session. A sheet's reply is taken as soon as
-// it ends with its CR (the read-back's own read waits 0.02 s more), so a save
-// costs little beyond the queries' waits.
+// it ends with its CR (the window's read-back waits 0.02 s more), so a save
+// costs little beyond the queries' waits; a slow unit is waited for up to a
+// second. A reply counts only when it is whole and valid for its query:
+// anything else fails the read, saying what came, and a save writes nothing.
 //
 // Progress is reported before each value; a cancel takes effect between
 // values, so a line is never left half written.
@@ -37,6 +39,9 @@ struct SheetComparisonRow
     QString sheetValue;
     QString unitValue;
     bool differs = false;
+    // False for a sheet value the unit cannot be asked for (a resolution
+    // against a VELD50): shown as the sheet has it, never counted as held.
+    bool verifiable = true;
 };
 
 class SheetOperations
@@ -66,6 +71,7 @@ class SheetOperations
         std::vector<SheetComparisonRow> rows;
         QString problem;
         int differences() const;
+        int unverifiable() const;
     };
 
     SheetOperations(UnitSession &session, UnitDescription unit);
@@ -98,6 +104,10 @@ class SheetOperations
 
   private:
     bool report(const QString &value);
+    // One query, its 0.05 s wait and its reply, read whole; the value when
+    // the reply is valid for the query, else none (lastProblem says why).
+    std::optional<QString> askUnit(Field field, const QString &profile);
+    QString lastProblem(const QString &what) const;
     ReadResult readValues(int total, int startAt);
 
     UnitSession &session_;
@@ -106,6 +116,7 @@ class SheetOperations
     bool cancelled_ = false;
     int done_ = 0;
     int total_ = 0;
+    QString lastReply_;
 };
 
 std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,

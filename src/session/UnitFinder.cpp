@@ -22,7 +22,12 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
         link.ReadReply();
     if (!link.write(frame::modelQuery(QString::number(address))))
         return std::nullopt;
-    const QString raw = link.ReadReply();
+    // A silent address costs the 0.1 s of one reply's first character. An
+    // answer counts once whole (up to its CR); a second unit's answer right
+    // behind the first makes the address a collision.
+    QString raw = link.ReadReply();
+    if (!raw.isEmpty() && !raw.endsWith(QLatin1Char('\r')))
+        raw += link.readCompleteReply(0.1).text;
     session.noteModelAnswer(address, raw);
     const std::optional<UnitSession::AxisUnit> unit = session.unitAt(QString::number(address));
     if (!unit)

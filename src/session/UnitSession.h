@@ -52,6 +52,10 @@ class UnitSession : public QObject
     int Times = 0;
     // Copy read-back values into the entry boxes during the next run.
     bool ProfileUpdate = false;
+    // Read-backs take only whole replies valid for their query, each waited
+    // for up to a second (the command-line tool); the window's runs keep
+    // their own reads and waits.
+    bool wholeReplies = false;
 
     // The view the session reports to; until one is set nothing is shown.
     void setView(SessionView *view);

@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
 
@@ -17,10 +18,16 @@ void UnitSession::VerifyParameters(Model model)
     view_->setRunButtonsEnabled(model, false);
     showWaitCursor();
     view_->resetReadback(model, state.SelectedProfile);
-    link.ReadReply(); // whatever the unit said before is not an answer to us
+    // Whatever the unit said before is not an answer to us.
+    if (wholeReplies)
+        link.dropLateReplies();
+    else
+        link.ReadReply();
 
     bool completed = true;
-    QStringList unanswered;
+    QStringList bare;       // fields left without a value, in the plan's order
+    bool tooSlow = false;   // some of them because their reply could not be placed
+    bool replyOwed = false; // a reply to an earlier query may still be on its way
     view_->showRunStatus(QString());
     for (Field field : facts.plan) {
         if (field == Field::Resolution && model == Model::VELD30 && state.IdentifiedVELD50)
@@ -32,32 +39,68 @@ void UnitSession::VerifyParameters(Model model)
         }
         // A reply that came too late for the previous query is not this
         // one's answer; it is dropped, and that query counts as unanswered.
-        if (link.ReplyWaiting())
+        if (wholeReplies)
+            link.dropLateReplies();
+        else if (link.ReplyWaiting())
             link.Input();
         link.write(frame::queryLine(state.AxisAddress, field, state.SelectedProfile));
         link.WaitSeconds(0.05);
-        QString reply = link.ReadReply();
+        std::optional<QString> value;
+        QString unreadable; // a whole reply the query cannot be answered with
+        bool cameWhole = true;
+        if (wholeReplies) {
+            const SerialLink::Reply reply = link.readCompleteReply();
+            value = decode::validReply(field, reply.text);
+            cameWhole = reply.complete;
+            if (!value && !link.replyMissing())
+                unreadable = reply.text;
+        } else {
+            QString reply = link.ReadReply();
+            // The rest of a reply cut short may still come; the run shows
+            // the part as it always has, but whoever asks next waits it out.
+            if (!link.replyMissing() && !reply.endsWith(QLatin1Char('\r')))
+                link.noteReplyOwed();
+            if (field != Field::RampDown)
+                reply = StripCarriageReturns(reply);
+            if (!link.replyMissing())
+                value = reply;
+        }
         const bool answered = !link.replyMissing();
-        if (field != Field::RampDown)
-            reply = StripCarriageReturns(reply);
         // A newer run has ended meanwhile: this one stops without showing
         // what it read.
         if (Times == 0 || isEnding() || !link.PortOpen()) {
             completed = false;
             break;
         }
-        if (!answered) {
-            unanswered << fieldName(field);
-            // A slow unit's reply may still be on its way: give it up to
-            // 0.15 s more to arrive and drop it, so it is never read as the
-            // next field's value.
-            link.discardLateReply(0.15);
+        if (answered && replyOwed) {
+            // The unit answers in order, so what came may be the late reply
+            // to an earlier query: it is placed nowhere, and from here on no
+            // reply of this run can be told apart from an earlier one's.
+            value.reset();
+            unreadable.clear();
+            tooSlow = true;
+            link.noteReplyOwed(); // this query's own reply may be still to come
+        } else if (!answered || !cameWhole) {
+            // A slow unit's reply may still be on its way. The window's run
+            // gives it up to 0.15 s more to arrive and drops it; a reply
+            // that does not come even then may arrive under a later query.
+            if (wholeReplies || !link.discardLateReply(0.15)) {
+                replyOwed = true;
+                link.noteReplyOwed(); // for whoever asks the unit next
+            }
+            value.reset();
         }
-        view_->showField(model, field, answered ? std::optional<QString>(reply) : std::nullopt,
-                         ProfileUpdate);
+        // An unreadable reply is said on its own, with what came.
+        if (!value && unreadable.isEmpty())
+            bare << fieldName(field);
+        if (!unreadable.isEmpty())
+            view_->showUnreadableReply(model, field, unreadable);
+        view_->showField(model, field, value, ProfileUpdate);
     }
-    if (!unanswered.isEmpty())
-        view_->showRunStatus(noAnswerText(state.AxisAddress, unanswered));
+    if (tooSlow)
+        view_->showRunStatus(tooSlowText(state.AxisAddress, bare));
+    else if (!bare.isEmpty())
+        view_->showRunStatus(noAnswerText(state.AxisAddress, bare));
     if (completed && model == Model::VELD30)
         view_->showSelectedAxis(model, state.AxisAddress);
 

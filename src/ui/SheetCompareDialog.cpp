@@ -29,13 +29,19 @@ QStandardItem *cell(const QString &text)
     return item;
 }
 
-QString summaryText(int differences)
+QString summaryText(int differences, int unverifiable)
 {
-    if (differences == 0)
+    QString text;
+    if (differences == 0 && unverifiable == 0)
         return QStringLiteral("All values match");
     if (differences == 1)
-        return QStringLiteral("1 value differs");
-    return QStringLiteral("%1 values differ").arg(differences);
+        text = QStringLiteral("1 value differs");
+    else
+        text = QStringLiteral("%1 values differ").arg(differences);
+    // A value the unit cannot be asked for is never counted as matching.
+    if (unverifiable > 0)
+        text += QStringLiteral("; %1 not verifiable").arg(unverifiable);
+    return text;
 }
 
 } // namespace
@@ -56,10 +62,14 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
         {QStringLiteral("Field"), QStringLiteral("Sheet"), QStringLiteral("Unit")});
     model_->setSortRole(SortRole);
     int differences = 0;
+    int unverifiable = 0;
     for (const SheetComparisonRow &row : rows) {
-        QList<QStandardItem *> items{cell(row.caption), cell(row.sheetValue), cell(row.unitValue)};
-        if (row.differs) {
-            ++differences;
+        unverifiable += row.verifiable ? 0 : 1;
+        QList<QStandardItem *> items{
+            cell(row.caption), cell(row.sheetValue),
+            cell(row.verifiable ? row.unitValue : QStringLiteral("(not verifiable)"))};
+        if (row.differs || !row.verifiable) {
+            differences += row.differs ? 1 : 0;
             for (QStandardItem *item : items)
                 item->setBackground(differenceColour());
         }
@@ -78,7 +88,7 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
     table_->setSortingEnabled(true);
     table_->resizeColumnsToContents();
 
-    summary_ = new QLabel(summaryText(differences), this);
+    summary_ = new QLabel(summaryText(differences, unverifiable), this);
     summary_->setObjectName(QStringLiteral("lblDifferences"));
 
     auto *buttons = new QDialogButtonBox(this);

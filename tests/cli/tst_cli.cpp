@@ -137,6 +137,11 @@ class TestCli : public QObject
     void traceShowsTheMonitorLines();
     void stopAtTheModelsRate_data();
     void stopAtTheModelsRate();
+    void badRepliesFailTheCommand_data();
+    void badRepliesFailTheCommand();
+    void lineLostFailsTheCommand_data();
+    void lineLostFailsTheCommand();
+    void lineLostInLoad();
 };
 
 void TestCli::scan_data()
@@ -686,7 +691,7 @@ void TestCli::interruptedLoad()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 130);
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
-             QStringLiteral("Interrupted; the port is closed.\n"));
+             QStringLiteral("2 of 14 values written\nInterrupted; the port is closed.\n"));
     QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QString());
     QTest::qWait(1200);
     const Lines written = {"@0A1_10\r", "@0B1_500\r"};
@@ -807,6 +812,167 @@ void TestCli::stopAtTheModelsRate()
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines[0].bytes, line);
     QCOMPARE(lines[0].baud, baud);
+}
+
+void TestCli::badRepliesFailTheCommand_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QStringList>("args"); // %1: the sheet's path
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");       // %1: the sheet's path
+    QTest::addColumn<QString>("out");       // a pattern the output must hold
+    QTest::addColumn<QStringList>("saved"); // a save's values; empty: no file
+
+    const QStringList split = {"--mode", "split", "--split-gap", "90"};
+    const QStringList late = {"--mode", "slow", "--slow-ms", "400"};
+    const QStringList options77 = {"--mode", "fixed",  "--fixed-reply",
+                                   "77",     "--only", "V+,VC,VR,VD,VE"};
+    const QString veld30Options77 = "Direction: unreadable reply \"77\"\n"
+                                    "Microstep Resolution: unreadable reply \"77\"\n";
+    const QString ktra20Options77 = "Analog Speed: unreadable reply \"77\"\n"
+                                    "Reduced Current: unreadable reply \"77\"\n"
+                                    "Microstep Resolution: unreadable reply \"77\"\n"
+                                    "Ramp Down: unreadable reply \"77\"\n";
+
+    QTest::newRow("save, split replies 90 ms gap")
+        << "VELD30" << split << QStringList{"save", "%1"} << 0 << QString() << "Saved 12 values to "
+        << QStringList{"accel=10000", "direction=cw"};
+    QTest::newRow("save, unit 0.4 s late")
+        << "VELD30" << late << QStringList{"save", "%1"} << 0 << QString() << "Saved 12 values to "
+        << QStringList{"accel=10000", "direction=cw"};
+    QTest::newRow("save, drive options answer 77")
+        << "VELD30" << options77 << QStringList{"save", "%1"} << 1
+        << veld30Options77 + "Direction: unreadable reply \"77\"\nNothing was saved to %1.\n"
+        << QString() << QStringList{};
+    QTest::newRow("diff, drive options answer 77")
+        << "KTRA20" << options77 << QStringList{"diff", "%1"} << 1
+        << ktra20Options77 + "Analog Speed: unreadable reply \"77\"\n"
+        << QString() << QStringList{};
+    QTest::newRow("read, unit 0.4 s late")
+        << "KTRA20" << late << QStringList{"read"} << 0 << QString()
+        << "Accel/Decel +10\n  Base Speed +500\n  Max Speed +5000\n"
+        << QStringList{};
+    QTest::newRow("read, drive options answer 77")
+        << "KTRA20" << options77 << QStringList{"read"} << 1
+        << ktra20Options77 +
+               "Profile 1: no value read for Analog Speed, Reduced Current, Microstep "
+               "Resolution, Ramp Down\n"
+        << "Reduced Current +unreadable reply \"77\"\n"
+        << QStringList{};
+}
+
+// Replies that come late or in pieces are read right; a reply that is not a
+// valid answer to its query is never a value: the command fails, says which
+// reply it could not read, writes no file and sends nothing but queries.
+void TestCli::badRepliesFailTheCommand()
+{
+    QFETCH(QString, model);
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, out);
+    QFETCH(QStringList, saved);
+    Rig rig(model, 9600, unitArgs.mid(2), unitArgs.value(1));
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
+    const bool diff = args.first() == QLatin1String("diff");
+    const QByteArray sheet = QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8();
+    if (diff)
+        QVERIFY(writeFile(path, sheet));
+    for (QString &arg : args)
+        arg.replace(QLatin1String("%1"), path);
+
+    const Run run = rig.run(args);
+
+    QCOMPARE(run.err, QString(err).replace(QLatin1String("%1"), path));
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.out.contains(QRegularExpression(out)), qPrintable(run.out));
+    if (diff) {
+        QCOMPARE(fileBytes(path), sheet);
+    } else if (saved.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(path));
+    } else {
+        const QJsonObject file = QJsonDocument::fromJson(fileBytes(path)).object();
+        QCOMPARE(file.value(QStringLiteral(
+                     "profiles"))[0][QStringLiteral("parameters")][QStringLiteral("accel")]
+                     .toString(),
+                 saved[0].section(QLatin1Char('='), 1));
+        QCOMPARE(file.value(QStringLiteral("options"))[QStringLiteral("direction")].toString(),
+                 saved[1].section(QLatin1Char('='), 1));
+    }
+    // Only the identification and queries went out: nothing was set.
+    const QRegularExpression query(QStringLiteral("^(\r|@0[!$]\r|@0V([ABMNTLU][1-4]|[+CRDE])\r)$"));
+    for (const QByteArray &line : rig.unit.receivedBytes())
+        QVERIFY2(query.match(QString::fromLatin1(line)).hasMatch(), line.constData());
+}
+
+void TestCli::lineLostFailsTheCommand_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("heardBeforeLoss"); // after the identification
+    QTest::addColumn<QString>("errEnd");
+    QTest::addColumn<QString>("out"); // a pattern the output must match
+    QTest::addColumn<Lines>("heard"); // after the identification
+
+    QTest::newRow("set, after the first of two values")
+        << QStringList{"set", "accel=20", "max-speed=4000"} << 11
+        << "The line to the unit was lost. Written: accel. Not written: max-speed.\n"
+        << "^$" << Ktra20Readback + Lines{"@0A1_20\r"};
+    QTest::newRow("read, in the middle of profile 2")
+        << QStringList{"read", "--profile", "2"} << 13
+        << "Profile 2: no value read for Max Speed, Lower Analog Speed, Upper Analog Speed, "
+           "Analog Speed, Reduced Current, Microstep Resolution, Ramp Down, Error Code\n"
+        << "Base Speed +600\n$" << Ktra20Readback + Lines{"@0VA2\r", "@0VB2\r", "@0VM2\r"};
+}
+
+// The line goes in the middle of a command: it fails, says what was and was
+// not done, and nothing read before a write is shown as held.
+void TestCli::lineLostFailsTheCommand()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, heardBeforeLoss);
+    QFETCH(QString, errEnd);
+    QFETCH(QString, out);
+    QFETCH(Lines, heard);
+    Rig rig(QStringLiteral("KTRA20"), 9600,
+            {QStringLiteral("--vanish-after"), QString::number(Exchange.size() + heardBeforeLoss)});
+    QVERIFY(rig.started);
+
+    const Run run = rig.run(args);
+
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.endsWith(errEnd), qPrintable(run.err));
+    QVERIFY2(run.out.contains(QRegularExpression(out)), qPrintable(run.out));
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + heard);
+}
+
+// The line goes after the third value of a load: exit 1, and how far it came
+// in text and in the JSON document.
+void TestCli::lineLostInLoad()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600,
+            {QStringLiteral("--vanish-after"), QString::number(Exchange.size() + 13)});
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
+    QVERIFY(writeFile(path, QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8()));
+
+    const Run run = rig.run({QStringLiteral("load"), path, QStringLiteral("--json")});
+
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.endsWith(QStringLiteral("The line to the unit took nothing; the load stopped "
+                                             "after 3 values.\n3 of 14 values written\n")),
+             qPrintable(run.err));
+    const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(doc.value(QStringLiteral("exit")).toInt(-1), 1);
+    QCOMPARE(doc.value(QStringLiteral("written")).toInt(-1), 3);
+    QCOMPARE(doc.value(QStringLiteral("total")).toInt(-1), 14);
+    QVERIFY(doc.value(QStringLiteral("messages"))
+                .toArray()
+                .contains(QJsonValue(QStringLiteral("3 of 14 values written"))));
+    const Lines written = {"@0A1_10\r", "@0B1_500\r", "@0M1_5000\r"};
+    QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

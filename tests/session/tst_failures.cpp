@@ -30,6 +30,7 @@ class TestFailures : public QObject
 {
     Q_OBJECT
   private slots:
+    void lateRepliesAreNoAnswer_data();
     void lateRepliesAreNoAnswer();
     void lostLineEndsTheRun();
     void identificationFaultShownOnce();
@@ -39,13 +40,30 @@ class TestFailures : public QObject
     void lostLineMessageShownFromTheEventLoop();
 };
 
-// A unit that answers 200 ms late: no field shows another field's reply, and
-// the operator is told once which fields got no answer.
+void TestFailures::lateRepliesAreNoAnswer_data()
+{
+    QTest::addColumn<int>("lateMs");
+    QTest::addColumn<QString>("status");
+    const QString fields = QStringLiteral(
+        "Accel/Decel, Base Speed, Max Speed, Lower Analog Speed, Upper Analog Speed, Analog "
+        "Speed, Reduced Current, Microstep Resolution, Ramp Down, Error Code");
+    QTest::newRow("200 ms late: each reply dropped as it comes")
+        << 200 << QStringLiteral("No answer from the unit at address 0 to: ") + fields;
+    QTest::newRow("400 ms late: replies come under the next query")
+        << 400
+        << QStringLiteral("The unit at address 0 answers too slowly; no value shown for: ") +
+               fields;
+}
+
+// A unit that answers late: no field shows another field's reply, and the
+// operator is told once which fields have no value, and why.
 void TestFailures::lateRepliesAreNoAnswer()
 {
+    QFETCH(int, lateMs);
+    QFETCH(QString, status);
     Bench bench(unitOf(QStringLiteral("KTRA20"), 9600,
                        {QStringLiteral("--mode"), QStringLiteral("slow"),
-                        QStringLiteral("--slow-ms"), QStringLiteral("200")}));
+                        QStringLiteral("--slow-ms"), QString::number(lateMs)}));
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -54,10 +72,7 @@ void TestFailures::lateRepliesAreNoAnswer()
     for (const RecordingView::Shown &shown : bench.view.fields)
         QVERIFY2(!shown.reply,
                  qPrintable(fieldName(shown.field) + ": " + shown.reply.value_or(QString())));
-    QCOMPARE(bench.view.runStatus,
-             QStringLiteral("No answer from the unit at address 0 to: Accel/Decel, Base Speed, "
-                            "Max Speed, Lower Analog Speed, Upper Analog Speed, Analog Speed, "
-                            "Reduced Current, Microstep Resolution, Ramp Down, Error Code"));
+    QCOMPARE(bench.view.runStatus, status);
     QCOMPARE(bench.view.messageTexts(), QStringList{});
     // Not a message box, and the queries on the wire are the usual ones.
     QCOMPARE(bench.unit.receivedAt(9600).mid(3),

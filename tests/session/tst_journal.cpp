@@ -79,6 +79,7 @@ class TestJournal : public QObject
     void confirmedSend();
     void sendTheUnitDidNotKeep();
     void unwritableJournalWarnsOnce();
+    void unreadableReplyIsNeverConfirmed();
 };
 
 void TestJournal::confirmedSend()
@@ -155,6 +156,27 @@ void TestJournal::unwritableJournalWarnsOnce()
         QStringLiteral("The change journal ") + path + QStringLiteral(" cannot be written: ")));
     QCOMPARE(bench.view.messageTexts(), QStringList{});
     QVERIFY(!QFileInfo(blocker).isDir());
+}
+
+// Reduced current answered "77": the panel shows it as OFF, but the journal
+// takes no reading from a reply that is no valid answer.
+void TestJournal::unreadableReplyIsNeverConfirmed()
+{
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    UnitSimOptions options;
+    options.mode = QStringLiteral("fixed");
+    options.extraArgs = {QStringLiteral("--fixed-reply"), QStringLiteral("77"),
+                         QStringLiteral("--only"), QStringLiteral("VC")};
+    Bench bench(options, path);
+    QVERIFY(bench.started);
+    QVERIFY(bench.session->state.UnitConnected);
+
+    bench.session->SetOption(Model::KTRA20, Option::RCNo);
+
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0C0\r"} + Readback);
+    QCOMPARE(rows(path),
+             QStringList{"KTRA20|1.07|0|reduced-current||off|@0C0\\r|-|-|not read back"});
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

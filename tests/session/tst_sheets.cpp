@@ -59,6 +59,9 @@ class TestSheets : public QObject
     void refusedSheetSendsNothing();
     void damagedFileSendsNothing();
     void cancelStopsBetweenValues();
+    void badRepliesAreNoValues_data();
+    void badRepliesAreNoValues();
+    void valueWithoutQueryIsNotVerifiable();
 };
 
 void TestSheets::saveCompareLoadCompare()
@@ -187,6 +190,81 @@ void TestSheets::cancelStopsBetweenValues()
     QTest::qWait(200);
     QCOMPARE(bench.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
+}
+
+void TestSheets::badRepliesAreNoValues_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("problem"); // how it begins; empty: the sheet is read
+    QTest::addColumn<int>("asked");       // queries the unit heard
+
+    QTest::newRow("replies in two pieces 90 ms apart")
+        << QStringList{"--mode", "split", "--split-gap", "90"} << QString() << 14;
+    QTest::newRow("replies 0.4 s late")
+        << QStringList{"--mode", "slow", "--slow-ms", "400"} << QString() << 14;
+    QTest::newRow("drive options answer 77")
+        << QStringList{"--mode", "fixed", "--fixed-reply", "77", "--only", "VE,VC,VR,VD"}
+        << "Analog Speed: unreadable reply \"77\"" << 11;
+    QTest::newRow("garbage to one value query")
+        << QStringList{"--mode", "garbage", "--only", "VB2"} << "Profile 2, Base Speed: " << 7;
+    QTest::newRow("no answer to one value query")
+        << QStringList{"--mode", "silent", "--only", "VM1"}
+        << "No answer from the unit at address 0 to: Profile 1, Max Speed" << 3;
+}
+
+// A value counts only when its reply is whole and valid for its query: slow
+// and split replies are read right, anything else fails the read.
+void TestSheets::badRepliesAreNoValues()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, problem);
+    QFETCH(int, asked);
+    SessionRig bench(unitOf(QStringLiteral("KTRA20"), 9600, unitArgs));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.unit.clearRecord();
+    SheetOperations operations(*bench.session, Ktra20);
+
+    const SheetOperations::ReadResult read = operations.readUnit();
+
+    if (problem.isEmpty())
+        QCOMPARE(read.problem, QString());
+    QVERIFY2(read.problem.startsWith(problem), qPrintable(read.problem));
+    QCOMPARE(read.sheet.has_value(), problem.isEmpty());
+    QCOMPARE(bench.unit.receivedBytes(), SheetQueries.mid(0, asked));
+    if (read.sheet) {
+        QCOMPARE(*read.sheet->value(1, ParamKey::Accel), QStringLiteral("10"));
+        QCOMPARE(*read.sheet->value(2, ParamKey::Base), QStringLiteral("600"));
+        QCOMPARE(*read.sheet->value(2, ParamKey::Upper), QStringLiteral("20100"));
+        QCOMPARE(read.sheet->settings.at(SettingGroup::Resolution), QStringLiteral("8"));
+        QCOMPARE(read.sheet->settings.at(SettingGroup::RampDown), QStringLiteral("no"));
+    }
+}
+
+// A VELD30 sheet against a VELD50, which cannot be asked for a resolution:
+// the row is there, not verifiable, and never counts as held.
+void TestSheets::valueWithoutQueryIsNotVerifiable()
+{
+    ParameterSheet sheet;
+    sheet.unitModel = QStringLiteral("VELD30");
+    sheet.profiles.push_back({1, {{ParamKey::Max, QStringLiteral("5000")}}});
+    sheet.settings = {{SettingGroup::Direction, QStringLiteral("cw")},
+                      {SettingGroup::Resolution, QStringLiteral("2")}};
+    ParameterSheet unit = sheet;
+    unit.unitModel = QStringLiteral("VELD50");
+    unit.settings.erase(SettingGroup::Resolution);
+
+    SheetOperations::CompareResult result;
+    result.rows = compareSheets(sheet, unit);
+
+    QCOMPARE(result.rows.size(), std::size_t(3));
+    QCOMPARE(result.differences(), 0);
+    QCOMPARE(result.unverifiable(), 1);
+    const SheetComparisonRow &row = result.rows.back();
+    QCOMPARE(row.caption, QStringLiteral("Resolution"));
+    QCOMPARE(row.sheetValue, QStringLiteral("2"));
+    QVERIFY(!row.verifiable);
 }
 
 QTEST_GUILESS_MAIN(TestSheets)

@@ -15,6 +15,8 @@ class TestReplyDecoding : public QObject
     void firstCharacterFields();
     void rampDown_data();
     void rampDown();
+    void validReplies_data();
+    void validReplies();
 };
 
 void TestReplyDecoding::firstCharacterFields_data()
@@ -138,6 +140,68 @@ void TestReplyDecoding::rampDown()
     QFETCH(QString, rawReply);
     QFETCH(QString, shown);
     QCOMPARE(decode::rampDown(model, rawReply), shown);
+}
+
+void TestReplyDecoding::validReplies_data()
+{
+    QTest::addColumn<Field>("field");
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("value"); // "-": no answer
+
+    QTest::newRow("a number and its CR") << Field::Accel << "10000\r"
+                                         << "10000";
+    QTest::newRow("the error code is a number") << Field::ErrorCode << "0\r"
+                                                << "0";
+    QTest::newRow("direction 1") << Field::Direction << "1\r"
+                                 << "1";
+    QTest::newRow("reduced current 0") << Field::ReducedCurrent << "0\r"
+                                       << "0";
+    QTest::newRow("ramp down 1") << Field::RampDown << "1\r"
+                                 << "1";
+    QTest::newRow("resolution 4") << Field::Resolution << "4\r"
+                                  << "4";
+    QTest::newRow("half a number, no CR yet") << Field::Accel << "100"
+                                              << "-";
+    QTest::newRow("nothing") << Field::Max << ""
+                             << "-";
+    QTest::newRow("a lone CR") << Field::Max << "\r"
+                               << "-";
+    QTest::newRow("the rest of a split reply") << Field::Accel << "00\r"
+                                               << "00";
+    QTest::newRow("two replies at once") << Field::Base << "10000\r500\r"
+                                         << "-";
+    QTest::newRow("the end of one reply and the next") << Field::Direction << "00\r1\r"
+                                                       << "-";
+    QTest::newRow("a number with a blank") << Field::Max << " 5000\r"
+                                           << "-";
+    QTest::newRow("a number with a sign") << Field::Base << "+500\r"
+                                          << "-";
+    QTest::newRow("a decimal point") << Field::Base << "1.0\r"
+                                     << "-";
+    QTest::newRow("a line feed") << Field::Index << "5\r\n"
+                                 << "-";
+    QTest::newRow("drive option answer 77") << Field::ReducedCurrent << "77\r"
+                                            << "-";
+    QTest::newRow("direction 2") << Field::Direction << "2\r"
+                                 << "-";
+    QTest::newRow("analog speed 10") << Field::AnalogSpeed << "10\r"
+                                     << "-";
+    QTest::newRow("ramp down 1.0") << Field::RampDown << "1.0\r"
+                                   << "-";
+    QTest::newRow("resolution 16") << Field::Resolution << "16\r"
+                                   << "-";
+    QTest::newRow("resolution 3") << Field::Resolution << "3\r"
+                                  << "-";
+    QTest::newRow("noise") << Field::Accel << QString::fromLatin1("\xE9@\x01\r") << "-";
+}
+
+void TestReplyDecoding::validReplies()
+{
+    QFETCH(Field, field);
+    QFETCH(QString, raw);
+    QFETCH(QString, value);
+    const std::optional<QString> got = decode::validReply(field, raw);
+    QCOMPARE(got.value_or(QStringLiteral("-")), value);
 }
 
 QTEST_GUILESS_MAIN(TestReplyDecoding)

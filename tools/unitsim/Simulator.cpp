@@ -229,8 +229,11 @@ void Simulator::endLine(double now)
             if (auto other = m_second->handleLine(line.chopped(1)))
                 reply = reply ? *reply + *other : *other;
         }
-        if (reply && m_options.mode != ReplyMode::Silent) {
-            scheduleReply(*reply, now);
+        const bool modeApplies = m_options.unit.only.isEmpty() ||
+                                 m_options.unit.only.contains(Unit::commandOf(line.chopped(1)));
+        const ReplyMode mode = modeApplies ? m_options.mode : ReplyMode::Normal;
+        if (reply && mode != ReplyMode::Silent) {
+            scheduleReply(*reply, now, mode);
             answered = true;
             // The reply is on its way before the record shows the line, so a
             // reader who sees the record can expect the reply's first bytes.
@@ -242,9 +245,9 @@ void Simulator::endLine(double now)
         m_vanish = true;
 }
 
-void Simulator::scheduleReply(const QByteArray &reply, double now)
+void Simulator::scheduleReply(const QByteArray &reply, double now, ReplyMode mode)
 {
-    switch (m_options.mode) {
+    switch (mode) {
     case ReplyMode::Normal:
     case ReplyMode::Fixed:
     case ReplyMode::Stall:

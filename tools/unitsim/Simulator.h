@@ -65,7 +65,7 @@ class Simulator
 
     void receive(const QByteArray &bytes, int rate, double now);
     void endLine(double now);
-    void scheduleReply(const QByteArray &reply, double now);
+    void scheduleReply(const QByteArray &reply, double now, ReplyMode mode);
     double headReadyAt() const;
     bool writePending();
     bool watchForClose() const;

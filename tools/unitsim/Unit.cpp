@@ -81,6 +81,7 @@ std::optional<QByteArray> Unit::handleLine(const QByteArray &line)
     if (!line.startsWith('@'))
         return std::nullopt;
 
+    m_fixedNow = m_config.fixedReply && modeApplies(commandOf(line));
     // The two addressing lines carry no address: every unit on the line hears them.
     if (line == "@%")
         return queryReply(QByteArray::number(m_address));
@@ -184,9 +185,22 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
 
 std::optional<QByteArray> Unit::queryReply(QByteArray text) const
 {
-    if (m_config.fixedReply)
+    if (m_fixedNow)
         text = *m_config.fixedReply;
     return text + kCr;
+}
+
+bool Unit::modeApplies(const QByteArray &command) const
+{
+    return m_config.only.isEmpty() || m_config.only.contains(command);
+}
+
+QByteArray Unit::commandOf(const QByteArray &line)
+{
+    qsizetype at = line.startsWith('@') ? 1 : 0;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9')
+        ++at;
+    return line.mid(at);
 }
 
 std::optional<QByteArray> Unit::setReply() const

@@ -22,6 +22,10 @@ struct UnitConfig
     bool acknowledge = false;
     // When set, every query but "$" is answered with this text and CR.
     std::optional<QByteArray> fixedReply;
+    // When not empty, the reply mode (fixed, slow, split, garbage) applies
+    // only to these commands ("V+", "VC", "VA1", "%"); the rest are answered
+    // at once and as stored.
+    QList<QByteArray> only;
     // When set, "$" is answered with this text and CR instead of the model
     // id and revision (a unit of an unknown kind, or a damaged reply).
     std::optional<QByteArray> modelReply;
@@ -37,6 +41,8 @@ class Unit
     std::optional<QByteArray> handleLine(const QByteArray &line);
 
     int address() const { return m_address; }
+    // The command of a line ("@12VA1" -> "VA1", "@%" -> "%").
+    static QByteArray commandOf(const QByteArray &line);
 
   private:
     // Profile parameters in the order A, B, M, N, T, L, U.
@@ -47,10 +53,12 @@ class Unit
     std::optional<QByteArray> handleQuery(const QByteArray &item);
     std::optional<QByteArray> handleSet(const QByteArray &command);
     std::optional<QByteArray> queryReply(QByteArray text) const;
+    bool modeApplies(const QByteArray &command) const;
     std::optional<QByteArray> setReply() const;
 
     UnitConfig m_config;
     int m_address = 0;
+    bool m_fixedNow = false; // the line being handled gets the fixed reply
     bool m_clockwise = true;
     bool m_reducedCurrent = false;
     QByteArray m_resolution = "8";

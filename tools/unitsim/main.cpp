@@ -60,6 +60,9 @@ Modes:
   flood    before each answer send 1 MB without pause
   fixed    answer "$" with the model id and every other query with --fixed-reply
   stall    never read the line, so the program's output backs up behind it
+With --only, the mode applies to the replies to those commands alone (a
+comma-separated list such as "V+,VC,VR,VD,VE" or "VA1"); every other line is
+answered as in normal mode.
 
 Record (--record FILE): one JSON object per received line, appended and flushed
 at once: {"t": CLOCK_MONOTONIC seconds at the line's end, "baud": rate in force
@@ -141,8 +144,12 @@ int main(int argc, char *argv[])
         QStringLiteral("also-model"),
         QStringLiteral("The second unit's model (default: the first unit's)."),
         QStringLiteral("MODEL"));
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("Apply the mode only to the replies to these commands (\"V+,VC\")."),
+        QStringLiteral("LIST"));
     parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
-                       fixedReply, ack, vanish, modelReply, alsoAddress, alsoModel});
+                       fixedReply, ack, vanish, modelReply, alsoAddress, alsoModel, only});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -199,6 +206,8 @@ int main(int argc, char *argv[])
     } else {
         return fail(QStringLiteral("unknown mode %1").arg(modeName));
     }
+    if (parser.isSet(only))
+        options.unit.only = parser.value(only).toLatin1().split(',');
     options.devicePath = parser.value(device);
     options.linkPath = parser.value(link);
     options.recordPath = parser.value(record);
