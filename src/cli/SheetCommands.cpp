@@ -22,7 +22,7 @@ SheetOperations::Progress progressOnTerminal(int writes = 0)
     if (!stderrIsTerminal())
         return {};
     return [writes](const QString &value, int done, int total) {
-        printError(
+        printProgress(
             QStringLiteral("%1 %2 (%3/%4)")
                 .arg(done < writes ? QStringLiteral("Writing") : QStringLiteral("Reading"), value)
                 .arg(done + 1)
@@ -33,6 +33,15 @@ SheetOperations::Progress progressOnTerminal(int writes = 0)
 QJsonValue optionalJson(const std::optional<QString> &text)
 {
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+// A number the journal keeps as text; null where it has none (a drive
+// setting's profile).
+QJsonValue numberJson(const QString &text)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok ? QJsonValue(number) : QJsonValue();
 }
 
 int sheetValueCount(const ParameterSheet &sheet)
@@ -150,6 +159,7 @@ int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, cons
             add(settingCaption(group), frame::optionLine(axis, *settingOption(group, it->second)));
     json_ = {{QStringLiteral("file"), path},
              {QStringLiteral("model"), sheet.unitModel},
+             {QStringLiteral("axis"), axis.toInt()},
              {QStringLiteral("dryRun"), true},
              {QStringLiteral("lines"), lines}};
     text_ = QStringLiteral("%1: a %2 sheet within its limits; a load writes these %3 lines to "
@@ -242,9 +252,9 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
         changes.append(QJsonObject{{QStringLiteral("time"), row.time},
                                    {QStringLiteral("model"), row.unitModel},
                                    {QStringLiteral("revision"), row.revision},
-                                   {QStringLiteral("axis"), row.axis},
+                                   {QStringLiteral("axis"), numberJson(row.axis)},
                                    {QStringLiteral("field"), row.field},
-                                   {QStringLiteral("profile"), row.profile},
+                                   {QStringLiteral("profile"), numberJson(row.profile)},
                                    {QStringLiteral("value"), row.value},
                                    {QStringLiteral("line"), row.line},
                                    {QStringLiteral("before"), optionalJson(row.before)},
