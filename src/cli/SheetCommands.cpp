@@ -58,12 +58,16 @@ std::optional<ParameterSheet> SheetCommands::readSheet(const QString &path)
 {
     SheetReadResult read = readSheetFile(path);
     if (!read.sheet)
-        host_.tell(read.error);
+        host_.tell(read.error, code::SheetUnreadable);
     return std::move(read.sheet);
 }
 
 int SheetCommands::save(const QString &path)
 {
+    if (const QString problem = sheetTargetProblem(path); !problem.isEmpty()) {
+        host_.tell(problem, code::SheetNotWritable);
+        return ExitUsage;
+    }
     int code = host_.connectUnit();
     if (code != ExitDone)
         return code;
@@ -78,7 +82,7 @@ int SheetCommands::save(const QString &path)
     }
     QString problem;
     if (!writeSheetFile(path, *read.sheet, &problem)) {
-        host_.tell(problem);
+        host_.tell(problem, code::SheetNotWritable);
         return ExitUsage;
     }
     const int values = sheetValueCount(*read.sheet);
@@ -98,7 +102,7 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     // takes is refused before the port opens.
     const std::vector<SheetRefusal> refusals = validateParameterSheet(*sheet, sheet->unitModel);
     for (const SheetRefusal &refusal : refusals)
-        host_.tell(refusalLine(refusal));
+        host_.tell(refusalLine(refusal), code::SheetRefused);
     if (!refusals.empty())
         return ExitUsage;
     if (dry)
@@ -113,7 +117,7 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     switch (result.outcome) {
     case SheetOperations::Outcome::Refused:
         for (const SheetRefusal &refusal : result.refusals)
-            host_.tell(refusalLine(refusal));
+            host_.tell(refusalLine(refusal), code::SheetRefused);
         return ExitUsage;
     case SheetOperations::Outcome::Cancelled:
         return ExitInterrupted;
@@ -175,6 +179,12 @@ int SheetCommands::diff(const QString &path)
 {
     const std::optional<ParameterSheet> sheet = readSheet(path);
     if (!sheet)
+        return ExitUsage;
+    // A value no unit holds is compared with nothing.
+    const std::vector<SheetRefusal> refusals = sheetValueRefusals(*sheet);
+    for (const SheetRefusal &refusal : refusals)
+        host_.tell(refusalLine(refusal), code::SheetRefused);
+    if (!refusals.empty())
         return ExitUsage;
     int code = host_.connectUnit();
     if (code != ExitDone)
