@@ -137,7 +137,9 @@ QList<PortHolder> processesHolding(const QString &device, const QString &procRoo
         if (pid == self)
             continue;
         const QString fdFolder = QStringLiteral("%1/%2/fd").arg(procRoot).arg(pid);
-        const QStringList fds = QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
+        // Every link, whatever it names (System alone leaves out regular files).
+        const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System |
+                                                         QDir::Hidden | QDir::NoDotAndDotDot);
         for (const QString &fd : fds) {
             // stat of an fd link is the file the process holds (opening it
             // could block on a pipe; stat never does).
