@@ -326,7 +326,8 @@ class Tool : private UnitHost
         const int count = unitFacts(model_).profileCount;
         if (profile <= count)
             return ExitDone;
-        printError(QStringLiteral("The %1 keeps profiles 1 to %2").arg(modelId(model_)).arg(count));
+        printError(QStringLiteral("The %1 keeps profiles 1 to %2").arg(modelId(model_)).arg(count),
+                   code::ValueRefused);
         return ExitUsage;
     }
 
@@ -520,7 +521,7 @@ class Tool : private UnitHost
         if (!refused.isEmpty()) {
             for (const QString &text : refused) {
                 view_.messages << text;
-                printError(text);
+                printError(text, code::ValueRefused);
             }
             return ExitUsage;
         }
@@ -560,7 +561,7 @@ class Tool : private UnitHost
                                           : QStringLiteral("No answer from the unit for %1")
                                                 .arg(fieldCaption(a.field));
                 view_.messages << text;
-                printError(text);
+                printError(text, held ? code::ValueNotHeld : code::NoAnswer);
             }
             settings.append(
                 QJsonObject{{QStringLiteral("name"), a.name},
@@ -653,7 +654,7 @@ class Tool : private UnitHost
                 QStringLiteral("Axes are set on the VELD30 panel; this unit is a %1")
                     .arg(unitModel_);
             view_.messages << text;
-            printError(text);
+            printError(text, code::ValueRefused);
             return ExitUsage;
         }
         UnitSession &s = *session_;
@@ -670,7 +671,7 @@ class Tool : private UnitHost
             json_[QStringLiteral("fields")] = fieldsJson();
             text_ = unitLine() + fieldsText();
             if (!answered) {
-                printError(QStringLiteral("No answer from axis %1").arg(address));
+                printError(QStringLiteral("No answer from axis %1").arg(address), code::NoAnswer);
                 return ExitNoUnit;
             }
             return ExitDone;
@@ -688,7 +689,8 @@ class Tool : private UnitHost
         json_[QStringLiteral("answers")] = found.has_value();
         text_ = QStringLiteral("Axis %1 is now %2\n").arg(was, address);
         if (!found) {
-            printError(QStringLiteral("No answer from axis %1 after the change").arg(address));
+            printError(QStringLiteral("No answer from axis %1 after the change").arg(address),
+                       code::NoAnswer);
             return ExitNoUnit;
         }
         return ExitDone;
@@ -748,7 +750,8 @@ class Tool : private UnitHost
         json_ = {{QStringLiteral("baud"), found.empty() ? QJsonValue() : QJsonValue(rate)},
                  {QStringLiteral("units"), units}};
         if (found.empty()) {
-            printError(QStringLiteral("No unit answered at any address from 0 to 99"));
+            printError(QStringLiteral("No unit answered at any address from 0 to 99"),
+                       code::NoUnit);
             return ExitNoUnit;
         }
         text_ = table(rows);

@@ -36,7 +36,6 @@ inline const QString NoAnswer = QStringLiteral("no-answer");
 inline const QString SheetUnreadable = QStringLiteral("sheet-unreadable");
 inline const QString SheetRefused = QStringLiteral("sheet-refused");
 inline const QString SheetNotWritable = QStringLiteral("sheet-not-writable");
-inline const QString SheetDiffers = QStringLiteral("sheet-differs");
 inline const QString StoreNotice = QStringLiteral("store-notice");
 inline const QString StoreProblem = QStringLiteral("store-problem");
 inline const QString JournalWarning = QStringLiteral("journal-warning");

@@ -77,7 +77,7 @@ int SheetCommands::save(const QString &path)
     if (read.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (!read.sheet) {
-        host_.tell(read.problem);
+        host_.tell(read.problem, code::NoAnswer);
         return ExitNoUnit;
     }
     QString problem;
@@ -122,7 +122,7 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     case SheetOperations::Outcome::Cancelled:
         return ExitInterrupted;
     case SheetOperations::Outcome::Failed:
-        host_.tell(result.problem);
+        host_.tell(result.problem, code::Error);
         return ExitNoUnit;
     case SheetOperations::Outcome::Done:
         break;
@@ -137,7 +137,8 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     for (const SheetComparisonRow &row : result.readBack)
         if (row.differs) {
             host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")
-                           .arg(row.unitValue, row.caption, row.sheetValue));
+                           .arg(row.unitValue, row.caption, row.sheetValue),
+                       code::ValueNotHeld);
             code = ExitNotHeld;
         }
     return code;
@@ -192,7 +193,8 @@ int SheetCommands::diff(const QString &path)
     const UnitDescription unit = host_.unitDescription();
     if (panelOfUnitModel(sheet->unitModel) != panelOfUnitModel(unit.unitModel)) {
         host_.tell(QStringLiteral("This sheet is for a %1; the unit is a %2.")
-                       .arg(sheet->unitModel, unit.unitModel));
+                       .arg(sheet->unitModel, unit.unitModel),
+                   code::SheetRefused);
         return ExitUsage;
     }
     SheetOperations operations(host_.unitSession(), unit);
@@ -201,7 +203,7 @@ int SheetCommands::diff(const QString &path)
     if (result.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (result.outcome != SheetOperations::Outcome::Done) {
-        host_.tell(result.problem);
+        host_.tell(result.problem, code::NoAnswer);
         return ExitNoUnit;
     }
     text_ = host_.unitLine();
@@ -241,7 +243,7 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
 {
     const JournalHistory history = readJournal(journalPath, unitModel);
     if (!history.problem.isEmpty()) {
-        host_.tell(history.problem);
+        host_.tell(history.problem, code::JournalWarning);
         return ExitUsage;
     }
     QList<QStringList> rows{
