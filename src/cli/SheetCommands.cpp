@@ -223,12 +223,13 @@ void SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
         differences += row.differs ? 1 : 0;
         shown << QStringList{row.differs ? QStringLiteral("*") : QStringLiteral(" "), row.caption,
                              row.sheetValue, row.unitValue};
-        values.append(QJsonObject{{QStringLiteral("profile"), row.profile},
-                                  {QStringLiteral("key"), row.key},
-                                  {QStringLiteral("caption"), row.caption},
-                                  {QStringLiteral("sheet"), row.sheetValue},
-                                  {QStringLiteral("unit"), row.unitValue},
-                                  {QStringLiteral("differs"), row.differs}});
+        values.append(QJsonObject{
+            {QStringLiteral("profile"), row.profile > 0 ? QJsonValue(row.profile) : QJsonValue()},
+            {QStringLiteral("key"), row.key},
+            {QStringLiteral("caption"), row.caption},
+            {QStringLiteral("sheet"), row.sheetValue},
+            {QStringLiteral("unit"), row.unitValue},
+            {QStringLiteral("differs"), row.differs}});
     }
     json_[QStringLiteral("differences")] = differences;
     json_[QStringLiteral("values")] = values;

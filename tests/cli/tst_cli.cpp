@@ -646,6 +646,17 @@ void TestCli::historyShowsASet()
              QStringLiteral("  KTRA20  0     accel  1        20     10      20     "
                             "confirmed"));
 
+    // The document: numbers as numbers.
+    const Run json = rig.run({QStringLiteral("history"), QStringLiteral("--json")});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonObject change = QJsonDocument::fromJson(json.out.toUtf8())
+                                   .object()
+                                   .value(QStringLiteral("changes"))[0]
+                                   .toObject();
+    QCOMPARE(change.value(QStringLiteral("axis")), QJsonValue(0));
+    QCOMPARE(change.value(QStringLiteral("profile")), QJsonValue(1));
+    QCOMPARE(change.value(QStringLiteral("value")), QJsonValue(QStringLiteral("20")));
+
     const Run other =
         rig.run({QStringLiteral("history"), QStringLiteral("--unit"), QStringLiteral("KTRA10")});
     QCOMPARE(other.exitCode, 0);
