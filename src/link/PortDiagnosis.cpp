@@ -211,7 +211,7 @@ QString diagnosePort(const PortFindings &f)
         lines = notSerialPort(f, otherKind);
     else if (f.lockFile && !f.lockFile->notAFile.isEmpty())
         lines = {QStringLiteral("Cause: the port's lock file is no file. %1 is %2, where the lock "
-                                "file of %3 belongs; opening the port would wait on it for good.")
+                                "file of %3 belongs.")
                      .arg(f.lockFile->path, f.lockFile->notAFile, f.device),
                  QStringLiteral("Fix: remove it: sudo rm %1").arg(f.lockFile->path)};
     else if (f.openErrno == EACCES || f.openErrno == EPERM)

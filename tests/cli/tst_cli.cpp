@@ -138,6 +138,7 @@ class TestCli : public QObject
     void documentHoldsEveryMessage_data();
     void documentHoldsEveryMessage();
     void outputThatCannotBeWritten();
+    void lockFileThatIsAPipe();
     void secondInterruptEndsAtOnce();
 };
 
@@ -827,6 +828,37 @@ void TestCli::outputThatCannotBeWritten()
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
              QStringLiteral("ktraveld-cli: the output could not be written: No space left on "
                             "device\n"));
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+}
+
+// A named pipe where the port's lock file belongs would hold the opening of
+// the port for good; the tool refuses the port at once and says why.
+void TestCli::lockFileThatIsAPipe()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString device = QFileInfo(rig.unit.devicePath()).canonicalFilePath(); // /dev/pts/N
+    const QString lock = QStringLiteral("/var/lock/LCK..") +
+                         device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (::mkfifo(QFile::encodeName(lock).constData(), 0600) != 0)
+        QSKIP("the system's lock folder cannot be written here");
+    const auto removeLock = qScopeGuard([&lock] { QFile::remove(lock); });
+
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = rig.run({QStringLiteral("scan"), QStringLiteral("--device"), device});
+
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 2),
+             QStringLiteral("Error Opening Com Port 1 - The com port is already open by another "
+                            "device (mouse, modem, etc.) or it does not exist. (%1: %2 is a named "
+                            "pipe)\n"
+                            "Cause: the port's lock file is no file. %2 is a named pipe, where the "
+                            "lock file of %1 belongs.\n"
+                            "Fix: remove it: sudo rm %2")
+                 .arg(device, lock));
+    QCOMPARE(run.out, QString());
     QCOMPARE(rig.unit.receivedBytes(), Lines{});
 }
 

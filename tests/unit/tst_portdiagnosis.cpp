@@ -207,8 +207,7 @@ void TestPortDiagnosis::causes_data()
     QTest::newRow("a named pipe at the lock file's place")
         << f
         << "Cause: the port's lock file is no file. /var/lock/LCK..ttyUSB0 is a named pipe, "
-           "where the lock file of /dev/ttyUSB0 belongs; opening the port would wait on it for "
-           "good.\n"
+           "where the lock file of /dev/ttyUSB0 belongs.\n"
            "Fix: remove it: sudo rm /var/lock/LCK..ttyUSB0";
 }
 
