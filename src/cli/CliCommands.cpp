@@ -67,6 +67,13 @@ bool isAxisAddress(const QString &text)
     return true;
 }
 
+// An address as the documents give it: a number, or null for a reply that is none.
+QJsonValue addressJson(const QString &text)
+{
+    const QString address = text.trimmed();
+    return isAxisAddress(address) ? QJsonValue(address.toInt()) : QJsonValue();
+}
+
 // The panel of a model as scan reports it, in any case: a VELD40 or VELD50
 // is worked from the VELD30 panel.
 std::optional<Model> modelNamed(const QString &name)
@@ -108,13 +115,13 @@ class Tool : private UnitHost
             tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());
             // Once per run; the work goes on without the journal.
             QObject::connect(tracker_.get(), &ChangeTracker::journalWarning,
-                             [this](const QString &text) { tell(text); });
+                             [this](const QString &text) { tell(text, code::JournalWarning); });
         }
         if (common.trace) {
             // The window's line monitor, printed line by line as it records.
             monitor_ = std::make_unique<LineMonitor>(session_->link);
             QObject::connect(monitor_.get(), &LineMonitor::recorded, [](const MonitorLine &line) {
-                printError(LineMonitor::lineText(line));
+                printProgress(LineMonitor::lineText(line));
             });
         }
         // The lone CR starts every identification: a new rate is being tried.
@@ -159,14 +166,10 @@ class Tool : private UnitHost
     // Human output, or the JSON document once the command has ended.
     void finish(int code)
     {
-        if (!common_.json) {
+        if (common_.json)
+            printDocument(command_, code, json_);
+        else
             printOut(text_);
-            return;
-        }
-        json_[QStringLiteral("command")] = command_;
-        json_[QStringLiteral("exit")] = code;
-        json_[QStringLiteral("messages")] = QJsonArray::fromStringList(view_.messages);
-        printOut(QString::fromUtf8(QJsonDocument(json_).toJson(QJsonDocument::Indented)));
     }
 
   private:
@@ -174,10 +177,10 @@ class Tool : private UnitHost
     int connectUnit() override { return connectUnit(true); }
     UnitSession &unitSession() override { return *session_; }
     UnitDescription unitDescription() const override { return {unitModel_, revision_}; }
-    void tell(const QString &text) override
+    void tell(const QString &text, const QString &code) override
     {
         view_.messages << text;
-        printError(text);
+        printError(text, code);
     }
 
     int sheetCommand()
@@ -203,15 +206,16 @@ class Tool : private UnitHost
     static void progress(const QString &text)
     {
         if (stderrIsTerminal())
-            printError(text);
+            printProgress(text);
     }
 
     // A port that did not open, and when the device itself refused, why.
     void printOpenFailure(const QString &text) const
     {
-        printError(text);
+        printError(text, code::PortOpenFailed);
         if (const auto &failure = session_->link.lastOpenFailure())
-            printError(diagnoseOpenFailure(failure->device, failure->systemError));
+            printError(diagnoseOpenFailure(failure->device, failure->systemError),
+                       code::PortDiagnosis);
     }
 
     // The store's COM port and Port Map, then --com and --device over them;
@@ -290,7 +294,7 @@ class Tool : private UnitHost
                 {QStringLiteral("panel"), modelId(model_)},
                 {QStringLiteral("revision"), revision_},
                 {QStringLiteral("baud"), baudInForce()},
-                {QStringLiteral("axis"), session_->state.AxisAddress},
+                {QStringLiteral("axis"), session_->state.AxisAddress.toInt()},
                 {QStringLiteral("com"), session_->state.ComPortNumber},
                 {QStringLiteral("device"),
                  session_->link.deviceForPort(session_->state.ComPortNumber)}};
@@ -325,7 +329,8 @@ class Tool : private UnitHost
         const int count = unitFacts(model_).profileCount;
         if (profile <= count)
             return ExitDone;
-        printError(QStringLiteral("The %1 keeps profiles 1 to %2").arg(modelId(model_)).arg(count));
+        printError(QStringLiteral("The %1 keeps profiles 1 to %2").arg(modelId(model_)).arg(count),
+                   code::ValueRefused);
         return ExitUsage;
     }
 
@@ -362,18 +367,19 @@ class Tool : private UnitHost
         return missing;
     }
 
-    void say(const QString &text)
+    void say(const QString &text, const QString &messageCode = code::NoAnswer)
     {
         view_.messages << text;
-        printError(text);
+        printError(text, messageCode);
     }
 
+    // The documents spell option words as sheets do ("cw", "on", "yes").
     QJsonObject fieldsJson() const
     {
         QJsonObject fields;
         for (const CliView::ShownField &shown : view_.fields)
             fields[fieldKey(shown.field)] =
-                shown.reply ? QJsonValue(shownValue(model_, shown.field, *shown.reply))
+                shown.reply ? QJsonValue(shownValue(model_, shown.field, *shown.reply).toLower())
                             : QJsonValue(QJsonValue::Null);
         return fields;
     }
@@ -552,7 +558,7 @@ class Tool : private UnitHost
         // nothing is written.
         if (const QStringList missing = fieldsWithoutValue(); !missing.isEmpty()) {
             say(valuesNotReadText(QStringLiteral("Profile %1").arg(*profile), missing));
-            say(nothingWrittenText());
+            say(nothingWrittenText(), code::Notice);
             return ExitNoUnit;
         }
         for (const Assignment &a : *list)
@@ -562,7 +568,7 @@ class Tool : private UnitHost
         if (!refused.isEmpty()) {
             for (const QString &text : refused) {
                 view_.messages << text;
-                printError(text);
+                printError(text, code::ValueRefused);
             }
             return ExitUsage;
         }
@@ -588,7 +594,7 @@ class Tool : private UnitHost
             (linesWritten > before ? written : notWritten) << a.name;
         }
         if (!session_->state.UnitConnected) {
-            say(lineLostWritingText(written, notWritten));
+            say(lineLostWritingText(written, notWritten), code::Error);
             return ExitNoUnit;
         }
         // What the unit holds comes from a read-back after the writes, never
@@ -620,13 +626,14 @@ class Tool : private UnitHost
                                           : QStringLiteral("No answer from the unit for %1")
                                                 .arg(fieldCaption(a.field));
                 view_.messages << text;
-                printError(text);
+                printError(text, held ? code::ValueNotHeld : code::NoAnswer);
             }
-            settings.append(QJsonObject{
-                {QStringLiteral("name"), a.name},
-                {QStringLiteral("sent"), sent},
-                {QStringLiteral("held"), held ? QJsonValue(*held) : QJsonValue(QJsonValue::Null)},
-                {QStringLiteral("kept"), kept}});
+            settings.append(
+                QJsonObject{{QStringLiteral("name"), a.name},
+                            {QStringLiteral("sent"), sent.toLower()},
+                            {QStringLiteral("held"),
+                             held ? QJsonValue(held->toLower()) : QJsonValue(QJsonValue::Null)},
+                            {QStringLiteral("kept"), kept}});
             rows << QStringList{a.name, sent, held.value_or(QStringLiteral("(no answer)"))};
         }
         json_ = unitJson();
@@ -707,7 +714,7 @@ class Tool : private UnitHost
                                                          : QStringLiteral("Hard Limit"),
                                                     settings);
         json_ = {{QStringLiteral("stop"), what},
-                 {QStringLiteral("axis"), s.state.AxisAddress},
+                 {QStringLiteral("axis"), s.state.AxisAddress.toInt()},
                  {QStringLiteral("com"), s.state.ComPortNumber},
                  {QStringLiteral("baud"), baud}};
         if (!modelName.isEmpty())
@@ -740,7 +747,7 @@ class Tool : private UnitHost
                 QStringLiteral("Axes are set on the VELD30 panel; this unit is a %1")
                     .arg(unitModel_);
             view_.messages << text;
-            printError(text);
+            printError(text, code::ValueRefused);
             return ExitUsage;
         }
         UnitSession &s = *session_;
@@ -762,7 +769,7 @@ class Tool : private UnitHost
             json_[QStringLiteral("fields")] = fieldsJson();
             text_ = unitLine() + fieldsText();
             if (!answered) {
-                printError(QStringLiteral("No answer from axis %1").arg(address));
+                printError(QStringLiteral("No answer from axis %1").arg(address), code::NoAnswer);
                 return ExitNoUnit;
             }
             return ExitDone;
@@ -779,11 +786,12 @@ class Tool : private UnitHost
             return ExitInterrupted;
         const QString was = StripCarriageReturns(old.value_or(QString()));
         json_ = unitJson();
-        json_[QStringLiteral("previous")] = was;
+        json_[QStringLiteral("previous")] = addressJson(was);
         json_[QStringLiteral("answers")] = found.has_value();
         text_ = QStringLiteral("Axis %1 is now %2\n").arg(was, address);
         if (!found) {
-            printError(QStringLiteral("No answer from axis %1 after the change").arg(address));
+            printError(QStringLiteral("No answer from axis %1 after the change").arg(address),
+                       code::NoAnswer);
             return ExitNoUnit;
         }
         return ExitDone;
@@ -850,7 +858,8 @@ class Tool : private UnitHost
         json_ = {{QStringLiteral("baud"), found.empty() ? QJsonValue() : QJsonValue(rate)},
                  {QStringLiteral("units"), units}};
         if (found.empty()) {
-            printError(QStringLiteral("No unit answered at any address from 0 to 99"));
+            printError(QStringLiteral("No unit answered at any address from 0 to 99"),
+                       code::NoUnit);
             return ExitNoUnit;
         }
         text_ = table(rows);
@@ -862,7 +871,7 @@ class Tool : private UnitHost
         const QString storePath = session_->storePath;
         const StoredConfiguration stored = readConfiguration(storePath);
         if (!stored.comPort)
-            printError(stored.problem);
+            printError(stored.problem, code::StoreProblem);
         // /dev/serial/by-id names each USB adapter by its maker and serial number.
         QMap<QString, QString> byId;
         const QFileInfoList links =
@@ -956,9 +965,20 @@ class Tool : private UnitHost
     QString text_;
 };
 
-} // namespace
+// Whether --json is among the options, found before the parser knows
+// whether the rest is right: a usage error is then a document too.
+bool wantsJson(const QStringList &arguments)
+{
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument == QLatin1String("--json") || argument == QLatin1String("-json"))
+            return true;
+    }
+    return false;
+}
 
-int runCli(const QStringList &arguments)
+int runCommand(const QStringList &arguments)
 {
     const QString command = arguments.value(1);
     QCommandLineParser parser;
@@ -1038,9 +1058,9 @@ int runCli(const QStringList &arguments)
     if (storePath.isEmpty()) {
         const StoreLocation location = locateStore();
         if (!location.notice.isEmpty())
-            printError(location.notice);
+            printError(location.notice, code::StoreNotice);
         if (!location.problem.isEmpty())
-            printError(location.problem);
+            printError(location.problem, code::StoreProblem);
         storePath = location.path;
     }
 
@@ -1054,11 +1074,21 @@ int runCli(const QStringList &arguments)
     });
     int code = tool.run();
     if (watch.interrupted()) {
-        printError(QStringLiteral("Interrupted; the port is closed."));
+        printError(QStringLiteral("Interrupted; the port is closed."), code::Interrupted);
         code = ExitInterrupted;
     }
     tool.finish(code);
     return code;
+}
+
+} // namespace
+
+int runCli(const QStringList &arguments)
+{
+    const int code = runCommand(arguments);
+    if (wantsJson(arguments) && !printedOut())
+        printDocument(findCommand(arguments.value(1)) ? arguments.value(1) : QString(), code);
+    return finishOutput(code);
 }
 
 } // namespace ktv::cli

@@ -88,7 +88,8 @@ QString topHelp(const QCommandLineParser &parser)
                              .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
                              .trimmed(),
                          QLatin1String(command.summary));
-    text += QStringLiteral("\nExit codes: 0 done, 1 no unit or the line failed, 2 usage error, "
+    text += QStringLiteral("\nExit codes: 0 done, 1 no unit, the line failed or the output could "
+                           "not be written, 2 usage error, "
                            "a refused value or a sheet that does not read (nothing sent), 3 the "
                            "unit does not hold what was written or differs from the sheet, 130 "
                            "interrupted.\n");

@@ -5,17 +5,38 @@
 
 #include <utility>
 
-#include <cstdio>
-
 namespace ktv::cli {
 
-void printError(const QString &text)
+namespace {
+
+// The session's messages carry no code of their own; their icon and the few
+// fixed texts a script must tell apart give it.
+QString codeOf(MessageIcon icon, const QString &text)
 {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-    std::fflush(stderr);
+    if (text == didNotConnectText())
+        return code::NoUnit;
+    if (text == notConnectedText())
+        return code::NotConnected;
+    switch (icon) {
+    case MessageIcon::Critical:
+        return code::Error;
+    case MessageIcon::Exclamation:
+        return code::ValueRefused;
+    case MessageIcon::Information:
+    case MessageIcon::None:
+        break;
+    }
+    return code::Notice;
 }
 
-void CliView::showMessage(MessageIcon, const QString &text)
+} // namespace
+
+void CliView::showMessage(MessageIcon icon, const QString &text)
+{
+    showCoded(text, codeOf(icon, text));
+}
+
+void CliView::showCoded(const QString &text, const QString &code)
 {
     // A message box breaks its lines at CR; a terminal would go back to the
     // start of the line and write over the text.
@@ -23,13 +44,13 @@ void CliView::showMessage(MessageIcon, const QString &text)
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     messages << lines;
-    printError(lines);
+    printError(lines, code);
 }
 
-void CliView::showOpenFailure(MessageIcon icon, const QString &text, const QString &details)
+void CliView::showOpenFailure(MessageIcon, const QString &text, const QString &details)
 {
-    showMessage(icon, text);
-    printError(details);
+    showCoded(text, code::PortOpenFailed);
+    printError(details, code::PortDiagnosis);
 }
 
 QString CliView::boxText(Model, ParamKey key) const
@@ -51,7 +72,7 @@ void CliView::showUnreadableReply(Model, Field field, const QString &raw)
     unreadable_ = raw;
     const QString text = unreadableReplyText(fieldCaption(field), raw);
     messages << text;
-    printError(text);
+    printError(text, code::NoAnswer);
 }
 
 void CliView::showField(Model, Field field, const std::optional<QString> &reply, bool)
@@ -66,7 +87,7 @@ void CliView::showRunStatus(const QString &text)
     if (text.isEmpty())
         return;
     messages << text;
-    printError(text);
+    printError(text, code::Status);
 }
 
 } // namespace ktv::cli

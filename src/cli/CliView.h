@@ -4,6 +4,7 @@
 // counterpart here. The entry boxes are the values the command line gives,
 // else what the unit held at the last read-back.
 
+#include "cli/CliOutput.h"
 #include "session/SessionView.h"
 
 #include <QList>
@@ -58,11 +59,10 @@ class CliView : public SessionView
     QMap<ParamKey, QString> given;
 
   private:
+    void showCoded(const QString &text, const QString &code);
+
     QMap<ParamKey, QString> held_; // numeric fields of the last read-back
     QString unreadable_;           // for the field shown next
 };
-
-// One line on stderr.
-void printError(const QString &text);
 
 } // namespace ktv::cli

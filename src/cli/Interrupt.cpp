@@ -1,5 +1,7 @@
 #include "cli/Interrupt.h"
 
+#include "cli/CliCommands.h"
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -12,9 +14,20 @@ namespace {
 
 int pipeFds[2] = {-1, -1};
 struct sigaction previous;
+volatile std::sig_atomic_t interrupts = 0;
 
 void onSignal(int)
 {
+    // The first Ctrl+C ends the work from ordinary code. A second one means
+    // the operator will not wait for that (the tool may be stuck where no
+    // event loop runs): end the process here and now, with what a signal
+    // handler may call.
+    if (interrupts != 0) {
+        static const char text[] = "Interrupted again; ending at once.\n";
+        [[maybe_unused]] const auto said = ::write(STDERR_FILENO, text, sizeof text - 1);
+        ::_exit(ExitInterrupted);
+    }
+    interrupts = 1;
     const char byte = 1;
     // Nothing to do when the pipe is full: a byte is already waiting.
     [[maybe_unused]] const auto written = ::write(pipeFds[1], &byte, 1);
@@ -29,6 +42,7 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt)
         return;
     notifier_ = std::make_unique<QSocketNotifier>(pipeFds[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &InterruptWatch::readPipe);
+    interrupts = 0;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

@@ -2,7 +2,8 @@
 // Ctrl+C while the tool waits on the unit. The signal handler only writes a
 // byte to a pipe; the event loop (every wait of the session runs one) reads
 // it and calls back, so the session can close the port and end its waits
-// from ordinary code.
+// from ordinary code. A second Ctrl+C ends the process at once, wherever it
+// waits.
 
 #include <QObject>
 #include <functional>

@@ -23,7 +23,7 @@ SheetOperations::Progress progressOnTerminal(int writes = 0)
     if (!stderrIsTerminal())
         return {};
     return [writes](const QString &value, int done, int total) {
-        printError(
+        printProgress(
             QStringLiteral("%1 %2 (%3/%4)")
                 .arg(done < writes ? QStringLiteral("Writing") : QStringLiteral("Reading"), value)
                 .arg(done + 1)
@@ -34,6 +34,15 @@ SheetOperations::Progress progressOnTerminal(int writes = 0)
 QJsonValue optionalJson(const std::optional<QString> &text)
 {
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+// A number the journal keeps as text; null where it has none (a drive
+// setting's profile).
+QJsonValue numberJson(const QString &text)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok ? QJsonValue(number) : QJsonValue();
 }
 
 int sheetValueCount(const ParameterSheet &sheet)
@@ -50,12 +59,16 @@ std::optional<ParameterSheet> SheetCommands::readSheet(const QString &path)
 {
     SheetReadResult read = readSheetFile(path);
     if (!read.sheet)
-        host_.tell(read.error);
+        host_.tell(read.error, code::SheetUnreadable);
     return std::move(read.sheet);
 }
 
 int SheetCommands::save(const QString &path)
 {
+    if (const QString problem = sheetTargetProblem(path); !problem.isEmpty()) {
+        host_.tell(problem, code::SheetNotWritable);
+        return ExitUsage;
+    }
     int code = host_.connectUnit();
     if (code != ExitDone)
         return code;
@@ -66,13 +79,13 @@ int SheetCommands::save(const QString &path)
         return ExitInterrupted;
     if (!read.sheet) {
         // A sheet is every value read whole and valid, or no file at all.
-        host_.tell(read.problem);
-        host_.tell(nothingSavedText(path));
+        host_.tell(read.problem, code::NoAnswer);
+        host_.tell(nothingSavedText(path), code::Notice);
         return ExitNoUnit;
     }
     QString problem;
     if (!writeSheetFile(path, *read.sheet, &problem)) {
-        host_.tell(problem);
+        host_.tell(problem, code::SheetNotWritable);
         return ExitUsage;
     }
     const int values = sheetValueCount(*read.sheet);
@@ -92,7 +105,7 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     // takes is refused before the port opens.
     const std::vector<SheetRefusal> refusals = validateParameterSheet(*sheet, sheet->unitModel);
     for (const SheetRefusal &refusal : refusals)
-        host_.tell(refusalLine(refusal));
+        host_.tell(refusalLine(refusal), code::SheetRefused);
     if (!refusals.empty())
         return ExitUsage;
     if (dry)
@@ -112,15 +125,15 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     switch (result.outcome) {
     case SheetOperations::Outcome::Refused:
         for (const SheetRefusal &refusal : result.refusals)
-            host_.tell(refusalLine(refusal));
+            host_.tell(refusalLine(refusal), code::SheetRefused);
         return ExitUsage;
     case SheetOperations::Outcome::Cancelled:
         // Interrupted between two values: say how far it came.
         host_.tell(valuesWrittenText(result.written, total));
         return ExitInterrupted;
     case SheetOperations::Outcome::Failed:
-        host_.tell(result.problem);
-        host_.tell(valuesWrittenText(result.written, total));
+        host_.tell(result.problem, code::Error);
+        host_.tell(valuesWrittenText(result.written, total), code::Notice);
         return ExitNoUnit;
     case SheetOperations::Outcome::Done:
         break;
@@ -131,7 +144,8 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     for (const SheetComparisonRow &row : result.readBack)
         if (row.differs)
             host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")
-                           .arg(row.unitValue, row.caption, row.sheetValue));
+                           .arg(row.unitValue, row.caption, row.sheetValue),
+                       code::ValueNotHeld);
     return code;
 }
 
@@ -155,6 +169,7 @@ int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, cons
             add(settingCaption(group), frame::optionLine(axis, *settingOption(group, it->second)));
     json_ = {{QStringLiteral("file"), path},
              {QStringLiteral("model"), sheet.unitModel},
+             {QStringLiteral("axis"), axis.toInt()},
              {QStringLiteral("dryRun"), true},
              {QStringLiteral("lines"), lines}};
     text_ = QStringLiteral("%1: a %2 sheet within its limits; a load writes these %3 lines to "
@@ -171,13 +186,20 @@ int SheetCommands::diff(const QString &path)
     const std::optional<ParameterSheet> sheet = readSheet(path);
     if (!sheet)
         return ExitUsage;
+    // A value no unit holds is compared with nothing.
+    const std::vector<SheetRefusal> refusals = sheetValueRefusals(*sheet);
+    for (const SheetRefusal &refusal : refusals)
+        host_.tell(refusalLine(refusal), code::SheetRefused);
+    if (!refusals.empty())
+        return ExitUsage;
     int code = host_.connectUnit();
     if (code != ExitDone)
         return code;
     const UnitDescription unit = host_.unitDescription();
     if (panelOfUnitModel(sheet->unitModel) != panelOfUnitModel(unit.unitModel)) {
         host_.tell(QStringLiteral("This sheet is for a %1; the unit is a %2.")
-                       .arg(sheet->unitModel, unit.unitModel));
+                       .arg(sheet->unitModel, unit.unitModel),
+                   code::SheetRefused);
         return ExitUsage;
     }
     SheetOperations operations(host_.unitSession(), unit);
@@ -186,7 +208,7 @@ int SheetCommands::diff(const QString &path)
     if (result.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (result.outcome != SheetOperations::Outcome::Done) {
-        host_.tell(result.problem);
+        host_.tell(result.problem, code::NoAnswer);
         return ExitNoUnit;
     }
     text_ = host_.unitLine();
@@ -211,15 +233,15 @@ int SheetCommands::showComparison(const std::vector<SheetComparisonRow> &rows)
                                               : QStringLiteral("?"),
                              row.caption, row.sheetValue,
                              row.verifiable ? row.unitValue : QStringLiteral("(not verifiable)")};
-        values.append(
-            QJsonObject{{QStringLiteral("profile"), row.profile},
-                        {QStringLiteral("key"), row.key},
-                        {QStringLiteral("caption"), row.caption},
-                        {QStringLiteral("sheet"), row.sheetValue},
-                        {QStringLiteral("unit"),
-                         row.verifiable ? QJsonValue(row.unitValue) : QJsonValue(QJsonValue::Null)},
-                        {QStringLiteral("differs"), row.differs},
-                        {QStringLiteral("verifiable"), row.verifiable}});
+        values.append(QJsonObject{
+            {QStringLiteral("profile"), row.profile > 0 ? QJsonValue(row.profile) : QJsonValue()},
+            {QStringLiteral("key"), row.key},
+            {QStringLiteral("caption"), row.caption},
+            {QStringLiteral("sheet"), row.sheetValue},
+            {QStringLiteral("unit"),
+             row.verifiable ? QJsonValue(row.unitValue) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("differs"), row.differs},
+            {QStringLiteral("verifiable"), row.verifiable}});
     }
     json_[QStringLiteral("differences")] = differences;
     json_[QStringLiteral("unverifiable")] = int(unverifiable.size());
@@ -239,7 +261,7 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
 {
     const JournalHistory history = readJournal(journalPath, unitModel);
     if (!history.problem.isEmpty()) {
-        host_.tell(history.problem);
+        host_.tell(history.problem, code::JournalWarning);
         return ExitUsage;
     }
     QList<QStringList> rows{
@@ -260,9 +282,9 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
         changes.append(QJsonObject{{QStringLiteral("time"), row.time},
                                    {QStringLiteral("model"), row.unitModel},
                                    {QStringLiteral("revision"), row.revision},
-                                   {QStringLiteral("axis"), row.axis},
+                                   {QStringLiteral("axis"), numberJson(row.axis)},
                                    {QStringLiteral("field"), row.field},
-                                   {QStringLiteral("profile"), row.profile},
+                                   {QStringLiteral("profile"), numberJson(row.profile)},
                                    {QStringLiteral("value"), row.value},
                                    {QStringLiteral("line"), row.line},
                                    {QStringLiteral("before"), optionalJson(row.before)},

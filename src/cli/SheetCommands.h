@@ -4,6 +4,7 @@
 // fill its text and JSON output; messages go through the tool so that they
 // reach stderr and the JSON document alike.
 
+#include "cli/CliOutput.h"
 #include "session/SheetOperations.h"
 
 #include <QJsonObject>
@@ -27,8 +28,9 @@ class UnitHost
     virtual UnitDescription unitDescription() const = 0;
     virtual QString unitLine() const = 0;
     virtual QJsonObject unitJson() const = 0;
-    // A message for the operator: one line on stderr, kept for the JSON document.
-    virtual void tell(const QString &text) = 0;
+    // A message for the operator: one line on stderr, kept with its code for
+    // the JSON document.
+    virtual void tell(const QString &text, const QString &code = code::Message) = 0;
 };
 
 class SheetCommands

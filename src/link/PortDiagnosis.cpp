@@ -27,6 +27,43 @@ QString named(const QString &command, qint64 pid)
         .arg(pid);
 }
 
+// "Serial ports present: ..." and the fix that goes with it.
+QStringList portsPresentAndFix(const PortFindings &f, const QString &fixWithPorts)
+{
+    if (f.portsPresent.isEmpty())
+        return {QStringLiteral("No serial ports are present."),
+                QStringLiteral("Fix: plug the adapter in, then try again.")};
+    return {
+        QStringLiteral("Serial ports present: %1.").arg(f.portsPresent.join(QStringLiteral(", "))),
+        fixWithPorts};
+}
+
+// What a path that is no serial port is instead; empty when it may be one.
+QString otherThanSerialPort(const PortFindings &f)
+{
+    switch (f.mode & 0170000) {
+    case 0020000:
+        return f.terminal ? QString() : QStringLiteral("a device, but no terminal line");
+    case 0100000:
+        return QStringLiteral("a regular file");
+    case 0040000:
+        return QStringLiteral("a folder");
+    case 0010000:
+        return QStringLiteral("a named pipe");
+    case 0060000:
+        return QStringLiteral("a block device (a disk)");
+    case 0140000:
+        return QStringLiteral("a socket");
+    }
+    return QStringLiteral("no device");
+}
+
+QStringList notSerialPort(const PortFindings &f, const QString &kind)
+{
+    return QStringList{QStringLiteral("Cause: not a serial port. %1 is %2.").arg(f.device, kind)} +
+           portsPresentAndFix(f, QStringLiteral("Fix: use one of the ports present."));
+}
+
 QStringList noDevice(const PortFindings &f)
 {
     QStringList lines;
@@ -38,15 +75,8 @@ QStringList noDevice(const PortFindings &f)
         lines << QStringLiteral("Cause: no such device. %1 is there, but no port answers behind "
                                 "it: the adapter is unplugged, or the port has no hardware.")
                      .arg(f.device);
-    if (f.portsPresent.isEmpty()) {
-        lines << QStringLiteral("No serial ports are present.")
-              << QStringLiteral("Fix: plug the adapter in, then try again.");
-    } else {
-        lines << QStringLiteral("Serial ports present: %1.")
-                     .arg(f.portsPresent.join(QStringLiteral(", ")))
-              << QStringLiteral("Fix: plug the adapter in, or use one of the ports present.");
-    }
-    return lines;
+    return lines + portsPresentAndFix(f, QStringLiteral("Fix: plug the adapter in, or use one "
+                                                        "of the ports present."));
 }
 
 QStringList permissionDenied(const PortFindings &f)
@@ -85,7 +115,7 @@ QStringList permissionDenied(const PortFindings &f)
 
 bool lockHeldByOther(const PortFindings &f)
 {
-    if (!f.lockFile || !f.lockFile->alive)
+    if (!f.lockFile || !f.lockFile->alive || !f.lockFile->notAFile.isEmpty())
         return false;
     for (const PortHolder &holder : f.holders)
         if (holder.pid == f.lockFile->pid)
@@ -173,9 +203,17 @@ QString diagnosePort(const PortFindings &f)
 {
     QStringList lines;
     const bool busyFound = f.openErrno == EBUSY || !f.holders.isEmpty() || lockHeldByOther(f);
+    const QString otherKind = f.exists ? otherThanSerialPort(f) : QString();
     if (!f.exists || f.openErrno == ENOENT || f.openErrno == ENODEV || f.openErrno == ENXIO ||
         f.openErrno == EIO)
         lines = noDevice(f);
+    else if (!otherKind.isEmpty())
+        lines = notSerialPort(f, otherKind);
+    else if (f.lockFile && !f.lockFile->notAFile.isEmpty())
+        lines = {QStringLiteral("Cause: the port's lock file is no file. %1 is %2, where the lock "
+                                "file of %3 belongs.")
+                     .arg(f.lockFile->path, f.lockFile->notAFile, f.device),
+                 QStringLiteral("Fix: remove it: sudo rm %1").arg(f.lockFile->path)};
     else if (f.openErrno == EACCES || f.openErrno == EPERM)
         lines = permissionDenied(f);
     else if (busyFound)

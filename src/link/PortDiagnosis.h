@@ -24,6 +24,9 @@ struct PortLockFile
     qint64 pid = 0;     // the process it names; 0 when it names none
     bool alive = false; // that process still runs
     QString command;    // its name, when it runs
+    // What stands at the lock file's place when it is no regular file ("a
+    // named pipe", "a link"); such a thing is never read. Empty for a file.
+    QString notAFile;
 };
 
 struct PortFindings
@@ -33,6 +36,10 @@ struct PortFindings
     QString systemError; // the system's own words for the failure
     bool exists = false;
     unsigned mode = 0; // st_mode: type and permission bits
+    // A character device that opened is a serial port only when it is a
+    // terminal line (/dev/null opens and is none). True when it could not
+    // be asked.
+    bool terminal = true;
     QString ownerGroup;
     QString userName;
     QStringList userGroups;         // the groups this login has now
@@ -47,7 +54,8 @@ struct PortFindings
 // "crw-rw----" for a character device readable and writable by owner and group.
 QString modeText(unsigned mode);
 
-// The cause and the fix, one sentence or command a line.
+// The cause and the fix, one sentence or command a line. A path that is no
+// serial port is called that, and nobody is named as holding it.
 QString diagnosePort(const PortFindings &findings);
 
 } // namespace ktv

@@ -15,15 +15,31 @@ namespace ktv {
 PortFindings gatherPortFindings(const QString &device, const QString &systemError);
 
 // The processes other than this one with the device open, found through the
-// fd links under procRoot.
+// fd links under procRoot. A process counts when what it holds is the same
+// device (the same device number for a device node, else the same file),
+// whatever name it opened it by.
 QList<PortHolder> processesHolding(const QString &device,
                                    const QString &procRoot = QStringLiteral("/proc"));
 
-// LCK..<name> in the first of the lock folders that has one for the device
-// (a program that may not write /var/lock keeps its lock in /tmp).
-std::optional<PortLockFile> lockFileFor(const QString &device, const QStringList &lockFolders = {
-                                                                   QStringLiteral("/var/lock"),
-                                                                   QStringLiteral("/run/lock")});
+// The folders serial programs keep their lock files in.
+QStringList lockFolders();
+
+// LCK..<name> in the first of the lock folders that has one for the device,
+// named after the device's real path (a port chosen by its
+// /dev/serial/by-id link has the lock of the device the link names). The
+// file is opened without blocking and without following a link, and read
+// only when it is a regular file; anything else is reported as what it is.
+// Whether the process it names runs is asked under procRoot.
+std::optional<PortLockFile> lockFileFor(const QString &device,
+                                        const QStringList &folders = lockFolders(),
+                                        const QString &procRoot = QStringLiteral("/proc"));
+
+// Opening a port takes its lock file first, and a named pipe (or a link to
+// one) at a lock file's place would make that wait for good. The lock file
+// that stands in the way, with what it is ("/run/lock/LCK..ttyUSB0 is a named
+// pipe"); none when the port may be opened.
+std::optional<QString> lockFileObstacle(const QString &device,
+                                        const QStringList &folders = lockFolders());
 
 // A serial port the system knows of, as Communication Settings lists it.
 struct PresentPort

@@ -1,6 +1,7 @@
 #include "link/SerialLink.h"
 
 #include "link/BaudRate.h"
+#include "link/PortProbe.h"
 #include "protocol/SettingsText.h"
 
 #include <QElapsedTimer>
@@ -122,6 +123,12 @@ bool SerialLink::openPort(QString *reason)
     // The input buffer holds 1024 characters, as on the operator's old tools:
     // a unit that floods the line cannot make one reply grow without bound.
     port_.setReadBufferSize(InputBufferSize);
+    if (const std::optional<QString> obstacle = lockFileObstacle(device)) {
+        lastOpenFailure_ = OpenFailure{device, *obstacle};
+        if (reason)
+            *reason = *obstacle;
+        return false;
+    }
     if (!port_.open(QIODevice::ReadWrite)) {
         lastOpenFailure_ = OpenFailure{device, port_.errorString()};
         if (reason)

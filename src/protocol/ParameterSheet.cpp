@@ -408,6 +408,63 @@ QString refusalLine(const SheetRefusal &refusal)
     return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(refusal.key, refusal.text);
 }
 
+namespace {
+
+// The most digits a value of the box may have.
+int unitValueLength(Model panel, ParamKey key)
+{
+    const ParameterLimit *limit = findParameterLimit(panel, key);
+    if (!limit)
+        return 0;
+    if (limit->maxLength > 0)
+        return limit->maxLength;
+    return int(QString::number(qint64(std::max(limit->upper, limit->upperLeave))).size());
+}
+
+std::optional<QString> unitValueRefusal(Model panel, ParamKey key, const QString &value)
+{
+    const int length = unitValueLength(panel, key);
+    const bool digits = !value.isEmpty() && value.size() <= length &&
+                        std::all_of(value.begin(), value.end(), [](QChar c) {
+                            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                        });
+    if (digits)
+        return std::nullopt;
+    return QStringLiteral("%1 is not a value a unit holds: 1 to %2 digits.")
+        .arg(quoted(value))
+        .arg(length);
+}
+
+// The text check first: its message names a control character without
+// printing it.
+std::optional<QString> plainValueRefusal(Model panel, ParamKey key, const QString &value)
+{
+    if (std::optional<QString> warning = CheckParameterText(panel, key, value))
+        return warning;
+    return unitValueRefusal(panel, key, value);
+}
+
+QString valueOf(const SheetProfile &profile, ParamKey key)
+{
+    const auto it = profile.values.find(key);
+    return it == profile.values.end() ? QString() : it->second;
+}
+
+} // namespace
+
+std::vector<SheetRefusal> sheetValueRefusals(const ParameterSheet &sheet)
+{
+    std::vector<SheetRefusal> refusals;
+    const std::optional<Model> panel = panelOfUnitModel(sheet.unitModel);
+    if (!panel)
+        return refusals;
+    for (const SheetProfile &profile : sheet.profiles)
+        for (ParamKey key : parameterKeys(*panel))
+            if (const auto refusal = plainValueRefusal(*panel, key, valueOf(profile, key)))
+                refusals.push_back({profile.number, parameterSheetKey(key), *refusal});
+    return refusals;
+}
+
 std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
                                                  const QString &unitModel)
 {
@@ -419,17 +476,20 @@ std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
                      .arg(sheet.unitModel, unitModel)}};
 
     std::vector<SheetRefusal> refusals;
+    const std::vector<ParamKey> keys = parameterKeys(*panel);
     for (const SheetProfile &profile : sheet.profiles) {
-        const auto boxText = [&profile](ParamKey key) {
-            const auto it = profile.values.find(key);
-            return it == profile.values.end() ? QString() : it->second;
-        };
-        for (ParamKey key : parameterKeys(*panel)) {
+        const auto boxText = [&profile](ParamKey key) { return valueOf(profile, key); };
+        // A value that is no number would only make the order checks of the
+        // others read it as 0.
+        const bool plain = std::none_of(keys.begin(), keys.end(), [&](ParamKey key) {
+            return plainValueRefusal(*panel, key, boxText(key)).has_value();
+        });
+        for (ParamKey key : keys) {
             const QString text = boxText(key);
-            std::optional<QString> warning = CheckParameterText(*panel, key, text);
+            std::optional<QString> warning = plainValueRefusal(*panel, key, text);
             if (!warning)
                 warning = CheckParameterRange(*panel, key, EntryPath::Send, text);
-            if (!warning)
+            if (!warning && plain)
                 warning = CheckParameterOrder(*panel, key, boxText);
             if (warning)
                 refusals.push_back({profile.number, parameterSheetKey(key), *warning});

@@ -92,10 +92,18 @@ struct SheetRefusal
 };
 QString refusalLine(const SheetRefusal &refusal); // "Profile 2, max-speed: Waring: ..."
 
+// A sheet holds its values as a unit holds them: digits only, no more of
+// them than the panel's entry box takes (a box without a length of its own:
+// than its largest value has). Anything else ("abc", "0_5", "1e3", "-5",
+// " 12", an empty text) did not come from a unit and goes to none: these are
+// its refusals, one per value, under the sheet's own panel.
+std::vector<SheetRefusal> sheetValueRefusals(const ParameterSheet &sheet);
+
 // Checks a sheet against the unit it would be loaded into: the same panel
-// (VELD30, VELD40 and VELD50 take each other's sheets), every value through
-// the text and Send-path range checks and every profile through the order
-// checks. Empty: the sheet may be loaded.
+// (VELD30, VELD40 and VELD50 take each other's sheets), every value as a
+// unit holds it (above), then through the text and Send-path range checks,
+// and every profile whose values are all plain through the order checks.
+// Empty: the sheet may be loaded.
 std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
                                                  const QString &unitModel);
 

@@ -122,8 +122,14 @@ class SheetOperations
 std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
                                               const ParameterSheet &unit);
 
-// Files: the error texts name the file.
+// Files: the error texts name the file. A sheet is a regular file of at
+// most 1 MiB; a named pipe, a device or a folder is refused at once, before
+// any read can block.
 SheetReadResult readSheetFile(const QString &path);
+// Why a sheet could not be written to path (its folder is missing or not
+// writable, or the path is no regular writable file); empty when it can.
+// Asked before the unit is read, so nothing is asked of a unit in vain.
+QString sheetTargetProblem(const QString &path);
 bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *problem);
 
 } // namespace ktv

@@ -180,6 +180,11 @@ void MainWindow::saveUnitSettings()
     const QString path = chooseFile(SheetFileUse::Save);
     if (path.isEmpty())
         return;
+    // Nothing is asked of the unit for a file that cannot be written.
+    if (const QString problem = sheetTargetProblem(path); !problem.isEmpty()) {
+        showMessage(MessageIcon::Critical, problem);
+        return;
+    }
     SheetOperations operations(session_, *unit);
     SheetOperations::ReadResult read;
     {

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ktv::test;
@@ -142,6 +143,13 @@ class TestCli : public QObject
     void lineLostFailsTheCommand_data();
     void lineLostFailsTheCommand();
     void lineLostInLoad();
+    void sheetFilesRefusedAtOnce_data();
+    void sheetFilesRefusedAtOnce();
+    void documentHoldsEveryMessage_data();
+    void documentHoldsEveryMessage();
+    void outputThatCannotBeWritten();
+    void lockFileThatIsAPipe();
+    void secondInterruptEndsAtOnce();
 };
 
 void TestCli::scan_data()
@@ -264,8 +272,10 @@ void TestCli::readJson()
     QJsonParseError error;
     const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(doc.value(QStringLiteral("format")).toInt(-1), 1);
     QCOMPARE(doc.value(QStringLiteral("command")).toString(), QStringLiteral("read"));
     QCOMPARE(doc.value(QStringLiteral("exit")).toInt(-1), 0);
+    QCOMPARE(doc.value(QStringLiteral("axis")), QJsonValue(0));
     QCOMPARE(doc.value(QStringLiteral("model")).toString(), QStringLiteral("VELD20"));
     QCOMPARE(doc.value(QStringLiteral("revision")).toString(), QStringLiteral("1.07"));
     QCOMPARE(doc.value(QStringLiteral("baud")).toInt(), 9600);
@@ -277,8 +287,9 @@ void TestCli::readJson()
                                {QStringLiteral("max-speed"), QStringLiteral("5100")},
                                {QStringLiteral("index"), QStringLiteral("100")},
                                {QStringLiteral("complete-time"), QStringLiteral("150")},
-                               {QStringLiteral("direction"), QStringLiteral("CW")},
-                               {QStringLiteral("reduced-current"), QStringLiteral("OFF")},
+                               // Option words as sheets spell them.
+                               {QStringLiteral("direction"), QStringLiteral("cw")},
+                               {QStringLiteral("reduced-current"), QStringLiteral("off")},
                                {QStringLiteral("error-code"), QStringLiteral("0")}};
     QCOMPARE(profiles[0].toObject().value(QStringLiteral("fields")).toObject(), expected);
     // Profile 1 with the identification, then profile 2 on its own.
@@ -387,8 +398,8 @@ void TestCli::axisDefine()
     QCOMPARE(run.err, QString());
     QCOMPARE(run.exitCode, 0);
     const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
-    QCOMPARE(doc.value(QStringLiteral("previous")).toString(), QStringLiteral("0"));
-    QCOMPARE(doc.value(QStringLiteral("axis")).toString(), QStringLiteral("12"));
+    QCOMPARE(doc.value(QStringLiteral("previous")), QJsonValue(0));
+    QCOMPARE(doc.value(QStringLiteral("axis")), QJsonValue(12));
     QCOMPARE(doc.value(QStringLiteral("answers")).toBool(false), true);
     // Asked for its address, given the new one, then asked who it is there.
     const Lines heard =
@@ -648,6 +659,14 @@ void TestCli::loadSendsNothing_data()
     QTest::newRow("a truncated file") << QStringList{} << good.left(40) << 2 << QString()
                                       << "%1 is damaged or incomplete: unterminated string at "
                                          "character 41.\n";
+    // A typed box would read these as 0, 0 and 1; no unit holds them.
+    for (const char *value : {"abc", "0_5", "1e3"})
+        QTest::addRow("a value no unit holds: %s", value)
+            << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(value).toUtf8() << 2
+            << QString()
+            << QStringLiteral("Profile 1, max-speed: \"%1\" is not a value a unit holds: 1 to 5 "
+                              "digits.\n")
+                   .arg(value);
 }
 
 void TestCli::loadSendsNothing()
@@ -719,6 +738,17 @@ void TestCli::historyShowsASet()
     QCOMPARE(lines[1].mid(24),
              QStringLiteral("  KTRA20  0     accel  1        20     10      20     "
                             "confirmed"));
+
+    // The document: numbers as numbers.
+    const Run json = rig.run({QStringLiteral("history"), QStringLiteral("--json")});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonObject change = QJsonDocument::fromJson(json.out.toUtf8())
+                                   .object()
+                                   .value(QStringLiteral("changes"))[0]
+                                   .toObject();
+    QCOMPARE(change.value(QStringLiteral("axis")), QJsonValue(0));
+    QCOMPARE(change.value(QStringLiteral("profile")), QJsonValue(1));
+    QCOMPARE(change.value(QStringLiteral("value")), QJsonValue(QStringLiteral("20")));
 
     const Run other =
         rig.run({QStringLiteral("history"), QStringLiteral("--unit"), QStringLiteral("KTRA10")});
@@ -968,11 +998,205 @@ void TestCli::lineLostInLoad()
     QCOMPARE(doc.value(QStringLiteral("exit")).toInt(-1), 1);
     QCOMPARE(doc.value(QStringLiteral("written")).toInt(-1), 3);
     QCOMPARE(doc.value(QStringLiteral("total")).toInt(-1), 14);
-    QVERIFY(doc.value(QStringLiteral("messages"))
-                .toArray()
-                .contains(QJsonValue(QStringLiteral("3 of 14 values written"))));
+    const QJsonArray messages = doc.value(QStringLiteral("messages")).toArray();
+    QCOMPARE(messages.last(),
+             QJsonValue(
+                 QJsonObject{{QStringLiteral("code"), QStringLiteral("notice")},
+                             {QStringLiteral("text"), QStringLiteral("3 of 14 values written")}}));
     const Lines written = {"@0A1_10\r", "@0B1_500\r", "@0M1_5000\r"};
     QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written);
+}
+
+// A path that is no sheet file is refused before anything can block on it,
+// and a save that could not be written asks the unit nothing. {dir}: the
+// rig's folder.
+void TestCli::sheetFilesRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("diff of a named pipe")
+        << "diff"
+        << "{dir}/pipe"
+        << "{dir}/pipe is not a parameter sheet: it is a named pipe, not a file.\n";
+    QTest::newRow("load of /dev/zero")
+        << "load"
+        << "/dev/zero"
+        << "/dev/zero is not a parameter sheet: it is a device, not a file.\n";
+    QTest::newRow("save into a folder that does not exist")
+        << "save"
+        << "{dir}/gone/unit.json"
+        << "{dir}/gone/unit.json cannot be written: the folder {dir}/gone does not exist.\n";
+    QTest::newRow("save onto a named pipe")
+        << "save"
+        << "{dir}/pipe"
+        << "{dir}/pipe cannot be written: it is a named pipe, not a file.\n";
+}
+
+void TestCli::sheetFilesRefusedAtOnce()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, path);
+    QFETCH(QString, err);
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString pipe = rig.dir.filePath(QStringLiteral("pipe"));
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    path.replace(QLatin1String("{dir}"), rig.dir.path());
+
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = rig.run({command, path});
+
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.err, QString(err).replace(QLatin1String("{dir}"), rig.dir.path()));
+    QCOMPARE(run.out, QString());
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+    QVERIFY(!QFileInfo::exists(rig.dir.filePath(QStringLiteral("gone"))));
+}
+
+// With --json, stdout holds one document whatever happened, and its
+// messages are exactly what stderr said, each with its code.
+void TestCli::documentHoldsEveryMessage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QJsonValue>("command");
+    QTest::addColumn<QStringList>("codes");
+    QTest::addColumn<QString>("first"); // the first message's text; {dir}: the rig's folder
+
+    QTest::newRow("a port that does not open")
+        << QStringList{"scan", "--device", "{dir}/no-such-port", "--json"} << 1
+        << QJsonValue(QStringLiteral("scan")) << QStringList{"port-open-failed", "port-diagnosis"}
+        << "Error Opening Com Port 1 - The com port is already open by another device (mouse, "
+           "modem, etc.) or it does not exist. ({dir}/no-such-port: No such file or directory)";
+    QTest::newRow("a usage error of a command")
+        << QStringList{"scan", "--com", "x", "--json"} << 2 << QJsonValue(QStringLiteral("scan"))
+        << QStringList{"usage-error"}
+        << "ktraveld-cli: --com takes a port number from 1\nTry 'ktraveld-cli scan --help'.";
+    QTest::newRow("a usage error before any command")
+        << QStringList{"--json", "--bogus"} << 2 << QJsonValue() << QStringList{"usage-error"}
+        << "ktraveld-cli: Unknown option 'bogus'.\nTry 'ktraveld-cli --help'.";
+}
+
+void TestCli::documentHoldsEveryMessage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QJsonValue, command);
+    QFETCH(QStringList, codes);
+    QFETCH(QString, first);
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    args.replaceInStrings(QStringLiteral("{dir}"), rig.dir.path());
+
+    const Run run = rig.run(args);
+
+    QCOMPARE(run.exitCode, exitCode);
+    QJsonParseError error;
+    const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(doc.value(QStringLiteral("format")), QJsonValue(1));
+    QCOMPARE(doc.value(QStringLiteral("command")), command);
+    QCOMPARE(doc.value(QStringLiteral("exit")), QJsonValue(exitCode));
+    QStringList shownCodes;
+    QString said;
+    for (const QJsonValue &message : doc.value(QStringLiteral("messages")).toArray()) {
+        shownCodes << message[QStringLiteral("code")].toString();
+        said += message[QStringLiteral("text")].toString() + QLatin1Char('\n');
+    }
+    QCOMPARE(shownCodes, codes);
+    QCOMPARE(said, run.err);
+    QCOMPARE(doc.value(QStringLiteral("messages"))[0][QStringLiteral("text")].toString(),
+             first.replace(QLatin1String("{dir}"), rig.dir.path()));
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+}
+
+void TestCli::outputThatCannotBeWritten()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("ports")}));
+    QVERIFY(process.waitForFinished(60000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("ktraveld-cli: the output could not be written: No space left on "
+                            "device\n"));
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+}
+
+// A named pipe where the port's lock file belongs would hold the opening of
+// the port for good; the tool refuses the port at once and says why.
+void TestCli::lockFileThatIsAPipe()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString device = QFileInfo(rig.unit.devicePath()).canonicalFilePath(); // /dev/pts/N
+    const QString lock = QStringLiteral("/var/lock/LCK..") +
+                         device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (::mkfifo(QFile::encodeName(lock).constData(), 0600) != 0)
+        QSKIP("the system's lock folder cannot be written here");
+    const auto removeLock = qScopeGuard([&lock] { QFile::remove(lock); });
+
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = rig.run({QStringLiteral("scan"), QStringLiteral("--device"), device});
+
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 2),
+             QStringLiteral("Error Opening Com Port 1 - The com port is already open by another "
+                            "device (mouse, modem, etc.) or it does not exist. (%1: %2 is a named "
+                            "pipe)\n"
+                            "Cause: the port's lock file is no file. %2 is a named pipe, where the "
+                            "lock file of %1 belongs.\n"
+                            "Fix: remove it: sudo rm %2")
+                 .arg(device, lock));
+    QCOMPARE(run.out, QString());
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
+}
+
+// The first Ctrl+C ends the work where an event loop runs; a second one ends
+// the tool wherever it is. Held here in the opening of a store that is a
+// named pipe nobody writes, where no event loop runs.
+void TestCli::secondInterruptEndsAtOnce()
+{
+    Rig rig(QStringLiteral("KTRA20"), 9600);
+    QVERIFY(rig.started);
+    const QString pipe = rig.dir.filePath(QStringLiteral("store-pipe"));
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    process.start(QStringLiteral(KTV_CLI_PATH),
+                  {QStringLiteral("scan"), QStringLiteral("--store"), pipe});
+    QVERIFY(process.waitForStarted());
+    const pid_t pid = static_cast<pid_t>(process.processId());
+    auto waitingOnThePipe = [pid] {
+        QFile wchan(QStringLiteral("/proc/%1/wchan").arg(pid));
+        return wchan.open(QIODevice::ReadOnly) && wchan.readAll() == "wait_for_partner";
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waitingOnThePipe(), 10000);
+
+    ::kill(pid, SIGINT);
+    QVERIFY(!process.waitForFinished(500)); // the first cannot end it there
+
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid, SIGINT);
+    QVERIFY(process.waitForFinished(2000));
+    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("Interrupted again; ending at once.\n"));
+    QCOMPARE(rig.unit.receivedBytes(), Lines{});
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -181,31 +181,82 @@ void TestParameterSheet::validates_data()
     QTest::addColumn<ParamKey>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QStringList>("refusals");
+    // What a compare refuses: only values no unit holds.
+    QTest::addColumn<QStringList>("valueRefusals");
 
     const QString k20 = QStringLiteral("KTRA20");
-    QTest::newRow("as saved") << k20 << k20 << 1 << ParamKey::Accel << "10" << QStringList{};
+    QTest::newRow("as saved") << k20 << k20 << 1 << ParamKey::Accel << "10" << QStringList{}
+                              << QStringList{};
     QTest::newRow("above the Send limit")
         << k20 << k20 << 2 << ParamKey::Max << "50001"
-        << QStringList{"Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000"};
+        << QStringList{"Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000"}
+        << QStringList{};
     QTest::newRow("max below base")
         << k20 << k20 << 1 << ParamKey::Max << "400"
         << QStringList{"Profile 1, base-speed: Waring: The Base Speed value must be lower than "
                        "the Max Speed value",
                        "Profile 1, max-speed: Waring: The Max Speed value must be higher than "
-                       "the Base Speed value"};
+                       "the Base Speed value"}
+        << QStringList{};
     QTest::newRow("lower above upper")
         << k20 << k20 << 2 << ParamKey::Lower << "30000"
         << QStringList{"Profile 2, lower-analog: Waring: The Lower Analog Speed value must be "
                        "lower than the Upper Analog Speed value",
                        "Profile 2, upper-analog: Waring: The Upper Analog Speed value must be "
-                       "higher than the Lower Analog Speed value"};
+                       "higher than the Lower Analog Speed value"}
+        << QStringList{};
+    const QStringList lineBreak{
+        "Profile 1, accel: Waring: The Accel value may hold only plain characters: no \"@\", no "
+        "line breaks or control characters, nothing outside ASCII"};
     QTest::newRow("line break in a value")
-        << k20 << k20 << 1 << ParamKey::Accel << "10\r@0H"
-        << QStringList{"Profile 1, accel: Waring: The Accel value may hold only plain characters: "
-                       "no \"@\", no line breaks or control characters, nothing outside ASCII"};
+        << k20 << k20 << 1 << ParamKey::Accel << "10\r@0H" << lineBreak << lineBreak;
     QTest::newRow("another panel")
         << k20 << QStringLiteral("KTRA30") << 1 << ParamKey::Accel << "10"
-        << QStringList{"This sheet is for a KTRA20 and cannot be loaded into a KTRA30."};
+        << QStringList{"This sheet is for a KTRA20 and cannot be loaded into a KTRA30."}
+        << QStringList{};
+
+    // A value is what a unit holds: digits, no more than its box takes. A
+    // text the typed box would read as a number is still no such value, and
+    // a value that is none keeps the order checks of the others quiet.
+    const struct
+    {
+        const char *name;
+        ParamKey key;
+        const char *value;
+        const char *refusal;
+    } notHeld[] = {
+        {"letters", ParamKey::Max, "abc",
+         "Profile 1, max-speed: \"abc\" is not a value a unit "
+         "holds: 1 to 5 digits."},
+        {"an underscore", ParamKey::Base, "0_5",
+         "Profile 1, base-speed: \"0_5\" is not a value "
+         "a unit holds: 1 to 4 digits."},
+        {"an exponent", ParamKey::Accel, "1e3",
+         "Profile 1, accel: \"1e3\" is not a value a unit "
+         "holds: 1 to 3 digits."},
+        {"a sign", ParamKey::Upper, "-5",
+         "Profile 1, upper-analog: \"-5\" is not a value a "
+         "unit holds: 1 to 5 digits."},
+        {"a leading blank", ParamKey::Lower, " 12",
+         "Profile 1, lower-analog: \" 12\" is not a "
+         "value a unit holds: 1 to 5 digits."},
+        {"empty", ParamKey::Max, "",
+         "Profile 1, max-speed: \"\" is not a value a unit holds: "
+         "1 to 5 digits."},
+        {"longer than its box", ParamKey::Accel, "0010",
+         "Profile 1, accel: \"0010\" is not a "
+         "value a unit holds: 1 to 3 digits."},
+    };
+    for (const auto &row : notHeld)
+        QTest::addRow("not held: %s", row.name)
+            << k20 << k20 << 1 << row.key << row.value << QStringList{row.refusal}
+            << QStringList{row.refusal};
+    // A box without a length of its own takes as many digits as its upper limit has.
+    QTest::newRow("not held: longer than a KTRA10 limit")
+        << "KTRA10"
+        << "KTRA10" << 1 << ParamKey::Accel << "0010"
+        << QStringList{"Profile 1, accel: \"0010\" is not a value a unit holds: 1 to 3 digits."}
+        << QStringList{"Profile 1, accel: \"0010\" is not a value a unit holds: 1 to 3 digits."};
 }
 
 void TestParameterSheet::validates()
@@ -217,11 +268,21 @@ void TestParameterSheet::validates()
     QFETCH(QString, value);
     ParameterSheet sheet = ktra20Sheet();
     sheet.unitModel = sheetModel;
+    if (sheetModel == QLatin1String("KTRA10")) { // the KTRA10 panel has no analog speeds
+        for (SheetProfile &entry : sheet.profiles) {
+            entry.values.erase(ParamKey::Lower);
+            entry.values.erase(ParamKey::Upper);
+        }
+    }
     sheet.profiles[std::size_t(profile - 1)].values[key] = value;
     QStringList lines;
     for (const SheetRefusal &refusal : validateParameterSheet(sheet, unitModel))
         lines << refusalLine(refusal);
     QTEST(lines, "refusals");
+    lines.clear();
+    for (const SheetRefusal &refusal : sheetValueRefusals(sheet))
+        lines << refusalLine(refusal);
+    QTEST(lines, "valueRefusals");
 }
 
 void TestParameterSheet::settingWords_data()
