@@ -17,11 +17,13 @@ void UnitSession::VerifyParameters(Model model)
     view_->setRunButtonsEnabled(model, false);
     showWaitCursor();
     view_->resetReadback(model, state.SelectedProfile);
+    // Cleared before the first wait: what the operator does meanwhile (a
+    // refused option) may leave its own word.
+    view_->showRunStatus(QString());
     link.ReadReply(); // whatever the unit said before is not an answer to us
 
     bool completed = true;
     QStringList unanswered;
-    view_->showRunStatus(QString());
     for (Field field : facts.plan) {
         if (field == Field::Resolution && model == Model::VELD30 && state.IdentifiedVELD50)
             continue; // a VELD50 has no resolution setting
