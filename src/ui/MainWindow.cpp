@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 
 #include <QVBoxLayout>
 #include <algorithm>
@@ -58,21 +59,33 @@ class ElidingStatusBar : public QStatusBar
   public:
     explicit ElidingStatusBar(QWidget *parent) : QStatusBar(parent)
     {
-        connect(this, &QStatusBar::messageChanged, this, [this] { update(); });
+        connect(this, &QStatusBar::messageChanged, this, [this] {
+            updateTip();
+            update();
+        });
     }
 
   protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QStatusBar::resizeEvent(event);
+        updateTip();
+    }
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        const QString message = currentMessage();
-        const QRect room = rect().adjusted(6, 0, -(isSizeGripEnabled() ? 18 : 6), 0);
-        const QString shown =
-            fontMetrics().elidedText(message, Qt::ElideRight, std::max(0, room.width()));
-        setToolTip(shown == message ? QString() : message);
         painter.setPen(palette().windowText().color());
-        painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+        painter.drawText(room(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, shown());
     }
+
+  private:
+    QRect room() const { return rect().adjusted(6, 0, -(isSizeGripEnabled() ? 18 : 6), 0); }
+    QString shown() const
+    {
+        return fontMetrics().elidedText(currentMessage(), Qt::ElideRight,
+                                        std::max(0, room().width()));
+    }
+    void updateTip() { setToolTip(shown() == currentMessage() ? QString() : currentMessage()); }
 };
 
 // "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings"
@@ -105,6 +118,9 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     tabs_ = new QTabWidget(central);
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(true);
+    // Seen only on a narrow screen; the Tab key walks the panel, not them.
+    for (QToolButton *scroll : tabs_->tabBar()->findChildren<QToolButton *>())
+        scroll->setFocusPolicy(Qt::NoFocus);
     for (const ModelSpec &entry : panelCatalogue()) {
         Panel &p = panels_[tabIndex(entry.model)];
         p = buildPanel(entry);
@@ -307,7 +323,7 @@ void MainWindow::wirePanel(Panel &p)
                 return; // the read-back shows what the unit holds
             if (!session_.SetOption(model, o)) {
                 restoreOptionGroup(self, previous);
-                // Not connected has said so in its box; a read-back refuses quietly.
+                // Not connected has said so in its box; a running read-back says so here.
                 if (session_.state.UnitConnected) {
                     const QWidget *frame = self->parentWidget();
                     const QString what = frame && !frame->accessibleName().isEmpty()

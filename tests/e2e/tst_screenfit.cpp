@@ -86,6 +86,15 @@ int runChild(int argc, char **argv)
     QTest::qWait(100);
     out << "Main: " << placement(&window) << ", " << centring(&window) << '\n';
 
+    // A read-back that nobody answered: longer than the window is wide.
+    const QString noAnswer = QStringLiteral(
+        "No answer from the unit at address 0 to: Speed Profile, Acceleration, Base Speed, Max "
+        "Speed, Lower Analog Speed, Upper Analog Speed, Analog Speed, Reduced Current, Microstep "
+        "Resolution, Ramp Down, Error Code");
+    window.showRunStatus(noAnswer);
+    out << "Long status line: "
+        << (window.statusBar()->toolTip() == noAnswer ? "whole in its tooltip" : "cut") << '\n';
+
     window.mnuLineMonitor()->trigger();
     QTest::qWait(200);
     out << "Main with the Line Monitor: " << placement(&window) << '\n';
@@ -135,13 +144,16 @@ void TestScreenFit::windowsFitTheScreen_data()
                                  "Communication Settings: inside"};
     QTest::newRow("usual scale") << "1"
                                  << QStringList{"Main: inside, centred",
+                                                "Long status line: whole in its tooltip",
                                                 "Main with the Line Monitor: inside",
                                                 "Panels: whole"} +
                                         dialogs;
     // The main window is wider than the screen here: it fills it.
     QTest::newRow("twice the scale")
         << "2"
-        << QStringList{"Main: inside, centred", "Main with the Line Monitor: inside"} + dialogs;
+        << QStringList{"Main: inside, centred", "Long status line: whole in its tooltip",
+                       "Main with the Line Monitor: inside"} +
+               dialogs;
 }
 
 void TestScreenFit::windowsFitTheScreen()
