@@ -37,6 +37,7 @@ void LineMonitor::record(MonitorLine::Direction direction, const QByteArray &byt
 {
     MonitorLine line;
     line.ms = ms;
+    line.at = QDateTime::currentDateTime();
     line.direction = direction;
     line.baud = baud;
     // A copy of the first bytes only: the rest of a long reply is not kept.

@@ -13,6 +13,7 @@
 #include "link/SerialLink.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QTimer>
@@ -23,6 +24,7 @@ struct MonitorLine
 {
     enum Direction { Written, Read };
     qint64 ms = 0;
+    QDateTime at; // the time of day, local
     Direction direction = Written;
     int baud = 0;
     QByteArray bytes;       // the first KeptBytes bytes of the line

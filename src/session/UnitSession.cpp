@@ -208,6 +208,22 @@ bool UnitSession::assignPortDevice(int comPort, const QString &device)
     return true;
 }
 
+bool UnitSession::restorePortDevice(int comPort, const std::optional<QString> &device)
+{
+    if (device)
+        return assignPortDevice(comPort, *device);
+    QString problem;
+    if (!removePortMapEntry(storePath, comPort, &problem)) {
+        message(MessageIcon::Critical,
+                portMapWriteFailedText(storePath, problem, comPort, link.deviceForPort(comPort)));
+        return false;
+    }
+    QMap<int, QString> map = link.portMap();
+    map.remove(comPort);
+    link.setPortMap(map);
+    return true;
+}
+
 void UnitSession::keepCommSettings()
 {
     state.SettingsUnchanged = true;

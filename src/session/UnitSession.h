@@ -104,6 +104,9 @@ class UnitSession : public QObject
     // and in the store's "Port Map"; false (and a message) when the store
     // could not take it.
     bool assignPortDevice(int comPort, const QString &device);
+    // Undoes that: COM n opens the device it opened before, or without one
+    // the platform's own name (its "Port Map" row goes).
+    bool restorePortDevice(int comPort, const std::optional<QString> &device);
 
     // The read-back run behind every panel's Verify Parameters button.
     void VerifyParameters(Model model);

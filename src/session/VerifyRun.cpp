@@ -18,6 +18,9 @@ void UnitSession::VerifyParameters(Model model)
     view_->setRunButtonsEnabled(model, false);
     showWaitCursor();
     view_->resetReadback(model, state.SelectedProfile);
+    // Cleared before the first wait: what the operator does meanwhile (a
+    // refused option) may leave its own word.
+    view_->showRunStatus(QString());
     // Whatever the unit said before is not an answer to us.
     if (wholeReplies)
         link.dropLateReplies();
@@ -28,7 +31,6 @@ void UnitSession::VerifyParameters(Model model)
     QStringList bare;       // fields left without a value, in the plan's order
     bool tooSlow = false;   // some of them because their reply could not be placed
     bool replyOwed = false; // a reply to an earlier query may still be on its way
-    view_->showRunStatus(QString());
     for (Field field : facts.plan) {
         if (field == Field::Resolution && model == Model::VELD30 && state.IdentifiedVELD50)
             continue; // a VELD50 has no resolution setting

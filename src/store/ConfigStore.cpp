@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -110,6 +111,48 @@ bool changeStore(const QString &path, QString *problem,
 
 } // namespace
 
+StoreUpgrade upgradeStore(const QString &path, QString *problem)
+{
+    auto leave = [&](const QString &why) {
+        if (problem)
+            *problem = why;
+        return StoreUpgrade::LeftAsItIs;
+    };
+    int version = -1;
+    {
+        StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+        if (!QFileInfo::exists(path) || !connection.opened())
+            return leave(QStringLiteral("the store cannot be opened"));
+        QSqlQuery query(connection.db());
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+            return leave(query.lastError().text());
+        version = query.value(0).toInt();
+    }
+    if (version >= StoreSchemaVersion)
+        return StoreUpgrade::Current;
+    // Root may write any file; a store the user marked read-only stays so.
+    if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
+        return leave(QStringLiteral("the store is read-only"));
+    QString why;
+    const bool upgraded = changeStore(path, &why, [](QSqlDatabase &db) -> std::optional<QString> {
+        // Every step is written so that it may meet a store that already
+        // has what it adds (a table made by hand, say).
+        const char *const steps[] = {
+            "CREATE TABLE IF NOT EXISTS \"Port Map\" (Port INTEGER PRIMARY KEY, Device "
+            "TEXT NOT NULL)",
+        };
+        QSqlQuery query(db);
+        for (const char *step : steps) {
+            if (!query.exec(QString::fromLatin1(step)))
+                return query.lastError().text();
+        }
+        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(StoreSchemaVersion)))
+            return query.lastError().text();
+        return std::nullopt;
+    });
+    return upgraded ? StoreUpgrade::Upgraded : leave(why);
+}
+
 bool writeComPort(const QString &path, int comPort, QString *problem)
 {
     return changeStore(path, problem, [comPort](QSqlDatabase &db) -> std::optional<QString> {
@@ -150,6 +193,26 @@ bool writePortMapEntry(const QString &path, int comPort, const QString &device, 
         insert.addBindValue(device);
         if (!insert.exec())
             return insert.lastError().text();
+        return std::nullopt;
+    });
+}
+
+bool removePortMapEntry(const QString &path, int comPort, QString *problem)
+{
+    return changeStore(path, problem, [comPort](QSqlDatabase &db) -> std::optional<QString> {
+        QSqlQuery exists(db);
+        if (!exists.exec(QStringLiteral(
+                "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Port Map'")) ||
+            !exists.next())
+            return exists.lastError().text();
+        if (exists.value(0).toInt() == 0)
+            return std::nullopt;
+        exists.finish();
+        QSqlQuery remove(db);
+        remove.prepare(QStringLiteral("DELETE FROM \"Port Map\" WHERE Port = ?"));
+        remove.addBindValue(comPort);
+        if (!remove.exec())
+            return remove.lastError().text();
         return std::nullopt;
     });
 }

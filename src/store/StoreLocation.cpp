@@ -1,5 +1,6 @@
 #include "store/StoreLocation.h"
 
+#include "store/ConfigStore.h"
 #include "store/StoreConnection.h"
 
 #include <QCoreApplication>
@@ -58,11 +59,15 @@ bool createFreshStore(const QString &path, QString *problem)
             why = store.error();
         } else {
             QSqlQuery query(store.db());
-            const char *const statements[] = {
-                "CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name TEXT, ComPort INTEGER)",
-                "INSERT INTO \"Main Table\" VALUES (1, 'Setup', 1)", "PRAGMA user_version = 1"};
-            for (const char *statement : statements) {
-                if (!query.exec(QString::fromLatin1(statement))) {
+            const QString statements[] = {
+                QStringLiteral("CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name "
+                               "TEXT, ComPort INTEGER)"),
+                QStringLiteral("INSERT INTO \"Main Table\" VALUES (1, 'Setup', 1)"),
+                QStringLiteral("CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, Device "
+                               "TEXT NOT NULL)"),
+                QStringLiteral("PRAGMA user_version = %1").arg(StoreSchemaVersion)};
+            for (const QString &statement : statements) {
+                if (!query.exec(statement)) {
                     why = query.lastError().text();
                     break;
                 }
@@ -134,9 +139,15 @@ StoreLocation locateStore()
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString packagedDefault = QDir::cleanPath(
         QDir(programDir).filePath(QStringLiteral("../share/ktraveld/") + StoreFileName));
-    return resolveStoreLocation(programDir,
-                                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
-                                packagedDefault);
+    StoreLocation location = resolveStoreLocation(
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+        packagedDefault);
+    // A store made by an older version gains what this one reads (the
+    // "Port Map" the README's commands fill in); one that cannot be written
+    // is still read as it is.
+    if (location.problem.isEmpty())
+        upgradeStore(location.path);
+    return location;
 }
 
 } // namespace ktv

@@ -2,6 +2,7 @@
 
 #include "store/Journal.h"
 #include "store/StoreConnection.h"
+#include "ui/Toolkit.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -83,6 +84,8 @@ ChangeHistoryDialog::ChangeHistoryDialog(const QString &journalPath, CanWriteBac
 
     openJournal();
     connect(filter_, &QComboBox::currentIndexChanged, this, &ChangeHistoryDialog::applyFilter);
+    // The table scrolls; the buttons below it stay in reach on a small screen.
+    centreOnScreen(this);
 }
 
 ChangeHistoryDialog::~ChangeHistoryDialog()

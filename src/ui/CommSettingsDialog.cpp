@@ -152,7 +152,13 @@ void CommSettingsDialog::pressUseForCom()
     const QList<QTreeWidgetItem *> port = ports_->selectedItems();
     if (!comPort || port.isEmpty())
         return;
-    window_.session().assignPortDevice(*comPort, port.first()->data(0, Qt::UserRole).toString());
+    const QMap<int, QString> before = window_.session().link.portMap();
+    if (window_.session().assignPortDevice(*comPort,
+                                           port.first()->data(0, Qt::UserRole).toString()) &&
+        !opensBefore_.contains(*comPort))
+        opensBefore_.insert(*comPort, before.contains(*comPort)
+                                          ? std::optional<QString>(before.value(*comPort))
+                                          : std::nullopt);
     showDevice();
 }
 
@@ -169,6 +175,13 @@ void CommSettingsDialog::pressOK()
     accept();
 }
 
+void CommSettingsDialog::undoPortDevices()
+{
+    for (auto it = opensBefore_.cbegin(); it != opensBefore_.cend(); ++it)
+        window_.session().restorePortDevice(it.key(), it.value());
+    opensBefore_.clear();
+}
+
 void CommSettingsDialog::pressCancel()
 {
     reject();
@@ -177,6 +190,7 @@ void CommSettingsDialog::pressCancel()
 void CommSettingsDialog::reject()
 {
     // Cancel, Esc and the close box alike: nothing changes, the connection stays.
+    undoPortDevices();
     window_.session().keepCommSettings();
     QDialog::reject();
 }

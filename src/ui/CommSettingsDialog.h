@@ -4,6 +4,7 @@
 #include "link/PortProbe.h"
 
 #include <QDialog>
+#include <QMap>
 #include <functional>
 #include <optional>
 
@@ -41,6 +42,8 @@ class CommSettingsDialog : public QDialog
     void showDevice();
     void fillPortsPresent();
     std::optional<int> selectedComPort() const;
+    // Cancel undoes every "Use for COM n" of this dialog.
+    void undoPortDevices();
 
     MainWindow &window_;
     QListWidget *list_ = nullptr;
@@ -50,6 +53,9 @@ class CommSettingsDialog : public QDialog
     QTreeWidget *ports_ = nullptr;
     QPushButton *useForCom_ = nullptr;
     QLabel *storePath_ = nullptr;
+    // What each COM number given a device here opened before: a device, or
+    // none (the platform's own name).
+    QMap<int, std::optional<QString>> opensBefore_;
 };
 
 // The menu entry: shows the dialog modally, then drops an open connection

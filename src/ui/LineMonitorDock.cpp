@@ -3,7 +3,6 @@
 #include "session/LineMonitor.h"
 #include "ui/Toolkit.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -11,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -107,11 +107,7 @@ LineMonitorDock::LineMonitorDock(LineMonitor &monitor, Toolkit &toolkit, QWidget
     column->addWidget(table_);
     setWidget(body);
 
-    auto *copyKey = new QAction(table_);
-    copyKey->setShortcut(QKeySequence::Copy);
-    copyKey->setShortcutContext(Qt::WidgetShortcut);
-    table_->addAction(copyKey);
-    connect(copyKey, &QAction::triggered, this, &LineMonitorDock::copySelection);
+    table_->installEventFilter(this);
 
     connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
         monitor_.setPaused(paused);
@@ -125,6 +121,32 @@ LineMonitorDock::LineMonitorDock(LineMonitor &monitor, Toolkit &toolkit, QWidget
     connect(copy, &QPushButton::clicked, this, &LineMonitorDock::copySelection);
     connect(save, &QPushButton::clicked, this, &LineMonitorDock::saveAsText);
     connect(shown_, &QAbstractItemModel::rowsInserted, this, &LineMonitorDock::followNewest);
+}
+
+QSize LineMonitorDock::sizeHint() const
+{
+    const QSize shown = QDockWidget::sizeHint();
+    const int rows = 12;
+    const int wanted = shown.height() - table_->sizeHint().height() +
+                       table_->horizontalHeader()->sizeHint().height() +
+                       rows * table_->verticalHeader()->defaultSectionSize() +
+                       2 * table_->frameWidth();
+    return {shown.width(), std::max(shown.height(), wanted)};
+}
+
+bool LineMonitorDock::eventFilter(QObject *watched, QEvent *event)
+{
+    // Claimed before the shortcuts are looked at: the menu's Ctrl+C (Connect)
+    // would otherwise take the key, or make it ambiguous and lost.
+    if (watched == table_ &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            copySelection();
+        return true;
+    }
+    return QDockWidget::eventFilter(watched, event);
 }
 
 void LineMonitorDock::followNewest()
@@ -142,8 +164,11 @@ QString LineMonitorDock::shownText(bool selectedOnly) const
         const QModelIndex index = shown_->index(r, 0);
         if (selectedOnly && !selection->isRowSelected(r, {}))
             continue;
-        text += LineMonitor::lineText(monitor_.line(shown_->mapToSource(index).row())) +
-                QLatin1Char('\n');
+        // The time of day as well: the milliseconds start again at every
+        // opening of the port, and a support call asks "when".
+        const MonitorLine &line = monitor_.line(shown_->mapToSource(index).row());
+        text += line.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz  ")) +
+                LineMonitor::lineText(line) + QLatin1Char('\n');
     }
     return text;
 }

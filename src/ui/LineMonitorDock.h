@@ -34,6 +34,14 @@ class LineMonitorDock : public QDockWidget
     void saveAsText();
     bool saveTo(const QString &path);
 
+    // Tall enough for a dozen lines.
+    QSize sizeHint() const override;
+
+  protected:
+    // Ctrl+C in the table copies its selection, though the Setup menu uses
+    // the key too.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
   private:
     void followNewest();
 

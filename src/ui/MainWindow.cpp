@@ -18,14 +18,18 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 
 #include <QVBoxLayout>
 #include <algorithm>
@@ -35,6 +39,73 @@ namespace ktv {
 namespace {
 const char *const ModelProperty = "ktvModel";
 const char *const KeyProperty = "ktvKey";
+
+// The panels and the connection area scroll when the screen is smaller than
+// they are (a large scale factor); as long as it is not, the window asks
+// for all of their room.
+class PanelScrollArea : public QScrollArea
+{
+  public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+
+// A status line longer than the window ends in "..." and shows all of
+// itself as its tooltip; QStatusBar would cut it at the edge.
+class ElidingStatusBar : public QStatusBar
+{
+  public:
+    explicit ElidingStatusBar(QWidget *parent) : QStatusBar(parent)
+    {
+        connect(this, &QStatusBar::messageChanged, this, [this] {
+            updateTip();
+            update();
+        });
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QStatusBar::resizeEvent(event);
+        updateTip();
+    }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().windowText().color());
+        painter.drawText(room(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, shown());
+    }
+
+  private:
+    QRect room() const { return rect().adjusted(6, 0, -(isSizeGripEnabled() ? 18 : 6), 0); }
+    QString shown() const
+    {
+        return fontMetrics().elidedText(currentMessage(), Qt::ElideRight,
+                                        std::max(0, room().width()));
+    }
+    void updateTip() { setToolTip(shown() == currentMessage() ? QString() : currentMessage()); }
+};
+
+// "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings"
+// from the diagnosis, whose first line is "Cause: permission denied. ...".
+QString openFailureStatus(int comPort, const QString &device, const QString &details)
+{
+    QString cause = details.section(QLatin1Char('\n'), 0, 0);
+    if (cause.startsWith(QLatin1String("Cause: ")))
+        cause.remove(0, 7);
+    const qsizetype sentence = cause.indexOf(QLatin1String(". "));
+    if (sentence >= 0)
+        cause.truncate(sentence);
+    if (cause.endsWith(QLatin1Char('.')))
+        cause.chop(1);
+    return QStringLiteral("COM %1 (%2): %3, see Setup, Communication Settings")
+        .arg(comPort)
+        .arg(device, cause);
+}
 } // namespace
 
 MainWindow::MainWindow(UnitSession &session, QWidget *parent)
@@ -49,6 +120,9 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     tabs_ = new QTabWidget(central);
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(true);
+    // Seen only on a narrow screen; the Tab key walks the panel, not them.
+    for (QToolButton *scroll : tabs_->tabBar()->findChildren<QToolButton *>())
+        scroll->setFocusPolicy(Qt::NoFocus);
     for (const ModelSpec &entry : panelCatalogue()) {
         Panel &p = panels_[tabIndex(entry.model)];
         p = buildPanel(entry);
@@ -57,10 +131,18 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     }
     column->addWidget(tabs_);
     buildConnectionArea(central);
-    setCentralWidget(central);
+    auto *scroll = new PanelScrollArea(this);
+    scroll->setObjectName(QStringLiteral("PanelScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
+    // Made now, so that the size below, and the centring by the load step,
+    // count its height.
+    setStatusBar(new ElidingStatusBar(this));
     buildLineMonitor();
 
-    // Wide enough to show every tab's caption.
+    // Wide enough to show every tab's caption; the load step fits it to the screen.
     resize(std::max(sizeHint().width(), tabs_->tabBar()->sizeHint().width() + 40),
            sizeHint().height());
 
@@ -181,6 +263,24 @@ void MainWindow::buildLineMonitor()
     mnuLineMonitor_->setObjectName(QStringLiteral("mnuLineMonitor"));
     mnuLineMonitor_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     view->addAction(mnuLineMonitor_);
+    // The window grows by the monitor's height as far as the screen lets it;
+    // the rest comes from the panels, which scroll then.
+    connect(lineMonitorDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (!shown)
+            return;
+        QTimer::singleShot(0, this, [this] {
+            if (lineMonitorDock_->isFloating()) {
+                keepOnScreen(lineMonitorDock_);
+                return;
+            }
+            if (!isVisible() || isMaximized() || isFullScreen())
+                return;
+            const int shortfall = centralWidget()->sizeHint().height() - centralWidget()->height();
+            if (shortfall > 0)
+                resize(width(), height() + shortfall);
+            keepOnScreen(this);
+        });
+    });
 
     // Esc stops the unit as the shown panel's Hard Limit button does. Only
     // while this window has the key: an open menu or dialog takes Esc first.
@@ -223,8 +323,20 @@ void MainWindow::wirePanel(Panel &p)
             leftOption_ = nullptr;
             if (showingReadback_)
                 return; // the read-back shows what the unit holds
-            if (!session_.SetOption(model, o))
+            if (!session_.SetOption(model, o)) {
                 restoreOptionGroup(self, previous);
+                // Not connected has said so in its box; a running read-back says so here.
+                if (session_.state.UnitConnected) {
+                    const QWidget *frame = self->parentWidget();
+                    const QString what = frame && !frame->accessibleName().isEmpty()
+                                             ? frame->accessibleName()
+                                             : QStringLiteral("The option");
+                    showRunStatus(QStringLiteral("%1 was not changed: the unit's settings are "
+                                                 "being read. Choose it again when the reading "
+                                                 "has finished.")
+                                      .arg(what));
+                }
+            }
         });
     }
     for (int n = 1; n <= 4; ++n) {
@@ -448,6 +560,10 @@ void MainWindow::showMessage(MessageIcon icon, const QString &text)
 
 void MainWindow::showOpenFailure(MessageIcon icon, const QString &text, const QString &details)
 {
+    // The cause stays in sight once the box is gone.
+    const auto &failure = session_.link.lastOpenFailure();
+    showRunStatus(openFailureStatus(session_.state.ComPortNumber,
+                                    failure ? failure->device : QString(), details));
     toolkit_.showMessage(icon, text, details);
 }
 

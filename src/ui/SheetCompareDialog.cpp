@@ -1,5 +1,7 @@
 #include "ui/SheetCompareDialog.h"
 
+#include "ui/Toolkit.h"
+
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -113,6 +115,7 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
                        table_->verticalHeader()->length() + summary_->sizeHint().height() +
                        buttons->sizeHint().height() + 48;
     resize(std::max(width, 420), std::min(height, 640));
+    centreOnScreen(this);
 }
 
 QString SheetCompareDialog::copyText() const

@@ -216,9 +216,9 @@ void MainWindow::loadUnitSettings()
     }
     SheetOperations operations(session_, unit);
     const int count = operations.valueCount(sheet);
-    if (!confirm(QStringLiteral("Load %1 values into the %2 at address %3?")
+    if (!confirm(QStringLiteral("Load %1 values from %2 into the %3 at address %4?")
                      .arg(count)
-                     .arg(unit.unitModel, session_.state.AxisAddress)))
+                     .arg(QFileInfo(path).fileName(), unit.unitModel, session_.state.AxisAddress)))
         return;
     SheetOperations::LoadResult load;
     {

@@ -5,6 +5,10 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <optional>
 
 namespace ktv {
 
@@ -63,15 +67,75 @@ void Toolkit::showNormalCursor()
     QGuiApplication::restoreOverrideCursor();
 }
 
-void centreOnScreen(QWidget *window)
+namespace {
+
+// The room a window may take, and its frame. A window not shown yet has no
+// frame to ask; it will get the frame the windows shown already have.
+struct ScreenRoom
+{
+    QRect area;
+    QMargins frame;
+};
+
+QMargins frameOf(const QWidget *window)
+{
+    if (const QWindow *handle = window->windowHandle(); handle && window->isVisible())
+        return handle->frameMargins();
+    for (const QWidget *other : QApplication::topLevelWidgets()) {
+        const QWindow *handle = other->windowHandle();
+        const Qt::WindowType type = other->windowType();
+        if (other != window && other->isVisible() && handle &&
+            (type == Qt::Window || type == Qt::Dialog))
+            return handle->frameMargins();
+    }
+    return {};
+}
+
+std::optional<ScreenRoom> roomFor(QWidget *window)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
+        return std::nullopt;
+    return ScreenRoom{screen->availableGeometry(), frameOf(window)};
+}
+
+// The window's size bounded by the area less its frame, but never below its
+// minimum; returns the frame's size.
+QSize fitSize(QWidget *window, const ScreenRoom &room)
+{
+    const QSize inner = room.area.size().shrunkBy(room.frame);
+    const QSize size = window->size().boundedTo(inner).expandedTo(window->minimumSize());
+    if (size != window->size())
+        window->resize(size);
+    return size.grownBy(room.frame);
+}
+
+} // namespace
+
+void centreOnScreen(QWidget *window)
+{
+    const std::optional<ScreenRoom> room = roomFor(window);
+    if (!room)
         return;
-    const QRect area = screen->geometry();
-    const QSize size = window->frameGeometry().size();
-    window->move(area.left() + (area.width() - size.width()) / 2,
-                 area.top() + (area.height() - size.height()) / 2);
+    const QSize frame = fitSize(window, *room);
+    const QRect &area = room->area;
+    // move() places a window's frame.
+    window->move(area.left() + std::max(0, (area.width() - frame.width()) / 2),
+                 area.top() + std::max(0, (area.height() - frame.height()) / 2));
+}
+
+void keepOnScreen(QWidget *window)
+{
+    const std::optional<ScreenRoom> room = roomFor(window);
+    if (!room)
+        return;
+    const QSize frame = fitSize(window, *room);
+    const QRect &area = room->area;
+    const QPoint at = window->pos();
+    const int x = std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height()));
+    if (QPoint(x, y) != at)
+        window->move(x, y);
 }
 
 } // namespace ktv

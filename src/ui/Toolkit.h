@@ -39,7 +39,14 @@ class Toolkit
     bool waitCursorShown_ = false;
 };
 
-// left = (screen width - window width) / 2, top likewise.
+// left = (screen width - window width) / 2, top likewise, on the part of the
+// screen windows may use (without panels and docks), the frame included. A
+// window larger than that area is first made as small as the area (or its
+// minimum size).
 void centreOnScreen(QWidget *window);
+
+// Keeps a window within that area: smaller when it is too large, moved in
+// when it sticks out; a window that fits stays where it is.
+void keepOnScreen(QWidget *window);
 
 } // namespace ktv

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -120,6 +121,25 @@ void TestMonitorDock::filterCopyAndSave()
                                             "profile 1\n")),
              qPrintable(copied));
     QCOMPARE(copied.count(QLatin1Char('\n')), 1);
+    // With the time of day, as the saved text has it.
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  +\\d+ ms  >"))
+                 .match(copied)
+                 .hasMatch(),
+             qPrintable(copied));
+    // Ctrl+C in the table copies too, and is not Setup's Connect.
+    dock->table()->setFocus();
+    dock->table()->selectRow(2);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(dock->table(), Qt::Key_C, Qt::ControlModifier);
+    QVERIFY2(QApplication::clipboard()->text().endsWith(
+                 QStringLiteral(" ms  >    9600 baud  @0VL1\u23CE  read Lower Analog Speed, "
+                                "profile 1\n")),
+             qPrintable(QApplication::clipboard()->text()));
+    QVERIFY(rig.bench->state.UnitConnected);
+    // Lines in sight by the half dozen, not three, on this 800x600 screen.
+    QVERIFY2(dock->table()->viewport()->height() >= 6 * dock->table()->rowHeight(0),
+             qPrintable(QString::number(dock->table()->viewport()->height())));
 
     // Save as Text, through its dialog: Esc there writes nothing (and is not
     // the window's stop key); Save writes the rows the filter shows.

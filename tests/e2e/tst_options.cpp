@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -204,6 +205,10 @@ void TestOptions::optionDuringReadBackSendsNothing()
         bench.window->session().Times = 0;
     }
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+    // Put back, and said why.
+    QCOMPARE(bench.window->statusBar()->currentMessage(),
+             QStringLiteral("Analog Speed was not changed: the unit's settings are being read. "
+                            "Choose it again when the reading has finished."));
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
 }

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -84,18 +85,21 @@ class TestPortDoctor : public QObject
     void useForCom();
     void busyPortBoxOffersCause_data();
     void busyPortBoxOffersCause();
+    void startupNamesPermissionProblemInStatusLine();
 };
 
 void TestPortDoctor::useForCom_data()
 {
     QTest::addColumn<int>("close");
     QTest::addColumn<int>("storedComPort");
+    QTest::addColumn<QString>("com3Opens"); // afterwards
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("Cancel") << int(Close::Cancel) << 1 << QStringList{};
-    QTest::newRow("Esc") << int(Close::Escape) << 1 << QStringList{};
-    QTest::newRow("close box") << int(Close::CloseBox) << 1 << QStringList{};
+    // Closing without OK undoes "Use for COM 3": its row goes again.
+    QTest::newRow("Cancel") << int(Close::Cancel) << 1 << "/dev/ttyS2" << QStringList{};
+    QTest::newRow("Esc") << int(Close::Escape) << 1 << "/dev/ttyS2" << QStringList{};
+    QTest::newRow("close box") << int(Close::CloseBox) << 1 << "/dev/ttyS2" << QStringList{};
     QTest::newRow("OK also stores COM 3 as before")
-        << int(Close::Ok) << 3
+        << int(Close::Ok) << 3 << ByIdLink
         << QStringList{QStringLiteral(
                "Changes will take effect the next time you connect.  To reconnect, click the "
                "Connect button or choose Connect from the Setup menu.  This will disconnect the "
@@ -106,6 +110,7 @@ void TestPortDoctor::useForCom()
 {
     QFETCH(int, close);
     QFETCH(int, storedComPort);
+    QFETCH(QString, com3Opens);
     QFETCH(QStringList, messages);
     Workbench bench(QStringLiteral("/dev/ttyS0"));
     bench.session.LoadConfiguration();
@@ -153,12 +158,14 @@ void TestPortDoctor::useForCom()
     QVERIFY(!enabledBefore);
     QCOMPARE(buttonAfter, QStringLiteral("&Use for COM 3"));
     QCOMPARE(opensAfter, QStringLiteral("Opens ") + ByIdLink);
-    // The row is in the store and in force; the COM number is stored only by OK.
+    // The row is in the store and in force only after OK, as is the COM number.
     const StoredConfiguration stored = readConfiguration(bench.storePath);
     QCOMPARE(stored.comPort, std::optional<int>(storedComPort));
-    QCOMPARE(stored.portMap,
-             (QMap<int, QString>{{1, QStringLiteral("/dev/ttyS0")}, {3, ByIdLink}}));
-    QCOMPARE(bench.link.deviceForPort(3), ByIdLink);
+    QMap<int, QString> map{{1, QStringLiteral("/dev/ttyS0")}};
+    if (com3Opens == ByIdLink)
+        map.insert(3, ByIdLink);
+    QCOMPARE(stored.portMap, map);
+    QCOMPARE(bench.link.deviceForPort(3), com3Opens);
     QCOMPARE(bench.recorder.texts(), messages);
     QVERIFY(!bench.link.PortOpen());
 }
@@ -233,6 +240,29 @@ void TestPortDoctor::busyPortBoxOffersCause()
     char byte = 0;
     QCOMPARE(::read(master, &byte, 1), ssize_t(-1)); // nothing reached the line
     ::close(master);
+}
+
+// A device that refuses reading and writing to everyone, root included (a
+// read-only kernel setting), stands for a port of a group the user is not in.
+void TestPortDoctor::startupNamesPermissionProblemInStatusLine()
+{
+    const QString device = QStringLiteral("/proc/sys/kernel/osrelease");
+    Workbench bench(device);
+    const QByteArray storeBefore = fileBytes(bench.storePath);
+    const QByteArray deviceBefore = fileBytes(device);
+    bench.load();
+    QVERIFY(!bench.state.UnitConnected);
+    QCOMPARE(bench.recorder.texts(),
+             QStringList{QStringLiteral("The unit DID NOT CONNECT.  \r\rPlease check Com Port "
+                                        "Setting, Cables and Power.")});
+    QVERIFY2(bench.window->toolkit().lastDetails().startsWith(
+                 QStringLiteral("Cause: permission denied. ")),
+             qPrintable(bench.window->toolkit().lastDetails()));
+    QCOMPARE(bench.window->statusBar()->currentMessage(),
+             QStringLiteral("COM 1 (/proc/sys/kernel/osrelease): permission denied, see Setup, "
+                            "Communication Settings"));
+    QCOMPARE(fileBytes(bench.storePath), storeBefore);
+    QCOMPARE(fileBytes(device), deviceBefore);
 }
 
 // Run with KTV_HOLD_LINE set, the program holds that line until its input ends.

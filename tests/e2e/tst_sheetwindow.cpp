@@ -221,7 +221,8 @@ void TestSheetWindow::saveCompareLoadCompare()
         answer(box, QMessageBox::Yes);
     });
     k.trigger(QStringLiteral("mnuLoadSettings"));
-    QCOMPARE(question, QStringLiteral("Load 14 values into the KTRA20 at address 0?"));
+    QCOMPARE(question,
+             QStringLiteral("Load 14 values from unit.json into the KTRA20 at address 0?"));
     QCOMPARE(after.text, QStringLiteral("All values match"));
     QCOMPARE(after.rows, unitRows("5000", "no"));
     // The panel reads back what the unit now holds, boxes included.

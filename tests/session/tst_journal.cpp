@@ -128,7 +128,7 @@ void TestJournal::sendTheUnitDidNotKeep()
              QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|4000|4000|not held"});
     QCOMPARE(notHeld.count(), 1);
     QCOMPARE(notHeld.first().first().toString(),
-             QStringLiteral("Max Speed: sent 5000, the unit holds 4000"));
+             QStringLiteral("Profile 1, Max Speed: sent 5000, the unit holds 4000"));
 }
 
 void TestJournal::unwritableJournalWarnsOnce()

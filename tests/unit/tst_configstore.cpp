@@ -74,6 +74,9 @@ class TestConfigStore : public QObject
     void writesOnlyTheThirdFieldOfTheFirstRecord();
     void failedWriteLeavesTheFileAsItWas();
     void portMapEntryAddsOrReplacesOneRow();
+    void upgradeStep_data();
+    void upgradeStep();
+    void shippedDefaultIsCurrent();
 
   private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -233,6 +236,82 @@ void TestConfigStore::portMapEntryAddsOrReplacesOneRow()
     QCOMPARE(stored.portMap, (QMap<int, QString>{{3, QStringLiteral("/dev/ttyACM0")},
                                                  {4, QStringLiteral("/dev/ttyUSB1")}}));
     QCOMPARE(query(path, "SELECT Name FROM \"Main Table\"").toString(), QStringLiteral("Setup"));
+}
+
+void TestConfigStore::upgradeStep_data()
+{
+    QTest::addColumn<QStringList>("statements"); // the store as found
+    QTest::addColumn<bool>("readOnly");          // file mode 0444
+    QTest::addColumn<int>("outcome");            // StoreUpgrade
+    QTest::addColumn<int>("version");            // user_version afterwards
+    QTest::addColumn<bool>("hasPortMap");        // afterwards
+
+    const QString table = QStringLiteral(
+        "CREATE TABLE \"Main Table\" (ID INTEGER PRIMARY KEY, Name TEXT, ComPort INTEGER)");
+    const QString row = QStringLiteral("INSERT INTO \"Main Table\" VALUES (1, 'Setup', 6)");
+    const QString portMap = QStringLiteral(
+        "CREATE TABLE \"Port Map\" (Port INTEGER PRIMARY KEY, Device TEXT NOT NULL)");
+    const int upgraded = int(StoreUpgrade::Upgraded), current = int(StoreUpgrade::Current),
+              left = int(StoreUpgrade::LeftAsItIs);
+    QTest::newRow("version 1 without Port Map gains it")
+        << QStringList{table, row, "PRAGMA user_version = 1"} << false << upgraded << 2 << true;
+    QTest::newRow("unversioned store without Port Map gains it")
+        << QStringList{table, row} << false << upgraded << 2 << true;
+    QTest::newRow("unversioned store with a hand-made Port Map keeps its rows")
+        << QStringList{table, row, portMap, "INSERT INTO \"Port Map\" VALUES (6, '/dev/ttyUSB0')"}
+        << false << upgraded << 2 << true;
+    QTest::newRow("current store is not written")
+        << QStringList{table, row, portMap, "PRAGMA user_version = 2"} << false << current << 2
+        << true;
+    QTest::newRow("store of a newer version is not written")
+        << QStringList{table, row, "PRAGMA user_version = 7"} << false << current << 7 << false;
+    QTest::newRow("read-only old store is left and still read")
+        << QStringList{table, row, "PRAGMA user_version = 1"} << true << left << 1 << false;
+}
+
+void TestConfigStore::upgradeStep()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(bool, readOnly);
+    QFETCH(int, outcome);
+    QFETCH(int, version);
+    QFETCH(bool, hasPortMap);
+    const QString path = dir->filePath(QStringLiteral("config.qdr"));
+    QVERIFY(exec(path, statements));
+    const QMap<int, QString> mapBefore = readConfiguration(path).portMap;
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ReadOther));
+    const QByteArray before = fileHash(path);
+
+    QString problem;
+    QCOMPARE(int(upgradeStore(path, &problem)), outcome);
+    QCOMPARE(query(path, "PRAGMA user_version").toInt(), version);
+    QCOMPARE(query(path, "SELECT count(*) FROM sqlite_master WHERE name = 'Port Map'").toInt(),
+             hasPortMap ? 1 : 0);
+    if (outcome != int(StoreUpgrade::Upgraded))
+        QCOMPARE(fileHash(path), before);
+    if (outcome == int(StoreUpgrade::LeftAsItIs))
+        QCOMPARE(problem, QStringLiteral("the store is read-only"));
+    // "Main Table" and any port map rows are as they were, and read as before.
+    const StoredConfiguration stored = readConfiguration(path);
+    QCOMPARE(stored.comPort, std::optional<int>(6));
+    QCOMPARE(stored.portMap, mapBefore);
+    // A second run finds nothing to do.
+    if (outcome == int(StoreUpgrade::Upgraded))
+        QCOMPARE(int(upgradeStore(path)), int(StoreUpgrade::Current));
+}
+
+void TestConfigStore::shippedDefaultIsCurrent()
+{
+    QCOMPARE(query(QStringLiteral(KTV_DEFAULT_STORE), "PRAGMA user_version").toInt(),
+             StoreSchemaVersion);
+    const StoredConfiguration stored = readConfiguration(QStringLiteral(KTV_DEFAULT_STORE));
+    QCOMPARE(stored.comPort, std::optional<int>(1));
+    QCOMPARE(query(QStringLiteral(KTV_DEFAULT_STORE),
+                   "SELECT count(*) FROM sqlite_master WHERE name = 'Port Map'")
+                 .toInt(),
+             1);
 }
 
 QTEST_MAIN(TestConfigStore)

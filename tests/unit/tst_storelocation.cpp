@@ -146,6 +146,7 @@ void TestStoreLocation::freshStoreHasTheSchema()
     QVERIFY2(store.problem.isEmpty(), qPrintable(store.problem));
     QStringList row;
     int version = -1;
+    int portMapRows = -1;
     {
         StoreConnection db(store.path, StoreConnection::Mode::ReadOnly);
         QVERIFY(db.opened());
@@ -155,9 +156,12 @@ void TestStoreLocation::freshStoreHasTheSchema()
             row << q.value(0).toString() << q.value(1).toString() << q.value(2).toString();
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
         version = q.value(0).toInt();
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM \"Port Map\"")) && q.next());
+        portMapRows = q.value(0).toInt();
     }
     QCOMPARE(row, (QStringList{"1", "Setup", "1"}));
-    QCOMPARE(version, 1);
+    QCOMPARE(version, 2);
+    QCOMPARE(portMapRows, 0);
     QVERIFY(!QFile::exists(store.path + QStringLiteral(".part")));
 }
 

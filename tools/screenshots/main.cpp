@@ -1,113 +1,184 @@
-// Saves a picture of the main window with each panel selected, and of the
-// title window, the three dialogs and a sheet comparison table, so the layout can be looked at
-// without a unit: screenshots/<name>.png.
+// Saves pictures of the program as an operator sees it, connected to the
+// simulated unit (ktraveld-unitsim beside this tool): each panel with its
+// unit, the Line Monitor after a scan, a Send and a read-back, the title
+// window, the dialogs, and a sheet comparison after two values changed. The
+// README's pictures are main-window.png, line-monitor.png and
+// compare-table.png: <folder>/<name>.png.
 
-#include "session/LineMonitor.h"
+#include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/ConfigStore.h"
+#include "store/Journal.h"
+#include "store/StoreLocation.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
 #include "ui/LineMonitorDock.h"
 #include "ui/MainWindow.h"
 #include "ui/OpeningWindow.h"
-#include "ui/SheetCompareDialog.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QProcess>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString folder;
+
+void save(QWidget *widget, const QString &name)
+{
+    QApplication::processEvents();
+    widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+// A simulated unit of one model at 9600 baud, the first rate the scan tries.
+struct SimulatedUnit
+{
+    explicit SimulatedUnit(const QString &model)
+    {
+        process.start(
+            QDir(QCoreApplication::applicationDirPath())
+                .filePath(QStringLiteral("ktraveld-unitsim")),
+            {QStringLiteral("--model"), model, QStringLiteral("--baud"), QStringLiteral("9600")});
+        if (process.waitForReadyRead(10000))
+            device = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~SimulatedUnit()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    QProcess process;
+    QString device;
+};
+
+// The program connected to a unit of the model, as after its start-up: a
+// store in a folder of its own whose COM 1 opens the simulated unit.
+struct Connected
+{
+    explicit Connected(const QString &model) : unit(model)
+    {
+        const QString store = dir.filePath(QStringLiteral("config.qdr"));
+        QString problem;
+        if (unit.device.isEmpty() || !ktv::createFreshStore(store, &problem) ||
+            !ktv::writePortMapEntry(store, 1, unit.device, &problem)) {
+            std::fprintf(stderr, "no simulated %s: %s\n", qPrintable(model), qPrintable(problem));
+            return;
+        }
+        session = std::make_unique<ktv::UnitSession>(store);
+        window = std::make_unique<ktv::MainWindow>(*session);
+        const QString journalPath = dir.filePath(QStringLiteral("journal.sqlite"));
+        journal = std::make_unique<ktv::Journal>(journalPath);
+        tracker = std::make_unique<ktv::ChangeTracker>(*session, journal.get());
+        window->setChangeTracking(tracker.get(), journalPath);
+        QObject::connect(tracker.get(), &ktv::ChangeTracker::notHeld, window.get(),
+                         &ktv::MainWindow::showRunStatus);
+        // Sheets are kept in the same folder.
+        window->setFileChooser(
+            [this](ktv::SheetFileUse) { return dir.filePath(QStringLiteral("ktra20.json")); });
+    }
+    bool start()
+    {
+        if (!window)
+            return false;
+        ktv::OpeningWindow opening(*window);
+        opening.start();
+        return session->state.UnitConnected;
+    }
+    QTemporaryDir dir;
+    SimulatedUnit unit;
+    std::unique_ptr<ktv::UnitSession> session;
+    std::unique_ptr<ktv::MainWindow> window;
+    std::unique_ptr<ktv::Journal> journal;
+    std::unique_ptr<ktv::ChangeTracker> tracker;
+};
+
+// Runs act on the next modal dialog once it shows, then closes it.
+void whenShown(const QString &name, const std::function<void(QDialog *)> &act)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, name, act] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != name || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(dialog);
+        dialog->reject();
+    });
+    poll->start(50);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString folder =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
-    ktv::UnitSession session{QString()};
-    session.state.SelectedProfile = QStringLiteral("1");
-    session.state.AxisAddress = QStringLiteral("0");
-    session.state.ComPortNumber = 1;
-    ktv::MainWindow main(session);
-    main.showConnectionStatus(false);
-    main.show();
-    for (ktv::Model model : ktv::AllModels) {
-        main.SSTab1()->setCurrentIndex(ktv::tabIndex(model));
-        QApplication::processEvents();
-        main.grab().save(
-            QDir(folder).filePath(QStringLiteral("panel-%1.png").arg(ktv::modelId(model))));
+
+    // Each panel with a unit of its model on the line.
+    const std::pair<ktv::Model, const char *> units[] = {
+        {ktv::Model::KTRA10, "KTRA10"}, {ktv::Model::KTRA20, "KTRA20"},
+        {ktv::Model::KTRA30, "KTRA30"}, {ktv::Model::VELD10, "VELD10"},
+        {ktv::Model::VELD20, "VELD20"}, {ktv::Model::VELD30, "VELD30"}};
+    for (const auto &[model, name] : units) {
+        Connected program(QString::fromLatin1(name));
+        if (!program.start())
+            return 1;
+        save(program.window.get(), QStringLiteral("panel-%1").arg(ktv::modelId(model)));
+        if (model == ktv::Model::VELD10)
+            save(program.window.get(), QStringLiteral("main-window"));
+        if (model == ktv::Model::VELD30) {
+            for (QDialog *dialog : program.window->findChildren<QDialog *>()) {
+                if (!qobject_cast<ktv::AxisDialog *>(dialog))
+                    continue;
+                dialog->adjustSize();
+                dialog->show();
+                save(dialog, dialog->objectName());
+                dialog->hide();
+            }
+        }
     }
-    // The Line Monitor under the KTRA20 panel, after a scan and a read-back.
+
+    // A KTRA20: the Line Monitor open from the start, so it holds the scan,
+    // the identification and the read-back; then a new Max Speed sent.
+    Connected program(QStringLiteral("KTRA20"));
+    if (!program.window)
+        return 1;
+    ktv::MainWindow &window = *program.window;
+    window.lineMonitorDock()->show();
+    if (!program.start())
+        return 1;
+    // The title window.
     {
-        using Line = ktv::MonitorLine;
-        const struct
-        {
-            Line::Direction direction;
-            const char *bytes;
-            qint64 ms;
-        } lines[] = {{Line::Written, "\r", 0},
-                     {Line::Written, "@0!\r", 501},
-                     {Line::Read, "0\r", 1002},
-                     {Line::Written, "@0$\r", 1003},
-                     {Line::Read, "KTRA20 1.07\r", 1504},
-                     {Line::Written, "@0VA1\r", 1612},
-                     {Line::Read, "10\r", 1683},
-                     {Line::Written, "@0VB1\r", 1684},
-                     {Line::Read, "500\r", 1755},
-                     {Line::Written, "@0VM1\r", 1756},
-                     {Line::Read, "8000\r", 1827},
-                     {Line::Written, "@0M1_5000\r", 9410},
-                     {Line::Written, "@0VA1\r", 10021},
-                     {Line::Read, "\x15\xff?\r", 10092},
-                     {Line::Written, "@0H\r", 12750}};
-        for (const auto &line : lines)
-            main.lineMonitor().record(line.direction, QByteArray(line.bytes), line.ms, 9600);
-        main.lineMonitor().flush();
-        main.SSTab1()->setCurrentIndex(ktv::tabIndex(ktv::Model::KTRA20));
-        main.lineMonitorDock()->show();
-        main.resize(main.width(), main.height() + 320);
-        QApplication::processEvents();
-        main.grab().save(QDir(folder).filePath(QStringLiteral("line-monitor.png")));
-        main.lineMonitorDock()->hide();
+        ktv::OpeningWindow opening(window);
+        opening.show();
+        opening.adjustSize();
+        save(&opening, QStringLiteral("opening"));
     }
-    ktv::OpeningWindow opening(main);
-    opening.show();
-    opening.adjustSize();
-    QApplication::processEvents();
-    opening.grab().save(QDir(folder).filePath(QStringLiteral("opening.png")));
-    ktv::CommSettingsDialog settings(main);
-    settings.show();
-    QApplication::processEvents();
-    settings.grab().save(QDir(folder).filePath(QStringLiteral("comm-settings.png")));
-    for (QDialog *dialog : main.findChildren<QDialog *>()) {
-        if (!qobject_cast<ktv::AxisDialog *>(dialog))
-            continue;
-        dialog->adjustSize();
-        dialog->show();
-        QApplication::processEvents();
-        dialog->grab().save(QDir(folder).filePath(dialog->objectName() + QStringLiteral(".png")));
-        dialog->hide();
-    }
-    // A KTRA20 compared with the sheet saved from it before two values changed.
-    std::vector<ktv::SheetComparisonRow> rows;
-    const char *const values[][3] = {{"Profile 1, Accel", "10", "10"},
-                                     {"Profile 1, Base Speed", "500", "500"},
-                                     {"Profile 1, Max Speed", "5000", "5200"},
-                                     {"Profile 1, Lower Speed", "1000", "1000"},
-                                     {"Profile 1, Upper Speed", "20000", "20000"},
-                                     {"Profile 2, Accel", "110", "110"},
-                                     {"Profile 2, Base Speed", "600", "600"},
-                                     {"Profile 2, Max Speed", "5100", "5100"},
-                                     {"Profile 2, Lower Speed", "1100", "1100"},
-                                     {"Profile 2, Upper Speed", "20100", "20100"},
-                                     {"Reduced Current", "off", "off"},
-                                     {"Resolution", "8", "8"},
-                                     {"Ramp Down", "no", "yes"},
-                                     {"Analog Speed", "off", "off"}};
-    for (const auto &[caption, sheet, unit] : values)
-        rows.push_back({0, QString(), QString::fromLatin1(caption), QString::fromLatin1(sheet),
-                        QString::fromLatin1(unit), qstrcmp(sheet, unit) != 0});
-    ktv::SheetCompareDialog compare(rows, QStringLiteral("Compare - ktra20.json"), &main);
-    compare.show();
-    QApplication::processEvents();
-    compare.grab().save(QDir(folder).filePath(QStringLiteral("compare-table.png")));
+    window.activateWindow();
+    window.saveUnitSettings(); // the sheet the comparison below is made against
+    window.panel(ktv::Model::KTRA20).boxes.at(ktv::ParamKey::Max)->setText(QStringLiteral("5200"));
+    window.pressSend(ktv::Model::KTRA20, ktv::ParamKey::Max);
+    window.selectOption(ktv::Model::KTRA20, ktv::Option::RampDownYes);
+    save(&window, QStringLiteral("line-monitor"));
+    window.lineMonitorDock()->hide();
+
+    whenShown(QStringLiteral("SheetCompare"),
+              [](QDialog *dialog) { save(dialog, QStringLiteral("compare-table")); });
+    window.compareWithUnitSettings();
+    whenShown(QStringLiteral("frmCommSettings"),
+              [](QDialog *dialog) { save(dialog, QStringLiteral("comm-settings")); });
+    window.openCommSettings();
+    whenShown(QStringLiteral("ChangeHistory"),
+              [](QDialog *dialog) { save(dialog, QStringLiteral("change-history")); });
+    window.openChangeHistory();
     return 0;
 }
