@@ -94,20 +94,6 @@ bool sameDevice(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-QString kindOf(mode_t mode)
-{
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISLNK(mode))
-        return QStringLiteral("a link");
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("no regular file");
-}
 #endif
 
 // LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_3 for /dev/pts/3: the name below
@@ -122,6 +108,23 @@ QString lockName(const QString &device)
 }
 
 } // namespace
+
+#ifdef Q_OS_UNIX
+QString fileKindText(quint32 mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a link");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("no regular file");
+}
+#endif
 
 QList<PortHolder> processesHolding(const QString &device, const QString &procRoot)
 {
@@ -195,7 +198,7 @@ std::optional<PortLockFile> lockFileFor(const QString &device, const QStringList
             if (::lstat(path.constData(), &info) != 0)
                 continue;
             if (!S_ISREG(info.st_mode)) {
-                found.notAFile = kindOf(info.st_mode);
+                found.notAFile = fileKindText(info.st_mode);
                 return found;
             }
             const int fd =
@@ -204,7 +207,7 @@ std::optional<PortLockFile> lockFileFor(const QString &device, const QStringList
                 continue;
             // Asked again of what opened, in case the name changed in between.
             if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-                found.notAFile = kindOf(info.st_mode);
+                found.notAFile = fileKindText(info.st_mode);
                 ::close(fd);
                 return found;
             }
@@ -246,7 +249,7 @@ std::optional<QString> lockFileObstacle(const QString &device, const QStringList
             };
             // The serial layer follows a link; so does this.
             if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
-                return QStringLiteral("%1 is %2").arg(path, kindOf(info.st_mode));
+                return QStringLiteral("%1 is %2").arg(path, fileKindText(info.st_mode));
         }
 #else
     Q_UNUSED(device)

@@ -12,6 +12,13 @@
 
 namespace ktv {
 
+#ifdef Q_OS_UNIX
+// What a path that is no regular file is, for a message ("a named pipe", "a
+// folder", "a device"), from its stat() mode; "no regular file" for anything
+// else, a regular file included.
+QString fileKindText(quint32 mode);
+#endif
+
 PortFindings gatherPortFindings(const QString &device, const QString &systemError);
 
 // The processes other than this one with the device open, found through the

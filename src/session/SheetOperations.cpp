@@ -1,5 +1,6 @@
 #include "session/SheetOperations.h"
 
+#include "link/PortProbe.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/ReplyDecoding.h"
@@ -442,17 +443,7 @@ constexpr qint64 LargestSheet = 1 << 20;
 // regular file.
 QString kindOfNonFile(mode_t mode)
 {
-    if (S_ISREG(mode))
-        return {};
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("no regular file");
+    return S_ISREG(mode) ? QString() : fileKindText(mode);
 }
 
 QString systemText(int error)

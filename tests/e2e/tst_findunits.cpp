@@ -20,6 +20,30 @@
 using namespace ktv;
 using namespace ktv::test;
 
+namespace {
+
+// The dialog's rows as the operator reads them: "address|model|revision".
+QStringList rowsOf(const FindUnitsDialog *dialog)
+{
+    QStringList rows;
+    for (int i = 0; i < dialog->list()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = dialog->list()->topLevelItem(i);
+        rows << item->text(0) + QLatin1Char('|') + item->text(1) + QLatin1Char('|') + item->text(2);
+    }
+    return rows;
+}
+
+// The model query at addresses 0 to count - 1, as the sweep asks them.
+QList<QByteArray> sweepLines(int count = 100)
+{
+    QList<QByteArray> lines;
+    for (int address = 0; address < count; ++address)
+        lines << "@" + QByteArray::number(address) + "$\r";
+    return lines;
+}
+
+} // namespace
+
 class TestFindUnits : public QObject
 {
     Q_OBJECT
@@ -50,11 +74,7 @@ void TestFindUnits::chooseTheSecondUnit()
             return;
         operatorHand.stop();
         status = dialog->status()->text();
-        for (int i = 0; i < dialog->list()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem *item = dialog->list()->topLevelItem(i);
-            listed << item->text(0) + QLatin1Char(' ') + item->text(1) + QLatin1Char(' ') +
-                          item->text(2);
-        }
+        listed = rowsOf(dialog);
         dialog->list()->setCurrentItem(dialog->list()->topLevelItem(1));
         dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     });
@@ -62,11 +82,9 @@ void TestFindUnits::chooseTheSecondUnit()
     action->trigger();
 
     QCOMPARE(status, QStringLiteral("2 unit(s) answered at 9600 baud."));
-    QCOMPARE(listed, (QStringList{"0 VELD30 1.07", "7 VELD30 1.07"}));
+    QCOMPARE(listed, (QStringList{"0|VELD30|1.07", "7|VELD30|1.07"}));
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("7"));
-    QList<QByteArray> heard;
-    for (int address = 0; address <= 99; ++address)
-        heard << "@" + QByteArray::number(address) + "$\r";
+    QList<QByteArray> heard = sweepLines();
     heard += QList<QByteArray>{"@7$\r"} + verifyQueries(Model::VELD30, "7");
     QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
     QTest::qWait(200);
@@ -110,11 +128,7 @@ void TestFindUnits::twoUnitsAtOneAddress()
             !dialog->status()->text().endsWith(QStringLiteral("answered at 9600 baud.")))
             return;
         operatorHand.stop();
-        for (int i = 0; i < dialog->list()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem *item = dialog->list()->topLevelItem(i);
-            listed << item->text(0) + QLatin1Char('|') + item->text(1) + QLatin1Char('|') +
-                          item->text(2);
-        }
+        listed = rowsOf(dialog);
         dialog->list()->setCurrentItem(dialog->list()->topLevelItem(0));
         selectable = !dialog->list()->selectedItems().isEmpty();
         dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
@@ -124,9 +138,7 @@ void TestFindUnits::twoUnitsAtOneAddress()
 
     QCOMPARE(listed, QStringList{"0|more than one unit answers|"});
     QVERIFY(!selectable);
-    QList<QByteArray> heard;
-    for (int address = 0; address <= 99; ++address)
-        heard << "@" + QByteArray::number(address) + "$\r";
+    QList<QByteArray> heard = sweepLines();
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
@@ -162,9 +174,7 @@ void TestFindUnits::hardLimitDuringTheSweep()
     QTest::qWait(300);
 
     QVERIFY(asked >= 3 && asked < 100);
-    QList<QByteArray> heard;
-    for (int address = 0; address < asked; ++address)
-        heard << "@" + QByteArray::number(address) + "$\r";
+    QList<QByteArray> heard = sweepLines(int(asked));
     heard << "@0H\r";
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(rig.unit.received().last().baud, 9600);
