@@ -1,0 +1,50 @@
+#include "protocol/CheckReport.h"
+
+#include <algorithm>
+
+namespace ktv {
+
+QString valueVerdictText(ValueVerdict verdict)
+{
+    switch (verdict) {
+    case ValueVerdict::Match:
+        return QStringLiteral("match");
+    case ValueVerdict::Differs:
+        return QStringLiteral("differs");
+    case ValueVerdict::NotKept:
+        return QStringLiteral("not kept");
+    case ValueVerdict::NoAnswer:
+        return QStringLiteral("no answer");
+    case ValueVerdict::NotVerifiable:
+        return QStringLiteral("not verifiable");
+    case ValueVerdict::Refused:
+        return QStringLiteral("refused");
+    case ValueVerdict::NotWritten:
+        return QStringLiteral("not written");
+    }
+    return {};
+}
+
+QString checkVerdictText(CheckVerdict verdict)
+{
+    switch (verdict) {
+    case CheckVerdict::Pass:
+        return QStringLiteral("pass");
+    case CheckVerdict::Fail:
+        return QStringLiteral("fail");
+    case CheckVerdict::Refused:
+        return QStringLiteral("refused");
+    case CheckVerdict::Error:
+        return QStringLiteral("error");
+    }
+    return {};
+}
+
+int CheckReport::count(ValueVerdict verdict) const
+{
+    return int(std::count_if(values.begin(), values.end(), [verdict](const CheckedValue &value) {
+        return value.verdict == verdict;
+    }));
+}
+
+} // namespace ktv
