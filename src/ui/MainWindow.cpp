@@ -556,6 +556,9 @@ void MainWindow::openAxisDefine()
 
 void MainWindow::openFindUnits()
 {
+    // From a shortcut while Connect scans: the search would ask inside the scan.
+    if (session_.isScanning())
+        return;
     FindUnitsDialog dialog(session_, this, [this] {
         pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll);
     });

@@ -220,10 +220,12 @@ QList<RateLine> linesWithRates(const QList<ReceivedLine> &lines)
 } // namespace
 
 // The address question first at each rate: silence moves on, one answer
-// names the address, and the model query there names the unit.
+// names the address, and the model query there names the unit; an answer
+// that does not read as an address has every address asked.
 void TestCli::findOneUnit_data()
 {
     QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("extra");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
@@ -235,27 +237,35 @@ void TestCli::findOneUnit_data()
     const QString found = QStringLiteral("ADDRESS  MODEL   REVISION  BAUD\n"
                                          "5        VELD30  1.07      38400\n");
     QTest::newRow("VELD30 at 5, 38400: silence at 9600 and 28800, then its address and model")
-        << "normal" << QStringList{"find"} << 0 << found << QString()
+        << "normal" << QStringList{} << QStringList{"find"} << 0 << found << QString()
         << QList<RateLine>{{9600, "@%\r"}, {28800, "@%\r"}, {38400, "@%\r"}, {38400, "@5$\r"}}
         << 1000 << 5000;
     QTest::newRow("--baud 38400 asks there alone")
-        << "normal" << QStringList{"find", "--baud", "38400"} << 0 << found << QString()
-        << QList<RateLine>{{38400, "@%\r"}, {38400, "@5$\r"}} << 0 << 3000;
+        << "normal" << QStringList{} << QStringList{"find", "--baud", "38400"} << 0 << found
+        << QString() << QList<RateLine>{{38400, "@%\r"}, {38400, "@5$\r"}} << 0 << 3000;
     QTest::newRow("nobody answers at any rate: no unit, no sweep")
-        << "silent" << QStringList{"find"} << 1 << QString()
+        << "silent" << QStringList{} << QStringList{"find"} << 1 << QString()
         << QStringLiteral("No unit answered at any address from 0 to 99\n")
         << QList<RateLine>{{9600, "@%\r"}, {28800, "@%\r"}, {38400, "@%\r"}, {115200, "@%\r"}}
         << 2000 << 12000;
+    QList<RateLine> swept{{38400, "@%\r"}};
+    for (int address = 0; address <= 99; ++address)
+        swept << RateLine(38400, "@" + QByteArray::number(address) + "$\r");
+    // Every silent address costs its 0.1 s.
+    QTest::newRow("garbled answer to the address question: every address is asked")
+        << "garbage" << QStringList{"--only", "%"} << QStringList{"find", "--baud", "38400"} << 0
+        << found << QString() << swept << 9900 << 20000;
 }
 
 void TestCli::findOneUnit()
 {
     QFETCH(QString, mode);
+    QFETCH(QStringList, extra);
     QFETCH(QStringList, args);
     QFETCH(QList<RateLine>, heard);
     QFETCH(int, atLeastMs);
     QFETCH(int, belowMs);
-    Rig rig(QStringLiteral("VELD30"), 38400, {}, mode, 5);
+    Rig rig(QStringLiteral("VELD30"), 38400, extra, mode, 5);
     QVERIFY(rig.started);
 
     QElapsedTimer clock;
