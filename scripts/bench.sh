@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Figures for the README's goals: scan and read-back timing and CPU (in
+# Figures for the README's goals: scan, read-back and find timing and CPU (in
 # process), then the real program's start to its title window and its peak
 # memory, under a virtual display.
 set -euo pipefail
 build=${1:-build}
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_link"
 "$build/bench/bench_cli" "${CLI_RUNS:-5}"
+"$build/bench/bench_find" "${FIND_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 
 need=""

@@ -1,5 +1,5 @@
 // The axis commands: axis selects a unit's address or defines a new one,
-// find asks every address for the units on the line.
+// find asks the line for the units on it.
 
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
@@ -87,44 +87,32 @@ int Tool::axis()
 int Tool::find()
 {
     UnitSession &s = *session_;
-    QList<int> rates;
-    if (common_.baud) {
-        if (!preparePort())
-            return ExitNoUnit;
-        rates << *common_.baud;
-    } else {
-        const int code = connectUnit(false);
-        if (code == ExitInterrupted)
-            return code;
-        if (code == ExitDone)
-            rates << baudInForce();
-        else if (portFailed_)
-            return code;
-        else
-            rates = QList<int>(ScanRates.begin(), ScanRates.end());
+    if (!preparePort())
+        return ExitNoUnit;
+    const QList<int> rates =
+        common_.baud ? QList<int>{*common_.baud} : QList<int>(ScanRates.begin(), ScanRates.end());
+    FindHooks hooks;
+    hooks.atRate = [](int baud) {
+        progress(QStringLiteral("asking the line at %1 baud ...").arg(baud));
+        return true;
+    };
+    hooks.beforeAddress = [](int baud, int address) {
+        if (address % 10 == 0)
+            progress(QStringLiteral("asking addresses %1 to %2 at %3 baud ...")
+                         .arg(address)
+                         .arg(address + 9)
+                         .arg(baud));
+        return true;
+    };
+    const FindResult result = findOnLine(s, rates, parser_.isSet(QStringLiteral("sweep")), hooks);
+    if (s.isEnding())
+        return ExitInterrupted;
+    if (result.openFailed) {
+        printOpenFailure(s.state.ConnectErrorText);
+        return ExitNoUnit;
     }
-    std::vector<FoundUnit> found;
-    int rate = 0;
-    for (int r : rates) {
-        rate = r;
-        if (!s.link.PortOpen() && !s.link.OpenComPort(s.state.ComPortNumber, r)) {
-            printOpenFailure(s.state.ConnectErrorText);
-            return ExitNoUnit;
-        }
-        found = findUnits(s, [r](int address) {
-            if (address % 10 == 0)
-                progress(QStringLiteral("asking addresses %1 to %2 at %3 baud ...")
-                             .arg(address)
-                             .arg(address + 9)
-                             .arg(r));
-            return true;
-        });
-        if (s.isEnding())
-            return ExitInterrupted;
-        if (!found.empty())
-            break;
-        s.link.closePort();
-    }
+    const std::vector<FoundUnit> &found = result.units;
+    const int rate = result.baud;
     QJsonArray units;
     QList<QStringList> rows{{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
                              QStringLiteral("REVISION"), QStringLiteral("BAUD")}};
@@ -142,7 +130,8 @@ int Tool::find()
                                               unit.revision, QString::number(rate)});
     }
     json_ = {{QStringLiteral("baud"), found.empty() ? QJsonValue() : QJsonValue(rate)},
-             {QStringLiteral("units"), units}};
+             {QStringLiteral("units"), units},
+             {QStringLiteral("swept"), result.swept}};
     if (found.empty()) {
         printError(QStringLiteral("No unit answered at any address from 0 to 99"), code::NoUnit);
         return ExitNoUnit;

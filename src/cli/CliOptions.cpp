@@ -12,7 +12,9 @@ constexpr CommandInfo Commands[] = {
     {"go", "[--profile N]", "Begin motion with a profile."},
     {"stop", "--soft | --hard [--model MODEL]", "Stop the motor (a soft stop, or a hard stop)."},
     {"axis", "select A | define A", "Talk to axis A, or give the unit on the line address A."},
-    {"find", "", "Ask every address from 0 to 99 which unit answers there."},
+    {"find", "[--sweep]",
+     "List the units on the line: the address question at each rate, every address 0-99 "
+     "where answers collide."},
     {"save", "FILE", "Read every profile and drive setting of the unit into a parameter sheet."},
     {"load", "FILE [--dry-run]", "Check a parameter sheet, write it to the unit, compare after."},
     {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
@@ -64,6 +66,10 @@ QList<QCommandLineOption> commandOptions(const QString &command)
         return {
             {QStringLiteral("dry-run"),
              QStringLiteral("Check the sheet and show the lines a load writes; open no port.")}};
+    if (command == QLatin1String("find"))
+        return {{QStringLiteral("sweep"),
+                 QStringLiteral("Ask every address from 0 to 99 at each rate, without the "
+                                "address question (units that do not answer it).")}};
     if (command == QLatin1String("history"))
         return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
                  QStringLiteral("MODEL")}};

@@ -3,6 +3,7 @@
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
 #include "protocol/ParameterSheet.h"
+#include "protocol/ReplyDecoding.h"
 #include "session/UnitSession.h"
 
 namespace ktv {
@@ -50,6 +51,82 @@ std::vector<FoundUnit> findUnits(UnitSession &session,
             found.push_back(*unit);
     }
     return found;
+}
+
+AddressAnswer askAddress(UnitSession &session)
+{
+    SerialLink &link = session.link;
+    AddressAnswer answer;
+    if (session.isEnding() || !link.PortOpen())
+        return answer;
+    // A late answer to an earlier question is not this one's.
+    if (link.ReplyWaiting())
+        link.Input();
+    if (!link.write(frame::addressQueryLine()))
+        return answer;
+    answer.raw = link.readCompleteReply(AddressAnswerSeconds).text;
+    if (answer.raw.isEmpty())
+        return answer;
+    // A second unit's answer right behind the first makes the answers a
+    // collision, as two units answering at once garble each other.
+    answer.raw += link.readCompleteReply(0.05).text;
+    const std::optional<QString> address =
+        answersIn(answer.raw).size() == 1 ? decode::validAddressReply(answer.raw) : std::nullopt;
+    answer.kind = address ? AddressAnswer::One : AddressAnswer::Unclear;
+    answer.address = address ? address->toInt() : -1;
+    return answer;
+}
+
+namespace {
+
+// The units at the rate the port is open at.
+std::vector<FoundUnit> findAtRate(UnitSession &session, int baud, bool sweepAlways,
+                                  const FindHooks &hooks, bool *swept)
+{
+    *swept = false;
+    if (!sweepAlways) {
+        const AddressAnswer answer = askAddress(session);
+        if (answer.kind == AddressAnswer::Silent)
+            return {};
+        if (answer.kind == AddressAnswer::One) {
+            if (auto unit = probeAddress(session, answer.address))
+                return {*unit};
+        }
+        // Two units, noise, or an address whose model query did not read:
+        // every address is asked.
+        if (session.isEnding() || !session.link.PortOpen())
+            return {};
+    }
+    *swept = true;
+    return findUnits(session, [&](int address) {
+        return !hooks.beforeAddress || hooks.beforeAddress(baud, address);
+    });
+}
+
+} // namespace
+
+FindResult findOnLine(UnitSession &session, const QList<int> &rates, bool sweepAlways,
+                      const FindHooks &hooks)
+{
+    SerialLink &link = session.link;
+    FindResult result;
+    for (int baud : rates) {
+        if (session.isEnding() || (hooks.atRate && !hooks.atRate(baud)))
+            break;
+        const bool openedHere = !link.PortOpen();
+        if (openedHere && !link.OpenComPort(session.state.ComPortNumber, baud)) {
+            result.openFailed = true;
+            break;
+        }
+        result.units = findAtRate(session, baud, sweepAlways, hooks, &result.swept);
+        if (!result.units.empty()) {
+            result.baud = baud;
+            break;
+        }
+        if (openedHere)
+            link.closePort();
+    }
+    return result;
 }
 
 } // namespace ktv

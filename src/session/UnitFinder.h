@@ -1,9 +1,13 @@
 #pragma once
-// Which addresses answer on the line. Every unit on a line hears every line,
-// and only the one whose address a line names answers it, so the model query
-// goes to each address in turn. Each address gets the read limit of one reply
-// (a first character within 0.1 s), not the long waits of the identification,
-// so a sweep of 0 to 99 takes about ten seconds.
+// Which units answer on the line, and at which rate. The address question
+// "@%" carries no address: every unit on the line answers it with its own.
+// So at each rate it is asked first: silence means no unit listens at that
+// rate, one clean answer names the address, and the model query at that
+// address names the unit. Only where answers collide (two units) or come
+// garbled is the rate swept: the model query goes to each address in turn,
+// and only the unit whose address a line names answers it. Each address gets
+// the read limit of one reply (a first character within 0.1 s), not the long
+// waits of the identification, so a sweep of 0 to 99 takes about ten seconds.
 
 #include "protocol/Models.h"
 
@@ -45,5 +49,46 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address);
 // question; returning false ends the sweep there.
 std::vector<FoundUnit> findUnits(UnitSession &session,
                                  const std::function<bool(int address)> &before = {});
+
+// What the address question heard at the rate the port is open at.
+struct AddressAnswer
+{
+    enum Kind {
+        Silent,  // nothing: no unit listens at this rate
+        One,     // one whole answer naming an address
+        Unclear, // two answers, or one that does not read as an address
+    };
+    Kind kind = Silent;
+    int address = -1;
+    QString raw; // as read, CRs included
+};
+// A unit answers the address question within half a second, like the
+// identification's questions; the answer counts once its CR is there.
+inline constexpr double AddressAnswerSeconds = 0.5;
+AddressAnswer askAddress(UnitSession &session);
+
+// What the operator's side does while a search runs; each returning false
+// ends the search there.
+struct FindHooks
+{
+    std::function<bool(int baud)> atRate;                     // before the rate is tried
+    std::function<bool(int baud, int address)> beforeAddress; // ahead of each sweep question
+};
+
+struct FindResult
+{
+    int baud = 0; // where units answered; 0 when none did
+    std::vector<FoundUnit> units;
+    bool swept = false;      // the answers were unclear: every address was asked
+    bool openFailed = false; // the port did not open (the reason in ConnectErrorText)
+};
+
+// Tries the rates in turn until units answer at one. A closed port is opened
+// at each rate and closed again when nobody answered; a port already open
+// (a connection) is used at its own rate and left open. With sweepAlways
+// every address is asked without the address question (units that may not
+// answer it).
+FindResult findOnLine(UnitSession &session, const QList<int> &rates, bool sweepAlways,
+                      const FindHooks &hooks = {});
 
 } // namespace ktv

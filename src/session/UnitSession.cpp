@@ -133,6 +133,32 @@ void UnitSession::LoadConfiguration()
 
 void UnitSession::Connect()
 {
+    connectWith([this] { return ScanBaudRates(); });
+}
+
+void UnitSession::ConnectTo(const QString &address, int baud)
+{
+    connectWith([this, address, baud] {
+        // A port the search left open is opened afresh at the unit's rate.
+        link.closePort();
+        scanning_ = true;
+        view_->showScanProgress(
+            scanProgressText(state.ComPortNumber, link.deviceForPort(state.ComPortNumber), baud));
+        bool found = false;
+        if (link.OpenComPort(state.ComPortNumber, baud)) {
+            const QString panelAxis = axisAfterIdentify;
+            axisAfterIdentify = address;
+            found = IdentifyUnit(address);
+            axisAfterIdentify = panelAxis;
+        }
+        scanning_ = false;
+        view_->showScanProgress(QString());
+        return found;
+    });
+}
+
+void UnitSession::connectWith(const std::function<bool()> &attempt)
+{
     // Connect from a menu or shortcut while a scan runs would scan inside the scan.
     if (scanning_)
         return;
@@ -146,7 +172,7 @@ void UnitSession::Connect()
         view_->setAllPanelsAvailable();
     }
     state.ConnectErrorText.clear();
-    if (ScanBaudRates()) {
+    if (attempt()) {
         view_->showConnectionStatus(state.UnitConnected);
         ProfileUpdate = true;
     } else {

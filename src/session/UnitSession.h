@@ -29,6 +29,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -90,7 +91,12 @@ class UnitSession : public QObject
     // Records the raw reply to "$" at an address (CRs included, as read).
     void noteModelAnswer(int address, const QString &rawReply);
     void Connect();
+    // Connect to the unit at one address and rate (a unit Find Units found):
+    // the identification asks that address, and the panel then talks to it.
+    void ConnectTo(const QString &address, int baud);
     void Disconnect();
+    // A Connect's scan or identification is under way.
+    bool isScanning() const { return scanning_; }
 
     // Communication Settings: the dialog calls these in turn.
     void beginCommSettings();
@@ -173,6 +179,8 @@ class UnitSession : public QObject
 
   private:
     void onLineLost(const QString &reason);
+    // Connect's frame around one way of finding the unit.
+    void connectWith(const std::function<bool()> &attempt);
     void sendParameterLine(Model model, ParamKey key, EntryPath path, const LeftBox &value);
     // Writes a command line; when the line does not take it, says so.
     bool writeCommand(const QString &command, const QByteArray &line);

@@ -1,5 +1,6 @@
 #include "ui/FindUnitsDialog.h"
 
+#include "protocol/UnitCatalogue.h"
 #include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 #include "ui/ProgressDialog.h"
@@ -42,20 +43,37 @@ FindUnitsDialog::FindUnitsDialog(UnitSession &session, QWidget *parent,
     connect(this, &QDialog::finished, this, [this] { stopped_ = true; });
 }
 
-void FindUnitsDialog::sweep()
+void FindUnitsDialog::search()
 {
     stopped_ = false;
     list_->clear();
-    const int baud = session_.link.baudRateInForce();
-    const std::vector<FoundUnit> found = findUnits(session_, [this, baud](int address) {
+    SerialLink &link = session_.link;
+    const bool wasOpen = link.PortOpen();
+    // A connection is asked at its own rate; otherwise every rate in turn.
+    const QList<int> rates = wasOpen ? QList<int>{link.baudRateInForce()}
+                                     : QList<int>(ScanRates.begin(), ScanRates.end());
+    FindHooks hooks;
+    hooks.atRate = [this](int baud) {
+        status_->setText(QStringLiteral("Asking the line at %1 baud ...").arg(baud));
+        return !stopped_;
+    };
+    hooks.beforeAddress = [this](int baud, int address) {
         status_->setText(QStringLiteral("Asking address %1 of %2 at %3 baud ...")
                              .arg(address)
                              .arg(HighestAddress)
                              .arg(baud));
-        // A unit found so far shows at once.
         return !stopped_;
-    });
-    for (const FoundUnit &unit : found) {
+    };
+    const FindResult found = findOnLine(session_, rates, false, hooks);
+    if (!wasOpen)
+        link.closePort();
+    baud_ = found.baud;
+    if (found.openFailed) {
+        status_->setText(QStringLiteral("No unit answered."));
+        session_.openFailureMessage(session_.state.ConnectErrorText);
+        return;
+    }
+    for (const FoundUnit &unit : found.units) {
         auto *item = new QTreeWidgetItem(
             unit.collision
                 ? QStringList{QString::number(unit.address), MoreThanOneUnitText, QString()}
@@ -65,10 +83,10 @@ void FindUnitsDialog::sweep()
             item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
         list_->addTopLevelItem(item);
     }
-    status_->setText(
-        found.empty()
-            ? QStringLiteral("No unit answered.")
-            : QStringLiteral("%1 unit(s) answered at %2 baud.").arg(found.size()).arg(baud));
+    status_->setText(found.units.empty() ? QStringLiteral("No unit answered.")
+                                         : QStringLiteral("%1 unit(s) answered at %2 baud.")
+                                               .arg(found.units.size())
+                                               .arg(found.baud));
 }
 
 QString FindUnitsDialog::chosenAddress() const

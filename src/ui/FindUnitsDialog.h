@@ -1,7 +1,9 @@
 #pragma once
-// Setup > Find Units on the Line: asks every address from 0 to 99 at the rate
-// the connection runs at and lists who answers. OK with a unit chosen makes
-// its address the axis the program talks to, as Axis Select does.
+// Setup > Find Units on the Line: asks the line who is there and lists who
+// answers. Connected, it asks at the connection's rate, and OK with a unit
+// chosen makes its address the axis the program talks to, as Axis Select
+// does. Without a connection it tries each rate in turn, and OK connects to
+// the chosen unit at its address and rate.
 
 #include <QDialog>
 #include <functional>
@@ -24,10 +26,13 @@ class FindUnitsDialog : public QDialog
 
     QTreeWidget *list() const { return list_; }
     QLabel *status() const { return status_; }
-    // Runs the sweep; returns once it has ended or the dialog was closed.
-    void sweep();
+    // Runs the search; returns once it has ended or the dialog was closed.
+    // A port it opened itself is closed again.
+    void search();
     // The chosen unit's address; empty when none is chosen.
     QString chosenAddress() const;
+    // The rate the listed units answered at; 0 when none did.
+    int baud() const { return baud_; }
 
   private:
     UnitSession &session_;
@@ -35,6 +40,7 @@ class FindUnitsDialog : public QDialog
     QLabel *status_ = nullptr;
     QDialogButtonBox *buttons_ = nullptr;
     bool stopped_ = false;
+    int baud_ = 0;
 };
 
 } // namespace ktv

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "link/PortWatch.h"
 #include "session/LineMonitor.h"
 #include "session/UnitSession.h"
 #include "ui/AxisDialogs.h"
@@ -149,6 +150,28 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     session_.setView(this);
     axisSelect_ = new AxisSelectDialog(*this);
     axisDefine_ = new AxisDefineDialog(*this);
+    watchPort();
+}
+
+void MainWindow::watchPort()
+{
+    // An adapter pulled out and plugged in again: said in the status line;
+    // connecting again is the operator's choice.
+    auto *watch = new PortWatch(
+        [this] { return session_.link.deviceForPort(session_.state.ComPortNumber); }, this);
+    connect(watch, &PortWatch::vanished, this, [this](const QString &device) {
+        showRunStatus(QStringLiteral("COM %1 (%2) was unplugged")
+                          .arg(session_.state.ComPortNumber)
+                          .arg(device));
+    });
+    connect(watch, &PortWatch::returned, this, [this](const QString &device) {
+        showRunStatus(QStringLiteral("COM %1 (%2) is back: press Connect")
+                          .arg(session_.state.ComPortNumber)
+                          .arg(device));
+        if (!session_.isScanning())
+            setConnectEnabled(true);
+    });
+    watch->start();
 }
 
 MainWindow::~MainWindow()
@@ -533,24 +556,27 @@ void MainWindow::openAxisDefine()
 
 void MainWindow::openFindUnits()
 {
-    if (!session_.state.UnitConnected) {
-        session_.ShowNotConnected();
+    // From a shortcut while Connect scans: the search would ask inside the scan.
+    if (session_.isScanning())
         return;
-    }
     FindUnitsDialog dialog(session_, this, [this] {
         pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll);
     });
     dialog.setModal(true);
     dialog.show();
-    dialog.sweep();
+    dialog.search();
     // Closed while it asked: nothing chosen.
     if (!dialog.isVisible() || dialog.exec() != QDialog::Accepted)
         return;
     const QString address = dialog.chosenAddress();
     if (address.isEmpty())
         return;
-    session_.selectAxis(address);
-    session_.axisSelectDone();
+    if (session_.state.UnitConnected && session_.link.baudRateInForce() == dialog.baud()) {
+        session_.selectAxis(address);
+        session_.axisSelectDone();
+    } else {
+        session_.ConnectTo(address, dialog.baud());
+    }
 }
 
 void MainWindow::showMessage(MessageIcon icon, const QString &text)

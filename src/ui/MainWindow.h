@@ -133,6 +133,7 @@ class MainWindow : public QMainWindow, public SessionView
     void buildMenus();
     void buildConnectionArea(QWidget *central);
     void buildLineMonitor();
+    void watchPort();
     void wirePanel(Panel &panel);
     // A refused option click: the group shows again what it showed before.
     void restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous);

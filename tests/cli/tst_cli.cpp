@@ -116,6 +116,9 @@ class TestCli : public QObject
   private slots:
     void scan_data();
     void scan();
+    void findOneUnit_data();
+    void findOneUnit();
+    void findTwoUnits_data();
     void findTwoUnits();
     void findTwoUnitsAtOneAddress();
     void readJson();
@@ -201,26 +204,125 @@ void TestCli::scan()
     QCOMPARE(before, baud == 9600 ? 0 : 6);
 }
 
+namespace {
+
+// What the unit heard, each line with the rate it came at.
+using RateLine = QPair<int, QByteArray>;
+
+QList<RateLine> linesWithRates(const QList<ReceivedLine> &lines)
+{
+    QList<RateLine> result;
+    for (const ReceivedLine &line : lines)
+        result << RateLine(line.baud, line.bytes);
+    return result;
+}
+
+} // namespace
+
+// The address question first at each rate: silence moves on, one answer
+// names the address, and the model query there names the unit; an answer
+// that does not read as an address has every address asked.
+void TestCli::findOneUnit_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QList<RateLine>>("heard");
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("belowMs");
+
+    const QString found = QStringLiteral("ADDRESS  MODEL   REVISION  BAUD\n"
+                                         "5        VELD30  1.07      38400\n");
+    QTest::newRow("VELD30 at 5, 38400: silence at 9600 and 28800, then its address and model")
+        << "normal" << QStringList{} << QStringList{"find"} << 0 << found << QString()
+        << QList<RateLine>{{9600, "@%\r"}, {28800, "@%\r"}, {38400, "@%\r"}, {38400, "@5$\r"}}
+        << 1000 << 5000;
+    QTest::newRow("--baud 38400 asks there alone")
+        << "normal" << QStringList{} << QStringList{"find", "--baud", "38400"} << 0 << found
+        << QString() << QList<RateLine>{{38400, "@%\r"}, {38400, "@5$\r"}} << 0 << 3000;
+    QTest::newRow("nobody answers at any rate: no unit, no sweep")
+        << "silent" << QStringList{} << QStringList{"find"} << 1 << QString()
+        << QStringLiteral("No unit answered at any address from 0 to 99\n")
+        << QList<RateLine>{{9600, "@%\r"}, {28800, "@%\r"}, {38400, "@%\r"}, {115200, "@%\r"}}
+        << 2000 << 12000;
+    QList<RateLine> swept{{38400, "@%\r"}};
+    for (int address = 0; address <= 99; ++address)
+        swept << RateLine(38400, "@" + QByteArray::number(address) + "$\r");
+    // Every silent address costs its 0.1 s.
+    QTest::newRow("garbled answer to the address question: every address is asked")
+        << "garbage" << QStringList{"--only", "%"} << QStringList{"find", "--baud", "38400"} << 0
+        << found << QString() << swept << 9900 << 20000;
+}
+
+void TestCli::findOneUnit()
+{
+    QFETCH(QString, mode);
+    QFETCH(QStringList, extra);
+    QFETCH(QStringList, args);
+    QFETCH(QList<RateLine>, heard);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, belowMs);
+    Rig rig(QStringLiteral("VELD30"), 38400, extra, mode, 5);
+    QVERIFY(rig.started);
+
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = rig.run(args);
+    const qint64 took = clock.elapsed();
+
+    QTEST(run.exitCode, "exitCode");
+    QTEST(run.out, "out");
+    QTEST(run.err, "err");
+    QCOMPARE(linesWithRates(rig.unit.received()), heard);
+    QVERIFY2(took >= atLeastMs && took < belowMs, qPrintable(QString::number(took)));
+}
+
+// Two units answer the address question together: every address is asked
+// at that rate, and both are found. --sweep asks every address without it.
+void TestCli::findTwoUnits_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QList<RateLine>>("before");
+    QTest::addColumn<bool>("asksAddress");
+
+    QTest::newRow("--baud 9600: the answers collide")
+        << 9600 << QStringList{"find", "--baud", "9600"} << QList<RateLine>{} << true;
+    QTest::newRow("unknown rate: silence at 9600, the answers collide at 28800")
+        << 28800 << QStringList{"find"} << QList<RateLine>{{9600, "@%\r"}} << true;
+    QTest::newRow("--sweep --baud 9600: no address question")
+        << 9600 << QStringList{"find", "--sweep", "--baud", "9600"} << QList<RateLine>{} << false;
+}
+
 void TestCli::findTwoUnits()
 {
-    Rig rig(QStringLiteral("KTRA30"), 9600,
+    QFETCH(int, baud);
+    QFETCH(QStringList, args);
+    QFETCH(QList<RateLine>, before);
+    QFETCH(bool, asksAddress);
+    Rig rig(QStringLiteral("KTRA30"), baud,
             {QStringLiteral("--also-address"), QStringLiteral("12")}, QStringLiteral("normal"), 3);
     QVERIFY(rig.started);
 
     QElapsedTimer clock;
     clock.start();
-    const Run run =
-        rig.run({QStringLiteral("find"), QStringLiteral("--baud"), QStringLiteral("9600")});
+    const Run run = rig.run(args);
 
     QCOMPARE(run.err, QString());
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringLiteral("ADDRESS  MODEL   REVISION  BAUD\n"
-                                     "3        KTRA30  1.07      9600\n"
-                                     "12       KTRA30  1.07      9600\n"));
-    Lines asked;
+                                     "3        KTRA30  1.07      %1\n"
+                                     "12       KTRA30  1.07      %1\n")
+                          .arg(baud));
+    QList<RateLine> asked = before;
+    if (asksAddress)
+        asked << RateLine(baud, "@%\r");
     for (int address = 0; address <= 99; ++address)
-        asked << "@" + QByteArray::number(address) + "$\r";
-    QCOMPARE(rig.unit.receivedBytes(), asked);
+        asked << RateLine(baud, "@" + QByteArray::number(address) + "$\r");
+    QCOMPARE(linesWithRates(rig.unit.received()), asked);
     // The read limit of a reply per address, not the identification's waits.
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
 }
@@ -246,7 +348,7 @@ void TestCli::findTwoUnitsAtOneAddress()
                                                {QStringLiteral("model"), QJsonValue::Null},
                                                {QStringLiteral("revision"), QJsonValue::Null},
                                                {QStringLiteral("collision"), true}}));
-    Lines asked;
+    Lines asked{"@%\r"};
     for (int address = 0; address <= 99; ++address)
         asked << "@" + QByteArray::number(address) + "$\r";
     QCOMPARE(rig.unit.receivedBytes(), asked);

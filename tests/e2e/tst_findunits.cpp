@@ -1,6 +1,6 @@
-// Setup > Find Units on the Line: the sweep over every address at the
-// connection's rate, the list it shows, and choosing a unit as Axis Select
-// does; without a connection it sends nothing.
+// Setup > Find Units on the Line: the address question, the sweep over every
+// address where answers collide, the list it shows, and choosing a unit: as
+// Axis Select does when connected, a connection to it when not.
 
 #include "ConnectedRig.h"
 #include "UnitSimProcess.h"
@@ -33,10 +33,11 @@ QStringList rowsOf(const FindUnitsDialog *dialog)
     return rows;
 }
 
-// The model query at addresses 0 to count - 1, as the sweep asks them.
+// The address question, then the model query at addresses 0 to count - 1,
+// as a search where answers collide asks them.
 QList<QByteArray> sweepLines(int count = 100)
 {
-    QList<QByteArray> lines;
+    QList<QByteArray> lines{"@%\r"};
     for (int address = 0; address < count; ++address)
         lines << "@" + QByteArray::number(address) + "$\r";
     return lines;
@@ -49,7 +50,7 @@ class TestFindUnits : public QObject
     Q_OBJECT
   private slots:
     void chooseTheSecondUnit();
-    void notConnectedSendsNothing();
+    void notConnectedFindsAndConnects();
     void twoUnitsAtOneAddress();
     void hardLimitDuringTheSweep();
 };
@@ -92,23 +93,57 @@ void TestFindUnits::chooseTheSecondUnit()
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
 
-void TestFindUnits::notConnectedSendsNothing()
+// Nothing connected (the start-up scan asked address 0): the search asks
+// each rate, finds the unit at 5 at 38400, and OK connects to it there.
+void TestFindUnits::notConnectedFindsAndConnects()
 {
-    Rig rig(Model::VELD30);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
-    bench.window->pressDisconnect();
+    UnitSimOptions options = optionsFor(Model::VELD30);
+    options.address = 5;
+    options.baud = 38400;
+    UnitSimProcess unit(options);
+    QVERIFY(unit.start());
+    Workbench bench(unit.devicePath());
+    bench.load();
+    QVERIFY(!bench.state.UnitConnected);
+    QCOMPARE(bench.recorder.texts(), QStringList{"The unit DID NOT CONNECT.  \r\rPlease check Com "
+                                                 "Port Setting, Cables and Power."});
+    bench.recorder.messages.clear();
+    unit.clearRecord();
 
+    QStringList listed;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
+        if (!dialog || !dialog->isVisible() ||
+            dialog->status()->text() != QStringLiteral("1 unit(s) answered at 38400 baud."))
+            return;
+        operatorHand.stop();
+        listed = rowsOf(dialog);
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(0));
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    operatorHand.start(50);
     bench.window->openFindUnits();
 
-    QCOMPARE(bench.recorder.messages.size(), 1);
-    QCOMPARE(bench.recorder.messages[0].text,
-             QStringLiteral("There in no unit connected!  \r\n\r\nA unit must be ONLINE before "
-                            "you can send any information. \r\nGo to the Setup Menu to configure "
-                            "the Com Port and CONNECT to the unit."));
-    QVERIFY(!bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits")));
+    QCOMPARE(listed, QStringList{"5|VELD30|1.07"});
+    QVERIFY(bench.state.UnitConnected);
+    QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is Connected"));
+    QCOMPARE(bench.state.AxisAddress, QStringLiteral("5"));
+    Panel &panel = bench.panel(Model::VELD30);
+    QCOMPARE(panel.info.at(panel.entry().infoIndex(Field::Accel))->text(),
+             QStringLiteral("Acceleration: 10000"));
+    QCOMPARE(panel.label(ReadbackRole::SelectedAxis)->text(), QStringLiteral("Selected Axis: 5"));
+    QList<QByteArray> heard{"@%\r", "@%\r", "@%\r", "@5$\r", "\r", "@5!\r", "@5$\r"};
+    heard += verifyQueries(Model::VELD30, "5");
+    QVERIFY(unit.waitForLineCount(int(heard.size())));
     QTest::qWait(200);
-    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
+    QCOMPARE(unit.receivedBytes(), heard);
+    QList<int> rates;
+    for (const ReceivedLine &line : unit.received())
+        rates << line.baud;
+    QCOMPARE(rates.mid(0, 4), (QList<int>{9600, 28800, 38400, 38400}));
+    QCOMPARE(rates.count(38400), heard.size() - 2);
+    QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
 
 // Two units at 0 answer each "@0$" together: the address is listed as such
@@ -146,10 +181,11 @@ void TestFindUnits::twoUnitsAtOneAddress()
 }
 
 // The modal dialog keeps the window's stops out of reach: its own Hard Limit
-// sends the shown panel's line between two questions, and Esc ends the sweep.
+// sends the shown panel's line between two questions, and Esc ends the sweep
+// (two units answer the address question, so every address is asked).
 void TestFindUnits::hardLimitDuringTheSweep()
 {
-    Rig rig(Model::VELD30);
+    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("7")});
     QVERIFY(rig.connect());
     Workbench &bench = *rig.bench;
     bench.window->show();
@@ -161,7 +197,7 @@ void TestFindUnits::hardLimitDuringTheSweep()
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
         auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
         if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow() ||
-            rig.unit.receivedBytes().size() < 3)
+            rig.unit.receivedBytes().size() < 4)
             return;
         operatorHand.stop();
         asked = rig.unit.receivedBytes().size();
@@ -173,8 +209,8 @@ void TestFindUnits::hardLimitDuringTheSweep()
     bench.window->openFindUnits();
     QTest::qWait(300);
 
-    QVERIFY(asked >= 3 && asked < 100);
-    QList<QByteArray> heard = sweepLines(int(asked));
+    QVERIFY(asked >= 4 && asked < 100);
+    QList<QByteArray> heard = sweepLines(int(asked) - 1);
     heard << "@0H\r";
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(rig.unit.received().last().baud, 9600);

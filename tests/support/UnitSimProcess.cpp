@@ -3,9 +3,12 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+
+#include <csignal>
 
 namespace ktv::test {
 
@@ -124,6 +127,34 @@ void UnitSimProcess::clearRecord()
     QFile file(recordPath());
     if (file.exists())
         file.resize(0);
+}
+
+bool UnitSimProcess::unplug()
+{
+    if (!isRunning() || ::kill(pid_t(m_process.processId()), SIGUSR1) != 0)
+        return false;
+    const QDeadlineTimer deadline(kEndTimeoutMs);
+    while (QFileInfo::exists(m_devicePath)) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(kPollSliceMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+bool UnitSimProcess::replug()
+{
+    if (!isRunning() || ::kill(pid_t(m_process.processId()), SIGUSR2) != 0)
+        return false;
+    const QDeadlineTimer deadline(kStartTimeoutMs);
+    while (!m_process.canReadLine()) {
+        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+    m_devicePath = QString::fromLocal8Bit(m_process.readLine().trimmed());
+    return QFileInfo::exists(m_devicePath);
 }
 
 void UnitSimProcess::terminate()

@@ -60,6 +60,11 @@ class UnitSimProcess
     void terminate();
     // SIGKILL: the unit's side of the line vanishes at once.
     void kill();
+    // The line vanishes like an unplugged USB adapter (SIGUSR1); returns once
+    // its device is gone. replug() brings a new line (SIGUSR2) and returns
+    // once the unit has named it; devicePath() then gives the new one.
+    bool unplug();
+    bool replug();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
   private:

@@ -71,7 +71,25 @@ bool Simulator::open(QString *error)
         *error = systemError("cannot open the record file");
         return false;
     }
+    if (!openLine(error))
+        return false;
 
+    // SIGUSR1 and SIGUSR2 pull the adapter out and plug it back in.
+    sigset_t watched;
+    sigemptyset(&watched);
+    for (int signal : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2})
+        sigaddset(&watched, signal);
+    sigprocmask(SIG_BLOCK, &watched, nullptr);
+    m_signalFd = signalfd(-1, &watched, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_signalFd < 0) {
+        *error = systemError("cannot watch for signals");
+        return false;
+    }
+    return true;
+}
+
+bool Simulator::openLine(QString *error)
+{
     if (!m_options.devicePath.isEmpty()) {
         m_fd = ::open(m_options.devicePath.toLocal8Bit().constData(),
                       O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -120,18 +138,56 @@ bool Simulator::open(QString *error)
         }
         m_linkMade = true;
     }
-
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    m_signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (m_signalFd < 0) {
-        *error = systemError("cannot watch for signals");
-        return false;
-    }
     return true;
+}
+
+// Like an adapter pulled out: the program's open port fails (the far side
+// of its pseudo-terminal is gone), the device and the --link disappear, and
+// whatever was on its way is lost. The unit keeps its settings.
+void Simulator::unplug()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    if (m_slaveFd >= 0)
+        ::close(m_slaveFd);
+    m_fd = m_slaveFd = -1;
+    if (m_linkMade)
+        ::unlink(m_options.linkPath.toLocal8Bit().constData());
+    m_linkMade = false;
+    m_output.clear();
+    m_partial.clear();
+}
+
+// Plugged back in: a new line (a new pseudo-terminal, named on stdout as at
+// the start) and the --link pointing at it again.
+void Simulator::replug()
+{
+    if (m_fd >= 0)
+        return;
+    QString error;
+    if (!openLine(&error)) {
+        std::fprintf(stderr, "ktraveld-unitsim: %s\n", qPrintable(error));
+        unplug();
+        return;
+    }
+    std::printf("%s\n", qPrintable(m_linePath));
+    std::fflush(stdout);
+}
+
+// True when the loop should end (SIGTERM or SIGINT).
+bool Simulator::takeSignal()
+{
+    signalfd_siginfo info{};
+    while (::read(m_signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
+        if (info.ssi_signo == SIGUSR1)
+            unplug();
+        else if (info.ssi_signo == SIGUSR2)
+            replug();
+        else
+            return true;
+    }
+    return false;
 }
 
 int Simulator::run()
@@ -140,7 +196,7 @@ int Simulator::run()
     while (!m_vanish && !m_lineLost) {
         // A stalled unit never takes a byte off the line: the program's
         // output fills up behind it.
-        const int lineFd = m_options.mode == ReplyMode::Stall ? -1 : m_fd;
+        const int lineFd = m_options.mode == ReplyMode::Stall || m_fd < 0 ? -1 : m_fd;
         pollfd fds[2] = {{lineFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         double wait = -1; // seconds until something is due; -1: nothing is
         if (!m_output.empty()) {
@@ -166,8 +222,10 @@ int Simulator::run()
             std::perror("ktraveld-unitsim: poll");
             return 1;
         }
-        if (fds[1].revents & POLLIN)
+        if ((fds[1].revents & POLLIN) && takeSignal())
             break;
+        if (m_fd < 0)
+            continue; // unplugged: only a signal can change that
 
         if (fds[0].revents & POLLIN) {
             // The rate in force now is the rate these bytes were written at.

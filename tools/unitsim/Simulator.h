@@ -71,6 +71,10 @@ class Simulator
     bool watchForClose() const;
     void dropIfPortClosed();
     void closeLine();
+    bool openLine(QString *error);
+    void unplug();
+    void replug();
+    bool takeSignal();
 
     SimulatorOptions m_options;
     Unit m_unit;

@@ -26,6 +26,13 @@ A reply that comes while the program has the port closed is lost, as on a real
 port. With --device the unit sets that port to --baud itself and answers
 whatever arrives.
 
+Unplugging: SIGUSR1 makes the line vanish like a USB adapter pulled out: the
+line closes (the program's open port fails, the pseudo-terminal's device goes),
+the --link is removed and replies on their way are lost. SIGUSR2 plugs it back
+in: a new pseudo-terminal, its path printed on stdout as a new line, and the
+--link pointing at it again. The unit keeps its address, parameters and
+settings. With --device the real port is closed and opened again.
+
 Command lines: "@", the address, the command, the value, CR (no LF). The
 address is compared as a number ("07" reaches unit 7); lines for other
 addresses are ignored. "@%" CR (answer: the address) and "@~nn" CR (take

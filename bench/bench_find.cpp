@@ -1,0 +1,74 @@
+// "ktraveld-cli find" at an unknown rate, process start to exit: with one
+// VELD30 at address 5 and 38400 baud (goal: at most 5 s), and with a line
+// where nobody answers (goal: at most 12 s). Prints each run and the median.
+
+#include "Helpers.h"
+#include "UnitSimProcess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <vector>
+
+using namespace ktv::test;
+
+namespace {
+
+// The median seconds of the runs, or a negative number when one failed.
+double timeFind(QTextStream &out, const QString &mode, int expectedExit, int runs)
+{
+    UnitSimOptions options;
+    options.model = QStringLiteral("VELD30");
+    options.address = 5;
+    options.baud = 38400;
+    options.mode = mode;
+    UnitSimProcess unit(options);
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("config.qdr"));
+    if (!unit.start() || !writeStore(store, 1, {{1, unit.devicePath()}})) {
+        out << "The simulated unit did not start.\n";
+        return -1;
+    }
+    std::vector<double> seconds;
+    for (int i = 0; i < runs; ++i) {
+        QProcess cli;
+        QElapsedTimer clock;
+        clock.start();
+        cli.start(QStringLiteral(KTV_CLI_PATH),
+                  {QStringLiteral("find"), QStringLiteral("--store"), store});
+        if (!cli.waitForFinished(60000) || cli.exitCode() != expectedExit) {
+            out << "ktraveld-cli find failed: " << cli.readAllStandardError() << "\n";
+            return -1;
+        }
+        seconds.push_back(clock.nsecsElapsed() / 1e9);
+        out << QStringLiteral("  run %1: %2 s\n").arg(i + 1).arg(seconds.back(), 0, 'f', 3);
+        out.flush();
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, QString::fromLatin1(argv[1]).toInt()) : 3;
+    QTextStream out(stdout);
+
+    out << "ktraveld-cli find, unknown rate, one VELD30 at address 5, 38400 baud:\n";
+    const double one = timeFind(out, QStringLiteral("normal"), 0, runs);
+    if (one < 0)
+        return 1;
+    out << QStringLiteral("  median %1 s (goal at most 5 s)\n").arg(one, 0, 'f', 3);
+    out << "ktraveld-cli find, unknown rate, nobody answers:\n";
+    const double none = timeFind(out, QStringLiteral("silent"), 1, runs);
+    if (none < 0)
+        return 1;
+    out << QStringLiteral("  median %1 s (goal at most 12 s)\n").arg(none, 0, 'f', 3);
+    return 0;
+}
