@@ -87,7 +87,7 @@ struct SuperuserConnection
 
 } // namespace
 
-PgServer::PgServer()
+PgServer::PgServer(bool durable) : durable_(durable)
 {
     bin_ = serverTools();
     if (bin_.isEmpty()) {
@@ -189,15 +189,16 @@ bool PgServer::run(const QString &tool, const QStringList &arguments, QString *o
 
 bool PgServer::startOnce()
 {
-    return run(QStringLiteral("pg_ctl"),
-               {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"),
-                dir_.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-t"),
-                QStringLiteral("30"), QStringLiteral("-o"),
-                QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
-                               "-c full_page_writes=off")
-                    .arg(port_)
-                    .arg(shellQuoted(dir_.path())),
-                QStringLiteral("start")});
+    return run(
+        QStringLiteral("pg_ctl"),
+        {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"),
+         dir_.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-t"),
+         QStringLiteral("30"), QStringLiteral("-o"),
+         QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1%3")
+             .arg(port_)
+             .arg(shellQuoted(dir_.path()),
+                  durable_ ? QString() : QStringLiteral(" -c fsync=off -c full_page_writes=off")),
+         QStringLiteral("start")});
 }
 
 QString PgServer::setting(const QString &dbname, const QString &user) const

@@ -21,7 +21,9 @@ namespace ktv::test {
 class PgServer
 {
   public:
-    PgServer();
+    // durable: the server syncs its writes to disk, as a plant's does (a
+    // bench's figures); tests go without, for speed.
+    explicit PgServer(bool durable = false);
     ~PgServer();
     PgServer(const PgServer &) = delete;
     PgServer &operator=(const PgServer &) = delete;
@@ -53,6 +55,7 @@ class PgServer
     int port_ = 0;
     int databases_ = 0;
     bool running_ = false;
+    bool durable_ = false;
     QString problem_;
     QProcess watchdog_;
 };
