@@ -57,7 +57,7 @@ const QStringList &knownKeywords()
     return keywords;
 }
 
-QString settingProblem(const QString &why)
+QString unreadableSetting(const QString &why)
 {
     return QStringLiteral("The results database setting cannot be read: %1. Write it as "
                           "keyword=value pairs, such as "
@@ -166,7 +166,7 @@ ConnectionSetting parseConnectionSetting(const QString &text)
     ConnectionSetting setting;
     auto fail = [&](const QString &why) {
         setting.options.clear();
-        setting.problem = settingProblem(why);
+        setting.problem = unreadableSetting(why);
         return setting;
     };
     const QString trimmed = text.trimmed();
@@ -322,7 +322,7 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
             options << QStringLiteral("application_name=ktraveld");
         const QString joined = options.join(QLatin1Char(' '));
         if (joined.contains(QLatin1Char(';'))) {
-            why = settingProblem(
+            why = unreadableSetting(
                 QStringLiteral("a value other than host, dbname and user holds a \";\""));
             return false;
         }

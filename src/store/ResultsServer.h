@@ -76,6 +76,8 @@ class ResultsServer
     ResultsServer &operator=(const ResultsServer &) = delete;
 
     QString serverName() const { return setting_.serverName(); }
+    // Why the setting does not read; empty when it does.
+    QString settingProblem() const { return setting_.problem; }
 
     // Connects (again, after a lost connection) and brings the schema up to
     // date. Every operation below opens by itself; this is for a caller that

@@ -6,6 +6,7 @@
 
 #include "PgServer.h"
 
+#include "session/ResultsDelivery.h"
 #include "store/ResultsOutbox.h"
 #include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
@@ -362,6 +363,53 @@ class tst_ResultsServer : public QObject
         QCOMPARE(pg->rows(db, "SELECT verdict FROM checks ORDER BY started"),
                  (QStringList{"pass", "fail"}));
         QCOMPARE(count(db, "check_values"), "6");
+    }
+
+    // A check while the server cannot be had: the result waits on the
+    // bench with one message naming the server, and goes with the next
+    // check once there is one.
+    void deliveryWaitsForTheServer_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing listening")
+            << "host=127.0.0.1 port=1 dbname=results user=ktv"
+            << "1 result kept on this bench until 127.0.0.1:1 answers. The results database on "
+               "127.0.0.1:1 cannot be reached: connection to server at \"127.0.0.1\", port 1 "
+               "failed: Connection refused Is the server running on that host and accepting "
+               "TCP/IP connections?";
+        QTest::newRow("a setting that does not read")
+            << "host=db.plant port"
+            << "1 result kept on this bench. The results database setting cannot be read: "
+               "\"port\" has no \"=\" and value. Write it as keyword=value pairs, such as "
+               "\"host=db.plant dbname=results user=bench\".";
+    }
+    void deliveryWaitsForTheServer()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString journal = dir.filePath("journal.sqlite");
+        const CheckReport first =
+            makeReport("Station 5", "KTRA20", CheckVerdict::Fail, "2026-12-08T12:00:00.000+01:00");
+        Delivery delivery = ResultsDelivery(journal, setting).deliver(first);
+        QVERIFY(delivery.kept);
+        QCOMPARE(delivery.sent, 0);
+        QCOMPARE(delivery.waiting, 1);
+        QCOMPARE(delivery.message, message);
+
+        const QString db = pg->createDatabase();
+        ResultsDelivery working(journal, pg->setting(db));
+        const CheckReport second =
+            makeReport("Station 5", "KTRA20", CheckVerdict::Pass, "2026-12-08T12:01:00.000+01:00");
+        delivery = working.deliver(second);
+        QCOMPARE(delivery.sent, 2);
+        QCOMPARE(delivery.waiting, 0);
+        QCOMPARE(delivery.message, QString());
+        QString problem;
+        QCOMPARE(described(*working.server().list({}, &problem)),
+                 (QStringList{describe(second), describe(first)}));
+        QCOMPARE(working.outbox().waiting(&problem)->size(), size_t(0));
     }
 
     // A database made by the first schema, with a row an older bench sent,
