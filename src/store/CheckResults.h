@@ -1,0 +1,44 @@
+#pragma once
+// The results of the checks, kept in the change journal's database
+// (journal.sqlite): one row per check in "checks" (its UUID, station,
+// operator, the unit's identity, the sheet's name and SHA-256, the times
+// and the verdict) and one per value in "check_values" (profile, field,
+// sheet value, unit value, verdict). A check is recorded once under its
+// UUID; "sent" stays null until the shared results server has it.
+
+#include "protocol/CheckReport.h"
+
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+namespace ktv {
+
+struct ResultsFilter
+{
+    QString station;         // empty: every station
+    QString unitModel;       // empty: every model; compared without case
+    QDateTime since;         // invalid: from the first; else checks started at or after it
+    bool failedOnly = false; // every verdict but pass
+};
+
+class CheckResults
+{
+  public:
+    explicit CheckResults(const QString &journalPath);
+
+    // Adds the check and its values in one transaction; a check already
+    // recorded under its UUID is left as it is. On failure *problem says
+    // why ("The change journal ... cannot be written: ...") and nothing is
+    // kept.
+    bool record(const CheckReport &report, QString *problem);
+    // The checks the filter lets through, newest first. A journal that does
+    // not exist yet holds none and is not made; one that cannot be read
+    // gives none and *problem.
+    std::vector<CheckReport> list(const ResultsFilter &filter, QString *problem = nullptr) const;
+
+  private:
+    QString path_;
+};
+
+} // namespace ktv
