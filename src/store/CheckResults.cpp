@@ -120,6 +120,52 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
 
 std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString *problem) const
 {
+    QStringList where;
+    QVariantList binds;
+    if (!filter.station.isEmpty()) {
+        where << QStringLiteral("station = ?");
+        binds << filter.station;
+    }
+    if (!filter.unitModel.isEmpty()) {
+        where << QStringLiteral("model = ? COLLATE NOCASE");
+        binds << filter.unitModel;
+    }
+    if (filter.since.isValid()) {
+        where << QStringLiteral("started_utc >= ?");
+        binds << filter.since.toUTC().toString(Qt::ISODateWithMs);
+    }
+    if (filter.failedOnly)
+        where << QStringLiteral("verdict <> 'pass'");
+    return select(where, binds, QStringLiteral("started_utc DESC, id DESC"), problem);
+}
+
+std::vector<CheckReport> CheckResults::waiting(QString *problem) const
+{
+    return select({QStringLiteral("sent IS NULL")}, {}, QStringLiteral("started_utc, id"), problem);
+}
+
+bool CheckResults::markSent(const QUuid &id, QString *problem)
+{
+    QString why;
+    const std::unique_ptr<StoreConnection> connection = Journal::openForWriting(path_, &why);
+    bool marked = false;
+    if (connection) {
+        QSqlQuery query(connection->db());
+        query.prepare(QStringLiteral("UPDATE checks SET sent = ? WHERE uuid = ? AND sent IS NULL"));
+        query.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+        query.addBindValue(id.toString(QUuid::WithoutBraces));
+        marked = query.exec();
+        if (!marked)
+            why = query.lastError().text();
+    }
+    if (!marked && problem)
+        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+    return marked;
+}
+
+std::vector<CheckReport> CheckResults::select(const QStringList &where, const QVariantList &binds,
+                                              const QString &order, QString *problem) const
+{
     std::vector<CheckReport> reports;
     if (!QFileInfo::exists(path_))
         return reports;
@@ -140,29 +186,13 @@ std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString
     if (version < 2)
         return reports; // no check recorded yet
 
-    QStringList where;
-    QVariantList binds;
-    if (!filter.station.isEmpty()) {
-        where << QStringLiteral("station = ?");
-        binds << filter.station;
-    }
-    if (!filter.unitModel.isEmpty()) {
-        where << QStringLiteral("model = ? COLLATE NOCASE");
-        binds << filter.unitModel;
-    }
-    if (filter.since.isValid()) {
-        where << QStringLiteral("started_utc >= ?");
-        binds << filter.since.toUTC().toString(Qt::ISODateWithMs);
-    }
-    if (filter.failedOnly)
-        where << QStringLiteral("verdict <> 'pass'");
     const QString whereClause =
         where.isEmpty() ? QString()
                         : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     query.prepare(QStringLiteral("SELECT id, uuid, station, operator, model, revision, axis, baud, "
                                  "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, "
                                  "started, ended, verdict, problem FROM checks") +
-                  whereClause + QStringLiteral(" ORDER BY started_utc DESC, id DESC"));
+                  whereClause + QStringLiteral(" ORDER BY ") + order);
     for (const QVariant &bind : binds)
         query.addBindValue(bind);
     if (!query.exec())

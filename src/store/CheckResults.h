@@ -10,6 +10,8 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 #include <vector>
 
 namespace ktv {
@@ -37,7 +39,15 @@ class CheckResults
     // gives none and *problem.
     std::vector<CheckReport> list(const ResultsFilter &filter, QString *problem = nullptr) const;
 
+    // The checks the results server does not have yet, oldest first.
+    std::vector<CheckReport> waiting(QString *problem = nullptr) const;
+    // Marks a check as on the server; called only after its commit there.
+    bool markSent(const QUuid &id, QString *problem);
+
   private:
+    std::vector<CheckReport> select(const QStringList &where, const QVariantList &binds,
+                                    const QString &order, QString *problem) const;
+
     QString path_;
 };
 

@@ -1,46 +1,34 @@
 #pragma once
-// Results waiting for the results server, kept on the bench in the journal
-// database (journal.sqlite), table "results_outbox": one row per check,
-// keyed by its UUID, holding the whole result, when it was kept and when the
-// server committed it (NULL while it waits). A result is marked sent only
-// after the server's commit, so a failure at any point leaves it waiting,
-// and sending it again is harmless: the server keeps a UUID once.
-//
-// The table is made on first use beside the journal's own; it leaves the
-// file's user_version to the journal.
+// Results waiting for the results server. A check's result is recorded
+// first in the journal database (CheckResults); its "sent" mark stays empty
+// until the server has committed it, so the checks without the mark are the
+// outbox. A failure at any point leaves a result waiting, and sending it
+// again is harmless: the server keeps a UUID once.
 
 #include "protocol/CheckReport.h"
+#include "store/CheckResults.h"
 
 #include <QString>
-#include <memory>
 #include <optional>
 #include <vector>
 
 namespace ktv {
 
 class ResultsServer;
-class StoreConnection;
 
 class ResultsOutbox
 {
   public:
-    explicit ResultsOutbox(const QString &path);
-    ~ResultsOutbox();
-    ResultsOutbox(const ResultsOutbox &) = delete;
-    ResultsOutbox &operator=(const ResultsOutbox &) = delete;
+    explicit ResultsOutbox(const QString &journalPath);
 
-    QString path() const { return path_; }
-    // Keeps a result to be sent; a UUID already kept changes nothing.
+    // Records a result to be sent; a UUID already recorded changes nothing.
     bool keep(const CheckReport &report, QString *problem);
     // The results not yet sent, oldest first.
     std::optional<std::vector<CheckReport>> waiting(QString *problem);
     bool markSent(const QUuid &id, QString *problem);
 
   private:
-    bool open(QString *problem);
-
-    QString path_;
-    std::unique_ptr<StoreConnection> connection_;
+    CheckResults results_;
 };
 
 struct OutboxSync

@@ -37,7 +37,7 @@ const QStringList &step(int version)
                        " verdict text NOT NULL,"
                        " PRIMARY KEY (check_uuid, position))"),
         // Which units of a model passed, what a station did, what happened when.
-        QStringLiteral("CREATE INDEX checks_by_model ON checks (unit_model, started DESC)"),
+        QStringLiteral("CREATE INDEX checks_by_model ON checks (lower(unit_model), started DESC)"),
         QStringLiteral("CREATE INDEX checks_by_station ON checks (station, started DESC)"),
         QStringLiteral("CREATE INDEX checks_by_time ON checks (started DESC)"),
     };

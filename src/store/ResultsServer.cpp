@@ -122,7 +122,7 @@ QString whereClause(const ResultsFilter &filter, QVariantList *values)
         *values << filter.station;
     }
     if (!filter.unitModel.isEmpty()) {
-        terms << QStringLiteral("c.unit_model = ?");
+        terms << QStringLiteral("lower(c.unit_model) = lower(?)");
         *values << filter.unitModel;
     }
     if (filter.since.isValid()) {

@@ -18,6 +18,7 @@
 // A ResultsServer keeps one connection, used from the thread that made it.
 
 #include "protocol/CheckReport.h"
+#include "store/CheckResults.h" // ResultsFilter: the same questions, asked of either
 
 #include <QDate>
 #include <QDateTime>
@@ -44,14 +45,6 @@ struct ConnectionSetting
 // Reads "keyword=value keyword='quoted value' ...". A text that does not
 // read, an unknown keyword, or a password gives one sentence in problem.
 ConnectionSetting parseConnectionSetting(const QString &text);
-
-struct ResultsFilter
-{
-    QString station;         // empty: every station
-    QString unitModel;       // empty: every model
-    QDateTime since;         // invalid: from the first
-    bool failedOnly = false; // every verdict but pass
-};
 
 struct StationYield
 {
