@@ -546,9 +546,10 @@ class tst_ResultsServer : public QObject
             << ""
             << "" << false << "eba"
             << QStringList{"2026-12-08|Station 1|1|1", "2026-12-07|Station 1|1|2"};
-        QTest::newRow("one model") << ""
-                                   << "VELD40"
-                                   << "" << false << "b" << QStringList{"2026-12-07|Station 1|0|1"};
+        QTest::newRow("one model, in any case")
+            << ""
+            << "veld40"
+            << "" << false << "b" << QStringList{"2026-12-07|Station 1|0|1"};
         QTest::newRow("since a time")
             << ""
             << ""
