@@ -119,6 +119,13 @@ int main(int argc, char *argv[])
     out << "Time to reach the server: median " << ms(all[all.size() / 2]) << " ms, 95th percentile "
         << ms(all[all.size() * 95 / 100]) << " ms, slowest " << ms(all.back())
         << " ms (goal: median < 50 ms)\n";
+    const QStringList size = pg.rows(
+        db,
+        QStringLiteral(
+            "SELECT pg_total_relation_size('checks') + pg_total_relation_size('check_values')"));
+    out << "Space on the server, tables and indexes: "
+        << QString::number(size.value(0).toDouble() / (Stations * ChecksPerStation), 'f', 0)
+        << " bytes per check with its " << ValuesPerCheck << " values\n";
     const bool whole = checks.value(0) == QLatin1String("400|400") &&
                        values.value(0) == QLatin1String("5600") && failures == 0;
     return whole ? 0 : 1;
