@@ -17,6 +17,12 @@ constexpr CommandInfo Commands[] = {
     {"load", "FILE [--dry-run]", "Check a parameter sheet, write it to the unit, compare after."},
     {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
     {"history", "[--unit MODEL]", "Show the change journal, newest first."},
+    {"check",
+     "SHEET [--load] [--report FILE.json] [--junit FILE.xml] [--station NAME] [--operator NAME]",
+     "Check the unit against a sheet (after loading it with --load), value by value, and record "
+     "the result."},
+    {"results", "[--station S] [--unit MODEL] [--since DATE] [--failed] [--json | --csv]",
+     "List the checks recorded on this computer, newest first."},
 };
 
 } // namespace
@@ -64,6 +70,29 @@ QList<QCommandLineOption> commandOptions(const QString &command)
         return {
             {QStringLiteral("dry-run"),
              QStringLiteral("Check the sheet and show the lines a load writes; open no port.")}};
+    if (command == QLatin1String("check"))
+        return {{QStringLiteral("load"),
+                 QStringLiteral("Write the sheet to the unit first, as load does.")},
+                {QStringLiteral("report"),
+                 QStringLiteral("Write the check's report as JSON to FILE."),
+                 QStringLiteral("FILE")},
+                {QStringLiteral("junit"), QStringLiteral("Write the check as JUnit XML to FILE."),
+                 QStringLiteral("FILE")},
+                {QStringLiteral("station"),
+                 QStringLiteral("The station's name in the record (default: the host name)."),
+                 QStringLiteral("NAME")},
+                {QStringLiteral("operator"), QStringLiteral("The operator's name in the record."),
+                 QStringLiteral("NAME")}};
+    if (command == QLatin1String("results"))
+        return {{QStringLiteral("station"), QStringLiteral("Only the checks of this station."),
+                 QStringLiteral("S")},
+                {QStringLiteral("unit"), QStringLiteral("Only the checks of this unit model."),
+                 QStringLiteral("MODEL")},
+                {QStringLiteral("since"),
+                 QStringLiteral("Only the checks since DATE (2026-12-08 or 2026-12-08T14:00)."),
+                 QStringLiteral("DATE")},
+                {QStringLiteral("failed"), QStringLiteral("Only the checks that did not pass.")},
+                {QStringLiteral("csv"), QStringLiteral("Print comma-separated values.")}};
     if (command == QLatin1String("history"))
         return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
                  QStringLiteral("MODEL")}};
