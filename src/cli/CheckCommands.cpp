@@ -8,6 +8,7 @@
 #include "session/CheckRun.h"
 #include "store/CheckResults.h"
 #include "store/Journal.h"
+#include "store/ResultsSetting.h"
 
 #include <QJsonArray>
 #include <QSaveFile>
@@ -122,6 +123,7 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     // it costs a warning, never the verdict.
     if (!CheckResults(journalPath).record(report, &problem))
         host_.tell(problem, code::JournalWarning);
+    sendWaitingResults(journalPath);
     show(report);
     if (!writeFiles(report, options))
         return ExitNoUnit;
@@ -167,12 +169,23 @@ bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &op
 
 int CheckCommands::results(const QString &journalPath, const ResultsFilter &filter, bool csv)
 {
+    sendWaitingResults(journalPath); // so that the server's list holds them
+    if (listFromServer(filter, csv))
+        return ExitDone;
     QString problem;
     const std::vector<CheckReport> reports = CheckResults(journalPath).list(filter, &problem);
     if (!problem.isEmpty()) {
         host_.tell(problem, code::JournalWarning);
         return ExitUsage;
     }
+    printResults(reports, journalPath, false, csv);
+    return ExitDone;
+}
+
+// source: the journal's path, or the results server's name.
+void CheckCommands::printResults(const std::vector<CheckReport> &reports, const QString &source,
+                                 bool server, bool csv)
+{
     QJsonArray results;
     QList<QStringList> rows{
         {QStringLiteral("STARTED"), QStringLiteral("STATION"), QStringLiteral("OPERATOR"),
@@ -216,14 +229,16 @@ int CheckCommands::results(const QString &journalPath, const ResultsFilter &filt
             field = csvField(field);
         lines << fields.join(QLatin1Char(','));
     }
-    json_ = {{QStringLiteral("journal"), journalPath}, {QStringLiteral("results"), results}};
+    json_ = {{server ? QStringLiteral("server") : QStringLiteral("journal"), source},
+             {QStringLiteral("results"), results}};
     if (csv)
         text_ = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    else if (!reports.empty())
+        text_ = table(rows);
+    else if (server)
+        text_ = QStringLiteral("The results database on %1 holds no results.\n").arg(source);
     else
-        text_ = reports.empty()
-                    ? QStringLiteral("The change journal %1 holds no results.\n").arg(journalPath)
-                    : table(rows);
-    return ExitDone;
+        text_ = QStringLiteral("The change journal %1 holds no results.\n").arg(source);
 }
 
 } // namespace ktv::cli
@@ -237,6 +252,11 @@ int Tool::checkCommand()
     const QString journal = Journal::defaultPath();
     auto option = [this](const char *name) { return parser_.value(QString::fromLatin1(name)); };
     auto isSet = [this](const char *name) { return parser_.isSet(QString::fromLatin1(name)); };
+    // The results server: --results-db, else the store's setting.
+    checks.setResultsSetting(isSet("results-db") ? option("results-db")
+                                                 : readResultsSetting(session_->storePath).setting);
+    if (command_ == QLatin1String("results") && isSet("sync"))
+        return checks.syncResults(journal);
     if (command_ == QLatin1String("results")) {
         if (isSet("json") && isSet("csv"))
             return usageError(QStringLiteral("--json and --csv do not go together"), command_);

@@ -8,6 +8,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <vector>
 
 namespace ktv {
 struct CheckReport;
@@ -37,13 +38,26 @@ class CheckCommands
     // csv: comma-separated values instead of the table.
     int results(const QString &journalPath, const ResultsFilter &filter, bool csv);
 
+    // The plant's results server (ResultsServerCommands.cpp). With a
+    // setting, check sends its result at once (and whatever waits), and
+    // results reads the server; empty: this bench only.
+    void setResultsSetting(const QString &setting) { resultsSetting_ = setting; }
+    // Sends the results waiting on this bench; says what still waits.
+    void sendWaitingResults(const QString &journalPath);
+    // results --sync: sends what waits and says how it went.
+    int syncResults(const QString &journalPath);
+
   private:
     void show(const CheckReport &report);
+    void printResults(const std::vector<CheckReport> &reports, const QString &source, bool server,
+                      bool csv);
+    bool listFromServer(const ResultsFilter &filter, bool csv);
     bool writeFiles(const CheckReport &report, const CheckOptions &options);
 
     UnitHost &host_;
     QString &text_;
     QJsonObject &json_;
+    QString resultsSetting_;
 };
 
 } // namespace ktv::cli
