@@ -217,7 +217,9 @@ class tst_ResultsServer : public QObject
 
         const CheckReport sent =
             makeReport("Station 2", "VELD40", CheckVerdict::Fail, "2026-12-08T14:05:01.250+01:00");
-        ResultsServer server(pg->setting(db, "guarded") + " passfile=" + passfile.fileName());
+        // Options beyond host, port, dbname and user reach libpq as written.
+        ResultsServer server(pg->setting(db, "guarded") + " passfile=" + passfile.fileName() +
+                             " sslmode=disable application_name='bench 2'");
         QString problem;
         const SendOutcome o = server.send(sent, &problem);
         QVERIFY2(o == SendOutcome::Stored, qPrintable(problem));
@@ -234,6 +236,9 @@ class tst_ResultsServer : public QObject
                               "2|1|accel|Accel/Decel|100|NULL|no answer|?\\r",
                               "3|0|resolution|Resolution|8|4|differs|"}));
         QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT application_name, ssl FROM pg_stat_activity JOIN "
+                              "pg_stat_ssl USING (pid) WHERE usename = 'guarded'"),
+                 QStringList{"bench 2|false"});
 
         const auto listed = server.list({}, &problem);
         QVERIFY2(listed, qPrintable(problem));
