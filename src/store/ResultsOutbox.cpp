@@ -42,7 +42,7 @@ OutboxSync syncOutbox(ResultsOutbox &outbox, ResultsServer &server)
                 sync.problem = problem;
             // A server that answers refused this one result: the others may
             // still go. One that does not answer ends the round.
-            if (!server.open(nullptr))
+            if (!server.connected())
                 break;
             continue;
         }

@@ -272,6 +272,11 @@ void ResultsServer::drop()
     connection_.reset();
 }
 
+bool ResultsServer::connected() const
+{
+    return connection_ && connection_->ready;
+}
+
 bool ResultsServer::open(QString *problem)
 {
     return connectAndUpgrade(problem);
@@ -427,8 +432,16 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
         }();
         if (outcome != SendOutcome::Failed)
             return outcome;
-        drop();
-        if (attempt == 2) {
+        // A server that still answers refused this result: trying again
+        // changes nothing. A lost connection is made afresh once.
+        const bool answers = [&] {
+            const QSqlDatabase db = connection_->db();
+            QSqlQuery ping(db);
+            return db.isOpen() && ping.exec(QStringLiteral("SELECT 1"));
+        }();
+        if (!answers)
+            drop();
+        if (answers || attempt == 2) {
             if (problem)
                 *problem = failure(QStringLiteral("did not take the result"), detail);
             return SendOutcome::Failed;

@@ -76,6 +76,9 @@ class ResultsServer
     // date. Every operation below opens by itself; this is for a caller that
     // wants to know early.
     bool open(QString *problem);
+    // Whether the connection stands (after a failed send: the server
+    // refused that one result, rather than being away).
+    bool connected() const;
 
     SendOutcome send(const CheckReport &report, QString *problem);
 

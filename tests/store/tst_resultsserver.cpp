@@ -267,26 +267,38 @@ class tst_ResultsServer : public QObject
         QCOMPARE(sync.waiting, 0);
         QCOMPARE(outbox.waiting(&problem)->size(), size_t(0));
 
-        // The third value breaks the transaction after the check row and
-        // two values went in: none of it stays.
+        // The third value of a failed check breaks the transaction after
+        // the check row and two values went in: none of it stays.
         const CheckReport cut =
             makeReport("Station 1", "KTRA20", CheckVerdict::Fail, "2026-12-08T09:10:00.000+01:00");
         QVERIFY(pg->exec(db, "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
-                             "$$BEGIN IF NEW.position = 3 THEN RAISE EXCEPTION 'cut off'; END IF; "
+                             "$$BEGIN IF NEW.position = 3 AND (SELECT verdict FROM checks WHERE "
+                             "uuid = NEW.check_uuid) = 'fail' THEN RAISE EXCEPTION 'cut off'; "
+                             "END IF; "
                              "RETURN NEW; END$$"));
         QVERIFY(pg->exec(db, "CREATE TRIGGER cut BEFORE INSERT ON check_values FOR EACH ROW "
                              "EXECUTE FUNCTION refuse()"));
-        QCOMPARE(server.send(cut, &problem), SendOutcome::Failed);
-        QCOMPARE(problem, QStringLiteral("The results database on 127.0.0.1:%1 did not take the "
-                                         "result: ERROR: cut off CONTEXT: PL/pgSQL function "
-                                         "refuse() line 1 at RAISE (P0001)")
-                              .arg(pg->port()));
-        QCOMPARE(count(db, "checks"), "1");
-        QCOMPARE(count(db, "check_values"), "3");
-        QVERIFY(pg->exec(db, "DROP TRIGGER cut ON check_values"));
-        QCOMPARE(server.send(cut, &problem), SendOutcome::Stored);
+        // The server refuses that one result; the one after it still goes.
+        const CheckReport later =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T09:20:00.000+01:00");
+        QVERIFY(outbox.keep(cut, &problem));
+        QVERIFY(outbox.keep(later, &problem));
+        OutboxSync round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 1);
+        QCOMPARE(round.waiting, 1);
+        QCOMPARE(round.problem, QStringLiteral("The results database on 127.0.0.1:%1 did not take "
+                                               "the result: ERROR: cut off CONTEXT: PL/pgSQL "
+                                               "function refuse() line 1 at RAISE (P0001)")
+                                    .arg(pg->port()));
+        QCOMPARE(described(*outbox.waiting(&problem)), QStringList{describe(cut)});
         QCOMPARE(count(db, "checks"), "2");
         QCOMPARE(count(db, "check_values"), "6");
+        QVERIFY(pg->exec(db, "DROP TRIGGER cut ON check_values"));
+        round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 1);
+        QCOMPARE(round.waiting, 0);
+        QCOMPARE(count(db, "checks"), "3");
+        QCOMPARE(count(db, "check_values"), "9");
     }
 
     // Four stations, each with its own connection, start together on an
