@@ -19,6 +19,7 @@ namespace {
 const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
 const Lines Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
                         "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+const Lines Identified = Exchange + Readback;
 const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
                        "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
 // A load of the sheet with max speed 4000.
@@ -86,12 +87,12 @@ void TestCheck::check_data()
     QTest::addColumn<QStringList>("unitArgs");
     QTest::addColumn<QByteArray>("sheet");
     QTest::addColumn<bool>("load");
-    QTest::addColumn<bool>("journalBlocked"); // the journal's folder is a file
+    QTest::addColumn<bool>("journalBlocked"); // the journal's folder is a file; else made
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("outEnd"); // a part of stdout; empty: nothing on stdout
     QTest::addColumn<QString>("err");    // a pattern for the whole of stderr
     QTest::addColumn<QStringList>("failures");
-    QTest::addColumn<Lines>("heard"); // after the identification
+    QTest::addColumn<Lines>("heard");
 
     const QByteArray holds =
         QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "5000").toUtf8();
@@ -100,25 +101,25 @@ void TestCheck::check_data()
     QTest::newRow("unit holds the sheet")
         << QStringList() << holds << false << false << 0
         << "   Ramp Down               no     no     match\nPASS: 14 of 14 values match.\n"
-        << "^$" << QStringList() << Queries;
+        << "^$" << QStringList() << Identified + Queries;
     QTest::newRow("unit holds another max speed")
         << QStringList() << other << false << false << 3 << "FAIL: 13 of 14 values match.\n"
         << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="differs"/>)"}
-        << Queries;
+        << Identified + Queries;
     QTest::newRow("load kept") << QStringList() << other << true << false << 0
                                << "PASS: 14 of 14 values match.\n"
-                               << "^$" << QStringList() << Writes + Queries;
+                               << "^$" << QStringList() << Identified + Writes + Queries;
     QTest::newRow("unit keeps nothing of the load")
         << QStringList{"--keep-nothing"} << other << true << false << 3
         << "*  Profile 1, Max Speed    4000   5000   not kept\n"
            "   Profile 1, Lower Speed  1000   1000   match\n"
         << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="not kept"/>)"}
-        << Writes + Queries;
+        << Identified + Writes + Queries;
     QTest::newRow("sheet for another model")
         << QStringList() << QByteArray(Ktra30Sheet) << true << false << 2 << ""
         << "^This sheet is for a KTRA30 and cannot be loaded into a KTRA20\\.\\n$"
         << QStringList{R"(<failure message="This sheet is for a KTRA30 and cannot be loaded into a KTRA20." type="refused"/>)"}
-        << Lines();
+        << Identified;
     // The identification and its read-back are 13 lines; the line goes with
     // the third write.
     QTest::newRow("line lost in the load")
@@ -131,11 +132,14 @@ void TestCheck::check_data()
                        R"(<error message="line lost" type="no answer"/>)"} +
                QStringList(11, R"(<error message="not written" type="not written"/>)") +
                QStringList{R"(<failure message="line lost after 3 of 14 values" type="fail"/>)"}
-        << Writes.mid(0, 3);
+        << Identified + Writes.mid(0, 3);
     QTest::newRow("journal that cannot be written")
         << QStringList() << holds << false << true << 0 << "PASS: 14 of 14 values match.\n"
         << "^The change journal .*/data/ktraveld/journal\\.sqlite cannot be written: [^\\n]+\\n$"
-        << QStringList() << Queries;
+        << QStringList() << Identified + Queries;
+    QTest::newRow("sheet that does not read")
+        << QStringList() << QByteArray("{\"format\"") << true << false << 2 << ""
+        << "^\\S+/line3\\.json is damaged or incomplete: [^\\n]+\\n$" << QStringList() << Lines();
 }
 
 void TestCheck::check()
@@ -163,11 +167,12 @@ void TestCheck::check()
     QVERIFY2(outEnd.isEmpty() ? run.out.isEmpty() : run.out.contains(outEnd), qPrintable(run.out));
     QVERIFY2(QRegularExpression(err).match(run.err).hasMatch(), qPrintable(run.err));
     QTEST(problems(fileBytes(junit)), "failures");
-    QCOMPARE(rig.unit.receivedBytes(), Exchange + Readback + heard);
+    QCOMPARE(rig.unit.receivedBytes(), heard);
     if (journalBlocked)
         QCOMPARE(fileBytes(rig.dataHome()), QByteArray());
     else
-        QVERIFY(QFileInfo::exists(rig.journalPath()));
+        QCOMPARE(QFileInfo::exists(rig.journalPath()), !heard.isEmpty());
+    QCOMPARE(QFileInfo::exists(junit), !heard.isEmpty());
 }
 
 // The report holds the unit, the station, the sheet and each value; the
