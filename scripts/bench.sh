@@ -7,6 +7,7 @@ set -euo pipefail
 build=${1:-build}
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_link"
 "$build/bench/bench_cli" "${CLI_RUNS:-5}"
+"$build/bench/bench_check" "${CHECK_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 "$build/bench/bench_results"
 
