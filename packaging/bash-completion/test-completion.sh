@@ -33,6 +33,7 @@ expect "ktraveld-cli load " unit.json
 expect "ktraveld-cli check unit.json --j" --json --junit
 expect "ktraveld-cli check unit.json --report " unit.json
 expect "ktraveld-cli results --f" --failed
+expect "ktraveld-cli results --s" --store --station --since --sync
 touch check.xml
 expect "ktraveld-cli check unit.json --junit " check.xml
 [ "$failed" = 0 ] && echo "the completion offers what each line expects"
