@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Figures for the README's goals: scan, read-back and find timing and CPU (in
-# process), then the real program's start to its title window and its peak
-# memory, under a virtual display.
+# process), a check's timing, eight stations sending results to one
+# PostgreSQL server, then the real program's start to its title window and
+# its peak memory, under a virtual display.
 set -euo pipefail
 build=${1:-build}
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_link"
 "$build/bench/bench_cli" "${CLI_RUNS:-5}"
 "$build/bench/bench_find" "${FIND_RUNS:-3}"
+"$build/bench/bench_check" "${CHECK_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
+"$build/bench/bench_results"
 
 need=""
 for p in xvfb x11-utils; do dpkg -s $p >/dev/null 2>&1 || need="$need $p"; done

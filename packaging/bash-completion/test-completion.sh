@@ -19,7 +19,8 @@ expect() {
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" && touch unit.json notes.txt
-expect "ktraveld-cli " ports scan read set go stop axis find save load diff history
+expect "ktraveld-cli " ports scan read set go stop axis find save load diff history check \
+    results
 expect "ktraveld-cli h" history
 expect "ktraveld-cli set " accel= base-speed= max-speed= index= complete-time= lower-analog= \
     upper-analog= direction= reduced-current= resolution= ramp-down= analog-speed=
@@ -29,5 +30,11 @@ expect "ktraveld-cli set direction=c" cw ccw
 expect "ktraveld-cli read --a" --axis --all-profiles
 expect "ktraveld-cli stop --model V" VELD10 VELD20 VELD30
 expect "ktraveld-cli load " unit.json
+expect "ktraveld-cli check unit.json --j" --json --junit
+expect "ktraveld-cli check unit.json --report " unit.json
+expect "ktraveld-cli results --f" --failed
+expect "ktraveld-cli results --s" --store --station --since --sync
+touch check.xml
+expect "ktraveld-cli check unit.json --junit " check.xml
 [ "$failed" = 0 ] && echo "the completion offers what each line expects"
 exit "$failed"

@@ -36,6 +36,8 @@ int Tool::dispatch()
         return axis();
     if (command_ == QLatin1String("find"))
         return find();
+    if (command_ == QLatin1String("check") || command_ == QLatin1String("results"))
+        return checkCommand();
     return sheetCommand();
 }
 
@@ -118,7 +120,7 @@ int runCommand(const QStringList &arguments)
     }
     const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis") ||
                             command == QLatin1String("save") || command == QLatin1String("load") ||
-                            command == QLatin1String("diff");
+                            command == QLatin1String("diff") || command == QLatin1String("check");
     if (!takesWords && parser.positionalArguments().size() > 1)
         return usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),

@@ -19,7 +19,25 @@ constexpr CommandInfo Commands[] = {
     {"load", "FILE [--dry-run]", "Check a parameter sheet, write it to the unit, compare after."},
     {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
     {"history", "[--unit MODEL]", "Show the change journal, newest first."},
+    {"check",
+     "SHEET [--load] [--report FILE.json] [--junit FILE.xml] [--station NAME] [--operator NAME] "
+     "[--results-db CONNINFO]",
+     "Check the unit against a sheet (after loading it with --load), value by value, and record "
+     "the result."},
+    {"results",
+     "[--station S] [--unit MODEL] [--since DATE] [--failed] [--json | --csv] "
+     "[--results-db CONNINFO] [--sync]",
+     "List the checks recorded on this computer (or the results server), newest first."},
 };
+
+// The plant's results server; the store's setting when not given.
+QCommandLineOption resultsDbOption()
+{
+    return {QStringLiteral("results-db"),
+            QStringLiteral("The results server, as a libpq connection string (\"host=db.plant "
+                           "dbname=results user=bench\"; the password from ~/.pgpass)."),
+            QStringLiteral("CONNINFO")};
+}
 
 } // namespace
 
@@ -70,6 +88,34 @@ QList<QCommandLineOption> commandOptions(const QString &command)
         return {{QStringLiteral("sweep"),
                  QStringLiteral("Ask every address from 0 to 99 at each rate, without the "
                                 "address question (units that do not answer it).")}};
+    if (command == QLatin1String("check"))
+        return {{QStringLiteral("load"),
+                 QStringLiteral("Write the sheet to the unit first, as load does.")},
+                {QStringLiteral("report"),
+                 QStringLiteral("Write the check's report as JSON to FILE."),
+                 QStringLiteral("FILE")},
+                {QStringLiteral("junit"), QStringLiteral("Write the check as JUnit XML to FILE."),
+                 QStringLiteral("FILE")},
+                {QStringLiteral("station"),
+                 QStringLiteral("The station's name in the record (default: the host name)."),
+                 QStringLiteral("NAME")},
+                {QStringLiteral("operator"), QStringLiteral("The operator's name in the record."),
+                 QStringLiteral("NAME")},
+                resultsDbOption()};
+    if (command == QLatin1String("results"))
+        return {{QStringLiteral("station"), QStringLiteral("Only the checks of this station."),
+                 QStringLiteral("S")},
+                {QStringLiteral("unit"), QStringLiteral("Only the checks of this unit model."),
+                 QStringLiteral("MODEL")},
+                {QStringLiteral("since"),
+                 QStringLiteral("Only the checks since DATE (2026-12-08 or 2026-12-08T14:00)."),
+                 QStringLiteral("DATE")},
+                {QStringLiteral("failed"), QStringLiteral("Only the checks that did not pass.")},
+                {QStringLiteral("csv"), QStringLiteral("Print comma-separated values.")},
+                resultsDbOption(),
+                {QStringLiteral("sync"),
+                 QStringLiteral("Send the results waiting on this computer to the results "
+                                "server.")}};
     if (command == QLatin1String("history"))
         return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
                  QStringLiteral("MODEL")}};

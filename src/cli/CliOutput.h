@@ -39,6 +39,10 @@ inline const QString SheetNotWritable = QStringLiteral("sheet-not-writable");
 inline const QString StoreNotice = QStringLiteral("store-notice");
 inline const QString StoreProblem = QStringLiteral("store-problem");
 inline const QString JournalWarning = QStringLiteral("journal-warning");
+inline const QString ResultsWaiting =
+    QStringLiteral("results-waiting"); // kept until the server answers
+inline const QString ResultsUnavailable =
+    QStringLiteral("results-unavailable"); // read here instead
 inline const QString Notice = QStringLiteral("notice");
 inline const QString Status = QStringLiteral("status");
 inline const QString Interrupted = QStringLiteral("interrupted");

@@ -57,6 +57,7 @@ class Tool : private UnitHost
     // The command's handler (CliCommands.cpp).
     int dispatch();
     int sheetCommand();
+    int checkCommand(); // CheckCommands.cpp
 
     // The connection (ToolConnection.cpp).
     int baudInForce() const;
@@ -105,6 +106,7 @@ class Tool : private UnitHost
     QString revision_;
     bool identifiedReadback_ = false;
     bool portFailed_ = false;
+    bool journalWarned_ = false;
     QJsonObject json_;
     QString text_;
 };

@@ -68,6 +68,12 @@ void Tool::finish(int code)
 
 void Tool::tell(const QString &text, const QString &code)
 {
+    // A journal that cannot be written is said once a run, whoever finds it.
+    if (code == code::JournalWarning) {
+        if (journalWarned_)
+            return;
+        journalWarned_ = true;
+    }
     view_.messages << text;
     printError(text, code);
 }

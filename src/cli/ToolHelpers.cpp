@@ -37,7 +37,7 @@ std::optional<Model> modelNamed(const QString &name)
 bool writesToUnit(const QString &command)
 {
     return command == QLatin1String("set") || command == QLatin1String("load") ||
-           command == QLatin1String("axis");
+           command == QLatin1String("check") || command == QLatin1String("axis");
 }
 
 } // namespace ktv::cli

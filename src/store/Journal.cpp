@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
+#include <iterator>
 
 namespace ktv {
 
@@ -58,22 +59,49 @@ Journal::Journal(const QString &path) : path_(path) {}
 
 Journal::~Journal() = default;
 
-bool Journal::open(QString *problem)
+namespace {
+
+// The schema steps, oldest first: step n takes a journal of schema n-1 to n.
+const char *const SchemaSteps[][3] = {
+    {"CREATE TABLE IF NOT EXISTS changes ("
+     "id INTEGER PRIMARY KEY, time TEXT NOT NULL, model TEXT, "
+     "revision TEXT, axis TEXT, field TEXT NOT NULL, profile TEXT, "
+     "value TEXT NOT NULL, line TEXT NOT NULL, before TEXT, "
+     "after TEXT, verdict TEXT NOT NULL)",
+     nullptr, nullptr},
+    // The checks and their values. "sent" is when the shared results
+    // server took the check (null until then), for an outbox to find what
+    // has not gone yet.
+    {"CREATE TABLE IF NOT EXISTS checks ("
+     "id INTEGER PRIMARY KEY, uuid TEXT NOT NULL UNIQUE, station TEXT NOT NULL, "
+     "operator TEXT, model TEXT NOT NULL, revision TEXT, axis INTEGER, baud INTEGER, "
+     "device TEXT, by_id TEXT, serial_number TEXT, sheet_name TEXT, sheet_sha256 TEXT, "
+     "loaded INTEGER NOT NULL, started TEXT NOT NULL, ended TEXT NOT NULL, "
+     "started_utc TEXT NOT NULL, verdict TEXT NOT NULL, problem TEXT, sent TEXT)",
+     "CREATE TABLE IF NOT EXISTS check_values ("
+     "check_id INTEGER NOT NULL REFERENCES checks(id) ON DELETE CASCADE, "
+     "position INTEGER NOT NULL, profile INTEGER, key TEXT NOT NULL, caption TEXT, "
+     "sheet_value TEXT, unit_value TEXT, verdict TEXT NOT NULL, problem TEXT, "
+     "PRIMARY KEY (check_id, position))",
+     "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (started_utc)"},
+};
+static_assert(std::size(SchemaSteps) == Journal::SchemaVersion);
+
+} // namespace
+
+std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QString *why)
 {
-    if (connection_)
-        return true;
-    auto fail = [&](const QString &why) {
-        connection_.reset();
-        if (problem)
-            *problem =
-                QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
-        return false;
+    auto fail = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return nullptr;
     };
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    connection_ = std::make_unique<StoreConnection>(path_, StoreConnection::Mode::ReadWrite);
-    if (!connection_->opened())
-        return fail(connection_->error());
-    QSqlQuery query(connection_->db());
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadWrite);
+    if (!connection->opened())
+        return fail(connection->error());
+    QSqlDatabase db = connection->db();
+    QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         return fail(query.lastError().text());
     const int version = query.value(0).toInt();
@@ -82,18 +110,37 @@ bool Journal::open(QString *problem)
     // The journal may be lost with the machine's power, never corrupted.
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    if (version == SchemaVersion)
+    query.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    for (int step = version; step < SchemaVersion; ++step) {
+        if (!db.transaction())
+            return fail(db.lastError().text());
+        for (const char *statement : SchemaSteps[step]) {
+            if (statement && !query.exec(QString::fromLatin1(statement))) {
+                const QString error = query.lastError().text();
+                db.rollback();
+                return fail(error);
+            }
+        }
+        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(step + 1)) || !db.commit()) {
+            const QString error = query.lastError().text();
+            db.rollback();
+            return fail(error);
+        }
+    }
+    return connection;
+}
+
+bool Journal::open(QString *problem)
+{
+    if (connection_)
         return true;
-    const bool made =
-        query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS changes ("
-                                  "id INTEGER PRIMARY KEY, time TEXT NOT NULL, model TEXT, "
-                                  "revision TEXT, axis TEXT, field TEXT NOT NULL, profile TEXT, "
-                                  "value TEXT NOT NULL, line TEXT NOT NULL, before TEXT, "
-                                  "after TEXT, verdict TEXT NOT NULL)")) &&
-        query.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
-    if (!made)
-        return fail(query.lastError().text());
-    return true;
+    QString why;
+    connection_ = openForWriting(path_, &why);
+    if (connection_)
+        return true;
+    if (problem)
+        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+    return false;
 }
 
 bool Journal::append(const JournalEntry &entry, QString *problem)

@@ -4,6 +4,10 @@
 // when, which unit (model, revision, axis), what was written (field, profile,
 // value and the line itself), what the read-back showed before and after,
 // and the verdict. The schema version is the file's user_version.
+//
+// The same file keeps the results of the checks (CheckResults): schema 2
+// added their tables to the changes of schema 1, and a journal of schema 1
+// is upgraded in place, its rows kept.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -36,13 +40,17 @@ struct JournalEntry
 class Journal
 {
   public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     static QString tableName() { return QStringLiteral("changes"); }
     // journal.sqlite in the application's data folder (needs the
     // application name set first).
     static QString defaultPath();
     // The line as the journal shows it: printable, CR as "\r".
     static QString lineText(const QByteArray &line);
+
+    // The journal's database, made or upgraded to SchemaVersion (each step
+    // in one transaction); none, and *why, when it cannot be written.
+    static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why);
 
     explicit Journal(const QString &path);
     ~Journal();

@@ -138,6 +138,10 @@ int main(int argc, char *argv[])
         QStringLiteral("After N received lines (the last one unanswered) close the line and "
                        "exit."),
         QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption keepNothing(
+        QStringLiteral("keep-nothing"),
+        QStringLiteral("Take every set command and keep none: the unit goes on answering its "
+                       "factory values."));
     const QCommandLineOption modelReply(
         QStringLiteral("model-reply"),
         QStringLiteral("Answer \"$\" with TEXT and CR instead of the model id and revision."),
@@ -156,7 +160,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Apply the mode only to the replies to these commands (\"V+,VC\")."),
         QStringLiteral("LIST"));
     parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
-                       fixedReply, ack, vanish, modelReply, alsoAddress, alsoModel, only});
+                       fixedReply, ack, vanish, keepNothing, modelReply, alsoAddress, alsoModel,
+                       only});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -173,6 +178,7 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("unknown model %1").arg(parser.value(model)));
     options.unit.revision = parser.value(revision).toLatin1();
     options.unit.acknowledge = parser.isSet(ack);
+    options.unit.keepNothing = parser.isSet(keepNothing);
     if (parser.isSet(modelReply))
         options.unit.modelReply = parser.value(modelReply).toLatin1();
     if (!number(address, 0, 99, &options.unit.address))

@@ -1,0 +1,67 @@
+// check and results with the plant's results server: a check's result goes
+// at once, and whatever waited on this bench with it; results reads the
+// server; results --sync sends what waits. The server being away never
+// changes a verdict or an exit code of check.
+
+#include "cli/CheckCommands.h"
+
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "session/ResultsDelivery.h"
+#include "store/ResultsServer.h"
+
+namespace ktv::cli {
+
+void CheckCommands::sendWaitingResults(const QString &journalPath)
+{
+    if (resultsSetting_.isEmpty())
+        return;
+    ResultsDelivery delivery(journalPath, resultsSetting_);
+    const Delivery round = delivery.sync();
+    if (round.waiting > 0)
+        host_.tell(round.message, code::ResultsWaiting);
+    else if (!round.message.isEmpty())
+        host_.tell(round.message, code::JournalWarning);
+}
+
+int CheckCommands::syncResults(const QString &journalPath)
+{
+    if (resultsSetting_.isEmpty()) {
+        host_.tell(QStringLiteral("No results server is set: give --results-db or keep a "
+                                  "setting in the store's \"Results Database\" table."),
+                   code::UsageError);
+        return ExitUsage;
+    }
+    ResultsDelivery delivery(journalPath, resultsSetting_);
+    const Delivery round = delivery.sync();
+    if (!round.message.isEmpty())
+        host_.tell(round.message, round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
+    const QString server = delivery.server().serverName();
+    json_ = {{QStringLiteral("server"), server},
+             {QStringLiteral("sent"), round.sent},
+             {QStringLiteral("waiting"), round.waiting}};
+    text_ = QStringLiteral("%1 sent to %2, %3 waiting.\n")
+                .arg(round.sent == 1 ? QStringLiteral("1 result")
+                                     : QStringLiteral("%1 results").arg(round.sent),
+                     server)
+                .arg(round.waiting);
+    return round.waiting > 0 || !round.message.isEmpty() ? ExitNoUnit : ExitDone;
+}
+
+bool CheckCommands::listFromServer(const ResultsFilter &filter, bool csv)
+{
+    if (resultsSetting_.isEmpty())
+        return false;
+    ResultsServer server(resultsSetting_);
+    QString problem;
+    const auto reports = server.list(filter, &problem);
+    if (!reports) {
+        host_.tell(problem + QStringLiteral(" The checks recorded on this computer follow."),
+                   code::ResultsUnavailable);
+        return false;
+    }
+    printResults(*reports, server.serverName(), true, csv);
+    return true;
+}
+
+} // namespace ktv::cli

@@ -1,0 +1,140 @@
+#include "store/ResultsSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+namespace ktv {
+
+namespace {
+
+// Step n takes version n-1 to n. A step never changes: a later need is a
+// new step.
+const QStringList &step(int version)
+{
+    static const QStringList one = {
+        QStringLiteral("CREATE TABLE schema_version (version integer NOT NULL)"),
+        QStringLiteral("INSERT INTO schema_version VALUES (0)"),
+        QStringLiteral(
+            "CREATE TABLE checks ("
+            " uuid uuid PRIMARY KEY,"
+            " station text NOT NULL, operator text NOT NULL,"
+            " unit_model text NOT NULL, revision text NOT NULL, axis integer NOT NULL,"
+            " baud integer NOT NULL, device text NOT NULL, by_id text NOT NULL,"
+            " serial_number text NOT NULL,"
+            " sheet_name text NOT NULL, sheet_sha256 text NOT NULL, loaded boolean NOT NULL,"
+            " started timestamptz NOT NULL, ended timestamptz NOT NULL,"
+            " utc_offset integer NOT NULL," // the bench's offset in seconds, for its local day
+            " verdict text NOT NULL CHECK (verdict IN ('pass', 'fail', 'refused', 'error')),"
+            " problem text NOT NULL,"
+            " received timestamptz NOT NULL DEFAULT now())"),
+        QStringLiteral("CREATE TABLE check_values ("
+                       " check_uuid uuid NOT NULL REFERENCES checks (uuid) ON DELETE CASCADE,"
+                       " position integer NOT NULL,"
+                       " profile integer NOT NULL, field text NOT NULL, caption text NOT NULL,"
+                       " sheet_value text NOT NULL, unit_value text," // NULL: no valid answer
+                       " verdict text NOT NULL,"
+                       " PRIMARY KEY (check_uuid, position))"),
+        // Which units of a model passed, what a station did, what happened when.
+        QStringLiteral("CREATE INDEX checks_by_model ON checks (lower(unit_model), started DESC)"),
+        QStringLiteral("CREATE INDEX checks_by_station ON checks (station, started DESC)"),
+        QStringLiteral("CREATE INDEX checks_by_time ON checks (started DESC)"),
+    };
+    static const QStringList two = {
+        QStringLiteral("ALTER TABLE check_values ADD COLUMN problem text NOT NULL DEFAULT ''"),
+        // What failed: the few checks that did not pass, newest first.
+        QStringLiteral("CREATE INDEX checks_not_passed ON checks (started DESC) "
+                       "WHERE verdict <> 'pass'"),
+    };
+    static const QStringList none;
+    switch (version) {
+    case 1:
+        return one;
+    case 2:
+        return two;
+    }
+    return none;
+}
+
+QString newerText(int version)
+{
+    return QStringLiteral("its schema is version %1, newer than this program's %2; nothing "
+                          "was written")
+        .arg(version)
+        .arg(ResultsSchemaVersion);
+}
+
+} // namespace
+
+int resultsSchemaVersion(QSqlDatabase db, QString *problem)
+{
+    QSqlQuery query(db);
+    // A plain catalogue query, not to_regclass(): that may answer from a
+    // cache made before another station's schema was committed.
+    if (!query.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables WHERE "
+                                   "schemaname = current_schema() AND tablename = "
+                                   "'schema_version')")) ||
+        !query.next()) {
+        if (problem)
+            *problem = query.lastError().databaseText().simplified();
+        return -1;
+    }
+    if (!query.value(0).toBool())
+        return 0;
+    if (!query.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !query.next()) {
+        if (problem)
+            *problem = query.lastError().databaseText().simplified();
+        return -1;
+    }
+    return query.value(0).toInt();
+}
+
+bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem)
+{
+    int version = resultsSchemaVersion(db, problem);
+    if (version < 0)
+        return false;
+    if (version > ResultsSchemaVersion) {
+        if (problem)
+            *problem = newerText(version);
+        return false;
+    }
+    if (version >= target)
+        return true;
+
+    QSqlQuery query(db);
+    auto fail = [&] {
+        if (problem)
+            *problem = query.lastError().databaseText().simplified();
+        db.rollback();
+        return false;
+    };
+    if (!db.transaction())
+        return fail();
+    // Another station may be making the same steps: the second one waits
+    // here, then finds the work done.
+    if (!query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7321504)")))
+        return fail();
+    version = resultsSchemaVersion(db, problem);
+    if (version < 0) {
+        db.rollback();
+        return false;
+    }
+    for (int next = version + 1; next <= target; ++next) {
+        for (const QString &statement : step(next))
+            if (!query.exec(statement))
+                return fail();
+        if (!query.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(next)))
+            return fail();
+    }
+    if (!db.commit()) {
+        if (problem)
+            *problem = db.lastError().databaseText().simplified();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+} // namespace ktv

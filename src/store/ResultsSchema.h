@@ -1,0 +1,27 @@
+#pragma once
+// The results server's tables, made and upgraded by numbered steps. The
+// version is the one row of "schema_version"; a database without that table
+// is version 0 (empty).
+//
+// 1: "checks" (one row per check, uuid primary key) and "check_values" (one
+//    row per value), with indexes by unit model, station and time.
+// 2: each value's problem text (what came instead of an answer, why it was
+//    refused) and an index over the checks that did not pass.
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace ktv {
+
+constexpr int ResultsSchemaVersion = 2;
+
+// -1 when it cannot be read.
+int resultsSchemaVersion(QSqlDatabase db, QString *problem);
+
+// Takes the database to version target, every missing step in one
+// transaction under an advisory lock, so stations that start together make
+// the schema once. A database already newer than target is left alone and
+// refused, as is one newer than this program knows.
+bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem);
+
+} // namespace ktv

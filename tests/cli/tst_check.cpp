@@ -1,0 +1,262 @@
+// ktraveld-cli check and results as a production line runs them: the exit
+// code, the JUnit failures, the report and the results row, and every line
+// the unit heard.
+
+#include "CliRig.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
+const Lines Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
+                        "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+const Lines Identified = Exchange + Readback;
+const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
+                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+// A load of the sheet with max speed 4000.
+const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
+                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+
+// A KTRA20 sheet at its factory values but profile 1's max speed (%2); %1 the model.
+const char *const Sheet = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "%1", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%2",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)";
+const char *const Ktra30Sheet = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA30", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10000", "base-speed": "500", "max-speed": "5000"}},
+    {"profile": 2, "parameters": {"accel": "10100", "base-speed": "600", "max-speed": "5100"}}
+  ],
+  "options": {"direction": "cw", "reduced-current": "off", "ramp-down": "no"}
+}
+)";
+
+QString writeSheet(const CliRig &rig, const QByteArray &bytes)
+{
+    const QString path = rig.dir.filePath(QStringLiteral("line3.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// The failure and error elements of a JUnit file, trimmed.
+QStringList problems(const QByteArray &junit)
+{
+    QStringList out;
+    for (const QString &line : QString::fromUtf8(junit).split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String("<failure")) || line.contains(QLatin1String("<error")))
+            out << line.trimmed();
+    return out;
+}
+
+} // namespace
+
+class TestCheck : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void check_data();
+    void check();
+    void reportAndResults();
+};
+
+void TestCheck::check_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<bool>("journalBlocked"); // the journal's folder is a file; else made
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outEnd"); // a part of stdout; empty: nothing on stdout
+    QTest::addColumn<QString>("err");    // a pattern for the whole of stderr
+    QTest::addColumn<QStringList>("failures");
+    QTest::addColumn<Lines>("heard");
+
+    const QByteArray holds =
+        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "5000").toUtf8();
+    const QByteArray other =
+        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "4000").toUtf8();
+    QTest::newRow("unit holds the sheet")
+        << QStringList() << holds << false << false << 0
+        << "   Ramp Down               no     no     match\nPASS: 14 of 14 values match.\n"
+        << "^$" << QStringList() << Identified + Queries;
+    QTest::newRow("unit holds another max speed")
+        << QStringList() << other << false << false << 3 << "FAIL: 13 of 14 values match.\n"
+        << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="differs"/>)"}
+        << Identified + Queries;
+    QTest::newRow("load kept") << QStringList() << other << true << false << 0
+                               << "PASS: 14 of 14 values match.\n"
+                               << "^$" << QStringList() << Identified + Writes + Queries;
+    QTest::newRow("unit keeps nothing of the load")
+        << QStringList{"--keep-nothing"} << other << true << false << 3
+        << "*  Profile 1, Max Speed    4000   5000   not kept\n"
+           "   Profile 1, Lower Speed  1000   1000   match\n"
+        << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="not kept"/>)"}
+        << Identified + Writes + Queries;
+    QTest::newRow("sheet for another model")
+        << QStringList() << QByteArray(Ktra30Sheet) << true << false << 2 << ""
+        << "^This sheet is for a KTRA30 and cannot be loaded into a KTRA20\\.\\n$"
+        << QStringList{R"(<failure message="This sheet is for a KTRA30 and cannot be loaded into a KTRA20." type="refused"/>)"}
+        << Identified;
+    // The identification and its read-back are 13 lines; the line goes with
+    // the third write.
+    QTest::newRow("line lost in the load")
+        << QStringList{"--vanish-after", "16"} << other << true << false << 1
+        << "*  Ramp Down               no     -     not written\nFAIL: 0 of 14 values match.\n"
+        << "^The connection to the unit was lost \\([^)]*\\)\\.\\nline lost after 3 of 14 "
+           "values\\n$"
+        << QStringList{R"(<error message="line lost" type="no answer"/>)",
+                       R"(<error message="line lost" type="no answer"/>)",
+                       R"(<error message="line lost" type="no answer"/>)"} +
+               QStringList(11, R"(<error message="not written" type="not written"/>)") +
+               QStringList{R"(<failure message="line lost after 3 of 14 values" type="fail"/>)"}
+        << Identified + Writes.mid(0, 3);
+    QTest::newRow("journal that cannot be written")
+        << QStringList() << holds << false << true << 0 << "PASS: 14 of 14 values match.\n"
+        << "^The change journal .*/data/ktraveld/journal\\.sqlite cannot be written: [^\\n]+\\n$"
+        << QStringList() << Identified + Queries;
+    QTest::newRow("sheet that does not read")
+        << QStringList() << QByteArray("{\"format\"") << true << false << 2 << ""
+        << "^\\S+/line3\\.json is damaged or incomplete: [^\\n]+\\n$" << QStringList() << Lines();
+}
+
+void TestCheck::check()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QByteArray, sheet);
+    QFETCH(bool, load);
+    QFETCH(bool, journalBlocked);
+    QFETCH(QString, outEnd);
+    QFETCH(QString, err);
+    QFETCH(Lines, heard);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, unitArgs);
+    QVERIFY(rig.started);
+    const QString path = writeSheet(rig, sheet);
+    const QString junit = rig.dir.filePath(QStringLiteral("check.xml"));
+    if (journalBlocked)
+        QVERIFY(QFile(rig.dataHome()).open(QIODevice::WriteOnly));
+    QStringList args{QStringLiteral("check"), path, QStringLiteral("--junit"), junit};
+    if (load)
+        args << QStringLiteral("--load");
+
+    const CliRun run = rig.run(args);
+
+    QTEST(run.exitCode, "exitCode");
+    QVERIFY2(outEnd.isEmpty() ? run.out.isEmpty() : run.out.contains(outEnd), qPrintable(run.out));
+    QVERIFY2(QRegularExpression(err).match(run.err).hasMatch(), qPrintable(run.err));
+    QTEST(problems(fileBytes(junit)), "failures");
+    QCOMPARE(rig.unit.receivedBytes(), heard);
+    if (journalBlocked)
+        QCOMPARE(fileBytes(rig.dataHome()), QByteArray());
+    else
+        QCOMPARE(QFileInfo::exists(rig.journalPath()), !heard.isEmpty());
+    QCOMPARE(QFileInfo::exists(junit), !heard.isEmpty());
+}
+
+// The report holds the unit, the station, the sheet and each value; the
+// results row lists the same check.
+void TestCheck::reportAndResults()
+{
+    CliRig rig(QStringLiteral("KTRA20"), 9600, {QStringLiteral("--keep-nothing")});
+    QVERIFY(rig.started);
+    const QByteArray sheet =
+        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "4000").toUtf8();
+    const QString path = writeSheet(rig, sheet);
+    const QString report = rig.dir.filePath(QStringLiteral("report.json"));
+
+    const CliRun run = rig.run({QStringLiteral("check"), path, QStringLiteral("--load"),
+                                QStringLiteral("--report"), report, QStringLiteral("--station"),
+                                QStringLiteral("line 3, bench \"A\""), QStringLiteral("--operator"),
+                                QStringLiteral("Ana"), QStringLiteral("--json")});
+
+    QCOMPARE(run.exitCode, 3);
+    QJsonObject doc = QJsonDocument::fromJson(fileBytes(report)).object();
+    const QJsonObject printed = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(printed.value(QStringLiteral("command")).toString(), QStringLiteral("check"));
+    QCOMPARE(printed.value(QStringLiteral("exit")).toInt(), 3);
+    QCOMPARE(printed.value(QStringLiteral("messages")).toArray(), QJsonArray());
+    QCOMPARE(printed.value(QStringLiteral("id")), doc.value(QStringLiteral("id")));
+    const QString id = doc.take(QStringLiteral("id")).toString();
+    const QString started = doc.take(QStringLiteral("started")).toString();
+    const QString ended = doc.take(QStringLiteral("ended")).toString();
+    QVERIFY2(
+        QRegularExpression(
+            QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
+            .match(id)
+            .hasMatch(),
+        qPrintable(id));
+    const QRegularExpression time(
+        QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
+    QVERIFY2(time.match(started).hasMatch() && time.match(ended).hasMatch(), qPrintable(started));
+    QVERIFY(started < ended);
+    const QJsonArray values = doc.take(QStringLiteral("values")).toArray();
+    QCOMPARE(values.size(), 14);
+    QCOMPARE(values[2].toObject(), (QJsonObject{{"profile", 1},
+                                                {"key", "max-speed"},
+                                                {"caption", "Max Speed"},
+                                                {"sheet", "4000"},
+                                                {"unit", "5000"},
+                                                {"verdict", "not kept"},
+                                                {"problem", QJsonValue()}}));
+    QCOMPARE(values[13].toObject(), (QJsonObject{{"profile", QJsonValue()},
+                                                 {"key", "ramp-down"},
+                                                 {"caption", "Ramp Down"},
+                                                 {"sheet", "no"},
+                                                 {"unit", "no"},
+                                                 {"verdict", "match"},
+                                                 {"problem", QJsonValue()}}));
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(sheet, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(doc, (QJsonObject{{"format", 1},
+                               {"verdict", "fail"},
+                               {"problem", QJsonValue()},
+                               {"unit", QJsonObject{{"model", "KTRA20"},
+                                                    {"revision", "1.07"},
+                                                    {"axis", 0},
+                                                    {"baud", 9600},
+                                                    {"device", rig.unit.devicePath()},
+                                                    {"byId", QJsonValue()},
+                                                    {"serialNumber", QJsonValue()}}},
+                               {"station", "line 3, bench \"A\""},
+                               {"operator", "Ana"},
+                               {"sheet", QJsonObject{{"name", "line3.json"}, {"sha256", sha}}},
+                               {"loaded", true}}));
+
+    const CliRun listed = rig.run({QStringLiteral("results"), QStringLiteral("--csv")});
+    QCOMPARE(listed.exitCode, 0);
+    QCOMPARE(listed.out,
+             QStringLiteral("id,started,ended,station,operator,model,revision,axis,baud,device,"
+                            "sheet,sha256,loaded,values,matched,verdict,problem\n"
+                            "%1,%2,%3,\"line 3, bench \"\"A\"\"\",Ana,KTRA20,1.07,0,9600,%4,"
+                            "line3.json,%5,yes,14,13,fail,\n")
+                 .arg(id, started, ended, rig.unit.devicePath(), sha));
+    const CliRun none = rig.run({QStringLiteral("results"), QStringLiteral("--station"),
+                                 QStringLiteral("line 4"), QStringLiteral("--failed")});
+    QCOMPARE(none.out,
+             QStringLiteral("The change journal %1 holds no results.\n").arg(rig.journalPath()));
+}
+
+QTEST_GUILESS_MAIN(TestCheck)
+#include "tst_check.moc"

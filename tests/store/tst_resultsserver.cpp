@@ -1,0 +1,632 @@
+// The results server against a PostgreSQL server of the test's own: a
+// check's rows arrive whole, exactly once by UUID whatever is repeated or
+// cut off, from four stations at once, across a server restart (the outbox
+// keeps what could not go), from an older schema; and each refusal is one
+// message with nothing written.
+
+#include "PgServer.h"
+
+#include "session/ResultsDelivery.h"
+#include "store/ResultsOutbox.h"
+#include "store/ResultsSchema.h"
+#include "store/ResultsServer.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+CheckReport makeReport(const QString &station, const QString &model, CheckVerdict verdict,
+                       const QString &started)
+{
+    CheckReport report;
+    report.id = QUuid::createUuid();
+    report.unit = {model,
+                   QStringLiteral("1.07"),
+                   3,
+                   9600,
+                   QStringLiteral("/dev/ttyUSB0"),
+                   QStringLiteral("usb-FTDI_FT232R_A1B2-if00-port0"),
+                   QStringLiteral("A1B2")};
+    report.station = station;
+    report.operatorName = QStringLiteral("Ana");
+    report.sheetName = QStringLiteral("line-4.sheet");
+    report.sheetSha256 =
+        QStringLiteral("9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08");
+    report.loaded = true;
+    report.started = QDateTime::fromString(started, Qt::ISODateWithMs);
+    report.ended = report.started.addMSecs(1500);
+    report.values = {
+        {1,
+         QStringLiteral("max-speed"),
+         QStringLiteral("Max Speed"),
+         QStringLiteral("5000"),
+         QStringLiteral("5000"),
+         ValueVerdict::Match,
+         {}},
+        {1, QStringLiteral("accel"), QStringLiteral("Accel/Decel"), QStringLiteral("100"),
+         std::nullopt, ValueVerdict::NoAnswer, QStringLiteral("?\\r")},
+        {0,
+         QStringLiteral("resolution"),
+         QStringLiteral("Resolution"),
+         QStringLiteral("8"),
+         QStringLiteral("4"),
+         ValueVerdict::Differs,
+         {}},
+    };
+    report.verdict = verdict;
+    return report;
+}
+
+// Every field, to compare a report read back with the one sent.
+QString describe(const CheckReport &r)
+{
+    QStringList parts = {r.id.toString(),
+                         r.unit.unitModel,
+                         r.unit.revision,
+                         QString::number(r.unit.axis),
+                         QString::number(r.unit.baud),
+                         r.unit.device,
+                         r.unit.byId,
+                         r.unit.serialNumber,
+                         r.station,
+                         r.operatorName,
+                         r.sheetName,
+                         r.sheetSha256,
+                         r.loaded ? QStringLiteral("loaded") : QStringLiteral("read"),
+                         r.started.toString(Qt::ISODateWithMs),
+                         r.ended.toString(Qt::ISODateWithMs),
+                         checkVerdictText(r.verdict),
+                         r.problem};
+    for (const CheckedValue &v : r.values)
+        parts << QStringLiteral("%1/%2/%3/%4/%5/%6/%7")
+                     .arg(v.profile)
+                     .arg(v.key, v.caption, v.sheetValue, v.unitValue.value_or(QStringLiteral("-")),
+                          valueVerdictText(v.verdict), v.problem);
+    return parts.join(QLatin1Char('|'));
+}
+
+QStringList described(const std::vector<CheckReport> &reports)
+{
+    QStringList out;
+    for (const CheckReport &report : reports)
+        out << describe(report);
+    return out;
+}
+
+const QString CheckRow = QStringLiteral(
+    "SELECT uuid, station, operator, unit_model, revision, axis, baud, device, by_id, "
+    "serial_number, sheet_name, sheet_sha256, loaded, to_char(started AT TIME ZONE 'UTC', "
+    "'YYYY-MM-DD HH24:MI:SS.MS'), to_char(ended AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'), "
+    "utc_offset, verdict, problem FROM checks ORDER BY started");
+const QString ValueRows = QStringLiteral(
+    "SELECT position, profile, field, caption, sheet_value, unit_value, verdict, problem FROM "
+    "check_values ORDER BY check_uuid, position");
+const QString Tables = QStringLiteral(
+    "SELECT coalesce(string_agg(tablename, ',' ORDER BY tablename), '') FROM pg_tables WHERE "
+    "schemaname = 'public'");
+
+} // namespace
+
+class tst_ResultsServer : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PgServer> pg;
+
+    QString count(const QString &db, const QString &table)
+    {
+        return pg->rows(db, QStringLiteral("SELECT count(*) FROM ") + table).value(0);
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        pg = std::make_unique<PgServer>();
+        QVERIFY2(pg->ok(), qPrintable(pg->problem()));
+    }
+    void cleanupTestCase() { pg.reset(); }
+
+    void settingsThatDoNotRead_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("message");
+        const QString hint = QStringLiteral(". Write it as keyword=value pairs, such as "
+                                            "\"host=db.plant dbname=results user=bench\".");
+        const QString head = QStringLiteral("The results database setting cannot be read: ");
+        QTest::newRow("a keyword without its value")
+            << "host=db.plant port" << head + "\"port\" has no \"=\" and value" + hint;
+        QTest::newRow("a quote left open")
+            << "host=db.plant dbname='plant results"
+            << head + "the quoted value of \"dbname\" has no closing quote" + hint;
+        QTest::newRow("a mistyped keyword") << "hots=db.plant dbname=results"
+                                            << head + "\"hots\" is not a connection keyword" + hint;
+        QTest::newRow("a URI") << "postgresql://db.plant/results" << head + "it is a URI" + hint;
+        QTest::newRow("nothing") << "  " << head + "it is empty" + hint;
+        QTest::newRow("a password in the setting")
+            << "host=db.plant user=bench password=secret"
+            << "The results database setting holds a password: keep it in ~/.pgpass (or the "
+               "file PGPASSFILE names), never in the setting.";
+    }
+    void settingsThatDoNotRead()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, message);
+        ResultsServer server(setting);
+        QString problem;
+        QCOMPARE(server.send(makeReport("Station 1", "VELD40", CheckVerdict::Pass,
+                                        "2026-12-08T10:00:00.000+01:00"),
+                             &problem),
+                 SendOutcome::Failed);
+        QCOMPARE(problem, message);
+    }
+
+    void settingsThatRead_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("serverName");
+        QTest::addColumn<QString>("dbname");
+        QTest::newRow("host, port, dbname, user, sslmode")
+            << "host=db.plant port=5433 dbname=results user=bench sslmode=require"
+            << "db.plant:5433"
+            << "results";
+        QTest::newRow("quoted value with a space and a quote")
+            << "host = db.plant dbname='plant \\'A\\' results'"
+            << "db.plant"
+            << "plant 'A' results";
+        QTest::newRow("a service") << "service=plant"
+                                   << "service plant"
+                                   << "";
+        QTest::newRow("the local socket") << "dbname=results"
+                                          << "the local server"
+                                          << "results";
+    }
+    void settingsThatRead()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, serverName);
+        QFETCH(QString, dbname);
+        const ConnectionSetting parsed = parseConnectionSetting(setting);
+        QCOMPARE(parsed.problem, QString());
+        QCOMPARE(parsed.serverName(), serverName);
+        QCOMPARE(parsed.value(QStringLiteral("dbname")), dbname);
+    }
+
+    // The right password from a passfile; every field and value arrives and
+    // reads back as sent.
+    void checkArrivesWhole()
+    {
+        const QString db = pg->createDatabase();
+        QVERIFY(pg->exec("postgres", "ALTER DATABASE " + db + " OWNER TO guarded"));
+        QTemporaryDir dir;
+        QFile passfile(dir.filePath("pgpass"));
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.write(
+            QStringLiteral("127.0.0.1:%1:*:guarded:right horse\n").arg(pg->port()).toUtf8());
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+
+        const CheckReport sent =
+            makeReport("Station 2", "VELD40", CheckVerdict::Fail, "2026-12-08T14:05:01.250+01:00");
+        // Options beyond host, port, dbname and user reach libpq as written.
+        ResultsServer server(pg->setting(db, "guarded") + " passfile=" + passfile.fileName() +
+                             " sslmode=disable application_name='bench 2'");
+        QString problem;
+        const SendOutcome o = server.send(sent, &problem);
+        QVERIFY2(o == SendOutcome::Stored, qPrintable(problem));
+        QCOMPARE(problem, QString());
+
+        QCOMPARE(pg->rows(db, CheckRow),
+                 QStringList{sent.id.toString(QUuid::WithoutBraces) +
+                             "|Station 2|Ana|VELD40|1.07|3|9600|/dev/ttyUSB0|"
+                             "usb-FTDI_FT232R_A1B2-if00-port0|A1B2|line-4.sheet|"
+                             "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08|"
+                             "true|2026-12-08 13:05:01.250|2026-12-08 13:05:02.750|3600|fail|"});
+        QCOMPARE(pg->rows(db, ValueRows),
+                 (QStringList{"1|1|max-speed|Max Speed|5000|5000|match|",
+                              "2|1|accel|Accel/Decel|100|NULL|no answer|?\\r",
+                              "3|0|resolution|Resolution|8|4|differs|"}));
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT application_name, ssl FROM pg_stat_activity JOIN "
+                              "pg_stat_ssl USING (pid) WHERE usename = 'guarded'"),
+                 QStringList{"bench 2|false"});
+
+        const auto listed = server.list({}, &problem);
+        QVERIFY2(listed, qPrintable(problem));
+        QCOMPARE(described(*listed), QStringList{describe(sent)});
+    }
+
+    // Sent again after it arrived, sent again from the outbox after a commit
+    // whose mark was lost, or cut off half way and repeated: one check, its
+    // values once.
+    void oneCheckWhateverIsRepeated()
+    {
+        const QString db = pg->createDatabase();
+        ResultsServer server(pg->setting(db));
+        const CheckReport report =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T09:00:00.000+01:00");
+        QString problem;
+        QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        QCOMPARE(server.send(report, &problem), SendOutcome::AlreadyThere);
+
+        QTemporaryDir dir;
+        ResultsOutbox outbox(dir.filePath("journal.sqlite"));
+        QVERIFY(outbox.keep(report, &problem));
+        QVERIFY(outbox.keep(report, &problem));
+        const OutboxSync sync = syncOutbox(outbox, server);
+        QCOMPARE(sync.sent, 1);
+        QCOMPARE(sync.waiting, 0);
+        QCOMPARE(outbox.waiting(&problem)->size(), size_t(0));
+
+        // The third value of a failed check breaks the transaction after
+        // the check row and two values went in: none of it stays.
+        const CheckReport cut =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Fail, "2026-12-08T09:10:00.000+01:00");
+        QVERIFY(pg->exec(db, "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                             "$$BEGIN IF NEW.position = 3 AND (SELECT verdict FROM checks WHERE "
+                             "uuid = NEW.check_uuid) = 'fail' THEN RAISE EXCEPTION 'cut off'; "
+                             "END IF; "
+                             "RETURN NEW; END$$"));
+        QVERIFY(pg->exec(db, "CREATE TRIGGER cut BEFORE INSERT ON check_values FOR EACH ROW "
+                             "EXECUTE FUNCTION refuse()"));
+        // The server refuses that one result; the one after it still goes.
+        const CheckReport later =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T09:20:00.000+01:00");
+        QVERIFY(outbox.keep(cut, &problem));
+        QVERIFY(outbox.keep(later, &problem));
+        OutboxSync round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 1);
+        QCOMPARE(round.waiting, 1);
+        QCOMPARE(round.problem, QStringLiteral("The results database on 127.0.0.1:%1 did not take "
+                                               "the result: ERROR: cut off CONTEXT: PL/pgSQL "
+                                               "function refuse() line 1 at RAISE (P0001)")
+                                    .arg(pg->port()));
+        QCOMPARE(described(*outbox.waiting(&problem)), QStringList{describe(cut)});
+        QCOMPARE(count(db, "checks"), "2");
+        QCOMPARE(count(db, "check_values"), "6");
+        QVERIFY(pg->exec(db, "DROP TRIGGER cut ON check_values"));
+        round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 1);
+        QCOMPARE(round.waiting, 0);
+        QCOMPARE(count(db, "checks"), "3");
+        QCOMPARE(count(db, "check_values"), "9");
+    }
+
+    // Four stations, each with its own connection, start together on an
+    // empty database (the schema is made once) and send at once, one result
+    // of them all four times.
+    void fourStationsAtOnce()
+    {
+        const QString db = pg->createDatabase();
+        const QString setting = pg->setting(db);
+        const CheckReport shared =
+            makeReport("Station 1", "VELD40", CheckVerdict::Pass, "2026-12-08T08:00:00.000+01:00");
+        std::vector<QList<SendOutcome>> outcomes(4);
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int s = 0; s < 4; ++s) {
+            threads.emplace_back(QThread::create([&, s] {
+                ResultsServer server(setting);
+                const QString station = QStringLiteral("Station %1").arg(s + 1);
+                for (int i = 0; i < 10; ++i) {
+                    outcomes[s] << server.send(makeReport(station, "KTRA20", CheckVerdict::Pass,
+                                                          "2026-12-08T10:00:00.000+01:00"),
+                                               nullptr);
+                    if (i == 5)
+                        outcomes[s] << server.send(shared, nullptr);
+                }
+            }));
+            threads.back()->start();
+        }
+        for (auto &thread : threads)
+            QVERIFY(thread->wait(30000));
+        int stored = 0;
+        int already = 0;
+        for (const auto &list : outcomes) {
+            stored += list.count(SendOutcome::Stored);
+            already += list.count(SendOutcome::AlreadyThere);
+        }
+        QCOMPARE(stored, 41);
+        QCOMPARE(already, 3);
+        QCOMPARE(pg->rows(db, "SELECT station, count(*) FROM checks GROUP BY station ORDER BY 1"),
+                 (QStringList{"Station 1|11", "Station 2|10", "Station 3|10", "Station 4|10"}));
+        QCOMPARE(count(db, "check_values"), "123");
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+    }
+
+    // The server goes away in the middle of a run: the result waits in the
+    // outbox with one message naming the server, and goes when it is back.
+    void serverAwayMidRunThenBack()
+    {
+        const QString db = pg->createDatabase();
+        ResultsServer server(pg->setting(db));
+        QTemporaryDir dir;
+        ResultsOutbox outbox(dir.filePath("journal.sqlite"));
+        QString problem;
+        const CheckReport first =
+            makeReport("Station 3", "KTRA20", CheckVerdict::Pass, "2026-12-08T11:00:00.000+01:00");
+        const CheckReport second =
+            makeReport("Station 3", "KTRA20", CheckVerdict::Fail, "2026-12-08T11:01:00.000+01:00");
+        QVERIFY(outbox.keep(first, &problem));
+        QCOMPARE(syncOutbox(outbox, server).sent, 1);
+
+        QVERIFY(pg->stop());
+        QVERIFY(outbox.keep(second, &problem));
+        OutboxSync sync = syncOutbox(outbox, server);
+        QCOMPARE(sync.sent, 0);
+        QCOMPARE(sync.waiting, 1);
+        QCOMPARE(sync.problem,
+                 QStringLiteral("The results database on 127.0.0.1:%1 cannot be reached: "
+                                "connection to server at \"127.0.0.1\", port %1 failed: "
+                                "Connection refused Is the server running on that host and "
+                                "accepting TCP/IP connections?")
+                     .arg(pg->port()));
+        QCOMPARE(described(*outbox.waiting(&problem)), QStringList{describe(second)});
+
+        QVERIFY(pg->start());
+        sync = syncOutbox(outbox, server);
+        QCOMPARE(sync.sent, 1);
+        QCOMPARE(sync.waiting, 0);
+        QCOMPARE(sync.problem, QString());
+        QCOMPARE(outbox.waiting(&problem)->size(), size_t(0));
+        QCOMPARE(pg->rows(db, "SELECT verdict FROM checks ORDER BY started"),
+                 (QStringList{"pass", "fail"}));
+        QCOMPARE(count(db, "check_values"), "6");
+    }
+
+    // A check while the server cannot be had: the result waits on the
+    // bench with one message naming the server, and goes with the next
+    // check once there is one.
+    void deliveryWaitsForTheServer_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing listening")
+            << "host=127.0.0.1 port=1 dbname=results user=ktv"
+            << "1 result kept on this bench until 127.0.0.1:1 answers. The results database on "
+               "127.0.0.1:1 cannot be reached: connection to server at \"127.0.0.1\", port 1 "
+               "failed: Connection refused Is the server running on that host and accepting "
+               "TCP/IP connections?";
+        QTest::newRow("a setting that does not read")
+            << "host=db.plant port"
+            << "1 result kept on this bench. The results database setting cannot be read: "
+               "\"port\" has no \"=\" and value. Write it as keyword=value pairs, such as "
+               "\"host=db.plant dbname=results user=bench\".";
+    }
+    void deliveryWaitsForTheServer()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString journal = dir.filePath("journal.sqlite");
+        const CheckReport first =
+            makeReport("Station 5", "KTRA20", CheckVerdict::Fail, "2026-12-08T12:00:00.000+01:00");
+        Delivery delivery = ResultsDelivery(journal, setting).deliver(first);
+        QVERIFY(delivery.kept);
+        QCOMPARE(delivery.sent, 0);
+        QCOMPARE(delivery.waiting, 1);
+        QCOMPARE(delivery.message, message);
+
+        const QString db = pg->createDatabase();
+        ResultsDelivery working(journal, pg->setting(db));
+        const CheckReport second =
+            makeReport("Station 5", "KTRA20", CheckVerdict::Pass, "2026-12-08T12:01:00.000+01:00");
+        delivery = working.deliver(second);
+        QCOMPARE(delivery.sent, 2);
+        QCOMPARE(delivery.waiting, 0);
+        QCOMPARE(delivery.message, QString());
+        QString problem;
+        QCOMPARE(described(*working.server().list({}, &problem)),
+                 (QStringList{describe(second), describe(first)}));
+        QCOMPARE(working.outbox().waiting(&problem)->size(), size_t(0));
+    }
+
+    // A database made by the first schema, with a row an older bench sent,
+    // is brought to the current one: the row stays, values gain their
+    // problem text, the index over failures exists.
+    void upgradeFromVersionOne()
+    {
+        const QString db = pg->createDatabase();
+        {
+            const QString name = QStringLiteral("upgrade-v1");
+            QSqlDatabase connection = QSqlDatabase::addDatabase("QPSQL", name);
+            connection.setHostName("127.0.0.1");
+            connection.setPort(pg->port());
+            connection.setDatabaseName(db);
+            connection.setUserName("ktv");
+            QVERIFY(connection.open());
+            QString problem;
+            QVERIFY2(upgradeResultsSchema(connection, 1, &problem), qPrintable(problem));
+            connection.close();
+            connection = {};
+            QSqlDatabase::removeDatabase(name);
+        }
+        QVERIFY(pg->exec(db, "INSERT INTO checks VALUES ('6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11', "
+                             "'Station 9', 'Bo', 'KTRA10', '1.02', 0, 9600, '/dev/ttyS0', '', '', "
+                             "'old.sheet', 'ab', false, '2026-11-30 08:00:00+00', "
+                             "'2026-11-30 08:00:01+00', 0, 'pass', '', now())"));
+        QVERIFY(pg->exec(db, "INSERT INTO check_values VALUES "
+                             "('6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11', 1, 1, 'max-speed', "
+                             "'Max Speed', '800', '800', 'match')"));
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"1"});
+
+        ResultsServer server(pg->setting(db));
+        QString problem;
+        const auto listed = server.list({}, &problem);
+        QVERIFY2(listed, qPrintable(problem));
+        QCOMPARE(
+            described(*listed),
+            QStringList{"{6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11}|KTRA10|1.02|0|9600|/dev/ttyS0|||"
+                        "Station 9|Bo|old.sheet|ab|read|2026-11-30T08:00:00.000Z|"
+                        "2026-11-30T08:00:01.000Z|pass||1/max-speed/Max Speed/800/800/match/"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT indexname FROM pg_indexes WHERE tablename = 'checks' "
+                              "ORDER BY 1"),
+                 (QStringList{"checks_by_model", "checks_by_station", "checks_by_time",
+                              "checks_not_passed", "checks_pkey"}));
+        const CheckReport report =
+            makeReport("Station 9", "KTRA10", CheckVerdict::Fail, "2026-12-08T10:00:00.000Z");
+        QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        QCOMPARE(pg->rows(db, "SELECT problem FROM check_values WHERE field = 'accel'"),
+                 QStringList{"?\\r"});
+    }
+
+    void refusedWithOneMessage_data()
+    {
+        QTest::addColumn<QString>("setting"); // %1: port, %2: database, %3: a passfile
+        QTest::addColumn<bool>("newerSchema");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("tables"); // what the database holds afterwards
+
+        QTest::newRow("wrong password")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=guarded passfile=%3" << false
+            << "The results database on 127.0.0.1:%1 cannot be reached: connection to server at "
+               "\"127.0.0.1\", port %1 failed: FATAL: password authentication failed for user "
+               "\"guarded\" password retrieved from file \"%3\""
+            << "";
+        QTest::newRow("nothing listening")
+            << "host=127.0.0.1 port=1 dbname=%2 user=ktv" << false
+            << "The results database on 127.0.0.1:1 cannot be reached: connection to server at "
+               "\"127.0.0.1\", port 1 failed: Connection refused Is the server running on that "
+               "host and accepting TCP/IP connections?"
+            << "";
+        QTest::newRow("a newer schema")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << true
+            << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 3, "
+               "newer than this program's 2; nothing was written"
+            << "schema_version";
+    }
+    void refusedWithOneMessage()
+    {
+        QFETCH(QString, setting);
+        QFETCH(bool, newerSchema);
+        QFETCH(QString, message);
+        QFETCH(QString, tables);
+        const QString db = pg->createDatabase();
+        if (newerSchema)
+            QVERIFY(pg->exec(db, "CREATE TABLE schema_version (version integer NOT NULL); "
+                                 "INSERT INTO schema_version VALUES (3)"));
+        QTemporaryDir dir;
+        QFile passfile(dir.filePath("pgpass"));
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.write(
+            QStringLiteral("127.0.0.1:%1:*:guarded:wrong horse\n").arg(pg->port()).toUtf8());
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+
+        auto filled = [&](QString text) {
+            return text.replace("%1", QString::number(pg->port()))
+                .replace("%2", db)
+                .replace("%3", passfile.fileName());
+        };
+        ResultsServer server(filled(setting));
+        QString problem;
+        QCOMPARE(server.send(makeReport("Station 1", "VELD40", CheckVerdict::Pass,
+                                        "2026-12-08T10:00:00.000+01:00"),
+                             &problem),
+                 SendOutcome::Failed);
+        QCOMPARE(problem, filled(message));
+        QVERIFY(!server.list({}, &problem));
+        QCOMPARE(problem, filled(message));
+        QCOMPARE(pg->rows(db, Tables), QStringList{tables});
+        if (newerSchema)
+            QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"3"});
+    }
+
+    void listAndYield_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<bool>("failedOnly");
+        QTest::addColumn<QString>("listed");     // the reports' letters, newest first
+        QTest::addColumn<QStringList>("yields"); // day|station|passed|total
+
+        // a..e below; c starts at 00:30 on the 8th at the bench, still the
+        // 7th in UTC, and counts for the 8th.
+        QTest::newRow("everything, newest first")
+            << ""
+            << ""
+            << "" << false << "edcba"
+            << QStringList{"2026-12-08|Station 1|1|1", "2026-12-08|Station 2|1|2",
+                           "2026-12-07|Station 1|1|2"};
+        QTest::newRow("one station")
+            << "Station 1"
+            << ""
+            << "" << false << "eba"
+            << QStringList{"2026-12-08|Station 1|1|1", "2026-12-07|Station 1|1|2"};
+        QTest::newRow("one model, in any case")
+            << ""
+            << "veld40"
+            << "" << false << "b" << QStringList{"2026-12-07|Station 1|0|1"};
+        QTest::newRow("since a time")
+            << ""
+            << ""
+            << "2026-12-08T00:30:00.000+01:00" << false << "edc"
+            << QStringList{"2026-12-08|Station 1|1|1", "2026-12-08|Station 2|1|2"};
+        QTest::newRow("failed only")
+            << ""
+            << ""
+            << "" << true << "db"
+            << QStringList{"2026-12-08|Station 2|0|1", "2026-12-07|Station 1|0|1"};
+        QTest::newRow("nothing matches") << "Station 7"
+                                         << ""
+                                         << "" << false << "" << QStringList{};
+    }
+    void listAndYield()
+    {
+        QFETCH(QString, station);
+        QFETCH(QString, model);
+        QFETCH(QString, since);
+        QFETCH(bool, failedOnly);
+        QFETCH(QString, listed);
+        QFETCH(QStringList, yields);
+        const QString db = pg->createDatabase();
+        ResultsServer server(pg->setting(db));
+        const QMap<QChar, CheckReport> reports = {
+            {'a', makeReport("Station 1", "KTRA20", CheckVerdict::Pass,
+                             "2026-12-07T09:00:00.000+01:00")},
+            {'b', makeReport("Station 1", "VELD40", CheckVerdict::Fail,
+                             "2026-12-07T23:30:00.000+01:00")},
+            {'c', makeReport("Station 2", "KTRA20", CheckVerdict::Pass,
+                             "2026-12-08T00:30:00.000+01:00")},
+            {'d', makeReport("Station 2", "KTRA20", CheckVerdict::Error,
+                             "2026-12-08T10:00:00.000+01:00")},
+            {'e', makeReport("Station 1", "KTRA20", CheckVerdict::Pass,
+                             "2026-12-08T11:00:00.000+01:00")},
+        };
+        QString problem;
+        for (const CheckReport &report : reports)
+            QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+
+        const ResultsFilter filter{station, model, QDateTime::fromString(since, Qt::ISODateWithMs),
+                                   failedOnly};
+        QStringList expected;
+        for (const QChar letter : listed)
+            expected << describe(reports[letter]);
+        const auto found = server.list(filter, &problem);
+        QVERIFY2(found, qPrintable(problem));
+        QCOMPARE(described(*found), expected);
+
+        const auto perDay = server.yield(filter, &problem);
+        QVERIFY2(perDay, qPrintable(problem));
+        QStringList yielded;
+        for (const StationYield &y : *perDay)
+            yielded << QStringLiteral("%1|%2|%3|%4")
+                           .arg(y.day.toString(Qt::ISODate), y.station)
+                           .arg(y.passed)
+                           .arg(y.total);
+        QCOMPARE(yielded, yields);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ResultsServer)
+#include "tst_resultsserver.moc"

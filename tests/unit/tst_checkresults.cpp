@@ -1,0 +1,216 @@
+// The results table in the change journal's database: a journal of the
+// first schema is upgraded and keeps its rows, a check is recorded once and
+// listed as it was recorded, the filters, and a journal that cannot be
+// written keeps nothing.
+
+#include "Helpers.h"
+
+#include "protocol/CheckReportJson.h"
+#include "store/CheckResults.h"
+#include "store/Journal.h"
+#include "store/StoreConnection.h"
+
+#include <QJsonDocument>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+// A check of a KTRA20 at the given time (UTC+1) with one value.
+CheckReport checkOf(int number, const QString &station, const QString &model, int day,
+                    CheckVerdict verdict)
+{
+    CheckReport report;
+    report.id =
+        QUuid(QStringLiteral("{00000000-0000-4000-8000-%1}").arg(number, 12, 10, QLatin1Char('0')));
+    report.unit = {model, QStringLiteral("1.07"), 0, 9600, QStringLiteral("/dev/ttyUSB0"), {}, {}};
+    report.station = station;
+    report.operatorName = QStringLiteral("Ana");
+    report.sheetName = QStringLiteral("line3.json");
+    report.sheetSha256 = QStringLiteral("9f86d081");
+    report.loaded = true;
+    report.started = QDateTime(QDate(2026, 12, day), QTime(14, 3, 5, 120), Qt::OffsetFromUTC, 3600);
+    report.ended = report.started.addSecs(16);
+    report.values = {{1,
+                      QStringLiteral("max-speed"),
+                      QStringLiteral("Max Speed"),
+                      QStringLiteral("5000"),
+                      QStringLiteral("4000"),
+                      ValueVerdict::NotKept,
+                      {}},
+                     {0, QStringLiteral("ramp-down"), QStringLiteral("Ramp Down"),
+                      QStringLiteral("no"), std::nullopt, ValueVerdict::NoAnswer,
+                      QStringLiteral("no answer")}};
+    report.verdict = verdict;
+    return report;
+}
+
+QString sql(const QString &path, const QString &statement)
+{
+    StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+    QSqlQuery query(connection.db());
+    return query.exec(statement) && query.next() ? query.value(0).toString()
+                                                 : QStringLiteral("(none)");
+}
+
+QStringList numbers(const std::vector<CheckReport> &reports)
+{
+    QStringList out;
+    for (const CheckReport &report : reports)
+        out << QString::number(report.id.toString(QUuid::WithoutBraces).right(12).toInt());
+    return out;
+}
+
+} // namespace
+
+class TestCheckResults : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void upgradeKeepsTheChanges();
+    void filters_data();
+    void filters();
+    void journalThatCannotBeWritten();
+};
+
+void TestCheckResults::upgradeKeepsTheChanges()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
+    {
+        StoreConnection connection(path, StoreConnection::Mode::ReadWrite);
+        QSqlQuery query(connection.db());
+        QVERIFY(query.exec(QStringLiteral(
+            "CREATE TABLE changes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, model TEXT, "
+            "revision TEXT, axis TEXT, field TEXT NOT NULL, profile TEXT, value TEXT NOT NULL, "
+            "line TEXT NOT NULL, before TEXT, after TEXT, verdict TEXT NOT NULL)")));
+        QVERIFY(query.exec(QStringLiteral(
+            "INSERT INTO changes VALUES (1, '2026-12-01T08:00:00.000Z', 'KTRA20', '1.07', '0', "
+            "'max-speed', '1', '5200', '@0M1_5200\\r', '5000', '5200', 'confirmed')")));
+        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = 1")));
+    }
+    CheckResults results(path);
+    QCOMPARE(results.list({}).size(), std::size_t(0)); // a read upgrades nothing
+    QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("1"));
+
+    const CheckReport report =
+        checkOf(7, QStringLiteral("bench-3"), QStringLiteral("KTRA20"), 8, CheckVerdict::Fail);
+    QString problem;
+    QVERIFY2(results.record(report, &problem), qPrintable(problem));
+    QVERIFY(results.record(report, &problem)); // once under its UUID
+
+    QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("2"));
+    QCOMPARE(sql(path, QStringLiteral("SELECT group_concat(model || '|' || value || '|' || line) "
+                                      "FROM changes")),
+             QStringLiteral("KTRA20|5200|@0M1_5200\\r"));
+    QCOMPARE(sql(path, QStringLiteral("SELECT count(*) || ' ' || group_concat(started) || ' ' || "
+                                      "coalesce(sent, 'unsent') FROM checks")),
+             QStringLiteral("1 2026-12-08T14:03:05.120+01:00 unsent"));
+    const std::vector<CheckReport> listed = results.list({});
+    QCOMPARE(listed.size(), std::size_t(1));
+    QCOMPARE(QJsonDocument(checkReportJson(listed.front())).toJson(),
+             QJsonDocument(checkReportJson(report)).toJson());
+    // The journal's own rows go on being written.
+    Journal journal(path);
+    QVERIFY(journal.append({QDateTime::currentDateTimeUtc(),
+                            QStringLiteral("KTRA20"),
+                            {},
+                            {},
+                            QStringLiteral("accel"),
+                            QStringLiteral("1"),
+                            QStringLiteral("20"),
+                            "@0A1_20\r",
+                            {},
+                            {},
+                            JournalVerdict::Confirmed},
+                           &problem));
+    QCOMPARE(sql(path, QStringLiteral("SELECT count(*) FROM changes")), QStringLiteral("2"));
+}
+
+void TestCheckResults::filters_data()
+{
+    QTest::addColumn<ResultsFilter>("filter");
+    QTest::addColumn<QStringList>("listed"); // newest first
+
+    QTest::newRow("everything") << ResultsFilter{} << QStringList{"3", "2", "1"};
+    QTest::newRow("one station") << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false}
+                                 << QStringList{"2"};
+    QTest::newRow("one model, any case")
+        << ResultsFilter{{}, QStringLiteral("veld30"), {}, false} << QStringList{"3"};
+    QTest::newRow("since the 5th, 14:03:05.120 at UTC+1")
+        << ResultsFilter{{},
+                         {},
+                         QDateTime(QDate(2026, 12, 5), QTime(13, 3, 5, 120), Qt::UTC),
+                         false}
+        << QStringList{"3", "2"};
+    QTest::newRow("failed only") << ResultsFilter{{}, {}, {}, true} << QStringList{"3", "1"};
+}
+
+void TestCheckResults::filters()
+{
+    QFETCH(ResultsFilter, filter);
+    QTemporaryDir dir;
+    CheckResults results(dir.filePath(QStringLiteral("journal.sqlite")));
+    QString problem;
+    QVERIFY(results.record(
+        checkOf(2, QStringLiteral("bench-2"), QStringLiteral("KTRA20"), 5, CheckVerdict::Pass),
+        &problem));
+    QVERIFY(results.record(
+        checkOf(1, QStringLiteral("bench-1"), QStringLiteral("KTRA20"), 1, CheckVerdict::Fail),
+        &problem));
+    QVERIFY(results.record(
+        checkOf(3, QStringLiteral("bench-1"), QStringLiteral("VELD30"), 8, CheckVerdict::Error),
+        &problem));
+
+    const std::vector<CheckReport> listed = results.list(filter, &problem);
+
+    QTEST(numbers(listed), "listed");
+    QCOMPARE(problem, QString());
+    for (const CheckReport &report : listed)
+        QCOMPARE(report.values.size(), std::size_t(2));
+}
+
+void TestCheckResults::journalThatCannotBeWritten()
+{
+    QTemporaryDir dir;
+    // The folder the journal would go in is a file.
+    const QString blocker = dir.filePath(QStringLiteral("data"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.close();
+    const QString path = blocker + QStringLiteral("/journal.sqlite");
+    CheckResults results(path);
+    QString problem;
+
+    QVERIFY(!results.record(
+        checkOf(1, QStringLiteral("b"), QStringLiteral("KTRA20"), 1, CheckVerdict::Pass),
+        &problem));
+    QVERIFY2(problem.startsWith(QStringLiteral("The change journal ") + path +
+                                QStringLiteral(" cannot be written: ")),
+             qPrintable(problem));
+    QCOMPARE(fileBytes(blocker), QByteArray("x"));
+
+    // A journal of a newer program is left as it is.
+    const QString newer = dir.filePath(QStringLiteral("newer.sqlite"));
+    {
+        StoreConnection connection(newer, StoreConnection::Mode::ReadWrite);
+        QSqlQuery query(connection.db());
+        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = 3")));
+    }
+    const QByteArray before = fileBytes(newer);
+    QVERIFY(!CheckResults(newer).record(
+        checkOf(1, QStringLiteral("b"), QStringLiteral("KTRA20"), 1, CheckVerdict::Pass),
+        &problem));
+    QCOMPARE(problem, QStringLiteral("The change journal %1 cannot be written: it was made by a "
+                                     "newer program (schema 3).")
+                          .arg(newer));
+    QCOMPARE(fileBytes(newer), before);
+}
+
+QTEST_GUILESS_MAIN(TestCheckResults)
+#include "tst_checkresults.moc"
