@@ -331,4 +331,24 @@ std::optional<QString> CheckParameterText(Model model, ParamKey key, const QStri
     return std::nullopt;
 }
 
+EntryVerdict CheckParameterEntry(Model model, ParamKey key, EntryPath path,
+                                 const std::function<QString(ParamKey)> &boxText,
+                                 bool unitConnected, const ValueRule &ownRule)
+{
+    using Kind = EntryVerdict::Kind;
+    const QString text = boxText(key);
+    std::optional<QString> warning = CheckParameterText(model, key, text);
+    if (!warning && ownRule)
+        warning = ownRule(model, key, text);
+    if (!warning)
+        warning = CheckParameterRange(model, key, path, text);
+    if (warning)
+        return {Kind::Refused, *warning};
+    if (!unitConnected)
+        return {Kind::NotConnected, {}};
+    if (const std::optional<QString> order = CheckParameterOrder(model, key, boxText))
+        return {Kind::Refused, *order};
+    return {};
+}
+
 } // namespace ktv

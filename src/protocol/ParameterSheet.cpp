@@ -484,15 +484,13 @@ std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
         const bool plain = std::none_of(keys.begin(), keys.end(), [&](ParamKey key) {
             return plainValueRefusal(*panel, key, boxText(key)).has_value();
         });
+        // The order checks are those of a connected unit; a profile with a
+        // value no unit holds is not compared.
         for (ParamKey key : keys) {
-            const QString text = boxText(key);
-            std::optional<QString> warning = plainValueRefusal(*panel, key, text);
-            if (!warning)
-                warning = CheckParameterRange(*panel, key, EntryPath::Send, text);
-            if (!warning && plain)
-                warning = CheckParameterOrder(*panel, key, boxText);
-            if (warning)
-                refusals.push_back({profile.number, parameterSheetKey(key), *warning});
+            const EntryVerdict verdict =
+                CheckParameterEntry(*panel, key, EntryPath::Send, boxText, plain, unitValueRefusal);
+            if (verdict.kind == EntryVerdict::Kind::Refused)
+                refusals.push_back({profile.number, parameterSheetKey(key), verdict.message});
         }
     }
     return refusals;
