@@ -12,7 +12,7 @@
 // plus 20 ms (under 40 ms for a command line at 9600 baud), so that a stop
 // written just before leaves at the rate it was written at.
 
-#include "protocol/SharedState.h"
+#include "link/SharedState.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
