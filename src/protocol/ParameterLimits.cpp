@@ -1,5 +1,7 @@
 #include "protocol/ParameterLimits.h"
 
+#include "protocol/Vocabulary.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -14,23 +16,7 @@ namespace {
 // The name a key goes by in the warnings.
 QString rangeName(ParamKey key)
 {
-    switch (key) {
-    case ParamKey::Accel:
-        return QStringLiteral("Accel");
-    case ParamKey::Base:
-        return QStringLiteral("Base Speed");
-    case ParamKey::Max:
-        return QStringLiteral("Max Speed");
-    case ParamKey::Index:
-        return QStringLiteral("Index Number");
-    case ParamKey::Complete:
-        return QStringLiteral("Complete Number");
-    case ParamKey::Lower:
-        return QStringLiteral("Lower Speed");
-    case ParamKey::Upper:
-        return QStringLiteral("Upper Speed");
-    }
-    return {};
+    return QString::fromLatin1(termOf(key).rangeName);
 }
 
 QString limitMessage(ParamKey key, const char *which, const char *limitText)

@@ -3,6 +3,7 @@
 #include "protocol/ParameterLimits.h"
 #include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
+#include "protocol/Vocabulary.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -215,31 +216,22 @@ QString sheetFormatName()
 
 QString parameterSheetKey(ParamKey key)
 {
-    static const char *const keys[] = {"accel",         "base-speed",   "max-speed",   "index",
-                                       "complete-time", "lower-analog", "upper-analog"};
-    return QString::fromLatin1(keys[static_cast<int>(key)]);
+    return QString::fromLatin1(termOf(key).sheetKey);
 }
 
 QString settingSheetKey(SettingGroup group)
 {
-    static const char *const keys[] = {"direction", "reduced-current", "resolution", "ramp-down",
-                                       "analog-speed"};
-    return QString::fromLatin1(keys[static_cast<int>(group)]);
+    return QString::fromLatin1(termOf(settingField(group)).sheetKey);
 }
 
 QString parameterCaption(ParamKey key)
 {
-    static const char *const captions[] = {"Accel",        "Base Speed",      "Max Speed",
-                                           "Index Number", "Complete Number", "Lower Speed",
-                                           "Upper Speed"};
-    return QString::fromLatin1(captions[static_cast<int>(key)]);
+    return QString::fromLatin1(termOf(key).caption);
 }
 
 QString settingCaption(SettingGroup group)
 {
-    static const char *const captions[] = {"Direction", "Reduced Current", "Resolution",
-                                           "Ramp Down", "Analog Speed"};
-    return QString::fromLatin1(captions[static_cast<int>(group)]);
+    return QString::fromLatin1(termOf(settingField(group)).caption);
 }
 
 QStringList settingWords(SettingGroup group)
@@ -405,7 +397,10 @@ QString refusalLine(const SheetRefusal &refusal)
 {
     if (refusal.profile == 0)
         return refusal.text;
-    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(refusal.key, refusal.text);
+    // Named as the panels name it; the sheet key is the file's word.
+    const std::optional<Field> field = fieldOfSheetKey(refusal.key);
+    const QString name = field ? fieldName(*field) : refusal.key;
+    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(name, refusal.text);
 }
 
 namespace {
