@@ -2,6 +2,12 @@
 // The operator's workplace: one tab per model panel, the connection area, the
 // menus. It is the session's view: each handler reads its panel and calls one
 // session operation, and the session tells it what to show.
+//
+// The ui library: PanelCatalogue and PanelBuilder make the six panels from
+// their table; VerifyDisplay shows read-backs; EntryLeaveWatcher runs the
+// leave action of the entry boxes; SheetActions the sheet and change history
+// actions; WindowFrame the scroll area and status line; Toolkit the message,
+// cursor and screen seams; the dialogs each in a file of their own.
 
 #include "protocol/CommandFrame.h"
 #include "session/SessionView.h"
