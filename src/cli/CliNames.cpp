@@ -1,43 +1,13 @@
 #include "cli/CliNames.h"
 
 #include "protocol/ReplyDecoding.h"
+#include "protocol/Vocabulary.h"
 
 #include <array>
 
 namespace ktv::cli {
 
 namespace {
-
-struct FieldName
-{
-    Field field;
-    const char *caption;
-    const char *key;
-};
-
-constexpr std::array<FieldName, 13> FieldNames = {{
-    {Field::Accel, "Accel/Decel", "accel"},
-    {Field::Base, "Base Speed", "base-speed"},
-    {Field::Max, "Max Speed", "max-speed"},
-    {Field::Index, "Index Number", "index"},
-    {Field::Complete, "Complete Time", "complete-time"},
-    {Field::Lower, "Lower Analog Speed", "lower-analog"},
-    {Field::Upper, "Upper Analog Speed", "upper-analog"},
-    {Field::Direction, "Direction", "direction"},
-    {Field::AnalogSpeed, "Analog Speed", "analog-speed"},
-    {Field::ReducedCurrent, "Reduced Current", "reduced-current"},
-    {Field::Resolution, "Microstep Resolution", "resolution"},
-    {Field::RampDown, "Ramp Down", "ramp-down"},
-    {Field::ErrorCode, "Error Code", "error-code"},
-}};
-
-const FieldName &entry(Field field)
-{
-    for (const FieldName &name : FieldNames)
-        if (name.field == field)
-            return name;
-    return FieldNames.back();
-}
 
 struct OptionValue
 {
@@ -69,28 +39,27 @@ constexpr std::array<Field, 5> OptionFields = {Field::Direction, Field::ReducedC
 
 QString fieldCaption(Field field)
 {
-    return QString::fromLatin1(entry(field).caption);
+    return QString::fromLatin1(termOf(field).caption);
 }
 
 QString fieldKey(Field field)
 {
-    return QString::fromLatin1(entry(field).key);
+    return QString::fromLatin1(termOf(field).toolName);
 }
 
 std::optional<ParamKey> paramKeyNamed(const QString &name)
 {
-    for (const FieldName &f : FieldNames)
-        if (isNumericField(f.field) && name == QLatin1String(f.key))
-            return paramKeyOf(f.field);
+    for (int k = 0; k < ParamKeyCount; ++k)
+        if (name == QLatin1String(termOf(static_cast<ParamKey>(k)).toolName))
+            return static_cast<ParamKey>(k);
     return std::nullopt;
 }
 
 QStringList parameterNames()
 {
     QStringList names;
-    for (const FieldName &f : FieldNames)
-        if (isNumericField(f.field))
-            names << QString::fromLatin1(f.key);
+    for (int k = 0; k < ParamKeyCount; ++k)
+        names << QString::fromLatin1(termOf(static_cast<ParamKey>(k)).toolName);
     return names;
 }
 

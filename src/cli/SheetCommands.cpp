@@ -162,7 +162,7 @@ int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, cons
     for (const SheetProfile &profile : sheet.profiles)
         for (ParamKey key : parameterKeys(panel))
             if (const QString *value = sheet.value(profile.number, key))
-                add(QStringLiteral("Profile %1, %2").arg(profile.number).arg(parameterCaption(key)),
+                add(sheetValueCaption(profile.number, key),
                     frame::parameterLine(axis, key, QString::number(profile.number), *value));
     for (SettingGroup group : settingGroups(sheet.unitModel))
         if (const auto it = sheet.settings.find(group); it != sheet.settings.end())

@@ -2,6 +2,11 @@
 // The tool that runs one command of ktraveld-cli: its session on the unit,
 // its connection (ToolConnection.cpp) and its command handlers (one file per
 // group of commands), which fill its text or JSON output.
+//
+// The cli library: CliCommands dispatches; CliOptions and CliNames are the
+// words of the command line; CliOutput prints; CliView is the session's view;
+// ToolConnection and the *Commands.cpp files (unit, motion, axis, port,
+// sheets) carry out the commands; Interrupt ends a run on Ctrl+C.
 
 #include "cli/CliView.h"
 #include "cli/SheetCommands.h"

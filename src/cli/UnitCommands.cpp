@@ -208,14 +208,12 @@ QStringList Tool::refusals(const QList<Assignment> &list)
                          .arg(unitModel_, fieldCaption(a.field).toLower());
             continue;
         }
-        auto check = CheckParameterText(model_, *a.key, a.value);
-        if (!check)
-            check = CheckParameterRange(model_, *a.key, EntryPath::Send, a.value);
-        if (!check)
-            check = CheckParameterOrder(
-                model_, *a.key, [this](ParamKey other) { return view_.boxText(model_, other); });
-        if (check)
-            texts << *check;
+        const EntryVerdict verdict = CheckParameterEntry(
+            model_, *a.key, EntryPath::Send,
+            [this](ParamKey other) { return view_.boxText(model_, other); },
+            session_->state.UnitConnected);
+        if (verdict.kind == EntryVerdict::Kind::Refused)
+            texts << verdict.message;
     }
     return texts;
 }

@@ -4,6 +4,10 @@
 // characters, read-and-clear) and the routines built on them: OpenComPort,
 // ReplyWaiting, ReadReply and WaitSeconds.
 //
+// The link library: SerialLink and the SharedState it records port failures
+// in; BaudRate sets the exact rate; PortProbe and PortDiagnosis say why a port
+// does not open and who holds it.
+//
 // Waiting is a nested event loop ended by a single-shot timer or by arriving
 // data, never a spin: the operator can click, type and start other actions
 // while a wait runs, and the program relies on that. Writing never waits: the
@@ -12,7 +16,7 @@
 // plus 20 ms (under 40 ms for a command line at 9600 baud), so that a stop
 // written just before leaves at the rate it was written at.
 
-#include "protocol/SharedState.h"
+#include "link/SharedState.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,5 +1,7 @@
 #include "protocol/CommandFrame.h"
 
+#include "protocol/Vocabulary.h"
+
 namespace ktv::frame {
 
 namespace {
@@ -54,25 +56,6 @@ const char *optionCommand(Option option)
     return "";
 }
 
-// The item letter of a setting query; the numeric fields use their parameter letter.
-char settingQueryItem(Field field)
-{
-    switch (field) {
-    case Field::Direction:
-        return '+';
-    case Field::AnalogSpeed:
-        return 'E';
-    case Field::ReducedCurrent:
-        return 'C';
-    case Field::Resolution:
-        return 'R';
-    case Field::RampDown:
-        return 'D';
-    default:
-        return paramLetter(paramKeyOf(field));
-    }
-}
-
 } // namespace
 
 QByteArray optionLine(const QString &address, Option option)
@@ -109,7 +92,7 @@ QByteArray queryLine(const QString &address, Field field, const QString &profile
     if (field == Field::ErrorCode)
         return errorCodeQuery(address);
     QByteArray query("V");
-    query.append(settingQueryItem(field));
+    query.append(termOf(field).queryItem);
     // Only the parameters are stored per profile; the settings are not.
     if (isNumericField(field))
         query.append(bytes(profile));

@@ -1,37 +1,13 @@
 #include "protocol/LineMeaning.h"
 
 #include "protocol/CommandFrame.h"
+#include "protocol/Vocabulary.h"
 
 #include <algorithm>
 
 namespace ktv {
 
 namespace {
-
-// The setting an option sets, as the read-back names it.
-Field optionField(Option option)
-{
-    switch (option) {
-    case Option::CW:
-    case Option::CCW:
-        return Field::Direction;
-    case Option::RCYes:
-    case Option::RCNo:
-        return Field::ReducedCurrent;
-    case Option::Res1:
-    case Option::Res2:
-    case Option::Res4:
-    case Option::Res8:
-        return Field::Resolution;
-    case Option::RampDownYes:
-    case Option::RampDownNo:
-        return Field::RampDown;
-    case Option::AnalogOn:
-    case Option::AnalogOff:
-        return Field::AnalogSpeed;
-    }
-    return Field::Direction;
-}
 
 constexpr Option AllOptions[] = {Option::CW,         Option::CCW,      Option::RCYes,
                                  Option::RCNo,       Option::Res1,     Option::Res2,
@@ -72,11 +48,8 @@ std::optional<QString> addressedMeaning(const QByteArray &probe)
     }
     // A parameter send carries the entry text as the operator typed it.
     if (probe.size() >= 5 && probe[2] >= '1' && probe[2] <= '9' && probe[3] == '_') {
-        for (int k = 0; k < ParamKeyCount; ++k) {
-            const auto key = static_cast<ParamKey>(k);
-            if (probe[1] == paramLetter(key))
-                return withProfile(QStringLiteral("set ") + fieldName(fieldOf(key)), probe[2]);
-        }
+        if (const std::optional<ParamKey> key = paramKeyOfLetter(probe[1]))
+            return withProfile(QStringLiteral("set ") + fieldName(fieldOf(*key)), probe[2]);
     }
     if (lastIsProfile && probe == frame::motionLine(none, frame::Motion::Go, profileText))
         return withProfile(QStringLiteral("Begin Motion"), last);

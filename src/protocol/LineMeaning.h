@@ -5,7 +5,9 @@
 // Queries and option lines are recognised by building each line the program
 // can write with the command frame itself. A parameter send carries the text
 // the operator typed, so it is recognised by its shape instead (address,
-// letter, profile digit, "_"), its letter looked up in the frame's table.
+// letter, profile digit, "_"). Its letter, like every query letter and
+// caption here, comes from the one vocabulary table the frame, the change
+// tracker and the panels read too, so they cannot drift apart.
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "protocol/Models.h"
 
+#include "protocol/Vocabulary.h"
+
 namespace ktv {
 
 QString modelId(Model model)
@@ -17,8 +19,7 @@ QString paramKeyName(ParamKey key)
 
 char paramLetter(ParamKey key)
 {
-    static const char letters[] = {'A', 'B', 'M', 'N', 'T', 'L', 'U'};
-    return letters[static_cast<int>(key)];
+    return termOf(key).letter;
 }
 
 QString optionStem(Option option)
@@ -38,20 +39,7 @@ QString optionCaption(Option option)
 
 QString fieldName(Field field)
 {
-    static const char *const names[] = {"Accel/Decel",
-                                        "Base Speed",
-                                        "Max Speed",
-                                        "Index Number",
-                                        "Complete Time",
-                                        "Lower Analog Speed",
-                                        "Upper Analog Speed",
-                                        "Direction",
-                                        "Analog Speed",
-                                        "Reduced Current",
-                                        "Microstep Resolution",
-                                        "Ramp Down",
-                                        "Error Code"};
-    return QString::fromLatin1(names[static_cast<int>(field)]);
+    return QString::fromLatin1(termOf(field).caption);
 }
 
 bool isNumericField(Field field)

@@ -2,6 +2,14 @@
 // The vocabulary every layer shares: the six panel models, the parameter keys,
 // the drive options and the read-back fields. The numbers of Model are the tab
 // numbers of the main window.
+//
+// The protocol library, pure (Qt Core, no port, no widget): Vocabulary is the
+// one table of captions, letters and keys; UnitCatalogue what each model
+// understands; CommandFrame every line the program writes; ParameterLimits
+// the limits, the number reading and the one entry check; ReplyDecoding and
+// IdentityReply what comes back; LineMeaning what a line says; SettingsText
+// the port settings; ParameterSheet and SheetComparison the sheet files and
+// their comparison with a unit; CheckReport the value object of one check.
 
 #include <QString>
 #include <array>

@@ -1,5 +1,7 @@
 #include "protocol/ParameterLimits.h"
 
+#include "protocol/Vocabulary.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -14,23 +16,7 @@ namespace {
 // The name a key goes by in the warnings.
 QString rangeName(ParamKey key)
 {
-    switch (key) {
-    case ParamKey::Accel:
-        return QStringLiteral("Accel");
-    case ParamKey::Base:
-        return QStringLiteral("Base Speed");
-    case ParamKey::Max:
-        return QStringLiteral("Max Speed");
-    case ParamKey::Index:
-        return QStringLiteral("Index Number");
-    case ParamKey::Complete:
-        return QStringLiteral("Complete Number");
-    case ParamKey::Lower:
-        return QStringLiteral("Lower Speed");
-    case ParamKey::Upper:
-        return QStringLiteral("Upper Speed");
-    }
-    return {};
+    return QString::fromLatin1(termOf(key).rangeName);
 }
 
 QString limitMessage(ParamKey key, const char *which, const char *limitText)
@@ -329,6 +315,26 @@ std::optional<QString> CheckParameterText(Model model, ParamKey key, const QStri
                                   "breaks or control characters, nothing outside ASCII");
     }
     return std::nullopt;
+}
+
+EntryVerdict CheckParameterEntry(Model model, ParamKey key, EntryPath path,
+                                 const std::function<QString(ParamKey)> &boxText,
+                                 bool unitConnected, const ValueRule &ownRule)
+{
+    using Kind = EntryVerdict::Kind;
+    const QString text = boxText(key);
+    std::optional<QString> warning = CheckParameterText(model, key, text);
+    if (!warning && ownRule)
+        warning = ownRule(model, key, text);
+    if (!warning)
+        warning = CheckParameterRange(model, key, path, text);
+    if (warning)
+        return {Kind::Refused, *warning};
+    if (!unitConnected)
+        return {Kind::NotConnected, {}};
+    if (const std::optional<QString> order = CheckParameterOrder(model, key, boxText))
+        return {Kind::Refused, *order};
+    return {};
 }
 
 } // namespace ktv

@@ -53,4 +53,31 @@ std::optional<QString> CheckParameterOrder(Model model, ParamKey key,
 // (control characters, "@", anything outside printable ASCII) is refused.
 std::optional<QString> CheckParameterText(Model model, ParamKey key, const QString &text);
 
+// What becomes of one entry.
+struct EntryVerdict
+{
+    enum class Kind {
+        Accepted,     // send it
+        Refused,      // show message, send nothing
+        NotConnected, // no unit: the Send path says so, the leave path stays silent
+    };
+    Kind kind = Kind::Accepted;
+    QString message; // the warning of a refusal
+    bool accepted() const { return kind == Kind::Accepted; }
+};
+
+// A rule of a caller's own, run after the text check and before the limits
+// (a sheet holds only what a unit holds).
+using ValueRule = std::function<std::optional<QString>(Model, ParamKey, const QString &)>;
+
+// The one check of an entry, for the window's Send button and leave action,
+// the command-line tool, sheets and write-back alike: the text, the caller's
+// own rule, the limits, then (only with a unit connected) the order against
+// the panel's other boxes. boxText(key) is the entry's own text too; range
+// messages come whether or not a unit is connected, order messages only when
+// one is.
+EntryVerdict CheckParameterEntry(Model model, ParamKey key, EntryPath path,
+                                 const std::function<QString(ParamKey)> &boxText,
+                                 bool unitConnected, const ValueRule &ownRule = {});
+
 } // namespace ktv

@@ -3,6 +3,7 @@
 #include "protocol/ParameterLimits.h"
 #include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
+#include "protocol/Vocabulary.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -215,31 +216,22 @@ QString sheetFormatName()
 
 QString parameterSheetKey(ParamKey key)
 {
-    static const char *const keys[] = {"accel",         "base-speed",   "max-speed",   "index",
-                                       "complete-time", "lower-analog", "upper-analog"};
-    return QString::fromLatin1(keys[static_cast<int>(key)]);
+    return QString::fromLatin1(termOf(key).sheetKey);
 }
 
 QString settingSheetKey(SettingGroup group)
 {
-    static const char *const keys[] = {"direction", "reduced-current", "resolution", "ramp-down",
-                                       "analog-speed"};
-    return QString::fromLatin1(keys[static_cast<int>(group)]);
+    return QString::fromLatin1(termOf(settingField(group)).sheetKey);
 }
 
 QString parameterCaption(ParamKey key)
 {
-    static const char *const captions[] = {"Accel",        "Base Speed",      "Max Speed",
-                                           "Index Number", "Complete Number", "Lower Speed",
-                                           "Upper Speed"};
-    return QString::fromLatin1(captions[static_cast<int>(key)]);
+    return QString::fromLatin1(termOf(key).caption);
 }
 
 QString settingCaption(SettingGroup group)
 {
-    static const char *const captions[] = {"Direction", "Reduced Current", "Resolution",
-                                           "Ramp Down", "Analog Speed"};
-    return QString::fromLatin1(captions[static_cast<int>(group)]);
+    return QString::fromLatin1(termOf(settingField(group)).caption);
 }
 
 QStringList settingWords(SettingGroup group)
@@ -405,7 +397,10 @@ QString refusalLine(const SheetRefusal &refusal)
 {
     if (refusal.profile == 0)
         return refusal.text;
-    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(refusal.key, refusal.text);
+    // Named as the panels name it; the sheet key is the file's word.
+    const std::optional<Field> field = fieldOfSheetKey(refusal.key);
+    const QString name = field ? fieldName(*field) : refusal.key;
+    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(name, refusal.text);
 }
 
 namespace {
@@ -484,15 +479,13 @@ std::vector<SheetRefusal> validateParameterSheet(const ParameterSheet &sheet,
         const bool plain = std::none_of(keys.begin(), keys.end(), [&](ParamKey key) {
             return plainValueRefusal(*panel, key, boxText(key)).has_value();
         });
+        // The order checks are those of a connected unit; a profile with a
+        // value no unit holds is not compared.
         for (ParamKey key : keys) {
-            const QString text = boxText(key);
-            std::optional<QString> warning = plainValueRefusal(*panel, key, text);
-            if (!warning)
-                warning = CheckParameterRange(*panel, key, EntryPath::Send, text);
-            if (!warning && plain)
-                warning = CheckParameterOrder(*panel, key, boxText);
-            if (warning)
-                refusals.push_back({profile.number, parameterSheetKey(key), *warning});
+            const EntryVerdict verdict =
+                CheckParameterEntry(*panel, key, EntryPath::Send, boxText, plain, unitValueRefusal);
+            if (verdict.kind == EntryVerdict::Kind::Refused)
+                refusals.push_back({profile.number, parameterSheetKey(key), verdict.message});
         }
     }
     return refusals;

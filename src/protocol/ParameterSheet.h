@@ -34,8 +34,8 @@ enum class SettingGroup { Direction, ReducedCurrent, Resolution, RampDown, Analo
 
 QString parameterSheetKey(ParamKey key);      // "accel", "base-speed", "max-speed", ...
 QString settingSheetKey(SettingGroup group);  // "direction", "reduced-current", ...
-QString parameterCaption(ParamKey key);       // "Accel", "Base Speed", "Max Speed", ...
-QString settingCaption(SettingGroup group);   // "Direction", "Reduced Current", ...
+QString parameterCaption(ParamKey key);       // "Accel/Decel", "Base Speed", "Max Speed", ...
+QString settingCaption(SettingGroup group);   // "Direction", "Microstep Resolution", ...
 QStringList settingWords(SettingGroup group); // the values a sheet may hold: "cw", "ccw"
 Field settingField(SettingGroup group);       // the read-back field that asks for it
 std::optional<SettingGroup> settingGroupOf(Option option);
@@ -90,7 +90,7 @@ struct SheetRefusal
     QString text;
     bool operator==(const SheetRefusal &) const = default;
 };
-QString refusalLine(const SheetRefusal &refusal); // "Profile 2, max-speed: Waring: ..."
+QString refusalLine(const SheetRefusal &refusal); // "Profile 2, Max Speed: Waring: ..."
 
 // A sheet holds its values as a unit holds them: digits only, no more of
 // them than the panel's entry box takes (a box without a length of its own:

@@ -3,6 +3,7 @@
 #include "protocol/IdentityReply.h"
 #include "protocol/ParameterSheet.h"
 #include "protocol/ReplyDecoding.h"
+#include "protocol/Vocabulary.h"
 #include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 
@@ -20,34 +21,17 @@ bool isDigits(QByteArrayView text)
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::optional<ParamKey> keyOfLetter(char letter)
-{
-    constexpr ParamKey keys[] = {ParamKey::Accel, ParamKey::Base,     ParamKey::Max,
-                                 ParamKey::Index, ParamKey::Complete, ParamKey::Lower,
-                                 ParamKey::Upper};
-    for (ParamKey key : keys) {
-        if (paramLetter(key) == letter)
-            return key;
-    }
-    return std::nullopt;
-}
-
 std::optional<SettingGroup> groupOfQueryItem(char item)
 {
-    switch (item) {
-    case '+':
-        return SettingGroup::Direction;
-    case 'C':
-        return SettingGroup::ReducedCurrent;
-    case 'R':
-        return SettingGroup::Resolution;
-    case 'D':
-        return SettingGroup::RampDown;
-    case 'E':
-        return SettingGroup::AnalogSpeed;
-    default:
+    const std::optional<Field> field = fieldOfQueryItem(item);
+    if (!field || isNumericField(*field))
         return std::nullopt;
-    }
+    for (SettingGroup group :
+         {SettingGroup::Direction, SettingGroup::ReducedCurrent, SettingGroup::Resolution,
+          SettingGroup::RampDown, SettingGroup::AnalogSpeed})
+        if (settingField(group) == *field)
+            return group;
+    return std::nullopt;
 }
 
 // A drive option line's command: "+", "-", "C1", "R8", ...
@@ -139,7 +123,7 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
     if (command.startsWith('V') && command.size() >= 2) {
         const char item = command[1];
         const QByteArrayView profile = command.sliced(2);
-        if (const std::optional<ParamKey> key = keyOfLetter(item); key && isDigits(profile)) {
+        if (const std::optional<ParamKey> key = paramKeyOfLetter(item); key && isDigits(profile)) {
             query_ = Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)},
                            false,
                            {},
@@ -156,7 +140,7 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
     change.entry.axis = axis;
     change.entry.line = bytes;
     const qsizetype underscore = command.indexOf('_');
-    if (const std::optional<ParamKey> key = keyOfLetter(command[0]);
+    if (const std::optional<ParamKey> key = paramKeyOfLetter(command[0]);
         key && underscore > 1 && isDigits(command.sliced(1, underscore - 1))) {
         change.key = {axis, parameterSheetKey(*key),
                       QString::fromLatin1(command.sliced(1, underscore - 1))};

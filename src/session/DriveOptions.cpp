@@ -1,31 +1,15 @@
+#include "protocol/Vocabulary.h"
 #include "session/UnitSession.h"
 
 namespace ktv {
 
 namespace {
 
+// "Direction CW", "Microstep Resolution 8": the operator's words for the line.
 QString optionCommand(Option option)
 {
-    switch (option) {
-    case Option::CW:
-    case Option::CCW:
-        return QStringLiteral("Direction ") + optionCaption(option);
-    case Option::RCYes:
-    case Option::RCNo:
-        return QStringLiteral("Reduced Current ") + optionCaption(option);
-    case Option::Res1:
-    case Option::Res2:
-    case Option::Res4:
-    case Option::Res8:
-        return QStringLiteral("Microstep Resolution ") + optionCaption(option);
-    case Option::RampDownYes:
-    case Option::RampDownNo:
-        return QStringLiteral("Ramp Down ") + optionCaption(option);
-    case Option::AnalogOn:
-    case Option::AnalogOff:
-        break;
-    }
-    return QStringLiteral("Analog Speed ") + optionCaption(option);
+    return QString::fromLatin1(termOf(optionField(option)).caption) + QLatin1Char(' ') +
+           optionCaption(option);
 }
 
 } // namespace

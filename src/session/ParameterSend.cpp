@@ -8,24 +8,15 @@ namespace {
 bool accepted(UnitSession &session, Model model, ParamKey key, EntryPath path, const QString &text)
 {
     const SessionView &view = session.view();
-    auto warn = [&session](const QString &message) {
-        session.message(MessageIcon::Exclamation, message);
-        return false;
-    };
-    if (auto message = CheckParameterText(model, key, text))
-        return warn(*message);
-    if (auto message = CheckParameterRange(model, key, path, text))
-        return warn(*message);
-    if (!session.state.UnitConnected) {
-        if (path == EntryPath::Send)
-            session.ShowNotConnected();
-        return false;
-    }
-    if (auto message = CheckParameterOrder(model, key, [&](ParamKey other) {
-            return other == key ? text : view.boxText(model, other);
-        }))
-        return warn(*message);
-    return true;
+    const EntryVerdict verdict = CheckParameterEntry(
+        model, key, path,
+        [&](ParamKey other) { return other == key ? text : view.boxText(model, other); },
+        session.state.UnitConnected);
+    if (verdict.kind == EntryVerdict::Kind::Refused)
+        session.message(MessageIcon::Exclamation, verdict.message);
+    else if (verdict.kind == EntryVerdict::Kind::NotConnected && path == EntryPath::Send)
+        session.ShowNotConnected();
+    return verdict.accepted();
 }
 
 } // namespace

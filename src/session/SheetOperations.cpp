@@ -24,11 +24,6 @@ namespace ktv {
 
 namespace {
 
-QString valueCaption(int profile, ParamKey key)
-{
-    return QStringLiteral("Profile %1, %2").arg(profile).arg(parameterCaption(key));
-}
-
 // Puts the operator's profile back however the run ends.
 class ProfileKeeper
 {
@@ -180,7 +175,7 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
         state.SelectedProfile = profile;
         sheet.profiles.push_back({number, {}});
         for (ParamKey key : parameterKeys(panel)) {
-            const QString what = valueCaption(number, key);
+            const QString what = sheetValueCaption(number, key);
             if (!report(what))
                 return cancelled();
             const std::optional<QString> reply =
@@ -245,7 +240,7 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                 const QString *value = sheet.value(profile.number, key);
                 if (!value)
                     continue;
-                if (!report(valueCaption(profile.number, key))) {
+                if (!report(sheetValueCaption(profile.number, key))) {
                     result.outcome = Outcome::Cancelled;
                     return result;
                 }
@@ -329,7 +324,7 @@ QString SheetOperations::valueName(const QString &field, int profile) const
         return {};
     if (const std::optional<ParamKey> key = keyOfField(*panel, field);
         key && profile >= 1 && profile <= unitFacts(*panel).profileCount)
-        return valueCaption(profile, *key);
+        return sheetValueCaption(profile, *key);
     if (const std::optional<SettingGroup> group = groupOfField(unit_.unitModel, field);
         group && profile == 0)
         return settingCaption(*group);
@@ -422,33 +417,6 @@ SheetOperations::LoadResult SheetOperations::writeValue(const QString &field, in
     result.readBack.push_back({profile, field, name, value, shown, shown != value});
     result.outcome = Outcome::Done;
     return result;
-}
-
-std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
-                                              const ParameterSheet &unit)
-{
-    std::vector<SheetComparisonRow> rows;
-    for (const SheetProfile &profile : unit.profiles) {
-        for (const auto &[key, unitValue] : profile.values) {
-            const QString *value = sheet.value(profile.number, key);
-            if (!value)
-                continue;
-            rows.push_back({profile.number, parameterSheetKey(key),
-                            valueCaption(profile.number, key), *value, unitValue,
-                            *value != unitValue});
-        }
-    }
-    for (const auto &[group, word] : sheet.settings) {
-        const auto it = unit.settings.find(group);
-        if (it == unit.settings.end()) {
-            rows.push_back(
-                {0, settingSheetKey(group), settingCaption(group), word, QString(), false, false});
-            continue;
-        }
-        rows.push_back({0, settingSheetKey(group), settingCaption(group), word, it->second,
-                        word != it->second});
-    }
-    return rows;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 // values, so a line is never left half written.
 
 #include "protocol/ParameterSheet.h"
+#include "protocol/SheetComparison.h"
 
 #include <QString>
 #include <functional>
@@ -29,19 +30,6 @@ struct UnitDescription
 {
     QString unitModel;
     QString revision;
-};
-
-struct SheetComparisonRow
-{
-    int profile = 0; // 0: a drive setting
-    QString key;     // the sheet key: "max-speed", "resolution"
-    QString caption; // "Profile 2, Max Speed", "Resolution"
-    QString sheetValue;
-    QString unitValue;
-    bool differs = false;
-    // False for a sheet value the unit cannot be asked for (a resolution
-    // against a VELD50): shown as the sheet has it, never counted as held.
-    bool verifiable = true;
 };
 
 // A value a read could not take from the unit, and what came instead
@@ -137,9 +125,6 @@ class SheetOperations
     int total_ = 0;
     QString lastReply_;
 };
-
-std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
-                                              const ParameterSheet &unit);
 
 // Files: the error texts name the file. A sheet is a regular file of at
 // most 1 MiB; a named pipe, a device or a folder is refused at once, before

@@ -1,8 +1,9 @@
 #pragma once
 // The unit session: everything the program does with a unit, apart from any
-// window. It owns the shared state, the serial link, the count of read-back
-// runs in progress (Times) and the ProfileUpdate flag, and reaches the
-// operator only through a SessionView.
+// window. It owns the shared state, the serial link, the read-back marker
+// Times (raised when a run starts, set back to 0 when any run ends: a flag,
+// not a count of runs) and the ProfileUpdate flag, and reaches the operator
+// only through a SessionView.
 //
 // The flow:
 // - Start-up (load): profile "1" and axis "0" are chosen, the store gives the
@@ -22,9 +23,9 @@
 // and an operation started during a wait runs to its end inside it.
 
 #include "link/SerialLink.h"
+#include "link/SharedState.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
-#include "protocol/SharedState.h"
 #include "session/SessionView.h"
 
 #include <QObject>

@@ -8,6 +8,10 @@
 // The layout is recorded in PRAGMA user_version: 1 is "Main Table" alone,
 // 2 adds the "Port Map" table. upgradeStore() takes an older store to the
 // current layout, one step per version.
+//
+// The store library: ConfigStore (this file); StoreLocation decides which
+// config.qdr is used; Journal and JournalHistory keep and read the change
+// journal; StoreConnection is the one scoped SQLite connection they share.
 
 #include <QMap>
 #include <QString>

@@ -5,25 +5,23 @@
 #include "session/UnitSession.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
+#include "ui/EntryLeaveWatcher.h"
 #include "ui/FindUnitsDialog.h"
 #include "ui/LineMonitorDock.h"
 #include "ui/VerifyDisplay.h"
+#include "ui/WindowFrame.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -31,65 +29,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-
 #include <QVBoxLayout>
+
 #include <algorithm>
 
 namespace ktv {
 
 namespace {
-const char *const ModelProperty = "ktvModel";
-const char *const KeyProperty = "ktvKey";
-
-// The panels and the connection area scroll when the screen is smaller than
-// they are (a large scale factor); as long as it is not, the window asks
-// for all of their room.
-class PanelScrollArea : public QScrollArea
-{
-  public:
-    using QScrollArea::QScrollArea;
-    QSize sizeHint() const override
-    {
-        const int frame = 2 * frameWidth();
-        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
-    }
-};
-
-// A status line longer than the window ends in "..." and shows all of
-// itself as its tooltip; QStatusBar would cut it at the edge.
-class ElidingStatusBar : public QStatusBar
-{
-  public:
-    explicit ElidingStatusBar(QWidget *parent) : QStatusBar(parent)
-    {
-        connect(this, &QStatusBar::messageChanged, this, [this] {
-            updateTip();
-            update();
-        });
-    }
-
-  protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QStatusBar::resizeEvent(event);
-        updateTip();
-    }
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().windowText().color());
-        painter.drawText(room(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, shown());
-    }
-
-  private:
-    QRect room() const { return rect().adjusted(6, 0, -(isSizeGripEnabled() ? 18 : 6), 0); }
-    QString shown() const
-    {
-        return fontMetrics().elidedText(currentMessage(), Qt::ElideRight,
-                                        std::max(0, room().width()));
-    }
-    void updateTip() { setToolTip(shown() == currentMessage() ? QString() : currentMessage()); }
-};
 
 // "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings"
 // from the diagnosis, whose first line is "Cause: permission denied. ...".
@@ -110,10 +56,12 @@ QString openFailureStatus(int comPort, const QString &device, const QString &det
 } // namespace
 
 MainWindow::MainWindow(UnitSession &session, QWidget *parent)
-    : QMainWindow(parent), session_(session)
+    : QMainWindow(parent), session_(session),
+      sheets_(std::make_unique<SheetActions>(*this, session))
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("BRONTIV - KTRA-VELD Software - Version 2.03"));
+    leaveWatcher_ = new EntryLeaveWatcher(session_, this);
     buildMenus();
 
     auto *central = new QWidget(this);
@@ -324,11 +272,8 @@ void MainWindow::wirePanel(Panel &p)
         const ParamKey k = key;
         connect(button, &QPushButton::clicked, this, [this, model, k] { pressSend(model, k); });
     }
-    for (auto &[key, box] : p.boxes) {
-        box->setProperty(ModelProperty, tabIndex(model));
-        box->setProperty(KeyProperty, static_cast<int>(key));
-        box->installEventFilter(this);
-    }
+    for (auto &[key, box] : p.boxes)
+        leaveWatcher_->watch(box, model, key);
     for (auto &[option, button] : p.options) {
         const Option o = option;
         QRadioButton *self = button;
@@ -380,52 +325,6 @@ void MainWindow::wirePanel(Panel &p)
         connect(select, &QPushButton::clicked, this, &MainWindow::openAxisSelect);
     if (auto *define = qobject_cast<QPushButton *>(p.control(QStringLiteral("cmdAxisDefine"))))
         connect(define, &QPushButton::clicked, this, &MainWindow::openAxisDefine);
-}
-
-namespace {
-
-// Leaving a box means the focus went to another control of this program: a
-// click or Tab to another control. The menu bar taking the keyboard (Alt, or
-// Esc out of a menu), a menu or other popup opening, and another window or
-// program becoming active do not leave the box; the focus comes back to it.
-bool leavesTheBox(Qt::FocusReason reason)
-{
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-           reason != Qt::MenuBarFocusReason;
-}
-
-// Checked again when the leave action runs: by then the focus must rest on
-// another control of this program, not on a menu, nowhere, or back in the box.
-bool focusLeftTheBox(const QObject *box)
-{
-    const QWidget *now = QApplication::focusWidget();
-    return now && now != box && !qobject_cast<const QMenuBar *>(now) &&
-           !qobject_cast<const QMenu *>(now) && !QApplication::activePopupWidget();
-}
-
-} // namespace
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusOut &&
-        leavesTheBox(static_cast<QFocusEvent *>(event)->reason())) {
-        const Model model = static_cast<Model>(watched->property(ModelProperty).toInt());
-        const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
-        // After the focus change has finished: a Send button clicked out of
-        // its own box gets its press first, and both actions run.
-        // The value goes with the profile and axis in force now.
-        const UnitSession::LeftBox left{boxText(model, key), session_.state.SelectedProfile,
-                                        session_.state.AxisAddress};
-        const QPointer<QObject> box(watched);
-        QMetaObject::invokeMethod(
-            this,
-            [this, model, key, left, box] {
-                if (box && focusLeftTheBox(box))
-                    session_.EntryBoxLeft(model, key, left);
-            },
-            Qt::QueuedConnection);
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::load()

@@ -2,15 +2,23 @@
 // The operator's workplace: one tab per model panel, the connection area, the
 // menus. It is the session's view: each handler reads its panel and calls one
 // session operation, and the session tells it what to show.
+//
+// The ui library: PanelCatalogue and PanelBuilder make the six panels from
+// their table; VerifyDisplay shows read-backs; EntryLeaveWatcher runs the
+// leave action of the entry boxes; SheetActions the sheet and change history
+// actions; WindowFrame the scroll area and status line; Toolkit the message,
+// cursor and screen seams; the dialogs each in a file of their own.
 
 #include "protocol/CommandFrame.h"
 #include "session/SessionView.h"
 #include "ui/Panel.h"
+#include "ui/SheetActions.h"
 #include "ui/Toolkit.h"
 
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -27,13 +35,7 @@ class LineMonitorDock;
 class AxisSelectDialog;
 class AxisDefineDialog;
 class ChangeTracker;
-class SheetOperations;
-struct JournalRow;
-struct UnitDescription;
-struct ChosenSheet;
-
-// What a parameter sheet file is chosen for.
-enum class SheetFileUse { Save, Load, Compare };
+class EntryLeaveWatcher;
 
 class MainWindow : public QMainWindow, public SessionView
 {
@@ -83,17 +85,18 @@ class MainWindow : public QMainWindow, public SessionView
     void openAxisDefine();
     void openFindUnits();
     // File > Save / Load / Compare with Unit Settings, Tools > Change History.
-    void saveUnitSettings();
-    void loadUnitSettings();
-    void compareWithUnitSettings();
-    void openChangeHistory();
-    // The file dialog; a test puts its own chooser in its place. An empty
-    // name: the operator chose none.
-    using FileChooser = std::function<QString(SheetFileUse)>;
-    void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
-    // The tracker that knows the unit on the line and journals its changes,
-    // and the journal Change History shows.
-    void setChangeTracking(ChangeTracker *tracker, const QString &journalPath);
+    void saveUnitSettings() { sheets_->saveUnitSettings(); }
+    void loadUnitSettings() { sheets_->loadUnitSettings(); }
+    void compareWithUnitSettings() { sheets_->compareWithUnitSettings(); }
+    void openChangeHistory() { sheets_->openChangeHistory(); }
+    void setFileChooser(SheetActions::FileChooser chooser)
+    {
+        sheets_->setFileChooser(std::move(chooser));
+    }
+    void setChangeTracking(ChangeTracker *tracker, const QString &journalPath)
+    {
+        sheets_->setChangeTracking(tracker, journalPath);
+    }
     AxisSelectDialog *axisSelectDialog() const { return axisSelect_; }
     AxisDefineDialog *axisDefineDialog() const { return axisDefine_; }
 
@@ -127,7 +130,6 @@ class MainWindow : public QMainWindow, public SessionView
 
   protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     void buildMenus();
@@ -137,17 +139,6 @@ class MainWindow : public QMainWindow, public SessionView
     void wirePanel(Panel &panel);
     // A refused option click: the group shows again what it showed before.
     void restoreOptionGroup(QRadioButton *clicked, QRadioButton *previous);
-    // The connected unit as it named itself; none (and the not-connected
-    // message) without one.
-    std::optional<UnitDescription> connectedUnit();
-    QString chooseFile(SheetFileUse use);
-    // The connected unit and a sheet file the operator chose and that reads;
-    // none when any of them is missing (the reason already shown).
-    std::optional<ChosenSheet> chooseSheet(SheetFileUse use);
-    bool confirm(const QString &question);
-    void showComparison(const std::vector<struct SheetComparisonRow> &rows, const QString &title);
-    bool canWriteBack(const JournalRow &row) const;
-    void writeBack(const JournalRow &row);
 
     UnitSession &session_;
     Toolkit toolkit_;
@@ -167,11 +158,10 @@ class MainWindow : public QMainWindow, public SessionView
     QLabel *scanProgress_ = nullptr;
     AxisSelectDialog *axisSelect_ = nullptr;
     AxisDefineDialog *axisDefine_ = nullptr;
+    EntryLeaveWatcher *leaveWatcher_ = nullptr;
     QRadioButton *leftOption_ = nullptr; // the option button unselected last
     bool showingReadback_ = false;
-    FileChooser fileChooser_;
-    ChangeTracker *tracker_ = nullptr;
-    QString journalPath_;
+    std::unique_ptr<SheetActions> sheets_;
 };
 
 } // namespace ktv

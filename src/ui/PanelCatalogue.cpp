@@ -31,12 +31,8 @@ class Controls
     }
     ControlSpec send(K key) const
     {
-        static const char *const captions[] = {
-            "Send &Accel/Decel",       "Send &Base Speed",    "Send &Max Speed",
-            "Send &Index Number",      "Send &Complete Time", "Send &Lower Analog Speed",
-            "Send &Upper Analog Speed"};
         ControlSpec c{ControlKind::SendButton, "cmdSend" + paramKeyName(key) + id_,
-                      QString::fromLatin1(captions[static_cast<int>(key)])};
+                      QStringLiteral("Send &") + fieldName(fieldOf(key))};
         c.key = key;
         return c;
     }
@@ -74,11 +70,8 @@ class Controls
     }
     ControlSpec info(int index, Field field) const
     {
-        static const char *const captions[] = {
-            "Accel/Decel",   "Base Speed",         "Max Speed",         "Index Number",
-            "Complete Time", "Lower Analog Speed", "Upper Analog Speed"};
         ControlSpec c{ControlKind::InfoLabel, "lblVerifyInfo" + id_ + "_" + QString::number(index),
-                      QString::fromLatin1(captions[static_cast<int>(field)])};
+                      fieldName(field)};
         c.number = index;
         c.field = field;
         return c;

@@ -684,22 +684,23 @@ void TestCli::sheetRoundTrip()
     const Run differs = rig.run({QStringLiteral("diff"), sheet});
     QCOMPARE(differs.err, QString());
     QCOMPARE(differs.exitCode, 3);
-    QCOMPARE(differs.out, unitLine + QStringLiteral("   VALUE                   SHEET  UNIT\n"
-                                                    "*  Profile 1, Accel        10     20\n"
-                                                    "   Profile 1, Base Speed   500    500\n"
-                                                    "*  Profile 1, Max Speed    5000   4000\n"
-                                                    "   Profile 1, Lower Speed  1000   1000\n"
-                                                    "   Profile 1, Upper Speed  20000  20000\n"
-                                                    "   Profile 2, Accel        110    110\n"
-                                                    "   Profile 2, Base Speed   600    600\n"
-                                                    "   Profile 2, Max Speed    5100   5100\n"
-                                                    "   Profile 2, Lower Speed  1100   1100\n"
-                                                    "   Profile 2, Upper Speed  20100  20100\n"
-                                                    "   Reduced Current         off    off\n"
-                                                    "   Resolution              8      8\n"
-                                                    "   Ramp Down               no     no\n"
-                                                    "   Analog Speed            off    off\n"
-                                                    "2 of 14 values differ (*).\n"));
+    QCOMPARE(differs.out,
+             unitLine + QStringLiteral("   VALUE                          SHEET  UNIT\n"
+                                       "*  Profile 1, Accel/Decel         10     20\n"
+                                       "   Profile 1, Base Speed          500    500\n"
+                                       "*  Profile 1, Max Speed           5000   4000\n"
+                                       "   Profile 1, Lower Analog Speed  1000   1000\n"
+                                       "   Profile 1, Upper Analog Speed  20000  20000\n"
+                                       "   Profile 2, Accel/Decel         110    110\n"
+                                       "   Profile 2, Base Speed          600    600\n"
+                                       "   Profile 2, Max Speed           5100   5100\n"
+                                       "   Profile 2, Lower Analog Speed  1100   1100\n"
+                                       "   Profile 2, Upper Analog Speed  20100  20100\n"
+                                       "   Reduced Current                off    off\n"
+                                       "   Microstep Resolution           8      8\n"
+                                       "   Ramp Down                      no     no\n"
+                                       "   Analog Speed                   off    off\n"
+                                       "2 of 14 values differ (*).\n"));
     QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + Ktra20SheetQueries);
 
     rig.unit.clearRecord();
@@ -708,7 +709,7 @@ void TestCli::sheetRoundTrip()
     QCOMPARE(loaded.exitCode, 0);
     QVERIFY(
         loaded.out.startsWith(unitLine + QStringLiteral("Wrote 14 values from %1\n").arg(sheet)));
-    QVERIFY(loaded.out.endsWith(QStringLiteral("   Analog Speed            off    off\n"
+    QVERIFY(loaded.out.endsWith(QStringLiteral("   Analog Speed                   off    off\n"
                                                "The unit holds every value of the sheet.\n")));
     const Lines written = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
                            "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
@@ -735,29 +736,29 @@ void TestCli::loadSendsNothing_data()
     QTest::newRow("a dry run") << QStringList{QStringLiteral("--dry-run")} << good << 0
                                << "%1: a KTRA20 sheet within its limits; a load writes these 14 "
                                   "lines to axis 0:\n"
-                                  "  Profile 1, Accel        @0A1_10⏎\n"
-                                  "  Profile 1, Base Speed   @0B1_500⏎\n"
-                                  "  Profile 1, Max Speed    @0M1_5000⏎\n"
-                                  "  Profile 1, Lower Speed  @0L1_1000⏎\n"
-                                  "  Profile 1, Upper Speed  @0U1_20000⏎\n"
-                                  "  Profile 2, Accel        @0A2_110⏎\n"
-                                  "  Profile 2, Base Speed   @0B2_600⏎\n"
-                                  "  Profile 2, Max Speed    @0M2_5100⏎\n"
-                                  "  Profile 2, Lower Speed  @0L2_1100⏎\n"
-                                  "  Profile 2, Upper Speed  @0U2_20100⏎\n"
-                                  "  Analog Speed            @0E0⏎\n"
-                                  "  Reduced Current         @0C0⏎\n"
-                                  "  Resolution              @0R8⏎\n"
-                                  "  Ramp Down               @0D0⏎\n"
+                                  "  Profile 1, Accel/Decel         @0A1_10⏎\n"
+                                  "  Profile 1, Base Speed          @0B1_500⏎\n"
+                                  "  Profile 1, Max Speed           @0M1_5000⏎\n"
+                                  "  Profile 1, Lower Analog Speed  @0L1_1000⏎\n"
+                                  "  Profile 1, Upper Analog Speed  @0U1_20000⏎\n"
+                                  "  Profile 2, Accel/Decel         @0A2_110⏎\n"
+                                  "  Profile 2, Base Speed          @0B2_600⏎\n"
+                                  "  Profile 2, Max Speed           @0M2_5100⏎\n"
+                                  "  Profile 2, Lower Analog Speed  @0L2_1100⏎\n"
+                                  "  Profile 2, Upper Analog Speed  @0U2_20100⏎\n"
+                                  "  Analog Speed                   @0E0⏎\n"
+                                  "  Reduced Current                @0C0⏎\n"
+                                  "  Microstep Resolution           @0R8⏎\n"
+                                  "  Ramp Down                      @0D0⏎\n"
                                   "Nothing was sent.\n"
                                << QString();
     QTest::newRow("a value over its limit")
         << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
-        << "Profile 1, max-speed: Waring: The Max Speed upper limit is 50,000\n";
+        << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000\n";
     QTest::newRow("a dry run of a value over its limit")
         << QStringList{QStringLiteral("--dry-run")}
         << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
-        << "Profile 1, max-speed: Waring: The Max Speed upper limit is 50,000\n";
+        << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000\n";
     QTest::newRow("a truncated file") << QStringList{} << good.left(40) << 2 << QString()
                                       << "%1 is damaged or incomplete: unterminated string at "
                                          "character 41.\n";
@@ -766,7 +767,7 @@ void TestCli::loadSendsNothing_data()
         QTest::addRow("a value no unit holds: %s", value)
             << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(value).toUtf8() << 2
             << QString()
-            << QStringLiteral("Profile 1, max-speed: \"%1\" is not a value a unit holds: 1 to 5 "
+            << QStringLiteral("Profile 1, Max Speed: \"%1\" is not a value a unit holds: 1 to 5 "
                               "digits.\n")
                    .arg(value);
 }

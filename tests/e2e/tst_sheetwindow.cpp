@@ -128,18 +128,18 @@ QStringList unitRows(const QString &max1, const QString &rampDown)
         return (sheet == unit ? QString() : QStringLiteral("*")) + field + QLatin1Char('|') +
                sheet + QLatin1Char('|') + unit;
     };
-    return {row("Profile 1, Accel", "10", "10"),
+    return {row("Profile 1, Accel/Decel", "10", "10"),
             row("Profile 1, Base Speed", "500", "500"),
             row("Profile 1, Max Speed", "5000", max1),
-            row("Profile 1, Lower Speed", "1000", "1000"),
-            row("Profile 1, Upper Speed", "20000", "20000"),
-            row("Profile 2, Accel", "110", "110"),
+            row("Profile 1, Lower Analog Speed", "1000", "1000"),
+            row("Profile 1, Upper Analog Speed", "20000", "20000"),
+            row("Profile 2, Accel/Decel", "110", "110"),
             row("Profile 2, Base Speed", "600", "600"),
             row("Profile 2, Max Speed", "5100", "5100"),
-            row("Profile 2, Lower Speed", "1100", "1100"),
-            row("Profile 2, Upper Speed", "20100", "20100"),
+            row("Profile 2, Lower Analog Speed", "1100", "1100"),
+            row("Profile 2, Upper Analog Speed", "20100", "20100"),
             row("Reduced Current", "off", "off"),
-            row("Resolution", "8", "8"),
+            row("Microstep Resolution", "8", "8"),
             row("Ramp Down", "no", rampDown),
             row("Analog Speed", "off", "off")};
 }
@@ -380,7 +380,7 @@ void TestSheetWindow::refusedSheetSendsNothing_data()
     QTest::newRow("out of range")
         << QByteArray("\"max-speed\": \"5100\"") << QByteArray("\"max-speed\": \"50001\"")
         << QStringLiteral("%1 cannot be loaded into the KTRA20; nothing was sent:\n\n"
-                          "Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000");
+                          "Profile 2, Max Speed: Waring: The Max Speed upper limit is 50,000");
     QTest::newRow("another model")
         << QByteArray("\"KTRA20\"") << QByteArray("\"KTRA10\"")
         << QStringLiteral("%1 is damaged: it holds 2 profiles; a KTRA10 keeps 4.");

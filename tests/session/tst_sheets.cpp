@@ -81,7 +81,7 @@ void TestSheets::saveCompareLoadCompare()
     QCOMPARE(bench.unit.receivedBytes(), SheetQueries);
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
     QCOMPARE(progress.size(), 14);
-    QCOMPARE(progress.first(), QStringLiteral("Profile 1, Accel 0/14"));
+    QCOMPARE(progress.first(), QStringLiteral("Profile 1, Accel/Decel 0/14"));
     QCOMPARE(progress.last(), QStringLiteral("Ramp Down 13/14"));
     const ParameterSheet &sheet = *saved.sheet;
     QCOMPARE(*sheet.value(2, ParamKey::Base), QStringLiteral("600"));
@@ -141,7 +141,7 @@ void TestSheets::refusedSheetSendsNothing()
     QVERIFY(loaded.outcome == SheetOperations::Outcome::Refused);
     QCOMPARE(loaded.refusals.size(), std::size_t(1));
     QCOMPARE(refusalLine(loaded.refusals.front()),
-             QStringLiteral("Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000"));
+             QStringLiteral("Profile 2, Max Speed: Waring: The Max Speed upper limit is 50,000"));
     QCOMPARE(loaded.written, 0);
     QTest::qWait(200);
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
@@ -262,7 +262,7 @@ void TestSheets::valueWithoutQueryIsNotVerifiable()
     QCOMPARE(result.differences(), 0);
     QCOMPARE(result.unverifiable(), 1);
     const SheetComparisonRow &row = result.rows.back();
-    QCOMPARE(row.caption, QStringLiteral("Resolution"));
+    QCOMPARE(row.caption, QStringLiteral("Microstep Resolution"));
     QCOMPARE(row.sheetValue, QStringLiteral("2"));
     QVERIFY(!row.verifiable);
 }

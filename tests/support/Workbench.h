@@ -6,7 +6,7 @@
 
 #include "Helpers.h"
 #include "link/SerialLink.h"
-#include "protocol/SharedState.h"
+#include "link/SharedState.h"
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
 #include "store/Journal.h"

@@ -67,6 +67,8 @@ class TestParameterLimits : public QObject
     void checkOrder();
     void checkText_data();
     void checkText();
+    void checkEntry_data();
+    void checkEntry();
 };
 
 void TestParameterLimits::parseLeadingNumber_data()
@@ -527,6 +529,72 @@ void TestParameterLimits::checkText()
              "Waring: The " + refusedAs +
                  " value may hold only plain characters: no \"@\", no line breaks or control "
                  "characters, nothing outside ASCII");
+}
+
+void TestParameterLimits::checkEntry_data()
+{
+    QTest::addColumn<ParamKey>("key");
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("max");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("digitsOnly"); // a sheet's own rule
+    QTest::addColumn<int>("kind");        // EntryVerdict::Kind
+    QTest::addColumn<QString>("message");
+
+    using K = ParamKey;
+    const int accepted = int(EntryVerdict::Kind::Accepted);
+    const int refused = int(EntryVerdict::Kind::Refused);
+    const int notConnected = int(EntryVerdict::Kind::NotConnected);
+    const QString order = "Waring: The Base Speed value must be lower than the Max Speed value";
+    QTest::newRow("range message without a unit")
+        << K::Base << "9000"
+        << "5000" << false << false << refused << "Waring: The Base Speed upper limit is 5,000";
+    QTest::newRow("in range without a unit")
+        << K::Base << "500"
+        << "5000" << false << false << notConnected << QString();
+    QTest::newRow("order fault without a unit is not named")
+        << K::Base << "600"
+        << "500" << false << false << notConnected << QString();
+    QTest::newRow("order fault with a unit") << K::Base << "600"
+                                             << "500" << true << false << refused << order;
+    QTest::newRow("text check before the limits")
+        << K::Base << "@0"
+        << "5000" << true << false << refused
+        << "Waring: The Base Speed value may hold only plain characters: no \"@\", no line "
+           "breaks or control characters, nothing outside ASCII";
+    QTest::newRow("own rule after the text, before the limits")
+        << K::Base << "1e9"
+        << "5000" << true << true << refused << "not digits";
+    QTest::newRow("own rule passes digits on to the order check")
+        << K::Base << "600"
+        << "500" << true << true << refused << order;
+    QTest::newRow("accepted") << K::Max << "500"
+                              << "5000" << true << true << accepted << QString();
+}
+
+void TestParameterLimits::checkEntry()
+{
+    QFETCH(ParamKey, key);
+    QFETCH(QString, base);
+    QFETCH(QString, max);
+    QFETCH(bool, connected);
+    QFETCH(bool, digitsOnly);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+
+    const auto boxText = [&](ParamKey of) { return of == ParamKey::Base ? base : max; };
+    ValueRule digits;
+    if (digitsOnly)
+        digits = [](Model, ParamKey, const QString &text) -> std::optional<QString> {
+            for (QChar c : text)
+                if (!c.isDigit())
+                    return QStringLiteral("not digits");
+            return std::nullopt;
+        };
+    const EntryVerdict verdict =
+        CheckParameterEntry(Model::VELD20, key, EntryPath::Send, boxText, connected, digits);
+    QCOMPARE(int(verdict.kind), kind);
+    QCOMPARE(verdict.message, message);
 }
 
 QTEST_GUILESS_MAIN(TestParameterLimits)

@@ -189,24 +189,24 @@ void TestParameterSheet::validates_data()
                               << QStringList{};
     QTest::newRow("above the Send limit")
         << k20 << k20 << 2 << ParamKey::Max << "50001"
-        << QStringList{"Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000"}
+        << QStringList{"Profile 2, Max Speed: Waring: The Max Speed upper limit is 50,000"}
         << QStringList{};
     QTest::newRow("max below base")
         << k20 << k20 << 1 << ParamKey::Max << "400"
-        << QStringList{"Profile 1, base-speed: Waring: The Base Speed value must be lower than "
+        << QStringList{"Profile 1, Base Speed: Waring: The Base Speed value must be lower than "
                        "the Max Speed value",
-                       "Profile 1, max-speed: Waring: The Max Speed value must be higher than "
+                       "Profile 1, Max Speed: Waring: The Max Speed value must be higher than "
                        "the Base Speed value"}
         << QStringList{};
     QTest::newRow("lower above upper")
         << k20 << k20 << 2 << ParamKey::Lower << "30000"
-        << QStringList{"Profile 2, lower-analog: Waring: The Lower Analog Speed value must be "
+        << QStringList{"Profile 2, Lower Analog Speed: Waring: The Lower Analog Speed value must be "
                        "lower than the Upper Analog Speed value",
-                       "Profile 2, upper-analog: Waring: The Upper Analog Speed value must be "
+                       "Profile 2, Upper Analog Speed: Waring: The Upper Analog Speed value must be "
                        "higher than the Lower Analog Speed value"}
         << QStringList{};
     const QStringList lineBreak{
-        "Profile 1, accel: Waring: The Accel value may hold only plain characters: no \"@\", no "
+        "Profile 1, Accel/Decel: Waring: The Accel value may hold only plain characters: no \"@\", no "
         "line breaks or control characters, nothing outside ASCII"};
     QTest::newRow("line break in a value")
         << k20 << k20 << 1 << ParamKey::Accel << "10\r@0H" << lineBreak << lineBreak;
@@ -226,25 +226,25 @@ void TestParameterSheet::validates_data()
         const char *refusal;
     } notHeld[] = {
         {"letters", ParamKey::Max, "abc",
-         "Profile 1, max-speed: \"abc\" is not a value a unit "
+         "Profile 1, Max Speed: \"abc\" is not a value a unit "
          "holds: 1 to 5 digits."},
         {"an underscore", ParamKey::Base, "0_5",
-         "Profile 1, base-speed: \"0_5\" is not a value "
+         "Profile 1, Base Speed: \"0_5\" is not a value "
          "a unit holds: 1 to 4 digits."},
         {"an exponent", ParamKey::Accel, "1e3",
-         "Profile 1, accel: \"1e3\" is not a value a unit "
+         "Profile 1, Accel/Decel: \"1e3\" is not a value a unit "
          "holds: 1 to 3 digits."},
         {"a sign", ParamKey::Upper, "-5",
-         "Profile 1, upper-analog: \"-5\" is not a value a "
+         "Profile 1, Upper Analog Speed: \"-5\" is not a value a "
          "unit holds: 1 to 5 digits."},
         {"a leading blank", ParamKey::Lower, " 12",
-         "Profile 1, lower-analog: \" 12\" is not a "
+         "Profile 1, Lower Analog Speed: \" 12\" is not a "
          "value a unit holds: 1 to 5 digits."},
         {"empty", ParamKey::Max, "",
-         "Profile 1, max-speed: \"\" is not a value a unit holds: "
+         "Profile 1, Max Speed: \"\" is not a value a unit holds: "
          "1 to 5 digits."},
         {"longer than its box", ParamKey::Accel, "0010",
-         "Profile 1, accel: \"0010\" is not a "
+         "Profile 1, Accel/Decel: \"0010\" is not a "
          "value a unit holds: 1 to 3 digits."},
     };
     for (const auto &row : notHeld)
@@ -255,8 +255,8 @@ void TestParameterSheet::validates_data()
     QTest::newRow("not held: longer than a KTRA10 limit")
         << "KTRA10"
         << "KTRA10" << 1 << ParamKey::Accel << "0010"
-        << QStringList{"Profile 1, accel: \"0010\" is not a value a unit holds: 1 to 3 digits."}
-        << QStringList{"Profile 1, accel: \"0010\" is not a value a unit holds: 1 to 3 digits."};
+        << QStringList{"Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 digits."}
+        << QStringList{"Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 digits."};
 }
 
 void TestParameterSheet::validates()

@@ -1,7 +1,4 @@
-// The main window's parameter sheet and change history actions: each needs a
-// connected unit, shows its progress in a window-modal dialog whose Cancel
-// stops after the value in hand, and ends with what the operator asked for:
-// a file, the unit loaded, or the comparison table.
+#include "ui/SheetActions.h"
 
 #include "session/ChangeTracker.h"
 #include "session/SheetOperations.h"
@@ -100,13 +97,18 @@ QString loadRefusalText(const QString &path, const QString &unitModel,
 
 } // namespace
 
-void MainWindow::setChangeTracking(ChangeTracker *tracker, const QString &journalPath)
+SheetActions::SheetActions(MainWindow &window, UnitSession &session)
+    : window_(window), session_(session)
+{
+}
+
+void SheetActions::setChangeTracking(ChangeTracker *tracker, const QString &journalPath)
 {
     tracker_ = tracker;
     journalPath_ = journalPath;
 }
 
-std::optional<UnitDescription> MainWindow::connectedUnit()
+std::optional<UnitDescription> SheetActions::connectedUnit()
 {
     if (!session_.state.UnitConnected || !tracker_ || !panelOfUnitModel(tracker_->unitModel())) {
         session_.ShowNotConnected();
@@ -115,19 +117,19 @@ std::optional<UnitDescription> MainWindow::connectedUnit()
     return UnitDescription{tracker_->unitModel(), tracker_->revision()};
 }
 
-QString MainWindow::chooseFile(SheetFileUse use)
+QString SheetActions::chooseFile(SheetFileUse use)
 {
     if (fileChooser_)
         return fileChooser_(use);
     switch (use) {
     case SheetFileUse::Save:
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Unit Settings"), QString(),
-                                            SheetFilter);
+        return QFileDialog::getSaveFileName(&window_, QStringLiteral("Save Unit Settings"),
+                                            QString(), SheetFilter);
     case SheetFileUse::Load:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Load Unit Settings"), QString(),
-                                            SheetFilter);
+        return QFileDialog::getOpenFileName(&window_, QStringLiteral("Load Unit Settings"),
+                                            QString(), SheetFilter);
     case SheetFileUse::Compare:
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Compare with Unit Settings"),
+        return QFileDialog::getOpenFileName(&window_, QStringLiteral("Compare with Unit Settings"),
                                             QString(), SheetFilter);
     }
     return {};
@@ -140,7 +142,7 @@ struct ChosenSheet
     ParameterSheet sheet;
 };
 
-std::optional<ChosenSheet> MainWindow::chooseSheet(SheetFileUse use)
+std::optional<ChosenSheet> SheetActions::chooseSheet(SheetFileUse use)
 {
     std::optional<UnitDescription> unit = connectedUnit();
     if (!unit)
@@ -150,29 +152,29 @@ std::optional<ChosenSheet> MainWindow::chooseSheet(SheetFileUse use)
         return std::nullopt;
     SheetReadResult file = readSheetFile(path);
     if (!file.sheet) {
-        showMessage(MessageIcon::Critical, file.error);
+        window_.showMessage(MessageIcon::Critical, file.error);
         return std::nullopt;
     }
     return ChosenSheet{std::move(*unit), std::move(path), std::move(*file.sheet)};
 }
 
-bool MainWindow::confirm(const QString &question)
+bool SheetActions::confirm(const QString &question)
 {
     QMessageBox box(QMessageBox::Question, ApplicationTitle, question,
-                    QMessageBox::Yes | QMessageBox::No, this);
+                    QMessageBox::Yes | QMessageBox::No, &window_);
     box.setObjectName(QStringLiteral("SheetConfirm"));
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title)
+void SheetActions::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title)
 {
-    SheetCompareDialog dialog(rows, title, this);
+    SheetCompareDialog dialog(rows, title, &window_);
     dialog.exec();
 }
 
-void MainWindow::saveUnitSettings()
+void SheetActions::saveUnitSettings()
 {
     const std::optional<UnitDescription> unit = connectedUnit();
     if (!unit)
@@ -182,28 +184,28 @@ void MainWindow::saveUnitSettings()
         return;
     // Nothing is asked of the unit for a file that cannot be written.
     if (const QString problem = sheetTargetProblem(path); !problem.isEmpty()) {
-        showMessage(MessageIcon::Critical, problem);
+        window_.showMessage(MessageIcon::Critical, problem);
         return;
     }
     SheetOperations operations(session_, *unit);
     SheetOperations::ReadResult read;
     {
-        SheetProgress progress(*this, QStringLiteral("Save Unit Settings"), operations);
+        SheetProgress progress(window_, QStringLiteral("Save Unit Settings"), operations);
         read = operations.readUnit();
     }
     if (read.outcome == SheetOperations::Outcome::Cancelled) {
-        showRunStatus(QStringLiteral("Save cancelled: %1 was not written.").arg(path));
+        window_.showRunStatus(QStringLiteral("Save cancelled: %1 was not written.").arg(path));
         return;
     }
     QString problem = read.problem;
     if (read.sheet && writeSheetFile(path, *read.sheet, &problem)) {
-        showRunStatus(QStringLiteral("Unit settings saved to %1").arg(path));
+        window_.showRunStatus(QStringLiteral("Unit settings saved to %1").arg(path));
         return;
     }
-    showMessage(MessageIcon::Critical, problem);
+    window_.showMessage(MessageIcon::Critical, problem);
 }
 
-void MainWindow::loadUnitSettings()
+void SheetActions::loadUnitSettings()
 {
     const std::optional<ChosenSheet> chosen = chooseSheet(SheetFileUse::Load);
     if (!chosen)
@@ -211,7 +213,8 @@ void MainWindow::loadUnitSettings()
     const auto &[unit, path, sheet] = *chosen;
     const std::vector<SheetRefusal> refusals = validateParameterSheet(sheet, unit.unitModel);
     if (!refusals.empty()) {
-        showMessage(MessageIcon::Exclamation, loadRefusalText(path, unit.unitModel, refusals));
+        window_.showMessage(MessageIcon::Exclamation,
+                            loadRefusalText(path, unit.unitModel, refusals));
         return;
     }
     SheetOperations operations(session_, unit);
@@ -222,11 +225,11 @@ void MainWindow::loadUnitSettings()
         return;
     SheetOperations::LoadResult load;
     {
-        SheetProgress progress(*this, QStringLiteral("Load Unit Settings"), operations, count);
+        SheetProgress progress(window_, QStringLiteral("Load Unit Settings"), operations, count);
         load = operations.load(sheet);
     }
     if (load.written > 0)
-        showWhatTheUnitHolds(*this, session_, unit.unitModel);
+        showWhatTheUnitHolds(window_, session_, unit.unitModel);
     switch (load.outcome) {
     case SheetOperations::Outcome::Done:
         showComparison(
@@ -234,19 +237,19 @@ void MainWindow::loadUnitSettings()
             QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()));
         return;
     case SheetOperations::Outcome::Cancelled:
-        showRunStatus(
+        window_.showRunStatus(
             QStringLiteral("Load cancelled after %1 of %2 values.").arg(load.written).arg(count));
         return;
     case SheetOperations::Outcome::Refused:
-        showMessage(MessageIcon::Exclamation, refusalText(load.refusals));
+        window_.showMessage(MessageIcon::Exclamation, refusalText(load.refusals));
         return;
     case SheetOperations::Outcome::Failed:
-        showMessage(MessageIcon::Critical, load.problem);
+        window_.showMessage(MessageIcon::Critical, load.problem);
         return;
     }
 }
 
-void MainWindow::compareWithUnitSettings()
+void SheetActions::compareWithUnitSettings()
 {
     const std::optional<ChosenSheet> chosen = chooseSheet(SheetFileUse::Compare);
     if (!chosen)
@@ -255,7 +258,7 @@ void MainWindow::compareWithUnitSettings()
     // A sheet for another model would compare only the values the two share;
     // it is refused as Load refuses it.
     if (panelOfUnitModel(sheet.unitModel) != panelOfUnitModel(unit.unitModel)) {
-        showMessage(
+        window_.showMessage(
             MessageIcon::Exclamation,
             loadRefusalText(path, unit.unitModel, validateParameterSheet(sheet, unit.unitModel)));
         return;
@@ -263,25 +266,25 @@ void MainWindow::compareWithUnitSettings()
     SheetOperations operations(session_, unit);
     SheetOperations::CompareResult compared;
     {
-        SheetProgress progress(*this, QStringLiteral("Compare with Unit Settings"), operations);
+        SheetProgress progress(window_, QStringLiteral("Compare with Unit Settings"), operations);
         compared = operations.compare(sheet);
     }
     if (compared.outcome == SheetOperations::Outcome::Done)
         showComparison(compared.rows,
                        QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()));
     else if (compared.outcome == SheetOperations::Outcome::Failed)
-        showMessage(MessageIcon::Critical, compared.problem);
+        window_.showMessage(MessageIcon::Critical, compared.problem);
 }
 
-void MainWindow::openChangeHistory()
+void SheetActions::openChangeHistory()
 {
     ChangeHistoryDialog dialog(
         journalPath_, [this](const JournalRow &row) { return canWriteBack(row); },
-        [this](const JournalRow &row) { writeBack(row); }, this);
+        [this](const JournalRow &row) { writeBack(row); }, &window_);
     dialog.exec();
 }
 
-bool MainWindow::canWriteBack(const JournalRow &row) const
+bool SheetActions::canWriteBack(const JournalRow &row) const
 {
     if (!row.before || !session_.state.UnitConnected || !tracker_)
         return false;
@@ -291,7 +294,7 @@ bool MainWindow::canWriteBack(const JournalRow &row) const
     return !operations.valueName(row.field, row.profile.toInt()).isEmpty();
 }
 
-void MainWindow::writeBack(const JournalRow &row)
+void SheetActions::writeBack(const JournalRow &row)
 {
     if (!canWriteBack(row))
         return;
@@ -301,7 +304,7 @@ void MainWindow::writeBack(const JournalRow &row)
     const QString name = operations.valueName(row.field, profile);
     SheetOperations::LoadResult checked;
     {
-        SheetProgress progress(*this, QStringLiteral("Write Back"), operations);
+        SheetProgress progress(window_, QStringLiteral("Write Back"), operations);
         checked = operations.checkValue(row.field, profile, value);
     }
     switch (checked.outcome) {
@@ -310,12 +313,13 @@ void MainWindow::writeBack(const JournalRow &row)
     case SheetOperations::Outcome::Cancelled:
         return;
     case SheetOperations::Outcome::Refused:
-        showMessage(MessageIcon::Exclamation,
-                    QStringLiteral("%1 cannot be written back to %2; nothing was sent:\n\n%3")
-                        .arg(value, name, refusalText(checked.refusals)));
+        window_.showMessage(
+            MessageIcon::Exclamation,
+            QStringLiteral("%1 cannot be written back to %2; nothing was sent:\n\n%3")
+                .arg(value, name, refusalText(checked.refusals)));
         return;
     case SheetOperations::Outcome::Failed:
-        showMessage(MessageIcon::Critical, checked.problem);
+        window_.showMessage(MessageIcon::Critical, checked.problem);
         return;
     }
     if (!confirm(QStringLiteral("Write %1 back to %2 of the %3 at address %4?")
@@ -323,19 +327,19 @@ void MainWindow::writeBack(const JournalRow &row)
         return;
     SheetOperations::LoadResult written;
     {
-        SheetProgress progress(*this, QStringLiteral("Write Back"), operations, 0,
+        SheetProgress progress(window_, QStringLiteral("Write Back"), operations, 0,
                                QStringLiteral("Writing %1").arg(name));
         written = operations.writeValue(row.field, profile, value);
     }
     if (written.written > 0)
-        showWhatTheUnitHolds(*this, session_, row.unitModel);
+        showWhatTheUnitHolds(window_, session_, row.unitModel);
     if (written.outcome != SheetOperations::Outcome::Done) {
-        showMessage(MessageIcon::Critical, written.problem);
+        window_.showMessage(MessageIcon::Critical, written.problem);
         return;
     }
     // A value the unit did not keep is said by the journal's tracker.
     if (!written.readBack.front().differs)
-        showRunStatus(QStringLiteral("%1: %2 written back").arg(name, value));
+        window_.showRunStatus(QStringLiteral("%1: %2 written back").arg(name, value));
 }
 
 } // namespace ktv

@@ -1,7 +1,11 @@
 #pragma once
-// The state every action reads. One instance, a member of the UnitSession,
-// which hands it to its serial link by reference; the window and the
-// command-line tool read it through the session.
+// The state every action reads and writes: whether a unit is connected, the
+// axis address and profile in force, the COM port, and the texts of the last
+// failure. There is one, a member of UnitSession (made in main(), in the
+// command-line tool and in each test's rig); the session hands it by
+// reference to its SerialLink, which records why a port did not open in it,
+// and that is why it lives with the link. The window and the command-line
+// tool read it through the session.
 
 #include <QString>
 
