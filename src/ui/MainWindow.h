@@ -6,6 +6,7 @@
 #include "protocol/CommandFrame.h"
 #include "session/SessionView.h"
 #include "ui/Panel.h"
+#include "ui/ReportPrinter.h"
 #include "ui/Toolkit.h"
 
 #include <QMainWindow>
@@ -32,8 +33,8 @@ struct JournalRow;
 struct UnitDescription;
 struct ChosenSheet;
 
-// What a parameter sheet file is chosen for.
-enum class SheetFileUse { Save, Load, Compare };
+// What a file is chosen for: a parameter sheet, or a report (Export, Print).
+enum class SheetFileUse { Save, Load, Compare, Export, Print };
 
 class MainWindow : public QMainWindow, public SessionView
 {
@@ -91,6 +92,9 @@ class MainWindow : public QMainWindow, public SessionView
     // name: the operator chose none.
     using FileChooser = std::function<QString(SheetFileUse)>;
     void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+    // Where the reports of Compare, Change History and the production
+    // station go: the file chooser above, a failure said in a message.
+    ReportFiles reportFiles();
     // The tracker that knows the unit on the line and journals its changes,
     // and the journal Change History shows.
     void setChangeTracking(ChangeTracker *tracker, const QString &journalPath);
@@ -144,7 +148,8 @@ class MainWindow : public QMainWindow, public SessionView
     // none when any of them is missing (the reason already shown).
     std::optional<ChosenSheet> chooseSheet(SheetFileUse use);
     bool confirm(const QString &question);
-    void showComparison(const std::vector<struct SheetComparisonRow> &rows, const QString &title);
+    void showComparison(const std::vector<struct SheetComparisonRow> &rows, const QString &title,
+                        const ChosenSheet &chosen);
     bool canWriteBack(const JournalRow &row) const;
     void writeBack(const JournalRow &row);
 

@@ -11,6 +11,8 @@
 #include "ui/ProgressDialog.h"
 #include "ui/SheetCompareDialog.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -129,6 +131,9 @@ QString MainWindow::chooseFile(SheetFileUse use)
     case SheetFileUse::Compare:
         return QFileDialog::getOpenFileName(this, QStringLiteral("Compare with Unit Settings"),
                                             QString(), SheetFilter);
+    case SheetFileUse::Export:
+    case SheetFileUse::Print:
+        break; // reportFiles() asks for these
     }
     return {};
 }
@@ -166,9 +171,29 @@ bool MainWindow::confirm(const QString &question)
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title)
+ReportFiles MainWindow::reportFiles()
 {
-    SheetCompareDialog dialog(rows, title, this);
+    return {[this](ReportFormat format, const QString &suggestedName) {
+                if (fileChooser_)
+                    return fileChooser_(format == ReportFormat::Csv ? SheetFileUse::Export
+                                                                    : SheetFileUse::Print);
+                QWidget *over = QApplication::activeModalWidget();
+                return chooseReportFileDialog(over ? over : this, format, suggestedName);
+            },
+            [this](const QString &problem) { showMessage(MessageIcon::Critical, problem); }};
+}
+
+void MainWindow::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title,
+                                const ChosenSheet &chosen)
+{
+    SheetCompareDialog dialog(
+        rows, title,
+        {{QStringLiteral("Unit"), chosen.unit.unitModel},
+         {QStringLiteral("Revision"), chosen.unit.revision},
+         {QStringLiteral("Address"), session_.state.AxisAddress},
+         {QStringLiteral("Sheet"), QFileInfo(chosen.path).fileName()},
+         {QStringLiteral("Local time"), reportTime(QDateTime::currentDateTime())}},
+        reportFiles(), this);
     dialog.exec();
 }
 
@@ -231,7 +256,8 @@ void MainWindow::loadUnitSettings()
     case SheetOperations::Outcome::Done:
         showComparison(
             load.readBack,
-            QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()));
+            QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()),
+            *chosen);
         return;
     case SheetOperations::Outcome::Cancelled:
         showRunStatus(
@@ -268,7 +294,7 @@ void MainWindow::compareWithUnitSettings()
     }
     if (compared.outcome == SheetOperations::Outcome::Done)
         showComparison(compared.rows,
-                       QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()));
+                       QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()), *chosen);
     else if (compared.outcome == SheetOperations::Outcome::Failed)
         showMessage(MessageIcon::Critical, compared.problem);
 }
@@ -277,7 +303,7 @@ void MainWindow::openChangeHistory()
 {
     ChangeHistoryDialog dialog(
         journalPath_, [this](const JournalRow &row) { return canWriteBack(row); },
-        [this](const JournalRow &row) { writeBack(row); }, this);
+        [this](const JournalRow &row) { writeBack(row); }, reportFiles(), this);
     dialog.exec();
 }
 
