@@ -112,7 +112,7 @@ SheetOperations::ReadResult SheetOperations::readUnit()
 {
     const std::optional<Model> panel = panelOfUnitModel(unit_.unitModel);
     if (!panel)
-        return {Outcome::Failed, std::nullopt, QStringLiteral("The unit model is not known.")};
+        return {Outcome::Failed, std::nullopt, QStringLiteral("The unit model is not known."), {}};
     const int profiles = unitFacts(*panel).profileCount;
     const int total =
         profiles * int(parameterKeys(*panel).size()) + int(settingGroups(unit_.unitModel).size());
@@ -125,7 +125,7 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
 {
     SharedState &state = session_.state;
     if (!state.UnitConnected)
-        return {Outcome::Failed, std::nullopt, notConnectedText()};
+        return {Outcome::Failed, std::nullopt, notConnectedText(), {}};
     const Model panel = *panelOfUnitModel(unit_.unitModel);
     SerialLink &link = session_.link;
     total_ = total;
@@ -148,44 +148,60 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
     // One query, its wait and its reply, as the read-back asks; the reply
     // counts only when it is whole and valid for its query.
     QString problem;
-    auto ask = [&](Field field, const QString &profile,
+    std::vector<UnreadValue> unread;
+    bool lost = false;
+    auto ask = [&](Field field, const QString &profile, int number, const QString &key,
                    const QString &what) -> std::optional<QString> {
         std::optional<QString> value = askUnit(field, profile);
-        if (!value)
+        if (!value) {
             problem = lastProblem(what);
+            lost = !link.PortOpen();
+            if (readOnThrough_ && !lost)
+                unread.push_back({number, key,
+                                  lastReply_.isEmpty() ? QStringLiteral("no answer")
+                                                       : replyProblemText(lastReply_)});
+        }
         return value;
     };
-    auto noAnswer = [&] { return ReadResult{Outcome::Failed, std::nullopt, problem}; };
-    auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString()}; };
+    // Reading on through, only a lost line ends the read; what was read stands.
+    auto stops = [&] { return !readOnThrough_ || lost; };
+    auto failed = [&] {
+        ReadResult result{Outcome::Failed, std::nullopt, problem, std::move(unread)};
+        if (readOnThrough_)
+            result.sheet = std::move(sheet);
+        return result;
+    };
+    auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString(), {}}; };
 
     link.dropLateReplies(); // whatever the unit said before is not an answer to us
     const int profiles = unitFacts(panel).profileCount;
     for (int number = 1; number <= profiles; ++number) {
         const QString profile = QString::number(number);
         state.SelectedProfile = profile;
-        SheetProfile entry;
-        entry.number = number;
+        sheet.profiles.push_back({number, {}});
         for (ParamKey key : parameterKeys(panel)) {
             const QString what = valueCaption(number, key);
             if (!report(what))
                 return cancelled();
-            const std::optional<QString> reply = ask(fieldOf(key), profile, what);
-            if (!reply)
-                return noAnswer();
-            entry.values.emplace(key, *reply);
+            const std::optional<QString> reply =
+                ask(fieldOf(key), profile, number, parameterSheetKey(key), what);
+            if (reply)
+                sheet.profiles.back().values.emplace(key, *reply);
+            else if (stops())
+                return failed();
         }
-        sheet.profiles.push_back(std::move(entry));
     }
     for (SettingGroup group : settingGroups(unit_.unitModel)) {
         if (!report(settingCaption(group)))
             return cancelled();
-        const std::optional<QString> reply =
-            ask(settingField(group), state.SelectedProfile, settingCaption(group));
-        if (!reply)
-            return noAnswer();
-        sheet.settings.emplace(group, settingWordFromReply(panel, group, *reply));
+        const std::optional<QString> reply = ask(settingField(group), state.SelectedProfile, 0,
+                                                 settingSheetKey(group), settingCaption(group));
+        if (reply)
+            sheet.settings.emplace(group, settingWordFromReply(panel, group, *reply));
+        else if (stops())
+            return failed();
     }
-    return {Outcome::Done, std::move(sheet), QString()};
+    return {Outcome::Done, std::move(sheet), QString(), std::move(unread)};
 }
 
 SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
@@ -249,7 +265,9 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                 return result;
         }
     }
-    const ReadResult after = readValues(total_, done_);
+    ReadResult after = readValues(total_, done_);
+    result.unit = after.sheet;
+    result.unread = std::move(after.unread);
     if (after.outcome != Outcome::Done) {
         result.outcome = after.outcome;
         result.problem = after.problem;
@@ -454,7 +472,7 @@ QString systemText(int error)
 
 } // namespace
 
-SheetReadResult readSheetFile(const QString &path)
+SheetReadResult readSheetFile(const QString &path, QByteArray *bytesRead)
 {
 #ifdef Q_OS_UNIX
     // A named pipe or a device would block the read or never end it, so the
@@ -519,6 +537,8 @@ SheetReadResult readSheetFile(const QString &path)
     if (bytes.size() > LargestSheet)
         return {std::nullopt,
                 QStringLiteral("%1 is not a parameter sheet: it is larger than 1 MB.").arg(path)};
+    if (bytesRead)
+        *bytesRead = bytes;
     return readParameterSheet(bytes, path);
 }
 

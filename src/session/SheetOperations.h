@@ -44,6 +44,15 @@ struct SheetComparisonRow
     bool verifiable = true;
 };
 
+// A value a read could not take from the unit, and what came instead
+// ("no answer", "unreadable reply \"77\"").
+struct UnreadValue
+{
+    int profile = 0; // 0: a drive setting
+    QString key;     // the sheet key
+    QString problem;
+};
+
 class SheetOperations
 {
   public:
@@ -56,6 +65,7 @@ class SheetOperations
         Outcome outcome = Outcome::Failed;
         std::optional<ParameterSheet> sheet;
         QString problem;
+        std::vector<UnreadValue> unread; // when reading on through
     };
     struct LoadResult
     {
@@ -64,6 +74,10 @@ class SheetOperations
         QString problem;
         int written = 0;                          // value lines written
         std::vector<SheetComparisonRow> readBack; // the unit afterwards against the sheet
+        // The values read back after the writes, also those read before the
+        // line went when reading on through; and those that did not read.
+        std::optional<ParameterSheet> unit;
+        std::vector<UnreadValue> unread;
     };
     struct CompareResult
     {
@@ -79,6 +93,10 @@ class SheetOperations
     void setProgress(Progress progress) { progress_ = std::move(progress); }
     // Safe to call from a slot that runs during one of the waits.
     void cancel() { cancelled_ = true; }
+    // A check wants every value it can get: a value that does not read is
+    // noted (unread) and the read goes on; only a lost line ends it, and the
+    // values read until then stand in the sheet, with the outcome Failed.
+    void setReadOnThrough(bool on) { readOnThrough_ = on; }
 
     // Reads every profile the model keeps and every drive setting.
     ReadResult readUnit();
@@ -114,6 +132,7 @@ class SheetOperations
     UnitDescription unit_;
     Progress progress_;
     bool cancelled_ = false;
+    bool readOnThrough_ = false;
     int done_ = 0;
     int total_ = 0;
     QString lastReply_;
@@ -125,7 +144,8 @@ std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,
 // Files: the error texts name the file. A sheet is a regular file of at
 // most 1 MiB; a named pipe, a device or a folder is refused at once, before
 // any read can block.
-SheetReadResult readSheetFile(const QString &path);
+// bytes, when given, receives the file's bytes as read.
+SheetReadResult readSheetFile(const QString &path, QByteArray *bytes = nullptr);
 // Why a sheet could not be written to path (its folder is missing or not
 // writable, or the path is no regular writable file); empty when it can.
 // Asked before the unit is read, so nothing is asked of a unit in vain.

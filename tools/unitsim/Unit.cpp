@@ -148,7 +148,8 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
     const QByteArray value = command.mid(1);
 
     if ((letter == '+' || letter == '-') && value.isEmpty()) {
-        m_clockwise = letter == '+';
+        if (!m_config.keepNothing)
+            m_clockwise = letter == '+';
         return setReply();
     }
     if ((letter == 'S' || letter == 'H') && value.isEmpty())
@@ -162,13 +163,15 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
         bool &setting = letter == 'C'   ? m_reducedCurrent
                         : letter == 'D' ? m_rampDown
                                         : m_analogSpeed;
-        setting = value == "1";
+        if (!m_config.keepNothing)
+            setting = value == "1";
         return setReply();
     }
     if (letter == 'R') {
         if (!isDigits(value))
             return std::nullopt;
-        m_resolution = value;
+        if (!m_config.keepNothing)
+            m_resolution = value;
         return setReply();
     }
 
@@ -179,7 +182,8 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
     const int profile = profileIndex(value.left(1));
     if (profile < 0)
         return std::nullopt;
-    m_profiles[profile][parameter] = value.mid(2);
+    if (!m_config.keepNothing)
+        m_profiles[profile][parameter] = value.mid(2);
     return setReply();
 }
 

@@ -29,6 +29,9 @@ struct UnitConfig
     // When set, "$" is answered with this text and CR instead of the model
     // id and revision (a unit of an unknown kind, or a damaged reply).
     std::optional<QByteArray> modelReply;
+    // A unit that takes every set command and keeps none of them: it goes
+    // on answering its factory values.
+    bool keepNothing = false;
 };
 
 class Unit

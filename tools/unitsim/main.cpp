@@ -143,6 +143,10 @@ int main(int argc, char *argv[])
         QStringLiteral("After N received lines (the last one unanswered) close the line and "
                        "exit."),
         QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption keepNothing(
+        QStringLiteral("keep-nothing"),
+        QStringLiteral("Take every set command and keep none: the unit goes on answering its "
+                       "factory values."));
     const QCommandLineOption modelReply(
         QStringLiteral("model-reply"),
         QStringLiteral("Answer \"$\" with TEXT and CR instead of the model id and revision."),
@@ -165,7 +169,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Obey \"remove\" and \"insert MODEL ADDRESS\" lines appended to FILE."),
         QStringLiteral("FILE"));
     parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
-                       fixedReply, ack, vanish, modelReply, alsoAddress, alsoModel, only, control});
+                       fixedReply, ack, vanish, keepNothing, modelReply, alsoAddress, alsoModel,
+                       only, control});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -182,6 +187,7 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("unknown model %1").arg(parser.value(model)));
     options.unit.revision = parser.value(revision).toLatin1();
     options.unit.acknowledge = parser.isSet(ack);
+    options.unit.keepNothing = parser.isSet(keepNothing);
     if (parser.isSet(modelReply))
         options.unit.modelReply = parser.value(modelReply).toLatin1();
     if (!number(address, 0, 99, &options.unit.address))

@@ -1,0 +1,204 @@
+// A check against the simulated unit: the verdict of each value comes from
+// the read-back after the writes, a sheet for another model puts nothing on
+// the line, and a line lost in the middle never passes.
+
+#include "Helpers.h"
+#include "SessionRig.h"
+#include "UnitSimProcess.h"
+
+#include "session/CheckRun.h"
+#include "session/UnitSession.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+// A KTRA20 sheet at its factory values; %1 is profile 1's max speed, %2 the model.
+const char *const SheetText = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "%2", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%1",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)";
+
+// A sheet a KTRA30 saved.
+const char *const Ktra30Sheet = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA30", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10000", "base-speed": "500", "max-speed": "5000"}},
+    {"profile": 2, "parameters": {"accel": "10100", "base-speed": "600", "max-speed": "5100"}}
+  ],
+  "options": {"direction": "cw", "reduced-current": "off", "ramp-down": "no"}
+}
+)";
+
+const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
+                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+// The lines a load of the sheet writes, max speed 4000.
+const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
+                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+
+// "match 13, differs 1": how many values got each verdict.
+QString counts(const CheckReport &report)
+{
+    QStringList out;
+    for (ValueVerdict verdict :
+         {ValueVerdict::Match, ValueVerdict::Differs, ValueVerdict::NotKept, ValueVerdict::NoAnswer,
+          ValueVerdict::NotVerifiable, ValueVerdict::Refused, ValueVerdict::NotWritten})
+        if (const int n = report.count(verdict))
+            out << QStringLiteral("%1 %2").arg(valueVerdictText(verdict)).arg(n);
+    return out.join(QStringLiteral(", "));
+}
+
+// "1 max-speed: 4000 / 5000" for the first value that is no match.
+QString firstOdd(const CheckReport &report)
+{
+    for (const CheckedValue &value : report.values)
+        if (value.verdict != ValueVerdict::Match)
+            return QStringLiteral("%1 %2: %3 / %4%5")
+                .arg(value.profile)
+                .arg(value.key, value.sheetValue, value.unitValue.value_or(QStringLiteral("-")),
+                     value.problem.isEmpty() ? QString()
+                                             : QStringLiteral(" (%1)").arg(value.problem));
+    return {};
+}
+
+} // namespace
+
+class TestCheckRun : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void check_data();
+    void check();
+};
+
+void TestCheckRun::check_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("maxSpeed");
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("firstOdd");
+    QTest::addColumn<Lines>("heard");
+
+    QTest::newRow("unit holds the sheet") << QStringList() << "KTRA20"
+                                          << "5000" << false << "pass"
+                                          << ""
+                                          << "match 14"
+                                          << "" << Queries;
+    QTest::newRow("unit holds another max speed") << QStringList() << "KTRA20"
+                                                  << "4000" << false << "fail"
+                                                  << ""
+                                                  << "match 13, differs 1"
+                                                  << "1 max-speed: 4000 / 5000" << Queries;
+    QTest::newRow("load kept") << QStringList() << "KTRA20"
+                               << "4000" << true << "pass"
+                               << ""
+                               << "match 14"
+                               << "" << Writes + Queries;
+    QTest::newRow("unit keeps nothing of the load")
+        << QStringList{"--keep-nothing"} << "KTRA20"
+        << "4000" << true << "fail"
+        << ""
+        << "match 13, not kept 1"
+        << "1 max-speed: 4000 / 5000" << Writes + Queries;
+    QTest::newRow("no answer to one value, the others read")
+        << QStringList{"--mode", "silent", "--only", "VM1"} << "KTRA20"
+        << "5000" << false << "fail"
+        << ""
+        << "match 13, no answer 1"
+        << "1 max-speed: 5000 / - (no answer)" << Queries;
+    QTest::newRow("sheet for another model, load")
+        << QStringList() << "KTRA30"
+        << "5000" << true << "refused"
+        << "This sheet is for a KTRA30 and cannot be loaded into a KTRA20."
+        << ""
+        << "" << Lines();
+    QTest::newRow("sheet for another model, no load")
+        << QStringList() << "KTRA30"
+        << "5000" << false << "refused"
+        << "This sheet is for a KTRA30 and cannot be loaded into a KTRA20."
+        << ""
+        << "" << Lines();
+    // The identification and its read-back are 13 lines; the 16th is the
+    // third write, and the line goes with it.
+    QTest::newRow("line lost after the third write")
+        << QStringList{"--vanish-after", "16"} << "KTRA20"
+        << "4000" << true << "fail"
+        << "line lost after 3 of 14 values"
+        << "no answer 3, not written 11"
+        << "1 accel: 10 / - (line lost)" << Writes.mid(0, 3);
+}
+
+void TestCheckRun::check()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, model);
+    QFETCH(QString, maxSpeed);
+    QFETCH(bool, load);
+    SessionRig bench(unitOf(QStringLiteral("KTRA20"), 9600, unitArgs));
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.unit.clearRecord();
+    const QString path = bench.dir.filePath(QStringLiteral("line 3.json"));
+    const QByteArray bytes = model == QLatin1String("KTRA30")
+                                 ? QByteArray(Ktra30Sheet)
+                                 : QString::fromLatin1(SheetText).arg(maxSpeed, model).toUtf8();
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QString problem;
+    std::optional<CheckRequest> request = checkRequestFromFile(path, &problem);
+    QVERIFY2(request, qPrintable(problem));
+    request->load = load;
+    request->operatorName = QStringLiteral("Ana");
+    const UnitDescription unit{QStringLiteral("KTRA20"), QStringLiteral("1.07")};
+    CheckRun run(*bench.session, checkedUnitOf(*bench.session, unit));
+    const CheckReport report = run.run(*request);
+
+    QTEST(checkVerdictText(report.verdict), "verdict");
+    QTEST(report.problem, "problem");
+    QTEST(counts(report), "counts");
+    QTEST(firstOdd(report), "firstOdd");
+    QTest::qWait(100);
+    QTEST(bench.unit.receivedBytes(), "heard");
+    // Who, where, with what and when.
+    QCOMPARE(report.unit.unitModel, QStringLiteral("KTRA20"));
+    QCOMPARE(report.unit.revision, QStringLiteral("1.07"));
+    QCOMPARE(report.unit.baud, 9600);
+    QCOMPARE(report.unit.device, bench.unit.devicePath());
+    QCOMPARE(report.station, QSysInfo::machineHostName());
+    QCOMPARE(report.operatorName, QStringLiteral("Ana"));
+    QCOMPARE(report.sheetName, QStringLiteral("line 3.json"));
+    QCOMPARE(
+        report.sheetSha256,
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    QVERIFY(!report.id.isNull());
+    QVERIFY(report.started.isValid() && report.started <= report.ended);
+    QCOMPARE(report.started.timeSpec(), Qt::LocalTime);
+}
+
+QTEST_GUILESS_MAIN(TestCheckRun)
+#include "tst_checkrun.moc"
