@@ -6,6 +6,7 @@
 #include "ui/CommSettingsDialog.h"
 #include "ui/FindUnitsDialog.h"
 #include "ui/LineMonitorDock.h"
+#include "ui/ProductionRunDialog.h"
 #include "ui/VerifyDisplay.h"
 
 #include <QAction>
@@ -202,6 +203,10 @@ void MainWindow::buildMenus()
     QAction *history = tools->addAction(QStringLiteral("Change &History..."));
     history->setObjectName(QStringLiteral("mnuChangeHistory"));
     connect(history, &QAction::triggered, this, &MainWindow::openChangeHistory);
+    QAction *productionRun = tools->addAction(QStringLiteral("&Production Run..."));
+    productionRun->setObjectName(QStringLiteral("mnuProductionRun"));
+    productionRun->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(productionRun, &QAction::triggered, this, &MainWindow::openProductionRun);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -551,6 +556,18 @@ void MainWindow::openFindUnits()
         return;
     session_.selectAxis(address);
     session_.axisSelectDone();
+}
+
+void MainWindow::openProductionRun()
+{
+    ProductionRunDialog dialog(
+        session_,
+        {[this] { return chooseFile(SheetFileUse::Load); },
+         [this] { pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll); },
+         [this](const QString &problem) { showMessage(MessageIcon::Critical, problem); },
+         reportFiles()},
+        this);
+    dialog.exec();
 }
 
 void MainWindow::showMessage(MessageIcon icon, const QString &text)

@@ -83,6 +83,8 @@ class MainWindow : public QMainWindow, public SessionView
     void openAxisSelect();
     void openAxisDefine();
     void openFindUnits();
+    // Tools > Production Run: units checked against a sheet one after another.
+    void openProductionRun();
     // File > Save / Load / Compare with Unit Settings, Tools > Change History.
     void saveUnitSettings();
     void loadUnitSettings();

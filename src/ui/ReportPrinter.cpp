@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -119,6 +120,11 @@ bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, Q
     for (std::size_t i = 0; i < pages.size(); ++i)
         html += pageHtml(pages[i], i == 0);
     QTextDocument document;
+    // Without ligatures: a "fi" copied out of the PDF, or searched for in
+    // it, stays the two letters "f" and "i".
+    QFont font = document.defaultFont();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    document.setDefaultFont(font);
     document.setHtml(html);
     document.print(&printer);
     if (printer.printerState() == QPrinter::Error || QFileInfo(path).size() == 0) {

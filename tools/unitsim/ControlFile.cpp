@@ -13,14 +13,16 @@ std::optional<ControlOrder> parseControlLine(const QByteArray &line)
 {
     const QList<QByteArray> words = line.simplified().split(' ');
     if (words == QList<QByteArray>{"remove"})
-        return ControlOrder{ControlOrder::Kind::Remove, {}, 0};
-    if (words.size() != 3 || words[0] != "insert" || !knownModels().contains(words[1]))
+        return ControlOrder{ControlOrder::Kind::Remove, {}, 0, false};
+    const bool keepNothing = words.size() == 4 && words[3] == "keep-nothing";
+    if ((words.size() != 3 && !keepNothing) || words[0] != "insert" ||
+        !knownModels().contains(words[1]))
         return std::nullopt;
     bool ok = false;
     const int address = words[2].toInt(&ok);
     if (!ok || address < 0 || address > 99)
         return std::nullopt;
-    return ControlOrder{ControlOrder::Kind::Insert, words[1], address};
+    return ControlOrder{ControlOrder::Kind::Insert, words[1], address, keepNothing};
 }
 
 ControlFile::~ControlFile()

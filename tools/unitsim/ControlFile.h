@@ -5,6 +5,7 @@
 //
 //   remove                 nothing on the line hears or answers any more
 //   insert MODEL ADDRESS   a new unit, factory settings, answers from now on
+//   insert MODEL ADDRESS keep-nothing   the same, a unit that keeps no setting
 
 #include <QByteArray>
 #include <QString>
@@ -17,8 +18,9 @@ struct ControlOrder
 {
     enum class Kind { Remove, Insert };
     Kind kind = Kind::Remove;
-    QByteArray model; // Insert only
-    int address = 0;  // Insert only
+    QByteArray model;         // Insert only
+    int address = 0;          // Insert only
+    bool keepNothing = false; // Insert only: the unit takes set commands, keeps none
 };
 
 // One order from one line (without its newline); none for a line that is

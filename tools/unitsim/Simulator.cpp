@@ -350,6 +350,7 @@ void Simulator::obeyControl()
             UnitConfig config = m_options.unit;
             config.model = order->model;
             config.address = order->address;
+            config.keepNothing = order->keepNothing;
             m_unit = Unit(config);
             m_second.reset();
             m_present = true;

@@ -81,6 +81,9 @@ stdout once it holds:
   insert MODEL ADDRESS   a new unit of MODEL at ADDRESS (0-99) with factory
                          settings, at the same baud, revision and mode,
                          answers from now on (it replaces any unit there was)
+  insert MODEL ADDRESS keep-nothing
+                         the same, a faulty unit that takes set commands and
+                         keeps none of them
 Other lines are reported on stderr and ignored.)";
 
 int fail(const QString &message)
