@@ -224,6 +224,7 @@ class TestStation : public QObject
     void stopsBetweenUnits_data();
     void stopsBetweenUnits();
     void compareExportsAndPrints();
+    void reportToAFileThatCannotBeWritten_data();
     void reportToAFileThatCannotBeWritten();
 };
 
@@ -417,9 +418,122 @@ void TestStation::stopsBetweenUnits()
     QVERIFY(!QFile::exists(st.bench->dir.filePath("run.csv")));
 }
 
-void TestStation::compareExportsAndPrints() {}
+void TestStation::compareExportsAndPrints()
+{
+    Rig rig(Model::KTRA20);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    const QString sheet = bench.dir.filePath("unit.json");
+    QFile file(sheet);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(SheetText) == SheetText.size());
+    file.close();
+    const QString csvPath = bench.dir.filePath("compare.csv");
+    const QString pdfPath = bench.dir.filePath("compare.pdf");
+    bench.window->setFileChooser([&](SheetFileUse use) {
+        return use == SheetFileUse::Export ? csvPath : use == SheetFileUse::Print ? pdfPath : sheet;
+    });
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
 
-void TestStation::reportToAFileThatCannotBeWritten() {}
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    Script script;
+    script.then(
+        [] {
+            auto *dialog = qobject_cast<SheetCompareDialog *>(QApplication::activeModalWidget());
+            return dialog && dialog->isVisible() && dialog->isActiveWindow();
+        },
+        [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdPrint"), Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+    script.run();
+    bench.find<QAction>(QStringLiteral("mnuCompareSettings"))->trigger();
+    QVERIFY(script.finished());
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    QList<QByteArray> csv = fileBytes(csvPath).split('\n');
+    const QByteArray time = csv.value(4).mid(11).chopped(1);
+    const QDateTime shown = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate);
+    QVERIFY2(csv.value(4).startsWith("Local time,") && shown >= before && shown <= after,
+             csv.value(4).constData());
+    csv[4] = "Local time,(checked)\r";
+    QCOMPARE(csv, (QList<QByteArray>{"Unit,KTRA20\r",
+                                     "Revision,1.07\r",
+                                     "Address,0\r",
+                                     "Sheet,unit.json\r",
+                                     "Local time,(checked)\r",
+                                     "Result,1 value differs\r",
+                                     "\r",
+                                     "Field,Sheet,Unit,Verdict\r",
+                                     "\"Profile 1, Accel\",10,10,match\r",
+                                     "\"Profile 1, Base Speed\",500,500,match\r",
+                                     "\"Profile 1, Max Speed\",5200,5000,differs\r",
+                                     "\"Profile 1, Lower Speed\",1000,1000,match\r",
+                                     "\"Profile 1, Upper Speed\",20000,20000,match\r",
+                                     "\"Profile 2, Accel\",110,110,match\r",
+                                     "\"Profile 2, Base Speed\",600,600,match\r",
+                                     "\"Profile 2, Max Speed\",5100,5100,match\r",
+                                     "\"Profile 2, Lower Speed\",1100,1100,match\r",
+                                     "\"Profile 2, Upper Speed\",20100,20100,match\r",
+                                     "Reduced Current,off,off,match\r",
+                                     "Resolution,8,8,match\r",
+                                     "Ramp Down,no,no,match\r",
+                                     "Analog Speed,off,off,match\r",
+                                     ""}));
+    QVERIFY(run("pdfinfo", {pdfPath}).contains(QRegularExpression("Pages:\\s+1\\n")));
+    const QString text = run("pdftotext", {"-layout", pdfPath, "-"});
+    QVERIFY2(text.contains(QRegularExpression("Profile 1, Max Speed\\s+5200\\s+5000\\s+differs")) &&
+                 text.contains("unit.json") && text.contains("1 value differs"),
+             qPrintable(text));
+    // Reports put nothing on the line: the comparison's queries were all.
+    QCOMPARE(rig.unit.receivedBytes(), Queries);
+    QCOMPARE(bench.recorder.messages.size(), 0);
+}
+
+void TestStation::reportToAFileThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Export (CSV) into a folder that is not there") << "cmdExport";
+    QTest::newRow("Print (PDF) into a folder that is not there") << "cmdPrint";
+}
+
+void TestStation::reportToAFileThatCannotBeWritten()
+{
+    QFETCH(QString, button);
+    Rig rig(Model::KTRA20);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    const QString target = bench.dir.filePath("gone/history.file");
+    bench.window->setFileChooser([&](SheetFileUse) { return target; });
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+    const QByteArray journal = fileBytes(bench.journalPath);
+
+    Script script;
+    script.then(
+        [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            return dialog && dialog->objectName() == "ChangeHistory" && dialog->isActiveWindow();
+        },
+        [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+    script.run();
+    bench.find<QAction>(QStringLiteral("mnuChangeHistory"))->trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(bench.recorder.messages.size(), 1);
+    QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Critical);
+    QVERIFY2(bench.recorder.texts()[0].startsWith(target + " could not be written"),
+             qPrintable(bench.recorder.texts()[0]));
+    QVERIFY(!QFileInfo::exists(bench.dir.filePath("gone")));
+    QCOMPARE(fileBytes(bench.journalPath), journal);
+    QCOMPARE(rig.unit.receivedBytes(), Lines());
+}
 
 QTEST_MAIN(TestStation)
 #include "tst_station.moc"
