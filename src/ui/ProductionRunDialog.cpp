@@ -358,7 +358,7 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     if (ending())
         return;
     const CheckReport &report = reports_.back();
-    show(report);
+    showVerdict(report);
 
     const int number = int(reports_.size());
     QList<QStandardItem *> row;
@@ -373,7 +373,7 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     updateCounts();
 }
 
-void ProductionRunDialog::show(const CheckReport &report)
+void ProductionRunDialog::showVerdict(const CheckReport &report)
 {
     const bool pass = report.verdict == CheckVerdict::Pass;
     verdict_->setText(verdictWord(report));

@@ -100,7 +100,7 @@ class ProductionRunDialog : public QDialog
     std::optional<FoundUnit> ask();
     bool pause(double seconds); // false once the run is to end
     void check(const FoundUnit &unit);
-    void show(const CheckReport &report);
+    void showVerdict(const CheckReport &report);
     void showState(const QString &text, const QString &colour = QString());
     void updateCounts();
     void setRunning(bool running);
