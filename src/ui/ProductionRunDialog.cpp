@@ -114,7 +114,9 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     sheetRow->addWidget(sheet_, 1);
     sheetRow->addWidget(browse_);
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("&Sheet:"), sheetRow);
+    auto *sheetLabel = new QLabel(QStringLiteral("&Sheet:"), this);
+    sheetLabel->setBuddy(sheet_);
+    form->addRow(sheetLabel, sheetRow);
     form->addRow(QStringLiteral("&Operator:"), operator_);
     form->addRow(QStringLiteral("S&tation:"), station_);
     form->addRow(QStringLiteral("&Baud:"), baud_);
