@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A picture of each panel and dialog under a virtual display, connected to the
-# simulated unit: screenshots/*.png; the README's three are copied to docs/.
+# simulated unit: screenshots/*.png; the README's four are copied to docs/.
 set -euo pipefail
 build=${1:-build}
 if ! command -v xvfb-run >/dev/null; then
@@ -8,5 +8,6 @@ if ! command -v xvfb-run >/dev/null; then
   $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq xvfb xauth >/dev/null
 fi
 xvfb-run -a -s "-screen 0 1920x1080x24" "$build/ktraveld-screenshots" screenshots
-cp screenshots/main-window.png screenshots/line-monitor.png screenshots/compare-table.png docs/
+cp screenshots/main-window.png screenshots/line-monitor.png screenshots/compare-table.png \
+  screenshots/production-run.png docs/
 ls screenshots/*.png

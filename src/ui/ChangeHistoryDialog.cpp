@@ -5,6 +5,7 @@
 #include "ui/Toolkit.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -36,7 +37,7 @@ const QString AllUnits = QStringLiteral("All");
 } // namespace
 
 ChangeHistoryDialog::ChangeHistoryDialog(const QString &journalPath, CanWriteBack canWriteBack,
-                                         WriteBack writeBack, QWidget *parent)
+                                         WriteBack writeBack, ReportFiles files, QWidget *parent)
     : QDialog(parent), path_(journalPath), canWriteBack_(std::move(canWriteBack)),
       writeBackAction_(std::move(writeBack))
 {
@@ -62,6 +63,9 @@ ChangeHistoryDialog::ChangeHistoryDialog(const QString &journalPath, CanWriteBac
     writeBack_->setEnabled(false);
     auto *buttons = new QDialogButtonBox(this);
     buttons->addButton(writeBack_, QDialogButtonBox::ActionRole);
+    addReportButtons(
+        buttons, std::move(files), QStringLiteral("change-history"),
+        [this] { return reportPage(); }, [this] { return std::vector<ReportPage>{reportPage()}; });
     buttons->addButton(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(writeBack_, &QPushButton::clicked, this, [this] {
@@ -188,6 +192,29 @@ std::optional<JournalRow> ChangeHistoryDialog::selectedRow() const
     if (!record.isNull(QStringLiteral("before")))
         row.before = record.value(QStringLiteral("before")).toString();
     return row;
+}
+
+ReportPage ChangeHistoryDialog::reportPage() const
+{
+    ReportPage page;
+    page.title = windowTitle();
+    page.facts = {{QStringLiteral("Unit"), filter_->currentText()},
+                  {QStringLiteral("Local time"), reportTime(QDateTime::currentDateTime())}};
+    const QAbstractItemModel *model = table_->model();
+    std::vector<int> shown;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        if (table_->isColumnHidden(column))
+            continue;
+        shown.push_back(column);
+        page.columns << model->headerData(column, Qt::Horizontal).toString();
+    }
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column : shown)
+            cells << model->index(row, column).data().toString();
+        page.rows.push_back(cells);
+    }
+    return page;
 }
 
 void ChangeHistoryDialog::updateButton()

@@ -2,7 +2,11 @@
 // Tools > Change History: the change journal, newest first, with a filter by
 // unit model, and a button that writes a row's earlier value back. The
 // window decides whether a row can be written back and does the writing;
-// the dialog shows the journal again afterwards.
+// the dialog shows the journal again afterwards. Export (CSV) and Print
+// (PDF) take the rows the filter shows, under the unit filter and the local
+// time.
+
+#include "ui/ReportPrinter.h"
 
 #include <QDialog>
 #include <functional>
@@ -39,7 +43,7 @@ class ChangeHistoryDialog : public QDialog
     using WriteBack = std::function<void(const JournalRow &)>;
 
     ChangeHistoryDialog(const QString &journalPath, CanWriteBack canWriteBack, WriteBack writeBack,
-                        QWidget *parent);
+                        ReportFiles files, QWidget *parent);
     ~ChangeHistoryDialog() override;
 
     QTableView *table() const { return table_; }
@@ -49,6 +53,8 @@ class ChangeHistoryDialog : public QDialog
     std::optional<JournalRow> selectedRow() const;
     // Reads the journal again (after a write-back added a row).
     void refresh();
+    // The rows shown, newest first: what Export and Print write.
+    ReportPage reportPage() const;
 
   private:
     void openJournal();

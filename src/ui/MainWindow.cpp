@@ -8,6 +8,7 @@
 #include "ui/EntryLeaveWatcher.h"
 #include "ui/FindUnitsDialog.h"
 #include "ui/LineMonitorDock.h"
+#include "ui/ProductionRunDialog.h"
 #include "ui/VerifyDisplay.h"
 #include "ui/WindowFrame.h"
 
@@ -173,6 +174,10 @@ void MainWindow::buildMenus()
     QAction *history = tools->addAction(QStringLiteral("Change &History..."));
     history->setObjectName(QStringLiteral("mnuChangeHistory"));
     connect(history, &QAction::triggered, this, &MainWindow::openChangeHistory);
+    QAction *productionRun = tools->addAction(QStringLiteral("&Production Run..."));
+    productionRun->setObjectName(QStringLiteral("mnuProductionRun"));
+    productionRun->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(productionRun, &QAction::triggered, this, &MainWindow::openProductionRun);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -476,6 +481,18 @@ void MainWindow::openFindUnits()
     } else {
         session_.ConnectTo(address, dialog.baud());
     }
+}
+
+void MainWindow::openProductionRun()
+{
+    ProductionRunDialog dialog(
+        session_,
+        {[this] { return sheets_->chooseFile(SheetFileUse::Load); },
+         [this] { pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll); },
+         [this](const QString &problem) { showMessage(MessageIcon::Critical, problem); },
+         reportFiles()},
+        this);
+    dialog.exec();
 }
 
 void MainWindow::showMessage(MessageIcon icon, const QString &text)

@@ -84,6 +84,8 @@ class MainWindow : public QMainWindow, public SessionView
     void openAxisSelect();
     void openAxisDefine();
     void openFindUnits();
+    // Tools > Production Run: units checked against a sheet one after another.
+    void openProductionRun();
     // File > Save / Load / Compare with Unit Settings, Tools > Change History.
     void saveUnitSettings() { sheets_->saveUnitSettings(); }
     void loadUnitSettings() { sheets_->loadUnitSettings(); }
@@ -97,6 +99,7 @@ class MainWindow : public QMainWindow, public SessionView
     {
         sheets_->setChangeTracking(tracker, journalPath);
     }
+    ReportFiles reportFiles() { return sheets_->reportFiles(); }
     AxisSelectDialog *axisSelectDialog() const { return axisSelect_; }
     AxisDefineDialog *axisDefineDialog() const { return axisDefine_; }
 

@@ -8,6 +8,8 @@
 #include "ui/ProgressDialog.h"
 #include "ui/SheetCompareDialog.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -131,6 +133,9 @@ QString SheetActions::chooseFile(SheetFileUse use)
     case SheetFileUse::Compare:
         return QFileDialog::getOpenFileName(&window_, QStringLiteral("Compare with Unit Settings"),
                                             QString(), SheetFilter);
+    case SheetFileUse::Export:
+    case SheetFileUse::Print:
+        break; // reportFiles() asks for these
     }
     return {};
 }
@@ -168,9 +173,31 @@ bool SheetActions::confirm(const QString &question)
     return box.exec() == QMessageBox::Yes;
 }
 
-void SheetActions::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title)
+ReportFiles SheetActions::reportFiles()
 {
-    SheetCompareDialog dialog(rows, title, &window_);
+    return {[this](ReportFormat format, const QString &suggestedName) {
+                if (fileChooser_)
+                    return fileChooser_(format == ReportFormat::Csv ? SheetFileUse::Export
+                                                                    : SheetFileUse::Print);
+                QWidget *over = QApplication::activeModalWidget();
+                return chooseReportFileDialog(over ? over : &window_, format, suggestedName);
+            },
+            [this](const QString &problem) {
+                window_.showMessage(MessageIcon::Critical, problem);
+            }};
+}
+
+void SheetActions::showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title,
+                                const ChosenSheet &chosen)
+{
+    SheetCompareDialog dialog(
+        rows, title,
+        {{QStringLiteral("Unit"), chosen.unit.unitModel},
+         {QStringLiteral("Revision"), chosen.unit.revision},
+         {QStringLiteral("Address"), session_.state.AxisAddress},
+         {QStringLiteral("Sheet"), QFileInfo(chosen.path).fileName()},
+         {QStringLiteral("Local time"), reportTime(QDateTime::currentDateTime())}},
+        reportFiles(), &window_);
     dialog.exec();
 }
 
@@ -234,7 +261,8 @@ void SheetActions::loadUnitSettings()
     case SheetOperations::Outcome::Done:
         showComparison(
             load.readBack,
-            QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()));
+            QStringLiteral("Unit Settings after the Load - %1").arg(QFileInfo(path).fileName()),
+            *chosen);
         return;
     case SheetOperations::Outcome::Cancelled:
         window_.showRunStatus(
@@ -271,7 +299,7 @@ void SheetActions::compareWithUnitSettings()
     }
     if (compared.outcome == SheetOperations::Outcome::Done)
         showComparison(compared.rows,
-                       QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()));
+                       QStringLiteral("Compare - %1").arg(QFileInfo(path).fileName()), *chosen);
     else if (compared.outcome == SheetOperations::Outcome::Failed)
         window_.showMessage(MessageIcon::Critical, compared.problem);
 }
@@ -280,7 +308,7 @@ void SheetActions::openChangeHistory()
 {
     ChangeHistoryDialog dialog(
         journalPath_, [this](const JournalRow &row) { return canWriteBack(row); },
-        [this](const JournalRow &row) { writeBack(row); }, &window_);
+        [this](const JournalRow &row) { writeBack(row); }, reportFiles(), &window_);
     dialog.exec();
 }
 

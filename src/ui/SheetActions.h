@@ -5,6 +5,8 @@
 // dialog whose Cancel stops after the value in hand, and ends with what the
 // operator asked for: a file, the unit loaded, or the comparison table.
 
+#include "ui/ReportPrinter.h"
+
 #include <QString>
 #include <functional>
 #include <optional>
@@ -20,8 +22,8 @@ struct JournalRow;
 struct SheetComparisonRow;
 struct UnitDescription;
 
-// What a parameter sheet file is chosen for.
-enum class SheetFileUse { Save, Load, Compare };
+// What a file is chosen for: a parameter sheet, or a report (Export, Print).
+enum class SheetFileUse { Save, Load, Compare, Export, Print };
 
 class SheetActions
 {
@@ -40,17 +42,22 @@ class SheetActions
     // The tracker that knows the unit on the line and journals its changes,
     // and the journal Change History shows.
     void setChangeTracking(ChangeTracker *tracker, const QString &journalPath);
+    // Where the reports of Compare, Change History and the production
+    // station go: the file chooser above, a failure said in a message.
+    ReportFiles reportFiles();
+    // The file dialog for a use, or the test's chooser in its place.
+    QString chooseFile(SheetFileUse use);
 
   private:
     // The connected unit as it named itself; none (and the not-connected
     // message) without one.
     std::optional<UnitDescription> connectedUnit();
-    QString chooseFile(SheetFileUse use);
     // The connected unit and a sheet file the operator chose and that reads;
     // none when any of them is missing (the reason already shown).
     std::optional<ChosenSheet> chooseSheet(SheetFileUse use);
     bool confirm(const QString &question);
-    void showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title);
+    void showComparison(const std::vector<SheetComparisonRow> &rows, const QString &title,
+                        const ChosenSheet &chosen);
     bool canWriteBack(const JournalRow &row) const;
     void writeBack(const JournalRow &row);
 

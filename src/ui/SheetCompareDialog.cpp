@@ -19,6 +19,7 @@ namespace ktv {
 namespace {
 
 constexpr int SortRole = Qt::UserRole + 1;
+constexpr int VerdictRole = Qt::UserRole + 2;
 
 // Numbers sort as numbers, words as words.
 QStandardItem *cell(const QString &text)
@@ -54,8 +55,10 @@ QColor SheetCompareDialog::differenceColour()
 }
 
 SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &rows,
-                                       const QString &title, QWidget *parent)
-    : QDialog(parent)
+                                       const QString &title,
+                                       std::vector<std::pair<QString, QString>> facts,
+                                       ReportFiles files, QWidget *parent)
+    : QDialog(parent), facts_(std::move(facts))
 {
     setObjectName(QStringLiteral("SheetCompare"));
     setWindowTitle(title);
@@ -70,6 +73,10 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
         QList<QStandardItem *> items{
             cell(row.caption), cell(row.sheetValue),
             cell(row.verifiable ? row.unitValue : QStringLiteral("(not verifiable)"))};
+        items.front()->setData(!row.verifiable ? QStringLiteral("not verifiable")
+                               : row.differs   ? QStringLiteral("differs")
+                                               : QStringLiteral("match"),
+                               VerdictRole);
         if (row.differs || !row.verifiable) {
             differences += row.differs ? 1 : 0;
             for (QStandardItem *item : items)
@@ -98,6 +105,9 @@ SheetCompareDialog::SheetCompareDialog(const std::vector<SheetComparisonRow> &ro
         buttons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
     copyButton->setObjectName(QStringLiteral("cmdCopy"));
     copyButton->setAutoDefault(false);
+    addReportButtons(
+        buttons, std::move(files), QStringLiteral("compare"), [this] { return reportPage(); },
+        [this] { return std::vector<ReportPage>{reportPage()}; });
     QPushButton *closeButton = buttons->addButton(QDialogButtonBox::Close);
     closeButton->setObjectName(QStringLiteral("cmdClose"));
     connect(copyButton, &QPushButton::clicked, this, &SheetCompareDialog::copy);
@@ -136,6 +146,21 @@ QString SheetCompareDialog::copyText() const
         text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     return text;
+}
+
+ReportPage SheetCompareDialog::reportPage() const
+{
+    ReportPage page;
+    page.title = windowTitle();
+    page.facts = facts_;
+    page.facts.emplace_back(QStringLiteral("Result"), summary_->text());
+    page.columns = QStringList{QStringLiteral("Field"), QStringLiteral("Sheet"),
+                               QStringLiteral("Unit"), QStringLiteral("Verdict")};
+    for (int row = 0; row < model_->rowCount(); ++row)
+        page.rows.push_back({model_->item(row, 0)->text(), model_->item(row, 1)->text(),
+                             model_->item(row, 2)->text(),
+                             model_->item(row, 0)->data(VerdictRole).toString()});
+    return page;
 }
 
 void SheetCompareDialog::copy()

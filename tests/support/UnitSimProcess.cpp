@@ -44,6 +44,33 @@ QString UnitSimProcess::recordPath() const
     return m_dir.filePath(QStringLiteral("received.jsonl"));
 }
 
+QString UnitSimProcess::controlPath() const
+{
+    return m_dir.filePath(QStringLiteral("control.txt"));
+}
+
+bool UnitSimProcess::control(const QByteArray &order)
+{
+    QFile file(controlPath());
+    if (!file.open(QIODevice::Append) || file.write(order + '\n') != order.size() + 1)
+        return false;
+    file.close();
+    const QByteArray said = "control: " + order + '\n';
+    const QDeadlineTimer deadline(2000);
+    for (;;) {
+        m_said += m_process.readAllStandardOutput();
+        if (const qsizetype at = m_said.indexOf(said); at >= 0) {
+            m_said.remove(0, at + said.size());
+            return true;
+        }
+        if (deadline.hasExpired() || !isRunning())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(kPollSliceMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
 bool UnitSimProcess::start()
 {
     if (!m_dir.isValid() || isRunning())
@@ -53,7 +80,8 @@ bool UnitSimProcess::start()
                         QStringLiteral("--address"),  QString::number(m_options.address),
                         QStringLiteral("--baud"),     QString::number(m_options.baud),
                         QStringLiteral("--mode"),     m_options.mode,
-                        QStringLiteral("--record"),   recordPath()};
+                        QStringLiteral("--record"),   recordPath(),
+                        QStringLiteral("--control"),  controlPath()};
     args += m_options.extraArgs;
     m_process.start(QStringLiteral(KTV_UNITSIM_PATH), args, QIODevice::ReadOnly);
     if (!m_process.waitForStarted(kStartTimeoutMs))

@@ -48,6 +48,11 @@ class UnitSimProcess
     bool start();
     QString devicePath() const { return m_devicePath; }
     QString recordPath() const;
+    // The unit's control file: "remove" takes it off the line, "insert MODEL
+    // ADDRESS" puts a new one on. Waits (the event loop running) until the
+    // unit says it obeyed; false when it did not within 2 s.
+    QString controlPath() const;
+    bool control(const QByteArray &order);
     // Everything the unit has received so far, read from the record file.
     QList<ReceivedLine> received() const;
     QList<QByteArray> receivedBytes() const;
@@ -72,6 +77,7 @@ class UnitSimProcess
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_devicePath;
+    QByteArray m_said; // what the unit said on stdout after naming its line
 };
 
 } // namespace ktv::test

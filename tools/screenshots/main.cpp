@@ -2,8 +2,8 @@
 // simulated unit (ktraveld-unitsim beside this tool): each panel with its
 // unit, the Line Monitor after a scan, a Send and a read-back, the title
 // window, the dialogs, and a sheet comparison after two values changed. The
-// README's pictures are main-window.png, line-monitor.png and
-// compare-table.png: <folder>/<name>.png.
+// README's pictures are main-window.png, line-monitor.png, compare-table.png
+// and production-run.png: <folder>/<name>.png.
 
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
@@ -15,6 +15,7 @@
 #include "ui/LineMonitorDock.h"
 #include "ui/MainWindow.h"
 #include "ui/OpeningWindow.h"
+#include "ui/ProductionRunDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -180,5 +181,25 @@ int main(int argc, char *argv[])
     whenShown(QStringLiteral("ChangeHistory"),
               [](QDialog *dialog) { save(dialog, QStringLiteral("change-history")); });
     window.openChangeHistory();
+
+    // The production station once a unit has passed against the sheet saved above.
+    {
+        ktv::ProductionRunDialog station(
+            *program.session,
+            {[] { return QString(); }, [] {}, [](const QString &) {}, window.reportFiles()},
+            &window);
+        station.sheetBox()->setText(program.dir.filePath(QStringLiteral("ktra20.json")));
+        station.operatorBox()->setText(QStringLiteral("Ana"));
+        station.stationBox()->setText(QStringLiteral("Bench 3"));
+        QObject::connect(&station, &ktv::ProductionRunDialog::stateShown, &station,
+                         [&station](const QString &text) {
+                             if (text != QLatin1String("Remove the unit"))
+                                 return;
+                             save(&station, QStringLiteral("production-run"));
+                             station.stop();
+                         });
+        station.show();
+        station.start();
+    }
     return 0;
 }

@@ -25,6 +25,8 @@ constexpr int kIdleRate = 50;
 constexpr qsizetype kFloodSize = qsizetype{1024} * 1024;
 // How often an unread reply is checked against a port that was closed.
 constexpr double kClosedCheckSeconds = 0.02;
+// How often the control file is looked at.
+constexpr double kControlCheckSeconds = 0.1;
 
 QString systemError(const char *what)
 {
@@ -69,6 +71,10 @@ bool Simulator::open(QString *error)
 {
     if (!m_options.recordPath.isEmpty() && !m_recorder.open(m_options.recordPath)) {
         *error = systemError("cannot open the record file");
+        return false;
+    }
+    if (!m_options.controlPath.isEmpty() && !m_control.open(m_options.controlPath)) {
+        *error = systemError("cannot open the control file");
         return false;
     }
     if (!openLine(error))
@@ -210,6 +216,10 @@ int Simulator::run()
             dropIfPortClosed();
             wait = wait < 0 ? kClosedCheckSeconds : std::min(wait, kClosedCheckSeconds);
         }
+        if (m_control.isOpen()) {
+            obeyControl();
+            wait = wait < 0 ? kControlCheckSeconds : std::min(wait, kControlCheckSeconds);
+        }
         timespec timeout{};
         if (wait >= 0) {
             timeout.tv_sec = time_t(wait);
@@ -279,7 +289,7 @@ void Simulator::endLine(double now)
     // The line that reaches the --vanish-after count is recorded but not answered.
     const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
     bool answered = false;
-    if (!lastLine && rate == m_options.baud && line.endsWith('\r')) {
+    if (m_present && !lastLine && rate == m_options.baud && line.endsWith('\r')) {
         auto reply = m_unit.handleLine(line.chopped(1));
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.
@@ -379,6 +389,34 @@ void Simulator::dropIfPortClosed()
         return;
     discardInput(m_slaveFd);
     m_output.clear();
+}
+
+void Simulator::obeyControl()
+{
+    for (const QByteArray &line : m_control.newLines()) {
+        const std::optional<ControlOrder> order = parseControlLine(line);
+        if (!order) {
+            std::fprintf(stderr, "ktraveld-unitsim: not a control order: %s\n", line.constData());
+            continue;
+        }
+        if (order->kind == ControlOrder::Kind::Remove) {
+            // A unit taken off the line stops talking mid-reply.
+            m_present = false;
+            m_output.clear();
+            m_second.reset();
+        } else {
+            UnitConfig config = m_options.unit;
+            config.model = order->model;
+            config.address = order->address;
+            config.keepNothing = order->keepNothing;
+            m_unit = Unit(config);
+            m_second.reset();
+            m_present = true;
+        }
+        // Said once it holds, so whoever gave the order can wait for it.
+        std::printf("control: %s\n", line.simplified().constData());
+        std::fflush(stdout);
+    }
 }
 
 void Simulator::closeLine()

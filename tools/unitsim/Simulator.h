@@ -9,6 +9,7 @@
 // of its own open, so the line and its settings survive the program closing and
 // reopening the port.
 
+#include "ControlFile.h"
 #include "Recorder.h"
 #include "Unit.h"
 
@@ -34,6 +35,7 @@ struct SimulatorOptions
     QString devicePath;   // empty: a new pseudo-terminal
     QString linkPath;
     QString recordPath;
+    QString controlPath; // empty: no control file
 };
 
 class Simulator
@@ -75,13 +77,17 @@ class Simulator
     void unplug();
     void replug();
     bool takeSignal();
+    // Carries out the orders appended to the control file since the last look.
+    void obeyControl();
 
     SimulatorOptions m_options;
     Unit m_unit;
     std::optional<Unit> m_second; // --also-address
     Recorder m_recorder;
-    int m_fd = -1;      // pty master, or the real port
-    int m_slaveFd = -1; // held open for the life of the pty
+    ControlFile m_control;
+    bool m_present = true; // false after "remove": the line has no unit on it
+    int m_fd = -1;         // pty master, or the real port
+    int m_slaveFd = -1;    // held open for the life of the pty
     int m_signalFd = -1;
     QString m_linePath;
     bool m_linkMade = false;

@@ -76,7 +76,22 @@ at once: {"t": CLOCK_MONOTONIC seconds at the line's end, "baud": rate in force
 when it arrived, "answered": true|false, "line": text with JSON escapes (CR as
 \r, bytes above 127 as \u0080..\u00ff), "hex": "40 30 24 0D"}. A line ends at
 its CR; bytes at another rate than the earlier bytes of the line start a new
-record.)";
+record.
+
+Control (--control FILE): the unit obeys lines appended to FILE (made empty
+when missing; looked at every 100 ms), and says "control: " and the order on
+stdout once it holds:
+  remove                 the unit is taken off the line: it hears nothing and
+                         answers nothing (a reply on its way is cut off); the
+                         line stays open, like a cable with no unit on it, and
+                         the record still shows every line that reaches it
+  insert MODEL ADDRESS   a new unit of MODEL at ADDRESS (0-99) with factory
+                         settings, at the same baud, revision and mode,
+                         answers from now on (it replaces any unit there was)
+  insert MODEL ADDRESS keep-nothing
+                         the same, a faulty unit that takes set commands and
+                         keeps none of them
+Other lines are reported on stderr and ignored.)";
 
 int fail(const QString &message)
 {
@@ -159,9 +174,13 @@ int main(int argc, char *argv[])
         QStringLiteral("only"),
         QStringLiteral("Apply the mode only to the replies to these commands (\"V+,VC\")."),
         QStringLiteral("LIST"));
+    const QCommandLineOption control(
+        QStringLiteral("control"),
+        QStringLiteral("Obey \"remove\" and \"insert MODEL ADDRESS\" lines appended to FILE."),
+        QStringLiteral("FILE"));
     parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
                        fixedReply, ack, vanish, keepNothing, modelReply, alsoAddress, alsoModel,
-                       only});
+                       only, control});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -224,6 +243,7 @@ int main(int argc, char *argv[])
     options.devicePath = parser.value(device);
     options.linkPath = parser.value(link);
     options.recordPath = parser.value(record);
+    options.controlPath = parser.value(control);
 
     Simulator simulator(options);
     QString error;

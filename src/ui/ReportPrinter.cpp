@@ -1,0 +1,184 @@
+#include "ui/ReportPrinter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFont>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextDocument>
+
+namespace ktv {
+
+namespace {
+
+QByteArray csvField(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    const bool quoted = bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
+                        bytes.contains('\n') || text != text.trimmed();
+    if (!quoted)
+        return bytes;
+    bytes.replace('"', "\"\"");
+    return '"' + bytes + '"';
+}
+
+QByteArray csvLine(const QStringList &fields)
+{
+    QByteArray line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        line += csvField(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+QString cellsHtml(const QStringList &cells, const char *tag)
+{
+    QString html = QStringLiteral("<tr>");
+    for (const QString &cell : cells)
+        html += QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), cell.toHtmlEscaped());
+    return html + QStringLiteral("</tr>");
+}
+
+QString pageHtml(const ReportPage &page, bool first)
+{
+    QString html = first ? QStringLiteral("<div>")
+                         : QStringLiteral("<div style=\"page-break-before: always\">");
+    html += QStringLiteral("<h2>%1</h2>").arg(page.title.toHtmlEscaped());
+    if (!page.verdict.isEmpty())
+        html += QStringLiteral("<p style=\"font-size: 28pt; font-weight: bold\">%1</p>")
+                    .arg(page.verdict.toHtmlEscaped());
+    html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">");
+    for (const auto &[name, value] : page.facts)
+        html += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                    .arg(name.toHtmlEscaped(), value.toHtmlEscaped());
+    html += QStringLiteral("</table><p></p>");
+    if (!page.columns.isEmpty()) {
+        html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
+                               "width=\"100%\"><thead>") +
+                cellsHtml(page.columns, "th") + QStringLiteral("</thead>");
+        for (const QStringList &row : page.rows)
+            html += cellsHtml(row, "td");
+        html += QStringLiteral("</table>");
+    }
+    return html + QStringLiteral("</div>");
+}
+
+} // namespace
+
+QByteArray reportCsv(const ReportPage &page)
+{
+    QByteArray csv;
+    for (const auto &[name, value] : page.facts)
+        csv += csvLine({name, value});
+    if (!page.facts.empty())
+        csv += "\r\n";
+    csv += csvLine(page.columns);
+    for (const QStringList &row : page.rows)
+        csv += csvLine(row);
+    return csv;
+}
+
+bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(reportCsv(page)) < 0 || !file.commit()) {
+        *problem = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, QString *problem)
+{
+    // QPrinter says little about a file it could not make; a file that does
+    // not open for writing is found first, and nothing is left of it then.
+    {
+        const bool existed = QFileInfo::exists(path);
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly)) {
+            *problem = QStringLiteral("%1 could not be written: %2").arg(path, probe.errorString());
+            return false;
+        }
+        probe.close();
+        if (!existed)
+            probe.remove();
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setCreator(QStringLiteral("KTRA-VELD Software"));
+    printer.setDocName(pages.empty() ? QString() : pages.front().title);
+    QString html;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        html += pageHtml(pages[i], i == 0);
+    QTextDocument document;
+    // Without ligatures: a "fi" copied out of the PDF, or searched for in
+    // it, stays the two letters "f" and "i".
+    QFont font = document.defaultFont();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    document.setDefaultFont(font);
+    document.setHtml(html);
+    document.print(&printer);
+    if (printer.printerState() == QPrinter::Error || QFileInfo(path).size() == 0) {
+        *problem = QStringLiteral("%1 could not be written.").arg(path);
+        return false;
+    }
+    return true;
+}
+
+QString reportTime(const QDateTime &time)
+{
+    const QDateTime local = time.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString chooseReportFileDialog(QWidget *parent, ReportFormat format, const QString &suggestedName)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (format == ReportFormat::Csv)
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Export (CSV)"),
+                                            QDir(folder).filePath(suggestedName + ".csv"),
+                                            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Print to PDF"),
+                                        QDir(folder).filePath(suggestedName + ".pdf"),
+                                        QStringLiteral("PDF files (*.pdf);;All files (*)"));
+}
+
+ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
+                               const QString &suggestedName, std::function<ReportPage()> csvPage,
+                               std::function<std::vector<ReportPage>()> pdfPages)
+{
+    ReportButtons made;
+    made.exportCsv =
+        buttons->addButton(QStringLiteral("&Export (CSV)..."), QDialogButtonBox::ActionRole);
+    made.exportCsv->setObjectName(QStringLiteral("cmdExport"));
+    made.exportCsv->setAutoDefault(false);
+    made.print = buttons->addButton(QStringLiteral("&Print..."), QDialogButtonBox::ActionRole);
+    made.print->setObjectName(QStringLiteral("cmdPrint"));
+    made.print->setAutoDefault(false);
+    QObject::connect(made.exportCsv, &QPushButton::clicked, buttons,
+                     [files, suggestedName, csvPage = std::move(csvPage)] {
+                         const QString path = files.choose(ReportFormat::Csv, suggestedName);
+                         QString problem;
+                         if (!path.isEmpty() && !writeReportCsv(path, csvPage(), &problem))
+                             files.failed(problem);
+                     });
+    QObject::connect(made.print, &QPushButton::clicked, buttons,
+                     [files, suggestedName, pdfPages = std::move(pdfPages)] {
+                         const QString path = files.choose(ReportFormat::Pdf, suggestedName);
+                         QString problem;
+                         if (!path.isEmpty() && !printReportPdf(path, pdfPages(), &problem))
+                             files.failed(problem);
+                     });
+    return made;
+}
+
+} // namespace ktv

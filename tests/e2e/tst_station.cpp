@@ -1,0 +1,539 @@
+// The production station as the operator meets it: units checked one after
+// another against a sheet (one passes, one keeps nothing, one is pulled with
+// its adapter during the load), the counts, the table and the reports; Stop,
+// Esc and the close box between units; and Compare's own Export and Print.
+
+#include "ConnectedRig.h"
+#include "UnitSimProcess.h"
+#include "Workbench.h"
+
+#include "ui/ProductionRunDialog.h"
+#include "ui/SheetCompareDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace ktv;
+using namespace ktv::test;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+// A KTRA20 sheet at its factory values but profile 1's max speed, 5200.
+const QByteArray SheetText = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA20", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "5200",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)";
+
+const QByteArray Probe = "@0$\r";
+const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5200\r", "@0L1_1000\r", "@0U1_20000\r",
+                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
+                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+const Lines OneCheck = Lines{Probe} + Writes + Queries;
+
+// The station asks once a second for as long as it waits; a run of such
+// questions is one entry here, so the rest of the wire compares exactly.
+Lines withProbesCollapsed(const Lines &lines)
+{
+    Lines out;
+    for (const QByteArray &line : lines) {
+        if (line != Probe || out.isEmpty() || out.last() != Probe)
+            out << line;
+    }
+    return out;
+}
+
+// Steps that run in order, each once its condition holds, from a timer that
+// keeps firing inside the station's waits. A step's action may wait itself.
+class Script
+{
+  public:
+    using Condition = std::function<bool()>;
+    using Action = std::function<void()>;
+    void then(Condition condition, Action action) { steps_.push_back({condition, action}); }
+    void run()
+    {
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (busy_ || next_ >= steps_.size())
+                return;
+            // Given up on: whatever modal window is up is closed (a running
+            // station takes the first close as Stop).
+            if (clock_.elapsed() > 90000) {
+                if (QWidget *modal = QApplication::activeModalWidget()) {
+                    qWarning("step %d never came", int(next_));
+                    modal->close();
+                } else {
+                    timer_.stop();
+                }
+                return;
+            }
+            busy_ = true;
+            if (steps_[next_].first())
+                steps_[next_++].second();
+            busy_ = false;
+        });
+        timer_.start(20);
+    }
+    bool finished() const { return next_ == steps_.size(); }
+
+  private:
+    std::vector<std::pair<Condition, Action>> steps_;
+    std::size_t next_ = 0;
+    bool busy_ = false;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+ProductionRunDialog *shownStation()
+{
+    auto *dialog = qobject_cast<ProductionRunDialog *>(QApplication::activeModalWidget());
+    return dialog && dialog->isVisible() && dialog->isActiveWindow() ? dialog : nullptr;
+}
+
+QStringList listed(QListWidget *list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+// "#|Unit|Revision|Address|Verdict|Problem" of each row; time and seconds vary.
+QStringList tableRows(QTableView *table)
+{
+    QStringList rows;
+    const QAbstractItemModel *model = table->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column : {0, 2, 3, 4, 5, 7})
+            cells << model->index(row, column).data().toString();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(20000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The program with a unit on a line reached through a link that outlives
+// the unit behind it, as a COM number keeps its name when the adapter goes.
+struct Station
+{
+    explicit Station(const QStringList &extraArgs = {})
+        : line(dir.filePath(QStringLiteral("line"))),
+          unit(optionsFor(Model::KTRA20, QStringList{QStringLiteral("--link"), line} + extraArgs))
+    {
+    }
+    bool start()
+    {
+        if (!unit.start())
+            return false;
+        bench = std::make_unique<Workbench>(line);
+        sheet = bench->dir.filePath(QStringLiteral("unit.json"));
+        QFile file(sheet);
+        if (!file.open(QIODevice::WriteOnly) || file.write(SheetText) != SheetText.size())
+            return false;
+        file.close();
+        bench->window->setFileChooser([this](SheetFileUse use) {
+            return use == SheetFileUse::Export  ? bench->dir.filePath(QStringLiteral("run.csv"))
+                   : use == SheetFileUse::Print ? bench->dir.filePath(QStringLiteral("run.pdf"))
+                                                : sheet;
+        });
+        bench->load();
+        unit.clearRecord();
+        bench->window->show();
+        return bench->state.UnitConnected && QTest::qWaitForWindowActive(bench->window.get());
+    }
+    // Opens the station, fills it in and starts the run; the script goes on
+    // from there.
+    void open(Script &script)
+    {
+        script.then([] { return shownStation() != nullptr; },
+                    [this] {
+                        dialog = shownStation();
+                        QTest::keyClicks(dialog->operatorBox(), QStringLiteral("Ana"));
+                        dialog->stationBox()->setText(QStringLiteral("Bench 3"));
+                        dialog->sheetBox()->setText(sheet);
+                        QTimer::singleShot(0, dialog, [this] {
+                            QTest::mouseClick(dialog->startButton(), Qt::LeftButton);
+                        });
+                    });
+    }
+    bool showing(const QString &state, int reports) const
+    {
+        return dialog && dialog->stateLabel()->text() == state &&
+               int(dialog->reports().size()) == reports;
+    }
+    void trigger() { bench->find<QAction>(QStringLiteral("mnuProductionRun"))->trigger(); }
+
+    QTemporaryDir dir;
+    QString line;
+    UnitSimProcess unit;
+    std::unique_ptr<Workbench> bench;
+    QString sheet;
+    ProductionRunDialog *dialog = nullptr;
+};
+
+struct Seen
+{
+    QString verdict;
+    QStringList differences;
+};
+
+Seen seen(ProductionRunDialog *dialog)
+{
+    return {dialog->verdictLabel()->text(), listed(dialog->differencesList())};
+}
+
+} // namespace
+
+class TestStation : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void threeUnitsInARow();
+    void stopsBetweenUnits_data();
+    void stopsBetweenUnits();
+    void compareExportsAndPrints();
+    void reportToAFileThatCannotBeWritten_data();
+    void reportToAFileThatCannotBeWritten();
+};
+
+void TestStation::threeUnitsInARow()
+{
+    Station st;
+    QVERIFY(st.start());
+    std::unique_ptr<UnitSimProcess> pulled; // the third unit, with its adapter
+    QList<Seen> units;
+    Lines firstLine;
+    QString waitingWithoutPort;
+
+    Script script;
+    st.open(script);
+    script.then([&] { return st.showing("Remove the unit", 1); },
+                [&] {
+                    units << seen(st.dialog);
+                    QVERIFY(st.unit.control("remove"));
+                });
+    script.then([&] { return st.showing("Waiting for a unit", 1); },
+                [&] { QVERIFY(st.unit.control("insert KTRA20 0 keep-nothing")); });
+    script.then([&] { return st.showing("Remove the unit", 2); },
+                [&] {
+                    units << seen(st.dialog);
+                    QVERIFY(st.unit.control("remove"));
+                });
+    // The adapter goes too; the station waits for the port to come back.
+    script.then([&] { return st.showing("Waiting for a unit", 2); },
+                [&] {
+                    firstLine = st.unit.receivedBytes();
+                    st.unit.terminate();
+                });
+    script.then([&] { return !st.dialog->portLabel()->text().isEmpty(); },
+                [&] {
+                    waitingWithoutPort = st.dialog->portLabel()->text();
+                    // The next unit's adapter vanishes after the question and five writes.
+                    pulled = std::make_unique<UnitSimProcess>(optionsFor(
+                        Model::KTRA20, {QStringLiteral("--link"), st.line,
+                                        QStringLiteral("--vanish-after"), QStringLiteral("6")}));
+                    QVERIFY(pulled->start());
+                });
+    script.then([&] { return int(st.dialog->reports().size()) == 3; },
+                [&] {
+                    units << seen(st.dialog);
+                    QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton);
+                });
+    QString stateAfter;
+    QString countsAfter;
+    QStringList rowsAfter;
+    double firstSeconds = 0;
+    script.then(
+        [&] { return !st.dialog->isRunning(); },
+        [&] {
+            stateAfter = st.dialog->stateLabel()->text();
+            countsAfter = st.dialog->countsLabel()->text();
+            rowsAfter = tableRows(st.dialog->resultsTable());
+            firstSeconds = st.dialog->resultsTable()->model()->index(0, 6).data().toDouble();
+            QTest::mouseClick(st.dialog->findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
+            QTest::mouseClick(st.dialog->findChild<QPushButton *>("cmdPrint"), Qt::LeftButton);
+            QTest::keyClick(st.dialog, Qt::Key_Escape);
+        });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(units.size(), 3);
+    QCOMPARE(units[0].verdict, QStringLiteral("PASS"));
+    QCOMPARE(units[0].differences, QStringList());
+    QCOMPARE(units[1].verdict, QStringLiteral("FAIL"));
+    QCOMPARE(units[1].differences,
+             QStringList{"Profile 1, Max Speed: sheet 5200, unit 5000 (not kept)"});
+    QCOMPARE(units[2].verdict, QStringLiteral("FAIL"));
+    QCOMPARE(units[2].differences.value(0), QStringLiteral("line lost after 5 of 14 values"));
+    QCOMPARE(units[2].differences.size(), 15);
+    QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
+    QVERIFY2(countsAfter.startsWith("Passed 1    Failed 2    Total 3    Last unit "),
+             qPrintable(countsAfter));
+    QCOMPARE(rowsAfter,
+             (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|FAIL|Profile 1, Max Speed",
+                          "3|KTRA20|1.07|0|FAIL|line lost after 5 of 14 values"}));
+    // Fourteen writes 0.5 s apart take their time.
+    QVERIFY2(firstSeconds >= 7.0, qPrintable(QString::number(firstSeconds)));
+    QVERIFY2(
+        waitingWithoutPort.startsWith(QStringLiteral("COM 1 (%1) does not open: ").arg(st.line)),
+        qPrintable(waitingWithoutPort));
+
+    // The wire: each unit asked for, loaded and read back; the keep-nothing
+    // unit the same; the pulled one got the question and five values.
+    QCOMPARE(withProbesCollapsed(firstLine),
+             OneCheck + Lines{Probe} + OneCheck.mid(1) + Lines{Probe});
+    QCOMPARE(pulled->receivedBytes(), Lines{Probe} + Writes.mid(0, 5));
+    // No more than one question a second.
+    const QList<ReceivedLine> lines = st.unit.received();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].bytes == Probe && lines[i - 1].bytes == Probe)
+            QVERIFY2(lines[i].t - lines[i - 1].t >= 0.95, qPrintable(QString::number(i)));
+    }
+    QCOMPARE(st.bench->recorder.messages.size(), 1);
+    QVERIFY(st.bench->recorder.texts().first().startsWith("The connection to the unit was lost ("));
+
+    // Export: the run's table under the station, operator and sheet.
+    const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
+    const QByteArray sha = QCryptographicHash::hash(SheetText, QCryptographicHash::Sha256).toHex();
+    QCOMPARE(csv.mid(0, 4),
+             (QList<QByteArray>{"Station,Bench 3\r", "Operator,Ana\r", "Sheet,unit.json\r",
+                                "Sheet SHA-256," + sha + "\r"}));
+    QCOMPARE(csv.mid(5, 5),
+             (QList<QByteArray>{"Passed,1\r", "Failed,2\r", "Total,3\r", "\r",
+                                "#,Time,Unit,Revision,Address,Verdict,Seconds,Problem\r"}));
+    QCOMPARE(csv.size(), 14); // three rows and the empty piece after the last line end
+    QVERIFY2(QRegularExpression("^3,\\d\\d:\\d\\d:\\d\\d,KTRA20,1\\.07,0,FAIL,\\d+\\.\\d,"
+                                "line lost after 5 of 14 values\r$")
+                 .match(QString::fromUtf8(csv[12]))
+                 .hasMatch(),
+             csv[12].constData());
+
+    // Print: a page per unit, each with its verdict and values.
+    const QString pdf = st.bench->dir.filePath("run.pdf");
+    QVERIFY(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
+    const QString text = run("pdftotext", {"-layout", pdf, "-"});
+    const QStringList pages = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    QCOMPARE(pages.size(), 3);
+    QVERIFY(pages[0].contains("PASS") && !pages[0].contains("FAIL"));
+    QVERIFY2(
+        pages[1].contains(QRegularExpression("Profile 1, Max Speed\\s+5200\\s+5000\\s+not kept")),
+        qPrintable(pages[1]));
+    QVERIFY(pages[2].contains("line lost after 5 of 14 values"));
+    QVERIFY(pages[2].contains(sha));
+    QVERIFY(pages[2].contains("Bench 3") && pages[2].contains("Ana"));
+}
+
+void TestStation::stopsBetweenUnits_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("duringCheck");
+    QTest::newRow("Stop while the unit is to be removed") << "Stop" << false;
+    QTest::newRow("Esc while the unit is to be removed") << "Esc" << false;
+    QTest::newRow("close box while the unit is to be removed") << "close" << false;
+    QTest::newRow("Stop during the load lets the check end first") << "Stop" << true;
+}
+
+void TestStation::stopsBetweenUnits()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, duringCheck);
+    Station st;
+    QVERIFY(st.start());
+    qsizetype linesAtStop = -1;
+    QString stateAfter;
+    QStringList rowsAfter;
+    int writesAtStop = 0;
+
+    Script script;
+    st.open(script);
+    script.then(
+        [&] {
+            return duringCheck ? st.unit.receivedBytes().contains(Writes[2])
+                               : st.showing("Remove the unit", 1);
+        },
+        [&] {
+            writesAtStop = int(st.unit.receivedBytes().size());
+            if (how == "Stop")
+                QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton);
+            else if (how == "Esc")
+                QTest::keyClick(st.dialog, Qt::Key_Escape);
+            else
+                st.dialog->close();
+        });
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    linesAtStop = st.unit.receivedBytes().size();
+                    stateAfter = st.dialog->stateLabel()->text();
+                    rowsAfter = tableRows(st.dialog->resultsTable());
+                    // A while later nothing more has gone out, and the dialog
+                    // is still up with the run's result; a second Esc closes it.
+                    QVERIFY(!st.unit.waitForLineCount(int(linesAtStop) + 1, 1500));
+                    QVERIFY(st.dialog->isVisible());
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QVERIFY(writesAtStop > 0);
+    QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
+    QCOMPARE(st.unit.receivedBytes().size(), linesAtStop);
+    const Lines wire = withProbesCollapsed(st.unit.receivedBytes());
+    QCOMPARE(wire, duringCheck ? OneCheck : OneCheck + Lines{Probe});
+    QCOMPARE(rowsAfter, QStringList{"1|KTRA20|1.07|0|PASS|"});
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+    QVERIFY(!QFile::exists(st.bench->dir.filePath("run.csv")));
+}
+
+void TestStation::compareExportsAndPrints()
+{
+    Rig rig(Model::KTRA20);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    const QString sheet = bench.dir.filePath("unit.json");
+    QFile file(sheet);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(SheetText) == SheetText.size());
+    file.close();
+    const QString csvPath = bench.dir.filePath("compare.csv");
+    const QString pdfPath = bench.dir.filePath("compare.pdf");
+    bench.window->setFileChooser([&](SheetFileUse use) {
+        return use == SheetFileUse::Export ? csvPath : use == SheetFileUse::Print ? pdfPath : sheet;
+    });
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    Script script;
+    script.then(
+        [] {
+            auto *dialog = qobject_cast<SheetCompareDialog *>(QApplication::activeModalWidget());
+            return dialog && dialog->isVisible() && dialog->isActiveWindow();
+        },
+        [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdPrint"), Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+    script.run();
+    bench.find<QAction>(QStringLiteral("mnuCompareSettings"))->trigger();
+    QVERIFY(script.finished());
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    QList<QByteArray> csv = fileBytes(csvPath).split('\n');
+    const QByteArray time = csv.value(4).mid(11).chopped(1);
+    const QDateTime shown = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate);
+    QVERIFY2(csv.value(4).startsWith("Local time,") && shown >= before && shown <= after,
+             csv.value(4).constData());
+    csv[4] = "Local time,(checked)\r";
+    QCOMPARE(csv, (QList<QByteArray>{"Unit,KTRA20\r",
+                                     "Revision,1.07\r",
+                                     "Address,0\r",
+                                     "Sheet,unit.json\r",
+                                     "Local time,(checked)\r",
+                                     "Result,1 value differs\r",
+                                     "\r",
+                                     "Field,Sheet,Unit,Verdict\r",
+                                     "\"Profile 1, Accel\",10,10,match\r",
+                                     "\"Profile 1, Base Speed\",500,500,match\r",
+                                     "\"Profile 1, Max Speed\",5200,5000,differs\r",
+                                     "\"Profile 1, Lower Speed\",1000,1000,match\r",
+                                     "\"Profile 1, Upper Speed\",20000,20000,match\r",
+                                     "\"Profile 2, Accel\",110,110,match\r",
+                                     "\"Profile 2, Base Speed\",600,600,match\r",
+                                     "\"Profile 2, Max Speed\",5100,5100,match\r",
+                                     "\"Profile 2, Lower Speed\",1100,1100,match\r",
+                                     "\"Profile 2, Upper Speed\",20100,20100,match\r",
+                                     "Reduced Current,off,off,match\r",
+                                     "Resolution,8,8,match\r",
+                                     "Ramp Down,no,no,match\r",
+                                     "Analog Speed,off,off,match\r",
+                                     ""}));
+    QVERIFY(run("pdfinfo", {pdfPath}).contains(QRegularExpression("Pages:\\s+1\\n")));
+    const QString text = run("pdftotext", {"-layout", pdfPath, "-"});
+    QVERIFY2(text.contains(QRegularExpression("Profile 1, Max Speed\\s+5200\\s+5000\\s+differs")) &&
+                 text.contains("unit.json") && text.contains("1 value differs"),
+             qPrintable(text));
+    // Reports put nothing on the line: the comparison's queries were all.
+    QCOMPARE(rig.unit.receivedBytes(), Queries);
+    QCOMPARE(bench.recorder.messages.size(), 0);
+}
+
+void TestStation::reportToAFileThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Export (CSV) into a folder that is not there") << "cmdExport";
+    QTest::newRow("Print (PDF) into a folder that is not there") << "cmdPrint";
+}
+
+void TestStation::reportToAFileThatCannotBeWritten()
+{
+    QFETCH(QString, button);
+    Rig rig(Model::KTRA20);
+    QVERIFY(rig.connect());
+    Workbench &bench = *rig.bench;
+    const QString target = bench.dir.filePath("gone/history.file");
+    bench.window->setFileChooser([&](SheetFileUse) { return target; });
+    bench.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+    const QByteArray journal = fileBytes(bench.journalPath);
+
+    Script script;
+    script.then(
+        [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            return dialog && dialog->objectName() == "ChangeHistory" && dialog->isActiveWindow();
+        },
+        [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+    script.run();
+    bench.find<QAction>(QStringLiteral("mnuChangeHistory"))->trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(bench.recorder.messages.size(), 1);
+    QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Critical);
+    QVERIFY2(bench.recorder.texts()[0].startsWith(target + " could not be written"),
+             qPrintable(bench.recorder.texts()[0]));
+    QVERIFY(!QFileInfo::exists(bench.dir.filePath("gone")));
+    QCOMPARE(fileBytes(bench.journalPath), journal);
+    QCOMPARE(rig.unit.receivedBytes(), Lines());
+}
+
+QTEST_MAIN(TestStation)
+#include "tst_station.moc"
