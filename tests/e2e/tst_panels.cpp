@@ -265,8 +265,9 @@ void TestPanels::windowMenusAndTabs()
     auto *findUnits = w.findChild<QAction *>(QStringLiteral("mnuFindUnits"));
     QVERIFY(findUnits);
     QCOMPARE(findUnits->text(), QStringLiteral("&Find Units on the Line..."));
-    QCOMPARE(setup->actions(),
-             (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(), w.mnuCommSettings(), findUnits}));
+    auto *resultsDatabase = w.findChild<QAction *>(QStringLiteral("mnuResultsDatabase"));
+    QCOMPARE(setup->actions(), (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(),
+                                                 w.mnuCommSettings(), findUnits, resultsDatabase}));
     auto *view = w.findChild<QMenu *>(QStringLiteral("mnuView"));
     QVERIFY(view);
     QCOMPARE(view->title(), QStringLiteral("&View"));
@@ -275,8 +276,9 @@ void TestPanels::windowMenusAndTabs()
     auto *tools = w.findChild<QMenu *>(QStringLiteral("mnuTools"));
     QVERIFY(tools);
     QCOMPARE(tools->title(), QStringLiteral("&Tools"));
-    QCOMPARE(tools->actions().size(), 1);
+    QCOMPARE(tools->actions().size(), 2);
     QCOMPARE(tools->actions().first()->text(), QStringLiteral("Change &History..."));
+    QCOMPARE(tools->actions().last()->text(), QStringLiteral("&Results..."));
     QCOMPARE(w.menuBar()->actions(), (QList<QAction *>{file->menuAction(), setup->menuAction(),
                                                        view->menuAction(), tools->menuAction()}));
 
