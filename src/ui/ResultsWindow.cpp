@@ -134,6 +134,8 @@ void ResultsWindow::refresh()
     std::optional<std::vector<StationYield>> yields;
     QString source;
     const StoredResultsSetting stored = readResultsSetting(storePath_);
+    if (!stored.problem.isEmpty())
+        source = stored.problem + QStringLiteral(" The checks recorded on this computer follow.");
     if (!stored.setting.isEmpty()) {
         // A server away holds the window for the connect timeout at most.
         toolkit_.showWaitCursor();

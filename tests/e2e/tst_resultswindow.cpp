@@ -39,6 +39,11 @@ const QString PasswordRefused = QStringLiteral(
     "The results database setting holds a password: keep it in ~/.pgpass (or the file "
     "PGPASSFILE names), never in the setting.");
 
+// The server's tables in the public schema, by name.
+const QString Tables = QStringLiteral(
+    "SELECT coalesce(string_agg(tablename, ',' ORDER BY tablename), '') FROM pg_tables WHERE "
+    "schemaname = 'public'");
+
 CheckReport makeReport(const QString &station, const QString &model, CheckVerdict verdict,
                        const QString &started, const QString &id)
 {
@@ -257,9 +262,7 @@ class tst_ResultsWindow : public QObject
         QVERIFY(!isWaitCursorShown());
         // Test keeps nothing; it writes only the schema of a database it may use.
         QCOMPARE(fileBytes(bench.storePath), before);
-        QCOMPARE(pg->rows(db, "SELECT coalesce(string_agg(tablename, ',' ORDER BY tablename), "
-                              "'') FROM pg_tables WHERE schemaname = 'public'"),
-                 QStringList{tables});
+        QCOMPARE(pg->rows(db, Tables), QStringList{tables});
         if (newerSchema)
             QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"3"});
     }
@@ -321,6 +324,14 @@ class tst_ResultsWindow : public QObject
                               "| 1/2 | fail | 00000000-0000-4000-8000-000000000003"}));
         QCOMPARE(tableRows(window.yields()),
                  (QStringList{"2026-12-08 | Station 2 | 0 | 1 | 0.0 %"}));
+        // A date that does not read: said, and the table stays as it was.
+        window.sinceFilter()->setText(QStringLiteral("08.12.2026"));
+        window.refresh();
+        QCOMPARE(bench.recorder.texts(),
+                 QStringList{"Since takes a date such as 2026-12-08 or 2026-12-08T14:00."});
+        QCOMPARE(window.results()->rowCount(), 1);
+        bench.recorder.messages.clear();
+        window.sinceFilter()->setText(QStringLiteral("2026-12-08"));
 
         // The server away: this bench's checks, said so.
         QVERIFY(pg->stop());
@@ -382,6 +393,14 @@ class tst_ResultsWindow : public QObject
         QCOMPARE(said.count(), 0);
 
         QVERIFY(later.start());
+        {
+            // Nothing goes while a dialog is open: it might be running a check.
+            QDialog dialog(bench.window.get());
+            dialog.setModal(true);
+            dialog.show();
+            QVERIFY(!sender->sendWaiting());
+            QCOMPARE(later.rows(db, Tables), QStringList{""});
+        }
         QVERIFY(sender->sendWaiting());
         QCOMPARE(said.count(), 1);
         QCOMPARE(bench.window->statusBar()->currentMessage(),
