@@ -244,6 +244,10 @@ void TestPanels::windowMenusAndTabs()
         {w.mnuDisconnect(), "&Disconnect", QKeySequence(Qt::CTRL | Qt::Key_D)},
         {w.mnuCommSettings(), "Communication &Settings...", QKeySequence(Qt::CTRL | Qt::Key_S)},
         {w.mnuLineMonitor(), "&Line Monitor", QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {w.findChild<QAction *>(QStringLiteral("mnuResultsDatabase")), "&Results Database...",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+        {w.findChild<QAction *>(QStringLiteral("mnuResults")), "&Results...",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
     };
     for (const Entry &e : entries) {
         QVERIFY(e.action);

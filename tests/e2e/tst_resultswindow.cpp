@@ -114,18 +114,6 @@ class tst_ResultsWindow : public QObject
     }
     void cleanupTestCase() { pg.reset(); }
 
-    void menuEntriesHaveShortcuts()
-    {
-        Workbench bench;
-        auto *database = bench.find<QAction>("mnuResultsDatabase");
-        auto *results = bench.find<QAction>("mnuResults");
-        QVERIFY(database && results);
-        QCOMPARE(database->text(), QStringLiteral("&Results Database..."));
-        QCOMPARE(database->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+D")));
-        QCOMPARE(results->text(), QStringLiteral("&Results..."));
-        QCOMPARE(results->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+R")));
-    }
-
     void settingDialog_data()
     {
         QTest::addColumn<QString>("typed");
