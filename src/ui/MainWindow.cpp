@@ -9,6 +9,9 @@
 #include "ui/FindUnitsDialog.h"
 #include "ui/LineMonitorDock.h"
 #include "ui/ProductionRunDialog.h"
+#include "ui/ResultsDatabaseDialog.h"
+#include "ui/ResultsSender.h"
+#include "ui/ResultsWindow.h"
 #include "ui/VerifyDisplay.h"
 #include "ui/WindowFrame.h"
 
@@ -168,6 +171,11 @@ void MainWindow::buildMenus()
     findUnits->setObjectName(QStringLiteral("mnuFindUnits"));
     findUnits->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(findUnits, &QAction::triggered, this, &MainWindow::openFindUnits);
+    QAction *resultsDatabase = setup->addAction(QStringLiteral("&Results Database..."));
+    resultsDatabase->setObjectName(QStringLiteral("mnuResultsDatabase"));
+    resultsDatabase->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    connect(resultsDatabase, &QAction::triggered, this,
+            [this] { ResultsDatabaseDialog(session_.storePath, toolkit_, this).exec(); });
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
@@ -178,6 +186,11 @@ void MainWindow::buildMenus()
     productionRun->setObjectName(QStringLiteral("mnuProductionRun"));
     productionRun->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(productionRun, &QAction::triggered, this, &MainWindow::openProductionRun);
+    QAction *results = tools->addAction(QStringLiteral("&Results..."));
+    results->setObjectName(QStringLiteral("mnuResults"));
+    results->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    connect(results, &QAction::triggered, this,
+            [this] { ResultsWindow(session_.storePath, sheets_->journalPath(), toolkit_, this).exec(); });
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -336,6 +349,13 @@ void MainWindow::load()
 {
     centreOnScreen(this);
     session_.load();
+    if (session_.isEnding())
+        return;
+    // Results kept on this bench go to the results server as soon as it answers.
+    auto *sender = new ResultsSender(
+        session_.storePath, sheets_->journalPath(), [this] { return session_.Times > 0; }, this);
+    connect(sender, &ResultsSender::status, this, &MainWindow::showRunStatus);
+    sender->start();
 }
 
 void MainWindow::showConnectionStatus(bool connected)

@@ -42,6 +42,7 @@ class SheetActions
     // The tracker that knows the unit on the line and journals its changes,
     // and the journal Change History shows.
     void setChangeTracking(ChangeTracker *tracker, const QString &journalPath);
+    const QString &journalPath() const { return journalPath_; }
     // Where the reports of Compare, Change History and the production
     // station go: the file chooser above, a failure said in a message.
     ReportFiles reportFiles();

@@ -244,6 +244,10 @@ void TestPanels::windowMenusAndTabs()
         {w.mnuDisconnect(), "&Disconnect", QKeySequence(Qt::CTRL | Qt::Key_D)},
         {w.mnuCommSettings(), "Communication &Settings...", QKeySequence(Qt::CTRL | Qt::Key_S)},
         {w.mnuLineMonitor(), "&Line Monitor", QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {w.findChild<QAction *>(QStringLiteral("mnuResultsDatabase")), "&Results Database...",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+        {w.findChild<QAction *>(QStringLiteral("mnuResults")), "&Results...",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
     };
     for (const Entry &e : entries) {
         QVERIFY(e.action);
@@ -265,8 +269,9 @@ void TestPanels::windowMenusAndTabs()
     auto *findUnits = w.findChild<QAction *>(QStringLiteral("mnuFindUnits"));
     QVERIFY(findUnits);
     QCOMPARE(findUnits->text(), QStringLiteral("&Find Units on the Line..."));
-    QCOMPARE(setup->actions(),
-             (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(), w.mnuCommSettings(), findUnits}));
+    auto *resultsDatabase = w.findChild<QAction *>(QStringLiteral("mnuResultsDatabase"));
+    QCOMPARE(setup->actions(), (QList<QAction *>{w.mnuConnect(), w.mnuDisconnect(),
+                                                 w.mnuCommSettings(), findUnits, resultsDatabase}));
     auto *view = w.findChild<QMenu *>(QStringLiteral("mnuView"));
     QVERIFY(view);
     QCOMPARE(view->title(), QStringLiteral("&View"));
@@ -275,8 +280,9 @@ void TestPanels::windowMenusAndTabs()
     auto *tools = w.findChild<QMenu *>(QStringLiteral("mnuTools"));
     QVERIFY(tools);
     QCOMPARE(tools->title(), QStringLiteral("&Tools"));
-    QCOMPARE(tools->actions().size(), 1);
+    QCOMPARE(tools->actions().size(), 2);
     QCOMPARE(tools->actions().first()->text(), QStringLiteral("Change &History..."));
+    QCOMPARE(tools->actions().last()->text(), QStringLiteral("&Results..."));
     QCOMPARE(w.menuBar()->actions(), (QList<QAction *>{file->menuAction(), setup->menuAction(),
                                                        view->menuAction(), tools->menuAction()}));
 

@@ -1,0 +1,408 @@
+// The window's side of the results server, against a PostgreSQL server of
+// the test's own: Setup > Results Database keeps the setting (and refuses a
+// password, keeping nothing), its Test button says what came; Tools >
+// Results lists the server's checks through the filters with the yield, and
+// this bench's when the server is away; results kept on the bench reach the
+// server once it comes back, exactly once, said once in the status line.
+
+#include "PgServer.h"
+#include "UnitSimProcess.h"
+#include "Workbench.h"
+
+#include "store/ResultsOutbox.h"
+#include "store/ResultsServer.h"
+#include "store/ResultsSetting.h"
+#include "ui/ResultsDatabaseDialog.h"
+#include "ui/ResultsSender.h"
+#include "ui/ResultsWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+const QString PasswordRefused = QStringLiteral(
+    "The results database setting holds a password: keep it in ~/.pgpass (or the file "
+    "PGPASSFILE names), never in the setting.");
+
+// The server's tables in the public schema, by name.
+const QString Tables = QStringLiteral(
+    "SELECT coalesce(string_agg(tablename, ',' ORDER BY tablename), '') FROM pg_tables WHERE "
+    "schemaname = 'public'");
+
+CheckReport makeReport(const QString &station, const QString &model, CheckVerdict verdict,
+                       const QString &started, const QString &id)
+{
+    CheckReport report;
+    report.id = QUuid(id);
+    report.unit = {model, QStringLiteral("1.07"), 3, 9600, QStringLiteral("/dev/ttyUSB0"), {}, {}};
+    report.station = station;
+    report.operatorName = QStringLiteral("Ana");
+    report.sheetName = QStringLiteral("line-4.sheet");
+    report.sheetSha256 = QString(64, QLatin1Char('a'));
+    report.started = QDateTime::fromString(started, Qt::ISODate);
+    report.ended = report.started.addSecs(2);
+    report.values = {{1,
+                      QStringLiteral("max-speed"),
+                      QStringLiteral("Max Speed"),
+                      QStringLiteral("5000"),
+                      QStringLiteral("5000"),
+                      ValueVerdict::Match,
+                      {}},
+                     {0,
+                      QStringLiteral("resolution"),
+                      QStringLiteral("Resolution"),
+                      QStringLiteral("8"),
+                      verdict == CheckVerdict::Pass ? QStringLiteral("8") : QStringLiteral("4"),
+                      verdict == CheckVerdict::Pass ? ValueVerdict::Match : ValueVerdict::Differs,
+                      {}}};
+    report.verdict = verdict;
+    return report;
+}
+
+QStringList tableRows(const QTableWidget *table)
+{
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+            cells << table->item(row, column)->text();
+        rows << cells.join(QLatin1String(" | "));
+    }
+    return rows;
+}
+
+// Runs once the dialog the menu entry opened is shown, inside its exec().
+template <class Dialog> void onModal(std::function<void(Dialog &)> act, bool *ran)
+{
+    QTimer::singleShot(0, [act, ran] {
+        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *ran = true;
+        act(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+} // namespace
+
+class tst_ResultsWindow : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<PgServer> pg;
+
+  private slots:
+    void initTestCase()
+    {
+        pg = std::make_unique<PgServer>();
+        QVERIFY2(pg->ok(), qPrintable(pg->problem()));
+    }
+    void cleanupTestCase() { pg.reset(); }
+
+    void settingDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("leave"); // ok, cancel, escape, close
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("messages");
+
+        const QString old = QStringLiteral("host=old.plant dbname=lines user=bench7");
+        const QString typed = QStringLiteral("host=db.plant port=5432 dbname=lines user=bench7");
+        QTest::newRow("OK keeps the new setting") << typed << "ok" << typed << QStringList{};
+        QTest::newRow("OK with an empty box sends nowhere") << ""
+                                                            << "ok"
+                                                            << "" << QStringList{};
+        QTest::newRow("a password is refused and nothing is kept")
+            << "host=db.plant dbname=lines user=bench7 password=horse"
+            << "ok" << old << QStringList{PasswordRefused};
+        QTest::newRow("Cancel keeps the old one") << typed << "cancel" << old << QStringList{};
+        QTest::newRow("Esc keeps the old one") << typed << "escape" << old << QStringList{};
+        QTest::newRow("the close box keeps the old one")
+            << typed << "close" << old << QStringList{};
+    }
+    void settingDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, leave);
+        QFETCH(QString, stored);
+        QFETCH(QStringList, messages);
+        UnitSimProcess unit;
+        QVERIFY(unit.start());
+        Workbench bench(unit.devicePath());
+        QString problem;
+        QVERIFY(writeResultsSetting(
+            bench.storePath, QStringLiteral("host=old.plant dbname=lines user=bench7"), &problem));
+        const QByteArray before = fileBytes(bench.storePath);
+
+        bool ran = false;
+        bool stayedOpen = false;
+        onModal<ResultsDatabaseDialog>(
+            [&](ResultsDatabaseDialog &dialog) {
+                QCOMPARE(dialog.settingBox()->text(),
+                         QStringLiteral("host=old.plant dbname=lines user=bench7"));
+                dialog.settingBox()->setText(typed);
+                if (leave == "ok")
+                    QTest::keyClick(dialog.settingBox(), Qt::Key_Return);
+                else if (leave == "cancel")
+                    dialog.findChild<QDialogButtonBox *>()
+                        ->button(QDialogButtonBox::Cancel)
+                        ->click();
+                else if (leave == "escape")
+                    QTest::keyClick(dialog.settingBox(), Qt::Key_Escape);
+                else
+                    dialog.close();
+                stayedOpen = dialog.isVisible();
+            },
+            &ran);
+        bench.find<QAction>("mnuResultsDatabase")->trigger();
+        QVERIFY(ran);
+
+        QCOMPARE(bench.recorder.texts(), messages);
+        QCOMPARE(stayedOpen, !messages.isEmpty());
+        QCOMPARE(readResultsSetting(bench.storePath).setting, stored);
+        if (stored == QStringLiteral("host=old.plant dbname=lines user=bench7"))
+            QCOMPARE(fileBytes(bench.storePath), before);
+        QVERIFY(unit.receivedBytes().isEmpty());
+    }
+
+    void testButtonSaysWhatCame_data()
+    {
+        QTest::addColumn<QString>("setting"); // %1: port, %2: database, %3: a passfile
+        QTest::addColumn<bool>("newerSchema");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("tables"); // what the database holds afterwards
+
+        QTest::newRow("connected, schema made")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << false
+            << "Connected to 127.0.0.1:%1: schema version 2."
+            << "check_values,checks,schema_version";
+        QTest::newRow("wrong password")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=guarded passfile=%3" << false
+            << "The results database on 127.0.0.1:%1 cannot be reached: connection to server at "
+               "\"127.0.0.1\", port %1 failed: FATAL: password authentication failed for user "
+               "\"guarded\" password retrieved from file \"%3\""
+            << "";
+        QTest::newRow("nothing listening")
+            << "host=127.0.0.1 port=1 dbname=%2 user=ktv" << false
+            << "The results database on 127.0.0.1:1 cannot be reached: connection to server at "
+               "\"127.0.0.1\", port 1 failed: Connection refused Is the server running on that "
+               "host and accepting TCP/IP connections?"
+            << "";
+        QTest::newRow("a newer schema")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << true
+            << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 3, "
+               "newer than this program's 2; nothing was written"
+            << "schema_version";
+        QTest::newRow("a setting that does not read")
+            << "host=127.0.0.1 port=%1 dbname" << false
+            << "The results database setting cannot be read: \"dbname\" has no \"=\" and value. "
+               "Write it as keyword=value pairs, such as \"host=db.plant dbname=results "
+               "user=bench\"."
+            << "";
+        QTest::newRow("a password")
+            << "host=127.0.0.1 port=%1 dbname=%2 password=x" << false << PasswordRefused << "";
+    }
+    void testButtonSaysWhatCame()
+    {
+        QFETCH(QString, setting);
+        QFETCH(bool, newerSchema);
+        QFETCH(QString, said);
+        QFETCH(QString, tables);
+        const QString db = pg->createDatabase();
+        if (newerSchema)
+            QVERIFY(pg->exec(db, "CREATE TABLE schema_version (version integer NOT NULL); "
+                                 "INSERT INTO schema_version VALUES (3)"));
+        Workbench bench;
+        QFile passfile(bench.dir.filePath("pgpass"));
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.write(
+            QStringLiteral("127.0.0.1:%1:*:guarded:wrong horse\n").arg(pg->port()).toUtf8());
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        auto filled = [&](QString text) {
+            return text.replace("%1", QString::number(pg->port()))
+                .replace("%2", db)
+                .replace("%3", passfile.fileName());
+        };
+        const QByteArray before = fileBytes(bench.storePath);
+
+        ResultsDatabaseDialog dialog(bench.storePath, bench.window->toolkit(), bench.window.get());
+        dialog.settingBox()->setText(filled(setting));
+        dialog.testButton()->click();
+
+        QCOMPARE(dialog.testResult()->text(), filled(said));
+        QVERIFY(bench.recorder.messages.isEmpty());
+        QVERIFY(!isWaitCursorShown());
+        // Test keeps nothing; it writes only the schema of a database it may use.
+        QCOMPARE(fileBytes(bench.storePath), before);
+        QCOMPARE(pg->rows(db, Tables), QStringList{tables});
+        if (newerSchema)
+            QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"3"});
+    }
+
+    void resultsFromTheServerThenTheBench()
+    {
+        const QString db = pg->createDatabase();
+        Workbench bench;
+        QString problem;
+        QVERIFY(writeResultsSetting(bench.storePath, pg->setting(db), &problem));
+        {
+            ResultsServer server(pg->setting(db));
+            for (const CheckReport &report :
+                 {makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-07T09:00:00+01:00",
+                             "{00000000-0000-4000-8000-000000000001}"),
+                  makeReport("Station 1", "KTRA20", CheckVerdict::Fail, "2026-12-07T10:00:00+01:00",
+                             "{00000000-0000-4000-8000-000000000002}"),
+                  makeReport("Station 2", "KTRA20", CheckVerdict::Fail, "2026-12-08T08:00:00+01:00",
+                             "{00000000-0000-4000-8000-000000000003}"),
+                  makeReport("Station 1", "VELD40", CheckVerdict::Pass, "2026-12-08T11:00:00+01:00",
+                             "{00000000-0000-4000-8000-000000000004}"),
+                  makeReport("Station 1", "ktra20", CheckVerdict::Pass, "2026-12-08T12:00:00+01:00",
+                             "{00000000-0000-4000-8000-000000000005}")})
+                QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        }
+        // Only on this bench: listed only while the server is away.
+        ResultsOutbox outbox(bench.journalPath);
+        QVERIFY(outbox.keep(makeReport("Station 1", "KTRA20", CheckVerdict::Fail,
+                                       "2026-12-08T13:00:00+01:00",
+                                       "{00000000-0000-4000-8000-000000000006}"),
+                            &problem));
+        const QString server = QStringLiteral("127.0.0.1:%1").arg(pg->port());
+
+        ResultsWindow window(bench.storePath, bench.journalPath, bench.window->toolkit(),
+                             bench.window.get());
+        QCOMPARE(window.results()->rowCount(), 5);
+        window.stationFilter()->setText(QStringLiteral("Station 1"));
+        window.unitFilter()->setText(QStringLiteral("KTRA20"));
+        window.refresh();
+        QCOMPARE(window.source()->text(), "The results database on " + server + ".");
+        QCOMPARE(tableRows(window.results()),
+                 (QStringList{"2026-12-08T12:00:00 | Station 1 | Ana | ktra20 | 3 | line-4.sheet "
+                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000005",
+                              "2026-12-07T10:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000002",
+                              "2026-12-07T09:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000001"}));
+        QCOMPARE(tableRows(window.yields()),
+                 (QStringList{"2026-12-08 | Station 1 | 1 | 1 | 100.0 %",
+                              "2026-12-07 | Station 1 | 1 | 2 | 50.0 %"}));
+
+        window.stationFilter()->clear();
+        window.unitFilter()->clear();
+        window.sinceFilter()->setText(QStringLiteral("2026-12-08"));
+        window.failedOnly()->setChecked(true);
+        window.refresh();
+        QCOMPARE(tableRows(window.results()),
+                 (QStringList{"2026-12-08T08:00:00 | Station 2 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000003"}));
+        QCOMPARE(tableRows(window.yields()),
+                 (QStringList{"2026-12-08 | Station 2 | 0 | 1 | 0.0 %"}));
+        // A date that does not read: said, and the table stays as it was.
+        window.sinceFilter()->setText(QStringLiteral("08.12.2026"));
+        window.refresh();
+        QCOMPARE(bench.recorder.texts(),
+                 QStringList{"Since takes a date such as 2026-12-08 or 2026-12-08T14:00."});
+        QCOMPARE(window.results()->rowCount(), 1);
+        bench.recorder.messages.clear();
+        window.sinceFilter()->setText(QStringLiteral("2026-12-08"));
+
+        // The server away: this bench's checks, said so.
+        QVERIFY(pg->stop());
+        window.refresh();
+        const bool restarted = pg->start();
+        QCOMPARE(window.source()->text(),
+                 "The results database on " + server +
+                     " cannot be reached: connection to server at \"127.0.0.1\", port " +
+                     QString::number(pg->port()) +
+                     " failed: Connection refused Is the server running on that host and "
+                     "accepting TCP/IP connections? The checks recorded on this computer follow.");
+        QCOMPARE(tableRows(window.results()),
+                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006"}));
+        QCOMPARE(tableRows(window.yields()),
+                 (QStringList{"2026-12-08 | Station 1 | 0 | 1 | 0.0 %"}));
+        QVERIFY(restarted);
+        // Listing wrote nothing anywhere.
+        QCOMPARE(pg->rows(db, "SELECT count(*) FROM checks"), QStringList{"5"});
+        QCOMPARE(bench.recorder.messages.size(), 0);
+        QVERIFY(!isWaitCursorShown());
+    }
+
+    void waitingResultsGoWhenTheServerComesBack()
+    {
+        PgServer later;
+        QVERIFY2(later.ok(), qPrintable(later.problem()));
+        const QString db = later.createDatabase();
+        QVERIFY(later.stop());
+        UnitSimProcess unit;
+        QVERIFY(unit.start());
+        Workbench bench(unit.devicePath());
+        QString problem;
+        QVERIFY(writeResultsSetting(bench.storePath, later.setting(db), &problem));
+        ResultsOutbox outbox(bench.journalPath);
+        QVERIFY(outbox.keep(makeReport("bench-3", "KTRA20", CheckVerdict::Pass,
+                                       "2026-12-08T13:00:00+01:00",
+                                       "{00000000-0000-4000-8000-0000000000aa}"),
+                            &problem));
+        const QString server = QStringLiteral("127.0.0.1:%1").arg(later.port());
+
+        bench.load();
+        QVERIFY(bench.state.UnitConnected);
+        auto *sender = bench.window->findChild<ResultsSender *>("resultsSender");
+        QVERIFY(sender);
+        QCOMPARE(sender->timer()->interval(), 60 * 1000);
+        QVERIFY(sender->timer()->isActive());
+        QCOMPARE(bench.window->statusBar()->currentMessage(),
+                 "1 result kept on this bench until " + server +
+                     " answers. The results database on " + server +
+                     " cannot be reached: connection to server at \"127.0.0.1\", port " +
+                     QString::number(later.port()) +
+                     " failed: Connection refused Is the server running on that host and "
+                     "accepting TCP/IP connections?");
+        const QList<QByteArray> line = unit.receivedBytes();
+
+        QSignalSpy said(sender, &ResultsSender::status);
+        QVERIFY(sender->sendWaiting()); // still away: said once already
+        QCOMPARE(said.count(), 0);
+
+        QVERIFY(later.start());
+        {
+            // Nothing goes while a dialog is open: it might be running a check.
+            QDialog dialog(bench.window.get());
+            dialog.setModal(true);
+            dialog.show();
+            QVERIFY(!sender->sendWaiting());
+            QCOMPARE(later.rows(db, Tables), QStringList{""});
+        }
+        QVERIFY(sender->sendWaiting());
+        QCOMPARE(said.count(), 1);
+        QCOMPARE(bench.window->statusBar()->currentMessage(),
+                 "1 waiting result sent to " + server + ".");
+        QVERIFY(sender->sendWaiting());
+        QCOMPARE(said.count(), 1);
+        QCOMPARE(later.rows(db, "SELECT uuid, station, verdict FROM checks"),
+                 QStringList{"00000000-0000-4000-8000-0000000000aa|bench-3|pass"});
+        QCOMPARE(later.rows(db, "SELECT count(*) FROM check_values"), QStringList{"2"});
+        QVERIFY(outbox.waiting(&problem)->empty());
+        QCOMPARE(unit.receivedBytes(), line);
+        QVERIFY(bench.recorder.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_ResultsWindow)
+#include "tst_resultswindow.moc"
