@@ -230,4 +230,21 @@ QString diagnosePort(const PortFindings &f)
     return lines.join(QLatin1Char('\n'));
 }
 
+// "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings"
+// from the diagnosis, whose first line is "Cause: permission denied. ...".
+QString openFailureStatusLine(int comPort, const QString &device, const QString &details)
+{
+    QString cause = details.section(QLatin1Char('\n'), 0, 0);
+    if (cause.startsWith(QLatin1String("Cause: ")))
+        cause.remove(0, 7);
+    const qsizetype sentence = cause.indexOf(QLatin1String(". "));
+    if (sentence >= 0)
+        cause.truncate(sentence);
+    if (cause.endsWith(QLatin1Char('.')))
+        cause.chop(1);
+    return QStringLiteral("COM %1 (%2): %3, see Setup, Communication Settings")
+        .arg(comPort)
+        .arg(device, cause);
+}
+
 } // namespace ktv

@@ -58,4 +58,8 @@ QString modeText(unsigned mode);
 // serial port is called that, and nobody is named as holding it.
 QString diagnosePort(const PortFindings &findings);
 
+// The status line of a port that did not open, from its diagnosis:
+// "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings".
+QString openFailureStatusLine(int comPort, const QString &device, const QString &details);
+
 } // namespace ktv

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "link/PortDiagnosis.h"
 #include "link/PortWatch.h"
 #include "session/LineMonitor.h"
 #include "session/UnitSession.h"
@@ -8,10 +9,6 @@
 #include "ui/EntryLeaveWatcher.h"
 #include "ui/FindUnitsDialog.h"
 #include "ui/LineMonitorDock.h"
-#include "ui/ProductionRunDialog.h"
-#include "ui/ResultsDatabaseDialog.h"
-#include "ui/ResultsSender.h"
-#include "ui/ResultsWindow.h"
 #include "ui/VerifyDisplay.h"
 #include "ui/WindowFrame.h"
 
@@ -39,29 +36,10 @@
 
 namespace ktv {
 
-namespace {
-
-// "COM 1 (/dev/ttyS0): permission denied, see Setup, Communication Settings"
-// from the diagnosis, whose first line is "Cause: permission denied. ...".
-QString openFailureStatus(int comPort, const QString &device, const QString &details)
-{
-    QString cause = details.section(QLatin1Char('\n'), 0, 0);
-    if (cause.startsWith(QLatin1String("Cause: ")))
-        cause.remove(0, 7);
-    const qsizetype sentence = cause.indexOf(QLatin1String(". "));
-    if (sentence >= 0)
-        cause.truncate(sentence);
-    if (cause.endsWith(QLatin1Char('.')))
-        cause.chop(1);
-    return QStringLiteral("COM %1 (%2): %3, see Setup, Communication Settings")
-        .arg(comPort)
-        .arg(device, cause);
-}
-} // namespace
-
 MainWindow::MainWindow(UnitSession &session, QWidget *parent)
     : QMainWindow(parent), session_(session),
-      sheets_(std::make_unique<SheetActions>(*this, session))
+      sheets_(std::make_unique<SheetActions>(*this, session)),
+      results_(std::make_unique<ResultsActions>(*this, session, *sheets_))
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("BRONTIV - KTRA-VELD Software - Version 2.03"));
@@ -171,26 +149,14 @@ void MainWindow::buildMenus()
     findUnits->setObjectName(QStringLiteral("mnuFindUnits"));
     findUnits->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(findUnits, &QAction::triggered, this, &MainWindow::openFindUnits);
-    QAction *resultsDatabase = setup->addAction(QStringLiteral("&Results Database..."));
-    resultsDatabase->setObjectName(QStringLiteral("mnuResultsDatabase"));
-    resultsDatabase->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-    connect(resultsDatabase, &QAction::triggered, this,
-            [this] { ResultsDatabaseDialog(session_.storePath, toolkit_, this).exec(); });
+    results_->addSetupEntries(setup);
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction *history = tools->addAction(QStringLiteral("Change &History..."));
     history->setObjectName(QStringLiteral("mnuChangeHistory"));
     connect(history, &QAction::triggered, this, &MainWindow::openChangeHistory);
-    QAction *productionRun = tools->addAction(QStringLiteral("&Production Run..."));
-    productionRun->setObjectName(QStringLiteral("mnuProductionRun"));
-    productionRun->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    connect(productionRun, &QAction::triggered, this, &MainWindow::openProductionRun);
-    QAction *results = tools->addAction(QStringLiteral("&Results..."));
-    results->setObjectName(QStringLiteral("mnuResults"));
-    results->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
-    connect(results, &QAction::triggered, this,
-            [this] { ResultsWindow(session_.storePath, sheets_->journalPath(), toolkit_, this).exec(); });
+    results_->addToolsEntries(tools);
 }
 
 void MainWindow::buildConnectionArea(QWidget *central)
@@ -352,10 +318,7 @@ void MainWindow::load()
     if (session_.isEnding())
         return;
     // Results kept on this bench go to the results server as soon as it answers.
-    auto *sender = new ResultsSender(
-        session_.storePath, sheets_->journalPath(), [this] { return session_.Times > 0; }, this);
-    connect(sender, &ResultsSender::status, this, &MainWindow::showRunStatus);
-    sender->start();
+    results_->startSending();
 }
 
 void MainWindow::showConnectionStatus(bool connected)
@@ -503,18 +466,6 @@ void MainWindow::openFindUnits()
     }
 }
 
-void MainWindow::openProductionRun()
-{
-    ProductionRunDialog dialog(
-        session_,
-        {[this] { return sheets_->chooseFile(SheetFileUse::Load); },
-         [this] { pressStop(static_cast<Model>(tabs_->currentIndex()), frame::Motion::StopAll); },
-         [this](const QString &problem) { showMessage(MessageIcon::Critical, problem); },
-         reportFiles()},
-        this);
-    dialog.exec();
-}
-
 void MainWindow::showMessage(MessageIcon icon, const QString &text)
 {
     toolkit_.showMessage(icon, text);
@@ -524,8 +475,8 @@ void MainWindow::showOpenFailure(MessageIcon icon, const QString &text, const QS
 {
     // The cause stays in sight once the box is gone.
     const auto &failure = session_.link.lastOpenFailure();
-    showRunStatus(openFailureStatus(session_.state.ComPortNumber,
-                                    failure ? failure->device : QString(), details));
+    showRunStatus(openFailureStatusLine(session_.state.ComPortNumber,
+                                        failure ? failure->device : QString(), details));
     toolkit_.showMessage(icon, text, details);
 }
 

@@ -12,6 +12,7 @@
 #include "protocol/CommandFrame.h"
 #include "session/SessionView.h"
 #include "ui/Panel.h"
+#include "ui/ResultsActions.h"
 #include "ui/SheetActions.h"
 #include "ui/Toolkit.h"
 
@@ -85,7 +86,7 @@ class MainWindow : public QMainWindow, public SessionView
     void openAxisDefine();
     void openFindUnits();
     // Tools > Production Run: units checked against a sheet one after another.
-    void openProductionRun();
+    void openProductionRun() { results_->openProductionRun(); }
     // File > Save / Load / Compare with Unit Settings, Tools > Change History.
     void saveUnitSettings() { sheets_->saveUnitSettings(); }
     void loadUnitSettings() { sheets_->loadUnitSettings(); }
@@ -165,6 +166,7 @@ class MainWindow : public QMainWindow, public SessionView
     QRadioButton *leftOption_ = nullptr; // the option button unselected last
     bool showingReadback_ = false;
     std::unique_ptr<SheetActions> sheets_;
+    std::unique_ptr<ResultsActions> results_;
 };
 
 } // namespace ktv

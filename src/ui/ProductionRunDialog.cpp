@@ -180,6 +180,10 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     column->addWidget(state_);
     column->addWidget(differences_);
     column->addWidget(port_);
+    kept_ = new QLabel(this);
+    kept_->setObjectName(QStringLiteral("lblKept"));
+    kept_->setWordWrap(true);
+    column->addWidget(kept_);
     column->addWidget(counts_);
     column->addWidget(table_, 1);
     column->addWidget(buttons);
@@ -360,6 +364,8 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     if (ending())
         return;
     const CheckReport &report = reports_.back();
+    if (actions_.keep)
+        kept_->setText(actions_.keep(report));
     showVerdict(report);
 
     const int number = int(reports_.size());

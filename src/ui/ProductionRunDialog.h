@@ -51,6 +51,9 @@ class ProductionRunDialog : public QDialog
         std::function<void()> hardLimit;
         std::function<void(const QString &)> refused; // a sheet that does not read
         ReportFiles reports;
+        // Keeps a unit's result (the journal, and the results server when one
+        // is set); what the operator should know about it, else empty.
+        std::function<QString(const CheckReport &)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
     ~ProductionRunDialog() override;
@@ -68,6 +71,8 @@ class ProductionRunDialog : public QDialog
     QLabel *countsLabel() const { return counts_; }
     // Why the port does not open, while it does not; else empty.
     QLabel *portLabel() const { return port_; }
+    // Where the last result went when it did not simply go; else empty.
+    QLabel *keptLabel() const { return kept_; }
     QTableView *resultsTable() const { return table_; }
     bool isRunning() const { return running_; }
     const std::vector<CheckReport> &reports() const { return reports_; }
@@ -123,6 +128,7 @@ class ProductionRunDialog : public QDialog
     QListWidget *differences_ = nullptr;
     QLabel *counts_ = nullptr;
     QLabel *port_ = nullptr;
+    QLabel *kept_ = nullptr;
     QStandardItemModel *results_ = nullptr;
     QTableView *table_ = nullptr;
 

@@ -1,6 +1,7 @@
 #include "ui/ResultsSender.h"
 
 #include "session/ResultsDelivery.h"
+#include "store/CheckResults.h"
 #include "store/ResultsSetting.h"
 
 #include <QApplication>
@@ -17,6 +18,19 @@ ResultsSender::ResultsSender(const QString &storePath, const QString &journalPat
     setObjectName(QStringLiteral("resultsSender"));
     timer_->setInterval(60 * 1000);
     connect(timer_, &QTimer::timeout, this, [this] { sendWaiting(); });
+}
+
+QString ResultsSender::keep(const QString &storePath, const QString &journalPath,
+                            const CheckReport &report)
+{
+    if (journalPath.isEmpty())
+        return {};
+    const QString setting = readResultsSetting(storePath).setting;
+    if (!setting.isEmpty())
+        return ResultsDelivery(journalPath, setting).deliver(report).message;
+    QString problem;
+    CheckResults(journalPath).record(report, &problem);
+    return problem;
 }
 
 void ResultsSender::start()

@@ -7,6 +7,8 @@
 // progress (it could hold up the run's waits). The status line says once
 // that results wait, and once that they have gone.
 
+#include "protocol/CheckReport.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -28,6 +30,12 @@ class ResultsSender : public QObject
     // nested event loop; false when none ran.
     bool sendWaiting();
     QTimer *timer() const { return timer_; }
+
+    // A check made in the window (the production station): kept in the
+    // journal, and sent with whatever waits when a results server is set.
+    // What the operator should know about where it went, else empty.
+    static QString keep(const QString &storePath, const QString &journalPath,
+                        const CheckReport &report);
 
   signals:
     void status(const QString &text);

@@ -100,7 +100,7 @@ void TestCheck::check_data()
         QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "4000").toUtf8();
     QTest::newRow("unit holds the sheet")
         << QStringList() << holds << false << false << 0
-        << "   Ramp Down               no     no     match\nPASS: 14 of 14 values match.\n"
+        << "   Ramp Down                      no     no     match\nPASS: 14 of 14 values match.\n"
         << "^$" << QStringList() << Identified + Queries;
     QTest::newRow("unit holds another max speed")
         << QStringList() << other << false << false << 3 << "FAIL: 13 of 14 values match.\n"
@@ -111,8 +111,8 @@ void TestCheck::check_data()
                                << "^$" << QStringList() << Identified + Writes + Queries;
     QTest::newRow("unit keeps nothing of the load")
         << QStringList{"--keep-nothing"} << other << true << false << 3
-        << "*  Profile 1, Max Speed    4000   5000   not kept\n"
-           "   Profile 1, Lower Speed  1000   1000   match\n"
+        << "*  Profile 1, Max Speed           4000   5000   not kept\n"
+           "   Profile 1, Lower Analog Speed  1000   1000   match\n"
         << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="not kept"/>)"}
         << Identified + Writes + Queries;
     QTest::newRow("sheet for another model")
@@ -124,7 +124,8 @@ void TestCheck::check_data()
     // the third write.
     QTest::newRow("line lost in the load")
         << QStringList{"--vanish-after", "16"} << other << true << false << 1
-        << "*  Ramp Down               no     -     not written\nFAIL: 0 of 14 values match.\n"
+        << "*  Ramp Down                      no     -     not written\nFAIL: 0 of 14 values "
+           "match.\n"
         << "^The connection to the unit was lost \\([^)]*\\)\\.\\nline lost after 3 of 14 "
            "values\\n$"
         << QStringList{R"(<error message="line lost" type="no answer"/>)",

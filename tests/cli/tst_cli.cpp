@@ -3,6 +3,7 @@
 // of a temporary store names. Each test checks the exit code, the exact text
 // printed and every line the unit heard.
 
+#include "CliRig.h"
 #include "Helpers.h"
 #include "UnitSimProcess.h"
 
@@ -56,57 +57,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// A unit on the line and a store whose COM 1 is that line.
-struct Rig
-{
-    explicit Rig(const QString &model, int baud, const QStringList &extra = {},
-                 const QString &mode = QStringLiteral("normal"), int address = 0)
-        : unit({model, QStringLiteral("1.07"), address, baud, mode, extra})
-    {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        started = started && writeStore(storePath, 1, {{1, unit.devicePath()}});
-    }
-
-    // The change journal goes to the temporary folder, never the real home.
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-        return env;
-    }
-
-    QStringList withStore(const QStringList &args) const
-    {
-        return QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1);
-    }
-
-    Run run(const QStringList &args)
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(KTV_CLI_PATH), withStore(args));
-        Run result;
-        if (!process.waitForFinished(60000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
-
-    UnitSimProcess unit;
-    QTemporaryDir dir;
-    QString storePath;
-    bool started = false;
-};
+using Run = CliRun;
+using Rig = CliRig;
 
 } // namespace
 

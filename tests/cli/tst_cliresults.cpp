@@ -4,6 +4,7 @@
 // nor a byte on the line; the next check sends both; results reads the
 // server; results --sync uses the store's setting.
 
+#include "CliRig.h"
 #include "Helpers.h"
 #include "PgServer.h"
 #include "UnitSimProcess.h"
@@ -20,17 +21,6 @@
 using namespace ktv;
 using namespace ktv::test;
 
-namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
-
 class tst_CliResults : public QObject
 {
     Q_OBJECT
@@ -38,21 +28,7 @@ class tst_CliResults : public QObject
     QTemporaryDir dir;
     QString store;
 
-    Run run(const QStringList &args)
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.filePath("data")); // the journal, never the real home
-        process.setProcessEnvironment(env);
-        process.start(KTV_CLI_PATH, QStringList{args.first(), "--store", store} + args.mid(1));
-        Run result;
-        if (!process.waitForFinished(60000))
-            return result;
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
+    CliRun run(const QStringList &args) { return runCli(store, dir.filePath("data"), args); }
 
   private slots:
     void checkKeepsThenSends()
@@ -69,14 +45,14 @@ class tst_CliResults : public QObject
 
         // Away: the verdict, the exit status and the line are a check's.
         unit.clearRecord();
-        const Run plain = run({"check", sheet, "--baud", "9600", "--station", "Bench 4"});
+        const CliRun plain = run({"check", sheet, "--baud", "9600", "--station", "Bench 4"});
         QCOMPARE(plain.exitCode, 0);
         QCOMPARE(plain.err, QString());
         const QList<QByteArray> checkLines = unit.receivedBytes();
         QVERIFY(checkLines.size() > 2);
         unit.clearRecord();
         const QString away = "host=127.0.0.1 port=1 dbname=results user=ktv";
-        const Run kept = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
+        const CliRun kept = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
                               "--results-db", away, "--json"});
         QCOMPARE(kept.exitCode, 0);
         QCOMPARE(unit.receivedBytes(), checkLines);
@@ -93,7 +69,7 @@ class tst_CliResults : public QObject
                  QStringList{"0"});
 
         // The next check sends the three, once each.
-        const Run sent = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
+        const CliRun sent = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
                               "--results-db", pg.setting(db)});
         QCOMPARE(sent.exitCode, 0);
         QCOMPARE(sent.err, QString());
@@ -101,7 +77,7 @@ class tst_CliResults : public QObject
                              "GROUP BY 1, 2"),
                  QStringList{"Bench 4|pass|3|3"});
 
-        const Run listed = run({"results", "--results-db", pg.setting(db), "--json"});
+        const CliRun listed = run({"results", "--results-db", pg.setting(db), "--json"});
         QCOMPARE(listed.exitCode, 0);
         const QJsonObject list = QJsonDocument::fromJson(listed.out.toUtf8()).object();
         QCOMPARE(list.value("server").toString(), QStringLiteral("127.0.0.1:%1").arg(pg.port()));
@@ -110,7 +86,7 @@ class tst_CliResults : public QObject
         // The store's setting, read when no option is given.
         QString problem;
         QVERIFY2(writeResultsSetting(store, pg.setting(db), &problem), qPrintable(problem));
-        const Run synced = run({"results", "--sync"});
+        const CliRun synced = run({"results", "--sync"});
         QCOMPARE(synced.exitCode, 0);
         QCOMPARE(synced.out,
                  QStringLiteral("0 results sent to 127.0.0.1:%1, 0 waiting.\n").arg(pg.port()));

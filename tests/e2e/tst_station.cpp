@@ -6,6 +6,7 @@
 #include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
+#include "store/CheckResults.h"
 
 #include "ui/ProductionRunDialog.h"
 #include "ui/SheetCompareDialog.h"
@@ -300,6 +301,12 @@ void TestStation::threeUnitsInARow()
     QCOMPARE(units[2].differences.value(0), QStringLiteral("line lost after 5 of 14 values"));
     QCOMPARE(units[2].differences.size(), 15);
     QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
+    // Each unit's result is kept in the journal, newest first.
+    QString problem;
+    QStringList kept;
+    for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
+        kept << checkVerdictText(report.verdict);
+    QCOMPARE(kept, (QStringList{"fail", "fail", "pass"}));
     QVERIFY2(countsAfter.startsWith("Passed 1    Failed 2    Total 3    Last unit "),
              qPrintable(countsAfter));
     QCOMPARE(rowsAfter,
@@ -467,18 +474,18 @@ void TestStation::compareExportsAndPrints()
                                      "Result,1 value differs\r",
                                      "\r",
                                      "Field,Sheet,Unit,Verdict\r",
-                                     "\"Profile 1, Accel\",10,10,match\r",
+                                     "\"Profile 1, Accel/Decel\",10,10,match\r",
                                      "\"Profile 1, Base Speed\",500,500,match\r",
                                      "\"Profile 1, Max Speed\",5200,5000,differs\r",
-                                     "\"Profile 1, Lower Speed\",1000,1000,match\r",
-                                     "\"Profile 1, Upper Speed\",20000,20000,match\r",
-                                     "\"Profile 2, Accel\",110,110,match\r",
+                                     "\"Profile 1, Lower Analog Speed\",1000,1000,match\r",
+                                     "\"Profile 1, Upper Analog Speed\",20000,20000,match\r",
+                                     "\"Profile 2, Accel/Decel\",110,110,match\r",
                                      "\"Profile 2, Base Speed\",600,600,match\r",
                                      "\"Profile 2, Max Speed\",5100,5100,match\r",
-                                     "\"Profile 2, Lower Speed\",1100,1100,match\r",
-                                     "\"Profile 2, Upper Speed\",20100,20100,match\r",
+                                     "\"Profile 2, Lower Analog Speed\",1100,1100,match\r",
+                                     "\"Profile 2, Upper Analog Speed\",20100,20100,match\r",
                                      "Reduced Current,off,off,match\r",
-                                     "Resolution,8,8,match\r",
+                                     "Microstep Resolution,8,8,match\r",
                                      "Ramp Down,no,no,match\r",
                                      "Analog Speed,off,off,match\r",
                                      ""}));

@@ -13,15 +13,41 @@ namespace ktv::test {
 
 struct CliRun
 {
-    int exitCode = -1;
+    int exitCode = -1; // -2: the tool crashed; -1: it did not end within a minute
     QString out;
     QString err;
 };
 
+// The journal (and the rest of the data folder) under dataHome.
+inline QProcessEnvironment cliEnvironment(const QString &dataHome)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    return env;
+}
+
+// args: the command first, then its arguments; --store goes after the command.
+inline CliRun runCli(const QString &storePath, const QString &dataHome, const QStringList &args)
+{
+    QProcess process;
+    process.setProcessEnvironment(cliEnvironment(dataHome));
+    process.start(QStringLiteral(KTV_CLI_PATH),
+                  QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1));
+    CliRun result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// A unit on the line and a store whose COM 1 is that line.
 struct CliRig
 {
-    explicit CliRig(const QString &model, int baud = 9600, const QStringList &extra = {})
-        : unit({model, QStringLiteral("1.07"), 0, baud, QStringLiteral("normal"), extra})
+    explicit CliRig(const QString &model, int baud = 9600, const QStringList &extra = {},
+                    const QString &mode = QStringLiteral("normal"), int address = 0)
+        : unit({model, QStringLiteral("1.07"), address, baud, mode, extra})
     {
         started = unit.start();
         storePath = dir.filePath(QStringLiteral("config.qdr"));
@@ -30,24 +56,13 @@ struct CliRig
 
     QString dataHome() const { return dir.filePath(QStringLiteral("data")); }
     QString journalPath() const { return dataHome() + QStringLiteral("/ktraveld/journal.sqlite"); }
-
-    CliRun run(const QStringList &args)
+    QProcessEnvironment environment() const { return cliEnvironment(dataHome()); }
+    QStringList withStore(const QStringList &args) const
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(KTV_CLI_PATH),
-                      QStringList{args.first(), QStringLiteral("--store"), storePath} +
-                          args.mid(1));
-        CliRun result;
-        if (!process.waitForFinished(60000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1);
     }
+
+    CliRun run(const QStringList &args) { return runCli(storePath, dataHome(), args); }
 
     UnitSimProcess unit;
     QTemporaryDir dir;
