@@ -22,9 +22,9 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The tests wait on the unit's real protocol waits far more than they compute,
-# so six run side by side even on two cores.
+# so seven run side by side even on two cores.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 6
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 7
 
 demo: build
 	@scripts/demo.sh $(BUILD)
@@ -41,7 +41,7 @@ format:
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKTV_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 6
+	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 7
 
 FUZZ_SECONDS ?= 60
 fuzz:
