@@ -3,6 +3,7 @@
 // the unit heard.
 
 #include "CliRig.h"
+#include "Wire.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,46 +12,15 @@
 #include <QtTest>
 
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
-const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
-const Lines Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                        "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
-const Lines Identified = Exchange + Readback;
-const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
-                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
-// A load of the sheet with max speed 4000.
-const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
-                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
-                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
-
-// A KTRA20 sheet at its factory values but profile 1's max speed (%2); %1 the model.
-const char *const Sheet = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "%1", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%2",
-                                  "lower-analog": "1000", "upper-analog": "20000"}},
-    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
-                                  "lower-analog": "1100", "upper-analog": "20100"}}
-  ],
-  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
-              "ramp-down": "no"}
-}
-)";
-const char *const Ktra30Sheet = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "KTRA30", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10000", "base-speed": "500", "max-speed": "5000"}},
-    {"profile": 2, "parameters": {"accel": "10100", "base-speed": "600", "max-speed": "5100"}}
-  ],
-  "options": {"direction": "cw", "reduced-current": "off", "ramp-down": "no"}
-}
-)";
+const Lines Identified = Exchange + Ktra20Readback;
+const Lines Queries = Ktra20SheetQueries;
+const Lines Writes = Ktra20SheetWrites;
 
 QString writeSheet(const CliRig &rig, const QByteArray &bytes)
 {
@@ -94,10 +64,8 @@ void TestCheck::check_data()
     QTest::addColumn<QStringList>("failures");
     QTest::addColumn<Lines>("heard");
 
-    const QByteArray holds =
-        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "5000").toUtf8();
-    const QByteArray other =
-        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "4000").toUtf8();
+    const QByteArray holds = ktra20Sheet("5000");
+    const QByteArray other = ktra20Sheet("4000");
     QTest::newRow("unit holds the sheet")
         << QStringList() << holds << false << false << 0
         << "   Ramp Down                      no     no     match\nPASS: 14 of 14 values match.\n"
@@ -116,7 +84,7 @@ void TestCheck::check_data()
         << "^$" << QStringList{R"(<failure message="sheet 4000, unit 5000" type="not kept"/>)"}
         << Identified + Writes + Queries;
     QTest::newRow("sheet for another model")
-        << QStringList() << QByteArray(Ktra30Sheet) << true << false << 2 << ""
+        << QStringList() << Ktra30Sheet << true << false << 2 << ""
         << "^This sheet is for a KTRA30 and cannot be loaded into a KTRA20\\.\\n$"
         << QStringList{R"(<failure message="This sheet is for a KTRA30 and cannot be loaded into a KTRA20." type="refused"/>)"}
         << Identified;
@@ -182,8 +150,7 @@ void TestCheck::reportAndResults()
 {
     CliRig rig(QStringLiteral("KTRA20"), 9600, {QStringLiteral("--keep-nothing")});
     QVERIFY(rig.started);
-    const QByteArray sheet =
-        QString::fromLatin1(Sheet).arg(QStringLiteral("KTRA20"), "4000").toUtf8();
+    const QByteArray sheet = ktra20Sheet("4000");
     const QString path = writeSheet(rig, sheet);
     const QString report = rig.dir.filePath(QStringLiteral("report.json"));
 

@@ -6,6 +6,7 @@
 #include "CliRig.h"
 #include "Helpers.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -23,33 +24,11 @@
 #include <unistd.h>
 
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
-
-const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
-const Lines Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                              "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
-// Every value of a KTRA20 sheet, in the order a save or a compare asks them.
-const Lines Ktra20SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                                  "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
-                                  "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
-
-// A KTRA20 sheet as a save writes it; %1 is profile 1's max speed.
-const char *const Ktra20Sheet = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "KTRA20", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%1",
-                                  "lower-analog": "1000", "upper-analog": "20000"}},
-    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
-                                  "lower-analog": "1100", "upper-analog": "20100"}}
-  ],
-  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
-              "ramp-down": "no"}
-}
-)";
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -684,7 +663,7 @@ void TestCli::loadSendsNothing_data()
     QTest::addColumn<QString>("out"); // %1: the sheet's path
     QTest::addColumn<QString>("err");
 
-    const QByteArray good = QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8();
+    const QByteArray good = ktra20Sheet("5000");
     QTest::newRow("a dry run") << QStringList{QStringLiteral("--dry-run")} << good << 0
                                << "%1: a KTRA20 sheet within its limits; a load writes these 14 "
                                   "lines to axis 0:\n"
@@ -705,11 +684,10 @@ void TestCli::loadSendsNothing_data()
                                   "Nothing was sent.\n"
                                << QString();
     QTest::newRow("a value over its limit")
-        << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
+        << QStringList{} << ktra20Sheet("50001") << 2 << QString()
         << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000\n";
     QTest::newRow("a dry run of a value over its limit")
-        << QStringList{QStringLiteral("--dry-run")}
-        << QString::fromLatin1(Ktra20Sheet).arg(50001).toUtf8() << 2 << QString()
+        << QStringList{QStringLiteral("--dry-run")} << ktra20Sheet("50001") << 2 << QString()
         << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000\n";
     QTest::newRow("a truncated file") << QStringList{} << good.left(40) << 2 << QString()
                                       << "%1 is damaged or incomplete: unterminated string at "
@@ -717,8 +695,7 @@ void TestCli::loadSendsNothing_data()
     // A typed box would read these as 0, 0 and 1; no unit holds them.
     for (const char *value : {"abc", "0_5", "1e3"})
         QTest::addRow("a value no unit holds: %s", value)
-            << QStringList{} << QString::fromLatin1(Ktra20Sheet).arg(value).toUtf8() << 2
-            << QString()
+            << QStringList{} << ktra20Sheet(value) << 2 << QString()
             << QStringLiteral("Profile 1, Max Speed: \"%1\" is not a value a unit holds: 1 to 5 "
                               "digits.\n")
                    .arg(value);
@@ -750,7 +727,7 @@ void TestCli::interruptedLoad()
     Rig rig(QStringLiteral("KTRA20"), 9600);
     QVERIFY(rig.started);
     const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
-    QVERIFY(writeFile(path, QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8()));
+    QVERIFY(writeFile(path, ktra20Sheet("5000")));
     QProcess process;
     process.setProcessEnvironment(rig.environment());
     process.start(QStringLiteral(KTV_CLI_PATH), rig.withStore({QStringLiteral("load"), path}));
@@ -963,7 +940,7 @@ void TestCli::badRepliesFailTheCommand()
     QVERIFY(rig.started);
     const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
     const bool diff = args.first() == QLatin1String("diff");
-    const QByteArray sheet = QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8();
+    const QByteArray sheet = ktra20Sheet("5000");
     if (diff)
         QVERIFY(writeFile(path, sheet));
     for (QString &arg : args)
@@ -1041,7 +1018,7 @@ void TestCli::lineLostInLoad()
             {QStringLiteral("--vanish-after"), QString::number(Exchange.size() + 13)});
     QVERIFY(rig.started);
     const QString path = rig.dir.filePath(QStringLiteral("sheet.json"));
-    QVERIFY(writeFile(path, QString::fromLatin1(Ktra20Sheet).arg(5000).toUtf8()));
+    QVERIFY(writeFile(path, ktra20Sheet("5000")));
 
     const Run run = rig.run({QStringLiteral("load"), path, QStringLiteral("--json")});
 

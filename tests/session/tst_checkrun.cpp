@@ -5,6 +5,7 @@
 #include "Helpers.h"
 #include "SessionRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 
 #include "session/CheckRun.h"
 #include "session/UnitSession.h"
@@ -14,44 +15,14 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
-// A KTRA20 sheet at its factory values; %1 is profile 1's max speed, %2 the model.
-const char *const SheetText = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "%2", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%1",
-                                  "lower-analog": "1000", "upper-analog": "20000"}},
-    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
-                                  "lower-analog": "1100", "upper-analog": "20100"}}
-  ],
-  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
-              "ramp-down": "no"}
-}
-)";
-
-// A sheet a KTRA30 saved.
-const char *const Ktra30Sheet = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "KTRA30", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10000", "base-speed": "500", "max-speed": "5000"}},
-    {"profile": 2, "parameters": {"accel": "10100", "base-speed": "600", "max-speed": "5100"}}
-  ],
-  "options": {"direction": "cw", "reduced-current": "off", "ramp-down": "no"}
-}
-)";
-
-const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
-                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
-// The lines a load of the sheet writes, max speed 4000.
-const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
-                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
-                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+const Lines Queries = Ktra20SheetQueries;
+const Lines Writes = Ktra20SheetWrites;
 
 // "match 13, differs 1": how many values got each verdict.
 QString counts(const CheckReport &report)
@@ -161,9 +132,8 @@ void TestCheckRun::check()
     QVERIFY(bench.session->state.UnitConnected);
     bench.unit.clearRecord();
     const QString path = bench.dir.filePath(QStringLiteral("line 3.json"));
-    const QByteArray bytes = model == QLatin1String("KTRA30")
-                                 ? QByteArray(Ktra30Sheet)
-                                 : QString::fromLatin1(SheetText).arg(maxSpeed, model).toUtf8();
+    const QByteArray bytes =
+        model == QLatin1String("KTRA30") ? Ktra30Sheet : ktra20Sheet(maxSpeed, model);
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -1,0 +1,63 @@
+#pragma once
+// What a KTRA20 at address 0 hears, written once for the tests that assert
+// on the line: the identification, the panel's read-back, every value of a
+// sheet asked and written, and the sheets themselves.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace ktv::test::wire {
+
+// The identification at the rate the unit answers: a CR, the error code and
+// the model query.
+inline const QList<QByteArray> Exchange = {"\r", "@0!\r", "@0$\r"};
+// The KTRA20 panel's read-back of profile 1.
+inline const QList<QByteArray> Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r",
+                                                 "@0VU1\r", "@0VE\r",  "@0VC\r",  "@0VR\r",
+                                                 "@0VD\r",  "@0!\r"};
+// Every value of a KTRA20 sheet, in the order a save, a compare or a check asks them.
+inline const QList<QByteArray> Ktra20SheetQueries = {
+    "@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
+    "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
+// The lines a load of ktra20Sheet("4000") writes.
+inline const QList<QByteArray> Ktra20SheetWrites = {
+    "@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
+    "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
+    "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+
+// A KTRA20 sheet at its factory values but profile 1's max speed; another
+// model's name makes it a sheet that model refuses.
+inline QByteArray ktra20Sheet(const QString &maxSpeed,
+                              const QString &model = QStringLiteral("KTRA20"))
+{
+    return QStringLiteral(R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "%2", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "%1",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)")
+        .arg(maxSpeed, model)
+        .toUtf8();
+}
+
+// A sheet a KTRA30 saved.
+inline const QByteArray Ktra30Sheet = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA30", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10000", "base-speed": "500", "max-speed": "5000"}},
+    {"profile": 2, "parameters": {"accel": "10100", "base-speed": "600", "max-speed": "5100"}}
+  ],
+  "options": {"direction": "cw", "reduced-current": "off", "ramp-down": "no"}
+}
+)";
+
+} // namespace ktv::test::wire
