@@ -8,6 +8,7 @@ build=${1:-build}
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_link"
 "$build/bench/bench_cli" "${CLI_RUNS:-5}"
 "$build/bench/bench_find" "${FIND_RUNS:-3}"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_station"
 "$build/bench/bench_check" "${CHECK_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 "$build/bench/bench_results"

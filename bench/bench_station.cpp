@@ -1,0 +1,252 @@
+// The production station (Tools > Production Run) on a line whose unit comes
+// and goes: how soon a new unit is noticed, from its first answer to the
+// station showing that it checks it (goal: within 1.5 s), over three units;
+// and the program's CPU while the station waits with no unit on the line,
+// over 10 s (goal: under 1 % of one core). Prints figures and their goals;
+// it asserts nothing.
+
+#include "ConnectedRig.h"
+#include "UnitSimProcess.h"
+#include "Workbench.h"
+
+#include "ui/ProductionRunDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+QTextStream out(stdout);
+
+// A KTRA20 sheet at its factory values but profile 1's max speed, 5200.
+const QByteArray SheetText = R"({
+  "format": "ktraveld-sheet", "version": 1, "model": "KTRA20", "revision": "1.07",
+  "axis": "0", "saved": "2026-12-08T03:10:00Z",
+  "profiles": [
+    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "5200",
+                                  "lower-analog": "1000", "upper-analog": "20000"}},
+    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
+                                  "lower-analog": "1100", "upper-analog": "20100"}}
+  ],
+  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
+              "ramp-down": "no"}
+}
+)";
+
+const int Rounds = 3;
+const int IdleMs = 10000;
+
+// CLOCK_MONOTONIC seconds, the clock of the simulated unit's record.
+double monotonicSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// User and system CPU seconds of this process so far.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Drives the station from its own signals: each "Waiting for a unit" puts
+// the next unit on the line, each "Checking" is timed against the unit's
+// first answer, each "Remove the unit" takes the unit off; after the last
+// round the station waits with no unit while the CPU is measured.
+class Driver
+{
+  public:
+    Driver(UnitSimProcess &unit, const QString &sheet) : unit_(unit), sheet_(sheet) {}
+
+    void watch()
+    {
+        QObject::connect(&find_, &QTimer::timeout, [this] {
+            auto *dialog = qobject_cast<ProductionRunDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            find_.stop();
+            dialog_ = dialog;
+            dialog_->operatorBox()->setText(QStringLiteral("Bench"));
+            dialog_->stationBox()->setText(QStringLiteral("Bench 1"));
+            dialog_->sheetBox()->setText(sheet_);
+            QObject::connect(dialog_, &ProductionRunDialog::stateShown, dialog_,
+                             [this](const QString &text) { shown(text); });
+            QTimer::singleShot(0, dialog_, [this] { dialog_->startButton()->click(); });
+        });
+        find_.start(20);
+        // Given up on: the run is stopped and the dialog closed.
+        QTimer::singleShot(120000, [this] {
+            if (!dialog_)
+                return;
+            failed_ = true;
+            out << "  gave up: the station never got to where it was expected\n";
+            finish();
+        });
+    }
+
+    std::vector<double> noticed;
+    double cpuPercent = -1;
+    bool failed() const { return failed_; }
+
+  private:
+    void shown(const QString &text)
+    {
+        if (text.startsWith(QLatin1String("Checking"))) {
+            checkingAt_ = monotonicSeconds();
+            return;
+        }
+        // Each step runs after the signal, outside the station's own call.
+        if (text == QLatin1String("Waiting for a unit"))
+            QTimer::singleShot(0, dialog_, [this] { waiting(); });
+        else if (text == QLatin1String("Remove the unit"))
+            QTimer::singleShot(0, dialog_, [this] { checked(); });
+    }
+
+    void waiting()
+    {
+        if (int(noticed.size()) < Rounds) {
+            linesBefore_ = unit_.received().size();
+            checkingAt_ = -1;
+            if (!unit_.control("insert KTRA20 0")) {
+                failed_ = true;
+                out << "  the simulated unit did not take the insert\n";
+                finish();
+            }
+            return;
+        }
+        if (cpuPercent >= 0 || measuring_)
+            return;
+        measuring_ = true;
+        const double cpu = cpuSeconds();
+        const double wall = monotonicSeconds();
+        QTimer::singleShot(IdleMs, dialog_, [this, cpu, wall] {
+            cpuPercent = 100.0 * (cpuSeconds() - cpu) / (monotonicSeconds() - wall);
+            finish();
+        });
+    }
+
+    void checked()
+    {
+        const QList<ReceivedLine> lines = unit_.received();
+        double firstAnswer = -1;
+        for (qsizetype i = linesBefore_; i < lines.size(); ++i) {
+            if (lines[i].answered) {
+                firstAnswer = lines[i].t;
+                break;
+            }
+        }
+        if (firstAnswer < 0 || checkingAt_ < 0) {
+            failed_ = true;
+            out << "  round " << noticed.size() + 1 << ": no answer or no \"Checking\" seen\n";
+            finish();
+            return;
+        }
+        noticed.push_back(checkingAt_ - firstAnswer);
+        out << QStringLiteral("  unit %1: %2 s from its first answer to \"Checking\"\n")
+                   .arg(noticed.size())
+                   .arg(noticed.back(), 0, 'f', 3);
+        out.flush();
+        if (!unit_.control("remove")) {
+            failed_ = true;
+            out << "  the simulated unit did not take the remove\n";
+            finish();
+        }
+    }
+
+    void finish()
+    {
+        ProductionRunDialog *dialog = dialog_;
+        if (!dialog)
+            return;
+        dialog_ = nullptr;
+        QObject::disconnect(dialog, &ProductionRunDialog::stateShown, nullptr, nullptr);
+        dialog->stop();
+        // Once the run has ended the dialog closes.
+        auto *closer = new QTimer(dialog);
+        QObject::connect(closer, &QTimer::timeout, dialog, [dialog, closer] {
+            if (dialog->isRunning())
+                return;
+            closer->stop();
+            dialog->close();
+        });
+        closer->start(50);
+    }
+
+    UnitSimProcess &unit_;
+    QString sheet_;
+    QTimer find_;
+    ProductionRunDialog *dialog_ = nullptr;
+    qsizetype linesBefore_ = 0;
+    double checkingAt_ = -1;
+    bool measuring_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString line = dir.filePath(QStringLiteral("line"));
+    UnitSimProcess unit(optionsFor(Model::KTRA20, {QStringLiteral("--link"), line}));
+    if (!unit.start()) {
+        out << "The simulated unit did not start.\n";
+        return 1;
+    }
+    Workbench bench(line);
+    const QString sheet = bench.dir.filePath(QStringLiteral("unit.json"));
+    QFile file(sheet);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SheetText) != SheetText.size())
+        return 1;
+    file.close();
+    bench.window->setFileChooser([&](SheetFileUse) { return sheet; });
+    bench.load();
+    bench.window->show();
+    // The station starts with nobody on the line.
+    if (!unit.control("remove")) {
+        out << "The simulated unit did not take the remove.\n";
+        return 1;
+    }
+
+    out << "Production station, KTRA20 at address 0 put on the line while it waits:\n";
+    out.flush();
+    Driver driver(unit, sheet);
+    driver.watch();
+    bench.find<QAction>(QStringLiteral("mnuProductionRun"))->trigger();
+
+    if (driver.failed() || driver.noticed.size() < std::size_t(Rounds) || driver.cpuPercent < 0)
+        return 1;
+    out << QStringLiteral("  median %1 s (goal within 1.5 s)\n")
+               .arg(median(driver.noticed), 0, 'f', 3);
+    out << QStringLiteral("Station waiting with no unit, CPU over %1 s: %2 % of one core "
+                          "(goal under 1 %)\n")
+               .arg(IdleMs / 1000)
+               .arg(driver.cpuPercent, 0, 'f', 2);
+    return 0;
+}
