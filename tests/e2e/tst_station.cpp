@@ -5,6 +5,7 @@
 
 #include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 #include "store/CheckResults.h"
 
@@ -33,19 +34,7 @@ using Lines = QList<QByteArray>;
 namespace {
 
 // A KTRA20 sheet at its factory values but profile 1's max speed, 5200.
-const QByteArray SheetText = R"({
-  "format": "ktraveld-sheet", "version": 1, "model": "KTRA20", "revision": "1.07",
-  "axis": "0", "saved": "2026-12-08T03:10:00Z",
-  "profiles": [
-    {"profile": 1, "parameters": {"accel": "10", "base-speed": "500", "max-speed": "5200",
-                                  "lower-analog": "1000", "upper-analog": "20000"}},
-    {"profile": 2, "parameters": {"accel": "110", "base-speed": "600", "max-speed": "5100",
-                                  "lower-analog": "1100", "upper-analog": "20100"}}
-  ],
-  "options": {"analog-speed": "off", "reduced-current": "off", "resolution": "8",
-              "ramp-down": "no"}
-}
-)";
+const QByteArray SheetText = ktv::test::wire::ktra20Sheet(QStringLiteral("5200"));
 
 const QByteArray Probe = "@0$\r";
 const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5200\r", "@0L1_1000\r", "@0U1_20000\r",
