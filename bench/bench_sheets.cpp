@@ -110,7 +110,8 @@ int main(int argc, char *argv[])
             for (int i = 0; i < n; ++i) {
                 QElapsedTimer clock;
                 clock.start();
-                session.SendButtonClicked(Model::KTRA20, ParamKey::Accel);
+                session.SendButtonClicked(Model::KTRA20, ParamKey::Accel,
+                                          view.entriesOf(Model::KTRA20, session.state));
                 ms.push_back(clock.nsecsElapsed() / 1e6);
             }
             return median(ms);

@@ -53,17 +53,10 @@ void CliView::showOpenFailure(MessageIcon, const QString &text, const QString &d
     printError(details, code::PortDiagnosis);
 }
 
-QString CliView::boxText(Model, ParamKey key) const
-{
-    const auto it = given.constFind(key);
-    return it != given.constEnd() ? *it : held_.value(key);
-}
-
 void CliView::resetReadback(Model, const QString &profile)
 {
     readbackProfile = profile;
     fields.clear();
-    held_.clear();
     ++readbacks;
 }
 
@@ -78,8 +71,6 @@ void CliView::showUnreadableReply(Model, Field field, const QString &raw)
 void CliView::showField(Model, Field field, const std::optional<QString> &reply, bool)
 {
     fields.append({field, reply, std::exchange(unreadable_, QString())});
-    if (isNumericField(field) && reply)
-        held_[paramKeyOf(field)] = *reply;
 }
 
 void CliView::showRunStatus(const QString &text)

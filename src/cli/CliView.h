@@ -1,14 +1,12 @@
 #pragma once
 // The command line's view of the session. Messages go to stderr as they come
 // (and are kept for the JSON document); cursors, buttons and panels have no
-// counterpart here. The entry boxes are the values the command line gives,
-// else what the unit held at the last read-back.
+// counterpart here.
 
 #include "cli/CliOutput.h"
 #include "session/SessionView.h"
 
 #include <QList>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -30,7 +28,6 @@ class CliView : public SessionView
     void showOpenFailure(MessageIcon icon, const QString &text, const QString &details) override;
     void showWaitCursor() override {}
     void showNormalCursor() override {}
-    QString boxText(Model model, ParamKey key) const override;
     void showConnectionStatus(bool) override {}
     void showVersion(const QString &versionText) override { version = versionText; }
     void setConnectEnabled(bool) override {}
@@ -55,14 +52,11 @@ class CliView : public SessionView
     QString readbackProfile;
     QList<ShownField> fields; // of the last read-back, in the order asked
     int readbacks = 0;        // read-back runs started
-    // The values of "set NAME=VALUE" for the parameters.
-    QMap<ParamKey, QString> given;
 
   private:
     void showCoded(const QString &text, const QString &code);
 
-    QMap<ParamKey, QString> held_; // numeric fields of the last read-back
-    QString unreadable_;           // for the field shown next
+    QString unreadable_; // for the field shown next
 };
 
 } // namespace ktv::cli

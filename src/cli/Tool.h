@@ -84,7 +84,8 @@ class Tool : private UnitHost
     int scan();
     int read();
     std::optional<QList<Assignment>> assignments(int *code);
-    QStringList refusals(const QList<Assignment> &list);
+    PanelEntries intendedValues(const QList<Assignment> &list) const;
+    QStringList refusals(const QList<Assignment> &list, const PanelEntries &values);
     int set();
 
     // MotionCommands.cpp

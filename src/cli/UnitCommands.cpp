@@ -185,9 +185,24 @@ std::optional<QList<Assignment>> Tool::assignments(int *code)
     return list;
 }
 
-// The window's checks, in its order, with the other boxes taken from the
-// command line or else from what the unit holds.
-QStringList Tool::refusals(const QList<Assignment> &list)
+// What set means the profile to hold: the values given on the command line
+// over those the unit held at the last read-back, for the profile and axis
+// of this run. The checks and the lines written both take their values here.
+PanelEntries Tool::intendedValues(const QList<Assignment> &list) const
+{
+    PanelEntries values{{}, session_->state.SelectedProfile, session_->state.AxisAddress};
+    for (const CliView::ShownField &shown : view_.fields)
+        if (isNumericField(shown.field) && shown.reply)
+            values.texts.insert(paramKeyOf(shown.field), *shown.reply);
+    for (const Assignment &a : list)
+        if (a.key)
+            values.texts.insert(*a.key, a.value);
+    return values;
+}
+
+// The window's checks, in its order, on the values set means the profile to
+// hold.
+QStringList Tool::refusals(const QList<Assignment> &list, const PanelEntries &values)
 {
     QStringList texts;
     const UnitFacts &facts = unitFacts(model_);
@@ -209,8 +224,7 @@ QStringList Tool::refusals(const QList<Assignment> &list)
             continue;
         }
         const EntryVerdict verdict = CheckParameterEntry(
-            model_, *a.key, EntryPath::Send,
-            [this](ParamKey other) { return view_.boxText(model_, other); },
+            model_, *a.key, EntryPath::Send, [&values](ParamKey of) { return values.text(of); },
             session_->state.UnitConnected);
         if (verdict.kind == EntryVerdict::Kind::Refused)
             texts << verdict.message;
@@ -241,10 +255,8 @@ int Tool::set()
         say(nothingWrittenText(), code::Notice);
         return ExitNoUnit;
     }
-    for (const Assignment &a : *list)
-        if (a.key)
-            view_.given[*a.key] = a.value;
-    const QStringList refused = refusals(*list);
+    const PanelEntries values = intendedValues(*list);
+    const QStringList refused = refusals(*list, values);
     if (!refused.isEmpty()) {
         for (const QString &text : refused) {
             view_.messages << text;
@@ -265,7 +277,7 @@ int Tool::set()
         const int before = linesWritten;
         if (session_->state.UnitConnected) {
             if (a.key)
-                session_->SendParameter(model_, *a.key, EntryPath::Leave);
+                session_->SendParameter(model_, *a.key, EntryPath::Leave, values);
             else
                 writeOption(*session_, *a.option);
         }

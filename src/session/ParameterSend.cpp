@@ -5,12 +5,11 @@ namespace ktv {
 namespace {
 
 // The checks both paths run, in order; true when the value may be sent.
-bool accepted(UnitSession &session, Model model, ParamKey key, EntryPath path, const QString &text)
+bool accepted(UnitSession &session, Model model, ParamKey key, EntryPath path,
+              const PanelEntries &entries)
 {
-    const SessionView &view = session.view();
     const EntryVerdict verdict = CheckParameterEntry(
-        model, key, path,
-        [&](ParamKey other) { return other == key ? text : view.boxText(model, other); },
+        model, key, path, [&](ParamKey of) { return entries.text(of); },
         session.state.UnitConnected);
     if (verdict.kind == EntryVerdict::Kind::Refused)
         session.message(MessageIcon::Exclamation, verdict.message);
@@ -21,31 +20,25 @@ bool accepted(UnitSession &session, Model model, ParamKey key, EntryPath path, c
 
 } // namespace
 
-void UnitSession::SendButtonClicked(Model model, ParamKey key)
+void UnitSession::SendButtonClicked(Model model, ParamKey key, const PanelEntries &entries)
 {
-    const LeftBox value{view_->boxText(model, key), state.SelectedProfile, state.AxisAddress};
-    if (accepted(*this, model, key, EntryPath::Send, value.text))
-        sendParameterLine(model, key, EntryPath::Send, value);
+    if (accepted(*this, model, key, EntryPath::Send, entries))
+        SendParameter(model, key, EntryPath::Send, entries);
 }
 
-void UnitSession::EntryBoxLeft(Model model, ParamKey key, const LeftBox &left)
+void UnitSession::EntryBoxLeft(Model model, ParamKey key, const PanelEntries &entries)
 {
     if (isEnding())
         return;
-    if (accepted(*this, model, key, EntryPath::Leave, left.text))
-        sendParameterLine(model, key, EntryPath::Leave, left);
+    if (accepted(*this, model, key, EntryPath::Leave, entries))
+        SendParameter(model, key, EntryPath::Leave, entries);
 }
 
-void UnitSession::SendParameter(Model model, ParamKey key, EntryPath path)
-{
-    sendParameterLine(model, key, path,
-                      {view_->boxText(model, key), state.SelectedProfile, state.AxisAddress});
-}
-
-void UnitSession::sendParameterLine(Model model, ParamKey key, EntryPath path, const LeftBox &value)
+void UnitSession::SendParameter(Model model, ParamKey key, EntryPath path,
+                                const PanelEntries &entries)
 {
     writeCommand(fieldName(fieldOf(key)),
-                 frame::parameterLine(value.address, key, value.profile, value.text));
+                 frame::parameterLine(entries.address, key, entries.profile, entries.text(key)));
     link.WaitSeconds(0.5);
     if (path == EntryPath::Send && !isEnding())
         VerifyParameters(model);

@@ -1,8 +1,8 @@
 #pragma once
 // How the session reaches the operator. The main window is one view, the
 // command-line tool another, the tests' recording view a third. The session
-// never touches a widget: it asks its view for what the operator typed and
-// tells it what to show.
+// never touches a widget: each action hands it what the operator gave (the
+// PanelEntries of a send), and it tells its view what to show.
 
 #include "protocol/Models.h"
 
@@ -31,9 +31,6 @@ class SessionView
     // always brings the default pointer back.
     virtual void showWaitCursor() = 0;
     virtual void showNormalCursor() = 0;
-
-    // The text of a panel's entry box as the operator left it.
-    virtual QString boxText(Model model, ParamKey key) const = 0;
 
     // The connection area.
     virtual void showConnectionStatus(bool connected) = 0;

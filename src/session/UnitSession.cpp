@@ -10,14 +10,13 @@ namespace ktv {
 
 namespace {
 
-// Until a view is set the session shows nothing and reads empty boxes.
+// Until a view is set the session shows nothing.
 class NullView : public SessionView
 {
   public:
     void showMessage(MessageIcon, const QString &) override {}
     void showWaitCursor() override {}
     void showNormalCursor() override {}
-    QString boxText(Model, ParamKey) const override { return {}; }
     void showConnectionStatus(bool) override {}
     void showVersion(const QString &) override {}
     void setConnectEnabled(bool) override {}

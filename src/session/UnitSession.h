@@ -26,6 +26,7 @@
 #include "link/SharedState.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
+#include "session/PanelEntries.h"
 #include "session/SessionView.h"
 
 #include <QObject>
@@ -119,21 +120,16 @@ class UnitSession : public QObject
     void VerifyParameters(Model model);
 
     // The two ways a parameter reaches the unit: its Send button, and leaving
-    // its entry box with a valid value.
-    void SendButtonClicked(Model model, ParamKey key);
-    // What a box held when the operator left it, with the profile and axis
-    // then in force: the value goes where it was typed for, even when a click
-    // elsewhere has changed the profile before the leave action runs.
-    struct LeftBox
-    {
-        QString text;
-        QString profile;
-        QString address;
-    };
-    void EntryBoxLeft(Model model, ParamKey key, const LeftBox &left);
-    // Writes the parameter line, waits 0.5 s and, on the Send path, runs the
-    // panel's read-back.
-    void SendParameter(Model model, ParamKey key, EntryPath path);
+    // its entry box with a valid value. The entries are the panel as the
+    // operator left it when clicking or leaving: entries.text(key) goes to
+    // entries' profile and address, the other boxes serve the order checks.
+    // A leave action runs after the focus change, so the value goes where it
+    // was typed for even when a click elsewhere has changed the profile since.
+    void SendButtonClicked(Model model, ParamKey key, const PanelEntries &entries);
+    void EntryBoxLeft(Model model, ParamKey key, const PanelEntries &entries);
+    // Writes the parameter line without a check, waits 0.5 s and, on the Send
+    // path, runs the panel's read-back.
+    void SendParameter(Model model, ParamKey key, EntryPath path, const PanelEntries &entries);
 
     // Drive options and profiles. SetOption is false when the click was
     // refused (no unit, or a read-back running): nothing was sent.
@@ -182,7 +178,6 @@ class UnitSession : public QObject
     void onLineLost(const QString &reason);
     // Connect's frame around one way of finding the unit.
     void connectWith(const std::function<bool()> &attempt);
-    void sendParameterLine(Model model, ParamKey key, EntryPath path, const LeftBox &value);
     // Writes a command line; when the line does not take it, says so.
     bool writeCommand(const QString &command, const QByteArray &line);
     void closeAxisDefinePort();

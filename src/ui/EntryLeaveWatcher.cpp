@@ -9,6 +9,8 @@
 #include <QMenuBar>
 #include <QPointer>
 
+#include <utility>
+
 namespace ktv {
 
 namespace {
@@ -37,8 +39,8 @@ bool focusLeftTheBox(const QObject *box)
 
 } // namespace
 
-EntryLeaveWatcher::EntryLeaveWatcher(UnitSession &session, QObject *parent)
-    : QObject(parent), session_(session)
+EntryLeaveWatcher::EntryLeaveWatcher(UnitSession &session, EntriesOf entriesOf, QObject *parent)
+    : QObject(parent), session_(session), entriesOf_(std::move(entriesOf))
 {
 }
 
@@ -56,14 +58,13 @@ bool EntryLeaveWatcher::eventFilter(QObject *watched, QEvent *event)
         leavesTheBox(static_cast<QFocusEvent *>(event)->reason())) {
         const Model model = static_cast<Model>(watched->property(ModelProperty).toInt());
         const ParamKey key = static_cast<ParamKey>(watched->property(KeyProperty).toInt());
-        const UnitSession::LeftBox left{box->text(), session_.state.SelectedProfile,
-                                        session_.state.AxisAddress};
+        const PanelEntries entries = entriesOf_(model);
         const QPointer<QObject> guard(watched);
         QMetaObject::invokeMethod(
             this,
-            [this, model, key, left, guard] {
+            [this, model, key, entries, guard] {
                 if (guard && focusLeftTheBox(guard))
-                    session_.EntryBoxLeft(model, key, left);
+                    session_.EntryBoxLeft(model, key, entries);
             },
             Qt::QueuedConnection);
     }

@@ -43,7 +43,8 @@ MainWindow::MainWindow(UnitSession &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("BRONTIV - KTRA-VELD Software - Version 2.03"));
-    leaveWatcher_ = new EntryLeaveWatcher(session_, this);
+    leaveWatcher_ = new EntryLeaveWatcher(
+        session_, [this](Model model) { return entriesOf(model); }, this);
     buildMenus();
 
     auto *central = new QWidget(this);
@@ -386,13 +387,19 @@ void MainWindow::pressStop(Model model, frame::Motion motion)
 }
 void MainWindow::pressSend(Model model, ParamKey key)
 {
-    session_.SendButtonClicked(model, key);
+    session_.SendButtonClicked(model, key, entriesOf(model));
 }
 void MainWindow::leaveBox(Model model, ParamKey key)
 {
-    session_.EntryBoxLeft(
-        model, key,
-        {boxText(model, key), session_.state.SelectedProfile, session_.state.AxisAddress});
+    session_.EntryBoxLeft(model, key, entriesOf(model));
+}
+
+PanelEntries MainWindow::entriesOf(Model model) const
+{
+    PanelEntries entries{{}, session_.state.SelectedProfile, session_.state.AxisAddress};
+    for (const auto &[key, box] : panel(model).boxes)
+        entries.texts.insert(key, box->text());
+    return entries;
 }
 
 void MainWindow::selectOption(Model model, Option option)
@@ -488,13 +495,6 @@ void MainWindow::showWaitCursor()
 void MainWindow::showNormalCursor()
 {
     toolkit_.showNormalCursor();
-}
-
-QString MainWindow::boxText(Model model, ParamKey key) const
-{
-    const Panel &p = panel(model);
-    auto it = p.boxes.find(key);
-    return it == p.boxes.end() ? QString() : it->second->text();
 }
 
 void MainWindow::showVersion(const QString &versionText)

@@ -10,6 +10,7 @@
 // cursor and screen seams; the dialogs each in a file of their own.
 
 #include "protocol/CommandFrame.h"
+#include "session/PanelEntries.h"
 #include "session/SessionView.h"
 #include "ui/Panel.h"
 #include "ui/ResultsActions.h"
@@ -77,6 +78,9 @@ class MainWindow : public QMainWindow, public SessionView
     void pressStop(Model model, frame::Motion motion);
     void pressSend(Model model, ParamKey key);
     void leaveBox(Model model, ParamKey key);
+    // The panel's box texts with the profile and axis in force now: what a
+    // Send click or leaving a box hands the session.
+    PanelEntries entriesOf(Model model) const;
     void selectOption(Model model, Option option); // as the operator selecting it
     void selectProfile(Model model, int number);
     void pressConnect();
@@ -109,7 +113,6 @@ class MainWindow : public QMainWindow, public SessionView
     void showOpenFailure(MessageIcon icon, const QString &text, const QString &details) override;
     void showWaitCursor() override;
     void showNormalCursor() override;
-    QString boxText(Model model, ParamKey key) const override;
     void showConnectionStatus(bool connected) override;
     void showVersion(const QString &versionText) override;
     void setConnectEnabled(bool enabled) override;

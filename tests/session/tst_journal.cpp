@@ -91,10 +91,12 @@ void TestJournal::confirmedSend()
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5200");
-    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5300");
-    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max,
-                                {QStringLiteral("5300"), QStringLiteral("1"), QStringLiteral("0")});
+    bench.session->EntryBoxLeft(
+        Model::KTRA20, ParamKey::Max,
+        {{{ParamKey::Max, QStringLiteral("5300")}}, QStringLiteral("1"), QStringLiteral("0")});
     bench.session->SetOption(Model::KTRA20, Option::RampDownYes);
 
     // Nothing on the line but the program's own lines.
@@ -121,7 +123,8 @@ void TestJournal::sendTheUnitDidNotKeep()
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5000");
-    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
 
     QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5000\r"} + Readback);
     QCOMPARE(rows(path),
@@ -145,7 +148,8 @@ void TestJournal::unwritableJournalWarnsOnce()
     QSignalSpy warnings(bench.tracker.get(), &ChangeTracker::journalWarning);
 
     bench.view.boxes[{Model::KTRA20, ParamKey::Accel}] = QStringLiteral("20");
-    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Accel);
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Accel,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
     bench.session->SetOption(Model::KTRA20, Option::AnalogOn);
 
     QCOMPARE(bench.unit.receivedBytes(),

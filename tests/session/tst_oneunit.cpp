@@ -148,10 +148,12 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
     QCOMPARE(bench.tracker->unitModel(), QStringLiteral("VELD30"));
 
     bench.view.boxes[{Model::VELD30, ParamKey::Max}] = QStringLiteral("5200");
-    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max,
+                                     bench.view.entriesOf(Model::VELD30, bench.session->state));
     bench.session->selectAxis(QStringLiteral("7"));
     bench.session->axisSelectDone();
-    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max,
+                                     bench.view.entriesOf(Model::VELD30, bench.session->state));
 
     Lines heard;
     for (int address = 0; address <= 8; ++address)
@@ -244,10 +246,12 @@ void TestOneUnit::readBackSettlesEveryPendingWrite()
     QVERIFY(bench.session->state.UnitConnected);
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
-    bench.session->EntryBoxLeft(Model::KTRA20, ParamKey::Max,
-                                {left, QStringLiteral("1"), QStringLiteral("0")});
+    bench.session->EntryBoxLeft(
+        Model::KTRA20, ParamKey::Max,
+        {{{ParamKey::Max, left}}, QStringLiteral("1"), QStringLiteral("0")});
     bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = clicked;
-    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
 
     QCOMPARE(bench.unit.receivedBytes(),
              (Lines{"@0M1_" + left.toLatin1() + "\r", "@0M1_" + clicked.toLatin1() + "\r"} +

@@ -97,7 +97,8 @@ void TestSession::refusedSendSendsNothing()
     bench.unit.clearRecord();
 
     bench.view.boxes[{Model::VELD20, ParamKey::Max}] = QStringLiteral("0");
-    bench.session->SendButtonClicked(Model::VELD20, ParamKey::Max);
+    bench.session->SendButtonClicked(Model::VELD20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::VELD20, bench.session->state));
 
     QCOMPARE(bench.view.messages.size(), 1);
     QCOMPARE(bench.view.messages.first().icon, MessageIcon::Exclamation);

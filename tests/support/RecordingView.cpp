@@ -23,9 +23,13 @@ void RecordingView::showMessage(MessageIcon icon, const QString &text)
     messages.append({icon, text});
 }
 
-QString RecordingView::boxText(Model model, ParamKey key) const
+PanelEntries RecordingView::entriesOf(Model model, const SharedState &state) const
 {
-    return boxes.value({model, key});
+    PanelEntries entries{{}, state.SelectedProfile, state.AxisAddress};
+    for (auto it = boxes.cbegin(); it != boxes.cend(); ++it)
+        if (it.key().first == model)
+            entries.texts.insert(it.key().second, it.value());
+    return entries;
 }
 
 void RecordingView::setRunButtonsEnabled(Model model, bool enabled)

@@ -1,7 +1,9 @@
 #pragma once
 // A view of the session without a window: it records what the session asks
-// it to show and answers with the box texts the test sets.
+// it to show, and its boxes are the texts the test sets.
 
+#include "link/SharedState.h"
+#include "session/PanelEntries.h"
 #include "session/SessionView.h"
 
 #include <QList>
@@ -42,6 +44,8 @@ class RecordingView : public SessionView
     QStringList events; // "reset KTRA20 1", "axis VELD30 7", ...
 
     QStringList messageTexts() const;
+    // A panel's boxes with the profile and axis in force, as a click hands them.
+    PanelEntries entriesOf(Model model, const SharedState &state) const;
     // The last text shown for a field of a model; none when it was not shown
     // or the unit did not answer.
     std::optional<QString> lastShown(Model model, Field field) const;
@@ -49,7 +53,6 @@ class RecordingView : public SessionView
     void showMessage(MessageIcon icon, const QString &text) override;
     void showWaitCursor() override { waitCursor = true; }
     void showNormalCursor() override { waitCursor = false; }
-    QString boxText(Model model, ParamKey key) const override;
     void showConnectionStatus(bool isConnected) override { connected = isConnected; }
     void showVersion(const QString &versionText) override { version = versionText; }
     void setConnectEnabled(bool enabled) override { connectEnabled = enabled; }
