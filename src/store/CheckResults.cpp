@@ -174,17 +174,15 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
             *problem = QStringLiteral("The change journal %1 cannot be read: %2").arg(path_, why);
         return std::vector<CheckReport>();
     };
-    const StoreConnection connection(path_, StoreConnection::Mode::ReadOnly);
-    if (!connection.opened())
-        return fail(connection.error());
-    QSqlQuery query(connection.db());
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(query.lastError().text());
-    const int version = query.value(0).toInt();
-    if (version > Journal::SchemaVersion)
-        return fail(QStringLiteral("it was made by a newer program (schema %1).").arg(version));
+    int version = 0;
+    QString why;
+    const std::unique_ptr<StoreConnection> connection =
+        Journal::openForReading(path_, &version, &why);
+    if (!connection)
+        return fail(why);
     if (version < 2)
         return reports; // no check recorded yet
+    QSqlQuery query(connection->db());
 
     const QString whereClause =
         where.isEmpty() ? QString()

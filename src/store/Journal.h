@@ -51,6 +51,11 @@ class Journal
     // The journal's database, made or upgraded to SchemaVersion (each step
     // in one transaction); none, and *why, when it cannot be written.
     static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why);
+    // The journal's database as it is, read-only, and its schema version (0
+    // when no row was written yet); none, and *why, when it cannot be opened
+    // or a newer program made it.
+    static std::unique_ptr<StoreConnection> openForReading(const QString &path, int *version,
+                                                           QString *why);
 
     explicit Journal(const QString &path);
     ~Journal();
