@@ -24,33 +24,6 @@ QString timeText(const QDateTime &time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-template <typename Verdict, typename Text>
-Verdict verdictOf(const QString &text, Text toText, std::initializer_list<Verdict> all,
-                  Verdict otherwise)
-{
-    for (Verdict verdict : all)
-        if (toText(verdict) == text)
-            return verdict;
-    return otherwise;
-}
-
-ValueVerdict valueVerdictOf(const QString &text)
-{
-    return verdictOf(text, valueVerdictText,
-                     {ValueVerdict::Match, ValueVerdict::Differs, ValueVerdict::NotKept,
-                      ValueVerdict::NoAnswer, ValueVerdict::NotVerifiable, ValueVerdict::Refused,
-                      ValueVerdict::NotWritten},
-                     ValueVerdict::NoAnswer);
-}
-
-CheckVerdict checkVerdictOf(const QString &text)
-{
-    return verdictOf(
-        text, checkVerdictText,
-        {CheckVerdict::Pass, CheckVerdict::Fail, CheckVerdict::Refused, CheckVerdict::Error},
-        CheckVerdict::Error);
-}
-
 } // namespace
 
 CheckResults::CheckResults(const QString &journalPath) : path_(journalPath) {}
@@ -209,7 +182,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         report.loaded = query.value(13).toInt() != 0;
         report.started = QDateTime::fromString(text(14), Qt::ISODateWithMs);
         report.ended = QDateTime::fromString(text(15), Qt::ISODateWithMs);
-        report.verdict = checkVerdictOf(text(16));
+        report.verdict = checkVerdictFromText(text(16));
         report.problem = text(17);
         byId.emplace(query.value(0).toLongLong(), reports.size());
         reports.push_back(std::move(report));
@@ -233,7 +206,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
             {query.value(1).toInt(), query.value(2).toString(), query.value(3).toString(),
              query.value(4).toString(),
              unitValue.isNull() ? std::nullopt : std::optional<QString>(unitValue.toString()),
-             valueVerdictOf(query.value(6).toString()), query.value(7).toString()});
+             valueVerdictFromText(query.value(6).toString()), query.value(7).toString()});
     }
     return reports;
 }
