@@ -1,16 +1,33 @@
 #pragma once
 // The command-line tool timed as the operator runs it, process start to exit,
-// for the bench programs that measure one of its verbs.
+// for the bench programs that measure one of its verbs: a unit on a store
+// for it to use, and the runs.
+
+#include "Helpers.h"
+#include "UnitSimProcess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
 #include <vector>
 
 namespace ktv::bench {
+
+// A simulated unit the tool finds on COM 1 of a store of its own.
+struct ToolBench
+{
+    explicit ToolBench(const test::UnitSimOptions &options) : unit(options) {}
+    // False when the unit did not start or the store was not written.
+    bool start() { return unit.start() && test::writeStore(store, 1, {{1, unit.devicePath()}}); }
+
+    test::UnitSimProcess unit;
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("config.qdr"));
+};
 
 struct CliRun
 {

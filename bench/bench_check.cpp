@@ -6,13 +6,10 @@
 // ratio of the best and the median to that floor (goal: at most 1.10).
 
 #include "CliRuns.h"
-#include "Helpers.h"
-#include "UnitSimProcess.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 using namespace ktv::bench;
@@ -27,13 +24,10 @@ int main(int argc, char *argv[])
     UnitSimOptions options;
     options.model = QStringLiteral("KTRA20");
     options.baud = 28800;
-    UnitSimProcess unit(options);
-    QTemporaryDir dir;
-    const QString store = dir.filePath(QStringLiteral("config.qdr"));
-    const QString sheet = dir.filePath(QStringLiteral("line3.json"));
+    ToolBench bench(options);
+    const QString sheet = bench.dir.filePath(QStringLiteral("line3.json"));
     QFile file(sheet);
-    if (!unit.start() || !writeStore(store, 1, {{1, unit.devicePath()}}) ||
-        !file.open(QIODevice::WriteOnly) ||
+    if (!bench.start() || !file.open(QIODevice::WriteOnly) ||
         file.write(wire::ktra20Sheet(QStringLiteral("4000"))) < 0) {
         out << "The simulated unit or the sheet is not ready.\n";
         return 1;
@@ -42,10 +36,11 @@ int main(int argc, char *argv[])
 
     const double floorSeconds = 3 * 0.5 + 10 * 0.05 + 14 * 0.5 + 14 * 0.05;
     CliRun run;
-    run.arguments = {QStringLiteral("check"),   sheet, QStringLiteral("--load"),
-                     QStringLiteral("--store"), store, QStringLiteral("--baud"),
+    run.arguments = {QStringLiteral("check"),   sheet,       QStringLiteral("--load"),
+                     QStringLiteral("--store"), bench.store, QStringLiteral("--baud"),
                      QStringLiteral("28800")};
-    run.environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    run.environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           bench.dir.filePath(QStringLiteral("data")));
     const std::vector<double> seconds = timeCliRuns(out, run, runs);
     if (seconds.empty())
         return 1;

@@ -5,11 +5,8 @@
 // Prints each run and the ratio of the best and the median to that floor.
 
 #include "CliRuns.h"
-#include "Helpers.h"
-#include "UnitSimProcess.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 using namespace ktv::bench;
@@ -24,10 +21,8 @@ int main(int argc, char *argv[])
     UnitSimOptions options;
     options.model = QStringLiteral("KTRA20");
     options.baud = 28800;
-    UnitSimProcess unit(options);
-    QTemporaryDir dir;
-    const QString store = dir.filePath(QStringLiteral("config.qdr"));
-    if (!unit.start() || !writeStore(store, 1, {{1, unit.devicePath()}})) {
+    ToolBench bench(options);
+    if (!bench.start()) {
         out << "The simulated unit did not start.\n";
         return 1;
     }
@@ -36,7 +31,7 @@ int main(int argc, char *argv[])
     constexpr int queries = 10;
     const double floorSeconds = 3 * 0.5 + queries * 0.05;
     CliRun run;
-    run.arguments = {QStringLiteral("read"), QStringLiteral("--store"), store,
+    run.arguments = {QStringLiteral("read"), QStringLiteral("--store"), bench.store,
                      QStringLiteral("--baud"), QStringLiteral("28800")};
     run.timeoutMs = 30000;
     const std::vector<double> seconds = timeCliRuns(out, run, runs);

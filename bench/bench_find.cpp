@@ -3,11 +3,8 @@
 // where nobody answers (goal: at most 12 s). Prints each run and the median.
 
 #include "CliRuns.h"
-#include "Helpers.h"
-#include "UnitSimProcess.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 using namespace ktv::bench;
@@ -23,15 +20,13 @@ double timeFind(QTextStream &out, const QString &mode, int expectedExit, int run
     options.address = 5;
     options.baud = 38400;
     options.mode = mode;
-    UnitSimProcess unit(options);
-    QTemporaryDir dir;
-    const QString store = dir.filePath(QStringLiteral("config.qdr"));
-    if (!unit.start() || !writeStore(store, 1, {{1, unit.devicePath()}})) {
+    ToolBench bench(options);
+    if (!bench.start()) {
         out << "The simulated unit did not start.\n";
         return -1;
     }
     CliRun run;
-    run.arguments = {QStringLiteral("find"), QStringLiteral("--store"), store};
+    run.arguments = {QStringLiteral("find"), QStringLiteral("--store"), bench.store};
     run.expectedExit = expectedExit;
     run.indent = QStringLiteral("  ");
     const std::vector<double> seconds = timeCliRuns(out, run, runs);
