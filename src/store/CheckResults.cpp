@@ -33,8 +33,7 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
     QString why;
     auto fail = [&](const QString &text) {
         if (problem)
-            *problem =
-                QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, text);
+            *problem = Journal::cannotWriteText(path_, text);
         return false;
     };
     const std::unique_ptr<StoreConnection> connection = Journal::openForWriting(path_, &why);
@@ -132,7 +131,7 @@ bool CheckResults::markSent(const QUuid &id, QString *problem)
             why = query.lastError().text();
     }
     if (!marked && problem)
-        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+        *problem = Journal::cannotWriteText(path_, why);
     return marked;
 }
 
@@ -144,7 +143,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         return reports;
     auto fail = [&](const QString &why) {
         if (problem)
-            *problem = QStringLiteral("The change journal %1 cannot be read: %2").arg(path_, why);
+            *problem = Journal::cannotReadText(path_, why);
         return std::vector<CheckReport>();
     };
     int version = 0;

@@ -55,6 +55,16 @@ QString Journal::lineText(const QByteArray &line)
     return text;
 }
 
+QString Journal::cannotWriteText(const QString &path, const QString &why)
+{
+    return QStringLiteral("The change journal %1 cannot be written: %2").arg(path, why);
+}
+
+QString Journal::cannotReadText(const QString &path, const QString &why)
+{
+    return QStringLiteral("The change journal %1 cannot be read: %2").arg(path, why);
+}
+
 Journal::Journal(const QString &path) : path_(path) {}
 
 Journal::~Journal() = default;
@@ -169,7 +179,7 @@ bool Journal::open(QString *problem)
     if (connection_)
         return true;
     if (problem)
-        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+        *problem = cannotWriteText(path_, why);
     return false;
 }
 
@@ -194,8 +204,7 @@ bool Journal::append(const JournalEntry &entry, QString *problem)
     query.addBindValue(journalVerdictText(entry.verdict));
     if (!query.exec()) {
         if (problem)
-            *problem = QStringLiteral("The change journal %1 cannot be written: %2")
-                           .arg(path_, query.lastError().text());
+            *problem = cannotWriteText(path_, query.lastError().text());
         connection_.reset(); // the next row tries afresh
         return false;
     }

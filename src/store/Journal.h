@@ -48,6 +48,10 @@ class Journal
     // The line as the journal shows it: printable, CR as "\r".
     static QString lineText(const QByteArray &line);
 
+    // "The change journal PATH cannot be written: WHY", and its reading twin.
+    static QString cannotWriteText(const QString &path, const QString &why);
+    static QString cannotReadText(const QString &path, const QString &why);
+
     // The journal's database, made or upgraded to SchemaVersion (each step
     // in one transaction); none, and *why, when it cannot be written.
     static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why);

@@ -17,7 +17,7 @@ JournalHistory readJournal(const QString &path, const QString &unitModel)
         return history;
     auto fail = [&](const QString &why) {
         history.rows.clear();
-        history.problem = QStringLiteral("The change journal %1 cannot be read: %2").arg(path, why);
+        history.problem = Journal::cannotReadText(path, why);
         return history;
     };
     int version = 0;
