@@ -2,18 +2,12 @@
 // VELD30 at address 5 and 38400 baud (goal: at most 5 s), and with a line
 // where nobody answers (goal: at most 12 s). Prints each run and the median.
 
-#include "Helpers.h"
-#include "UnitSimProcess.h"
+#include "CliRuns.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTextStream>
 
-#include <algorithm>
-#include <vector>
-
+using namespace ktv::bench;
 using namespace ktv::test;
 
 namespace {
@@ -26,29 +20,18 @@ double timeFind(QTextStream &out, const QString &mode, int expectedExit, int run
     options.address = 5;
     options.baud = 38400;
     options.mode = mode;
-    UnitSimProcess unit(options);
-    QTemporaryDir dir;
-    const QString store = dir.filePath(QStringLiteral("config.qdr"));
-    if (!unit.start() || !writeStore(store, 1, {{1, unit.devicePath()}})) {
+    ToolBench bench(options);
+    if (!bench.start()) {
         out << "The simulated unit did not start.\n";
         return -1;
     }
-    std::vector<double> seconds;
-    for (int i = 0; i < runs; ++i) {
-        QProcess cli;
-        QElapsedTimer clock;
-        clock.start();
-        cli.start(QStringLiteral(KTV_CLI_PATH),
-                  {QStringLiteral("find"), QStringLiteral("--store"), store});
-        if (!cli.waitForFinished(60000) || cli.exitCode() != expectedExit) {
-            out << "ktraveld-cli find failed: " << cli.readAllStandardError() << "\n";
-            return -1;
-        }
-        seconds.push_back(clock.nsecsElapsed() / 1e9);
-        out << QStringLiteral("  run %1: %2 s\n").arg(i + 1).arg(seconds.back(), 0, 'f', 3);
-        out.flush();
-    }
-    std::sort(seconds.begin(), seconds.end());
+    CliRun run;
+    run.arguments = {QStringLiteral("find"), QStringLiteral("--store"), bench.store};
+    run.expectedExit = expectedExit;
+    run.indent = QStringLiteral("  ");
+    const std::vector<double> seconds = timeCliRuns(out, run, runs);
+    if (seconds.empty())
+        return -1;
     return seconds[seconds.size() / 2];
 }
 

@@ -40,6 +40,25 @@ QString checkVerdictText(CheckVerdict verdict)
     return {};
 }
 
+ValueVerdict valueVerdictFromText(const QString &text)
+{
+    for (const auto verdict :
+         {ValueVerdict::Match, ValueVerdict::Differs, ValueVerdict::NotKept, ValueVerdict::NoAnswer,
+          ValueVerdict::NotVerifiable, ValueVerdict::Refused, ValueVerdict::NotWritten})
+        if (valueVerdictText(verdict) == text)
+            return verdict;
+    return ValueVerdict::NoAnswer;
+}
+
+CheckVerdict checkVerdictFromText(const QString &text)
+{
+    for (const auto verdict :
+         {CheckVerdict::Pass, CheckVerdict::Fail, CheckVerdict::Refused, CheckVerdict::Error})
+        if (checkVerdictText(verdict) == text)
+            return verdict;
+    return CheckVerdict::Error;
+}
+
 int CheckReport::count(ValueVerdict verdict) const
 {
     return int(std::count_if(values.begin(), values.end(), [verdict](const CheckedValue &value) {

@@ -26,6 +26,8 @@ enum class ValueVerdict {
     NotWritten,    // the line was lost before this value was written
 };
 QString valueVerdictText(ValueVerdict verdict); // "match", "differs", "not kept", ...
+// The verdict a stored text names; a text no verdict has reads as no answer.
+ValueVerdict valueVerdictFromText(const QString &text);
 
 enum class CheckVerdict {
     Pass,    // every value matches
@@ -34,6 +36,8 @@ enum class CheckVerdict {
     Error,   // a line or unit problem: no unit, the line lost
 };
 QString checkVerdictText(CheckVerdict verdict); // "pass", "fail", "refused", "error"
+// The verdict a stored text names; a text no verdict has reads as an error.
+CheckVerdict checkVerdictFromText(const QString &text);
 
 struct CheckedUnit
 {

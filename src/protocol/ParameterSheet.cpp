@@ -269,25 +269,11 @@ Field settingField(SettingGroup group)
 
 std::optional<SettingGroup> settingGroupOf(Option option)
 {
-    switch (option) {
-    case Option::CW:
-    case Option::CCW:
-        return SettingGroup::Direction;
-    case Option::RCYes:
-    case Option::RCNo:
-        return SettingGroup::ReducedCurrent;
-    case Option::Res1:
-    case Option::Res2:
-    case Option::Res4:
-    case Option::Res8:
-        return SettingGroup::Resolution;
-    case Option::RampDownYes:
-    case Option::RampDownNo:
-        return SettingGroup::RampDown;
-    case Option::AnalogOn:
-    case Option::AnalogOff:
-        return SettingGroup::AnalogSpeed;
-    }
+    // The group whose read-back field the option sets.
+    const Field field = optionField(option);
+    for (const SettingGroup group : AllGroups)
+        if (settingField(group) == field)
+            return group;
     return std::nullopt;
 }
 

@@ -24,33 +24,6 @@ QString timeText(const QDateTime &time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-template <typename Verdict, typename Text>
-Verdict verdictOf(const QString &text, Text toText, std::initializer_list<Verdict> all,
-                  Verdict otherwise)
-{
-    for (Verdict verdict : all)
-        if (toText(verdict) == text)
-            return verdict;
-    return otherwise;
-}
-
-ValueVerdict valueVerdictOf(const QString &text)
-{
-    return verdictOf(text, valueVerdictText,
-                     {ValueVerdict::Match, ValueVerdict::Differs, ValueVerdict::NotKept,
-                      ValueVerdict::NoAnswer, ValueVerdict::NotVerifiable, ValueVerdict::Refused,
-                      ValueVerdict::NotWritten},
-                     ValueVerdict::NoAnswer);
-}
-
-CheckVerdict checkVerdictOf(const QString &text)
-{
-    return verdictOf(
-        text, checkVerdictText,
-        {CheckVerdict::Pass, CheckVerdict::Fail, CheckVerdict::Refused, CheckVerdict::Error},
-        CheckVerdict::Error);
-}
-
 } // namespace
 
 CheckResults::CheckResults(const QString &journalPath) : path_(journalPath) {}
@@ -60,8 +33,7 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
     QString why;
     auto fail = [&](const QString &text) {
         if (problem)
-            *problem =
-                QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, text);
+            *problem = Journal::cannotWriteText(path_, text);
         return false;
     };
     const std::unique_ptr<StoreConnection> connection = Journal::openForWriting(path_, &why);
@@ -159,7 +131,7 @@ bool CheckResults::markSent(const QUuid &id, QString *problem)
             why = query.lastError().text();
     }
     if (!marked && problem)
-        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+        *problem = Journal::cannotWriteText(path_, why);
     return marked;
 }
 
@@ -171,20 +143,18 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         return reports;
     auto fail = [&](const QString &why) {
         if (problem)
-            *problem = QStringLiteral("The change journal %1 cannot be read: %2").arg(path_, why);
+            *problem = Journal::cannotReadText(path_, why);
         return std::vector<CheckReport>();
     };
-    const StoreConnection connection(path_, StoreConnection::Mode::ReadOnly);
-    if (!connection.opened())
-        return fail(connection.error());
-    QSqlQuery query(connection.db());
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(query.lastError().text());
-    const int version = query.value(0).toInt();
-    if (version > Journal::SchemaVersion)
-        return fail(QStringLiteral("it was made by a newer program (schema %1).").arg(version));
+    int version = 0;
+    QString why;
+    const std::unique_ptr<StoreConnection> connection =
+        Journal::openForReading(path_, &version, &why);
+    if (!connection)
+        return fail(why);
     if (version < 2)
         return reports; // no check recorded yet
+    QSqlQuery query(connection->db());
 
     const QString whereClause =
         where.isEmpty() ? QString()
@@ -211,7 +181,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         report.loaded = query.value(13).toInt() != 0;
         report.started = QDateTime::fromString(text(14), Qt::ISODateWithMs);
         report.ended = QDateTime::fromString(text(15), Qt::ISODateWithMs);
-        report.verdict = checkVerdictOf(text(16));
+        report.verdict = checkVerdictFromText(text(16));
         report.problem = text(17);
         byId.emplace(query.value(0).toLongLong(), reports.size());
         reports.push_back(std::move(report));
@@ -235,7 +205,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
             {query.value(1).toInt(), query.value(2).toString(), query.value(3).toString(),
              query.value(4).toString(),
              unitValue.isNull() ? std::nullopt : std::optional<QString>(unitValue.toString()),
-             valueVerdictOf(query.value(6).toString()), query.value(7).toString()});
+             valueVerdictFromText(query.value(6).toString()), query.value(7).toString()});
     }
     return reports;
 }

@@ -55,6 +55,16 @@ QString Journal::lineText(const QByteArray &line)
     return text;
 }
 
+QString Journal::cannotWriteText(const QString &path, const QString &why)
+{
+    return QStringLiteral("The change journal %1 cannot be written: %2").arg(path, why);
+}
+
+QString Journal::cannotReadText(const QString &path, const QString &why)
+{
+    return QStringLiteral("The change journal %1 cannot be read: %2").arg(path, why);
+}
+
 Journal::Journal(const QString &path) : path_(path) {}
 
 Journal::~Journal() = default;
@@ -87,6 +97,23 @@ const char *const SchemaSteps[][3] = {
 };
 static_assert(std::size(SchemaSteps) == Journal::SchemaVersion);
 
+// The file's schema version; false, and *why, when it cannot be read or a
+// newer program made the file.
+bool readSchemaVersion(const QSqlDatabase &db, int *version, QString *why)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        *why = query.lastError().text();
+        return false;
+    }
+    *version = query.value(0).toInt();
+    if (*version > Journal::SchemaVersion) {
+        *why = QStringLiteral("it was made by a newer program (schema %1).").arg(*version);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QString *why)
@@ -101,12 +128,11 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
     if (!connection->opened())
         return fail(connection->error());
     QSqlDatabase db = connection->db();
+    int version = 0;
+    QString problem;
+    if (!readSchemaVersion(db, &version, &problem))
+        return fail(problem);
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(query.lastError().text());
-    const int version = query.value(0).toInt();
-    if (version > SchemaVersion)
-        return fail(QStringLiteral("it was made by a newer program (schema %1).").arg(version));
     // The journal may be lost with the machine's power, never corrupted.
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -130,6 +156,20 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
     return connection;
 }
 
+std::unique_ptr<StoreConnection> Journal::openForReading(const QString &path, int *version,
+                                                         QString *why)
+{
+    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadOnly);
+    QString problem;
+    if (!connection->opened())
+        problem = connection->error();
+    else if (readSchemaVersion(connection->db(), version, &problem))
+        return connection;
+    if (why)
+        *why = problem;
+    return nullptr;
+}
+
 bool Journal::open(QString *problem)
 {
     if (connection_)
@@ -139,7 +179,7 @@ bool Journal::open(QString *problem)
     if (connection_)
         return true;
     if (problem)
-        *problem = QStringLiteral("The change journal %1 cannot be written: %2").arg(path_, why);
+        *problem = cannotWriteText(path_, why);
     return false;
 }
 
@@ -164,8 +204,7 @@ bool Journal::append(const JournalEntry &entry, QString *problem)
     query.addBindValue(journalVerdictText(entry.verdict));
     if (!query.exec()) {
         if (problem)
-            *problem = QStringLiteral("The change journal %1 cannot be written: %2")
-                           .arg(path_, query.lastError().text());
+            *problem = cannotWriteText(path_, query.lastError().text());
         connection_.reset(); // the next row tries afresh
         return false;
     }

@@ -48,9 +48,18 @@ class Journal
     // The line as the journal shows it: printable, CR as "\r".
     static QString lineText(const QByteArray &line);
 
+    // "The change journal PATH cannot be written: WHY", and its reading twin.
+    static QString cannotWriteText(const QString &path, const QString &why);
+    static QString cannotReadText(const QString &path, const QString &why);
+
     // The journal's database, made or upgraded to SchemaVersion (each step
     // in one transaction); none, and *why, when it cannot be written.
     static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why);
+    // The journal's database as it is, read-only, and its schema version (0
+    // when no row was written yet); none, and *why, when it cannot be opened
+    // or a newer program made it.
+    static std::unique_ptr<StoreConnection> openForReading(const QString &path, int *version,
+                                                           QString *why);
 
     explicit Journal(const QString &path);
     ~Journal();

@@ -17,20 +17,18 @@ JournalHistory readJournal(const QString &path, const QString &unitModel)
         return history;
     auto fail = [&](const QString &why) {
         history.rows.clear();
-        history.problem = QStringLiteral("The change journal %1 cannot be read: %2").arg(path, why);
+        history.problem = Journal::cannotReadText(path, why);
         return history;
     };
-    const StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
-    if (!connection.opened())
-        return fail(connection.error());
-    QSqlQuery query(connection.db());
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(query.lastError().text());
-    const int version = query.value(0).toInt();
+    int version = 0;
+    QString why;
+    const std::unique_ptr<StoreConnection> connection =
+        Journal::openForReading(path, &version, &why);
+    if (!connection)
+        return fail(why);
     if (version == 0)
         return history; // made, but no row written yet
-    if (version > Journal::SchemaVersion)
-        return fail(QStringLiteral("it was made by a newer program (schema %1).").arg(version));
+    QSqlQuery query(connection->db());
     query.prepare(
         QStringLiteral("SELECT time, model, revision, axis, field, profile, value, "
                        "line, before, after, verdict FROM changes") +

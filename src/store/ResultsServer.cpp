@@ -94,25 +94,6 @@ QString isoText(const QDateTime &time)
     return time.toString(Qt::ISODateWithMs);
 }
 
-CheckVerdict checkVerdictFrom(const QString &text)
-{
-    for (const auto verdict :
-         {CheckVerdict::Pass, CheckVerdict::Fail, CheckVerdict::Refused, CheckVerdict::Error})
-        if (checkVerdictText(verdict) == text)
-            return verdict;
-    return CheckVerdict::Error;
-}
-
-ValueVerdict valueVerdictFrom(const QString &text)
-{
-    for (const auto verdict :
-         {ValueVerdict::Match, ValueVerdict::Differs, ValueVerdict::NotKept, ValueVerdict::NoAnswer,
-          ValueVerdict::NotVerifiable, ValueVerdict::Refused, ValueVerdict::NotWritten})
-        if (valueVerdictText(verdict) == text)
-            return verdict;
-    return ValueVerdict::NoAnswer;
-}
-
 // The WHERE clause of a filter over "checks" (aliased c) and its values.
 QString whereClause(const ResultsFilter &filter, QVariantList *values)
 {
@@ -500,7 +481,7 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
                                                             Qt::OffsetFromUTC, offset);
             report.ended = QDateTime::fromMSecsSinceEpoch(query.value(14).toLongLong(),
                                                           Qt::OffsetFromUTC, offset);
-            report.verdict = checkVerdictFrom(query.value(16).toString());
+            report.verdict = checkVerdictFromText(query.value(16).toString());
             report.problem = query.value(17).toString();
             at.insert(report.id, reports.size());
             reports.push_back(std::move(report));
@@ -524,7 +505,7 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
             value.sheetValue = query.value(4).toString();
             if (!query.isNull(5))
                 value.unitValue = query.value(5).toString();
-            value.verdict = valueVerdictFrom(query.value(6).toString());
+            value.verdict = valueVerdictFromText(query.value(6).toString());
             value.problem = query.value(7).toString();
             reports[*found].values.push_back(std::move(value));
         }

@@ -1,5 +1,5 @@
 // A check's report as the JSON and JUnit files a bench keeps: exact bytes,
-// every verdict, the texts escaped.
+// every verdict, the texts escaped; the verdicts read back from their texts.
 
 #include "protocol/CheckReportJson.h"
 #include "protocol/JUnitReport.h"
@@ -73,6 +73,7 @@ class TestCheckReport : public QObject
     void junit_data();
     void junit();
     void json();
+    void verdictsReadBack();
 };
 
 void TestCheckReport::junit_data()
@@ -171,6 +172,31 @@ void TestCheckReport::json()
         QString::fromUtf8(QJsonDocument(checkReportJson(report)).toJson(QJsonDocument::Compact)),
         expected);
     QCOMPARE(writeCheckReportJson(report).right(2), QByteArray("}\n"));
+}
+
+// Every verdict as the journal and the results server keep it comes back as
+// itself; a text no verdict has reads as the worst case of its kind.
+void TestCheckReport::verdictsReadBack()
+{
+    const std::pair<const char *, ValueVerdict> values[] = {
+        {"match", ValueVerdict::Match},
+        {"differs", ValueVerdict::Differs},
+        {"not kept", ValueVerdict::NotKept},
+        {"no answer", ValueVerdict::NoAnswer},
+        {"not verifiable", ValueVerdict::NotVerifiable},
+        {"refused", ValueVerdict::Refused},
+        {"not written", ValueVerdict::NotWritten},
+        {"Match", ValueVerdict::NoAnswer},
+        {"", ValueVerdict::NoAnswer}};
+    for (const auto &[text, verdict] : values)
+        QVERIFY2(valueVerdictFromText(QString::fromLatin1(text)) == verdict, text);
+    const std::pair<const char *, CheckVerdict> checks[] = {{"pass", CheckVerdict::Pass},
+                                                            {"fail", CheckVerdict::Fail},
+                                                            {"refused", CheckVerdict::Refused},
+                                                            {"error", CheckVerdict::Error},
+                                                            {"passed", CheckVerdict::Error}};
+    for (const auto &[text, verdict] : checks)
+        QVERIFY2(checkVerdictFromText(QString::fromLatin1(text)) == verdict, text);
 }
 
 QTEST_GUILESS_MAIN(TestCheckReport)

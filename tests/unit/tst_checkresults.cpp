@@ -1,13 +1,14 @@
 // The results table in the change journal's database: a journal of the
 // first schema is upgraded and keeps its rows, a check is recorded once and
 // listed as it was recorded, the filters, and a journal that cannot be
-// written keeps nothing.
+// written keeps nothing (nor is one of a newer program read).
 
 #include "Helpers.h"
 
 #include "protocol/CheckReportJson.h"
 #include "store/CheckResults.h"
 #include "store/Journal.h"
+#include "store/JournalHistory.h"
 #include "store/StoreConnection.h"
 
 #include <QJsonDocument>
@@ -209,6 +210,16 @@ void TestCheckResults::journalThatCannotBeWritten()
     QCOMPARE(problem, QStringLiteral("The change journal %1 cannot be written: it was made by a "
                                      "newer program (schema 3).")
                           .arg(newer));
+    // Neither the checks nor the changes are read from it.
+    const QString unreadable = QStringLiteral("The change journal %1 cannot be read: it was made "
+                                              "by a newer program (schema 3).")
+                                   .arg(newer);
+    problem.clear();
+    QVERIFY(CheckResults(newer).list({}, &problem).empty());
+    QCOMPARE(problem, unreadable);
+    const JournalHistory history = readJournal(newer);
+    QVERIFY(history.rows.empty());
+    QCOMPARE(history.problem, unreadable);
     QCOMPARE(fileBytes(newer), before);
 }
 
