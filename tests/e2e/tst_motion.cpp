@@ -212,13 +212,11 @@ void TestMotion::stopAfterDisconnectUsesFixedRate()
 // also on a panel that offers only profiles 1 and 2.
 void TestMotion::profileCarriedIntoLaterConnection()
 {
-    UnitSimOptions first;
-    first.model = QStringLiteral("KTRA10");
-    UnitSimProcess ktra10(first);
-    QVERIFY(ktra10.start());
+    UnitOnLine ktra10(Model::KTRA10);
+    QVERIFY(ktra10.started);
     UnitSimProcess ktra20; // a KTRA20 at 9600
     QVERIFY(ktra20.start());
-    Workbench bench(ktra10.devicePath());
+    Workbench bench(ktra10);
     bench.load();
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA10));
     bench.window->selectProfile(Model::KTRA10, 4);
@@ -229,14 +227,14 @@ void TestMotion::profileCarriedIntoLaterConnection()
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     QVERIFY(ktra20.receivedBytes().contains(QByteArray("@0VA4\r")));
-    ktra10.clearRecord();
+    ktra10.unit.clearRecord();
     ktra20.clearRecord();
 
     bench.find<QPushButton>("cmdGoKTRA20")->click();
     QVERIFY(ktra20.waitForLineCount(1));
     QVERIFY(staysQuiet(ktra20, 1));
     QCOMPARE(ktra20.receivedBytes(), QList<QByteArray>{"@0G4\r"});
-    QVERIFY(ktra10.received().isEmpty());
+    QVERIFY(ktra10.unit.received().isEmpty());
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
