@@ -3,7 +3,6 @@
 // answers at once. Prints figures and the goals they are held against; it
 // asserts nothing, so a slow machine shows up as a number, not a red test.
 
-#include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "session/LineMonitor.h"
@@ -65,12 +64,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     {
-        UnitSimOptions options;
-        options.mode = QStringLiteral("silent");
-        UnitSimProcess unit(options);
-        if (!unit.start())
+        UnitOnLine rig(Model::KTRA20, 9600, {QStringLiteral("--mode"), QStringLiteral("silent")});
+        if (!rig.started)
             return 1;
-        Workbench bench(unit.devicePath());
+        Workbench bench(rig);
         const Measure scan = measure([&] { bench.load(); });
         out << "Baud scan with no unit answering (4 rates x 3 waits of 0.5 s = 6.0 s)\n";
         report(QStringLiteral("  scan time"), scan.wall, QStringLiteral("s"),
@@ -82,12 +79,10 @@ int main(int argc, char *argv[])
     }
 
     {
-        UnitSimOptions options;
-        options.model = QStringLiteral("KTRA20");
-        UnitSimProcess unit(options);
-        if (!unit.start())
+        UnitOnLine rig(Model::KTRA20);
+        if (!rig.started)
             return 1;
-        Workbench bench(unit.devicePath());
+        Workbench bench(rig);
         bench.load();
         if (!bench.state.UnitConnected)
             return 1;

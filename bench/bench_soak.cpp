@@ -4,7 +4,6 @@
 //
 //   bench_soak [runs] [lines]     (default 1000 runs, 10000 lines)
 
-#include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "protocol/CommandFrame.h"
@@ -41,18 +40,16 @@ int main(int argc, char *argv[])
     const int lines = argc > 2 ? QByteArray(argv[2]).toInt() : 10000;
     QTextStream out(stdout);
 
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD30");
-    UnitSimProcess unit(options);
-    if (!unit.start())
+    UnitOnLine rig(Model::VELD30);
+    if (!rig.started)
         return 1;
-    Workbench bench(unit.devicePath());
+    Workbench bench(rig);
     bench.load();
     if (!bench.state.UnitConnected) {
         out << "the simulated unit did not connect\n";
         return 1;
     }
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     QElapsedTimer clock;
     clock.start();
@@ -95,8 +92,8 @@ int main(int argc, char *argv[])
         meant << frame::motionLine(QStringLiteral("0"), motion, QStringLiteral("1"));
     for (Field field : unitFacts(Model::VELD30).plan)
         meant << frame::queryLine(QStringLiteral("0"), field, QStringLiteral("1"));
-    unit.waitForLineCount(lines + runs * int(unitFacts(Model::VELD30).plan.size()), 10000);
-    const QList<QByteArray> heard = unit.receivedBytes();
+    rig.unit.waitForLineCount(lines + runs * int(unitFacts(Model::VELD30).plan.size()), 10000);
+    const QList<QByteArray> heard = rig.unit.receivedBytes();
     int unexpected = 0;
     for (const QByteArray &line : heard)
         if (!meant.contains(line))

@@ -5,7 +5,6 @@
 // over 10 s (goal: under 1 % of one core). Prints figures and their goals;
 // it asserts nothing.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -203,7 +202,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString line = dir.filePath(QStringLiteral("line"));
-    UnitSimProcess unit(optionsFor(Model::KTRA20, {QStringLiteral("--link"), line}));
+    UnitSimProcess unit(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), line}));
     if (!unit.start()) {
         out << "The simulated unit did not start.\n";
         return 1;

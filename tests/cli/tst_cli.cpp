@@ -25,6 +25,7 @@
 
 using namespace ktv::test;
 using namespace ktv::test::wire;
+using ktv::Model;
 
 using Lines = QList<QByteArray>;
 
@@ -101,16 +102,14 @@ void TestCli::scan_data()
                                        "axis      0\n"
                                        "device    %1 (COM 1)\n"
                                     << Exchange + Ktra20Readback;
-    QTest::newRow("VELD40 at 38400 on the VELD30 panel")
-        << "VELD40" << 38400
-        << "model     VELD40\n"
-           "panel     VELD30\n"
-           "revision  1.07\n"
-           "baud      38400\n"
-           "axis      0\n"
-           "device    %1 (COM 1)\n"
-        << Exchange + Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r",
-                            "@0VT1\r", "@0V+\r",  "@0VR\r",  "@0!\r"};
+    QTest::newRow("VELD40 at 38400 on the VELD30 panel") << "VELD40" << 38400
+                                                         << "model     VELD40\n"
+                                                            "panel     VELD30\n"
+                                                            "revision  1.07\n"
+                                                            "baud      38400\n"
+                                                            "axis      0\n"
+                                                            "device    %1 (COM 1)\n"
+                                                         << Exchange + verifyQueries(Model::VELD30);
 }
 
 void TestCli::scan()
@@ -327,9 +326,7 @@ void TestCli::readJson()
     QCOMPARE(profiles[0].toObject().value(QStringLiteral("fields")).toObject(), expected);
     // Profile 1 with the identification, then profile 2 on its own.
     const Lines heard =
-        Exchange + Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r",
-                         "@0VC\r",  "@0!\r",   "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VN2\r",
-                         "@0VT2\r", "@0V+\r",  "@0VC\r",  "@0!\r"};
+        Exchange + verifyQueries(Model::VELD20, "0", "1") + verifyQueries(Model::VELD20, "0", "2");
     QCOMPARE(rig.unit.receivedBytes(), heard);
 }
 
@@ -390,8 +387,7 @@ void TestCli::valueNotHeld()
                                      "accel            20    1\n"
                                      "reduced-current  ON    ON\n")
                           .arg(rig.unit.devicePath()));
-    const Lines readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0V+\r",
-                            "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
+    const Lines readback = verifyQueries(Model::KTRA10);
     const Lines sent = {"@0A1_20\r", "@0C1\r"};
     QCOMPARE(rig.unit.receivedBytes(), Exchange + readback + sent + readback);
 }
@@ -435,9 +431,7 @@ void TestCli::axisDefine()
     QCOMPARE(doc.value(QStringLiteral("axis")), QJsonValue(12));
     QCOMPARE(doc.value(QStringLiteral("answers")).toBool(false), true);
     // Asked for its address, given the new one, then asked who it is there.
-    const Lines heard =
-        Exchange + Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r",
-                         "@0VR\r",  "@0!\r",   "@%\r",    "@~12\r",  "@12$\r"};
+    const Lines heard = Exchange + verifyQueries(Model::VELD30) + Lines{"@%\r", "@~12\r", "@12$\r"};
     QCOMPARE(rig.unit.receivedBytes(), heard);
 }
 

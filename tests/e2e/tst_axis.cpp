@@ -3,8 +3,8 @@
 // the unit for its address and giving it a new one, with the port open,
 // closed, or impossible to open.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/AxisDialogs.h"
@@ -23,6 +23,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 namespace {
 
@@ -112,9 +113,9 @@ void TestAxis::selectThenReadBack()
     QFETCH(int, close);
     QFETCH(QString, axis);
     QFETCH(bool, connected);
-    Rig rig;
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 0"));
     if (!connected)
         bench.window->pressDisconnect();
@@ -157,9 +158,9 @@ void TestAxis::selectThenReadBack()
 
 void TestAxis::openingAgainDoesNotReload()
 {
-    Rig rig;
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
 
     bench.window->openAxisSelect();
     AxisSelectDialog *select = bench.window->axisSelectDialog();
@@ -236,9 +237,9 @@ void TestAxis::digitFilter()
 
 void TestAxis::defineGivesTheUnitANewAddress()
 {
-    Rig rig;
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
 
     bench.window->openAxisDefine();
     AxisDefineDialog *define = bench.window->axisDefineDialog();
@@ -297,14 +298,12 @@ void TestAxis::defineGivesTheUnitANewAddress()
 // the address question must not take that for its answer.
 void TestAxis::defineDiscardsWhatWasWaiting()
 {
-    UnitSimOptions options = optionsFor(Model::VELD30);
-    options.extraArgs = {QStringLiteral("--ack")};
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30, 9600, {QStringLiteral("--ack")});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
-    unit.clearRecord();
+    rig.unit.clearRecord();
     bench.window->pressGo(Model::VELD30);
     QVERIFY(waitUntil([&] { return bench.link.InBufferCount() > 0; }, 2000));
     QTest::qWait(100);
@@ -313,7 +312,7 @@ void TestAxis::defineDiscardsWhatWasWaiting()
     AxisDefineDialog *define = bench.window->axisDefineDialog();
     QCOMPARE(define->TempVar, QStringLiteral("0\r"));
     QCOMPARE(define->lblCurrentAxis()->text(), QStringLiteral("Current Axis Definition:0\r"));
-    QCOMPARE(unit.receivedBytes(), (QList<QByteArray>{"@0G1\r", "@%\r"}));
+    QCOMPARE(rig.unit.receivedBytes(), (QList<QByteArray>{"@0G1\r", "@%\r"}));
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -335,9 +334,9 @@ void TestAxis::defineWithThePortClosed()
     QFETCH(QString, typed);
     QFETCH(int, close);
     QFETCH(QList<QByteArray>, lines);
-    Rig rig;
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->pressDisconnect();
     QVERIFY(!bench.link.PortOpen());
     const QString accelBefore = accelText(bench);
@@ -365,9 +364,9 @@ void TestAxis::defineWithThePortClosed()
 // Closing the dialog must leave that connection alone.
 void TestAxis::defineWhenThePortCannotOpen()
 {
-    Rig rig;
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->pressDisconnect();
     QSerialPort other;
     other.setPortName(rig.unit.devicePath());
@@ -426,7 +425,7 @@ void TestAxis::defineWithNoAnswer()
     QTemporaryDir lineDir;
     QVERIFY(lineDir.isValid());
     const QString line = lineDir.filePath(QStringLiteral("line"));
-    UnitSimOptions options = optionsFor(Model::VELD30);
+    UnitSimOptions options = unitOf(Model::VELD30);
     options.extraArgs = {QStringLiteral("--link"), line};
     UnitSimProcess first(options);
     QVERIFY(first.start());
@@ -456,9 +455,9 @@ void TestAxis::defineWithNoAnswer()
 // no new address to both.
 void TestAxis::defineRefusesTwoUnits()
 {
-    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("42")});
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30, 9600, {QStringLiteral("--also-address"), QStringLiteral("42")});
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
 
     bench.window->openAxisDefine();
     AxisDefineDialog *define = bench.window->axisDefineDialog();

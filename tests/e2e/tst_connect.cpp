@@ -5,6 +5,7 @@
 // connected unit.
 
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/AxisDialogs.h"
@@ -28,19 +29,11 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 Q_DECLARE_METATYPE(ktv::Model)
 
 namespace {
-
-UnitSimOptions optionsFor(const QString &model, const QStringList &extraArgs = {})
-{
-    UnitSimOptions options;
-    options.model = model;
-    options.baud = 9600;
-    options.extraArgs = extraArgs;
-    return options;
-}
 
 const QString DidNotConnectText = QStringLiteral(
     "The unit DID NOT CONNECT.  \r\rPlease check Com Port Setting, Cables and Power.");
@@ -58,10 +51,6 @@ QString openFailedText(int port)
                           "device (mouse, modem, etc.) or it does not exist.")
         .arg(port);
 }
-
-const QList<QByteArray> Exchange = {"\r", "@0!\r", "@0$\r"};
-const QList<QByteArray> Ktra20Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                                         "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
 
 const QColor Blue(0, 0, 255);
 const QColor Red(255, 0, 0);
@@ -179,13 +168,13 @@ void TestConnect::connectWhileConnectedScansAgain_data()
 void TestConnect::connectWhileConnectedScansAgain()
 {
     QFETCH(int, trigger);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(statusColour(bench), Blue);
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     // Inside the first half-second wait of the scan.
     StatusSnapshot during;
@@ -216,8 +205,8 @@ void TestConnect::connectWhileConnectedScansAgain()
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     // Set after the scan: the next read-back loads the entry boxes.
     QVERIFY(bench.window->session().ProfileUpdate);
-    QCOMPARE(unit.receivedAt(9600), Exchange + Ktra20Queries);
-    QCOMPARE(unit.received().size(), Exchange.size() + Ktra20Queries.size());
+    QCOMPARE(rig.unit.receivedAt(9600), Exchange + Ktra20Readback);
+    QCOMPARE(rig.unit.received().size(), Exchange.size() + Ktra20Readback.size());
 }
 
 void TestConnect::portHeldByAnotherProgram_data()
@@ -233,9 +222,9 @@ void TestConnect::portHeldByAnotherProgram()
 {
     QFETCH(int, trigger);
     QFETCH(bool, droppedBySettings);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     if (droppedBySettings) {
@@ -251,9 +240,9 @@ void TestConnect::portHeldByAnotherProgram()
         tabsBefore << bench.window->SSTab1()->isTabEnabled(i);
     QCOMPARE(tabsBefore.count(true), droppedBySettings ? 1 : ModelCount);
     QSerialPort other;
-    other.setPortName(unit.devicePath());
+    other.setPortName(rig.unit.devicePath());
     QVERIFY(other.open(QIODevice::ReadWrite));
-    unit.clearRecord();
+    rig.unit.clearRecord();
     const QByteArray storeBefore = fileBytes(bench.storePath);
 
     StatusSnapshot atMessage;
@@ -275,7 +264,7 @@ void TestConnect::portHeldByAnotherProgram()
     // No identification ran, so the tabs are as they were.
     for (int i = 0; i < ModelCount; ++i)
         QCOMPARE(bench.window->SSTab1()->isTabEnabled(i), tabsBefore[i]);
-    QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
     QVERIFY(other.isOpen());
 }
@@ -286,16 +275,16 @@ void TestConnect::noUnitAnswers()
     QTemporaryDir lineDir;
     QVERIFY(lineDir.isValid());
     const QString line = lineDir.filePath(QStringLiteral("line"));
-    UnitSimProcess first(optionsFor(QStringLiteral("KTRA20"), {QStringLiteral("--link"), line}));
+    UnitSimProcess first(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), line}));
     QVERIFY(first.start());
     Workbench bench(line);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     bench.window->pressDisconnect();
     first.terminate();
-    UnitSimProcess silent(
-        optionsFor(QStringLiteral("KTRA20"), {QStringLiteral("--link"), line,
-                                              QStringLiteral("--mode"), QStringLiteral("silent")}));
+    UnitSimProcess silent(unitOf(
+        Model::KTRA20, 9600,
+        {QStringLiteral("--link"), line, QStringLiteral("--mode"), QStringLiteral("silent")}));
     QVERIFY(silent.start());
     const QByteArray storeBefore = fileBytes(bench.storePath);
 
@@ -345,15 +334,15 @@ void TestConnect::disconnectWhenNotConnectedChangesNothing()
 // opened, then connects.
 void TestConnect::portOpenedByTheDefineDialog()
 {
-    UnitSimProcess unit(optionsFor(QStringLiteral("VELD30")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     bench.window->pressDisconnect();
     QVERIFY(!bench.link.PortOpen());
     bench.window->openAxisDefine();
     QVERIFY(bench.link.PortOpen());
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     bench.window->mnuDisconnect()->trigger();
     QVERIFY(bench.link.PortOpen());
@@ -367,7 +356,7 @@ void TestConnect::portOpenedByTheDefineDialog()
     QVERIFY(bench.recorder.messages.isEmpty());
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(!isWaitCursorShown());
-    const QList<QByteArray> heard = unit.receivedBytes();
+    const QList<QByteArray> heard = rig.unit.receivedBytes();
     QVERIFY(!heard.isEmpty());
     for (const QByteArray &line : heard)
         QVERIFY2(!line.startsWith("@~"), line.constData());
@@ -388,15 +377,15 @@ void TestConnect::disconnectThenPanelAction()
 {
     QFETCH(bool, byMenu);
     QFETCH(QString, action);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     Panel &panel = bench.panel(Model::KTRA20);
     const QString accelShown = panel.info.at(panel.entry().infoIndex(Field::Accel))->text();
     QCOMPARE(accelShown, QStringLiteral("Acceleration: 10"));
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     if (byMenu)
         bench.window->mnuDisconnect()->trigger();
@@ -427,7 +416,7 @@ void TestConnect::disconnectThenPanelAction()
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
     QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
-    QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
     QCOMPARE(bench.window->session().Times, 0);
 }
@@ -458,7 +447,7 @@ void TestConnect::settingsDialogOutcome()
     QFETCH(bool, informed);
     QFETCH(bool, connectedAfter);
     QFETCH(int, portAfter);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
+    UnitSimProcess unit(unitOf(Model::KTRA20));
     QVERIFY(unit.start());
     Workbench bench;
     QVERIFY(replaceStore(bench, 3, {{3, unit.devicePath()}}));
@@ -520,8 +509,8 @@ void TestConnect::settingsDialogOutcome()
 // next start of the program.
 void TestConnect::storedPortUsedByNextConnectAndRestart()
 {
-    UnitSimProcess com3(optionsFor(QStringLiteral("KTRA20")));
-    UnitSimProcess com5(optionsFor(QStringLiteral("VELD20")));
+    UnitSimProcess com3(unitOf(Model::KTRA20));
+    UnitSimProcess com5(unitOf(Model::VELD20));
     QVERIFY(com3.start());
     QVERIFY(com5.start());
     Workbench bench;
@@ -564,7 +553,7 @@ void TestConnect::storedPortUsedByNextConnectAndRestart()
 
 void TestConnect::storeHoldingZero()
 {
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
+    UnitSimProcess unit(unitOf(Model::KTRA20));
     QVERIFY(unit.start());
     Workbench bench(unit.devicePath(), 0);
     bench.load(); // no port 0: every open fails at once
@@ -593,7 +582,7 @@ void TestConnect::storeHoldingZero()
 // connection holding an exclusive lock makes the store unwritable for anyone.
 void TestConnect::storeWriteFails()
 {
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
+    UnitSimProcess unit(unitOf(Model::KTRA20));
     QVERIFY(unit.start());
     Workbench bench;
     QVERIFY(replaceStore(bench, 3, {{3, unit.devicePath()}, {5, "/nonexistent/ktv-com5"}}));
@@ -655,11 +644,11 @@ void TestConnect::brokenStoreAtStartUp_data()
 void TestConnect::brokenStoreAtStartUp()
 {
     QFETCH(QString, kind);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     const QString path = bench.storePath;
-    const QMap<int, QString> map = {{1, unit.devicePath()}};
+    const QMap<int, QString> map = {{1, rig.unit.devicePath()}};
     QVERIFY(QFile::remove(path));
     if (kind == QLatin1String("garbage")) {
         QFile file(path);
@@ -707,7 +696,7 @@ void TestConnect::brokenStoreAtStartUp()
     QCOMPARE(QFile::exists(path), existed);
     QCOMPARE(fileBytes(path), before);
     QTest::qWait(100);
-    QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
 }
 
 void TestConnect::lineLostWhileConnected_data()
@@ -727,9 +716,9 @@ void TestConnect::lineLostWhileConnected()
 {
     QFETCH(QString, action);
     QFETCH(bool, notConnectedAfter);
-    UnitSimProcess unit(optionsFor(QStringLiteral("KTRA20")));
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     const QByteArray storeBefore = fileBytes(bench.storePath);
@@ -738,7 +727,7 @@ void TestConnect::lineLostWhileConnected()
     clock.start();
     qint64 killedAt = -1;
     QTimer::singleShot(250, bench.window.get(), [&] {
-        unit.kill();
+        rig.unit.kill();
         killedAt = clock.elapsed();
     });
     if (action == QLatin1String("idle"))

@@ -34,15 +34,13 @@ void TestEnding::closingDuringARun_data()
 void TestEnding::closingDuringARun()
 {
     QFETCH(int, way);
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD10");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD10);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     bench.window->show();
-    unit.clearRecord();
+    rig.unit.clearRecord();
     QSignalSpy ending(bench.window.get(), &MainWindow::programEnding);
 
     // The option's 0.5 s wait, then its read-back run: close during the run.
@@ -65,7 +63,7 @@ void TestEnding::closingDuringARun()
 
     // The set line and the queries written before the close, nothing after.
     QTest::qWait(300);
-    const QList<ReceivedLine> heard = unit.received();
+    const QList<ReceivedLine> heard = rig.unit.received();
     QVERIFY(!heard.isEmpty());
     QCOMPARE(heard.first().bytes, QByteArray("@0-\r"));
     QVERIFY(heard.size() < 9);

@@ -2,8 +2,8 @@
 // address where answers collide, the list it shows, and choosing a unit: as
 // Axis Select does when connected, a connection to it when not.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/FindUnitsDialog.h"
@@ -19,6 +19,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 namespace {
 
@@ -57,9 +58,9 @@ class TestFindUnits : public QObject
 
 void TestFindUnits::chooseTheSecondUnit()
 {
-    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("7")});
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30, 9600, {QStringLiteral("--also-address"), QStringLiteral("7")});
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     auto *action = bench.find<QAction>(QStringLiteral("mnuFindUnits"));
     QVERIFY(action);
     QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -97,18 +98,17 @@ void TestFindUnits::chooseTheSecondUnit()
 // each rate, finds the unit at 5 at 38400, and OK connects to it there.
 void TestFindUnits::notConnectedFindsAndConnects()
 {
-    UnitSimOptions options = optionsFor(Model::VELD30);
+    UnitSimOptions options = unitOf(Model::VELD30, 38400);
     options.address = 5;
-    options.baud = 38400;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(options);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(!bench.state.UnitConnected);
     QCOMPARE(bench.recorder.texts(), QStringList{"The unit DID NOT CONNECT.  \r\rPlease check Com "
                                                  "Port Setting, Cables and Power."});
     bench.recorder.messages.clear();
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     QStringList listed;
     QTimer operatorHand;
@@ -135,11 +135,11 @@ void TestFindUnits::notConnectedFindsAndConnects()
     QCOMPARE(panel.label(ReadbackRole::SelectedAxis)->text(), QStringLiteral("Selected Axis: 5"));
     QList<QByteArray> heard{"@%\r", "@%\r", "@%\r", "@5$\r", "\r", "@5!\r", "@5$\r"};
     heard += verifyQueries(Model::VELD30, "5");
-    QVERIFY(unit.waitForLineCount(int(heard.size())));
+    QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
     QTest::qWait(200);
-    QCOMPARE(unit.receivedBytes(), heard);
+    QCOMPARE(rig.unit.receivedBytes(), heard);
     QList<int> rates;
-    for (const ReceivedLine &line : unit.received())
+    for (const ReceivedLine &line : rig.unit.received())
         rates << line.baud;
     QCOMPARE(rates.mid(0, 4), (QList<int>{9600, 28800, 38400, 38400}));
     QCOMPARE(rates.count(38400), heard.size() - 2);
@@ -150,9 +150,9 @@ void TestFindUnits::notConnectedFindsAndConnects()
 // and cannot be chosen.
 void TestFindUnits::twoUnitsAtOneAddress()
 {
-    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("0")});
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30, 9600, {QStringLiteral("--also-address"), QStringLiteral("0")});
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
 
     QStringList listed;
     bool selectable = true;
@@ -185,9 +185,9 @@ void TestFindUnits::twoUnitsAtOneAddress()
 // (two units answer the address question, so every address is asked).
 void TestFindUnits::hardLimitDuringTheSweep()
 {
-    Rig rig(Model::VELD30, {QStringLiteral("--also-address"), QStringLiteral("7")});
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30, 9600, {QStringLiteral("--also-address"), QStringLiteral("7")});
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
     rig.unit.clearRecord();

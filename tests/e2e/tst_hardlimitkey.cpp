@@ -49,21 +49,18 @@ class TestHardLimitKey : public QObject
 // 28800 is no stop's fixed rate: the unit hears the line at the connection's.
 void TestHardLimitKey::connectedSendsAtConnectionRate()
 {
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD30");
-    options.baud = 28800;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30, 28800);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     QVERIFY(showPanel(bench, Model::VELD30));
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     QTest::keyClick(bench.window.get(), Qt::Key_Escape);
-    QVERIFY(unit.waitForLineCount(1));
-    QVERIFY(staysQuiet(unit, 1));
-    const QList<ReceivedLine> lines = unit.received();
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QVERIFY(staysQuiet(rig.unit, 1));
+    const QList<ReceivedLine> lines = rig.unit.received();
     QCOMPARE(lines[0].bytes, QByteArray("@0H\r"));
     QCOMPARE(lines[0].baud, 28800);
     QVERIFY(bench.link.PortOpen());
@@ -115,9 +112,9 @@ void TestHardLimitKey::closedPortUsesThePanelsStopSettings()
 
 void TestHardLimitKey::openMenuOrDialogTakesEscFirst()
 {
-    UnitSimProcess unit;
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.session.LoadConfiguration();
     bench.state.AxisAddress = QStringLiteral("0");
     QVERIFY(showPanel(bench, Model::VELD30));
@@ -136,7 +133,7 @@ void TestHardLimitKey::openMenuOrDialogTakesEscFirst()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QTRY_VERIFY(!dialog->isVisible());
 
-    QVERIFY(staysQuiet(unit, 0));
+    QVERIFY(staysQuiet(rig.unit, 0));
     QVERIFY(!bench.link.PortOpen());
     // Closing the dialog runs its read-back, which finds no unit: that is
     // the dialog's own message, not a stop.

@@ -3,7 +3,7 @@
 // shows only its own texts, ends every run with its buttons enabled and Times
 // at 0, and writes nothing the operator did not ask for.
 
-#include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "session/SessionTexts.h"
@@ -16,6 +16,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 namespace {
 
@@ -43,9 +44,6 @@ class Responsiveness
     QElapsedTimer clock;
     qint64 longestMs = 0;
 };
-
-const QList<QByteArray> Veld30Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r",
-                                         "@0VT1\r", "@0V+\r",  "@0VR\r",  "@0!\r"};
 
 bool onlyOwnTexts(const QStringList &texts)
 {
@@ -115,25 +113,21 @@ void TestHostileUnit::identification()
 {
     QFETCH(QString, mode);
     QFETCH(QStringList, extra);
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD30");
-    options.mode = mode;
-    options.extraArgs = extra;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30, 9600, QStringList{QStringLiteral("--mode"), mode} + extra);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     Responsiveness watch;
     bench.load();
     QVERIFY2(watch.longest() < 200, "the window kept handling events");
     QVERIFY2(onlyOwnTexts(bench.recorder.texts()), qPrintable(bench.recorder.texts().join('|')));
     checkAtRest(bench);
-    const QList<QByteArray> heard = unit.receivedAt(9600);
+    const QList<QByteArray> heard = rig.unit.receivedAt(9600);
     if (bench.state.UnitConnected) {
         // Split replies are read whole: the unit was identified and read back.
-        QCOMPARE(heard.mid(0, 3), (QList<QByteArray>{"\r", "@0!\r", "@0$\r"}));
-        checkOnlyAsked(heard.mid(3), Veld30Queries);
+        QCOMPARE(heard.mid(0, 3), Exchange);
+        checkOnlyAsked(heard.mid(3), verifyQueries(Model::VELD30));
     } else {
-        checkOnlyAsked(heard, {"\r", "@0!\r", "@0$\r"});
+        checkOnlyAsked(heard, Exchange);
         QVERIFY(!bench.link.PortOpen());
     }
 }
@@ -149,13 +143,9 @@ void TestHostileUnit::verifyRunAndAxisQuery()
 {
     QFETCH(QString, mode);
     QFETCH(QStringList, extra);
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD30");
-    options.mode = mode;
-    options.extraArgs = extra;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30, 9600, QStringList{QStringLiteral("--mode"), mode} + extra);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
     bench.state.ComPortNumber = 1;
@@ -181,9 +171,9 @@ void TestHostileUnit::verifyRunAndAxisQuery()
 
     // What the unit heard: the run's queries, then the address query and,
     // while the port was still open, the second run that closing starts.
-    QList<QByteArray> asked = Veld30Queries;
-    asked << "@%\r" << Veld30Queries;
-    checkOnlyAsked(unit.receivedBytes(), asked);
+    QList<QByteArray> asked = verifyQueries(Model::VELD30);
+    asked << "@%\r" << verifyQueries(Model::VELD30);
+    checkOnlyAsked(rig.unit.receivedBytes(), asked);
 }
 
 QTEST_MAIN(TestHostileUnit)

@@ -2,7 +2,7 @@
 // the lines of a Verify with their meanings, filter, copy, save), and the
 // scan progress line in the title window and the main window.
 
-#include "ConnectedRig.h"
+#include "Workbench.h"
 
 #include "session/LineMonitor.h"
 #include "ui/LineMonitorDock.h"
@@ -43,11 +43,11 @@ QStringList shownRows(QTableView *table)
 
 // A KTRA20 connected, the window shown and active, the monitor opened with
 // its shortcut and then a Verify run.
-bool verifyWithMonitorOpen(Rig &rig)
+bool verifyWithMonitorOpen(Workbench &bench)
 {
-    if (!rig.connect())
+    if (!bench.connect())
         return false;
-    MainWindow &window = *rig.bench->window;
+    MainWindow &window = *bench.window;
     window.show();
     if (!QTest::qWaitForWindowActive(&window))
         return false;
@@ -87,9 +87,10 @@ class TestMonitorDock : public QObject
 
 void TestMonitorDock::verifyShowsLinesAndMeanings()
 {
-    Rig rig(Model::KTRA20);
-    QVERIFY(verifyWithMonitorOpen(rig));
-    QTableView *table = rig.bench->window->lineMonitorDock()->table();
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(verifyWithMonitorOpen(bench));
+    QTableView *table = bench.window->lineMonitorDock()->table();
     const QStringList rows = shownRows(table);
     QCOMPARE(rows.size(), 20);
     QCOMPARE(rows[0], QStringLiteral("> | 9600 | @0VA1\u23CE | read Accel/Decel, profile 1"));
@@ -98,14 +99,15 @@ void TestMonitorDock::verifyShowsLinesAndMeanings()
     // Scrolled to the newest line.
     const QModelIndex last = table->model()->index(19, 0);
     QVERIFY(table->viewport()->rect().intersects(table->visualRect(last)));
-    QVERIFY(rig.bench->recorder.messages.isEmpty());
+    QVERIFY(bench.recorder.messages.isEmpty());
 }
 
 void TestMonitorDock::filterCopyAndSave()
 {
-    Rig rig(Model::KTRA20);
-    QVERIFY(verifyWithMonitorOpen(rig));
-    LineMonitorDock *dock = rig.bench->window->lineMonitorDock();
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(verifyWithMonitorOpen(bench));
+    LineMonitorDock *dock = bench.window->lineMonitorDock();
     QTest::keyClicks(dock->filterBox(), QStringLiteral("speed"));
     QCOMPARE(shownRows(dock->table()),
              (QStringList{"> | 9600 | @0VB1\u23CE | read Base Speed, profile 1",
@@ -136,7 +138,7 @@ void TestMonitorDock::filterCopyAndSave()
                  QStringLiteral(" ms  >    9600 baud  @0VL1\u23CE  read Lower Analog Speed, "
                                 "profile 1\n")),
              qPrintable(QApplication::clipboard()->text()));
-    QVERIFY(rig.bench->state.UnitConnected);
+    QVERIFY(bench.state.UnitConnected);
     // Lines in sight by the half dozen, not three, on this 800x600 screen.
     QVERIFY2(dock->table()->viewport()->height() >= 6 * dock->table()->rowHeight(0),
              qPrintable(QString::number(dock->table()->viewport()->height())));
@@ -166,7 +168,7 @@ void TestMonitorDock::filterCopyAndSave()
     QVERIFY2(
         saved[4].endsWith(QStringLiteral(" ms  >    9600 baud  @0VE\u23CE  read Analog Speed")),
         qPrintable(saved[4]));
-    QVERIFY(rig.bench->recorder.messages.isEmpty());
+    QVERIFY(bench.recorder.messages.isEmpty());
     // The monitor writes nothing to the line.
     QVERIFY(rig.unit.waitForLineCount(10));
     QTest::qWait(200);
@@ -176,11 +178,9 @@ void TestMonitorDock::filterCopyAndSave()
 // A KTRA20 at 28800: the scan tries 9600 first.
 void TestMonitorDock::scanProgressInBothWindows()
 {
-    UnitSimOptions options;
-    options.baud = 28800;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20, 28800);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     OpeningWindow opening(*bench.window);
     QStringList seen;
     QObject::connect(bench.window.get(), &MainWindow::scanProgressShown, [&] {
@@ -197,9 +197,10 @@ void TestMonitorDock::scanProgressInBothWindows()
     opening.start();
     QVERIFY(bench.state.UnitConnected);
     QVERIFY(waitUntil([&] { return seen.size() == 3; }));
-    const QString at9600 = QStringLiteral("Trying COM 1 (%1) at 9600 baud").arg(unit.devicePath());
+    const QString at9600 =
+        QStringLiteral("Trying COM 1 (%1) at 9600 baud").arg(rig.unit.devicePath());
     const QString at28800 =
-        QStringLiteral("Trying COM 1 (%1) at 28800 baud").arg(unit.devicePath());
+        QStringLiteral("Trying COM 1 (%1) at 28800 baud").arg(rig.unit.devicePath());
     QCOMPARE(seen, (QStringList{at9600 + " / " + at9600 + " / shown",
                                 at28800 + " / " + at28800 + " / shown", " /  / hidden"}));
     QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is Connected"));

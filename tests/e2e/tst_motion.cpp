@@ -3,6 +3,7 @@
 // happens when the port cannot be opened.
 
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "session/SessionTexts.h"
@@ -14,6 +15,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 namespace {
 
@@ -108,22 +110,19 @@ void TestMotion::connectedSendsAtConnectionRate()
     QFETCH(Model, model);
     QFETCH(frame::Motion, motion);
     const int rate = motion == frame::Motion::Go ? 9600 : 28800;
-    UnitSimOptions options;
-    options.model = modelId(model);
-    options.baud = rate;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(model, rate);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(model));
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     motionButton(bench, model, motion)->click();
-    QVERIFY(unit.waitForLineCount(1));
+    QVERIFY(rig.unit.waitForLineCount(1));
     // Written and forgotten: no read-back follows, nothing else is sent.
-    QVERIFY(staysQuiet(unit, 1, motion == frame::Motion::Go ? 700 : 300));
-    const QList<ReceivedLine> lines = unit.received();
+    QVERIFY(staysQuiet(rig.unit, 1, motion == frame::Motion::Go ? 700 : 300));
+    const QList<ReceivedLine> lines = rig.unit.received();
     QCOMPARE(lines[0].bytes, expectedLine(QStringLiteral("0"), motion, QStringLiteral("1")));
     QCOMPARE(lines[0].baud, rate);
     QVERIFY(bench.link.PortOpen());
@@ -142,9 +141,9 @@ void TestMotion::notConnectedGoSaysSoAndSendsNothing_data()
 void TestMotion::notConnectedGoSaysSoAndSendsNothing()
 {
     QFETCH(Model, model);
-    UnitSimProcess unit;
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     readStoreOnly(bench);
 
     motionButton(bench, model, frame::Motion::Go)->click();
@@ -155,7 +154,7 @@ void TestMotion::notConnectedGoSaysSoAndSendsNothing()
                             "you can send any information. \r\nGo to the Setup Menu to configure "
                             "the Com Port and CONNECT to the unit."));
     QVERIFY(!bench.link.PortOpen());
-    QVERIFY(staysQuiet(unit, 0));
+    QVERIFY(staysQuiet(rig.unit, 0));
 }
 
 void TestMotion::notConnectedStopOpensSendsCloses_data()
@@ -171,17 +170,15 @@ void TestMotion::notConnectedStopOpensSendsCloses()
     QFETCH(Model, model);
     QFETCH(frame::Motion, motion);
     QFETCH(int, fixedRate);
-    UnitSimOptions options;
-    options.baud = fixedRate;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20, fixedRate);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     readStoreOnly(bench);
 
     motionButton(bench, model, motion)->click();
-    QVERIFY(unit.waitForLineCount(1));
-    QVERIFY(staysQuiet(unit, 1));
-    const QList<ReceivedLine> lines = unit.received();
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QVERIFY(staysQuiet(rig.unit, 1));
+    const QList<ReceivedLine> lines = rig.unit.received();
     QCOMPARE(lines[0].bytes, expectedLine(QStringLiteral("0"), motion, QString()));
     QCOMPARE(lines[0].baud, fixedRate);
     QVERIFY(!bench.link.PortOpen());
@@ -193,21 +190,19 @@ void TestMotion::notConnectedStopOpensSendsCloses()
 // opens the port at its own 38400 and goes to the start-up address.
 void TestMotion::stopAfterDisconnectUsesFixedRate()
 {
-    UnitSimOptions options;
-    options.model = QStringLiteral("KTRA30");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA30);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     bench.window->pressDisconnect();
     QVERIFY(!bench.link.PortOpen());
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     bench.window->pressStop(Model::KTRA30, frame::Motion::StopSoft);
-    QVERIFY(unit.waitForLineCount(1));
-    QVERIFY(staysQuiet(unit, 1));
-    QCOMPARE(unit.receivedAt(38400), QList<QByteArray>{"@0S\r"});
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QVERIFY(staysQuiet(rig.unit, 1));
+    QCOMPARE(rig.unit.receivedAt(38400), QList<QByteArray>{"@0S\r"});
     QVERIFY(!bench.link.PortOpen());
     QVERIFY(!bench.state.UnitConnected);
     QVERIFY(bench.recorder.messages.isEmpty());
@@ -217,13 +212,11 @@ void TestMotion::stopAfterDisconnectUsesFixedRate()
 // also on a panel that offers only profiles 1 and 2.
 void TestMotion::profileCarriedIntoLaterConnection()
 {
-    UnitSimOptions first;
-    first.model = QStringLiteral("KTRA10");
-    UnitSimProcess ktra10(first);
-    QVERIFY(ktra10.start());
+    UnitOnLine ktra10(Model::KTRA10);
+    QVERIFY(ktra10.started);
     UnitSimProcess ktra20; // a KTRA20 at 9600
     QVERIFY(ktra20.start());
-    Workbench bench(ktra10.devicePath());
+    Workbench bench(ktra10);
     bench.load();
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA10));
     bench.window->selectProfile(Model::KTRA10, 4);
@@ -234,14 +227,14 @@ void TestMotion::profileCarriedIntoLaterConnection()
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     QVERIFY(ktra20.receivedBytes().contains(QByteArray("@0VA4\r")));
-    ktra10.clearRecord();
+    ktra10.unit.clearRecord();
     ktra20.clearRecord();
 
     bench.find<QPushButton>("cmdGoKTRA20")->click();
     QVERIFY(ktra20.waitForLineCount(1));
     QVERIFY(staysQuiet(ktra20, 1));
     QCOMPARE(ktra20.receivedBytes(), QList<QByteArray>{"@0G4\r"});
-    QVERIFY(ktra10.received().isEmpty());
+    QVERIFY(ktra10.unit.received().isEmpty());
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -258,28 +251,26 @@ void TestMotion::addressSentAsItStands()
 {
     QFETCH(QString, address);
     QFETCH(bool, connected);
-    UnitSimOptions options;
-    options.model = QStringLiteral("KTRA10");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA10);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     if (connected)
         bench.load();
     else
         readStoreOnly(bench);
     QCOMPARE(bench.state.UnitConnected, connected);
     bench.state.AxisAddress = address;
-    unit.clearRecord();
+    rig.unit.clearRecord();
 
     QList<QByteArray> expected;
     for (int m = connected ? 0 : 1; m < 3; ++m) {
         const auto motion = static_cast<frame::Motion>(m);
         motionButton(bench, Model::KTRA10, motion)->click();
         expected << expectedLine(address, motion, QStringLiteral("1"));
-        QVERIFY(unit.waitForLineCount(int(expected.size())));
+        QVERIFY(rig.unit.waitForLineCount(int(expected.size())));
     }
-    QVERIFY(staysQuiet(unit, int(expected.size())));
-    QCOMPARE(unit.receivedAt(9600), expected);
+    QVERIFY(staysQuiet(rig.unit, int(expected.size())));
+    QCOMPARE(rig.unit.receivedAt(9600), expected);
     QCOMPARE(bench.link.PortOpen(), connected);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
@@ -339,12 +330,12 @@ void TestMotion::stopThatCannotOpenThePort()
 // two queries; Begin Motion is disabled for that time, the stops are not.
 void TestMotion::stopDuringReadBackGoesOutBetweenQueries()
 {
-    UnitSimProcess unit; // KTRA20
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
-    unit.clearRecord();
+    rig.unit.clearRecord();
     Panel &panel = bench.panel(Model::KTRA20);
 
     bool goEnabled = true;
@@ -358,13 +349,11 @@ void TestMotion::stopDuringReadBackGoesOutBetweenQueries()
     QVERIFY(!goEnabled);
     QVERIFY(hardEnabled);
 
-    const QList<QByteArray> queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                                       "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
-    QList<QByteArray> lines = unit.receivedBytes();
+    QList<QByteArray> lines = rig.unit.receivedBytes();
     const qsizetype stop = lines.indexOf(QByteArray("@0H\r"));
     QVERIFY2(stop > 0 && stop < lines.size() - 1, qPrintable(QString::number(stop)));
     lines.removeAt(stop);
-    QCOMPARE(lines, queries);
+    QCOMPARE(lines, Ktra20Readback);
     QVERIFY(bench.link.PortOpen());
     QVERIFY(panel.go()->isEnabled());
     QVERIFY(bench.recorder.messages.isEmpty());
@@ -372,9 +361,9 @@ void TestMotion::stopDuringReadBackGoesOutBetweenQueries()
 
 void TestMotion::writeToClosedPort()
 {
-    UnitSimProcess unit;
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     readStoreOnly(bench);
     QVERIFY(!bench.link.write("@0G1\r"));
     // A sender that trusts the connected flag on a closed port writes nothing,
@@ -385,7 +374,7 @@ void TestMotion::writeToClosedPort()
     QCOMPARE(bench.recorder.texts(),
              QStringList{QStringLiteral("The Begin Motion command did not go out: the serial line "
                                         "did not take \"@0G1\". The unit has not received it.")});
-    QVERIFY(staysQuiet(unit, 0));
+    QVERIFY(staysQuiet(rig.unit, 0));
 }
 
 QTEST_MAIN(TestMotion)

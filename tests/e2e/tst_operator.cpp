@@ -4,7 +4,7 @@
 // axis dialogs and Connect while the connection changes, and a unit that
 // answers too late.
 
-#include "ConnectedRig.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/AxisDialogs.h"
@@ -22,6 +22,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
@@ -111,9 +112,9 @@ void TestOperator::settingsClosedKeepsTheConnection_data()
 void TestOperator::settingsClosedKeepsTheConnection()
 {
     QFETCH(QString, how);
-    Rig rig(Model::VELD20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     showWindow(bench);
     const QByteArray storeBefore = fileBytes(bench.storePath);
 
@@ -138,9 +139,9 @@ void TestOperator::settingsClosedKeepsTheConnection()
 
 void TestOperator::profileShownIsTheProfileSent()
 {
-    Rig rig(Model::KTRA10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     showWindow(bench);
 
     QTest::mouseClick(radio(bench, "optProfile4KTRA10"), Qt::LeftButton);
@@ -171,9 +172,9 @@ void TestOperator::profileShownIsTheProfileSent()
 
 void TestOperator::refusedOptionClickIsTakenBack()
 {
-    Rig rig(Model::KTRA10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     showWindow(bench);
     QVERIFY(radio(bench, "optRes8KTRA10")->isChecked());
     bench.window->pressDisconnect();
@@ -188,12 +189,12 @@ void TestOperator::refusedOptionClickIsTakenBack()
 
 void TestOperator::valueTypedForAProfileGoesToIt()
 {
-    Rig rig(Model::KTRA10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     showWindow(bench);
     QTest::mouseClick(radio(bench, "optProfile2KTRA10"), Qt::LeftButton);
-    QLineEdit *accel = rig.box(Model::KTRA10, ParamKey::Accel);
+    QLineEdit *accel = bench.box(Model::KTRA10, ParamKey::Accel);
     QTest::mouseClick(accel, Qt::LeftButton);
     accel->selectAll();
     QTest::keyClicks(accel, QStringLiteral("200"));
@@ -212,9 +213,9 @@ void TestOperator::valueTypedForAProfileGoesToIt()
 
 void TestOperator::axisDialogClosesWhenTheConnectionChanges()
 {
-    Rig rig(Model::VELD30);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     showWindow(bench);
     bench.window->openAxisDefine();
     AxisDefineDialog *define = bench.window->axisDefineDialog();
@@ -228,19 +229,16 @@ void TestOperator::axisDialogClosesWhenTheConnectionChanges()
     QVERIFY(!define->isLoaded());
     QTest::qWait(300);
     const Lines heard = rig.unit.receivedBytes();
-    const Lines expected =
-        Lines{"@%\r"} + Lines{"\r", "@0!\r", "@0$\r"} + verifyQueries(Model::VELD30);
+    const Lines expected = Lines{"@%\r"} + Exchange + verifyQueries(Model::VELD30);
     QCOMPARE(heard, expected);
     QCOMPARE(bench.recorder.texts(), QStringList{});
 }
 
 void TestOperator::connectDisabledDuringScan()
 {
-    UnitSimOptions options = optionsFor(Model::KTRA20);
-    options.mode = QStringLiteral("silent");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20, 9600, {QStringLiteral("--mode"), QStringLiteral("silent")});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.session.LoadConfiguration();
     showWindow(bench);
     bool disabledDuring = false;
@@ -259,16 +257,16 @@ void TestOperator::connectDisabledDuringScan()
              QStringList{QStringLiteral("The unit DID NOT CONNECT.  \r\rPlease check Com Port "
                                         "Setting, Cables and Power.")});
     // One scan: three lines at each rate.
-    QCOMPARE(unit.receivedBytes().size(), 12);
+    QCOMPARE(rig.unit.receivedBytes().size(), 12);
 }
 
 void TestOperator::lateUnitShowsNoValues()
 {
-    Rig rig(Model::KTRA10, {QStringLiteral("--mode"), QStringLiteral("slow"),
-                            QStringLiteral("--slow-ms"), QStringLiteral("200")});
-    QVERIFY(rig.unit.start());
-    rig.bench = std::make_unique<Workbench>(rig.unit.devicePath());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA10, 9600,
+                   {QStringLiteral("--mode"), QStringLiteral("slow"), QStringLiteral("--slow-ms"),
+                    QStringLiteral("200")});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
 

@@ -3,8 +3,8 @@
 // while a read-back runs or no unit is connected, and what a profile choice
 // queries and loads into the entry boxes.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/Panel.h"
@@ -22,6 +22,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using BoxTexts = QMap<ktv::ParamKey, QString>;
 Q_DECLARE_METATYPE(ktv::Model)
@@ -112,9 +113,9 @@ void TestOptions::optionWritesLineThenReadsBack()
     QFETCH(QString, axis);
     QFETCH(QByteArray, line);
     QFETCH(Option, shown);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     if (first != NoOption) {
         bench.window->selectOption(model, Option(first));
         QVERIFY(bench.panel(model).options.at(Option(first))->isChecked());
@@ -149,9 +150,9 @@ void TestOptions::optionWritesLineThenReadsBack()
 // lines back to back, then two complete read-backs.
 void TestOptions::optionInsideAnotherOptionsWait()
 {
-    Rig rig(Model::VELD10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     QTimer::singleShot(200, bench.window.get(),
                        [&] { bench.window->selectOption(Model::VELD10, Option::RCYes); });
     bench.window->selectOption(Model::VELD10, Option::CCW);
@@ -177,9 +178,9 @@ void TestOptions::optionDuringReadBackSendsNothing_data()
 void TestOptions::optionDuringReadBackSendsNothing()
 {
     QFETCH(bool, realRun);
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     QVERIFY(bench.panel(Model::KTRA20).options.at(Option::AnalogOff)->isChecked());
     const QByteArray storeBefore = fileBytes(bench.storePath);
 
@@ -216,9 +217,9 @@ void TestOptions::optionDuringReadBackSendsNothing()
 // A profile choice is not silenced by a running read-back: it starts its own.
 void TestOptions::profileDuringReadBackStillQueries()
 {
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->session().Times = 1;
     bench.window->selectProfile(Model::KTRA20, 2);
     QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "2"));
@@ -244,9 +245,9 @@ void TestOptions::notConnected()
     QFETCH(Model, model);
     QFETCH(int, option);
     QFETCH(int, profile);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->pressDisconnect();
     QVERIFY(!bench.state.UnitConnected);
     const BoxTexts boxesBefore = boxTexts(bench.panel(model));
@@ -319,9 +320,9 @@ void TestOptions::profileQueriesAndLoadsBoxes()
     QFETCH(int, profile);
     QFETCH(BoxTexts, boxes);
     QFETCH(QString, profileLabel);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     QVERIFY(boxTexts(bench.panel(model)) != boxes);
 
     bench.window->selectProfile(model, profile);
@@ -347,7 +348,7 @@ void TestOptions::profileSurvivesConnectionToAnotherModel()
     QTemporaryDir lineDir;
     QVERIFY(lineDir.isValid());
     const QString line = lineDir.filePath(QStringLiteral("line"));
-    UnitSimProcess ktra10(optionsFor(Model::KTRA10, {QStringLiteral("--link"), line}));
+    UnitSimProcess ktra10(unitOf(Model::KTRA10, 9600, {QStringLiteral("--link"), line}));
     QVERIFY(ktra10.start());
     Workbench bench(line);
     bench.load();
@@ -358,7 +359,7 @@ void TestOptions::profileSurvivesConnectionToAnotherModel()
     bench.window->pressDisconnect();
     ktra10.terminate();
 
-    UnitSimProcess ktra20(optionsFor(Model::KTRA20, {QStringLiteral("--link"), line}));
+    UnitSimProcess ktra20(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), line}));
     QVERIFY(ktra20.start());
     bench.window->pressConnect();
 
@@ -367,8 +368,7 @@ void TestOptions::profileSurvivesConnectionToAnotherModel()
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("3"));
     const QList<QByteArray> atRate = ktra20.receivedAt(9600);
-    const QList<QByteArray> expected =
-        QList<QByteArray>{"\r", "@0!\r", "@0$\r"} + verifyQueries(Model::KTRA20, "0", "3");
+    const QList<QByteArray> expected = Exchange + verifyQueries(Model::KTRA20, "0", "3");
     QCOMPARE(atRate, expected);
     using K = ParamKey;
     QCOMPARE(boxTexts(bench.panel(Model::KTRA20)), (BoxTexts{{K::Accel, "210"},
@@ -390,9 +390,9 @@ void TestOptions::selectedButtonAgainSendsNothing_data()
 void TestOptions::selectedButtonAgainSendsNothing()
 {
     QFETCH(int, option);
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     Panel &panel = bench.panel(Model::KTRA20);
     const BoxTexts boxesBefore = boxTexts(panel);
 

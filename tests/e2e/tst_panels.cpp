@@ -310,9 +310,9 @@ void TestPanels::windowMenusAndTabs()
 
 void TestPanels::focusOrderAfterIdentifyingKTRA20()
 {
-    UnitSimProcess unit;
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
@@ -374,11 +374,9 @@ void TestPanels::veld30ResolutionAfterSwitchOffAndOn_data()
 void TestPanels::veld30ResolutionAfterSwitchOffAndOn()
 {
     QFETCH(bool, connected);
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD30");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD30);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     if (connected) {
         bench.load();
         QVERIFY(bench.state.UnitConnected);
@@ -395,14 +393,14 @@ void TestPanels::veld30ResolutionAfterSwitchOffAndOn()
     w.SSTab1()->setCurrentIndex(tabIndex(Model::VELD30));
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    unit.clearRecord();
+    rig.unit.clearRecord();
     QRadioButton *res4 = panel.options.at(Option::Res4);
     QTest::mouseClick(res4, Qt::LeftButton);
     QCOMPARE(res4->isChecked(), connected); // a refused click is taken back
     if (connected) {
         // The setting, then after half a second the read-back that asks for it.
-        QVERIFY(unit.waitForLineCount(2));
-        const QList<QByteArray> lines = unit.receivedBytes();
+        QVERIFY(rig.unit.waitForLineCount(2));
+        const QList<QByteArray> lines = rig.unit.receivedBytes();
         QCOMPARE(lines.at(0), QByteArray("@0R4\r"));
         QVERIFY(lines.contains(QByteArray("@0VR\r")));
         QVERIFY(bench.recorder.messages.isEmpty());
@@ -411,7 +409,7 @@ void TestPanels::veld30ResolutionAfterSwitchOffAndOn()
         QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
         QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
         QTest::qWait(100);
-        QVERIFY(unit.received().isEmpty());
+        QVERIFY(rig.unit.received().isEmpty());
     }
 }
 

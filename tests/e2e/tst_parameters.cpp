@@ -2,8 +2,8 @@
 // leave-the-box path put on the line, what they refuse and with which warning,
 // and what follows a send (the half-second wait and the panel's read-back).
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/Panel.h"
@@ -22,6 +22,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 Q_DECLARE_METATYPE(ktv::Model)
 Q_DECLARE_METATYPE(ktv::ParamKey)
@@ -123,16 +124,16 @@ void TestParameters::sendWritesLineThenReadsBack()
     QFETCH(int, profile);
     QFETCH(QByteArray, line);
     QFETCH(QString, shown);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     if (profile != 1) {
         bench.window->selectProfile(model, profile);
         QCOMPARE(bench.state.SelectedProfile, QString::number(profile));
     }
     bench.state.AxisAddress = axis; // "05" reaches unit 5, never unit 0
-    rig.box(model, key)->setText(text);
-    QCOMPARE(rig.box(model, key)->text(), text); // within the box's length
+    bench.box(model, key)->setText(text);
+    QCOMPARE(bench.box(model, key)->text(), text); // within the box's length
     rig.unit.clearRecord();
 
     QElapsedTimer clock;
@@ -151,7 +152,7 @@ void TestParameters::sendWritesLineThenReadsBack()
     QVERIFY2(gap >= 0.5 && gap < 1.0, qPrintable(QString::number(gap)));
 
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
-    QCOMPARE(rig.box(model, key)->text(), text);
+    QCOMPARE(bench.box(model, key)->text(), text);
     QCOMPARE(readbackLabel(bench.panel(model), key)->text(), shown);
     QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.panel(model).verify->isEnabled());
@@ -178,10 +179,10 @@ void TestParameters::leaveWritesLineWithoutReadBack()
     QFETCH(ParamKey, key);
     QFETCH(QString, text);
     QFETCH(QByteArray, line);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
-    rig.box(model, key)->setText(text);
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
+    bench.box(model, key)->setText(text);
     const QString labelBefore = readbackLabel(bench.panel(model), key)->text();
 
     QElapsedTimer clock;
@@ -196,7 +197,7 @@ void TestParameters::leaveWritesLineWithoutReadBack()
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{line});
     QVERIFY(bench.recorder.messages.isEmpty());
     QCOMPARE(readbackLabel(bench.panel(model), key)->text(), labelBefore);
-    QCOMPARE(rig.box(model, key)->text(), text);
+    QCOMPARE(bench.box(model, key)->text(), text);
 }
 
 void TestParameters::refusedWhileConnected_data()
@@ -287,13 +288,13 @@ void TestParameters::refusedWhileConnected()
     QFETCH(QString, otherText);
     QFETCH(int, path);
     QFETCH(QString, message);
-    Rig rig(model);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
-    rig.box(model, key)->setText(text);
-    QCOMPARE(rig.box(model, key)->text(), text); // within the box's length
+    UnitOnLine rig(model);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
+    bench.box(model, key)->setText(text);
+    QCOMPARE(bench.box(model, key)->text(), text); // within the box's length
     if (!otherText.isNull())
-        rig.box(model, otherKey)->setText(otherText);
+        bench.box(model, otherKey)->setText(otherText);
     QMap<ParamKey, QString> boxesBefore;
     for (auto &[k, box] : bench.panel(model).boxes)
         boxesBefore.insert(k, box->text());
@@ -376,15 +377,15 @@ void TestParameters::notConnected()
     QFETCH(QString, max);
     QFETCH(int, icon);
     QFETCH(QString, message);
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->pressDisconnect();
     QVERIFY(!bench.state.UnitConnected);
     const QMap<ParamKey, QString> texts = {
         {ParamKey::Accel, accel}, {ParamKey::Base, base}, {ParamKey::Max, max}};
     for (auto it = texts.begin(); it != texts.end(); ++it)
-        rig.box(Model::KTRA20, it.key())->setText(it.value());
+        bench.box(Model::KTRA20, it.key())->setText(it.value());
     const QByteArray storeBefore = fileBytes(bench.storePath);
 
     QElapsedTimer clock;
@@ -406,7 +407,7 @@ void TestParameters::notConnected()
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QVERIFY(!bench.link.PortOpen());
     for (auto it = texts.begin(); it != texts.end(); ++it)
-        QCOMPARE(rig.box(Model::KTRA20, it.key())->text(), it.value());
+        QCOMPARE(bench.box(Model::KTRA20, it.key())->text(), it.value());
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
 }
 
@@ -414,12 +415,12 @@ void TestParameters::notConnected()
 // the value goes out twice and the read-back runs once.
 void TestParameters::sendClickedFromItsOwnBoxRunsBothPaths()
 {
-    Rig rig(Model::VELD10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
-    QLineEdit *box = rig.box(Model::VELD10, ParamKey::Max);
+    QLineEdit *box = bench.box(Model::VELD10, ParamKey::Max);
     box->setText(QStringLiteral("2000"));
     box->setFocus(Qt::TabFocusReason);
     QVERIFY(box->hasFocus());
@@ -444,11 +445,11 @@ void TestParameters::sendClickedFromItsOwnBoxRunsBothPaths()
 // lines follow each other whole, then two complete read-backs.
 void TestParameters::sendInsideAnotherSendsWait()
 {
-    Rig rig(Model::VELD10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
-    rig.box(Model::VELD10, ParamKey::Accel)->setText(QStringLiteral("20000"));
-    rig.box(Model::VELD10, ParamKey::Base)->setText(QStringLiteral("400"));
+    UnitOnLine rig(Model::VELD10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
+    bench.box(Model::VELD10, ParamKey::Accel)->setText(QStringLiteral("20000"));
+    bench.box(Model::VELD10, ParamKey::Base)->setText(QStringLiteral("400"));
     QTimer::singleShot(200, bench.window.get(),
                        [&] { bench.window->pressSend(Model::VELD10, ParamKey::Base); });
     bench.window->pressSend(Model::VELD10, ParamKey::Accel);
@@ -479,13 +480,13 @@ void TestParameters::messageLeavesFocusWhereItWent()
 {
     QFETCH(bool, clickSend);
     QFETCH(int, messages);
-    Rig rig(Model::VELD10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
-    QLineEdit *max = rig.box(Model::VELD10, ParamKey::Max);
-    QLineEdit *base = rig.box(Model::VELD10, ParamKey::Base);
+    QLineEdit *max = bench.box(Model::VELD10, ParamKey::Max);
+    QLineEdit *base = bench.box(Model::VELD10, ParamKey::Base);
     max->setFocus(Qt::TabFocusReason);
     QTest::qWait(800);
     max->setText(QStringLiteral("60000"));
@@ -525,10 +526,10 @@ void TestParameters::hugeText()
 {
     QFETCH(QString, text);
     QFETCH(bool, sent);
-    Rig rig(Model::KTRA30);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
-    QLineEdit *box = rig.box(Model::KTRA30, ParamKey::Accel);
+    UnitOnLine rig(Model::KTRA30);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
+    QLineEdit *box = bench.box(Model::KTRA30, ParamKey::Accel);
     box->setText(text);
     const QString held = box->text(); // the box may cut what it cannot hold
     QVERIFY(!held.isEmpty() && text.startsWith(held));
@@ -567,12 +568,12 @@ void TestParameters::menuDoesNotLeaveTheBox()
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
     const auto fusion = qScopeGuard(
         [] { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); });
-    Rig rig(Model::VELD10);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::VELD10);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
-    QLineEdit *box = rig.box(Model::VELD10, ParamKey::Max);
+    QLineEdit *box = bench.box(Model::VELD10, ParamKey::Max);
     box->setFocus(Qt::TabFocusReason);
     QTest::qWait(800); // whatever box had the focus before has been left
     box->setText(QStringLiteral("2000"));

@@ -2,8 +2,8 @@
 // status line says so each time, nothing reaches the line while it is gone,
 // and the program offers Connect but never reconnects by itself.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include <QAction>
@@ -14,6 +14,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 class TestPortWatch : public QObject
 {
@@ -26,7 +27,7 @@ void TestPortWatch::unplugAndReplug()
 {
     QTemporaryDir dir;
     const QString adapter = dir.filePath(QStringLiteral("ttyUSB0"));
-    UnitSimProcess unit(optionsFor(Model::KTRA20, {QStringLiteral("--link"), adapter}));
+    UnitSimProcess unit(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), adapter}));
     QVERIFY(unit.start());
     Workbench bench(adapter);
     bench.load();
@@ -74,8 +75,7 @@ void TestPortWatch::unplugAndReplug()
     // Connect is the operator's: the unit kept its state and answers again.
     bench.window->pressConnect();
     QVERIFY(bench.state.UnitConnected);
-    QCOMPARE(unit.receivedBytes(),
-             QList<QByteArray>({"\r", "@0!\r", "@0$\r"}) + verifyQueries(Model::KTRA20));
+    QCOMPARE(unit.receivedBytes(), Exchange + verifyQueries(Model::KTRA20));
 }
 
 QTEST_MAIN(TestPortWatch)

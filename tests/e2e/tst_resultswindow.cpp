@@ -6,7 +6,6 @@
 // server once it comes back, exactly once, said once in the status line.
 
 #include "PgServer.h"
-#include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "store/ResultsOutbox.h"
@@ -141,9 +140,9 @@ class tst_ResultsWindow : public QObject
         QFETCH(QString, leave);
         QFETCH(QString, stored);
         QFETCH(QStringList, messages);
-        UnitSimProcess unit;
-        QVERIFY(unit.start());
-        Workbench bench(unit.devicePath());
+        UnitOnLine rig(Model::KTRA20);
+        QVERIFY(rig.started);
+        Workbench bench(rig);
         QString problem;
         QVERIFY(writeResultsSetting(
             bench.storePath, QStringLiteral("host=old.plant dbname=lines user=bench7"), &problem));
@@ -177,7 +176,7 @@ class tst_ResultsWindow : public QObject
         QCOMPARE(readResultsSetting(bench.storePath).setting, stored);
         if (stored == QStringLiteral("host=old.plant dbname=lines user=bench7"))
             QCOMPARE(fileBytes(bench.storePath), before);
-        QVERIFY(unit.receivedBytes().isEmpty());
+        QVERIFY(rig.unit.receivedBytes().isEmpty());
     }
 
     // The server's refusals (a wrong password, nothing listening, a newer
@@ -323,9 +322,9 @@ class tst_ResultsWindow : public QObject
         QVERIFY2(later.ok(), qPrintable(later.problem()));
         const QString db = later.createDatabase();
         QVERIFY(later.stop());
-        UnitSimProcess unit;
-        QVERIFY(unit.start());
-        Workbench bench(unit.devicePath());
+        UnitOnLine rig(Model::KTRA20);
+        QVERIFY(rig.started);
+        Workbench bench(rig);
         QString problem;
         QVERIFY(writeResultsSetting(bench.storePath, later.setting(db), &problem));
         ResultsOutbox outbox(bench.journalPath);
@@ -348,7 +347,7 @@ class tst_ResultsWindow : public QObject
                      QString::number(later.port()) +
                      " failed: Connection refused Is the server running on that host and "
                      "accepting TCP/IP connections?");
-        const QList<QByteArray> line = unit.receivedBytes();
+        const QList<QByteArray> line = rig.unit.receivedBytes();
 
         QSignalSpy said(sender, &ResultsSender::status);
         QVERIFY(sender->sendWaiting()); // still away: said once already
@@ -373,7 +372,7 @@ class tst_ResultsWindow : public QObject
                  QStringList{"00000000-0000-4000-8000-0000000000aa|bench-3|pass"});
         QCOMPARE(later.rows(db, "SELECT count(*) FROM check_values"), QStringList{"2"});
         QVERIFY(outbox.waiting(&problem)->empty());
-        QCOMPARE(unit.receivedBytes(), line);
+        QCOMPARE(rig.unit.receivedBytes(), line);
         QVERIFY(bench.recorder.messages.isEmpty());
     }
 };

@@ -4,7 +4,6 @@
 // child process of its own, since the scale is fixed when the application
 // starts.
 
-#include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "ui/CommSettingsDialog.h"
@@ -73,10 +72,10 @@ int runChild(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QTextStream out(stdout);
-    UnitSimProcess unit;
-    if (!unit.start())
+    UnitOnLine rig(Model::KTRA20);
+    if (!rig.started)
         return 2;
-    Workbench bench(unit.devicePath());
+    Workbench bench(rig);
     MainWindow &window = *bench.window;
     OpeningWindow opening(window);
     opening.start();

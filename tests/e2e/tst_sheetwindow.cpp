@@ -4,7 +4,7 @@
 // dialog; a sheet the unit would not take; and writing an earlier value back
 // from Change History.
 
-#include "ConnectedRig.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "ui/ChangeHistoryDialog.h"
@@ -28,15 +28,11 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
-
-// Every query of a KTRA20's settings, in the order a save asks them.
-const Lines SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                            "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
-                            "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
 
 // Runs act on the modal window of that name once it is shown and active
 // (and the condition holds); gives up after 30 s (and closes whatever modal
@@ -99,25 +95,23 @@ Shown comparison(QWidget *widget)
 
 struct Ktra20
 {
-    Ktra20() : rig(Model::KTRA20) {}
     bool start()
     {
-        if (!rig.connect())
+        if (!bench.connect())
             return false;
-        bench = rig.bench.get();
-        bench->window->show();
-        sheet = bench->dir.filePath(QStringLiteral("unit.json"));
-        bench->window->setFileChooser([this](SheetFileUse) { return sheet; });
-        return QTest::qWaitForWindowActive(bench->window.get());
+        bench.window->show();
+        sheet = bench.dir.filePath(QStringLiteral("unit.json"));
+        bench.window->setFileChooser([this](SheetFileUse) { return sheet; });
+        return QTest::qWaitForWindowActive(bench.window.get());
     }
-    void trigger(const QString &action) { bench->find<QAction>(action)->trigger(); }
+    void trigger(const QString &action) { bench.find<QAction>(action)->trigger(); }
     void send(ParamKey key, const QString &text)
     {
-        rig.box(Model::KTRA20, key)->setText(text);
-        bench->window->pressSend(Model::KTRA20, key);
+        bench.box(Model::KTRA20, key)->setText(text);
+        bench.window->pressSend(Model::KTRA20, key);
     }
-    Rig rig;
-    Workbench *bench = nullptr;
+    UnitOnLine rig{Model::KTRA20};
+    Workbench bench{rig};
     QString sheet;
 };
 
@@ -149,7 +143,7 @@ const Lines LoadLines =
     Lines{"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
           "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
           "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"} +
-    SheetQueries;
+    Ktra20SheetQueries;
 
 } // namespace
 
@@ -176,13 +170,13 @@ void TestSheetWindow::saveCompareLoadCompare()
     QVERIFY(k.start());
 
     k.trigger(QStringLiteral("mnuSaveSettings"));
-    QCOMPARE(k.rig.unit.receivedBytes(), SheetQueries);
+    QCOMPARE(k.rig.unit.receivedBytes(), Ktra20SheetQueries);
     QVERIFY(fileBytes(k.sheet).contains("\"max-speed\": \"5000\""));
-    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+    QCOMPARE(k.bench.window->statusBar()->currentMessage(),
              QStringLiteral("Unit settings saved to ") + k.sheet);
 
     k.send(ParamKey::Max, QStringLiteral("5200"));
-    k.bench->window->selectOption(Model::KTRA20, Option::RampDownYes);
+    k.bench.window->selectOption(Model::KTRA20, Option::RampDownYes);
     k.rig.unit.clearRecord();
 
     Shown before;
@@ -199,13 +193,13 @@ void TestSheetWindow::saveCompareLoadCompare()
     QCOMPARE(before.text, QStringLiteral("2 values differ"));
     QCOMPARE(before.rows, unitRows("5200", "yes"));
     QCOMPARE(copied, QStringLiteral("Field\tSheet\tUnit\nProfile 1, Max Speed\t5000\t5200\n"));
-    QCOMPARE(k.rig.unit.receivedBytes(), SheetQueries);
+    QCOMPARE(k.rig.unit.receivedBytes(), Ktra20SheetQueries);
     k.rig.unit.clearRecord();
 
     // The operator was in the Max box, which still holds 5200.
-    QLineEdit *max = k.rig.box(Model::KTRA20, ParamKey::Max);
-    k.bench->window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(k.bench->window.get()));
+    QLineEdit *max = k.bench.box(Model::KTRA20, ParamKey::Max);
+    k.bench.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(k.bench.window.get()));
     max->setFocus(Qt::TabFocusReason);
     QCOMPARE(QApplication::focusWidget(), max);
     QTest::qWait(800); // whatever box was left before has sent by now
@@ -228,17 +222,17 @@ void TestSheetWindow::saveCompareLoadCompare()
     // The panel reads back what the unit now holds, boxes included.
     QCOMPARE(k.rig.unit.receivedBytes(), LoadLines + verifyQueries(Model::KTRA20));
     QCOMPARE(max->text(), QStringLiteral("5000"));
-    QCOMPARE(k.rig.box(Model::KTRA20, ParamKey::Base)->text(), QStringLiteral("500"));
-    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QCOMPARE(k.bench.box(Model::KTRA20, ParamKey::Base)->text(), QStringLiteral("500"));
+    QCOMPARE(k.bench.recorder.texts(), QStringList{});
 
     // Leaving the box sends what it shows: the loaded value, not the old 5200.
     k.rig.unit.clearRecord();
-    k.bench->window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(k.bench->window.get()));
+    k.bench.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(k.bench.window.get()));
     QTRY_COMPARE(QApplication::focusWidget(), max);
     QTest::qWait(300);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
-    k.rig.box(Model::KTRA20, ParamKey::Lower)->setFocus(Qt::TabFocusReason);
+    k.bench.box(Model::KTRA20, ParamKey::Lower)->setFocus(Qt::TabFocusReason);
     QVERIFY(k.rig.unit.waitForLineCount(1));
     QTest::qWait(700);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{"@0M1_5000\r"});
@@ -269,16 +263,16 @@ void TestSheetWindow::progressHardLimitAndEsc()
     QTest::qWait(300);
 
     QCOMPARE(caption, QStringLiteral("&Hard Limit"));
-    QVERIFY(before >= 2 && before < SheetQueries.size());
+    QVERIFY(before >= 2 && before < Ktra20SheetQueries.size());
     const QList<ReceivedLine> lines = k.rig.unit.received();
-    QCOMPARE(bytesOf(lines), SheetQueries.mid(0, before) + Lines{"@0H\r"});
+    QCOMPARE(bytesOf(lines), Ktra20SheetQueries.mid(0, before) + Lines{"@0H\r"});
     QCOMPARE(lines.last().baud, 9600);
-    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+    QCOMPARE(k.bench.window->statusBar()->currentMessage(),
              QStringLiteral("Save cancelled: %1 was not written.").arg(k.sheet));
     QVERIFY(!QFile::exists(k.sheet));
-    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QCOMPARE(k.bench.recorder.texts(), QStringList{});
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-    QVERIFY(k.bench->state.UnitConnected);
+    QVERIFY(k.bench.state.UnitConnected);
 }
 
 // A sheet for another model is refused as Load refuses it, before the unit
@@ -314,7 +308,7 @@ void TestSheetWindow::compareRefusesAnotherModelsSheet()
     QTest::qWait(300);
 
     delete watch.data();
-    QCOMPARE(k.bench->recorder.texts(),
+    QCOMPARE(k.bench.recorder.texts(),
              QStringList{QStringLiteral("%1 cannot be loaded into the KTRA20; nothing was sent:\n\n"
                                         "This sheet is for a KTRA10 and cannot be loaded into a "
                                         "KTRA20.")
@@ -366,9 +360,9 @@ void TestSheetWindow::cancelStopsAfterTheValueInHand()
     // Then the panel shows what the unit holds after the two writes.
     QCOMPARE(k.rig.unit.receivedBytes(),
              (Lines{"@0A1_10\r", "@0B1_500\r"} + verifyQueries(Model::KTRA20)));
-    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+    QCOMPARE(k.bench.window->statusBar()->currentMessage(),
              QStringLiteral("Load cancelled after 2 of 14 values."));
-    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QCOMPARE(k.bench.recorder.texts(), QStringList{});
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
@@ -416,7 +410,7 @@ void TestSheetWindow::refusedSheetSendsNothing()
     QTest::qWait(300);
 
     delete watch.data();
-    QCOMPARE(k.bench->recorder.texts(), QStringList{message.arg(k.sheet)});
+    QCOMPARE(k.bench.recorder.texts(), QStringList{message.arg(k.sheet)});
     QVERIFY(!asked);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
     QCOMPARE(fileBytes(k.sheet), bytes);
@@ -430,10 +424,10 @@ void TestSheetWindow::sheetActionsNeedAUnit()
         "unit.");
     Ktra20 k;
     QVERIFY(k.start());
-    k.bench->window->pressDisconnect();
+    k.bench.window->pressDisconnect();
     k.rig.unit.clearRecord();
     bool chosen = false;
-    k.bench->window->setFileChooser([&](SheetFileUse) {
+    k.bench.window->setFileChooser([&](SheetFileUse) {
         chosen = true;
         return k.sheet;
     });
@@ -441,7 +435,7 @@ void TestSheetWindow::sheetActionsNeedAUnit()
     for (const char *action : {"mnuSaveSettings", "mnuLoadSettings", "mnuCompareSettings"})
         k.trigger(QString::fromLatin1(action));
 
-    QCOMPARE(k.bench->recorder.texts(), (QStringList{notConnected, notConnected, notConnected}));
+    QCOMPARE(k.bench.recorder.texts(), (QStringList{notConnected, notConnected, notConnected}));
     QVERIFY(!chosen);
     QVERIFY(!QFile::exists(k.sheet));
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
@@ -452,7 +446,7 @@ void TestSheetWindow::historyWritesBackTheEarlierValue()
     Ktra20 k;
     QVERIFY(k.start());
     k.send(ParamKey::Max, QStringLiteral("5200"));
-    QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
+    QVERIFY(waitUntil([&] { return QFile::exists(k.bench.journalPath); }));
     k.rig.unit.clearRecord();
 
     QStringList rowsBefore, rowsAfter, units;
@@ -495,14 +489,14 @@ void TestSheetWindow::historyWritesBackTheEarlierValue()
              QStringLiteral("Write 5000 back to Profile 1, Max Speed of the KTRA20 at address 0?"));
     // Then the panel reads the unit back into its boxes.
     QCOMPARE(k.rig.unit.receivedBytes(),
-             (SheetQueries + Lines{"@0M1_5000\r", "@0VM1\r"} + verifyQueries(Model::KTRA20)));
-    QCOMPARE(k.rig.box(Model::KTRA20, ParamKey::Max)->text(), QStringLiteral("5000"));
+             (Ktra20SheetQueries + Lines{"@0M1_5000\r", "@0VM1\r"} + verifyQueries(Model::KTRA20)));
+    QCOMPARE(k.bench.box(Model::KTRA20, ParamKey::Max)->text(), QStringLiteral("5000"));
     QCOMPARE(rowsAfter,
              (QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|5200|5000|confirmed",
                           "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed"}));
-    QCOMPARE(k.bench->window->statusBar()->currentMessage(),
+    QCOMPARE(k.bench.window->statusBar()->currentMessage(),
              QStringLiteral("Profile 1, Max Speed: 5000 written back"));
-    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QCOMPARE(k.bench.recorder.texts(), QStringList{});
 }
 
 void TestSheetWindow::writeBackIsOff_data()
@@ -522,8 +516,8 @@ void TestSheetWindow::writeBackIsOff()
     QVERIFY(k.start());
     if (sent) {
         k.send(ParamKey::Max, QStringLiteral("5200"));
-        QVERIFY(waitUntil([&] { return QFile::exists(k.bench->journalPath); }));
-        k.bench->window->pressDisconnect();
+        QVERIFY(waitUntil([&] { return QFile::exists(k.bench.journalPath); }));
+        k.bench.window->pressDisconnect();
     }
     k.rig.unit.clearRecord();
 
@@ -545,10 +539,10 @@ void TestSheetWindow::writeBackIsOff()
     QCOMPARE(rows, sent ? 1 : 0);
     QCOMPARE(shownUnits, units);
     QVERIFY(!enabled);
-    QCOMPARE(QFile::exists(k.bench->journalPath), sent);
+    QCOMPARE(QFile::exists(k.bench.journalPath), sent);
     QTest::qWait(300);
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
-    QCOMPARE(k.bench->recorder.texts(), QStringList{});
+    QCOMPARE(k.bench.recorder.texts(), QStringList{});
 }
 
 QTEST_MAIN(TestSheetWindow)

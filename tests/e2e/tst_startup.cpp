@@ -1,7 +1,7 @@
 // Start-up against the simulated unit: the baud scan, identification of every
 // model, the tabs and labels that follow, and a scan with nobody listening.
 
-#include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
 #include "session/SessionTexts.h"
@@ -13,6 +13,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 class TestStartup : public QObject
 {
@@ -50,13 +51,9 @@ void TestStartup::identifiesEveryModel()
     QFETCH(int, baud);
     QFETCH(int, tab);
     QFETCH(QString, version);
-    UnitSimOptions options;
-    options.model = model;
-    options.baud = baud;
-    options.address = 0;
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(unitOf(model, baud));
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.state.AxisAddress = QStringLiteral("7"); // the load step starts from "0"
     bench.load();
 
@@ -75,18 +72,17 @@ void TestStartup::identifiesEveryModel()
 
     // Every rate tried before the unit's own got exactly the three lines of
     // the exchange; nothing was tried after it.
-    const QList<QByteArray> exchange = {"\r", "@0!\r", "@0$\r"};
     for (int rate : {9600, 28800, 38400, 115200}) {
-        const QList<QByteArray> got = unit.receivedAt(rate);
+        const QList<QByteArray> got = rig.unit.receivedAt(rate);
         if (rate < baud)
-            QCOMPARE(got, exchange);
+            QCOMPARE(got, Exchange);
         else if (rate > baud)
             QVERIFY(got.isEmpty());
         else
-            QCOMPARE(got.mid(0, 3), exchange);
+            QCOMPARE(got.mid(0, 3), Exchange);
     }
     // Identification ends with the panel's read-back.
-    const QList<QByteArray> atRate = unit.receivedAt(baud);
+    const QList<QByteArray> atRate = rig.unit.receivedAt(baud);
     QVERIFY(atRate.size() > 3);
     QCOMPARE(atRate.at(3), QByteArray("@0VA1\r"));
     QCOMPARE(atRate.last(), QByteArray("@0!\r"));
@@ -115,12 +111,9 @@ void TestStartup::replyEdgeCases()
     QFETCH(QString, reply);
     QFETCH(bool, recognised);
     QFETCH(QString, version);
-    UnitSimOptions options;
-    options.model = QStringLiteral("VELD20");
-    options.extraArgs = {QStringLiteral("--model-reply"), reply};
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::VELD20, 9600, {QStringLiteral("--model-reply"), reply});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QCOMPARE(bench.state.UnitConnected, recognised);
     if (recognised) {
@@ -134,11 +127,9 @@ void TestStartup::replyEdgeCases()
 
 void TestStartup::noUnitScansFourRatesAndSaysSo()
 {
-    UnitSimOptions options;
-    options.mode = QStringLiteral("silent");
-    UnitSimProcess unit(options);
-    QVERIFY(unit.start());
-    Workbench bench(unit.devicePath());
+    UnitOnLine rig(Model::KTRA20, 9600, {QStringLiteral("--mode"), QStringLiteral("silent")});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     QElapsedTimer clock;
     clock.start();
     bench.load();
@@ -157,9 +148,8 @@ void TestStartup::noUnitScansFourRatesAndSaysSo()
         QVERIFY(bench.window->SSTab1()->isTabEnabled(i));
     QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is NOT Connected"));
     QVERIFY(bench.window->lblVersionNumber()->isHidden());
-    const QList<QByteArray> exchange = {"\r", "@0!\r", "@0$\r"};
     for (int rate : {9600, 28800, 38400, 115200})
-        QCOMPARE(unit.receivedAt(rate), exchange);
+        QCOMPARE(rig.unit.receivedAt(rate), Exchange);
 }
 
 QTEST_MAIN(TestStartup)

@@ -3,7 +3,6 @@
 // its adapter during the load), the counts, the table and the reports; Stop,
 // Esc and the close box between units; and Compare's own Export and Print.
 
-#include "ConnectedRig.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -28,6 +27,7 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
@@ -40,9 +40,7 @@ const QByteArray Probe = "@0$\r";
 const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5200\r", "@0L1_1000\r", "@0U1_20000\r",
                       "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
                       "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
-const Lines Queries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
-                       "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
-const Lines OneCheck = Lines{Probe} + Writes + Queries;
+const Lines OneCheck = Lines{Probe} + Writes + Ktra20SheetQueries;
 
 // The station asks once a second for as long as it waits; a run of such
 // questions is one entry here, so the rest of the wire compares exactly.
@@ -140,7 +138,7 @@ struct Station
 {
     explicit Station(const QStringList &extraArgs = {})
         : line(dir.filePath(QStringLiteral("line"))),
-          unit(optionsFor(Model::KTRA20, QStringList{QStringLiteral("--link"), line} + extraArgs))
+          unit(unitOf(Model::KTRA20, 9600, QStringList{QStringLiteral("--link"), line} + extraArgs))
     {
     }
     bool start()
@@ -251,9 +249,10 @@ void TestStation::threeUnitsInARow()
                 [&] {
                     waitingWithoutPort = st.dialog->portLabel()->text();
                     // The next unit's adapter vanishes after the question and five writes.
-                    pulled = std::make_unique<UnitSimProcess>(optionsFor(
-                        Model::KTRA20, {QStringLiteral("--link"), st.line,
-                                        QStringLiteral("--vanish-after"), QStringLiteral("6")}));
+                    pulled = std::make_unique<UnitSimProcess>(
+                        unitOf(Model::KTRA20, 9600,
+                               {QStringLiteral("--link"), st.line, QStringLiteral("--vanish-after"),
+                                QStringLiteral("6")}));
                     QVERIFY(pulled->start());
                 });
     script.then([&] { return int(st.dialog->reports().size()) == 3; },
@@ -416,9 +415,9 @@ void TestStation::stopsBetweenUnits()
 
 void TestStation::compareExportsAndPrints()
 {
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     const QString sheet = bench.dir.filePath("unit.json");
     QFile file(sheet);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(SheetText) == SheetText.size());
@@ -484,7 +483,7 @@ void TestStation::compareExportsAndPrints()
                  text.contains("unit.json") && text.contains("1 value differs"),
              qPrintable(text));
     // Reports put nothing on the line: the comparison's queries were all.
-    QCOMPARE(rig.unit.receivedBytes(), Queries);
+    QCOMPARE(rig.unit.receivedBytes(), Ktra20SheetQueries);
     QCOMPARE(bench.recorder.messages.size(), 0);
 }
 
@@ -498,9 +497,9 @@ void TestStation::reportToAFileThatCannotBeWritten_data()
 void TestStation::reportToAFileThatCannotBeWritten()
 {
     QFETCH(QString, button);
-    Rig rig(Model::KTRA20);
-    QVERIFY(rig.connect());
-    Workbench &bench = *rig.bench;
+    UnitOnLine rig(Model::KTRA20);
+    Workbench bench(rig);
+    QVERIFY(bench.connect());
     const QString target = bench.dir.filePath("gone/history.file");
     bench.window->setFileChooser([&](SheetFileUse) { return target; });
     bench.window->show();

@@ -75,28 +75,6 @@ QStringList boxTexts(const Panel &panel)
     return texts;
 }
 
-// A simulated unit and a window whose COM 1 is that unit's line.
-struct Connected
-{
-    explicit Connected(const UnitSimOptions &options)
-        : unit(options), started(unit.start()), bench(started ? unit.devicePath() : QString())
-    {
-    }
-    UnitSimProcess unit;
-    bool started;
-    Workbench bench;
-};
-
-UnitSimOptions unitOf(const QString &model, const QString &mode = QStringLiteral("normal"),
-                      const QStringList &extra = {})
-{
-    UnitSimOptions options;
-    options.model = model;
-    options.mode = mode;
-    options.extraArgs = extra;
-    return options;
-}
-
 } // namespace
 
 class TestVerify : public QObject
@@ -221,17 +199,17 @@ void TestVerify::runPerModel()
     QFETCH(Lines, queries);
     QFETCH(QStringList, texts);
     QFETCH(QStringList, selected);
-    Connected c(unitOf(unitModel));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(unitOf(unitModel));
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(panel));
-    c.unit.clearRecord();
+    rig.unit.clearRecord();
     for (const QByteArray &line : settings)
         QVERIFY(bench.link.write(line));
-    QVERIFY(c.unit.waitForLineCount(int(settings.size())));
-    c.unit.clearRecord();
+    QVERIFY(rig.unit.waitForLineCount(int(settings.size())));
+    rig.unit.clearRecord();
 
     Panel &p = bench.panel(panel);
     const QStringList boxesBefore = boxTexts(p);
@@ -239,8 +217,8 @@ void TestVerify::runPerModel()
     p.verify->click();
 
     // Only the queries: the option buttons the run selects send nothing.
-    QVERIFY(staysQuiet(c.unit, int(queries.size())));
-    QCOMPARE(c.unit.receivedAt(9600), queries);
+    QVERIFY(staysQuiet(rig.unit, int(queries.size())));
+    QCOMPARE(rig.unit.receivedAt(9600), queries);
     checkTexts(bench, texts);
     checkSelected(bench, selected);
     QCOMPARE(boxTexts(p), boxesBefore); // no copying without ProfileUpdate
@@ -327,20 +305,21 @@ void TestVerify::fixedReplies()
     QFETCH(QString, reply);
     QFETCH(QStringList, texts);
     QFETCH(QStringList, selected);
-    Connected c(
-        unitOf(unitModel, QStringLiteral("fixed"), {QStringLiteral("--fixed-reply"), reply}));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(unitOf(unitModel, 9600,
+                          {QStringLiteral("--mode"), QStringLiteral("fixed"),
+                           QStringLiteral("--fixed-reply"), reply}));
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     const Model panel = static_cast<Model>(bench.window->SSTab1()->currentIndex());
     QCOMPARE(modelId(panel), unitModel);
-    c.unit.clearRecord();
+    rig.unit.clearRecord();
 
     bench.panel(panel).verify->click();
     const int count = int(unitFacts(panel).plan.size());
-    QVERIFY(staysQuiet(c.unit, count));
-    for (const QByteArray &line : c.unit.receivedBytes())
+    QVERIFY(staysQuiet(rig.unit, count));
+    for (const QByteArray &line : rig.unit.receivedBytes())
         QVERIFY2(line.startsWith("@0V") || line == "@0!\r", line.constData());
     checkTexts(bench, texts);
     checkSelected(bench, selected);
@@ -354,9 +333,9 @@ void TestVerify::fixedReplies()
 // hand, since a scan against a silent unit would only give up.
 void TestVerify::silentUnit()
 {
-    Connected c(unitOf(QStringLiteral("KTRA30"), QStringLiteral("silent")));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(Model::KTRA30, 9600, {QStringLiteral("--mode"), QStringLiteral("silent")});
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.session.LoadConfiguration();
     QVERIFY(bench.link.OpenComPort(1, 9600));
     bench.state.UnitConnected = true;
@@ -371,8 +350,8 @@ void TestVerify::silentUnit()
     p.verify->click();
     const qint64 elapsed = clock.elapsed();
 
-    QVERIFY(staysQuiet(c.unit, 7));
-    const QList<ReceivedLine> got = c.unit.received();
+    QVERIFY(staysQuiet(rig.unit, 7));
+    const QList<ReceivedLine> got = rig.unit.received();
     QCOMPARE(bytesOf(got), lines("@0VA1 @0VB1 @0VM1 @0V+ @0VC @0VD @0!"));
     // The flush before the first query waits its 0.1 s.
     QVERIFY2(got[0].t - t0 >= 0.095 && got[0].t - t0 < 0.4,
@@ -413,12 +392,12 @@ void TestVerify::runStartedInsideAnotherRun_data()
 void TestVerify::runStartedInsideAnotherRun()
 {
     QFETCH(bool, profileButton);
-    Connected c(unitOf(QStringLiteral("KTRA20")));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
-    c.unit.clearRecord();
+    rig.unit.clearRecord();
     MainWindow &w = *bench.window;
     Panel &ktra20 = bench.panel(Model::KTRA20);
     Panel &ktra10 = bench.panel(Model::KTRA10);
@@ -438,8 +417,8 @@ void TestVerify::runStartedInsideAnotherRun()
     const Lines second = profileButton
                              ? lines("@0VA2 @0VB2 @0VM2 @0VL2 @0VU2 @0VE @0VC @0VR @0VD @0!")
                              : lines("@0VA1 @0VB1 @0VM1 @0V+ @0VC @0VR @0VD @0!");
-    QVERIFY(staysQuiet(c.unit, int(c.unit.received().size())));
-    const Lines got = c.unit.receivedBytes();
+    QVERIFY(staysQuiet(rig.unit, int(rig.unit.received().size())));
+    const Lines got = rig.unit.receivedBytes();
     const qsizetype older = got.size() - second.size();
     QVERIFY2(older >= 1 && older < first.size(), qPrintable(QString::number(older)));
     QCOMPARE(got.mid(0, older), first.mid(0, older));
@@ -543,17 +522,17 @@ void TestVerify::profileUpdateFillsEntryBoxes()
     QFETCH(QString, trigger);
     QFETCH(Lines, settings);
     QFETCH(QStringList, boxes);
-    Connected c(unitOf(unitModel));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(unitOf(unitModel));
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     const Model model = static_cast<Model>(bench.window->SSTab1()->currentIndex());
-    c.unit.clearRecord();
+    rig.unit.clearRecord();
     for (const QByteArray &line : settings)
         QVERIFY(bench.link.write(line));
-    QVERIFY(c.unit.waitForLineCount(int(settings.size())));
-    c.unit.clearRecord();
+    QVERIFY(rig.unit.waitForLineCount(int(settings.size())));
+    rig.unit.clearRecord();
     Panel &p = bench.panel(model);
     p.boxes.at(ParamKey::Accel)->setText(QStringLiteral("1"));
     p.boxes.at(ParamKey::Base)->setText(QStringLiteral("2"));
@@ -567,8 +546,8 @@ void TestVerify::profileUpdateFillsEntryBoxes()
     }
     // Writing a box sends nothing: only the queries went out.
     const int count = int(unitFacts(model).plan.size());
-    QVERIFY(staysQuiet(c.unit, count, 600));
-    for (const QByteArray &line : c.unit.receivedBytes())
+    QVERIFY(staysQuiet(rig.unit, count, 600));
+    for (const QByteArray &line : rig.unit.receivedBytes())
         QVERIFY2(line.startsWith("@0V") || line == "@0!\r", line.constData());
     checkTexts(bench, boxes);
     QVERIFY(!bench.window->session().ProfileUpdate);
@@ -587,9 +566,9 @@ void TestVerify::notConnectedClick_data()
 void TestVerify::notConnectedClick()
 {
     QFETCH(Model, model);
-    Connected c(unitOf(modelId(model)));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(model);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.session.LoadConfiguration();
     QVERIFY(bench.link.OpenComPort(1, 9600));
     bench.state.AxisAddress = QStringLiteral("0");
@@ -601,7 +580,7 @@ void TestVerify::notConnectedClick()
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
     QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
-    QVERIFY(staysQuiet(c.unit, 0));
+    QVERIFY(staysQuiet(rig.unit, 0));
     QCOMPARE(bench.window->session().Times, 0);
     QVERIFY(bench.window->session().ProfileUpdate);
     QCOMPARE(p.label(ReadbackRole::Error)->text(), QStringLiteral("Error Code"));
@@ -611,9 +590,9 @@ void TestVerify::notConnectedClick()
 
 void TestVerify::buttonsDisabledOnlyDuringRun()
 {
-    Connected c(unitOf(QStringLiteral("KTRA20")));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(Model::KTRA20);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
     MainWindow &w = *bench.window;
@@ -664,12 +643,12 @@ void TestVerify::runFromCodeWhileVerifyDisabled_data()
 void TestVerify::runFromCodeWhileVerifyDisabled()
 {
     QFETCH(bool, viaOption);
-    Connected c(unitOf(QStringLiteral("KTRA10")));
-    QVERIFY(c.started);
-    Workbench &bench = c.bench;
+    UnitOnLine rig(Model::KTRA10);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
     bench.load();
     QVERIFY(bench.state.UnitConnected);
-    c.unit.clearRecord();
+    rig.unit.clearRecord();
     Panel &p = bench.panel(Model::KTRA10);
     p.verify->setEnabled(false);
 
@@ -682,8 +661,8 @@ void TestVerify::runFromCodeWhileVerifyDisabled()
         bench.window->pressVerify(Model::KTRA10);
     }
     expected += lines("@0VA1 @0VB1 @0VM1 @0V+ @0VC @0VR @0VD @0!");
-    QVERIFY(staysQuiet(c.unit, int(expected.size())));
-    QCOMPARE(c.unit.receivedBytes(), expected);
+    QVERIFY(staysQuiet(rig.unit, int(expected.size())));
+    QCOMPARE(rig.unit.receivedBytes(), expected);
     checkTexts(bench, {QStringLiteral("lblVerifyDirectionKTRA10=Direction: ") +
                        (viaOption ? "CCW" : "CW")});
     QVERIFY(p.verify->isEnabled());

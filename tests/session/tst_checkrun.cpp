@@ -3,8 +3,7 @@
 // the line, and a line lost in the middle never passes.
 
 #include "Helpers.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
 #include "Wire.h"
 
 #include "session/CheckRun.h"
@@ -126,7 +125,7 @@ void TestCheckRun::check()
     QFETCH(QString, model);
     QFETCH(QString, maxSpeed);
     QFETCH(bool, load);
-    SessionRig bench(unitOf(QStringLiteral("KTRA20"), 9600, unitArgs));
+    UnitOnLine bench(Model::KTRA20, 9600, unitArgs);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);

@@ -4,9 +4,8 @@
 // opened. Against the simulated unit, with a recording view.
 
 #include "Helpers.h"
-#include "RecordingView.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
+#include "Wire.h"
 
 #include "session/UnitSession.h"
 
@@ -17,14 +16,9 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
-
-namespace {
-
-using Bench = SessionRig;
-
-} // namespace
 
 class TestFailures : public QObject
 {
@@ -61,9 +55,9 @@ void TestFailures::lateRepliesAreNoAnswer()
 {
     QFETCH(int, lateMs);
     QFETCH(QString, status);
-    Bench bench(unitOf(QStringLiteral("KTRA20"), 9600,
-                       {QStringLiteral("--mode"), QStringLiteral("slow"),
-                        QStringLiteral("--slow-ms"), QString::number(lateMs)}));
+    UnitOnLine bench(Model::KTRA20, 9600,
+                     {QStringLiteral("--mode"), QStringLiteral("slow"), QStringLiteral("--slow-ms"),
+                      QString::number(lateMs)});
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -75,9 +69,7 @@ void TestFailures::lateRepliesAreNoAnswer()
     QCOMPARE(bench.view.runStatus, status);
     QCOMPARE(bench.view.messageTexts(), QStringList{});
     // Not a message box, and the queries on the wire are the usual ones.
-    QCOMPARE(bench.unit.receivedAt(9600).mid(3),
-             (Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VE\r", "@0VC\r",
-                    "@0VR\r", "@0VD\r", "@0!\r"}));
+    QCOMPARE(bench.unit.receivedAt(9600).mid(3), Ktra20Readback);
 }
 
 // The unit vanishes after the third query of a run: the run ends there, shows
@@ -85,8 +77,7 @@ void TestFailures::lateRepliesAreNoAnswer()
 void TestFailures::lostLineEndsTheRun()
 {
     // 3 identification lines, 10 queries of the first run, 3 of the second.
-    Bench bench(unitOf(QStringLiteral("KTRA20"), 9600,
-                       {QStringLiteral("--vanish-after"), QStringLiteral("16")}));
+    UnitOnLine bench(Model::KTRA20, 9600, {QStringLiteral("--vanish-after"), QStringLiteral("16")});
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -117,7 +108,7 @@ void TestFailures::lostLineEndsTheRun()
 // A line that fails under every identification: one box, the scan ends.
 void TestFailures::identificationFaultShownOnce()
 {
-    Bench bench(unitOf(QStringLiteral("KTRA20")));
+    UnitOnLine bench(Model::KTRA20);
     QVERIFY(bench.started);
     bench.readStore();
     // The line goes away right after each lone CR, so the next line fails.
@@ -139,7 +130,7 @@ void TestFailures::identificationFaultShownOnce()
 // A stop the line does not take is said plainly.
 void TestFailures::failedStopIsReported()
 {
-    Bench bench(unitOf(QStringLiteral("KTRA10")));
+    UnitOnLine bench(Model::KTRA10);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -158,8 +149,7 @@ void TestFailures::failedStopIsReported()
 // waits no longer than the pending bytes need on the wire.
 void TestFailures::writingNeverBlocksAndClosingIsBounded()
 {
-    Bench bench(unitOf(QStringLiteral("KTRA20"), 115200,
-                       {QStringLiteral("--mode"), QStringLiteral("stall")}));
+    UnitOnLine bench(Model::KTRA20, 115200, {QStringLiteral("--mode"), QStringLiteral("stall")});
     QVERIFY(bench.started);
     bench.readStore();
     SerialLink &link = bench.session->link;
@@ -186,7 +176,7 @@ void TestFailures::writingNeverBlocksAndClosingIsBounded()
 // again for a unit: ending Define leaves the connection's port alone.
 void TestFailures::axisDefineClosesOnlyItsOwnOpening()
 {
-    Bench bench(unitOf(QStringLiteral("VELD30")));
+    UnitOnLine bench(Model::VELD30);
     QVERIFY(bench.started);
     bench.readStore();
     UnitSession &session = *bench.session;
@@ -206,7 +196,7 @@ void TestFailures::axisDefineClosesOnlyItsOwnOpening()
 
 void TestFailures::lostLineMessageShownFromTheEventLoop()
 {
-    Bench bench(unitOf(QStringLiteral("VELD20")));
+    UnitOnLine bench(Model::VELD20);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);

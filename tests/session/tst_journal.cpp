@@ -3,9 +3,8 @@
 // neither a line nor the send.
 
 #include "Helpers.h"
-#include "RecordingView.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
+#include "Wire.h"
 
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
@@ -19,15 +18,16 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
-struct Bench : SessionRig
+struct Bench : UnitOnLine
 {
     Bench(const UnitSimOptions &options, const QString &journalPath)
-        : SessionRig(options), journal(journalPath)
+        : UnitOnLine(options), journal(journalPath)
     {
         tracker = std::make_unique<ChangeTracker>(*session, &journal);
         session->load();
@@ -38,9 +38,6 @@ struct Bench : SessionRig
     Journal journal;
     std::unique_ptr<ChangeTracker> tracker;
 };
-
-const Lines Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                        "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
 
 // Every row, its columns after the time joined by "|".
 QStringList rows(const QString &path)
@@ -100,8 +97,8 @@ void TestJournal::confirmedSend()
     bench.session->SetOption(Model::KTRA20, Option::RampDownYes);
 
     // Nothing on the line but the program's own lines.
-    QCOMPARE(bench.unit.receivedBytes(),
-             (Lines{"@0M1_5200\r"} + Readback + Lines{"@0M1_5300\r", "@0D1\r"} + Readback));
+    QCOMPARE(bench.unit.receivedBytes(), (Lines{"@0M1_5200\r"} + Ktra20Readback +
+                                          Lines{"@0M1_5300\r", "@0D1\r"} + Ktra20Readback));
     QCOMPARE(rows(path),
              (QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed",
                           "KTRA20|1.07|0|max-speed|1|5300|@0M1_5300\\r|5200|5300|confirmed",
@@ -126,7 +123,7 @@ void TestJournal::sendTheUnitDidNotKeep()
     bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
                                      bench.view.entriesOf(Model::KTRA20, bench.session->state));
 
-    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5000\r"} + Readback);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5000\r"} + Ktra20Readback);
     QCOMPARE(rows(path),
              QStringList{"KTRA20|1.07|0|max-speed|1|5000|@0M1_5000\\r|4000|4000|not held"});
     QCOMPARE(notHeld.count(), 1);
@@ -153,7 +150,7 @@ void TestJournal::unwritableJournalWarnsOnce()
     bench.session->SetOption(Model::KTRA20, Option::AnalogOn);
 
     QCOMPARE(bench.unit.receivedBytes(),
-             (Lines{"@0A1_20\r"} + Readback + Lines{"@0E1\r"} + Readback));
+             (Lines{"@0A1_20\r"} + Ktra20Readback + Lines{"@0E1\r"} + Ktra20Readback));
     QCOMPARE(bench.view.lastShown(Model::KTRA20, Field::Accel), QStringLiteral("20"));
     QCOMPARE(warnings.count(), 1);
     QVERIFY(warnings.first().first().toString().startsWith(
@@ -178,7 +175,7 @@ void TestJournal::unreadableReplyIsNeverConfirmed()
 
     bench.session->SetOption(Model::KTRA20, Option::RCNo);
 
-    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0C0\r"} + Readback);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0C0\r"} + Ktra20Readback);
     QCOMPARE(rows(path),
              QStringList{"KTRA20|1.07|0|reduced-current||off|@0C0\\r|-|-|not read back"});
 }

@@ -1,7 +1,7 @@
 // The line monitor against a simulated unit (times, rates, meanings), and its
 // bounds when a unit floods the line.
 
-#include "SessionRig.h"
+#include "UnitOnLine.h"
 
 #include "session/LineMonitor.h"
 
@@ -25,7 +25,7 @@ class TestLineMonitor : public QObject
 // A KTRA20 at 28800: the scan first tries 9600, where nobody answers.
 void TestLineMonitor::scanShowsEveryLineAndTheRateTried()
 {
-    SessionRig rig(unitOf(QStringLiteral("KTRA20"), 28800));
+    UnitOnLine rig(Model::KTRA20, 28800);
     QVERIFY(rig.started);
     LineMonitor monitor(rig.session->link);
     rig.session->load();

@@ -4,9 +4,8 @@
 // read-back of its field reads and an axis define by where the unit answers.
 
 #include "Helpers.h"
-#include "RecordingView.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
+#include "Wire.h"
 
 #include "session/ChangeTracker.h"
 #include "session/UnitFinder.h"
@@ -19,28 +18,18 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
-Lines veld30Readback(const QByteArray &axis)
-{
-    Lines lines;
-    for (const char *item : {"VA1", "VB1", "VM1", "VN1", "VT1", "V+", "VR", "!"})
-        lines << "@" + axis + item + "\r";
-    return lines;
-}
-
-const Lines Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                              "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"};
-
 // A session with a journal, connected by the start-up scan (or only with
 // the store read), the unit's record cleared.
-struct Bench : SessionRig
+struct Bench : UnitOnLine
 {
     explicit Bench(const UnitSimOptions &options, bool scan = true)
-        : SessionRig(options), journal(data.filePath(QStringLiteral("journal.sqlite")))
+        : UnitOnLine(options), journal(data.filePath(QStringLiteral("journal.sqlite")))
     {
         tracker = std::make_unique<ChangeTracker>(*session, &journal);
         if (scan)
@@ -107,12 +96,14 @@ void TestOneUnit::axisSelectAsksTheNewAxis_data()
     QTest::addColumn<QString>("model"); // the model sheets and the journal use
 
     QTest::newRow("7 is asked who it is before its read-back")
-        << "7" << Lines{"@7$\r"} + veld30Readback("7") << "VELD50";
+        << "7" << Lines{"@7$\r"} + verifyQueries(Model::VELD30, "7") << "VELD50";
     QTest::newRow("07 reaches the unit at 7")
-        << "07" << Lines{"@07$\r"} + veld30Readback("07") << "VELD50";
-    QTest::newRow("the axis in use is not asked again") << "0" << veld30Readback("0") << "VELD30";
-    QTest::newRow("an empty box changes nothing") << "" << veld30Readback("0") << "VELD30";
-    QTest::newRow("no unit at 9: no model") << "9" << Lines{"@9$\r"} + veld30Readback("9") << "";
+        << "07" << Lines{"@07$\r"} + verifyQueries(Model::VELD30, "07") << "VELD50";
+    QTest::newRow("the axis in use is not asked again")
+        << "0" << verifyQueries(Model::VELD30) << "VELD30";
+    QTest::newRow("an empty box changes nothing") << "" << verifyQueries(Model::VELD30) << "VELD30";
+    QTest::newRow("no unit at 9: no model")
+        << "9" << Lines{"@9$\r"} + verifyQueries(Model::VELD30, "9") << "";
 }
 
 void TestOneUnit::axisSelectAsksTheNewAxis()
@@ -158,8 +149,9 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
     Lines heard;
     for (int address = 0; address <= 8; ++address)
         heard << "@" + QByteArray::number(address) + "$\r";
-    heard += Lines{"@0M1_5200\r"} + veld30Readback("0") + Lines{"@7$\r"} + veld30Readback("7") +
-             Lines{"@7M1_5200\r"} + veld30Readback("7");
+    heard += Lines{"@0M1_5200\r"} + verifyQueries(Model::VELD30) + Lines{"@7$\r"} +
+             verifyQueries(Model::VELD30, "7") + Lines{"@7M1_5200\r"} +
+             verifyQueries(Model::VELD30, "7");
     QCOMPARE(bench.unit.receivedBytes(), heard);
     QCOMPARE(bench.rows(), (QStringList{"VELD30|1.07|0|max-speed|5200|5200|confirmed",
                                         "VELD50|1.07|7|max-speed|5200|5200|confirmed"}));
@@ -178,7 +170,7 @@ void TestOneUnit::findShowsAnAddressTwoUnitsAnswer_data()
 void TestOneUnit::findShowsAnAddressTwoUnitsAnswer()
 {
     QFETCH(QStringList, second);
-    SessionRig rig(twoUnits(QStringLiteral("VELD30"), 3, second));
+    UnitOnLine rig(twoUnits(QStringLiteral("VELD30"), 3, second));
     QVERIFY(rig.started);
     rig.readStore();
     QVERIFY(rig.session->link.OpenComPort(1, 9600));
@@ -242,7 +234,7 @@ void TestOneUnit::readBackSettlesEveryPendingWrite()
 {
     QFETCH(QString, left);
     QFETCH(QString, clicked);
-    Bench bench(unitOf(QStringLiteral("KTRA20")));
+    Bench bench(unitOf(Model::KTRA20));
     QVERIFY(bench.session->state.UnitConnected);
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
@@ -262,7 +254,7 @@ void TestOneUnit::readBackSettlesEveryPendingWrite()
 
 void TestOneUnit::axisDefineSettledWhereTheUnitAnswers()
 {
-    Bench bench(unitOf(QStringLiteral("VELD30")));
+    Bench bench(unitOf(Model::VELD30));
     QVERIFY(bench.session->state.UnitConnected);
 
     QCOMPARE(bench.session->beginAxisDefine(), QStringLiteral("0\r"));
@@ -271,8 +263,8 @@ void TestOneUnit::axisDefineSettledWhereTheUnitAnswers()
     bench.session->selectAxis(QStringLiteral("12"));
     bench.session->axisSelectDone();
 
-    QCOMPARE(bench.unit.receivedBytes(), (Lines{"@%\r", "@~12\r"} + veld30Readback("0") +
-                                          Lines{"@12$\r"} + veld30Readback("12")));
+    QCOMPARE(bench.unit.receivedBytes(), (Lines{"@%\r", "@~12\r"} + verifyQueries(Model::VELD30) +
+                                          Lines{"@12$\r"} + verifyQueries(Model::VELD30, "12")));
     QCOMPARE(bench.rows(), QStringList{"VELD30|1.07|0|axis|12|12|confirmed"});
 }
 

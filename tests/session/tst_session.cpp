@@ -3,9 +3,8 @@
 // line, against the simulated unit with a recording view.
 
 #include "Helpers.h"
-#include "RecordingView.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
+#include "Wire.h"
 
 #include "session/UnitSession.h"
 
@@ -14,16 +13,9 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
-
-namespace {
-
-using Bench = SessionRig;
-
-const Lines Exchange = {"\r", "@0!\r", "@0$\r"};
-
-} // namespace
 
 class TestSession : public QObject
 {
@@ -46,12 +38,11 @@ void TestSession::scanAndIdentify_data()
 
     QTest::newRow("KTRA20 at 9600")
         << "KTRA20" << 9600 << Model::KTRA20 << "Version: KTRA20, Revision 1.07"
-        << Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                 "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r",  "@0!\r"}
+        << verifyQueries(Model::KTRA20)
         << QStringList{"10", "500", "5000", "1000", "20000", "0", "0", "8", "0\r", "0"};
     QTest::newRow("VELD40 at 28800 on the VELD30 panel")
         << "VELD40" << 28800 << Model::VELD30 << "Version: VELD40, Revision 1.07"
-        << Lines{"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VN1\r", "@0VT1\r", "@0V+\r", "@0VR\r", "@0!\r"}
+        << verifyQueries(Model::VELD30)
         << QStringList{"10000", "500", "5000", "0", "50", "1", "8", "0"};
 }
 
@@ -62,7 +53,7 @@ void TestSession::scanAndIdentify()
     QFETCH(Model, panel);
     QFETCH(Lines, queries);
     QFETCH(QStringList, shown);
-    Bench bench(unitOf(unitModel, baud));
+    UnitOnLine bench(unitOf(unitModel, baud));
     QVERIFY(bench.started);
 
     bench.session->load();
@@ -90,7 +81,7 @@ void TestSession::scanAndIdentify()
 
 void TestSession::refusedSendSendsNothing()
 {
-    Bench bench(unitOf(QStringLiteral("VELD20"), 9600));
+    UnitOnLine bench(Model::VELD20);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -110,7 +101,7 @@ void TestSession::refusedSendSendsNothing()
 
 void TestSession::lostLine()
 {
-    Bench bench(unitOf(QStringLiteral("KTRA10"), 9600));
+    UnitOnLine bench(Model::KTRA10);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);

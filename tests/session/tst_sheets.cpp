@@ -4,9 +4,8 @@
 // sheet puts nothing on the line.
 
 #include "Helpers.h"
-#include "RecordingView.h"
-#include "SessionRig.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
+#include "Wire.h"
 
 #include "session/SheetOperations.h"
 #include "session/UnitSession.h"
@@ -16,15 +15,16 @@
 
 using namespace ktv;
 using namespace ktv::test;
+using namespace ktv::test::wire;
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
 // A KTRA20, revision 1.07, axis 0, connected.
-struct Bench : SessionRig
+struct Bench : UnitOnLine
 {
-    Bench() : SessionRig(unitOf(QStringLiteral("KTRA20")))
+    Bench() : UnitOnLine(Model::KTRA20)
     {
         session->load();
         unit.clearRecord();
@@ -32,11 +32,6 @@ struct Bench : SessionRig
 };
 
 const UnitDescription Ktra20{QStringLiteral("KTRA20"), QStringLiteral("1.07")};
-
-// Every query of a KTRA20 sheet, in the order a save asks them.
-const Lines SheetQueries = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r",
-                            "@0VA2\r", "@0VB2\r", "@0VM2\r", "@0VL2\r", "@0VU2\r",
-                            "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
 
 QStringList differing(const std::vector<SheetComparisonRow> &rows)
 {
@@ -78,7 +73,7 @@ void TestSheets::saveCompareLoadCompare()
     const SheetOperations::ReadResult saved = operations.readUnit();
     QCOMPARE(saved.problem, QString());
     QVERIFY(saved.outcome == SheetOperations::Outcome::Done);
-    QCOMPARE(bench.unit.receivedBytes(), SheetQueries);
+    QCOMPARE(bench.unit.receivedBytes(), Ktra20SheetQueries);
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
     QCOMPARE(progress.size(), 14);
     QCOMPARE(progress.first(), QStringLiteral("Profile 1, Accel/Decel 0/14"));
@@ -116,7 +111,7 @@ void TestSheets::saveCompareLoadCompare()
     const Lines writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5000\r", "@0L1_1000\r", "@0U1_20000\r",
                           "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
                           "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
-    QCOMPARE(bench.unit.receivedBytes(), writes + SheetQueries);
+    QCOMPARE(bench.unit.receivedBytes(), writes + Ktra20SheetQueries);
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
 
     const SheetOperations::CompareResult after = operations.compare(sheet);
@@ -219,7 +214,7 @@ void TestSheets::badRepliesAreNoValues()
     QFETCH(QStringList, unitArgs);
     QFETCH(QString, problem);
     QFETCH(int, asked);
-    SessionRig bench(unitOf(QStringLiteral("KTRA20"), 9600, unitArgs));
+    UnitOnLine bench(Model::KTRA20, 9600, unitArgs);
     QVERIFY(bench.started);
     bench.session->load();
     QVERIFY(bench.session->state.UnitConnected);
@@ -232,7 +227,7 @@ void TestSheets::badRepliesAreNoValues()
         QCOMPARE(read.problem, QString());
     QVERIFY2(read.problem.startsWith(problem), qPrintable(read.problem));
     QCOMPARE(read.sheet.has_value(), problem.isEmpty());
-    QCOMPARE(bench.unit.receivedBytes(), SheetQueries.mid(0, asked));
+    QCOMPARE(bench.unit.receivedBytes(), Ktra20SheetQueries.mid(0, asked));
     if (read.sheet) {
         QCOMPARE(*read.sheet->value(1, ParamKey::Accel), QStringLiteral("10"));
         QCOMPARE(*read.sheet->value(2, ParamKey::Base), QStringLiteral("600"));

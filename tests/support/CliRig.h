@@ -4,10 +4,9 @@
 // temporary folder, never the real home. Needs KTV_CLI_PATH.
 
 #include "Helpers.h"
-#include "UnitSimProcess.h"
+#include "UnitOnLine.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 namespace ktv::test {
 
@@ -42,16 +41,14 @@ inline CliRun runCli(const QString &storePath, const QString &dataHome, const QS
     return result;
 }
 
-// A unit on the line and a store whose COM 1 is that line.
-struct CliRig
+// A unit on the line and a store whose COM 1 is that line; the tool, not
+// the rig's session, talks to it.
+struct CliRig : UnitOnLine
 {
     explicit CliRig(const QString &model, int baud = 9600, const QStringList &extra = {},
                     const QString &mode = QStringLiteral("normal"), int address = 0)
-        : unit({model, QStringLiteral("1.07"), address, baud, mode, extra})
+        : UnitOnLine(UnitSimOptions{model, QStringLiteral("1.07"), address, baud, mode, extra})
     {
-        started = unit.start();
-        storePath = dir.filePath(QStringLiteral("config.qdr"));
-        started = started && writeStore(storePath, 1, {{1, unit.devicePath()}});
     }
 
     QString dataHome() const { return dir.filePath(QStringLiteral("data")); }
@@ -63,11 +60,6 @@ struct CliRig
     }
 
     CliRun run(const QStringList &args) { return runCli(storePath, dataHome(), args); }
-
-    UnitSimProcess unit;
-    QTemporaryDir dir;
-    QString storePath;
-    bool started = false;
 };
 
 } // namespace ktv::test

@@ -1,10 +1,13 @@
 #pragma once
-// What a KTRA20 at address 0 hears, written once for the tests that assert
-// on the line: the identification, the panel's read-back, every value of a
-// sheet asked and written, and the sheets themselves.
+// What a unit hears, written once for the tests that assert on the line: the
+// identification, each model's read-back, and for a KTRA20 at address 0 every
+// value of a sheet asked and written, and the sheets themselves.
+
+#include "protocol/Models.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 namespace ktv::test::wire {
@@ -16,6 +19,29 @@ inline const QList<QByteArray> Exchange = {"\r", "@0!\r", "@0$\r"};
 inline const QList<QByteArray> Ktra20Readback = {"@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r",
                                                  "@0VU1\r", "@0VE\r",  "@0VC\r",  "@0VR\r",
                                                  "@0VD\r",  "@0!\r"};
+
+// The queries of one read-back run at an address and profile, in the order
+// the model asks them; a VELD30 is also asked for its resolution.
+inline QList<QByteArray> verifyQueries(Model model, const QByteArray &axis = "0",
+                                       const QByteArray &profile = "1")
+{
+    // Written out by letter rather than taken from the catalogue, so a wrong
+    // plan there shows up here.
+    static const QMap<Model, QByteArray> plans = {
+        {Model::KTRA10, "ABM+CRD!"}, {Model::KTRA20, "ABMLUECRD!"}, {Model::KTRA30, "ABM+CD!"},
+        {Model::VELD10, "ABMN+CR!"}, {Model::VELD20, "ABMNT+C!"},   {Model::VELD30, "ABMNT+R!"}};
+    QList<QByteArray> lines;
+    for (char item : plans.value(model)) {
+        if (item == '!')
+            lines << "@" + axis + "!\r";
+        else if (QByteArray("ABMNTLU").contains(item))
+            lines << "@" + axis + "V" + item + profile + "\r";
+        else
+            lines << "@" + axis + "V" + item + "\r";
+    }
+    return lines;
+}
+
 // Every value of a KTRA20 sheet, in the order a save, a compare or a check asks them.
 inline const QList<QByteArray> Ktra20SheetQueries = {
     "@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",

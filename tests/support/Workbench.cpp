@@ -45,11 +45,16 @@ QString prepareStore(const QTemporaryDir &dir, const QString &device, int comPor
 }
 } // namespace
 
-Workbench::Workbench(const QString &device, int comPort)
-    : storePath(prepareStore(dir, device, comPort)), session(storePath), state(session.state),
-      link(session.link), window(std::make_unique<MainWindow>(session)),
-      recorder(window->toolkit()), journalPath(dir.filePath(QStringLiteral("journal.sqlite"))),
-      journal(journalPath), tracker(session, &journal)
+Workbench::Workbench(const QString &device, int comPort) : Workbench(nullptr, device, comPort) {}
+
+Workbench::Workbench(UnitOnLine &line) : Workbench(&line, {}, 1) {}
+
+Workbench::Workbench(UnitOnLine *onLine, const QString &device, int comPort)
+    : line(onLine), storePath(onLine ? onLine->storePath : prepareStore(dir, device, comPort)),
+      session(storePath), state(session.state), link(session.link),
+      window(std::make_unique<MainWindow>(session)), recorder(window->toolkit()),
+      journalPath(dir.filePath(QStringLiteral("journal.sqlite"))), journal(journalPath),
+      tracker(session, &journal)
 {
     window->setChangeTracking(&tracker, journalPath);
 }
@@ -57,6 +62,15 @@ Workbench::Workbench(const QString &device, int comPort)
 Workbench::~Workbench()
 {
     link.closePort();
+}
+
+bool Workbench::connect()
+{
+    if (!line || !line->started)
+        return false;
+    load();
+    line->unit.clearRecord();
+    return state.UnitConnected && recorder.messages.isEmpty();
 }
 
 } // namespace ktv::test

@@ -1,10 +1,11 @@
 #pragma once
-// The real main window with its real session and serial link, wired to a
-// store in a temporary folder whose port map points COM 1 at a device of the
-// test's choice (usually the simulated unit), and with every message recorded
+// The real main window with its real session and serial link, reading the
+// store of a unit's line, or a store in a temporary folder whose port map
+// points COM 1 at a device of the test's choice; every message is recorded
 // instead of shown.
 
 #include "Helpers.h"
+#include "UnitOnLine.h"
 #include "link/SerialLink.h"
 #include "link/SharedState.h"
 #include "session/ChangeTracker.h"
@@ -13,6 +14,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Toolkit.h"
 
+#include <QLineEdit>
 #include <QList>
 #include <QMap>
 #include <QTemporaryDir>
@@ -51,8 +53,16 @@ class Workbench
   public:
     // device: what COM 1 opens; an empty text leaves the map empty.
     explicit Workbench(const QString &device = {}, int comPort = 1);
+    // The window on the unit's line, reading the line's store.
+    explicit Workbench(UnitOnLine &line);
     ~Workbench();
 
+    // Loads the window as at start-up: true when it connected to the unit of
+    // its line without a message. The unit's record then holds only what
+    // follows the connection.
+    bool connect();
+
+    UnitOnLine *const line; // none on a bare device
     QTemporaryDir dir;
     QString storePath;
     UnitSession session;
@@ -67,7 +77,11 @@ class Workbench
 
     void load() { window->load(); }
     Panel &panel(Model model) { return window->panel(model); }
+    QLineEdit *box(Model model, ParamKey key) { return panel(model).boxes.at(key); }
     template <class T> T *find(const QString &name) const { return window->findChild<T *>(name); }
+
+  private:
+    Workbench(UnitOnLine *onLine, const QString &device, int comPort);
 };
 
 } // namespace ktv::test
