@@ -5,11 +5,12 @@
 #include "CliRig.h"
 #include "Wire.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv::test;
 using namespace ktv::test::wire;

@@ -15,7 +15,7 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <fcntl.h>

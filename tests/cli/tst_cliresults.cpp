@@ -16,7 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -53,7 +53,7 @@ class tst_CliResults : public QObject
         unit.clearRecord();
         const QString away = "host=127.0.0.1 port=1 dbname=results user=ktv";
         const CliRun kept = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
-                              "--results-db", away, "--json"});
+                                 "--results-db", away, "--json"});
         QCOMPARE(kept.exitCode, 0);
         QCOMPARE(unit.receivedBytes(), checkLines);
         const QJsonObject document = QJsonDocument::fromJson(kept.out.toUtf8()).object();
@@ -70,7 +70,7 @@ class tst_CliResults : public QObject
 
         // The next check sends the three, once each.
         const CliRun sent = run({"check", sheet, "--baud", "9600", "--station", "Bench 4",
-                              "--results-db", pg.setting(db)});
+                                 "--results-db", pg.setting(db)});
         QCOMPARE(sent.exitCode, 0);
         QCOMPARE(sent.err, QString());
         QCOMPARE(pg.rows(db, "SELECT station, verdict, count(*), count(DISTINCT uuid) FROM checks "

@@ -18,7 +18,7 @@
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 using namespace ktv;

@@ -23,8 +23,9 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QUuid>
-#include <QtTest>
 #include <memory>
 
 using namespace ktv;

@@ -9,8 +9,8 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -13,9 +13,9 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -12,7 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

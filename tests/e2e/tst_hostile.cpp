@@ -11,8 +11,8 @@
 
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -16,8 +16,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -11,7 +11,8 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -17,8 +17,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -17,7 +17,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 #include <memory>
 
 using namespace ktv;

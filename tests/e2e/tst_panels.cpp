@@ -21,7 +21,7 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 
 using namespace ktv;

@@ -17,7 +17,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStyleFactory>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 #include <memory>
 
 using namespace ktv;

@@ -16,9 +16,9 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QtTest>
 
 #include <cstdio>
 #include <fcntl.h>

@@ -10,7 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

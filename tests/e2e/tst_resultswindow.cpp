@@ -24,8 +24,8 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 #include <memory>
 

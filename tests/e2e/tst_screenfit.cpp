@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

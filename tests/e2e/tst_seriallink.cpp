@@ -8,8 +8,8 @@
 #include "protocol/SettingsText.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 #include <fcntl.h>
 #include <stdlib.h>

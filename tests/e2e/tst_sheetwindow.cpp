@@ -23,8 +23,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

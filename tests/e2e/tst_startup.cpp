@@ -9,7 +9,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

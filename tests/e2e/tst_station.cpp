@@ -22,8 +22,8 @@
 #include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -15,7 +15,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 using namespace ktv;
 using namespace ktv::test;

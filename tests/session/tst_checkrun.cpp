@@ -10,7 +10,7 @@
 #include "session/UnitSession.h"
 
 #include <QCryptographicHash>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

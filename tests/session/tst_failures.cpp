@@ -11,8 +11,8 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace ktv;
 using namespace ktv::test;

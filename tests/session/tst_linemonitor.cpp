@@ -7,7 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -12,9 +12,10 @@
 #include "session/UnitSession.h"
 #include "store/StoreConnection.h"
 
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

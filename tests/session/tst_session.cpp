@@ -9,7 +9,7 @@
 #include "session/UnitSession.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -11,7 +11,8 @@
 #include "session/UnitSession.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 using namespace ktv;
 using namespace ktv::test;

@@ -5,7 +5,7 @@
 #include "protocol/JUnitReport.h"
 
 #include <QJsonDocument>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 

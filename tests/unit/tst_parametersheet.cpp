@@ -3,7 +3,7 @@
 
 #include "protocol/ParameterSheet.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 
@@ -198,16 +198,17 @@ void TestParameterSheet::validates_data()
                        "Profile 1, Max Speed: Waring: The Max Speed value must be higher than "
                        "the Base Speed value"}
         << QStringList{};
-    QTest::newRow("lower above upper")
-        << k20 << k20 << 2 << ParamKey::Lower << "30000"
-        << QStringList{"Profile 2, Lower Analog Speed: Waring: The Lower Analog Speed value must be "
-                       "lower than the Upper Analog Speed value",
-                       "Profile 2, Upper Analog Speed: Waring: The Upper Analog Speed value must be "
-                       "higher than the Lower Analog Speed value"}
-        << QStringList{};
-    const QStringList lineBreak{
-        "Profile 1, Accel/Decel: Waring: The Accel value may hold only plain characters: no \"@\", no "
-        "line breaks or control characters, nothing outside ASCII"};
+    QTest::newRow("lower above upper") << k20 << k20 << 2 << ParamKey::Lower << "30000"
+                                       << QStringList{"Profile 2, Lower Analog Speed: Waring: The "
+                                                      "Lower Analog Speed value must be "
+                                                      "lower than the Upper Analog Speed value",
+                                                      "Profile 2, Upper Analog Speed: Waring: The "
+                                                      "Upper Analog Speed value must be "
+                                                      "higher than the Lower Analog Speed value"}
+                                       << QStringList{};
+    const QStringList lineBreak{"Profile 1, Accel/Decel: Waring: The Accel value may hold only "
+                                "plain characters: no \"@\", no "
+                                "line breaks or control characters, nothing outside ASCII"};
     QTest::newRow("line break in a value")
         << k20 << k20 << 1 << ParamKey::Accel << "10\r@0H" << lineBreak << lineBreak;
     QTest::newRow("another panel")
@@ -255,8 +256,10 @@ void TestParameterSheet::validates_data()
     QTest::newRow("not held: longer than a KTRA10 limit")
         << "KTRA10"
         << "KTRA10" << 1 << ParamKey::Accel << "0010"
-        << QStringList{"Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 digits."}
-        << QStringList{"Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 digits."};
+        << QStringList{"Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 "
+                       "digits."}
+        << QStringList{
+               "Profile 1, Accel/Decel: \"0010\" is not a value a unit holds: 1 to 3 digits."};
 }
 
 void TestParameterSheet::validates()

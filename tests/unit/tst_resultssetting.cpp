@@ -7,7 +7,7 @@
 #include "store/ResultsSetting.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 using namespace ktv::test;

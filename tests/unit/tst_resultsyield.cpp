@@ -3,7 +3,7 @@
 
 #include "store/ResultsYield.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace ktv;
 
