@@ -2,7 +2,7 @@
 
 #include "protocol/SettingsText.h"
 #include "session/CheckRun.h"
-#include "session/UnitFinder.h"
+#include "session/StationLine.h"
 #include "session/UnitSession.h"
 #include "ui/ProgressDialog.h"
 #include "ui/Toolkit.h"
@@ -11,12 +11,15 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QSysInfo>
 #include <QTableView>
@@ -26,19 +29,33 @@ namespace ktv {
 
 namespace {
 
-// No more than one question a second while a unit is awaited or leaving.
-constexpr double AskEverySeconds = 1.0;
-constexpr double PauseSliceSeconds = 0.1;
 const int Rates[] = {9600, 28800, 38400, 115200};
 
-const QStringList ResultColumns = {QStringLiteral("#"),       QStringLiteral("Time"),
-                                   QStringLiteral("Unit"),    QStringLiteral("Revision"),
-                                   QStringLiteral("Address"), QStringLiteral("Verdict"),
-                                   QStringLiteral("Seconds"), QStringLiteral("Problem")};
+const QStringList ResultColumns = {
+    QStringLiteral("#"),        QStringLiteral("Time"),    QStringLiteral("Unit"),
+    QStringLiteral("Revision"), QStringLiteral("Address"), QStringLiteral("Verdict"),
+    QStringLiteral("Seconds"),  QStringLiteral("Problem"), QStringLiteral("Line")};
 
 QString verdictWord(const CheckReport &report)
 {
-    return report.verdict == CheckVerdict::Pass ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    return stationVerdictWord(report);
+}
+
+// "1, 2 3" -> {1, 2, 3}; none when a word is not a COM number or one repeats.
+std::optional<QList<int>> comPortsOf(const QString &text)
+{
+    QList<int> ports;
+    for (const QString &word :
+         text.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int port = word.toInt(&ok);
+        if (!ok || port < 1 || port > 255 || ports.contains(port))
+            return std::nullopt;
+        ports << port;
+    }
+    if (ports.isEmpty())
+        return std::nullopt;
+    return ports;
 }
 
 QString valueName(const CheckedValue &value)
@@ -76,9 +93,116 @@ QString problemOf(const CheckReport &report)
 
 } // namespace
 
-struct ProductionRunDialog::Request
+// One line's panel, and the view its StationLine reports to.
+class ProductionRunDialog::LinePanel : public StationView
 {
-    CheckRequest check;
+  public:
+    LinePanel(ProductionRunDialog &dialog, int comPort, const QString &device)
+        : dialog_(dialog), comPort(comPort), device(device)
+    {
+        box = new QGroupBox(stationLineName(comPort, device), &dialog);
+        box->setObjectName(QStringLiteral("fraLine%1").arg(comPort));
+        verdict = new QLabel(box);
+        verdict->setObjectName(QStringLiteral("lblVerdict"));
+        verdict->setAlignment(Qt::AlignCenter);
+        QFont big = verdict->font();
+        big.setPointSize(std::max(36, big.pointSize() * 4));
+        big.setBold(true);
+        verdict->setFont(big);
+        verdict->setMinimumHeight(QFontMetrics(big).height() + 8);
+        state = new QLabel(box);
+        state->setObjectName(QStringLiteral("lblRunState"));
+        state->setAlignment(Qt::AlignCenter);
+        state->setWordWrap(true);
+        QFont bold = state->font();
+        bold.setPointSize(bold.pointSize() + 4);
+        bold.setBold(true);
+        state->setFont(bold);
+        differences = new QListWidget(box);
+        differences->setObjectName(QStringLiteral("lstDifferences"));
+        differences->setAccessibleName(QStringLiteral("Fields that differ"));
+        differences->setMaximumHeight(120);
+        port = new QLabel(box);
+        port->setObjectName(QStringLiteral("lblPort"));
+        port->setStyleSheet(QStringLiteral("color: #b00000"));
+        port->setWordWrap(true);
+        stop = new QPushButton(QStringLiteral("Stop"), box);
+        stop->setObjectName(QStringLiteral("cmdStopLine%1").arg(comPort));
+        stop->setAccessibleName(QStringLiteral("Stop COM %1").arg(comPort));
+        stop->setAutoDefault(false);
+        stop->setEnabled(false);
+        QObject::connect(stop, &QPushButton::clicked, &dialog, [this] {
+            if (line && line->isRunning()) {
+                line->stop();
+                stop->setEnabled(false);
+                showState(QStringLiteral("Stopping..."));
+            }
+        });
+        auto *column = new QVBoxLayout(box);
+        column->addWidget(verdict);
+        column->addWidget(state);
+        column->addWidget(differences);
+        column->addWidget(port);
+        column->addWidget(stop, 0, Qt::AlignRight);
+    }
+    ~LinePanel() override
+    {
+        // The line first: nothing of it may reach this view any more.
+        line.reset();
+        delete box;
+    }
+
+    void showState(const QString &text, const QString &colour = QString())
+    {
+        state->setText(text);
+        state->setStyleSheet(colour.isEmpty() ? QString()
+                                              : QStringLiteral("color: %1").arg(colour));
+        emit dialog_.stateShown(text);
+    }
+
+    void showStationState(const QString &text) override
+    {
+        if (text == QLatin1String("Run stopped"))
+            stop->setEnabled(false);
+        showState(text);
+    }
+    void showCheckProgress(const QString &text) override { state->setText(text); }
+    void showLineProblem(const QString &text) override { port->setText(text); }
+    void showResult(const CheckReport &report, const QString &keptProblem) override
+    {
+        const QString word = verdictWord(report);
+        verdict->setText(word);
+        verdict->setStyleSheet(
+            word == QLatin1String("PASS")   ? QStringLiteral("color: white; background: #1a7f37")
+            : word == QLatin1String("FAIL") ? QStringLiteral("color: white; background: #c62828")
+                                            : QStringLiteral("color: white; background: #8a6d00"));
+        differences->clear();
+        if (!report.problem.isEmpty())
+            differences->addItem(report.problem);
+        for (const CheckedValue &value : report.values) {
+            if (value.verdict != ValueVerdict::Match)
+                differences->addItem(differenceLine(value));
+        }
+        dialog_.addResult(*this, report, keptProblem);
+    }
+    void showUnitGone() override
+    {
+        verdict->clear();
+        verdict->setStyleSheet(QString());
+        differences->clear();
+    }
+    void showRunEnded() override {}
+
+    ProductionRunDialog &dialog_;
+    const int comPort;
+    const QString device;
+    QGroupBox *box = nullptr;
+    QLabel *verdict = nullptr;
+    QLabel *state = nullptr;
+    QListWidget *differences = nullptr;
+    QLabel *port = nullptr;
+    QPushButton *stop = nullptr;
+    std::unique_ptr<StationLine> line;
 };
 
 ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent)
@@ -102,6 +226,9 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     operator_->setObjectName(QStringLiteral("txtOperator"));
     station_ = new QLineEdit(QSysInfo::machineHostName(), this);
     station_->setObjectName(QStringLiteral("txtStation"));
+    ports_ = new QLineEdit(QString::number(std::max(1, session_.state.ComPortNumber)), this);
+    ports_->setObjectName(QStringLiteral("txtComPorts"));
+    ports_->setToolTip(QStringLiteral("One COM port per line, for example 1, 2, 3"));
     baud_ = new QComboBox(this);
     baud_->setObjectName(QStringLiteral("cboBaud"));
     for (int rate : Rates)
@@ -119,33 +246,12 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     form->addRow(sheetLabel, sheetRow);
     form->addRow(QStringLiteral("&Operator:"), operator_);
     form->addRow(QStringLiteral("S&tation:"), station_);
+    form->addRow(QStringLiteral("COM &ports:"), ports_);
     form->addRow(QStringLiteral("&Baud:"), baud_);
 
-    verdict_ = new QLabel(this);
-    verdict_->setObjectName(QStringLiteral("lblVerdict"));
-    verdict_->setAlignment(Qt::AlignCenter);
-    QFont big = verdict_->font();
-    big.setPointSize(std::max(36, big.pointSize() * 4));
-    big.setBold(true);
-    verdict_->setFont(big);
-    verdict_->setMinimumHeight(QFontMetrics(big).height() + 8);
-    state_ = new QLabel(this);
-    state_->setObjectName(QStringLiteral("lblRunState"));
-    state_->setAlignment(Qt::AlignCenter);
-    QFont bold = state_->font();
-    bold.setPointSize(bold.pointSize() + 4);
-    bold.setBold(true);
-    state_->setFont(bold);
-    differences_ = new QListWidget(this);
-    differences_->setObjectName(QStringLiteral("lstDifferences"));
-    differences_->setAccessibleName(QStringLiteral("Fields that differ"));
-    differences_->setMaximumHeight(120);
+    panels_ = new QGridLayout;
     counts_ = new QLabel(this);
     counts_->setObjectName(QStringLiteral("lblCounts"));
-    port_ = new QLabel(this);
-    port_->setObjectName(QStringLiteral("lblPort"));
-    port_->setStyleSheet(QStringLiteral("color: #b00000"));
-    port_->setWordWrap(true);
 
     results_ = new QStandardItemModel(0, int(ResultColumns.size()), this);
     results_->setHorizontalHeaderLabels(ResultColumns);
@@ -160,10 +266,19 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     auto *buttons = new QDialogButtonBox(this);
     start_ = buttons->addButton(QStringLiteral("S&tart"), QDialogButtonBox::ActionRole);
     start_->setObjectName(QStringLiteral("cmdStart"));
-    stop_ = buttons->addButton(QStringLiteral("St&op"), QDialogButtonBox::ActionRole);
+    stop_ = buttons->addButton(QStringLiteral("St&op All"), QDialogButtonBox::ActionRole);
     stop_->setObjectName(QStringLiteral("cmdStop"));
     stop_->setAutoDefault(false);
-    hardLimit_ = addHardLimitButton(buttons, actions_.hardLimit);
+    // While the lines run, Hard Limit reaches each of them on its own thread.
+    hardLimit_ = addHardLimitButton(buttons, [this] {
+        if (!isRunning()) {
+            if (actions_.hardLimit)
+                actions_.hardLimit();
+            return;
+        }
+        for (const auto &line : lines_)
+            line->line->hardLimit();
+    });
     reportButtons_ = addReportButtons(
         buttons, actions_.reports, QStringLiteral("production-run"), [this] { return runPage(); },
         [this] { return unitPages(); });
@@ -176,10 +291,7 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
 
     auto *column = new QVBoxLayout(this);
     column->addLayout(form);
-    column->addWidget(verdict_);
-    column->addWidget(state_);
-    column->addWidget(differences_);
-    column->addWidget(port_);
+    column->addLayout(panels_);
     kept_ = new QLabel(this);
     kept_->setObjectName(QStringLiteral("lblKept"));
     kept_->setWordWrap(true);
@@ -187,35 +299,70 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     column->addWidget(counts_);
     column->addWidget(table_, 1);
     column->addWidget(buttons);
+    makePanels({std::max(1, session_.state.ComPortNumber)});
     setRunning(false);
     updateCounts();
     resize(760, 640);
     centreOnScreen(this);
 }
 
+// The lines end with their panels, as the program ends when the dialog goes
+// with a run under way.
 ProductionRunDialog::~ProductionRunDialog() = default;
 
-bool ProductionRunDialog::ending() const
+QLabel *ProductionRunDialog::verdictLabel(int line) const
 {
-    return session_.isEnding();
+    return lines_.at(std::size_t(line))->verdict;
+}
+
+QLabel *ProductionRunDialog::stateLabel(int line) const
+{
+    return lines_.at(std::size_t(line))->state;
+}
+
+QListWidget *ProductionRunDialog::differencesList(int line) const
+{
+    return lines_.at(std::size_t(line))->differences;
+}
+
+QLabel *ProductionRunDialog::portLabel(int line) const
+{
+    return lines_.at(std::size_t(line))->port;
+}
+
+QPushButton *ProductionRunDialog::lineStopButton(int line) const
+{
+    return lines_.at(std::size_t(line))->stop;
+}
+
+bool ProductionRunDialog::isRunning() const
+{
+    return running_;
+}
+
+void ProductionRunDialog::makePanels(const QList<int> &ports)
+{
+    lines_.clear();
+    // Side by side, two to a row.
+    for (int port : ports) {
+        const int index = int(lines_.size());
+        lines_.push_back(
+            std::make_unique<LinePanel>(*this, port, session_.link.deviceForPort(port)));
+        panels_->addWidget(lines_.back()->box, index / 2, index % 2);
+    }
 }
 
 void ProductionRunDialog::setRunning(bool running)
 {
     running_ = running;
-    for (QWidget *setup :
-         std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_, baud_, start_})
+    for (QWidget *setup : std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_,
+                                                           ports_, baud_, start_})
         setup->setEnabled(!running);
     stop_->setEnabled(running);
+    for (const auto &line : lines_)
+        line->stop->setEnabled(running);
     reportButtons_.exportCsv->setEnabled(!running);
     reportButtons_.print->setEnabled(!running);
-}
-
-void ProductionRunDialog::showState(const QString &text, const QString &colour)
-{
-    state_->setText(text);
-    state_->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
-    emit stateShown(text);
 }
 
 void ProductionRunDialog::start()
@@ -229,43 +376,74 @@ void ProductionRunDialog::start()
                                                   : problem);
         return;
     }
+    // Every result names who checked it.
+    if (operator_->text().trimmed().isEmpty()) {
+        actions_.refused(QStringLiteral("Enter the operator's name first."));
+        return;
+    }
+    const std::optional<QList<int>> ports = comPortsOf(ports_->text());
+    if (!ports) {
+        actions_.refused(
+            QStringLiteral("Give each line's COM port as a number, for example 1, 2."));
+        return;
+    }
     request->load = true;
     request->operatorName = operator_->text().trimmed();
     request->station = station_->text().trimmed();
-    request_ = std::make_unique<Request>(Request{std::move(*request)});
-    address_ = session_.state.AxisAddress;
+    if (request->station.isEmpty())
+        request->station = QSysInfo::machineHostName();
+    request_ = std::make_unique<CheckRequest>(std::move(*request));
 
-    // The run owns the line: whatever was connected is let go, and the port
-    // opens at the chosen rate.
+    // A new run: nothing of the last one counts in it.
+    reports_.clear();
+    results_->removeRows(0, results_->rowCount());
+    kept_->clear();
+    updateCounts();
+
+    // The lines are the station's: whatever was connected is let go, and
+    // each line opens its own port at the chosen rate.
     session_.link.closePort();
     session_.state.UnitConnected = false;
     session_.view().showConnectionStatus(false);
-    stopAsked_ = false;
-    lastAsked_.invalidate();
+    makePanels(*ports);
     setRunning(true);
-    while (!stopAsked_ && !ending()) {
-        const std::optional<FoundUnit> unit = waitForUnit();
-        if (!unit)
-            break;
-        check(*unit);
-        waitForRemoval();
+    for (const auto &panel : lines_) {
+        StationLineSetup setup;
+        setup.comPort = panel->comPort;
+        setup.device = panel->device;
+        setup.baud = baud_->currentData().toInt();
+        setup.address =
+            session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
+        setup.request = *request_;
+        setup.keep = actions_.keep;
+        panel->line = std::make_unique<StationLine>(session_.storePath, setup, *panel);
+        connect(panel->line.get(), &StationLine::finished, this, &ProductionRunDialog::lineEnded);
+        panel->line->start();
     }
-    if (ending())
-        return;
-    session_.link.closePort();
-    session_.state.UnitConnected = false;
-    session_.view().showConnectionStatus(false);
+}
+
+void ProductionRunDialog::lineEnded()
+{
+    for (const auto &panel : lines_) {
+        if (panel->line && panel->line->isRunning())
+            return;
+    }
     setRunning(false);
-    showState(QStringLiteral("Run stopped"));
+    emit runEnded();
 }
 
 void ProductionRunDialog::stop()
 {
     if (!running_)
         return;
-    stopAsked_ = true;
     stop_->setEnabled(false);
-    showState(QStringLiteral("Stopping..."));
+    for (const auto &panel : lines_) {
+        if (panel->line && panel->line->isRunning()) {
+            panel->line->stop();
+            panel->stop->setEnabled(false);
+            panel->showState(QStringLiteral("Stopping..."));
+        }
+    }
 }
 
 void ProductionRunDialog::reject()
@@ -277,103 +455,19 @@ void ProductionRunDialog::reject()
     QDialog::reject();
 }
 
-bool ProductionRunDialog::pause(double seconds)
+void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &report,
+                                    const QString &keptProblem)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!stopAsked_ && !ending()) {
-        const double left = seconds - double(clock.elapsed()) / 1000.0;
-        if (left <= 0)
-            return true;
-        session_.link.WaitSeconds(std::min(left, PauseSliceSeconds));
-    }
-    return false;
-}
-
-std::optional<FoundUnit> ProductionRunDialog::ask()
-{
-    if (lastAsked_.isValid() && !pause(AskEverySeconds - double(lastAsked_.elapsed()) / 1000.0))
-        return std::nullopt;
-    lastAsked_.start();
-    SerialLink &link = session_.link;
-    const QString device = link.deviceForPort(session_.state.ComPortNumber);
-    // An adapter that went and came back (or another one under its name) is
-    // a new device: the port open on the old one hears nothing any more.
-    if (link.PortOpen() && QFileInfo(device).canonicalFilePath() != openedDevice_)
-        link.closePort();
-    if (!link.PortOpen()) {
-        link.setCommPort(session_.state.ComPortNumber);
-        link.setSettings(settingsTextForBaud(baud_->currentData().toInt()));
-        QString reason;
-        if (!link.openPort(&reason)) {
-            port_->setText(QStringLiteral("COM %1 (%2) does not open: %3")
-                               .arg(session_.state.ComPortNumber)
-                               .arg(device, reason));
-            return std::nullopt;
-        }
-        openedDevice_ = QFileInfo(device).canonicalFilePath();
-        port_->clear();
-    }
-    return probeAddress(session_, address_.toInt());
-}
-
-std::optional<FoundUnit> ProductionRunDialog::waitForUnit()
-{
-    showState(QStringLiteral("Waiting for a unit"));
-    while (!stopAsked_ && !ending()) {
-        const std::optional<FoundUnit> found = ask();
-        if (found && !found->collision)
-            return found;
-        if (found)
-            showState(QStringLiteral("More than one unit answers at address %1").arg(address_),
-                      QStringLiteral("#b00000"));
-    }
-    return std::nullopt;
-}
-
-void ProductionRunDialog::waitForRemoval()
-{
-    if (stopAsked_ || ending())
-        return;
-    showState(QStringLiteral("Remove the unit"));
-    while (!stopAsked_ && !ending()) {
-        if (!ask())
-            break;
-    }
-    session_.state.UnitConnected = false;
-    if (!ending())
-        session_.view().showConnectionStatus(false);
-}
-
-void ProductionRunDialog::check(const FoundUnit &unit)
-{
-    verdict_->clear();
-    differences_->clear();
-    showState(QStringLiteral("Checking the %1 at address %2").arg(unit.modelId, address_));
-    session_.state.UnitConnected = true;
-    session_.state.IdentifiedVELD50 = unit.modelId == QLatin1String("VELD50");
-    session_.view().showConnectionStatus(true);
-    CheckRun run(session_, checkedUnitOf(session_, {unit.modelId, unit.revision}));
-    run.setProgress([this, model = unit.modelId](const QString &value, int done, int total) {
-        state_->setText(QStringLiteral("Checking the %1: %2 (%3/%4)")
-                            .arg(model, value)
-                            .arg(done + 1)
-                            .arg(total));
-    });
-    reports_.push_back(run.run(request_->check));
-    if (ending())
-        return;
-    const CheckReport &report = reports_.back();
-    if (actions_.keep)
-        kept_->setText(actions_.keep(report));
-    showVerdict(report);
-
+    reports_.push_back(report);
+    if (report.verdict != CheckVerdict::Refused)
+        kept_->setText(keptProblem);
     const int number = int(reports_.size());
     QList<QStandardItem *> row;
     for (const QString &text :
          {QString::number(number), report.started.toString(QStringLiteral("HH:mm:ss")),
           report.unit.unitModel, report.unit.revision, QString::number(report.unit.axis),
-          verdictWord(report), QString::number(secondsOf(report), 'f', 1), problemOf(report)})
+          verdictWord(report), QString::number(secondsOf(report), 'f', 1), problemOf(report),
+          QStringLiteral("COM %1").arg(line.comPort)})
         row << new QStandardItem(text);
     results_->appendRow(row);
     table_->resizeColumnsToContents();
@@ -381,37 +475,30 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     updateCounts();
 }
 
-void ProductionRunDialog::showVerdict(const CheckReport &report)
-{
-    const bool pass = report.verdict == CheckVerdict::Pass;
-    verdict_->setText(verdictWord(report));
-    verdict_->setStyleSheet(pass ? QStringLiteral("color: white; background: #1a7f37")
-                                 : QStringLiteral("color: white; background: #c62828"));
-    differences_->clear();
-    if (!report.problem.isEmpty())
-        differences_->addItem(report.problem);
-    for (const CheckedValue &value : report.values) {
-        if (value.verdict != ValueVerdict::Match)
-            differences_->addItem(differenceLine(value));
-    }
-}
-
+// A refused unit was not checked: it is neither passed nor failed, and its
+// time is left out of the average.
 void ProductionRunDialog::updateCounts()
 {
     int passed = 0;
+    int failed = 0;
     double seconds = 0;
+    const CheckReport *last = nullptr;
     for (const CheckReport &report : reports_) {
-        passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
+        if (report.verdict == CheckVerdict::Refused)
+            continue;
+        (report.verdict == CheckVerdict::Pass ? passed : failed) += 1;
         seconds += secondsOf(report);
+        last = &report;
     }
-    const int total = int(reports_.size());
-    QString text = QStringLiteral("Passed %1    Failed %2    Total %3")
-                       .arg(passed)
-                       .arg(total - passed)
-                       .arg(total);
-    if (total > 0)
+    const int refused = int(reports_.size()) - passed - failed;
+    const int total = passed + failed;
+    QString text = QStringLiteral("Passed %1    Failed %2").arg(passed).arg(failed);
+    if (refused > 0)
+        text += QStringLiteral("    Refused %1").arg(refused);
+    text += QStringLiteral("    Total %1").arg(total);
+    if (last)
         text += QStringLiteral("    Last unit %1 s    Average %2 s")
-                    .arg(secondsOf(reports_.back()), 0, 'f', 1)
+                    .arg(secondsOf(*last), 0, 'f', 1)
                     .arg(seconds / total, 0, 'f', 1);
     counts_->setText(text);
 }
@@ -421,18 +508,22 @@ ReportPage ProductionRunDialog::runPage() const
     ReportPage page;
     page.title = windowTitle();
     int passed = 0;
-    for (const CheckReport &report : reports_)
+    int refused = 0;
+    for (const CheckReport &report : reports_) {
         passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
-    const int total = int(reports_.size());
-    page.facts = {
-        {QStringLiteral("Station"), request_ ? request_->check.station : QString()},
-        {QStringLiteral("Operator"), request_ ? request_->check.operatorName : QString()},
-        {QStringLiteral("Sheet"), request_ ? request_->check.sheetName : QString()},
-        {QStringLiteral("Sheet SHA-256"), request_ ? request_->check.sheetSha256 : QString()},
-        {QStringLiteral("Local time"), reportTime(QDateTime::currentDateTime())},
-        {QStringLiteral("Passed"), QString::number(passed)},
-        {QStringLiteral("Failed"), QString::number(total - passed)},
-        {QStringLiteral("Total"), QString::number(total)}};
+        refused += report.verdict == CheckVerdict::Refused ? 1 : 0;
+    }
+    const int total = int(reports_.size()) - refused;
+    page.facts = {{QStringLiteral("Station"), request_ ? request_->station : QString()},
+                  {QStringLiteral("Operator"), request_ ? request_->operatorName : QString()},
+                  {QStringLiteral("Sheet"), request_ ? request_->sheetName : QString()},
+                  {QStringLiteral("Sheet SHA-256"), request_ ? request_->sheetSha256 : QString()},
+                  {QStringLiteral("Local time"), reportTime(QDateTime::currentDateTime())},
+                  {QStringLiteral("Passed"), QString::number(passed)},
+                  {QStringLiteral("Failed"), QString::number(total - passed)}};
+    if (refused > 0)
+        page.facts.emplace_back(QStringLiteral("Refused"), QString::number(refused));
+    page.facts.emplace_back(QStringLiteral("Total"), QString::number(total));
     page.columns = ResultColumns;
     for (int row = 0; row < results_->rowCount(); ++row) {
         QStringList cells;

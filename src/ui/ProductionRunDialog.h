@@ -1,34 +1,29 @@
 #pragma once
-// Tools > Production Run: one unit after another checked against one sheet.
-// The operator chooses the sheet, their name and the station (the host name
-// unless told), and Start. The run then loops:
+// Tools > Production Run: one unit after another checked against one sheet,
+// on one line or several at once. The operator chooses the sheet, their
+// name, the station (the host name unless told), the COM ports and Start.
 //
-// - wait for a unit: the model query at the axis address, no more than once
-//   a second, at the rate chosen; a port that does not open is tried again
-//   the next second (an unplugged adapter may come back);
-// - check it: the sheet loaded, read back and compared (CheckRun), then a
-//   large PASS or FAIL with the fields that differ;
-// - "Remove the unit": the query goes on once a second until nothing answers;
-// - and the next.
-//
-// Stop (the button, Esc, the close box) ends the run between units: a check
-// under way runs to its end, so a write is never cut in half. Hard Limit
-// stops the motor as the main window's shown panel does, at any time. The
-// run's counts, time per unit and table of results stay after the run, for
-// Export (CSV, the table) and Print (PDF, a page per unit with everything its
-// report holds).
+// The dialog is a view of the station run (session/StationRun), one
+// StationLine per COM port: each line has its panel (its big verdict, what
+// it does, the fields that differ, what is wrong with its port) and its
+// Stop; Stop All (the button, Esc, the close box) ends every line between
+// units: a check under way runs to its end, so a write is never cut in
+// half. Hard Limit stops the motor on every line at any time. Each Start is
+// a new run: the counts, time per unit and table of results hold that run's
+// units, and stay after it for Export (CSV, the table) and Print (PDF, a
+// page per unit with everything its report holds).
 
 #include "protocol/CheckReport.h"
 #include "ui/ReportPrinter.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -39,7 +34,7 @@ class QTableView;
 namespace ktv {
 
 class UnitSession;
-struct FoundUnit;
+struct CheckRequest;
 
 class ProductionRunDialog : public QDialog
 {
@@ -52,7 +47,8 @@ class ProductionRunDialog : public QDialog
         std::function<void(const QString &)> refused; // a sheet that does not read
         ReportFiles reports;
         // Keeps a unit's result (the journal, and the results server when one
-        // is set); what the operator should know about it, else empty.
+        // is set); what the operator should know about it, else empty. Called
+        // on the line's own thread: it must not touch a widget.
         std::function<QString(const CheckReport &)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
@@ -61,25 +57,31 @@ class ProductionRunDialog : public QDialog
     QLineEdit *sheetBox() const { return sheet_; }
     QLineEdit *operatorBox() const { return operator_; }
     QLineEdit *stationBox() const { return station_; }
+    // The COM ports of the lines, "1" or "1, 2, 3".
+    QLineEdit *portsBox() const { return ports_; }
     QComboBox *baudBox() const { return baud_; }
     QPushButton *startButton() const { return start_; }
+    // Stop All.
     QPushButton *stopButton() const { return stop_; }
     QPushButton *hardLimitButton() const { return hardLimit_; }
-    QLabel *verdictLabel() const { return verdict_; }
-    QLabel *stateLabel() const { return state_; }
-    QListWidget *differencesList() const { return differences_; }
+    // Each line's panel, in the order of the COM ports given.
+    int lineCount() const { return int(lines_.size()); }
+    QLabel *verdictLabel(int line = 0) const;
+    QLabel *stateLabel(int line = 0) const;
+    QListWidget *differencesList(int line = 0) const;
+    // Why the line's port does not open or was lost, while it is so; else empty.
+    QLabel *portLabel(int line = 0) const;
+    QPushButton *lineStopButton(int line) const;
     QLabel *countsLabel() const { return counts_; }
-    // Why the port does not open, while it does not; else empty.
-    QLabel *portLabel() const { return port_; }
     // Where the last result went when it did not simply go; else empty.
     QLabel *keptLabel() const { return kept_; }
     QTableView *resultsTable() const { return table_; }
-    bool isRunning() const { return running_; }
+    bool isRunning() const;
     const std::vector<CheckReport> &reports() const { return reports_; }
 
-    // Start: runs the loop until Stop; returns when the run has ended.
+    // Start: a new run on every line given; returns at once.
     void start();
-    // Ends the run before the next unit.
+    // Ends every line before its next unit.
     void stop();
 
     // The run's table, with the station, operator, sheet and counts.
@@ -88,8 +90,11 @@ class ProductionRunDialog : public QDialog
     std::vector<ReportPage> unitPages() const;
 
   signals:
-    // The big text changed: "Waiting for a unit", "PASS", "Remove the unit", ...
+    // A line's state changed: "Waiting for a unit", "Checking the KTRA20 at
+    // address 0", "Remove the unit", "Run stopped", ...
     void stateShown(const QString &text);
+    // Every line has ended.
+    void runEnded();
 
   protected:
     // Esc, the close box and Close: Stop while a run goes on (the dialog
@@ -97,25 +102,20 @@ class ProductionRunDialog : public QDialog
     void reject() override;
 
   private:
-    // The next unit on the line; none once the run is to end.
-    std::optional<FoundUnit> waitForUnit();
-    // Returns once the unit has gone (or the run is to end).
-    void waitForRemoval();
-    // One query at the axis address, no sooner than a second after the last.
-    std::optional<FoundUnit> ask();
-    bool pause(double seconds); // false once the run is to end
-    void check(const FoundUnit &unit);
-    void showVerdict(const CheckReport &report);
-    void showState(const QString &text, const QString &colour = QString());
+    class LinePanel;
+    // Panels for the COM ports given, the old ones gone.
+    void makePanels(const QList<int> &ports);
+    void addResult(const LinePanel &line, const CheckReport &report, const QString &keptProblem);
+    void lineEnded();
     void updateCounts();
     void setRunning(bool running);
-    bool ending() const;
 
     UnitSession &session_;
     Actions actions_;
     QLineEdit *sheet_ = nullptr;
     QLineEdit *operator_ = nullptr;
     QLineEdit *station_ = nullptr;
+    QLineEdit *ports_ = nullptr;
     QComboBox *baud_ = nullptr;
     QPushButton *browse_ = nullptr;
     QPushButton *start_ = nullptr;
@@ -123,23 +123,16 @@ class ProductionRunDialog : public QDialog
     QPushButton *hardLimit_ = nullptr;
     QPushButton *close_ = nullptr;
     ReportButtons reportButtons_;
-    QLabel *verdict_ = nullptr;
-    QLabel *state_ = nullptr;
-    QListWidget *differences_ = nullptr;
+    QGridLayout *panels_ = nullptr;
+    std::vector<std::unique_ptr<LinePanel>> lines_;
     QLabel *counts_ = nullptr;
-    QLabel *port_ = nullptr;
     QLabel *kept_ = nullptr;
     QStandardItemModel *results_ = nullptr;
     QTableView *table_ = nullptr;
 
     bool running_ = false;
-    bool stopAsked_ = false;
-    QString address_;
-    QElapsedTimer lastAsked_;
-    QString openedDevice_; // what the port's name led to when it opened
     std::vector<CheckReport> reports_;
-    struct Request;
-    std::unique_ptr<Request> request_;
+    std::unique_ptr<CheckRequest> request_;
 };
 
 } // namespace ktv

@@ -58,8 +58,9 @@ void ResultsActions::openProductionRun()
          },
          [this](const QString &problem) { window_.showMessage(MessageIcon::Critical, problem); },
          sheets_.reportFiles(),
-         [this](const CheckReport &report) {
-             return ResultsSender::keep(session_.storePath, sheets_.journalPath(), report);
+         // On a line's own thread: the paths are taken now.
+         [store = session_.storePath, journal = sheets_.journalPath()](const CheckReport &report) {
+             return ResultsSender::keep(store, journal, report);
          }},
         &window_);
     dialog.exec();

@@ -1,0 +1,145 @@
+#include "session/StationLine.h"
+
+#include "protocol/CommandFrame.h"
+#include "session/UnitSession.h"
+
+#include <QThread>
+
+namespace ktv {
+
+// Hands each report of the run to the view on the StationLine's thread.
+class StationLine::Relay : public StationView
+{
+  public:
+    Relay(QObject *receiver, StationView &view) : receiver_(receiver), view_(view) {}
+
+    void showStationState(const QString &text) override
+    {
+        post([text](StationView &view) { view.showStationState(text); });
+    }
+    void showCheckProgress(const QString &text) override
+    {
+        post([text](StationView &view) { view.showCheckProgress(text); });
+    }
+    void showLineProblem(const QString &text) override
+    {
+        post([text](StationView &view) { view.showLineProblem(text); });
+    }
+    void showResult(const CheckReport &report, const QString &keptProblem) override
+    {
+        post([report, keptProblem](StationView &view) { view.showResult(report, keptProblem); });
+    }
+    void showUnitGone() override
+    {
+        post([](StationView &view) { view.showUnitGone(); });
+    }
+    void showRunEnded() override
+    {
+        post([](StationView &view) { view.showRunEnded(); });
+    }
+
+  private:
+    template <typename Call> void post(Call call)
+    {
+        // Dropped with the receiver when the line has gone.
+        QMetaObject::invokeMethod(
+            receiver_, [view = &view_, call] { call(*view); }, Qt::QueuedConnection);
+    }
+    QObject *receiver_;
+    StationView &view_;
+};
+
+StationLine::StationLine(const QString &storePath, StationLineSetup setup, StationView &view,
+                         QObject *parent)
+    : QObject(parent), storePath_(storePath), setup_(std::move(setup)), view_(view),
+      relay_(std::make_unique<Relay>(this, view))
+{
+}
+
+StationLine::~StationLine()
+{
+    {
+        std::lock_guard lock(mutex_);
+        endAsked_ = true;
+        if (session_)
+            QMetaObject::invokeMethod(
+                session_, [session = session_] { session->setEnding(); }, Qt::QueuedConnection);
+    }
+    if (thread_) {
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+QString StationLine::name() const
+{
+    return stationLineName(setup_.comPort, setup_.device);
+}
+
+void StationLine::start()
+{
+    if (running_)
+        return;
+    running_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stopAsked_ = false;
+    }
+    if (thread_) {
+        thread_->wait();
+        delete thread_;
+    }
+    thread_ = QThread::create([this] { runLine(); });
+    thread_->setObjectName(QStringLiteral("station %1").arg(setup_.comPort));
+    connect(thread_, &QThread::finished, this, [this] {
+        running_ = false;
+        emit finished();
+    });
+    thread_->start();
+}
+
+void StationLine::stop()
+{
+    std::lock_guard lock(mutex_);
+    stopAsked_ = true;
+    if (run_)
+        run_->stop();
+}
+
+void StationLine::hardLimit()
+{
+    std::lock_guard lock(mutex_);
+    if (!session_)
+        return;
+    // Runs on the line's thread at its next turn of the event loop, which
+    // every wait of the run gives within its 0.02 s steps.
+    QMetaObject::invokeMethod(
+        session_,
+        [session = session_, address = setup_.address] {
+            session->link.write(
+                frame::motionLine(address, frame::Motion::StopAll, session->state.SelectedProfile));
+        },
+        Qt::QueuedConnection);
+}
+
+void StationLine::runLine()
+{
+    // Made here, so that the port and its notifiers belong to this thread.
+    UnitSession session(storePath_);
+    StationRun run(session, setup_, *relay_);
+    {
+        std::lock_guard lock(mutex_);
+        session_ = &session;
+        run_ = &run;
+        if (stopAsked_)
+            run.stop();
+        if (endAsked_)
+            session.setEnding();
+    }
+    run.run();
+    std::lock_guard lock(mutex_);
+    session_ = nullptr;
+    run_ = nullptr;
+}
+
+} // namespace ktv

@@ -1,0 +1,257 @@
+#include "session/StationRun.h"
+
+#include "protocol/CommandFrame.h"
+#include "protocol/SettingsText.h"
+#include "session/UnitSession.h"
+
+#include <QFileInfo>
+
+namespace ktv {
+
+// The station's session shows no box: what it would say goes to the
+// station's view as a line problem, and the run carries on.
+class StationRun::SessionRecorder : public SessionView
+{
+  public:
+    explicit SessionRecorder(StationView &view) : view_(view) {}
+    void showMessage(MessageIcon, const QString &text) override { view_.showLineProblem(text); }
+    void showWaitCursor() override {}
+    void showNormalCursor() override {}
+    void showConnectionStatus(bool) override {}
+    void showVersion(const QString &) override {}
+    void setConnectEnabled(bool) override {}
+    void selectPanel(Model) override {}
+    void setAllPanelsAvailable() override {}
+    void hideMicrostepGroupVELD30() override {}
+    void setRunButtonsEnabled(Model, bool) override {}
+    void resetReadback(Model, const QString &) override {}
+    void showSelectedProfile(const QString &) override {}
+    void showField(Model, Field, const std::optional<QString> &, bool) override {}
+    void showSelectedAxis(Model, const QString &) override {}
+    void showRunStatus(const QString &) override {}
+    void connectionChanged() override {}
+
+  private:
+    StationView &view_;
+};
+
+namespace {
+constexpr double PauseSliceSeconds = 0.1;
+// A second unit's answer right behind the first makes a collision.
+constexpr double SecondAnswerSeconds = 0.1;
+} // namespace
+
+QString stationLineName(int comPort, const QString &device)
+{
+    return QStringLiteral("COM %1 (%2)").arg(comPort).arg(device);
+}
+
+QString stationVerdictWord(const CheckReport &report)
+{
+    switch (report.verdict) {
+    case CheckVerdict::Pass:
+        return QStringLiteral("PASS");
+    case CheckVerdict::Refused:
+        return QStringLiteral("REFUSED");
+    case CheckVerdict::Fail:
+    case CheckVerdict::Error:
+        break;
+    }
+    return QStringLiteral("FAIL");
+}
+
+StationRun::StationRun(UnitSession &session, StationLineSetup setup, StationView &view)
+    : session_(session), setup_(std::move(setup)), view_(view),
+      sessionView_(std::make_unique<SessionRecorder>(view))
+{
+    session_.setView(sessionView_.get());
+    // The same check as the tool's: whole replies, each given its second.
+    session_.wholeReplies = true;
+    session_.state.ComPortNumber = setup_.comPort;
+    session_.state.AxisAddress = setup_.address;
+    session_.axisAfterIdentify = setup_.address;
+    session_.state.SelectedProfile = QStringLiteral("1");
+    if (!setup_.device.isEmpty())
+        session_.link.setPortMap({{setup_.comPort, setup_.device}});
+    if (setup_.device.isEmpty())
+        setup_.device = session_.link.deviceForPort(setup_.comPort);
+}
+
+StationRun::~StationRun()
+{
+    session_.setView(nullptr);
+}
+
+bool StationRun::ending() const
+{
+    return stopAsked_ || session_.isEnding();
+}
+
+bool StationRun::pause(double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ending()) {
+        const double left = seconds - double(clock.elapsed()) / 1000.0;
+        if (left <= 0)
+            return true;
+        session_.link.WaitSeconds(std::min(left, PauseSliceSeconds));
+    }
+    return false;
+}
+
+bool StationRun::openLine()
+{
+    SerialLink &link = session_.link;
+    // An adapter that went and came back (or another one under its name) is
+    // a new device: the port open on the old one hears nothing any more.
+    if (link.PortOpen() && QFileInfo(setup_.device).canonicalFilePath() != openedDevice_)
+        link.closePort();
+    if (link.PortOpen())
+        return true;
+    link.setCommPort(setup_.comPort);
+    link.setSettings(settingsTextForBaud(setup_.baud));
+    QString reason;
+    if (!link.openPort(&reason)) {
+        const QString problem = QStringLiteral("%1 does not open: %2")
+                                    .arg(stationLineName(setup_.comPort, setup_.device), reason);
+        if (problem != lineProblem_)
+            view_.showLineProblem(problem);
+        lineProblem_ = problem;
+        return false;
+    }
+    openedDevice_ = QFileInfo(setup_.device).canonicalFilePath();
+    // A lost line was told through the session; the port works again now.
+    view_.showLineProblem(QString());
+    lineProblem_.clear();
+    return true;
+}
+
+StationRun::Answer StationRun::askModel()
+{
+    SerialLink &link = session_.link;
+    if (session_.isEnding() || !openLine())
+        return {};
+    // Whatever waits before the question is no answer to it.
+    if (link.ReplyWaiting())
+        link.Input();
+    const int address = setup_.address.toInt();
+    if (!link.write(frame::modelQuery(setup_.address)))
+        return {};
+    const SerialLink::Reply reply = link.readCompleteReply(AnswerWithinSeconds);
+    QString raw = reply.text;
+    if (reply.complete)
+        raw += link.readCompleteReply(SecondAnswerSeconds).text;
+    session_.noteModelAnswer(address, raw);
+    const std::optional<UnitSession::AxisUnit> unit = session_.unitAt(setup_.address);
+    if (!unit)
+        return {};
+    if (unit->collision)
+        return {Answer::Collision, FoundUnit{address, QString(), QString(), Model::KTRA10, true}};
+    return {Answer::Unit,
+            FoundUnit{address, unit->model, unit->revision, *panelOfUnitModel(unit->model)}};
+}
+
+StationRun::Answer StationRun::askInTurn()
+{
+    if (lastAsked_.isValid() && !pause(AskEverySeconds - double(lastAsked_.elapsed()) / 1000.0))
+        return {};
+    lastAsked_.start();
+    return askModel();
+}
+
+std::optional<StationRun::Answer> StationRun::waitForUnit()
+{
+    view_.showStationState(QStringLiteral("Waiting for a unit"));
+    while (!ending()) {
+        Answer answer = askInTurn();
+        if (answer.kind != Answer::None && !ending())
+            return answer;
+    }
+    return std::nullopt;
+}
+
+void StationRun::waitForRemoval()
+{
+    view_.showStationState(QStringLiteral("Remove the unit"));
+    int misses = 0;
+    while (!ending() && misses < MissesUntilGone) {
+        const Answer answer = askInTurn();
+        if (ending())
+            break;
+        misses = answer.kind == Answer::None ? misses + 1 : 0;
+    }
+    session_.state.UnitConnected = false;
+}
+
+CheckReport StationRun::check(const FoundUnit &unit)
+{
+    view_.showStationState(
+        QStringLiteral("Checking the %1 at address %2").arg(unit.modelId, setup_.address));
+    session_.state.UnitConnected = true;
+    session_.state.IdentifiedVELD50 = unit.modelId == QLatin1String("VELD50");
+    CheckRun run(session_, checkedUnitOf(session_, {unit.modelId, unit.revision}));
+    run.setProgress([this, model = unit.modelId](const QString &value, int done, int total) {
+        view_.showCheckProgress(QStringLiteral("Checking the %1: %2 (%3/%4)")
+                                    .arg(model, value)
+                                    .arg(done + 1)
+                                    .arg(total));
+    });
+    CheckReport report = run.run(setup_.request);
+    // A line lost during the check: the check says so in its result.
+    if (!session_.link.PortOpen())
+        session_.state.UnitConnected = false;
+    return report;
+}
+
+CheckReport StationRun::refusedCollision() const
+{
+    CheckReport report;
+    report.id = QUuid::createUuid();
+    report.unit = checkedUnitOf(session_, {QString(), QString()});
+    report.station = setup_.request.station;
+    report.operatorName = setup_.request.operatorName;
+    report.sheetName = setup_.request.sheetName;
+    report.sheetSha256 = setup_.request.sheetSha256;
+    report.started = QDateTime::currentDateTime();
+    report.ended = report.started;
+    report.verdict = CheckVerdict::Refused;
+    report.problem = QStringLiteral("More than one unit answers at address %1").arg(setup_.address);
+    return report;
+}
+
+void StationRun::run()
+{
+    session_.state.UnitConnected = false;
+    while (!ending()) {
+        const std::optional<Answer> answer = waitForUnit();
+        if (!answer)
+            break;
+        // Identified by its answer: the model and revision it gave.
+        if (setup_.unitsLeft && setup_.unitsLeft->fetch_sub(1) <= 0)
+            break;
+        CheckReport report;
+        if (answer->kind == Answer::Collision) {
+            report = refusedCollision();
+        } else {
+            report = check(answer->unit);
+            if (session_.isEnding())
+                break;
+        }
+        QString keptProblem;
+        if (setup_.keep && report.verdict != CheckVerdict::Refused)
+            keptProblem = setup_.keep(report);
+        view_.showResult(report, keptProblem);
+        if (ending())
+            break;
+        waitForRemoval();
+        view_.showUnitGone();
+    }
+    session_.link.closePort();
+    session_.state.UnitConnected = false;
+    if (!session_.isEnding())
+        view_.showStationState(QStringLiteral("Run stopped"));
+    view_.showRunEnded();
+}
+
+} // namespace ktv
