@@ -1,0 +1,200 @@
+// The station run without a window: units coming and going on one line
+// (late, missing a presence answer, pulled during the load), and two lines
+// at once, each on its own thread.
+
+#include "UnitOnLine.h"
+#include "UnitSimProcess.h"
+#include "Wire.h"
+
+#include "session/StationLine.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ktv;
+using namespace ktv::test;
+using namespace ktv::test::wire;
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+const QByteArray Probe = "@0$\r";
+const Lines OneCheck = Lines{Probe} + Ktra20SheetWrites + Ktra20SheetQueries;
+
+Lines withProbesCollapsed(const Lines &lines)
+{
+    Lines out;
+    for (const QByteArray &line : lines) {
+        if (line != Probe || out.isEmpty() || out.last() != Probe)
+            out << line;
+    }
+    return out;
+}
+
+// What a station's view was told, in order.
+struct StationRecord : StationView
+{
+    void showStationState(const QString &text) override { states << text; }
+    void showCheckProgress(const QString &) override {}
+    void showLineProblem(const QString &text) override { problems << text; }
+    void showResult(const CheckReport &report, const QString &) override
+    {
+        results.push_back(report);
+        states << QStringLiteral("result ") + stationVerdictWord(report);
+    }
+    void showUnitGone() override { states << QStringLiteral("gone"); }
+    void showRunEnded() override { ended = true; }
+    bool showing(const QString &state, int count) const
+    {
+        return !states.isEmpty() && states.last() == state && int(results.size()) == count;
+    }
+
+    QStringList states;
+    QStringList problems;
+    std::vector<CheckReport> results;
+    bool ended = false;
+};
+
+// A line reached through a link that outlives the unit behind it.
+struct Line
+{
+    explicit Line(int comPort) : link(dir.filePath(QStringLiteral("line%1").arg(comPort)))
+    {
+        setup.comPort = comPort;
+        setup.device = link;
+        QString problem;
+        const QString sheet = dir.filePath(QStringLiteral("unit.json"));
+        QFile file(sheet);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(ktra20Sheet(QStringLiteral("4000")));
+        file.close();
+        setup.request = *checkRequestFromFile(sheet, &problem);
+        setup.request.load = true;
+        setup.request.operatorName = QStringLiteral("Ana");
+    }
+    std::unique_ptr<UnitSimProcess> unit(const QStringList &args = {})
+    {
+        auto process = std::make_unique<UnitSimProcess>(
+            unitOf(Model::KTRA20, 9600, QStringList{QStringLiteral("--link"), link} + args));
+        return process->start() ? std::move(process) : nullptr;
+    }
+    void start()
+    {
+        line = std::make_unique<StationLine>(dir.filePath(QStringLiteral("config.qdr")), setup,
+                                             record);
+        line->start();
+    }
+    void stop()
+    {
+        line->stop();
+        QVERIFY(QTest::qWaitFor([this] { return record.ended && !line->isRunning(); }, 5000));
+    }
+
+    QTemporaryDir dir;
+    QString link;
+    StationLineSetup setup;
+    StationRecord record;
+    std::unique_ptr<StationLine> line;
+};
+
+} // namespace
+
+class TestStationRun : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void unitsInARowOnOneLine();
+    void twoLinesAtOnce();
+};
+
+// A unit 0.4 s late, which also misses a presence answer while it stays;
+// then one pulled with its adapter during the load; then one more.
+void TestStationRun::unitsInARowOnOneLine()
+{
+    Line ln(1);
+    auto late = ln.unit({QStringLiteral("--mode"), QStringLiteral("slow"),
+                         QStringLiteral("--slow-ms"), QStringLiteral("400")});
+    QVERIFY(late);
+    ln.start();
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 1); }, 60000));
+    // Off the line for one question, back before the third.
+    const qsizetype heard = late->received().size();
+    QVERIFY(late->control("remove"));
+    QVERIFY(late->waitForLineCount(int(heard) + 1, 3000));
+    QVERIFY(late->control("insert KTRA20 0"));
+    const qsizetype back = late->received().size();
+    QVERIFY(late->waitForLineCount(int(back) + 4, 8000));
+    const QList<ReceivedLine> lines = late->received();
+    QCOMPARE(withProbesCollapsed(bytesOf(lines)), OneCheck + Lines{Probe});
+    QCOMPARE(lines[heard].answered, false);
+    QVERIFY(lines.last().answered);
+    QVERIFY(ln.record.showing("Remove the unit", 1));
+
+    // The adapter goes; the next unit's adapter goes after its question and five writes.
+    late->terminate();
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Waiting for a unit", 1); }, 10000));
+    auto pulled = ln.unit({QStringLiteral("--vanish-after"), QStringLiteral("6")});
+    QVERIFY(pulled);
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Waiting for a unit", 2); }, 30000));
+    QCOMPARE(pulled->receivedBytes(), Lines{Probe} + Ktra20SheetWrites.mid(0, 5));
+    pulled.reset();
+    auto next = ln.unit();
+    QVERIFY(next);
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 3); }, 30000));
+    ln.stop();
+
+    const std::vector<CheckReport> &results = ln.record.results;
+    QCOMPARE(stationVerdictWord(results[0]), QStringLiteral("PASS"));
+    QCOMPARE(results[0].values.size(), std::size_t(14));
+    QCOMPARE(stationVerdictWord(results[1]), QStringLiteral("FAIL"));
+    QCOMPARE(results[1].problem, QStringLiteral("line lost after 5 of 14 values"));
+    QCOMPARE(stationVerdictWord(results[2]), QStringLiteral("PASS"));
+    QCOMPARE(withProbesCollapsed(next->receivedBytes()), OneCheck + Lines{Probe});
+    // Each lost line (the first adapter under its unit, the second during
+    // the load) was said, never as a box; the port was tried again.
+    QVERIFY2(ln.record.problems.filter("The connection to the unit was lost (").size() == 2,
+             qPrintable(ln.record.problems.join('\n')));
+    QVERIFY(!ln.record.problems.filter(QStringLiteral("COM 1 (%1) does not open: ").arg(ln.link))
+                 .isEmpty());
+    QCOMPARE(ln.record.states.last(), QStringLiteral("Run stopped"));
+    // A unit's time is its check: the late unit's 14 writes and reads.
+    const double seconds = double(results[0].started.msecsTo(results[0].ended)) / 1000.0;
+    QVERIFY2(seconds >= 7.0 && seconds < 40.0, qPrintable(QString::number(seconds)));
+}
+
+void TestStationRun::twoLinesAtOnce()
+{
+    Line one(1);
+    Line two(2);
+    // The second line's unit is 0.4 s late: it must not hold up the first.
+    auto first = one.unit();
+    auto second = two.unit({QStringLiteral("--mode"), QStringLiteral("slow"),
+                            QStringLiteral("--slow-ms"), QStringLiteral("400")});
+    QVERIFY(first && second);
+    one.start();
+    two.start();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return one.record.showing("Remove the unit", 1) &&
+                   two.record.showing("Remove the unit", 1);
+        },
+        60000));
+    one.stop();
+    two.stop();
+    const CheckReport &a = one.record.results[0];
+    const CheckReport &b = two.record.results[0];
+    QCOMPARE(stationVerdictWord(a), QStringLiteral("PASS"));
+    QCOMPARE(stationVerdictWord(b), QStringLiteral("PASS"));
+    QCOMPARE(a.unit.device, one.link);
+    QCOMPARE(b.unit.device, two.link);
+    // Side by side: each check began before the other ended.
+    QVERIFY(a.started < b.ended && b.started < a.ended);
+    QCOMPARE(withProbesCollapsed(first->receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(withProbesCollapsed(second->receivedBytes()), OneCheck + Lines{Probe});
+}
+
+QTEST_MAIN(TestStationRun)
+#include "tst_stationrun.moc"
