@@ -7,6 +7,7 @@
 #include "cli/CliOutput.h"
 #include "cli/Interrupt.h"
 #include "cli/SheetCommands.h"
+#include "cli/StationCommand.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
 #include "store/Journal.h"
@@ -120,7 +121,8 @@ int runCommand(const QStringList &arguments)
     }
     const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis") ||
                             command == QLatin1String("save") || command == QLatin1String("load") ||
-                            command == QLatin1String("diff") || command == QLatin1String("check");
+                            command == QLatin1String("diff") || command == QLatin1String("check") ||
+                            command == QLatin1String("station");
     if (!takesWords && parser.positionalArguments().size() > 1)
         return usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),
@@ -157,6 +159,8 @@ int runCommand(const QStringList &arguments)
         storePath = location.path;
     }
 
+    if (command == QLatin1String("station"))
+        return runStation(parser, common, storePath);
     Tool tool(command, parser, common, storePath);
     InterruptWatch watch([&tool] {
         tool.session().setEnding();

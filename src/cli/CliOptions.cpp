@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "cli/StationCommand.h"
+
 namespace ktv::cli {
 
 namespace {
@@ -24,6 +26,11 @@ constexpr CommandInfo Commands[] = {
      "[--results-db CONNINFO]",
      "Check the unit against a sheet (after loading it with --load), value by value, and record "
      "the result."},
+    {"station",
+     "SHEET [--device PATH | --port N]... [--units N] [--operator NAME] [--station NAME] "
+     "[--results-db CONNINFO]",
+     "The production station: on each line, every unit put on it loaded with the sheet, "
+     "checked and recorded, one line per unit, until --units or Ctrl+C."},
     {"results",
      "[--station S] [--unit MODEL] [--since DATE] [--failed] [--json | --csv] "
      "[--results-db CONNINFO] [--sync]",
@@ -116,6 +123,8 @@ QList<QCommandLineOption> commandOptions(const QString &command)
                 {QStringLiteral("sync"),
                  QStringLiteral("Send the results waiting on this computer to the results "
                                 "server.")}};
+    if (command == QLatin1String("station"))
+        return stationOptions();
     if (command == QLatin1String("history"))
         return {{QStringLiteral("unit"), QStringLiteral("Only the changes of this unit model."),
                  QStringLiteral("MODEL")}};

@@ -84,7 +84,9 @@ StationRun::~StationRun()
 
 bool StationRun::ending() const
 {
-    return stopAsked_ || session_.isEnding();
+    // The units asked for are all taken (by this line or another): the line
+    // ends, but never in the middle of a check (which does not ask this).
+    return stopAsked_ || session_.isEnding() || (setup_.unitsLeft && *setup_.unitsLeft <= 0);
 }
 
 bool StationRun::pause(double seconds)

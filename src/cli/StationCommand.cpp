@@ -1,0 +1,315 @@
+// ktraveld-cli station: the production station on a line PC without a
+// display. The same station run as the window's, one StationLine (and
+// thread) per line given, each unit's result on a line of its own as it
+// comes: "COM 2 (/dev/ttyUSB1): PASS KTRA20 1.07, 14 of 14 values, 9.8 s",
+// or with --json its report as one JSON object per line, then a summary.
+
+#include "cli/StationCommand.h"
+
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "cli/Interrupt.h"
+#include "cli/Tool.h"
+#include "cli/ToolHelpers.h"
+#include "link/PortProbe.h"
+#include "protocol/CheckReportJson.h"
+#include "protocol/SettingsText.h"
+#include "session/ResultsDelivery.h"
+#include "session/StationLine.h"
+#include "store/CheckResults.h"
+#include "store/ConfigStore.h"
+#include "store/Journal.h"
+#include "store/ResultsSetting.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSerialPort>
+#include <memory>
+#include <vector>
+
+namespace ktv::cli {
+
+namespace {
+
+QString secondsText(const CheckReport &report)
+{
+    return QStringLiteral("%1 s").arg(double(report.started.msecsTo(report.ended)) / 1000.0, 0, 'f',
+                                      1);
+}
+
+// "PASS KTRA20 1.07, 14 of 14 values, 9.8 s"
+QString resultText(const CheckReport &report)
+{
+    const QString word = stationVerdictWord(report);
+    QString unit =
+        report.unit.unitModel.isEmpty()
+            ? word
+            : QStringLiteral("%1 %2 %3").arg(word, report.unit.unitModel, report.unit.revision);
+    if (report.verdict == CheckVerdict::Refused)
+        return unit + QStringLiteral(", ") + report.problem.section(QLatin1Char('\n'), 0, 0);
+    QStringList parts{unit, QStringLiteral("%1 of %2 values")
+                                .arg(report.count(ValueVerdict::Match))
+                                .arg(report.values.size())};
+    if (!report.problem.isEmpty())
+        parts << report.problem;
+    parts << secondsText(report);
+    return parts.join(QStringLiteral(", "));
+}
+
+// What one line reports, printed as it comes.
+class LinePrinter : public StationView
+{
+  public:
+    LinePrinter(QString name, bool json) : name_(std::move(name)), json_(json) {}
+
+    void showStationState(const QString &text) override
+    {
+        if (stderrIsTerminal())
+            printProgress(name_ + QStringLiteral(": ") + text);
+    }
+    void showCheckProgress(const QString &text) override
+    {
+        if (stderrIsTerminal())
+            printProgress(name_ + QStringLiteral(": ") + text);
+    }
+    void showLineProblem(const QString &text) override
+    {
+        if (text.isEmpty() || text == lastProblem_) {
+            lastProblem_ = text;
+            return;
+        }
+        lastProblem_ = text;
+        printError(text.startsWith(name_) ? text : name_ + QStringLiteral(": ") + text,
+                   text.contains(QLatin1String(" does not open: ")) ? code::PortOpenFailed
+                                                                    : code::Error);
+    }
+    void showResult(const CheckReport &report, const QString &keptProblem) override
+    {
+        if (!keptProblem.isEmpty())
+            printError(keptProblem, code::JournalWarning);
+        reports.push_back(report);
+        if (json_) {
+            QJsonObject object = checkReportJson(report);
+            object[QStringLiteral("line")] = name_;
+            printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
+                     QLatin1Char('\n'));
+        } else {
+            printOut(name_ + QStringLiteral(": ") + resultText(report) + QLatin1Char('\n'));
+        }
+    }
+    void showUnitGone() override {}
+    void showRunEnded() override {}
+
+    std::vector<CheckReport> reports;
+
+  private:
+    QString name_;
+    bool json_;
+    QString lastProblem_;
+};
+
+struct LineChoice
+{
+    int comPort = 0;
+    QString device;
+};
+
+} // namespace
+
+QList<QCommandLineOption> stationOptions()
+{
+    return {
+        {QStringLiteral("port"),
+         QStringLiteral("A line on COM port N (the store's Port Map gives its device); "
+                        "repeat for more lines."),
+         QStringLiteral("N")},
+        {QStringLiteral("units"), QStringLiteral("End after N units in all."), QStringLiteral("N")},
+        {QStringLiteral("station"),
+         QStringLiteral("The station's name in the record (default: the host name)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("operator"),
+         QStringLiteral("The operator's name in the record (default: the login name)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("results-db"),
+         QStringLiteral("The results server, as a libpq connection string."),
+         QStringLiteral("CONNINFO")}};
+}
+
+int runStation(const QCommandLineParser &parser, const Common &common, const QString &storePath)
+{
+    const QString command = QStringLiteral("station");
+    const QStringList words = parser.positionalArguments().mid(1);
+    if (words.size() != 1)
+        return usageError(QStringLiteral("station takes one SHEET"), command);
+
+    // The lines: each --port, then each --device under the lowest COM
+    // numbers left; neither: the store's COM port (or --com).
+    const StoredConfiguration stored = readConfiguration(storePath);
+    std::vector<LineChoice> lines;
+    QList<int> taken;
+    for (const QString &text : parser.values(QStringLiteral("port"))) {
+        const std::optional<int> port = positiveNumber(text);
+        if (!port || taken.contains(*port))
+            return usageError(QStringLiteral("--port takes a COM number from 1, each once"),
+                              command);
+        taken << *port;
+    }
+    SharedState scratch;
+    SerialLink names(scratch);
+    names.setPortMap(stored.portMap);
+    for (int port : taken)
+        lines.push_back({port, names.deviceForPort(port)});
+    int next = 1;
+    for (const QString &device : parser.values(QStringLiteral("device"))) {
+        while (taken.contains(next))
+            ++next;
+        taken << next;
+        lines.push_back({next, device});
+    }
+    if (lines.empty()) {
+        const int storedPort = stored.comPort.value_or(1);
+        const int port = common.com.value_or(storedPort > 0 ? storedPort : 1);
+        lines.push_back({port, names.deviceForPort(port)});
+    }
+    std::shared_ptr<std::atomic<int>> unitsLeft;
+    if (parser.isSet(QStringLiteral("units"))) {
+        const std::optional<int> units = positiveNumber(parser.value(QStringLiteral("units")));
+        if (!units)
+            return usageError(QStringLiteral("--units takes a number from 1"), command);
+        unitsLeft = std::make_shared<std::atomic<int>>(*units);
+    }
+    QString operatorName = parser.value(QStringLiteral("operator")).trimmed();
+    if (!parser.isSet(QStringLiteral("operator")))
+        operatorName = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
+    if (operatorName.isEmpty())
+        return usageError(QStringLiteral("every result names its operator: give --operator NAME"),
+                          command);
+
+    QString problem;
+    std::optional<CheckRequest> request = checkRequestFromFile(words[0], &problem);
+    if (!request) {
+        printError(problem, code::SheetUnreadable);
+        return ExitUsage;
+    }
+    const std::vector<SheetRefusal> refusals =
+        validateParameterSheet(request->sheet, request->sheet.unitModel);
+    for (const SheetRefusal &refusal : refusals)
+        printError(refusalLine(refusal), code::SheetRefused);
+    if (!refusals.empty())
+        return ExitUsage;
+    request->load = true;
+    request->operatorName = operatorName;
+    request->station = parser.value(QStringLiteral("station")).trimmed();
+    if (request->station.isEmpty())
+        request->station = QSysInfo::machineHostName();
+
+    // A port that does not open now is a mistake on the command line more
+    // often than an adapter not yet plugged in: said before anything runs.
+    const int baud = common.baud.value_or(9600);
+    for (const LineChoice &line : lines) {
+        QSerialPort port(line.device);
+        if (!port.open(QIODevice::ReadWrite)) {
+            const QString reason = port.errorString();
+            printError(QStringLiteral("%1 does not open: %2")
+                           .arg(stationLineName(line.comPort, line.device), reason),
+                       code::PortOpenFailed);
+            printError(diagnoseOpenFailure(line.device, reason), code::PortDiagnosis);
+            return ExitNoUnit;
+        }
+    }
+
+    const QString journal = Journal::defaultPath();
+    const QString setting = parser.isSet(QStringLiteral("results-db"))
+                                ? parser.value(QStringLiteral("results-db"))
+                                : readResultsSetting(storePath).setting;
+    // On each line's own thread: the journal first, then the server.
+    auto keep = [journal, setting](const CheckReport &report) -> QString {
+        if (!setting.isEmpty())
+            return ResultsDelivery(journal, setting).deliver(report).message;
+        QString kept;
+        CheckResults(journal).record(report, &kept);
+        return kept;
+    };
+
+    std::vector<std::unique_ptr<LinePrinter>> printers;
+    std::vector<std::unique_ptr<StationLine>> stations;
+    QEventLoop loop;
+    auto running = [&stations] {
+        int count = 0;
+        for (const auto &station : stations)
+            count += station->isRunning() ? 1 : 0;
+        return count;
+    };
+    for (const LineChoice &line : lines) {
+        StationLineSetup setup;
+        setup.comPort = line.comPort;
+        setup.device = line.device;
+        setup.baud = baud;
+        setup.address = common.axis;
+        setup.request = *request;
+        setup.keep = keep;
+        setup.unitsLeft = unitsLeft;
+        printers.push_back(
+            std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device), common.json));
+        stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));
+    }
+    auto stopAll = [&stations] {
+        for (const auto &station : stations)
+            station->stop();
+    };
+    for (const auto &station : stations) {
+        QObject::connect(station.get(), &StationLine::finished, &loop, [&] {
+            if (running() == 0)
+                loop.quit();
+        });
+        station->start();
+    }
+    InterruptWatch watch([&] {
+        printError(QStringLiteral("Interrupted; the checks under way end first."),
+                   code::Interrupted);
+        stopAll();
+    });
+    loop.exec();
+
+    int passed = 0;
+    int failed = 0;
+    int refused = 0;
+    for (const auto &printer : printers) {
+        for (const CheckReport &report : printer->reports) {
+            passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
+            refused += report.verdict == CheckVerdict::Refused ? 1 : 0;
+            failed += report.verdict == CheckVerdict::Fail || report.verdict == CheckVerdict::Error
+                          ? 1
+                          : 0;
+        }
+    }
+    const int code = passed + failed == 0        ? ExitNoUnit
+                     : failed > 0 || refused > 0 ? ExitNotHeld
+                                                 : ExitDone;
+    if (common.json) {
+        QJsonArray messages;
+        for (const CliMessage &message : printedMessages())
+            messages.append(QJsonObject{{QStringLiteral("code"), message.code},
+                                        {QStringLiteral("text"), message.text}});
+        const QJsonObject summary{{QStringLiteral("format"), DocumentFormat},
+                                  {QStringLiteral("command"), command},
+                                  {QStringLiteral("exit"), code},
+                                  {QStringLiteral("passed"), passed},
+                                  {QStringLiteral("failed"), failed},
+                                  {QStringLiteral("refused"), refused},
+                                  {QStringLiteral("messages"), messages}};
+        printOut(QString::fromUtf8(QJsonDocument(summary).toJson(QJsonDocument::Compact)) +
+                 QLatin1Char('\n'));
+    } else {
+        printError(QStringLiteral("Passed %1, failed %2, refused %3.")
+                       .arg(passed)
+                       .arg(failed)
+                       .arg(refused),
+                   code::Status);
+    }
+    return code;
+}
+
+} // namespace ktv::cli
