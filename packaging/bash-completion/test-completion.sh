@@ -20,7 +20,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" && touch unit.json notes.txt
 expect "ktraveld-cli " ports scan read set go stop axis find save load diff history check \
-    results
+    results station
 expect "ktraveld-cli h" history
 expect "ktraveld-cli set " accel= base-speed= max-speed= index= complete-time= lower-analog= \
     upper-analog= direction= reduced-current= resolution= ramp-down= analog-speed=
@@ -34,6 +34,9 @@ expect "ktraveld-cli check unit.json --j" --json --junit
 expect "ktraveld-cli check unit.json --report " unit.json
 expect "ktraveld-cli results --f" --failed
 expect "ktraveld-cli results --s" --store --station --since --sync
+expect "ktraveld-cli station " unit.json
+expect "ktraveld-cli station unit.json --p" --port
+expect "ktraveld-cli station unit.json --u" --units
 touch check.xml
 expect "ktraveld-cli check unit.json --junit " check.xml
 [ "$failed" = 0 ] && echo "the completion offers what each line expects"

@@ -27,8 +27,8 @@ constexpr CommandInfo Commands[] = {
      "Check the unit against a sheet (after loading it with --load), value by value, and record "
      "the result."},
     {"station",
-     "SHEET [--device PATH | --port N]... [--units N] [--operator NAME] [--station NAME] "
-     "[--results-db CONNINFO]",
+     "SHEET [--device PATH | --port N]... [--baud B] [--axis A] [--units N] [--operator NAME] "
+     "[--station NAME] [--json] [--results-db CONNINFO]",
      "The production station: on each line, every unit put on it loaded with the sheet, "
      "checked and recorded, one line per unit, until --units or Ctrl+C."},
     {"results",
