@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
@@ -182,8 +183,13 @@ int main(int argc, char *argv[])
               [](QDialog *dialog) { save(dialog, QStringLiteral("change-history")); });
     window.openChangeHistory();
 
-    // The production station once a unit has passed against the sheet saved above.
+    // The production station on two lines once a unit has passed on each,
+    // against the sheet saved above: COM 1's unit, and a second on COM 2.
     {
+        SimulatedUnit second(QStringLiteral("KTRA20"));
+        QMap<int, QString> map = program.session->link.portMap();
+        map[2] = second.device;
+        program.session->link.setPortMap(map);
         ktv::ProductionRunDialog station(*program.session,
                                          {[] { return QString(); }, [] {}, [](const QString &) {},
                                           window.reportFiles(),
@@ -192,15 +198,22 @@ int main(int argc, char *argv[])
         station.sheetBox()->setText(program.dir.filePath(QStringLiteral("ktra20.json")));
         station.operatorBox()->setText(QStringLiteral("Ana"));
         station.stationBox()->setText(QStringLiteral("Bench 3"));
+        station.portsBox()->setText(QStringLiteral("1, 2"));
+        station.resize(900, 720);
+        int removals = 0;
         QObject::connect(&station, &ktv::ProductionRunDialog::stateShown, &station,
-                         [&station](const QString &text) {
-                             if (text != QLatin1String("Remove the unit"))
+                         [&station, &removals](const QString &text) {
+                             if (text != QLatin1String("Remove the unit") || ++removals != 2)
                                  return;
                              save(&station, QStringLiteral("production-run"));
                              station.stop();
                          });
+        QEventLoop ended;
+        QObject::connect(&station, &ktv::ProductionRunDialog::runEnded, &ended, &QEventLoop::quit);
+        QTimer::singleShot(120000, &ended, &QEventLoop::quit);
         station.show();
         station.start();
+        ended.exec();
     }
     return 0;
 }
