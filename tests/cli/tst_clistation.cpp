@@ -54,6 +54,9 @@ void TestCliStation::oneLine_data()
     QTest::newRow("a unit of another model is refused")
         << QByteArray("insert VELD30 0") << QStringList{"--units", "1"} << 1
         << R"(^COM 1 \(DEV\): REFUSED VELD30 1\.07, .+\n$)";
+    QTest::newRow("two units at one address are refused")
+        << QByteArray("also") << QStringList{"--units", "1"} << 1
+        << R"(^COM 1 \(DEV\): REFUSED, More than one unit answers at address 0\n$)";
     QTest::newRow("--units 0 is a usage error")
         << QByteArray() << QStringList{"--units", "0"} << 2 << "^$";
     QTest::newRow("an empty operator is a usage error")
@@ -66,9 +69,11 @@ void TestCliStation::oneLine()
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
-    CliRig rig(QStringLiteral("KTRA20"));
+    // "also": a second unit shares the address.
+    CliRig rig(QStringLiteral("KTRA20"), 9600,
+               order == "also" ? QStringList{"--also-address", "0"} : QStringList());
     QVERIFY(rig.started);
-    if (!order.isEmpty())
+    if (!order.isEmpty() && order != "also")
         QVERIFY(rig.unit.control(order));
     const QStringList operatorArgs =
         args.contains("--operator") ? QStringList() : QStringList{"--operator", "Ana"};

@@ -212,6 +212,7 @@ class TestStation : public QObject
     void stopsBetweenUnits_data();
     void stopsBetweenUnits();
     void secondStartIsANewRun();
+    void twoLinesEachWithItsStop();
     void startRefused_data();
     void startRefused();
     void compareExportsAndPrints();
@@ -235,8 +236,12 @@ void TestStation::threeUnitsInARow()
                     units << seen(st.dialog);
                     QVERIFY(st.unit.control("remove"));
                 });
+    QString verdictWhileWaiting = "(not seen)";
     script.then([&] { return st.showing("Waiting for a unit", 1); },
-                [&] { QVERIFY(st.unit.control("insert KTRA20 0 keep-nothing")); });
+                [&] {
+                    verdictWhileWaiting = st.dialog->verdictLabel()->text();
+                    QVERIFY(st.unit.control("insert KTRA20 0 keep-nothing"));
+                });
     script.then([&] { return st.showing("Remove the unit", 2); },
                 [&] {
                     units << seen(st.dialog);
@@ -292,6 +297,8 @@ void TestStation::threeUnitsInARow()
     QCOMPARE(units[2].differences.value(0), QStringLiteral("line lost after 5 of 14 values"));
     QCOMPARE(units[2].differences.size(), 15);
     QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
+    // The verdict goes with its unit.
+    QCOMPARE(verdictWhileWaiting, QString());
     // Each unit's result is kept in the journal, newest first.
     QString problem;
     QStringList kept;
@@ -425,16 +432,23 @@ void TestStation::secondStartIsANewRun()
     st.open(script);
     script.then([&] { return st.showing("Remove the unit", 1); },
                 [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
-    // The same unit stays; the next run is another operator's, and its
-    // first unit is this one again.
+    // The next run is another operator's; its first unit is of another
+    // model, refused: neither passed nor failed.
+    QString verdict;
+    QString counts;
     script.then([&] { return !st.dialog->isRunning(); },
                 [&] {
                     rows << tableRows(st.dialog->resultsTable());
+                    QVERIFY(st.unit.control("insert VELD30 0"));
                     st.dialog->operatorBox()->setText(QStringLiteral("Ben"));
                     QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
                 });
     script.then([&] { return st.showing("Remove the unit", 1); },
-                [&] { QTest::keyClick(st.dialog, Qt::Key_Escape); });
+                [&] {
+                    verdict = st.dialog->verdictLabel()->text();
+                    counts = st.dialog->countsLabel()->text();
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
     script.then([&] { return !st.dialog->isRunning(); },
                 [&] {
                     rows << tableRows(st.dialog->resultsTable());
@@ -446,17 +460,76 @@ void TestStation::secondStartIsANewRun()
     st.trigger();
     QVERIFY(script.finished());
 
-    QCOMPARE(rows, (QList<QStringList>{{"1|KTRA20|1.07|0|PASS|"}, {"1|KTRA20|1.07|0|PASS|"}}));
+    QCOMPARE(verdict, QStringLiteral("REFUSED"));
+    QCOMPARE(counts, QStringLiteral("Passed 0    Failed 0    Refused 1    Total 0"));
+    QCOMPARE(rows.value(0), QStringList{"1|KTRA20|1.07|0|PASS|"});
+    QCOMPARE(rows.value(1).size(), 1);
+    QVERIFY2(rows.value(1).value(0).startsWith("1|VELD30|1.07|0|REFUSED|"),
+             qPrintable(rows.value(1).join('\n')));
     const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
     QCOMPARE(csv.value(1), QByteArray("Operator,Ben\r"));
-    QCOMPARE(csv.mid(5, 3), (QList<QByteArray>{"Passed,1\r", "Failed,0\r", "Total,1\r"}));
-    QCOMPARE(csv.size(), 12); // one row
+    QCOMPARE(csv.mid(5, 4),
+             (QList<QByteArray>{"Passed,0\r", "Failed,0\r", "Refused,1\r", "Total,0\r"}));
+    QCOMPARE(csv.size(), 13); // one row
     QString problem;
     QStringList operators;
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
         operators << report.operatorName;
-    QCOMPARE(operators, (QStringList{"Ben", "Ana"}));
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + OneCheck + Lines{Probe});
+    QCOMPARE(operators, QStringList{"Ana"}); // a refused unit is not kept
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+void TestStation::twoLinesEachWithItsStop()
+{
+    Station st;
+    QVERIFY(st.start());
+    const QString secondLine = st.dir.filePath(QStringLiteral("line2"));
+    UnitSimProcess second(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), secondLine}));
+    QVERIFY(second.start());
+    QMap<int, QString> map = st.bench->link.portMap();
+    map[2] = secondLine;
+    st.bench->link.setPortMap(map);
+    QStringList statesAfterFirstStop;
+    QStringList rows;
+    auto bothShow = [&](const char *first, const char *other) {
+        return st.dialog && st.dialog->lineCount() == 2 &&
+               st.dialog->stateLabel(0)->text() == first &&
+               st.dialog->stateLabel(1)->text() == other;
+    };
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    st.dialog->portsBox()->setText(QStringLiteral("1, 2"));
+                    QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                });
+    script.then([&] { return bothShow("Remove the unit", "Remove the unit"); },
+                [&] { QTest::mouseClick(st.dialog->lineStopButton(0), Qt::LeftButton); });
+    // COM 1 has stopped; COM 2 goes on to its next unit.
+    script.then([&] { return bothShow("Run stopped", "Remove the unit"); },
+                [&] {
+                    statesAfterFirstStop << QString::number(st.dialog->isRunning());
+                    QVERIFY(second.control("remove"));
+                });
+    script.then([&] { return bothShow("Run stopped", "Waiting for a unit"); },
+                [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    rows = tableRows(st.dialog->resultsTable());
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(statesAfterFirstStop, QStringList{"1"});
+    rows.sort();
+    QCOMPARE(rows, (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|PASS|"}));
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(withProbesCollapsed(second.receivedBytes()), OneCheck + Lines{Probe});
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
