@@ -8,6 +8,7 @@
 
 #include "session/StationLine.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -108,6 +109,7 @@ class TestStationRun : public QObject
   private slots:
     void unitsInARowOnOneLine();
     void twoLinesAtOnce();
+    void hardLimitDuringTheLoad();
 };
 
 // A unit 0.4 s late, which also misses a presence answer while it stays;
@@ -194,6 +196,32 @@ void TestStationRun::twoLinesAtOnce()
     QVERIFY(a.started < b.ended && b.started < a.ended);
     QCOMPARE(withProbesCollapsed(first->receivedBytes()), OneCheck + Lines{Probe});
     QCOMPARE(withProbesCollapsed(second->receivedBytes()), OneCheck + Lines{Probe});
+}
+
+// Hard Limit reaches the line at once, between two writes of a load; the
+// check then runs to its end (Stop does not cut it).
+void TestStationRun::hardLimitDuringTheLoad()
+{
+    Line ln(1);
+    auto unit = ln.unit();
+    QVERIFY(unit);
+    ln.start();
+    QVERIFY(unit->waitForLineCount(3, 10000));
+    QElapsedTimer clock;
+    clock.start();
+    const double pressed = double(clock.msecsSinceReference()) / 1000.0;
+    ln.line->hardLimit();
+    ln.line->stop();
+    QVERIFY(QTest::qWaitFor([&] { return unit->receivedBytes().contains("@0H\r"); }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.ended; }, 30000));
+    QList<ReceivedLine> lines = unit->received();
+    const auto stop = std::find_if(lines.begin(), lines.end(),
+                                   [](const ReceivedLine &l) { return l.bytes == "@0H\r"; });
+    QVERIFY2(stop->t - pressed < 0.3, qPrintable(QString::number(stop->t - pressed)));
+    lines.erase(stop);
+    QCOMPARE(bytesOf(lines), OneCheck);
+    QCOMPARE(ln.record.results.size(), std::size_t(1));
+    QCOMPARE(ln.record.states.last(), QStringLiteral("Run stopped"));
 }
 
 QTEST_MAIN(TestStationRun)
