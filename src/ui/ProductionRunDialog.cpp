@@ -1,6 +1,5 @@
 #include "ui/ProductionRunDialog.h"
 
-#include "protocol/SettingsText.h"
 #include "session/CheckRun.h"
 #include "session/StationLine.h"
 #include "session/UnitSession.h"
@@ -9,7 +8,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
