@@ -58,13 +58,7 @@ StationLine::StationLine(const QString &storePath, StationLineSetup setup, Stati
 
 StationLine::~StationLine()
 {
-    {
-        std::lock_guard lock(mutex_);
-        endAsked_ = true;
-        if (session_)
-            QMetaObject::invokeMethod(
-                session_, [session = session_] { session->setEnding(); }, Qt::QueuedConnection);
-    }
+    end();
     if (thread_) {
         thread_->wait();
         delete thread_;
@@ -104,6 +98,15 @@ void StationLine::stop()
     stopAsked_ = true;
     if (run_)
         run_->stop();
+}
+
+void StationLine::end()
+{
+    std::lock_guard lock(mutex_);
+    endAsked_ = true;
+    if (session_)
+        QMetaObject::invokeMethod(
+            session_, [session = session_] { session->setEnding(); }, Qt::QueuedConnection);
 }
 
 void StationLine::hardLimit()

@@ -43,6 +43,9 @@ class StationLine : public QObject
     // The stop-all line to the unit at the address at once, whatever the
     // run is doing (it is written from within the line's own wait).
     void hardLimit();
+    // The program ends: the line writes nothing more and its waits end,
+    // at once; returns without waiting for the thread.
+    void end();
     bool isRunning() const { return running_; }
 
   signals:

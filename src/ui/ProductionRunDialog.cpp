@@ -444,6 +444,15 @@ void ProductionRunDialog::stop()
     }
 }
 
+void ProductionRunDialog::programEnds()
+{
+    for (const auto &panel : lines_) {
+        if (panel->line)
+            panel->line->end();
+    }
+    QDialog::reject();
+}
+
 void ProductionRunDialog::reject()
 {
     if (running_) {

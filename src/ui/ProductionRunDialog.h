@@ -83,6 +83,8 @@ class ProductionRunDialog : public QDialog
     void start();
     // Ends every line before its next unit.
     void stop();
+    // The program ends: every line stops writing at once, and the dialog closes.
+    void programEnds();
 
     // The run's table, with the station, operator, sheet and counts.
     ReportPage runPage() const;

@@ -63,6 +63,8 @@ void ResultsActions::openProductionRun()
              return ResultsSender::keep(store, journal, report);
          }},
         &window_);
+    QObject::connect(&window_, &MainWindow::programEnding, &dialog,
+                     &ProductionRunDialog::programEnds);
     dialog.exec();
 }
 

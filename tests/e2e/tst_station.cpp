@@ -213,6 +213,7 @@ class TestStation : public QObject
     void stopsBetweenUnits();
     void secondStartIsANewRun();
     void twoLinesEachWithItsStop();
+    void programEndsDuringALoad();
     void startRefused_data();
     void startRefused();
     void compareExportsAndPrints();
@@ -530,6 +531,38 @@ void TestStation::twoLinesEachWithItsStop()
     QCOMPARE(rows, (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|PASS|"}));
     QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
     QCOMPARE(withProbesCollapsed(second.receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Closing the main window ends the program at once, the station's lines
+// too: nothing more goes out, nothing is kept and no box shows.
+void TestStation::programEndsDuringALoad()
+{
+    Station st;
+    QVERIFY(st.start());
+    QElapsedTimer closed;
+    Script script;
+    st.open(script);
+    script.then([&] { return st.unit.receivedBytes().contains(Writes[2]); },
+                [&] {
+                    closed.start();
+                    st.bench->window->close();
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+    QVERIFY(closed.isValid());
+    QVERIFY2(closed.elapsed() < 1000, qPrintable(QString::number(closed.elapsed())));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    QTest::qWait(600);
+    const QList<ReceivedLine> heard = st.unit.received();
+    const double closedAt = double(closed.msecsSinceReference()) / 1000.0;
+    for (const ReceivedLine &line : heard)
+        QVERIFY2(line.t < closedAt + 0.05, line.bytes.constData());
+    QVERIFY(heard.size() < 8);
+    QString problem;
+    QCOMPARE(CheckResults(st.bench->journalPath).list({}, &problem).size(), std::size_t(0));
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
