@@ -33,7 +33,8 @@ expect "ktraveld-cli load " unit.json
 expect "ktraveld-cli check unit.json --j" --json --junit
 expect "ktraveld-cli check unit.json --report " unit.json
 expect "ktraveld-cli results --f" --failed
-expect "ktraveld-cli results --s" --store --station --since --sync
+expect "ktraveld-cli results --s" --store --station --since --serial --sync
+expect "ktraveld-cli results --yield --by " station day field
 touch check.xml
 expect "ktraveld-cli check unit.json --junit " check.xml
 [ "$failed" = 0 ] && echo "the completion offers what each line expects"

@@ -31,10 +31,10 @@ constexpr double AskEverySeconds = 1.0;
 constexpr double PauseSliceSeconds = 0.1;
 const int Rates[] = {9600, 28800, 38400, 115200};
 
-const QStringList ResultColumns = {QStringLiteral("#"),       QStringLiteral("Time"),
-                                   QStringLiteral("Unit"),    QStringLiteral("Revision"),
-                                   QStringLiteral("Address"), QStringLiteral("Verdict"),
-                                   QStringLiteral("Seconds"), QStringLiteral("Problem")};
+const QStringList ResultColumns = {
+    QStringLiteral("#"),       QStringLiteral("Time"),     QStringLiteral("Serial"),
+    QStringLiteral("Unit"),    QStringLiteral("Revision"), QStringLiteral("Address"),
+    QStringLiteral("Verdict"), QStringLiteral("Seconds"),  QStringLiteral("Problem")};
 
 QString verdictWord(const CheckReport &report)
 {
@@ -372,8 +372,9 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     QList<QStandardItem *> row;
     for (const QString &text :
          {QString::number(number), report.started.toString(QStringLiteral("HH:mm:ss")),
-          report.unit.unitModel, report.unit.revision, QString::number(report.unit.axis),
-          verdictWord(report), QString::number(secondsOf(report), 'f', 1), problemOf(report)})
+          report.serial, report.unit.unitModel, report.unit.revision,
+          QString::number(report.unit.axis), verdictWord(report),
+          QString::number(secondsOf(report), 'f', 1), problemOf(report)})
         row << new QStandardItem(text);
     results_->appendRow(row);
     table_->resizeColumnsToContents();
@@ -450,11 +451,16 @@ std::vector<ReportPage> ProductionRunDialog::unitPages() const
         ReportPage page;
         page.title = QStringLiteral("Production Check - %1").arg(report.unit.unitModel);
         page.verdict = verdictWord(report);
-        page.facts = {{QStringLiteral("Unit"), report.unit.unitModel},
-                      {QStringLiteral("Revision"), report.unit.revision},
-                      {QStringLiteral("Address"), QString::number(report.unit.axis)},
-                      {QStringLiteral("Baud"), QString::number(report.unit.baud)},
-                      {QStringLiteral("Device"), report.unit.device}};
+        page.facts = {{QStringLiteral("Unit"), report.unit.unitModel}};
+        if (!report.serial.isEmpty())
+            page.facts.emplace_back(QStringLiteral("Serial number"), report.serial);
+        const std::pair<QString, QString> identity[] = {
+            {QStringLiteral("Revision"), report.unit.revision},
+            {QStringLiteral("Address"), QString::number(report.unit.axis)},
+            {QStringLiteral("Baud"), QString::number(report.unit.baud)},
+            {QStringLiteral("Device"), report.unit.device}};
+        for (const auto &fact : identity)
+            page.facts.push_back(fact);
         if (!report.unit.byId.isEmpty())
             page.facts.emplace_back(QStringLiteral("Adapter"), report.unit.byId);
         if (!report.unit.serialNumber.isEmpty())
