@@ -160,6 +160,8 @@ ResultsCharts::ResultsCharts(Toolkit &toolkit, QWidget *parent) : QWidget(parent
     day_ = new QComboBox(this);
     day_->setObjectName(QStringLiteral("cboDay"));
     day_->setAccessibleName(QStringLiteral("Day"));
+    day_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    day_->setMinimumContentsLength(10); // "2026-12-08"
     dayForm->addRow(QStringLiteral("&Day:"), day_);
     row->addLayout(dayForm);
     auto *png = new QPushButton(QStringLiteral("Export P&NG..."), this);
