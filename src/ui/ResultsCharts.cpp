@@ -106,8 +106,8 @@ ChartFigures readChartFigures(const QString &setting, const QString &journalPath
     if (!setting.isEmpty()) {
         ResultsServer server(setting);
         QString problem;
-        auto stationDays = server.yieldFigures({}, &problem);
-        auto fields = stationDays ? server.fieldFailures({}, &problem) : std::nullopt;
+        auto stationDays = server.yieldFigures(checks, &problem);
+        auto fields = stationDays ? server.fieldFailures(checks, &problem) : std::nullopt;
         auto listed = fields ? server.list(checks, &problem) : std::nullopt;
         std::optional<std::vector<CheckReport>> unit =
             listed ? std::optional<std::vector<CheckReport>>(std::vector<CheckReport>())

@@ -113,6 +113,7 @@ ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPat
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(1000, 860);
+    centreOnScreen(this); // smaller on a screen without the room
     refresh();
 }
 
