@@ -170,6 +170,7 @@ std::vector<RankedField> rankFields(const std::vector<FieldFailures> &rows,
         total += row.failures;
     }
     std::vector<RankedField> ranked;
+    ranked.reserve(byName.size());
     for (const auto &[name, failures] : byName)
         ranked.push_back({name, failures, 0});
     std::stable_sort(ranked.begin(), ranked.end(), [](const RankedField &a, const RankedField &b) {

@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QTabWidget;
 class QTableWidget;
+class QThread;
 
 namespace ktv {
 
@@ -90,7 +91,7 @@ class ResultsCharts : public QWidget
     ChartFigures figures_;
     ResultsFilter filter_;
     int generation_ = 0;
-    std::vector<class QThread *> workers_;
+    std::vector<QThread *> workers_; // reads under way
     QLineEdit *serial_ = nullptr;
     QComboBox *day_ = nullptr;
     QLabel *source_ = nullptr;
