@@ -104,22 +104,20 @@ ChartFigures readChartFigures(const QString &setting, const QString &journalPath
     ResultsFilter checks = filter;
     checks.serial.clear(); // the charts are of every unit; the history of one
     if (!setting.isEmpty()) {
+        // Each read stops at the first that fails; then all come from the journal.
         ResultsServer server(setting);
         QString problem;
-        auto stationDays = server.yieldFigures(checks, &problem);
-        auto fields = stationDays ? server.fieldFailures(checks, &problem) : std::nullopt;
-        auto listed = fields ? server.list(checks, &problem) : std::nullopt;
-        std::optional<std::vector<CheckReport>> unit =
-            listed ? std::optional<std::vector<CheckReport>>(std::vector<CheckReport>())
-                   : std::nullopt;
-        if (listed && !filter.serial.isEmpty())
-            unit = server.list(history, &problem);
-        if (unit) {
-            figures.stationDays = std::move(*stationDays);
-            figures.fields = std::move(*fields);
-            figures.checks = std::move(*listed);
-            figures.history = std::move(*unit);
-            std::reverse(figures.history.begin(), figures.history.end());
+        const auto stationDays = server.yieldFigures(checks, &problem);
+        const auto fields = stationDays ? server.fieldFailures(checks, &problem) : std::nullopt;
+        const auto listed = fields ? server.list(checks, &problem) : std::nullopt;
+        const auto unit =
+            listed && !filter.serial.isEmpty() ? server.list(history, &problem) : std::nullopt;
+        if (listed && (unit || filter.serial.isEmpty())) {
+            figures.stationDays = *stationDays;
+            figures.fields = *fields;
+            figures.checks = *listed;
+            if (unit)
+                figures.history.assign(unit->rbegin(), unit->rend()); // oldest first
             figures.source = QStringLiteral("The results database on %1.").arg(server.serverName());
             return figures;
         }
@@ -238,13 +236,13 @@ void ResultsCharts::load(const QString &setting, const QString &journalPath,
         workers_.erase(std::remove(workers_.begin(), workers_.end(), worker), workers_.end());
         worker->deleteLater();
         if (generation == generation_)
-            show(*figures, filter);
+            draw(*figures, filter);
     });
     source_->setText(QStringLiteral("Reading the figures..."));
     worker->start();
 }
 
-void ResultsCharts::show(const ChartFigures &figures, const ResultsFilter &filter)
+void ResultsCharts::draw(const ChartFigures &figures, const ResultsFilter &filter)
 {
     figures_ = figures;
     filter_ = filter;

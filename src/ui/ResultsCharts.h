@@ -57,7 +57,7 @@ class ResultsCharts : public QWidget
     // (loaded() follows). A newer load makes an older one's figures moot.
     void load(const QString &setting, const QString &journalPath, const ResultsFilter &filter);
     // Draws figures already read.
-    void show(const ChartFigures &figures, const ResultsFilter &filter);
+    void draw(const ChartFigures &figures, const ResultsFilter &filter);
 
     // The serial number in the box, trimmed; empty: every unit.
     QString serial() const;
