@@ -9,5 +9,5 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 xvfb-run -a -s "-screen 0 1920x1080x24" "$build/ktraveld-screenshots" screenshots
 cp screenshots/main-window.png screenshots/line-monitor.png screenshots/compare-table.png \
-  screenshots/production-run.png docs/
+  screenshots/production-run.png screenshots/results-charts.png docs/
 ls screenshots/*.png

@@ -33,7 +33,8 @@ expect "ktraveld-cli load " unit.json
 expect "ktraveld-cli check unit.json --j" --json --junit
 expect "ktraveld-cli check unit.json --report " unit.json
 expect "ktraveld-cli results --f" --failed
-expect "ktraveld-cli results --s" --store --station --since --sync
+expect "ktraveld-cli results --s" --store --station --since --serial --sync
+expect "ktraveld-cli results --yield --by " station day field
 expect "ktraveld-cli station " unit.json
 expect "ktraveld-cli station unit.json --p" --port
 expect "ktraveld-cli station unit.json --u" --units

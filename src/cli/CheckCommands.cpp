@@ -12,6 +12,7 @@
 
 #include <QJsonArray>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace ktv::cli {
 
@@ -94,6 +95,7 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     request->load = options.load;
     request->station = options.station;
     request->operatorName = options.operatorName;
+    request->serial = options.serial;
 
     const int code = host_.connectUnit();
     if (code != ExitDone)
@@ -170,6 +172,7 @@ bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &op
 int CheckCommands::results(const QString &journalPath, const ResultsFilter &filter, bool csv)
 {
     sendWaitingResults(journalPath); // so that the server's list holds them
+    oldestFirst_ = !filter.serial.isEmpty();
     if (listFromServer(filter, csv))
         return ExitDone;
     QString problem;
@@ -187,18 +190,24 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
                                  bool server, bool csv)
 {
     QJsonArray results;
-    QList<QStringList> rows{
-        {QStringLiteral("STARTED"), QStringLiteral("STATION"), QStringLiteral("OPERATOR"),
-         QStringLiteral("MODEL"), QStringLiteral("AXIS"), QStringLiteral("SHEET"),
-         QStringLiteral("MATCH"), QStringLiteral("VERDICT"), QStringLiteral("ID")}};
+    QList<QStringList> rows{{QStringLiteral("STARTED"), QStringLiteral("SERIAL"),
+                             QStringLiteral("STATION"), QStringLiteral("OPERATOR"),
+                             QStringLiteral("MODEL"), QStringLiteral("AXIS"),
+                             QStringLiteral("SHEET"), QStringLiteral("MATCH"),
+                             QStringLiteral("VERDICT"), QStringLiteral("ID")}};
     QStringList lines{QStringLiteral("id,started,ended,station,operator,model,revision,axis,baud,"
-                                     "device,sheet,sha256,loaded,values,matched,verdict,problem")};
-    for (const CheckReport &report : reports) {
+                                     "device,sheet,sha256,loaded,values,matched,verdict,problem,"
+                                     "serial")};
+    std::vector<CheckReport> ordered = reports;
+    if (oldestFirst_)
+        std::reverse(ordered.begin(), ordered.end());
+    for (const CheckReport &report : ordered) {
         results.append(checkReportJson(report));
         const QString id = report.id.toString(QUuid::WithoutBraces);
         const QString matched = QString::number(report.count(ValueVerdict::Match));
         const QString values = QString::number(report.values.size());
         rows << QStringList{checkTimeText(report.started).left(19),
+                            report.serial.isEmpty() ? QStringLiteral("-") : report.serial,
                             report.station,
                             report.operatorName.isEmpty() ? QStringLiteral("-")
                                                           : report.operatorName,
@@ -224,7 +233,8 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
                            values,
                            matched,
                            checkVerdictText(report.verdict),
-                           report.problem};
+                           report.problem,
+                           report.serial};
         for (QString &field : fields)
             field = csvField(field);
         lines << fields.join(QLatin1Char(','));
@@ -245,6 +255,28 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
 
 namespace ktv::cli {
 
+namespace {
+
+const QString SerialUsage =
+    QStringLiteral("--serial takes the unit's serial number, such as SN-0042 (up to 64 characters, "
+                   "no control characters)");
+
+// A serial number as given, trimmed; false for an empty one or one that
+// holds a control character (a scanner's stray Tab or line end).
+bool serialText(const QString &given, QString *serial)
+{
+    const QString text = given.trimmed();
+    if (text.isEmpty() || text.size() > 64)
+        return false;
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return false;
+    *serial = text;
+    return true;
+}
+
+} // namespace
+
 // The tool's side: the options of check and results.
 int Tool::checkCommand()
 {
@@ -260,7 +292,19 @@ int Tool::checkCommand()
     if (command_ == QLatin1String("results")) {
         if (isSet("json") && isSet("csv"))
             return usageError(QStringLiteral("--json and --csv do not go together"), command_);
-        ResultsFilter filter{option("station"), option("unit"), {}, isSet("failed")};
+        ResultsFilter filter{option("station"), option("unit"), {}, isSet("failed"), {}};
+        if (isSet("serial") && !serialText(option("serial"), &filter.serial))
+            return usageError(SerialUsage, command_);
+        if (isSet("by") && !isSet("yield"))
+            return usageError(QStringLiteral("--by goes with --yield"), command_);
+        if (isSet("yield") && (isSet("failed") || isSet("serial")))
+            return usageError(QStringLiteral("--yield counts every check of the units: --failed "
+                                             "and --serial do not go with it"),
+                              command_);
+        const QString by = isSet("by") ? option("by") : QStringLiteral("station");
+        if (by != QLatin1String("station") && by != QLatin1String("day") &&
+            by != QLatin1String("field"))
+            return usageError(QStringLiteral("--by takes station, day or field"), command_);
         if (isSet("since")) {
             const QString since = option("since");
             const QDate day = QDate::fromString(since, Qt::ISODate);
@@ -271,15 +315,20 @@ int Tool::checkCommand()
                     QStringLiteral("--since takes a date such as 2026-12-08 or 2026-12-08T14:00"),
                     command_);
         }
+        if (isSet("yield"))
+            return checks.yield(journal, filter, by, isSet("csv"));
         return checks.results(journal, filter, isSet("csv"));
     }
     const QStringList words = parser_.positionalArguments().mid(1);
     if (words.size() != 1)
         return usageError(QStringLiteral("check takes one SHEET"), command_);
-    return checks.check(
-        words[0],
-        {isSet("load"), option("report"), option("junit"), option("station"), option("operator")},
-        journal);
+    QString serial;
+    if (isSet("serial") && !serialText(option("serial"), &serial))
+        return usageError(SerialUsage, command_);
+    return checks.check(words[0],
+                        {isSet("load"), option("report"), option("junit"), option("station"),
+                         option("operator"), serial},
+                        journal);
 }
 
 } // namespace ktv::cli

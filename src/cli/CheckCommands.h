@@ -24,6 +24,7 @@ struct CheckOptions
     QString junitPath;  // --junit, empty: none
     QString station;    // empty: the host name
     QString operatorName;
+    QString serial; // the unit's serial number, empty: none
 };
 
 class CheckCommands
@@ -35,8 +36,11 @@ class CheckCommands
     }
 
     int check(const QString &path, const CheckOptions &options, const QString &journalPath);
-    // csv: comma-separated values instead of the table.
+    // csv: comma-separated values instead of the table. With a serial
+    // number in the filter, that unit's checks oldest first.
     int results(const QString &journalPath, const ResultsFilter &filter, bool csv);
+    // results --yield (YieldCommands.cpp); by: "station", "day" or "field".
+    int yield(const QString &journalPath, const ResultsFilter &filter, const QString &by, bool csv);
 
     // The plant's results server (ResultsServerCommands.cpp). With a
     // setting, check sends its result at once (and whatever waits), and
@@ -58,6 +62,7 @@ class CheckCommands
     QString &text_;
     QJsonObject &json_;
     QString resultsSetting_;
+    bool oldestFirst_ = false; // one unit's history reads in its order
 };
 
 } // namespace ktv::cli

@@ -22,8 +22,8 @@ constexpr CommandInfo Commands[] = {
     {"diff", "FILE", "Compare a parameter sheet with the unit, value by value."},
     {"history", "[--unit MODEL]", "Show the change journal, newest first."},
     {"check",
-     "SHEET [--load] [--report FILE.json] [--junit FILE.xml] [--station NAME] [--operator NAME] "
-     "[--results-db CONNINFO]",
+     "SHEET [--load] [--serial SN] [--report FILE.json] [--junit FILE.xml] [--station NAME] "
+     "[--operator NAME] [--results-db CONNINFO]",
      "Check the unit against a sheet (after loading it with --load), value by value, and record "
      "the result."},
     {"station",
@@ -32,9 +32,10 @@ constexpr CommandInfo Commands[] = {
      "The production station: on each line, every unit put on it loaded with the sheet, "
      "checked and recorded, one line per unit, until --units or Ctrl+C."},
     {"results",
-     "[--station S] [--unit MODEL] [--since DATE] [--failed] [--json | --csv] "
-     "[--results-db CONNINFO] [--sync]",
-     "List the checks recorded on this computer (or the results server), newest first."},
+     "[--station S] [--unit MODEL] [--since DATE] [--failed] [--serial SN] "
+     "[--yield [--by station|day|field]] [--json | --csv] [--results-db CONNINFO] [--sync]",
+     "List the checks recorded on this computer (or the results server), newest first; one "
+     "unit's checks in order; or the yield."},
 };
 
 // The plant's results server; the store's setting when not given.
@@ -108,6 +109,9 @@ QList<QCommandLineOption> commandOptions(const QString &command)
                  QStringLiteral("NAME")},
                 {QStringLiteral("operator"), QStringLiteral("The operator's name in the record."),
                  QStringLiteral("NAME")},
+                {QStringLiteral("serial"),
+                 QStringLiteral("The unit's serial number in the record and the reports."),
+                 QStringLiteral("SN")},
                 resultsDbOption()};
     if (command == QLatin1String("results"))
         return {{QStringLiteral("station"), QStringLiteral("Only the checks of this station."),
@@ -118,6 +122,17 @@ QList<QCommandLineOption> commandOptions(const QString &command)
                  QStringLiteral("Only the checks since DATE (2026-12-08 or 2026-12-08T14:00)."),
                  QStringLiteral("DATE")},
                 {QStringLiteral("failed"), QStringLiteral("Only the checks that did not pass.")},
+                {QStringLiteral("serial"),
+                 QStringLiteral("Only the checks of the unit with this serial number, oldest "
+                                "first."),
+                 QStringLiteral("SN")},
+                {QStringLiteral("yield"),
+                 QStringLiteral("The yield instead of the checks: units whose first check passed, "
+                                "units whose last check passed, and retests.")},
+                {QStringLiteral("by"),
+                 QStringLiteral("The yield per station (the default), per day, or the failing "
+                                "fields ranked."),
+                 QStringLiteral("station|day|field")},
                 {QStringLiteral("csv"), QStringLiteral("Print comma-separated values.")},
                 resultsDbOption(),
                 {QStringLiteral("sync"),

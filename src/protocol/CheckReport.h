@@ -65,6 +65,7 @@ struct CheckReport
 {
     QUuid id; // made on the bench; a result is stored and sent once under it
     CheckedUnit unit;
+    QString serial;  // the unit's own serial number, scanned or typed; empty: none given
     QString station; // default: the host name
     QString operatorName;
     QString sheetName;   // the file name, without its folder

@@ -55,6 +55,7 @@ QJsonObject checkReportJson(const CheckReport &report)
                      {QStringLiteral("device"), unit.device},
                      {QStringLiteral("byId"), textOrNull(unit.byId)},
                      {QStringLiteral("serialNumber"), textOrNull(unit.serialNumber)}}},
+        {QStringLiteral("serial"), textOrNull(report.serial)},
         {QStringLiteral("station"), report.station},
         {QStringLiteral("operator"), textOrNull(report.operatorName)},
         {QStringLiteral("sheet"), QJsonObject{{QStringLiteral("name"), report.sheetName},

@@ -7,7 +7,7 @@
 //     "unit": {"model": "KTRA20", "revision": "1.07", "axis": 0, "baud": 9600,
 //              "device": "/dev/ttyUSB0", "byId": "/dev/serial/by-id/usb-...",
 //              "serialNumber": "A10K3"},
-//     "station": "bench-3", "operator": "Ana",
+//     "serial": "SN-0042", "station": "bench-3", "operator": "Ana",
 //     "sheet": {"name": "line3.json", "sha256": "9f86..."}, "loaded": true,
 //     "started": "2026-12-08T14:03:05.120+01:00", "ended": "...",
 //     "values": [{"profile": 1, "key": "max-speed", "caption": "Max Speed",
@@ -15,7 +15,9 @@
 //                 "problem": null}, ...]
 //   }
 //
-// Texts that are empty are null; a drive setting's profile is null.
+// Texts that are empty are null; a drive setting's profile is null. "serial"
+// (the unit's serial number, null when none was given) came after the first
+// readers, who ignore a member they do not know.
 
 #include "protocol/CheckReport.h"
 

@@ -97,7 +97,10 @@ QByteArray writeJUnitReport(const CheckReport &report)
         {QStringLiteral("revision"), report.unit.revision},
         {QStringLiteral("operator"), report.operatorName},
         {QStringLiteral("sheet-sha256"), report.sheetSha256}};
-    for (const auto &[name, value] : properties) {
+    QList<std::pair<QString, QString>> given = properties;
+    if (!report.serial.isEmpty())
+        given.append({QStringLiteral("serial"), report.serial});
+    for (const auto &[name, value] : given) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), name);
         xml.writeAttribute(QStringLiteral("value"), value);

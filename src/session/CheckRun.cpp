@@ -94,6 +94,7 @@ CheckReport CheckRun::run(const CheckRequest &request)
     report.unit = unit_;
     report.station = request.station.isEmpty() ? QSysInfo::machineHostName() : request.station;
     report.operatorName = request.operatorName;
+    report.serial = request.serial;
     report.sheetName = request.sheetName;
     report.sheetSha256 = request.sheetSha256;
     report.started = QDateTime::currentDateTime();

@@ -31,6 +31,7 @@ struct CheckRequest
     QString sheetName;   // the file name, without its folder
     QString sheetSha256; // of the file's bytes, lower-case hex
     bool load = false;   // write the sheet before the read-back
+    QString serial;      // the unit's serial number; empty: none given
     QString station;     // empty: the host name
     QString operatorName;
 };

@@ -50,8 +50,8 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
     query.prepare(QStringLiteral(
         "INSERT OR IGNORE INTO checks (uuid, station, operator, model, revision, axis, baud, "
         "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, started, ended, "
-        "started_utc, verdict, problem) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?)"));
+        "started_utc, verdict, problem, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?)"));
     const CheckedUnit &unit = report.unit;
     for (const QVariant &value : QVariantList{
              report.id.toString(QUuid::WithoutBraces), report.station,
@@ -59,7 +59,8 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
              unit.device, textOrNull(unit.byId), textOrNull(unit.serialNumber), report.sheetName,
              report.sheetSha256, report.loaded ? 1 : 0, timeText(report.started),
              timeText(report.ended), report.started.toUTC().toString(Qt::ISODateWithMs),
-             checkVerdictText(report.verdict), textOrNull(report.problem)})
+             checkVerdictText(report.verdict), textOrNull(report.problem),
+             textOrNull(report.serial)})
         query.addBindValue(value);
     if (!query.exec())
         return rollback(query.lastError().text());
@@ -108,6 +109,10 @@ std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString
     }
     if (filter.failedOnly)
         where << QStringLiteral("verdict <> 'pass'");
+    if (!filter.serial.isEmpty()) {
+        where << QStringLiteral("serial = ?");
+        binds << filter.serial;
+    }
     return select(where, binds, QStringLiteral("started_utc DESC, id DESC"), problem);
 }
 
@@ -154,6 +159,8 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         return fail(why);
     if (version < 2)
         return reports; // no check recorded yet
+    if (version < 3 && where.contains(QStringLiteral("serial = ?")))
+        return reports; // no serial number recorded yet
     QSqlQuery query(connection->db());
 
     const QString whereClause =
@@ -161,7 +168,8 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
                         : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     query.prepare(QStringLiteral("SELECT id, uuid, station, operator, model, revision, axis, baud, "
                                  "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, "
-                                 "started, ended, verdict, problem FROM checks") +
+                                 "started, ended, verdict, problem, %1 FROM checks")
+                      .arg(version >= 3 ? QStringLiteral("serial") : QStringLiteral("NULL")) +
                   whereClause + QStringLiteral(" ORDER BY ") + order);
     for (const QVariant &bind : binds)
         query.addBindValue(bind);
@@ -183,6 +191,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         report.ended = QDateTime::fromString(text(15), Qt::ISODateWithMs);
         report.verdict = checkVerdictFromText(text(16));
         report.problem = text(17);
+        report.serial = text(18);
         byId.emplace(query.value(0).toLongLong(), reports.size());
         reports.push_back(std::move(report));
     }

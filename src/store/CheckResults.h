@@ -22,6 +22,7 @@ struct ResultsFilter
     QString unitModel;       // empty: every model; compared without case
     QDateTime since;         // invalid: from the first; else checks started at or after it
     bool failedOnly = false; // every verdict but pass
+    QString serial;          // empty: every unit; else that serial number's checks only
 };
 
 class CheckResults

@@ -94,6 +94,12 @@ const char *const SchemaSteps[][3] = {
      "sheet_value TEXT, unit_value TEXT, verdict TEXT NOT NULL, problem TEXT, "
      "PRIMARY KEY (check_id, position))",
      "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (started_utc)"},
+    // The unit's own serial number (scanned or typed at the check; null
+    // when none was given), and one unit's checks in order.
+    {"ALTER TABLE checks ADD COLUMN serial TEXT",
+     "CREATE INDEX IF NOT EXISTS checks_by_serial ON checks (serial, started_utc) "
+     "WHERE serial IS NOT NULL",
+     nullptr},
 };
 static_assert(std::size(SchemaSteps) == Journal::SchemaVersion);
 

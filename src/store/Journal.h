@@ -7,7 +7,8 @@
 //
 // The same file keeps the results of the checks (CheckResults): schema 2
 // added their tables to the changes of schema 1, and a journal of schema 1
-// is upgraded in place, its rows kept.
+// is upgraded in place, its rows kept. Schema 3 added each check's serial
+// number.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -40,7 +41,7 @@ struct JournalEntry
 class Journal
 {
   public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     static QString tableName() { return QStringLiteral("changes"); }
     // journal.sqlite in the application's data folder (needs the
     // application name set first).

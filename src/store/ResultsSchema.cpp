@@ -47,12 +47,61 @@ const QStringList &step(int version)
         QStringLiteral("CREATE INDEX checks_not_passed ON checks (started DESC) "
                        "WHERE verdict <> 'pass'"),
     };
+    static const QStringList three = {
+        // The unit's own serial number, scanned or typed at the check ('':
+        // none given), and one unit's checks in order.
+        QStringLiteral("ALTER TABLE checks ADD COLUMN serial text NOT NULL DEFAULT ''"),
+        QStringLiteral("CREATE INDEX checks_by_serial ON checks (serial, started) "
+                       "WHERE serial <> ''"),
+    };
+    // The yield as the program counts it (ResultsYield.h), for the plant's
+    // own dashboards and SQL clients: a unit is its serial number, or a
+    // check of its own without one; it counts once, at the station, day
+    // and model of its first check (first and last by start time, then
+    // UUID). Days are the bench's calendar days.
+    static const QStringList four = {
+        QStringLiteral(
+            "CREATE VIEW check_units AS SELECT c.uuid, CASE WHEN c.serial <> '' THEN c.serial "
+            "ELSE 'check ' || CAST(c.uuid AS text) END AS unit, c.station, c.unit_model, "
+            "CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * interval '1 second' AS date) "
+            "AS day, c.started, c.verdict FROM checks c"),
+        QStringLiteral(
+            "CREATE VIEW unit_yield AS SELECT unit, station, unit_model, day, first_passed, "
+            "last_passed, checks FROM (SELECT unit, station, unit_model, day, "
+            "verdict = 'pass' AS first_passed, (last_value(verdict) OVER w) = 'pass' AS "
+            "last_passed, count(*) OVER w AS checks, row_number() OVER w AS n FROM check_units "
+            "WINDOW w AS (PARTITION BY unit ORDER BY started, uuid ROWS BETWEEN UNBOUNDED "
+            "PRECEDING AND UNBOUNDED FOLLOWING)) u WHERE n = 1"),
+        QStringLiteral(
+            "CREATE VIEW yield_per_station_day AS SELECT station, day, unit_model, "
+            "count(*) AS units, count(*) FILTER (WHERE first_passed) AS first_pass, "
+            "count(*) FILTER (WHERE last_passed) AS final_pass, "
+            "CAST(sum(checks) AS bigint) AS checks, CAST(sum(checks) AS bigint) - count(*) AS "
+            "retests FROM unit_yield GROUP BY station, day, unit_model"),
+        QStringLiteral(
+            "CREATE VIEW first_pass_yield AS SELECT day, CAST(sum(units) AS bigint) AS units, "
+            "CAST(sum(first_pass) AS bigint) AS first_pass, CAST(sum(final_pass) AS bigint) AS "
+            "final_pass, CAST(sum(retests) AS bigint) AS retests, "
+            "round(100.0 * sum(first_pass) / sum(units), 1) AS first_pass_percent, "
+            "round(100.0 * sum(final_pass) / sum(units), 1) AS final_percent "
+            "FROM yield_per_station_day GROUP BY day"),
+        QStringLiteral(
+            "CREATE VIEW failing_fields AS SELECT c.station, c.day, c.unit_model, v.profile, "
+            "v.field, CASE WHEN v.profile > 0 THEN 'Profile ' || v.profile || ', ' || v.caption "
+            "ELSE v.caption END AS name, count(*) AS failures FROM check_values v JOIN "
+            "check_units c ON c.uuid = v.check_uuid WHERE v.verdict <> 'match' "
+            "GROUP BY c.station, c.day, c.unit_model, v.profile, v.field, name"),
+    };
     static const QStringList none;
     switch (version) {
     case 1:
         return one;
     case 2:
         return two;
+    case 3:
+        return three;
+    case 4:
+        return four;
     }
     return none;
 }

@@ -7,13 +7,19 @@
 //    row per value), with indexes by unit model, station and time.
 // 2: each value's problem text (what came instead of an answer, why it was
 //    refused) and an index over the checks that did not pass.
+// 3: each check's serial number ("serial", '' when none was given) and an
+//    index over it.
+// 4: views of the yield, for the program and for the plant's dashboards:
+//    check_units (each check with its unit and the bench's day), unit_yield
+//    (one row per unit), yield_per_station_day, first_pass_yield (per day)
+//    and failing_fields.
 
 #include <QSqlDatabase>
 #include <QString>
 
 namespace ktv {
 
-constexpr int ResultsSchemaVersion = 2;
+constexpr int ResultsSchemaVersion = 4;
 
 // -1 when it cannot be read.
 int resultsSchemaVersion(QSqlDatabase db, QString *problem);

@@ -112,6 +112,30 @@ QString whereClause(const ResultsFilter &filter, QVariantList *values)
     }
     if (filter.failedOnly)
         terms << QStringLiteral("c.verdict <> 'pass'");
+    if (!filter.serial.isEmpty()) {
+        terms << QStringLiteral("c.serial = ?");
+        *values << filter.serial;
+    }
+    return terms.isEmpty() ? QString()
+                           : QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
+}
+
+// The WHERE clause over a yield view's station, day and unit_model.
+QString viewWhereClause(const ResultsFilter &filter, QVariantList *values)
+{
+    QStringList terms;
+    if (!filter.station.isEmpty()) {
+        terms << QStringLiteral("station = ?");
+        *values << filter.station;
+    }
+    if (!filter.unitModel.isEmpty()) {
+        terms << QStringLiteral("lower(unit_model) = lower(?)");
+        *values << filter.unitModel;
+    }
+    if (filter.since.isValid()) {
+        terms << QStringLiteral("day >= CAST(? AS date)");
+        *values << filter.since.date().toString(Qt::ISODate);
+    }
     return terms.isEmpty() ? QString()
                            : QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
 }
@@ -364,18 +388,18 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
             query.prepare(QStringLiteral(
                 "INSERT INTO checks (uuid, station, operator, unit_model, revision, axis, baud, "
                 "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, started, ended, "
-                "utc_offset, verdict, problem) VALUES (CAST(? AS uuid), ?, ?, ?, ?, ?, ?, ?, ?, "
-                "?, ?, ?, ?, CAST(? AS timestamptz), CAST(? AS timestamptz), ?, ?, ?) "
+                "utc_offset, verdict, problem, serial) VALUES (CAST(? AS uuid), ?, ?, ?, ?, ?, ?, "
+                "?, ?, ?, ?, ?, ?, CAST(? AS timestamptz), CAST(? AS timestamptz), ?, ?, ?, ?) "
                 "ON CONFLICT (uuid) DO NOTHING RETURNING uuid"));
             const CheckedUnit &unit = report.unit;
-            for (const QVariant &value :
-                 QVariantList{report.id.toString(QUuid::WithoutBraces), text(report.station),
-                              text(report.operatorName), text(unit.unitModel), text(unit.revision),
-                              unit.axis, unit.baud, text(unit.device), text(unit.byId),
-                              text(unit.serialNumber), text(report.sheetName),
-                              text(report.sheetSha256), report.loaded, isoText(report.started),
-                              isoText(report.ended), report.started.offsetFromUtc(),
-                              checkVerdictText(report.verdict), text(report.problem)})
+            for (const QVariant &value : QVariantList{
+                     report.id.toString(QUuid::WithoutBraces), text(report.station),
+                     text(report.operatorName), text(unit.unitModel), text(unit.revision),
+                     unit.axis, unit.baud, text(unit.device), text(unit.byId),
+                     text(unit.serialNumber), text(report.sheetName), text(report.sheetSha256),
+                     report.loaded, isoText(report.started), isoText(report.ended),
+                     report.started.offsetFromUtc(), checkVerdictText(report.verdict),
+                     text(report.problem), text(report.serial)})
                 query.addBindValue(value);
             if (!query.exec())
                 return failed();
@@ -453,7 +477,7 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
                 "c.baud, c.device, c.by_id, c.serial_number, c.sheet_name, c.sheet_sha256, "
                 "c.loaded, CAST(round(extract(epoch FROM c.started) * 1000) AS bigint), "
                 "CAST(round(extract(epoch FROM c.ended) * 1000) AS bigint), c.utc_offset, "
-                "c.verdict, c.problem FROM checks c") +
+                "c.verdict, c.problem, c.serial FROM checks c") +
             where + QStringLiteral(" ORDER BY c.started DESC, c.uuid"));
         for (const QVariant &value : values)
             query.addBindValue(value);
@@ -483,6 +507,7 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
                                                           Qt::OffsetFromUTC, offset);
             report.verdict = checkVerdictFromText(query.value(16).toString());
             report.problem = query.value(17).toString();
+            report.serial = query.value(18).toString();
             at.insert(report.id, reports.size());
             reports.push_back(std::move(report));
         }
@@ -550,6 +575,68 @@ std::optional<std::vector<StationYield>> ResultsServer::yield(const ResultsFilte
     if (!result)
         drop();
     return result;
+}
+
+template <typename Row>
+std::optional<std::vector<Row>>
+ResultsServer::readView(const QString &select, const ResultsFilter &filter, const QString &order,
+                        Row (*rowOf)(const QSqlQuery &), QString *problem)
+{
+    if (!connectAndUpgrade(problem))
+        return std::nullopt;
+    QVariantList values;
+    QSqlQuery query(connection_->db());
+    query.setForwardOnly(true);
+    query.prepare(select + viewWhereClause(filter, &values) + QStringLiteral(" ORDER BY ") + order);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec()) {
+        if (problem)
+            *problem = failure(QStringLiteral("cannot be read"),
+                               query.lastError().databaseText().simplified());
+        drop();
+        return std::nullopt;
+    }
+    std::vector<Row> rows;
+    while (query.next())
+        rows.push_back(rowOf(query));
+    return rows;
+}
+
+std::optional<std::vector<YieldFigures>> ResultsServer::yieldFigures(const ResultsFilter &filter,
+                                                                     QString *problem)
+{
+    return readView<YieldFigures>(
+        QStringLiteral("SELECT station, CAST(day AS text), unit_model, units, first_pass, "
+                       "final_pass, checks FROM yield_per_station_day"),
+        filter, QStringLiteral("day, station COLLATE \"C\", unit_model COLLATE \"C\""),
+        [](const QSqlQuery &query) {
+            return YieldFigures{query.value(0).toString(),
+                                QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                                query.value(2).toString(),
+                                query.value(3).toInt(),
+                                query.value(4).toInt(),
+                                query.value(5).toInt(),
+                                query.value(6).toInt()};
+        },
+        problem);
+}
+
+std::optional<std::vector<FieldFailures>> ResultsServer::fieldFailures(const ResultsFilter &filter,
+                                                                       QString *problem)
+{
+    return readView<FieldFailures>(
+        QStringLiteral("SELECT station, CAST(day AS text), unit_model, name, failures FROM "
+                       "failing_fields"),
+        filter,
+        QStringLiteral("day, station COLLATE \"C\", unit_model COLLATE \"C\", name COLLATE \"C\""),
+        [](const QSqlQuery &query) {
+            return FieldFailures{query.value(0).toString(),
+                                 QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                                 query.value(2).toString(), query.value(3).toString(),
+                                 query.value(4).toInt()};
+        },
+        problem);
 }
 
 } // namespace ktv

@@ -29,6 +29,8 @@
 #include <utility>
 #include <vector>
 
+class QSqlQuery;
+
 namespace ktv {
 
 struct ConnectionSetting
@@ -52,6 +54,37 @@ struct StationYield
     QDate day; // the bench's own calendar day when the check started
     int passed = 0;
     int total = 0;
+};
+
+// Units (a serial number; a check without one is a unit of its own) by the
+// station, day and unit model of their first check (ResultsYield.h).
+struct YieldFigures
+{
+    QString station;   // empty when summed over stations
+    QDate day;         // invalid when summed over days
+    QString unitModel; // empty when summed over models
+    int units = 0;
+    int firstPassed = 0; // units whose first check passed
+    int finalPassed = 0; // units whose last check passed
+    int checks = 0;
+    int retests() const { return checks - units; }
+};
+
+// The checks in which one field's value was not a match.
+struct FieldFailures
+{
+    QString station;
+    QDate day; // the bench's calendar day of the check
+    QString unitModel;
+    QString name; // "Profile 1, Max Speed", "Ramp Down"
+    int failures = 0;
+};
+
+struct RankedField
+{
+    QString name;
+    int failures = 0;
+    double cumulativePercent = 0; // of all the failures, this field's and those before it
 };
 
 enum class SendOutcome {
@@ -86,9 +119,20 @@ class ResultsServer
     std::optional<std::vector<CheckReport>> list(const ResultsFilter &filter, QString *problem);
     // Per station and day, newest day first, stations by name.
     std::optional<std::vector<StationYield>> yield(const ResultsFilter &filter, QString *problem);
+    // The views yield_per_station_day and failing_fields, the rows the
+    // filter's station, unit model and since (its day) let through.
+    std::optional<std::vector<YieldFigures>> yieldFigures(const ResultsFilter &filter,
+                                                          QString *problem);
+    std::optional<std::vector<FieldFailures>> fieldFailures(const ResultsFilter &filter,
+                                                            QString *problem);
 
   private:
     struct Connection;
+    // A yield view's rows (ResultsYield.h), the filter's terms it can answer.
+    template <typename Row>
+    std::optional<std::vector<Row>> readView(const QString &select, const ResultsFilter &filter,
+                                             const QString &order, Row (*rowOf)(const QSqlQuery &),
+                                             QString *problem);
     bool connectAndUpgrade(QString *problem);
     void drop();
     QString failure(const QString &what, const QString &detail) const;

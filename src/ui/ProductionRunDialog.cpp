@@ -30,9 +30,10 @@ namespace {
 const int Rates[] = {9600, 28800, 38400, 115200};
 
 const QStringList ResultColumns = {
-    QStringLiteral("#"),        QStringLiteral("Time"),    QStringLiteral("Unit"),
-    QStringLiteral("Revision"), QStringLiteral("Address"), QStringLiteral("Verdict"),
-    QStringLiteral("Seconds"),  QStringLiteral("Problem"), QStringLiteral("Line")};
+    QStringLiteral("#"),       QStringLiteral("Time"),     QStringLiteral("Serial"),
+    QStringLiteral("Unit"),    QStringLiteral("Revision"), QStringLiteral("Address"),
+    QStringLiteral("Verdict"), QStringLiteral("Seconds"),  QStringLiteral("Problem"),
+    QStringLiteral("Line")};
 
 QString verdictWord(const CheckReport &report)
 {
@@ -472,8 +473,9 @@ void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &re
     QList<QStandardItem *> row;
     for (const QString &text :
          {QString::number(number), report.started.toString(QStringLiteral("HH:mm:ss")),
-          report.unit.unitModel, report.unit.revision, QString::number(report.unit.axis),
-          verdictWord(report), QString::number(secondsOf(report), 'f', 1), problemOf(report),
+          report.serial, report.unit.unitModel, report.unit.revision,
+          QString::number(report.unit.axis), verdictWord(report),
+          QString::number(secondsOf(report), 'f', 1), problemOf(report),
           QStringLiteral("COM %1").arg(line.comPort)})
         row << new QStandardItem(text);
     results_->appendRow(row);
@@ -548,11 +550,16 @@ std::vector<ReportPage> ProductionRunDialog::unitPages() const
         ReportPage page;
         page.title = QStringLiteral("Production Check - %1").arg(report.unit.unitModel);
         page.verdict = verdictWord(report);
-        page.facts = {{QStringLiteral("Unit"), report.unit.unitModel},
-                      {QStringLiteral("Revision"), report.unit.revision},
-                      {QStringLiteral("Address"), QString::number(report.unit.axis)},
-                      {QStringLiteral("Baud"), QString::number(report.unit.baud)},
-                      {QStringLiteral("Device"), report.unit.device}};
+        page.facts = {{QStringLiteral("Unit"), report.unit.unitModel}};
+        if (!report.serial.isEmpty())
+            page.facts.emplace_back(QStringLiteral("Serial number"), report.serial);
+        const std::pair<QString, QString> identity[] = {
+            {QStringLiteral("Revision"), report.unit.revision},
+            {QStringLiteral("Address"), QString::number(report.unit.axis)},
+            {QStringLiteral("Baud"), QString::number(report.unit.baud)},
+            {QStringLiteral("Device"), report.unit.device}};
+        for (const auto &fact : identity)
+            page.facts.push_back(fact);
         if (!report.unit.byId.isEmpty())
             page.facts.emplace_back(QStringLiteral("Adapter"), report.unit.byId);
         if (!report.unit.serialNumber.isEmpty())

@@ -5,6 +5,7 @@
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
 #include "store/ResultsYield.h"
+#include "ui/ResultsCharts.h"
 #include "ui/Toolkit.h"
 
 #include <QCheckBox>
@@ -98,16 +99,21 @@ ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPat
                         {QStringLiteral("Day"), QStringLiteral("Station"), QStringLiteral("Passed"),
                          QStringLiteral("Checks"), QStringLiteral("Yield")},
                         splitter);
+    charts_ = new ResultsCharts(toolkit_, splitter);
+    connect(charts_, &ResultsCharts::serialEntered, this, &ResultsWindow::refresh);
     splitter->addWidget(results_);
     splitter->addWidget(yields_);
+    splitter->addWidget(charts_);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 4);
     layout->addWidget(splitter, 1);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(900, 560);
+    resize(1000, 860);
+    centreOnScreen(this); // smaller on a screen without the room
     refresh();
 }
 
@@ -117,6 +123,7 @@ void ResultsWindow::refresh()
     filter.station = station_->text().trimmed();
     filter.unitModel = unit_->text().trimmed();
     filter.failedOnly = failed_->isChecked();
+    filter.serial = charts_->serial();
     const QString since = since_->text().trimmed();
     if (!since.isEmpty()) {
         const QDate day = QDate::fromString(since, Qt::ISODate);
@@ -134,6 +141,7 @@ void ResultsWindow::refresh()
     std::optional<std::vector<StationYield>> yields;
     QString source;
     const StoredResultsSetting stored = readResultsSetting(storePath_);
+    charts_->load(stored.setting, journalPath_, filter); // on a worker thread
     if (!stored.problem.isEmpty())
         source = stored.problem + QStringLiteral(" The checks recorded on this computer follow.");
     if (!stored.setting.isEmpty()) {

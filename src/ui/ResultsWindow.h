@@ -1,7 +1,8 @@
 #pragma once
 // Tools > Results: the checks, newest first, with the filters of
 // `ktraveld-cli results` (station, unit model, since, failed only), and the
-// yield per station and day. They come from the results server when one is
+// yield per station and day, and the charts (ResultsCharts), which the same
+// filters and a serial number drive. They come from the results server when one is
 // set and answers, else from this bench's journal; the line above the table
 // says which.
 
@@ -15,6 +16,7 @@ class QTableWidget;
 
 namespace ktv {
 
+class ResultsCharts;
 class Toolkit;
 
 class ResultsWindow : public QDialog
@@ -31,6 +33,7 @@ class ResultsWindow : public QDialog
     QLabel *source() const { return source_; }
     QTableWidget *results() const { return results_; }
     QTableWidget *yields() const { return yields_; }
+    ResultsCharts *charts() const { return charts_; }
 
     // Reads the checks again with the filters as they stand.
     void refresh();
@@ -47,6 +50,7 @@ class ResultsWindow : public QDialog
     QLabel *source_ = nullptr;
     QTableWidget *results_ = nullptr;
     QTableWidget *yields_ = nullptr;
+    ResultsCharts *charts_ = nullptr;
 };
 
 } // namespace ktv

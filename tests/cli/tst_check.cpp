@@ -208,6 +208,7 @@ void TestCheck::reportAndResults()
                                                     {"device", rig.unit.devicePath()},
                                                     {"byId", QJsonValue()},
                                                     {"serialNumber", QJsonValue()}}},
+                               {"serial", QJsonValue()},
                                {"station", "line 3, bench \"A\""},
                                {"operator", "Ana"},
                                {"sheet", QJsonObject{{"name", "line3.json"}, {"sha256", sha}}},
@@ -217,9 +218,9 @@ void TestCheck::reportAndResults()
     QCOMPARE(listed.exitCode, 0);
     QCOMPARE(listed.out,
              QStringLiteral("id,started,ended,station,operator,model,revision,axis,baud,device,"
-                            "sheet,sha256,loaded,values,matched,verdict,problem\n"
+                            "sheet,sha256,loaded,values,matched,verdict,problem,serial\n"
                             "%1,%2,%3,\"line 3, bench \"\"A\"\"\",Ana,KTRA20,1.07,0,9600,%4,"
-                            "line3.json,%5,yes,14,13,fail,\n")
+                            "line3.json,%5,yes,14,13,fail,,\n")
                  .arg(id, started, ended, rig.unit.devicePath(), sha));
     const CliRun none = rig.run({QStringLiteral("results"), QStringLiteral("--station"),
                                  QStringLiteral("line 4"), QStringLiteral("--failed")});

@@ -8,7 +8,10 @@
 #include "Helpers.h"
 #include "PgServer.h"
 #include "UnitSimProcess.h"
+#include "YieldSeed.h"
 
+#include "store/CheckResults.h"
+#include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
 
 #include <QJsonArray>
@@ -91,6 +94,111 @@ class tst_CliResults : public QObject
         QCOMPARE(synced.out,
                  QStringLiteral("0 results sent to 127.0.0.1:%1, 0 waiting.\n").arg(pg.port()));
         QCOMPARE(synced.err, QString());
+    }
+
+    // check --serial puts the unit's serial number in the report, the JUnit
+    // file, the journal and the list; one that does not read is refused
+    // before the port opens.
+    void serialNumber()
+    {
+        UnitSimProcess unit;
+        QVERIFY(unit.start());
+        store = dir.filePath("serial.qdr");
+        QVERIFY(writeStore(store, 1, {{1, unit.devicePath()}}));
+        const QString sheet = dir.filePath("serial.json");
+        QCOMPARE(run({"save", sheet, "--baud", "9600"}).exitCode, 0);
+        unit.clearRecord();
+        const CliRun refused = run({"check", sheet, "--baud", "9600", "--serial", "SN-\t1"});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.startsWith("ktraveld-cli: --serial takes the unit's serial number, "
+                                        "such as SN-0042 (up to 64 characters, no control "
+                                        "characters)"),
+                 qPrintable(refused.err));
+        QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});
+
+        const QString report = dir.filePath("serial-report.json");
+        const QString junit = dir.filePath("serial-junit.xml");
+        const CliRun checked = run({"check", sheet, "--baud", "9600", "--serial", " SN-0042 ",
+                                    "--station", "Bench 5", "--report", report, "--junit", junit});
+        QCOMPARE(checked.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(fileBytes(report)).object().value("serial").toString(),
+                 "SN-0042");
+        QVERIFY2(fileBytes(junit).contains("<property name=\"serial\" value=\"SN-0042\"/>"),
+                 fileBytes(junit).constData());
+        QCOMPARE(run({"check", sheet, "--baud", "9600", "--station", "Bench 6"}).exitCode, 0);
+
+        const CliRun listed = run({"results", "--serial", "SN-0042", "--csv"});
+        QCOMPARE(listed.exitCode, 0);
+        const QStringList lines = listed.out.split('\n');
+        QCOMPARE(lines.size(), 3); // heading, one check, the empty piece after the last line
+        QVERIFY2(lines[1].contains(",Bench 5,") && lines[1].endsWith(",pass,,SN-0042"),
+                 qPrintable(lines[1]));
+        const CliRun table = run({"results"});
+        QVERIFY2(table.out.startsWith("STARTED              SERIAL   STATION"),
+                 qPrintable(table.out));
+    }
+
+    // results --yield from this bench's journal and from the results
+    // server's views: the same figures for the same checks.
+    void yieldFromJournalAndServer()
+    {
+        PgServer pg;
+        QVERIFY2(pg.ok(), qPrintable(pg.problem()));
+        const QString db = pg.createDatabase();
+        store = dir.filePath("yield.qdr");
+        QVERIFY(writeStore(store, 1, {}));
+        const QString home = dir.filePath("yield-home");
+        ResultsServer server(pg.setting(db));
+        QString problem;
+        for (const CheckReport &report : yieldSeed()) {
+            QVERIFY(CheckResults(home + "/ktraveld/journal.sqlite").record(report, &problem));
+            QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        }
+        // The journal's copies count as sent, so nothing goes twice.
+        auto yieldOf = [&](QStringList args, bool fromServer) {
+            if (fromServer)
+                args << "--results-db" << pg.setting(db);
+            return runCli(store, home, QStringList{"results", "--yield"} + args);
+        };
+        for (const bool fromServer : {false, true}) {
+            const CliRun stations = yieldOf({}, fromServer);
+            QCOMPARE(stations.exitCode, 0);
+            QCOMPARE(stations.err, QString());
+            QCOMPARE(stations.out,
+                     QStringLiteral(
+                         "STATION  UNITS  FIRST PASS  FPY     FINAL PASS  FINAL YIELD  CHECKS  "
+                         "RETESTS\n"
+                         "bench-1  2      1           50.0 %  2           100.0 %      3       1\n"
+                         "bench-2  3      1           33.3 %  1           33.3 %       4       1\n"
+                         "All      5      2           40.0 %  3           60.0 %       7       "
+                         "2\n"));
+            const CliRun days =
+                yieldOf({"--by", "day", "--csv", "--station", "bench-2"}, fromServer);
+            QCOMPARE(days.out, QStringLiteral("day,units,first_pass,first_pass_yield,final_pass,"
+                                              "final_yield,checks,retests\n"
+                                              "2026-12-07,1,0,0.0,0,0.0,2,1\n"
+                                              "2026-12-08,2,1,50.0,1,50.0,2,0\n"));
+            const CliRun fields = yieldOf({"--by", "field", "--json"}, fromServer);
+            const QJsonObject document = QJsonDocument::fromJson(fields.out.toUtf8()).object();
+            QCOMPARE(document.value("fields").toArray(),
+                     (QJsonArray{QJsonObject{{"field", "Profile 1, Max Speed"},
+                                             {"failures", 3},
+                                             {"cumulativePercent", 60}},
+                                 QJsonObject{{"field", "Profile 1, Accel/Decel"},
+                                             {"failures", 1},
+                                             {"cumulativePercent", 80}},
+                                 QJsonObject{{"field", "Resolution"},
+                                             {"failures", 1},
+                                             {"cumulativePercent", 100}}}));
+            QVERIFY(document.contains(fromServer ? "server" : "journal"));
+        }
+        const CliRun mixed = runCli(store, home, {"results", "--yield", "--failed"});
+        QCOMPARE(mixed.exitCode, 2);
+        QVERIFY2(mixed.err.startsWith("ktraveld-cli: --yield counts every check of the units: "
+                                      "--failed and --serial do not go with it"),
+                 qPrintable(mixed.err));
+        const CliRun badBy = runCli(store, home, {"results", "--yield", "--by", "hour"});
+        QCOMPARE(badBy.exitCode, 2);
     }
 };
 

@@ -189,7 +189,7 @@ class tst_ResultsWindow : public QObject
         QTest::addColumn<QString>("tables"); // what the database holds afterwards
 
         QTest::newRow("connected, schema made") << "host=127.0.0.1 port=%1 dbname=%2 user=ktv"
-                                                << "Connected to 127.0.0.1:%1: schema version 2."
+                                                << "Connected to 127.0.0.1:%1: schema version 4."
                                                 << "check_values,checks,schema_version";
         QTest::newRow("an empty box tries nothing")
             << "  "

@@ -117,7 +117,7 @@ QStringList tableRows(QTableView *table)
     const QAbstractItemModel *model = table->model();
     for (int row = 0; row < model->rowCount(); ++row) {
         QStringList cells;
-        for (int column : {0, 2, 3, 4, 5, 7})
+        for (int column : {0, 3, 4, 5, 6, 8})
             cells << model->index(row, column).data().toString();
         rows << cells.join(QLatin1Char('|'));
     }
@@ -279,7 +279,7 @@ void TestStation::threeUnitsInARow()
             stateAfter = st.dialog->stateLabel()->text();
             countsAfter = st.dialog->countsLabel()->text();
             rowsAfter = tableRows(st.dialog->resultsTable());
-            firstSeconds = st.dialog->resultsTable()->model()->index(0, 6).data().toDouble();
+            firstSeconds = st.dialog->resultsTable()->model()->index(0, 7).data().toDouble();
             QTest::mouseClick(st.dialog->findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
             QTest::mouseClick(st.dialog->findChild<QPushButton *>("cmdPrint"), Qt::LeftButton);
             QTest::keyClick(st.dialog, Qt::Key_Escape);
@@ -339,9 +339,9 @@ void TestStation::threeUnitsInARow()
                                 "Sheet SHA-256," + sha + "\r"}));
     QCOMPARE(csv.mid(5, 5),
              (QList<QByteArray>{"Passed,1\r", "Failed,2\r", "Total,3\r", "\r",
-                                "#,Time,Unit,Revision,Address,Verdict,Seconds,Problem,Line\r"}));
+                                "#,Time,Serial,Unit,Revision,Address,Verdict,Seconds,Problem,Line\r"}));
     QCOMPARE(csv.size(), 14); // three rows and the empty piece after the last line end
-    QVERIFY2(QRegularExpression("^3,\\d\\d:\\d\\d:\\d\\d,KTRA20,1\\.07,0,FAIL,\\d+\\.\\d,"
+    QVERIFY2(QRegularExpression("^3,\\d\\d:\\d\\d:\\d\\d,,KTRA20,1\\.07,0,FAIL,\\d+\\.\\d,"
                                 "line lost after 5 of 14 values,COM 1\r$")
                  .match(QString::fromUtf8(csv[12]))
                  .hasMatch(),

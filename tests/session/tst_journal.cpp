@@ -103,7 +103,7 @@ void TestJournal::confirmedSend()
              (QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|confirmed",
                           "KTRA20|1.07|0|max-speed|1|5300|@0M1_5300\\r|5200|5300|confirmed",
                           "KTRA20|1.07|0|ramp-down||yes|@0D1\\r|no|yes|confirmed"}));
-    QCOMPARE(schemaVersion(path), 2);
+    QCOMPARE(schemaVersion(path), 3);
     QCOMPARE(notHeld.count(), 0);
 }
 

@@ -5,11 +5,13 @@
 // message with nothing written.
 
 #include "PgServer.h"
+#include "YieldSeed.h"
 
 #include "session/ResultsDelivery.h"
 #include "store/ResultsOutbox.h"
 #include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
+#include "store/ResultsYield.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -78,6 +80,7 @@ QString describe(const CheckReport &r)
                          r.unit.device,
                          r.unit.byId,
                          r.unit.serialNumber,
+                         r.serial,
                          r.station,
                          r.operatorName,
                          r.sheetName,
@@ -107,7 +110,7 @@ const QString CheckRow = QStringLiteral(
     "SELECT uuid, station, operator, unit_model, revision, axis, baud, device, by_id, "
     "serial_number, sheet_name, sheet_sha256, loaded, to_char(started AT TIME ZONE 'UTC', "
     "'YYYY-MM-DD HH24:MI:SS.MS'), to_char(ended AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'), "
-    "utc_offset, verdict, problem FROM checks ORDER BY started");
+    "utc_offset, verdict, problem, serial FROM checks ORDER BY started");
 const QString ValueRows = QStringLiteral(
     "SELECT position, profile, field, caption, sheet_value, unit_value, verdict, problem FROM "
     "check_values ORDER BY check_uuid, position");
@@ -215,8 +218,9 @@ class tst_ResultsServer : public QObject
         passfile.close();
         QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
 
-        const CheckReport sent =
+        CheckReport sent =
             makeReport("Station 2", "VELD40", CheckVerdict::Fail, "2026-12-08T14:05:01.250+01:00");
+        sent.serial = QStringLiteral("SN-0042");
         // Options beyond host, port, dbname and user reach libpq as written.
         ResultsServer server(pg->setting(db, "guarded") + " passfile=" + passfile.fileName() +
                              " sslmode=disable application_name='bench 2'");
@@ -225,17 +229,18 @@ class tst_ResultsServer : public QObject
         QVERIFY2(o == SendOutcome::Stored, qPrintable(problem));
         QCOMPARE(problem, QString());
 
-        QCOMPARE(pg->rows(db, CheckRow),
-                 QStringList{sent.id.toString(QUuid::WithoutBraces) +
-                             "|Station 2|Ana|VELD40|1.07|3|9600|/dev/ttyUSB0|"
-                             "usb-FTDI_FT232R_A1B2-if00-port0|A1B2|line-4.sheet|"
-                             "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08|"
-                             "true|2026-12-08 13:05:01.250|2026-12-08 13:05:02.750|3600|fail|"});
+        QCOMPARE(
+            pg->rows(db, CheckRow),
+            QStringList{sent.id.toString(QUuid::WithoutBraces) +
+                        "|Station 2|Ana|VELD40|1.07|3|9600|/dev/ttyUSB0|"
+                        "usb-FTDI_FT232R_A1B2-if00-port0|A1B2|line-4.sheet|"
+                        "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08|"
+                        "true|2026-12-08 13:05:01.250|2026-12-08 13:05:02.750|3600|fail||SN-0042"});
         QCOMPARE(pg->rows(db, ValueRows),
                  (QStringList{"1|1|max-speed|Max Speed|5000|5000|match|",
                               "2|1|accel|Accel/Decel|100|NULL|no answer|?\\r",
                               "3|0|resolution|Resolution|8|4|differs|"}));
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"4"});
         QCOMPARE(pg->rows(db, "SELECT application_name, ssl FROM pg_stat_activity JOIN "
                               "pg_stat_ssl USING (pid) WHERE usename = 'guarded'"),
                  QStringList{"bench 2|false"});
@@ -339,7 +344,7 @@ class tst_ResultsServer : public QObject
         QCOMPARE(pg->rows(db, "SELECT station, count(*) FROM checks GROUP BY station ORDER BY 1"),
                  (QStringList{"Station 1|11", "Station 2|10", "Station 3|10", "Station 4|10"}));
         QCOMPARE(count(db, "check_values"), "123");
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"4"});
     }
 
     // The server goes away in the middle of a run: the result waits in the
@@ -465,13 +470,13 @@ class tst_ResultsServer : public QObject
         QCOMPARE(
             described(*listed),
             QStringList{"{6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11}|KTRA10|1.02|0|9600|/dev/ttyS0|||"
-                        "Station 9|Bo|old.sheet|ab|read|2026-11-30T08:00:00.000Z|"
+                        "|Station 9|Bo|old.sheet|ab|read|2026-11-30T08:00:00.000Z|"
                         "2026-11-30T08:00:01.000Z|pass||1/max-speed/Max Speed/800/800/match/"});
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"2"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"4"});
         QCOMPARE(pg->rows(db, "SELECT indexname FROM pg_indexes WHERE tablename = 'checks' "
                               "ORDER BY 1"),
-                 (QStringList{"checks_by_model", "checks_by_station", "checks_by_time",
-                              "checks_not_passed", "checks_pkey"}));
+                 (QStringList{"checks_by_model", "checks_by_serial", "checks_by_station",
+                              "checks_by_time", "checks_not_passed", "checks_pkey"}));
         const CheckReport report =
             makeReport("Station 9", "KTRA10", CheckVerdict::Fail, "2026-12-08T10:00:00.000Z");
         QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
@@ -500,8 +505,8 @@ class tst_ResultsServer : public QObject
             << "";
         QTest::newRow("a newer schema")
             << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << true
-            << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 3, "
-               "newer than this program's 2; nothing was written"
+            << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 9, "
+               "newer than this program's 4; nothing was written"
             << "schema_version";
     }
     void refusedWithOneMessage()
@@ -513,7 +518,7 @@ class tst_ResultsServer : public QObject
         const QString db = pg->createDatabase();
         if (newerSchema)
             QVERIFY(pg->exec(db, "CREATE TABLE schema_version (version integer NOT NULL); "
-                                 "INSERT INTO schema_version VALUES (3)"));
+                                 "INSERT INTO schema_version VALUES (9)"));
         QTemporaryDir dir;
         QFile passfile(dir.filePath("pgpass"));
         QVERIFY(passfile.open(QIODevice::WriteOnly));
@@ -538,7 +543,7 @@ class tst_ResultsServer : public QObject
         QCOMPARE(problem, filled(message));
         QCOMPARE(pg->rows(db, Tables), QStringList{tables});
         if (newerSchema)
-            QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"3"});
+            QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"9"});
     }
 
     void listAndYield_data()
@@ -607,8 +612,8 @@ class tst_ResultsServer : public QObject
         for (const CheckReport &report : reports)
             QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
 
-        const ResultsFilter filter{station, model, QDateTime::fromString(since, Qt::ISODateWithMs),
-                                   failedOnly};
+        const ResultsFilter filter{
+            station, model, QDateTime::fromString(since, Qt::ISODateWithMs), failedOnly, {}};
         QStringList expected;
         for (const QChar letter : listed)
             expected << describe(reports[letter]);
@@ -625,6 +630,70 @@ class tst_ResultsServer : public QObject
                            .arg(y.passed)
                            .arg(y.total);
         QCOMPARE(yielded, yields);
+    }
+
+    // The yield views hold what the program's own arithmetic gives for the
+    // same checks: each unit once, first and final pass, retests, failing
+    // fields; and the sums the tool and the charts make of them agree.
+    void yieldViewsAgreeWithTheArithmetic()
+    {
+        const QString db = pg->createDatabase();
+        ResultsServer server(pg->setting(db));
+        const std::vector<CheckReport> reports = yieldSeed();
+        QString problem;
+        // Sent out of order, as stations that waited for the server do.
+        for (auto it = reports.rbegin(); it != reports.rend(); ++it)
+            QCOMPARE(server.send(*it, &problem), SendOutcome::Stored);
+
+        QCOMPARE(pg->rows(db, "SELECT station, day, unit_model, units, first_pass, final_pass, "
+                              "checks, retests FROM yield_per_station_day ORDER BY day, station"),
+                 (QStringList{"bench-1|2026-12-07|KTRA20|2|1|2|3|1",
+                              "bench-2|2026-12-07|KTRA20|1|0|0|2|1",
+                              "bench-2|2026-12-08|VELD30|2|1|1|2|0"}));
+        QCOMPARE(pg->rows(db, "SELECT day, units, first_pass, final_pass, retests, "
+                              "first_pass_percent, final_percent FROM first_pass_yield ORDER BY "
+                              "day"),
+                 (QStringList{"2026-12-07|3|1|2|2|33.3|66.7", "2026-12-08|2|1|1|0|50|50"}));
+        QCOMPARE(
+            pg->rows(db, "SELECT name, sum(failures) FROM failing_fields GROUP BY name "
+                         "ORDER BY 2 DESC, 1"),
+            (QStringList{"Profile 1, Max Speed|3", "Profile 1, Accel/Decel|1", "Resolution|1"}));
+
+        auto text = [](const std::vector<YieldFigures> &rows) {
+            QStringList out;
+            for (const YieldFigures &y : rows)
+                out << QStringLiteral("%1|%2|%3|%4/%5/%6/%7")
+                           .arg(y.day.toString(Qt::ISODate), y.station, y.unitModel)
+                           .arg(y.units)
+                           .arg(y.firstPassed)
+                           .arg(y.finalPassed)
+                           .arg(y.checks);
+            return out;
+        };
+        const auto figures = server.yieldFigures({}, &problem);
+        QVERIFY2(figures, qPrintable(problem));
+        QCOMPARE(text(*figures), text(yieldPerStationDay(reports)));
+        const ResultsFilter filters[] = {
+            {},
+            {QStringLiteral("bench-2"), {}, {}, false, {}},
+            {{}, QStringLiteral("veld30"), {}, false, {}},
+            {{}, {}, QDateTime::fromString("2026-12-08T10:30:00+01:00", Qt::ISODate), false, {}}};
+        for (const ResultsFilter &filter : filters) {
+            const auto read = server.yieldFigures(filter, &problem);
+            QVERIFY2(read, qPrintable(problem));
+            for (const YieldBy by : {YieldBy::All, YieldBy::Station, YieldBy::Day})
+                QCOMPARE(text(yieldBy(*read, by, filter)),
+                         text(yieldBy(yieldPerStationDay(reports), by, filter)));
+            const auto failures = server.fieldFailures(filter, &problem);
+            QVERIFY2(failures, qPrintable(problem));
+            QStringList fromServer;
+            QStringList fromArithmetic;
+            for (const RankedField &field : rankFields(*failures, filter))
+                fromServer << field.name + QLatin1Char(' ') + QString::number(field.failures);
+            for (const RankedField &field : rankFields(failingFields(reports), filter))
+                fromArithmetic << field.name + QLatin1Char(' ') + QString::number(field.failures);
+            QCOMPARE(fromServer, fromArithmetic);
+        }
     }
 };
 

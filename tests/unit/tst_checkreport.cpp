@@ -150,16 +150,17 @@ void TestCheckReport::junit()
 
 void TestCheckReport::json()
 {
-    const CheckReport report =
+    CheckReport report =
         reportOf({value(1, "max-speed", "Max Speed", "5000", "4000", ValueVerdict::NotKept),
                   value(0, "ramp-down", "Ramp Down", "no", std::nullopt, ValueVerdict::NoAnswer,
                         "no answer")},
                  CheckVerdict::Fail);
+    report.serial = QStringLiteral("SN-0042");
 
     const QString expected = QString::fromLatin1(
         R"({"ended":"2026-12-08T14:03:21.620+01:00","format":1,)"
         R"("id":"6f1c2b7e-0d3a-4c55-9a1e-2b3c4d5e6f70","loaded":true,"operator":"Ana",)"
-        R"("problem":null,"sheet":{"name":"line3.json","sha256":)"
+        R"("problem":null,"serial":"SN-0042","sheet":{"name":"line3.json","sha256":)"
         R"("9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"},)"
         R"("started":"2026-12-08T14:03:05.120+01:00","station":"bench <3> & \"east\"",)"
         R"("unit":{"axis":3,"baud":9600,"byId":"/dev/serial/by-id/usb-FTDI_FT232R_A10K3-if00-port0",)"

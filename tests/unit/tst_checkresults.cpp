@@ -73,6 +73,7 @@ class TestCheckResults : public QObject
     Q_OBJECT
   private slots:
     void upgradeKeepsTheChanges();
+    void upgradeAddsTheSerialNumber();
     void filters_data();
     void filters();
     void journalThatCannotBeWritten();
@@ -104,7 +105,7 @@ void TestCheckResults::upgradeKeepsTheChanges()
     QVERIFY2(results.record(report, &problem), qPrintable(problem));
     QVERIFY(results.record(report, &problem)); // once under its UUID
 
-    QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("2"));
+    QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("3"));
     QCOMPARE(sql(path, QStringLiteral("SELECT group_concat(model || '|' || value || '|' || line) "
                                       "FROM changes")),
              QStringLiteral("KTRA20|5200|@0M1_5200\\r"));
@@ -132,23 +133,84 @@ void TestCheckResults::upgradeKeepsTheChanges()
     QCOMPARE(sql(path, QStringLiteral("SELECT count(*) FROM changes")), QStringLiteral("2"));
 }
 
+// A journal of schema 2 with a check gains the serial number: the old check
+// reads back without one, a new one keeps its own, and a unit's checks are
+// found by it.
+void TestCheckResults::upgradeAddsTheSerialNumber()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
+    {
+        StoreConnection connection(path, StoreConnection::Mode::ReadWrite);
+        QSqlQuery query(connection.db());
+        for (const char *statement :
+             {"CREATE TABLE changes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, model TEXT, "
+              "revision TEXT, axis TEXT, field TEXT NOT NULL, profile TEXT, value TEXT NOT "
+              "NULL, line TEXT NOT NULL, before TEXT, after TEXT, verdict TEXT NOT NULL)",
+              "CREATE TABLE checks (id INTEGER PRIMARY KEY, uuid TEXT NOT NULL UNIQUE, "
+              "station TEXT NOT NULL, operator TEXT, model TEXT NOT NULL, revision TEXT, "
+              "axis INTEGER, baud INTEGER, device TEXT, by_id TEXT, serial_number TEXT, "
+              "sheet_name TEXT, sheet_sha256 TEXT, loaded INTEGER NOT NULL, started TEXT NOT "
+              "NULL, ended TEXT NOT NULL, started_utc TEXT NOT NULL, verdict TEXT NOT NULL, "
+              "problem TEXT, sent TEXT)",
+              "CREATE TABLE check_values (check_id INTEGER NOT NULL REFERENCES checks(id) ON "
+              "DELETE CASCADE, position INTEGER NOT NULL, profile INTEGER, key TEXT NOT NULL, "
+              "caption TEXT, sheet_value TEXT, unit_value TEXT, verdict TEXT NOT NULL, problem "
+              "TEXT, PRIMARY KEY (check_id, position))",
+              "INSERT INTO checks VALUES (1, '00000000-0000-4000-8000-000000000005', "
+              "'bench-1', 'Ana', 'KTRA20', '1.07', 0, 9600, '/dev/ttyUSB0', NULL, NULL, "
+              "'line3.json', '9f86d081', 1, '2026-12-01T09:00:00.000+01:00', "
+              "'2026-12-01T09:00:16.000+01:00', '2026-12-01T08:00:00.000Z', 'pass', NULL, "
+              "NULL)",
+              "PRAGMA user_version = 2"})
+            QVERIFY2(query.exec(QString::fromLatin1(statement)), statement);
+    }
+    CheckResults results(path);
+    QString problem;
+    // Read as it is: the serial number is asked of no column it lacks.
+    QCOMPARE(numbers(results.list({{}, {}, {}, false, QStringLiteral("SN-0042")}, &problem)),
+             QStringList{});
+    QCOMPARE(problem, QString());
+    CheckReport report =
+        checkOf(6, QStringLiteral("bench-1"), QStringLiteral("KTRA20"), 8, CheckVerdict::Fail);
+    report.serial = QStringLiteral("SN-0042");
+    QVERIFY2(results.record(report, &problem), qPrintable(problem));
+
+    QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("3"));
+    QCOMPARE(sql(path, QStringLiteral("SELECT group_concat(coalesce(serial, 'none') || ' ' || "
+                                      "verdict, '; ') FROM checks")),
+             QStringLiteral("none pass; SN-0042 fail"));
+    const std::vector<CheckReport> all = results.list({}, &problem);
+    QCOMPARE(numbers(all), (QStringList{"6", "5"}));
+    QCOMPARE(all[1].serial, QString());
+    QCOMPARE(QJsonDocument(checkReportJson(all[0])).toJson(),
+             QJsonDocument(checkReportJson(report)).toJson());
+    QCOMPARE(numbers(results.list({{}, {}, {}, false, QStringLiteral("SN-0042")}, &problem)),
+             QStringList{"6"});
+}
+
 void TestCheckResults::filters_data()
 {
     QTest::addColumn<ResultsFilter>("filter");
     QTest::addColumn<QStringList>("listed"); // newest first
 
     QTest::newRow("everything") << ResultsFilter{} << QStringList{"3", "2", "1"};
-    QTest::newRow("one station") << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false}
+    QTest::newRow("one station") << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
                                  << QStringList{"2"};
     QTest::newRow("one model, any case")
-        << ResultsFilter{{}, QStringLiteral("veld30"), {}, false} << QStringList{"3"};
+        << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}} << QStringList{"3"};
     QTest::newRow("since the 5th, 14:03:05.120 at UTC+1")
         << ResultsFilter{{},
                          {},
                          QDateTime(QDate(2026, 12, 5), QTime(13, 3, 5, 120), Qt::UTC),
-                         false}
+                         false,
+                         {}}
         << QStringList{"3", "2"};
-    QTest::newRow("failed only") << ResultsFilter{{}, {}, {}, true} << QStringList{"3", "1"};
+    QTest::newRow("failed only") << ResultsFilter{{}, {}, {}, true, {}} << QStringList{"3", "1"};
+    QTest::newRow("one unit by its serial number")
+        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-0042")} << QStringList{"3", "1"};
+    QTest::newRow("a serial number no check has")
+        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-004")} << QStringList{};
 }
 
 void TestCheckResults::filters()
@@ -157,15 +219,14 @@ void TestCheckResults::filters()
     QTemporaryDir dir;
     CheckResults results(dir.filePath(QStringLiteral("journal.sqlite")));
     QString problem;
-    QVERIFY(results.record(
+    CheckReport reports[] = {
         checkOf(2, QStringLiteral("bench-2"), QStringLiteral("KTRA20"), 5, CheckVerdict::Pass),
-        &problem));
-    QVERIFY(results.record(
         checkOf(1, QStringLiteral("bench-1"), QStringLiteral("KTRA20"), 1, CheckVerdict::Fail),
-        &problem));
-    QVERIFY(results.record(
-        checkOf(3, QStringLiteral("bench-1"), QStringLiteral("VELD30"), 8, CheckVerdict::Error),
-        &problem));
+        checkOf(3, QStringLiteral("bench-1"), QStringLiteral("VELD30"), 8, CheckVerdict::Error)};
+    reports[0].serial = QStringLiteral("SN-0007");
+    reports[1].serial = reports[2].serial = QStringLiteral("SN-0042");
+    for (const CheckReport &report : reports)
+        QVERIFY(results.record(report, &problem));
 
     const std::vector<CheckReport> listed = results.list(filter, &problem);
 
@@ -201,18 +262,18 @@ void TestCheckResults::journalThatCannotBeWritten()
     {
         StoreConnection connection(newer, StoreConnection::Mode::ReadWrite);
         QSqlQuery query(connection.db());
-        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = 3")));
+        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = 9")));
     }
     const QByteArray before = fileBytes(newer);
     QVERIFY(!CheckResults(newer).record(
         checkOf(1, QStringLiteral("b"), QStringLiteral("KTRA20"), 1, CheckVerdict::Pass),
         &problem));
     QCOMPARE(problem, QStringLiteral("The change journal %1 cannot be written: it was made by a "
-                                     "newer program (schema 3).")
+                                     "newer program (schema 9).")
                           .arg(newer));
     // Neither the checks nor the changes are read from it.
     const QString unreadable = QStringLiteral("The change journal %1 cannot be read: it was made "
-                                              "by a newer program (schema 3).")
+                                              "by a newer program (schema 9).")
                                    .arg(newer);
     problem.clear();
     QVERIFY(CheckResults(newer).list({}, &problem).empty());

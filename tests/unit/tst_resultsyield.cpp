@@ -1,11 +1,17 @@
 // The yield per station and day of checks listed from this bench's journal:
-// the figures the results server gives, grouped on the bench's own calendar.
+// the figures the results server gives, grouped on the bench's own calendar;
+// and the units' first-pass and final yield, retests and failing fields.
+
+#include "YieldSeed.h"
 
 #include "store/ResultsYield.h"
 
 #include <QTest>
 
 using namespace ktv;
+using namespace ktv::test;
+
+Q_DECLARE_METATYPE(ktv::YieldBy)
 
 class tst_ResultsYield : public QObject
 {
@@ -60,6 +66,100 @@ class tst_ResultsYield : public QObject
                        .arg(y.passed)
                        .arg(y.total);
         QCOMPARE(got, yields);
+    }
+
+    // Rows: "group units/first passed/final passed/checks/retests".
+    void unitYield_data()
+    {
+        QTest::addColumn<YieldBy>("by");
+        QTest::addColumn<ResultsFilter>("filter");
+        QTest::addColumn<QStringList>("rows");
+        const ResultsFilter all;
+        QTest::newRow("each unit once, where it was first checked")
+            << YieldBy::StationDay << all
+            << QStringList{"2026-12-07 bench-1 2/1/2/3/1", "2026-12-07 bench-2 1/0/0/2/1",
+                           "2026-12-08 bench-2 2/1/1/2/0"};
+        QTest::newRow("per station")
+            << YieldBy::Station << all << QStringList{" bench-1 2/1/2/3/1", " bench-2 3/1/1/4/1"};
+        QTest::newRow("per day") << YieldBy::Day << all
+                                 << QStringList{"2026-12-07  3/1/2/5/2", "2026-12-08  2/1/1/2/0"};
+        QTest::newRow("all") << YieldBy::All << all << QStringList{"  5/2/3/7/2"};
+        QTest::newRow("one station")
+            << YieldBy::Day << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
+            << QStringList{"2026-12-07  1/0/0/2/1", "2026-12-08  2/1/1/2/0"};
+        QTest::newRow("one model, any case")
+            << YieldBy::All << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}}
+            << QStringList{"  2/1/1/2/0"};
+        QTest::newRow("since a time: units first checked on its day, rework before it kept")
+            << YieldBy::Station
+            << ResultsFilter{{},
+                             {},
+                             QDateTime::fromString("2026-12-08T10:30:00+01:00", Qt::ISODate),
+                             false,
+                             {}}
+            << QStringList{" bench-2 2/1/1/2/0"};
+        QTest::newRow("nothing let through")
+            << YieldBy::All << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}}
+            << QStringList{};
+    }
+    void unitYield()
+    {
+        QFETCH(YieldBy, by);
+        QFETCH(ResultsFilter, filter);
+        QStringList got;
+        for (const YieldFigures &y : yieldBy(yieldPerStationDay(yieldSeed()), by, filter))
+            got << QStringLiteral("%1 %2 %3/%4/%5/%6/%7")
+                       .arg(y.day.toString(Qt::ISODate), y.station)
+                       .arg(y.units)
+                       .arg(y.firstPassed)
+                       .arg(y.finalPassed)
+                       .arg(y.checks)
+                       .arg(y.retests());
+        QTEST(got, "rows");
+    }
+
+    // A unit is its serial number: the checks' order decides first and last,
+    // not the order they are listed in.
+    void listedOrderDoesNotMatter()
+    {
+        std::vector<CheckReport> reports = yieldSeed();
+        std::reverse(reports.begin(), reports.end());
+        const std::vector<YieldFigures> all =
+            yieldBy(yieldPerStationDay(reports), YieldBy::All, {});
+        QCOMPARE(all.size(), std::size_t(1));
+        QCOMPARE(all[0].firstPassed, 2);
+        QCOMPARE(all[0].finalPassed, 3);
+        QCOMPARE(unitOfCheck(reports[0]),
+                 QStringLiteral("check 00000000-0000-4000-8000-000000000007"));
+        QCOMPARE(percentText(2, 3), QStringLiteral("66.7 %"));
+        QCOMPARE(percentText(0, 0), QStringLiteral("-"));
+    }
+
+    void pareto_data()
+    {
+        QTest::addColumn<ResultsFilter>("filter");
+        QTest::addColumn<QStringList>("ranked"); // name failures cumulative
+        QTest::newRow("every failing value, most first, ties by name")
+            << ResultsFilter{}
+            << QStringList{"Profile 1, Max Speed 3 60.0", "Profile 1, Accel/Decel 1 80.0",
+                           "Resolution 1 100.0"};
+        QTest::newRow("one station")
+            << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
+            << QStringList{"Profile 1, Max Speed 2 50.0", "Profile 1, Accel/Decel 1 75.0",
+                           "Resolution 1 100.0"};
+        QTest::newRow("none failed")
+            << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}} << QStringList{};
+    }
+    void pareto()
+    {
+        QFETCH(ResultsFilter, filter);
+        QStringList got;
+        for (const RankedField &field : rankFields(failingFields(yieldSeed()), filter))
+            got << QStringLiteral("%1 %2 %3")
+                       .arg(field.name)
+                       .arg(field.failures)
+                       .arg(field.cumulativePercent, 0, 'f', 1);
+        QTEST(got, "ranked");
     }
 };
 

@@ -2,11 +2,12 @@
 // simulated unit (ktraveld-unitsim beside this tool): each panel with its
 // unit, the Line Monitor after a scan, a Send and a read-back, the title
 // window, the dialogs, and a sheet comparison after two values changed. The
-// README's pictures are main-window.png, line-monitor.png, compare-table.png
-// and production-run.png: <folder>/<name>.png.
+// README's pictures are main-window.png, line-monitor.png, compare-table.png,
+// production-run.png and results-charts.png: <folder>/<name>.png.
 
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/CheckResults.h"
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
 #include "store/StoreLocation.h"
@@ -16,6 +17,8 @@
 #include "ui/MainWindow.h"
 #include "ui/OpeningWindow.h"
 #include "ui/ProductionRunDialog.h"
+#include "ui/ResultsCharts.h"
+#include "ui/ResultsWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -117,6 +120,73 @@ void whenShown(const QString &name, const std::function<void(QDialog *)> &act)
     poll->start(50);
 }
 
+// Three days of a line in a journal: units checked at Bench 1 and Bench 2,
+// those that failed checked again at Rework. The same figures every time.
+void recordLineDays(const QString &journalPath)
+{
+    unsigned seed = 7;
+    auto next = [&seed](int below) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % unsigned(below));
+    };
+    const char *const captions[] = {"Max Speed", "Accel/Decel", "Base Speed", "Resolution",
+                                    "Ramp Down"};
+    const char *const keys[] = {"max-speed", "accel", "base-speed", "resolution", "ramp-down"};
+    const int weights[] = {9, 5, 3, 2, 1}; // how often each fails, of 20
+    ktv::CheckResults results(journalPath);
+    int serial = 1000;
+    auto check = [&](const QString &unit, const QString &station, const QDateTime &at, bool pass) {
+        ktv::CheckReport report;
+        report.id = QUuid::createUuid();
+        report.serial = unit;
+        report.station = station;
+        report.operatorName =
+            station == QLatin1String("Rework") ? QStringLiteral("Bo") : QStringLiteral("Ana");
+        report.unit = {QStringLiteral("KTRA20"),
+                       QStringLiteral("1.07"),
+                       0,
+                       9600,
+                       QStringLiteral("/dev/ttyUSB0"),
+                       {},
+                       {}};
+        report.sheetName = QStringLiteral("ktra20.json");
+        report.sheetSha256 = QStringLiteral("9f86d081");
+        report.loaded = true;
+        report.started = at;
+        report.ended = at.addSecs(10);
+        int failing = -1;
+        if (!pass) {
+            int pick = next(20);
+            for (failing = 0; pick >= weights[failing]; ++failing)
+                pick -= weights[failing];
+        }
+        for (int i = 0; i < 5; ++i)
+            report.values.push_back(
+                {i < 3 ? 1 : 0,
+                 QString::fromLatin1(keys[i]),
+                 QString::fromLatin1(captions[i]),
+                 QStringLiteral("400"),
+                 i == failing ? QStringLiteral("380") : QStringLiteral("400"),
+                 i == failing ? ktv::ValueVerdict::Differs : ktv::ValueVerdict::Match,
+                 {}});
+        report.verdict = pass ? ktv::CheckVerdict::Pass : ktv::CheckVerdict::Fail;
+        QString problem;
+        results.record(report, &problem);
+    };
+    for (int day = 6; day <= 8; ++day) {
+        for (int n = 0; n < 36; ++n) {
+            const QString unit = QStringLiteral("SN-%1").arg(++serial);
+            const QString station = n % 2 ? QStringLiteral("Bench 2") : QStringLiteral("Bench 1");
+            const QDateTime at(QDate(2026, 12, day), QTime(7 + n / 4, (n % 4) * 14 + next(10)),
+                               Qt::OffsetFromUTC, 3600);
+            const bool pass = next(100) >= (station == QLatin1String("Bench 2") ? 22 : 10);
+            check(unit, station, at, pass);
+            if (!pass)
+                check(unit, QStringLiteral("Rework"), at.addSecs(3600), next(100) < 75);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -214,6 +284,21 @@ int main(int argc, char *argv[])
         station.show();
         station.start();
         ended.exec();
+    }
+
+    // Tools > Results with three days of a line and the charts drawn.
+    {
+        const QString journalPath = program.dir.filePath(QStringLiteral("line.sqlite"));
+        recordLineDays(journalPath);
+        ktv::ResultsWindow results(program.dir.filePath(QStringLiteral("config.qdr")), journalPath,
+                                   window.toolkit(), &window);
+        results.show();
+        QEventLoop loop;
+        QObject::connect(results.charts(), &ktv::ResultsCharts::loaded, &loop, &QEventLoop::quit);
+        loop.exec();
+        save(&results, QStringLiteral("results-charts"));
+        results.charts()->findChild<QTabWidget *>()->setCurrentIndex(1);
+        save(&results, QStringLiteral("results-pareto"));
     }
     return 0;
 }

@@ -1,0 +1,260 @@
+// The charts of Tools > Results, drawn offscreen: the yield per station and
+// day, the failing fields ranked with their cumulative share, the checks per
+// hour of a chosen day and one unit's history, from this bench's journal and
+// from a results server's views (the same figures), the window's filters
+// driving them; and the PNG and PDF exports read back.
+
+#include "PgServer.h"
+#include "Workbench.h"
+#include "YieldSeed.h"
+
+#include "store/CheckResults.h"
+#include "store/ResultsServer.h"
+#include "store/ResultsSetting.h"
+#include "ui/ResultsCharts.h"
+#include "ui/ResultsWindow.h"
+#include "ui/Toolkit.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtCharts/QAbstractBarSeries>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+
+using namespace ktv;
+using namespace ktv::test;
+
+namespace {
+
+// "series name: set label=v,v,... ; ..." for the bar series of a chart,
+// "series name: y,y,..." for a line.
+QStringList seriesOf(const QChartView *view)
+{
+    QStringList out;
+    for (QAbstractSeries *series : view->chart()->series()) {
+        if (auto *bars = qobject_cast<QAbstractBarSeries *>(series)) {
+            for (QBarSet *set : bars->barSets()) {
+                QStringList values;
+                for (int i = 0; i < set->count(); ++i)
+                    values << QString::number(set->at(i), 'f', 1);
+                out << series->name() + ": " + set->label() + "=" + values.join(',');
+            }
+        } else if (auto *line = qobject_cast<QLineSeries *>(series)) {
+            QStringList values;
+            for (const QPointF &point : line->points())
+                values << QString::number(point.y(), 'f', 1);
+            out << series->name() + ": " + values.join(',');
+        }
+    }
+    return out;
+}
+
+QStringList categoriesOf(const QChartView *view)
+{
+    for (QAbstractAxis *axis : view->chart()->axes(Qt::Horizontal))
+        if (auto *categories = qobject_cast<QBarCategoryAxis *>(axis))
+            return categories->categories();
+    return {};
+}
+
+QStringList tableRows(const QTableWidget *table)
+{
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+            cells << (table->item(row, column) ? table->item(row, column)->text() : QString());
+        rows << cells.join(QLatin1String(" | "));
+    }
+    return rows;
+}
+
+QString output(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(20000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool loadAndWait(ResultsCharts &charts, const QString &setting, const QString &journal,
+                 const ResultsFilter &filter)
+{
+    QSignalSpy loaded(&charts, &ResultsCharts::loaded);
+    charts.load(setting, journal, filter);
+    return loaded.wait(20000);
+}
+
+const QStringList AllYield = {
+    "Yield: bench-1 first pass=50.0,0.0", "Yield: bench-1 final=100.0,0.0",
+    "Yield: bench-2 first pass=0.0,50.0", "Yield: bench-2 final=0.0,50.0"};
+const QStringList AllFields = {"Failures: Failures=3.0,1.0,1.0", "Cumulative %: 60.0,80.0,100.0"};
+
+} // namespace
+
+class tst_ResultsCharts : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString journal;
+
+  private slots:
+    void initTestCase()
+    {
+        journal = dir.filePath("journal.sqlite");
+        QString problem;
+        for (const CheckReport &report : yieldSeed())
+            QVERIFY2(CheckResults(journal).record(report, &problem), qPrintable(problem));
+    }
+
+    void chartsOfTheJournal()
+    {
+        Toolkit toolkit;
+        QStringList messages;
+        toolkit.setMessageSink([&](MessageIcon, const QString &text) { messages << text; });
+        ResultsCharts charts(toolkit, nullptr);
+        QVERIFY(loadAndWait(charts, {}, journal, {}));
+
+        QCOMPARE(charts.source()->text(),
+                 "The checks recorded on this computer (" + journal + ").");
+        QCOMPARE(charts.yieldChart()->chart()->title(), "Yield per Station and Day");
+        QCOMPARE(seriesOf(charts.yieldChart()), AllYield);
+        QCOMPARE(categoriesOf(charts.yieldChart()), (QStringList{"2026-12-07", "2026-12-08"}));
+        QCOMPARE(charts.paretoChart()->chart()->title(), "Failing Fields");
+        QCOMPARE(seriesOf(charts.paretoChart()), AllFields);
+        QCOMPARE(categoriesOf(charts.paretoChart()),
+                 (QStringList{"Profile 1, Max Speed", "Profile 1, Accel/Decel", "Resolution"}));
+
+        // The newest day first; its hours, passed and not, stacked.
+        QCOMPARE(charts.dayBox()->count(), 2);
+        QCOMPARE(charts.dayBox()->currentText(), "2026-12-08");
+        QCOMPARE(charts.hourChart()->chart()->title(), "Checks per Hour, 2026-12-08");
+        const QStringList hours = categoriesOf(charts.hourChart());
+        QCOMPARE(hours.size(), 24);
+        QCOMPARE(hours.first(), "00");
+        QCOMPARE(hours.last(), "23");
+        auto hourValues = [&](int hour) {
+            QStringList values;
+            for (const QString &series : seriesOf(charts.hourChart()))
+                values << series.section('=', 0, 0) + "=" +
+                              series.section('=', 1).split(',').at(hour);
+            return values;
+        };
+        QCOMPARE(hourValues(9), (QStringList{"Checks: Passed=1.0", "Checks: Not passed=0.0"}));
+        QCOMPARE(hourValues(11), (QStringList{"Checks: Passed=0.0", "Checks: Not passed=1.0"}));
+        charts.dayBox()->setCurrentIndex(1);
+        QCOMPARE(charts.hourChart()->chart()->title(), "Checks per Hour, 2026-12-07");
+        QCOMPARE(hourValues(9), (QStringList{"Checks: Passed=0.0", "Checks: Not passed=1.0"}));
+        QCOMPARE(hourValues(10), (QStringList{"Checks: Passed=1.0", "Checks: Not passed=0.0"}));
+
+        // One station: its units only; the failing fields of its checks.
+        QVERIFY(loadAndWait(charts, {}, journal, {"bench-2", {}, {}, false, {}}));
+        QCOMPARE(seriesOf(charts.yieldChart()), (QStringList{"Yield: bench-2 first pass=0.0,50.0",
+                                                             "Yield: bench-2 final=0.0,50.0"}));
+        QCOMPARE(seriesOf(charts.paretoChart()),
+                 (QStringList{"Failures: Failures=2.0,1.0,1.0", "Cumulative %: 50.0,75.0,100.0"}));
+        QCOMPARE(charts.dayBox()->currentText(), "2026-12-07"); // the day shown stays
+
+        // A unit's history: every check at every station, in order, with its values.
+        QVERIFY(loadAndWait(charts, {}, journal, {{}, {}, {}, false, "SN-A"}));
+        QCOMPARE(
+            tableRows(charts.history()),
+            (QStringList{
+                "2026-12-07T09:00:00 | bench-1 |  | fail | Profile 1, Max Speed | 5 | 5 | "
+                "differs",
+                "2026-12-07T09:00:00 | bench-1 |  | fail | Profile 1, Accel/Decel | 5 | 5 | "
+                "match",
+                "2026-12-07T09:00:00 | bench-1 |  | fail | Resolution | 5 | 5 | match",
+                "2026-12-08T09:00:00 | bench-2 |  | pass | Profile 1, Max Speed | 5 | 5 | match",
+                "2026-12-08T09:00:00 | bench-2 |  | pass | Profile 1, Accel/Decel | 5 | 5 | "
+                "match",
+                "2026-12-08T09:00:00 | bench-2 |  | pass | Resolution | 5 | 5 | match"}));
+        QCOMPARE(seriesOf(charts.yieldChart()), AllYield); // the charts stay of every unit
+
+        // Exports, read back by real readers.
+        const QString png = dir.filePath("chart.png");
+        QString problem;
+        QVERIFY2(charts.exportPng(png, &problem), qPrintable(problem));
+        const QImage image(png);
+        QCOMPARE(image.size(), QSize(1200, 700));
+        QVERIFY(image.pixelColor(5, 5) == QColor(Qt::white));
+        const QString pdf = dir.filePath("charts.pdf");
+        QVERIFY2(charts.exportPdf(pdf, &problem), qPrintable(problem));
+        QVERIFY(output("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
+        const QStringList pages =
+            output("pdftotext", {"-layout", pdf, "-"}).split('\f', Qt::SkipEmptyParts);
+        QCOMPARE(pages.size(), 3);
+        QVERIFY2(pages[0].contains("Yield per Station and Day") && pages[0].contains("2026-12-07"),
+                 qPrintable(pages[0]));
+        QVERIFY2(pages[1].contains("Failing Fields") && pages[1].contains("Resolution"),
+                 qPrintable(pages[1]));
+        QVERIFY2(pages[2].contains("Checks per Hour, 2026-12-07"), qPrintable(pages[2]));
+        const QString nowhere = dir.filePath("missing/chart.png");
+        QVERIFY(!charts.exportPng(nowhere, &problem));
+        QCOMPARE(problem, nowhere + " cannot be written.");
+        QVERIFY(!QFile::exists(nowhere));
+        QCOMPARE(messages, QStringList{});
+    }
+
+    // From a results server the charts draw its views' figures: the same as
+    // the journal's arithmetic for the same checks. The window's filters and
+    // serial number drive them with the table.
+    void serverFiguresAndTheWindow()
+    {
+        PgServer pg;
+        QVERIFY2(pg.ok(), qPrintable(pg.problem()));
+        const QString db = pg.createDatabase();
+        {
+            ResultsServer server(pg.setting(db));
+            QString problem;
+            for (const CheckReport &report : yieldSeed())
+                QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        }
+        Workbench bench;
+        QString problem;
+        QVERIFY(writeResultsSetting(bench.storePath, pg.setting(db), &problem));
+        ResultsWindow window(bench.storePath, bench.journalPath, bench.window->toolkit(),
+                             bench.window.get());
+        ResultsCharts *charts = window.charts();
+        QSignalSpy loaded(charts, &ResultsCharts::loaded);
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(charts->source()->text(),
+                 QStringLiteral("The results database on 127.0.0.1:%1.").arg(pg.port()));
+        QCOMPARE(seriesOf(charts->yieldChart()), AllYield);
+        QCOMPARE(seriesOf(charts->paretoChart()), AllFields);
+
+        window.stationFilter()->setText("bench-1");
+        window.refresh();
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(seriesOf(charts->yieldChart()),
+                 (QStringList{"Yield: bench-1 first pass=50.0", "Yield: bench-1 final=100.0"}));
+        QCOMPARE(categoriesOf(charts->yieldChart()), QStringList{"2026-12-07"});
+
+        // A scanned serial number: Enter shows the unit's checks in the
+        // table and its history below.
+        window.stationFilter()->clear();
+        charts->serialBox()->setText("SN-C");
+        QTest::keyClick(charts->serialBox(), Qt::Key_Return);
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(window.results()->rowCount(), 2);
+        QCOMPARE(charts->history()->rowCount(), 6);
+        QCOMPARE(charts->history()->item(0, 0)->text(), "2026-12-07T11:00:00");
+        QCOMPARE(charts->history()->item(3, 0)->text(), "2026-12-08T10:00:00");
+        QCOMPARE(bench.recorder.messages.size(), 0);
+        QCOMPARE(pg.rows(db, "SELECT count(*) FROM checks"), QStringList{"7"});
+    }
+};
+
+QTEST_MAIN(tst_ResultsCharts)
+#include "tst_resultscharts.moc"
