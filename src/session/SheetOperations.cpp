@@ -551,6 +551,18 @@ bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *p
             *problem = refused;
         return false;
     }
+    // A sheet that a load or a check would refuse is not written: the unit
+    // holds a value outside its limits, and the file would pass it on.
+    if (const std::vector<SheetRefusal> refusals = validateParameterSheet(sheet, sheet.unitModel);
+        !refusals.empty()) {
+        if (problem) {
+            QStringList lines;
+            for (const SheetRefusal &refusal : refusals)
+                lines << refusalLine(refusal);
+            *problem = heldValuesRefusedText(lines) + QLatin1Char('\n') + nothingSavedText(path);
+        }
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(writeParameterSheet(sheet)) < 0 ||
         !file.commit()) {

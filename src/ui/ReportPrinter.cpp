@@ -1,5 +1,7 @@
 #include "ui/ReportPrinter.h"
 
+#include "protocol/CellText.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,24 +18,13 @@ namespace ktv {
 
 namespace {
 
-QByteArray csvField(const QString &text)
-{
-    QByteArray bytes = text.toUtf8();
-    const bool quoted = bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
-                        bytes.contains('\n') || text != text.trimmed();
-    if (!quoted)
-        return bytes;
-    bytes.replace('"', "\"\"");
-    return '"' + bytes + '"';
-}
-
 QByteArray csvLine(const QStringList &fields)
 {
     QByteArray line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += ',';
-        line += csvField(fields[i]);
+        line += csvCell(fields[i]).toUtf8();
     }
     return line + "\r\n";
 }
