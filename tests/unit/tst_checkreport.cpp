@@ -228,45 +228,22 @@ void TestCheckReport::cells_data()
     QTest::addColumn<QString>("csv");
     QTest::addColumn<QString>("terminal");
 
-    QTest::newRow("plain") << "bench 3"
-                           << "bench 3"
-                           << "bench 3";
-    QTest::newRow("number") << "5000"
-                            << "5000"
-                            << "5000";
-    QTest::newRow("formula") << "=HYPERLINK(\"x\")"
-                             << "\"'=HYPERLINK(\"\"x\"\")\""
-                             << "=HYPERLINK(\"x\")";
-    QTest::newRow("plus") << "+1"
-                          << "'+1"
-                          << "+1";
-    QTest::newRow("minus, a negative number too") << "-5"
-                                                  << "'-5"
-                                                  << "-5";
-    QTest::newRow("at") << "@SUM(A1)"
-                        << "'@SUM(A1)"
-                        << "@SUM(A1)";
-    QTest::newRow("tab first") << "\tx"
-                               << "'\tx"
-                               << "\\x09x";
-    QTest::newRow("CR first") << "\r=1"
-                              << "\"'\r=1\""
-                              << "\\x0d=1";
-    QTest::newRow("comma and quote") << "line 3, \"A\""
-                                     << "\"line 3, \"\"A\"\"\""
-                                     << "line 3, \"A\"";
-    QTest::newRow("a row of its own") << "Ana\n2026,x"
-                                      << "\"Ana\n2026,x\""
-                                      << "Ana\\x0a2026,x";
-    QTest::newRow("escape sequence, DEL, C1") << "\x1b[2Jx\x7f\u009b"
-                                              << "\x1b[2Jx\x7f\u009b"
-                                              << "\\x1b[2Jx\\x7f\\x9b";
-    QTest::newRow("minus later") << "a-b"
-                                 << "a-b"
-                                 << "a-b";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "";
+    // name, text, as a CSV cell, as a table cell
+    const char *const rows[][4] = {
+        {"number", "5000", "5000", "5000"},
+        {"formula", "=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
+        {"plus", "+1", "'+1", "+1"},
+        {"minus, a negative number too", "-5", "'-5", "-5"},
+        {"minus later", "a-b", "a-b", "a-b"},
+        {"at", "@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
+        {"tab first", "\tx", "'\tx", "\\x09x"},
+        {"CR first", "\r=1", "\"'\r=1\"", "\\x0d=1"},
+        {"comma and quote", "line 3, \"A\"", "\"line 3, \"\"A\"\"\"", "line 3, \"A\""},
+        {"a row of its own", "Ana\n2026,x", "\"Ana\n2026,x\"", "Ana\\x0a2026,x"},
+        {"escape, DEL, C1", "\x1b[2Jx\x7f\u009b", "\x1b[2Jx\x7f\u009b", "\\x1b[2Jx\\x7f\\x9b"}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2])
+                              << QString::fromUtf8(row[3]);
 }
 
 void TestCheckReport::cells()
