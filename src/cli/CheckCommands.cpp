@@ -10,6 +10,7 @@
 #include "store/CheckResults.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
+#include "store/WholeFile.h"
 
 #include "protocol/Outcome.h"
 #include "session/SessionTexts.h"
@@ -17,11 +18,7 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
 #include <QSysInfo>
-
-#include <cerrno>
-#include <cstring>
 
 namespace ktv::cli {
 
@@ -73,24 +70,11 @@ Outcome<void> reportTargetsApart(const QString &sheet, const CheckOptions &optio
 // nobody reads the previous unit's verdict as this one's.
 Outcome<void> writeReportFile(const QString &path, const QByteArray &bytes)
 {
-    // Unbuffered, so that a short write (a full disk) is seen here: a
-    // buffered one is written out by commit(), which takes a short count
-    // for success and would rename a piece of the file into place.
-    QSaveFile file(path);
-    QString why;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        errno = 0;
-        const qint64 written = file.write(bytes);
-        const int error = errno;
-        if (written == bytes.size() && file.commit())
-            return {};
-        // A short count carries no error of Qt's own: the system's says why.
-        if (written >= 0 && written < bytes.size() && error != 0)
-            why = QString::fromLocal8Bit(std::strerror(error));
-    }
-    if (why.isEmpty())
-        why = file.errorString();
-    const QString problem = QStringLiteral("%1 cannot be written: %2.").arg(path, why);
+    const Outcome<void> written = writeWholeFile(path, bytes);
+    if (written)
+        return {};
+    const QString problem =
+        QStringLiteral("%1 cannot be written: %2.").arg(path, written.problem());
     if (QFileInfo(path).isFile() && !QFile::remove(path))
         return Outcome<void>::failure(
             problem + QStringLiteral(" The earlier file under that name is still there."));

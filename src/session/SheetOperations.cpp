@@ -7,10 +7,10 @@
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
 #include "session/UnitSession.h"
+#include "store/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -563,11 +563,9 @@ bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *p
         }
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(writeParameterSheet(sheet)) < 0 ||
-        !file.commit()) {
+    if (const Outcome<void> written = writeWholeFile(path, writeParameterSheet(sheet)); !written) {
         if (problem)
-            *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, file.errorString());
+            *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, written.problem());
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "ui/ReportPrinter.h"
 
 #include "protocol/CellText.h"
+#include "store/WholeFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QFont>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextDocument>
 
@@ -78,9 +78,8 @@ QByteArray reportCsv(const ReportPage &page)
 
 bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(reportCsv(page)) < 0 || !file.commit()) {
-        *problem = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
+    if (const Outcome<void> written = writeWholeFile(path, reportCsv(page)); !written) {
+        *problem = QStringLiteral("%1 could not be written: %2").arg(path, written.problem());
         return false;
     }
     return true;
