@@ -435,6 +435,11 @@ void TestCheck::junitFile()
     QFETCH(QString, holds);
     QVERIFY2(xml.contains(holds), qPrintable(xml));
     QCOMPARE(xml.count("<failure"), run.exitCode == 3 ? 1 : 0);
+    // The results table shows the escape, and sends none.
+    const QString table = rig.run({"results"}).out;
+    QVERIFY2(table.contains(operatorName.replace("\x1b", "\\x1b") + "  ") &&
+                 !table.contains('\x1b'),
+             qPrintable(table));
 }
 
 // A journal another program holds is waited for: the check is recorded
