@@ -29,9 +29,9 @@ const Lines Identified = Exchange + Ktra20Readback;
 const Lines Queries = Ktra20SheetQueries;
 const Lines Writes = Ktra20SheetWrites;
 
-QString writeSheet(const CliRig &rig, const QByteArray &bytes)
+QString writeSheet(const CliRig &rig, const QByteArray &bytes, const char *name = "line3.json")
 {
-    const QString path = rig.dir.filePath(QStringLiteral("line3.json"));
+    const QString path = rig.dir.filePath(QString::fromLatin1(name));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return {};
@@ -46,12 +46,6 @@ QStringList problems(const QByteArray &junit)
         if (line.contains(QLatin1String("<failure")) || line.contains(QLatin1String("<error")))
             out << line.trimmed();
     return out;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList entriesOf(const QString &folder)
@@ -311,8 +305,8 @@ void TestCheck::reports()
     const QString folder = rig.dir.path();
     const QString path = writeSheet(rig, sheet);
     QVERIFY(QFile::link(path, folder + "/link.xml"));
-    QVERIFY(writeBytes(folder + "/report.json", EarlierReport));
-    QVERIFY(writeBytes(folder + "/check.xml", EarlierJUnit));
+    QVERIFY(!writeSheet(rig, EarlierReport, "report.json").isEmpty());
+    QVERIFY(!writeSheet(rig, EarlierJUnit, "check.xml").isEmpty());
     const bool fullDisk = QTest::currentDataTag() == QLatin1String("full disk");
     QStringList entries = entriesOf(folder);
 
