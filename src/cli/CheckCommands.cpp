@@ -6,14 +6,13 @@
 #include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/JUnitReport.h"
+#include "protocol/Outcome.h"
 #include "session/CheckRun.h"
+#include "session/SessionTexts.h"
 #include "store/CheckResults.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
 #include "store/WholeFile.h"
-
-#include "protocol/Outcome.h"
-#include "session/SessionTexts.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -23,14 +22,6 @@
 namespace ktv::cli {
 
 namespace {
-
-// "Profile 1, Max Speed", "Ramp Down"
-QString valueName(const CheckedValue &value)
-{
-    return value.profile > 0
-               ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-               : value.caption;
-}
 
 // The file a target names once its links are followed; for a file not made
 // yet, its folder's real path and its name.
@@ -225,8 +216,8 @@ void CheckCommands::show(const CheckReport &report)
     for (const CheckedValue &value : report.values)
         rows << QStringList{
             value.verdict == ValueVerdict::Match ? QStringLiteral(" ") : QStringLiteral("*"),
-            valueName(value), value.sheetValue, value.unitValue.value_or(QStringLiteral("-")),
-            valueVerdictText(value.verdict)};
+            checkedValueName(value), value.sheetValue,
+            value.unitValue.value_or(QStringLiteral("-")), valueVerdictText(value.verdict)};
     const int total = int(report.values.size());
     text_ += table(rows) + QStringLiteral("%1: %2 of %3 values match.\n")
                                .arg(checkVerdictText(report.verdict).toUpper())

@@ -102,10 +102,7 @@ QByteArray writeJUnitReport(const CheckReport &report, QStringList *replaced)
     std::vector<Case> cases;
     for (const CheckedValue &value : report.values) {
         Case c = caseOf(model, value);
-        const QString field =
-            value.profile > 0
-                ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-                : value.caption;
+        const QString field = checkedValueName(value);
         c.name = xmlText(c.name, field);
         c.message = xmlText(c.message, field);
         cases.push_back(std::move(c));
