@@ -3,36 +3,100 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/Tool.h"
+#include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/JUnitReport.h"
+#include "protocol/Outcome.h"
 #include "session/CheckRun.h"
+#include "session/SessionTexts.h"
 #include "store/CheckResults.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
+#include "store/WholeFile.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
+#include <QSysInfo>
 #include <algorithm>
 
 namespace ktv::cli {
 
 namespace {
 
-// "Profile 1, Max Speed", "Ramp Down"
-QString valueName(const CheckedValue &value)
+// The file a target names once its links are followed; for a file not made
+// yet, its folder's real path and its name.
+QString realTarget(const QString &path)
 {
-    return value.profile > 0
-               ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-               : value.caption;
+    QFileInfo info(path);
+    for (int links = 0; !info.exists() && info.isSymLink() && links < 16; ++links)
+        info.setFile(info.symLinkTarget()); // a link to a file not made yet
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *problem)
+// --report and --junit never name the sheet, nor the same file: a report
+// written over the sheet would lose it, and the second of two reports
+// over the first.
+Outcome<void> reportTargetsApart(const QString &sheet, const CheckOptions &options)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, file.errorString());
-    return false;
+    const QString sheetFile = realTarget(sheet);
+    const QString report =
+        options.reportPath.isEmpty() ? QString() : realTarget(options.reportPath);
+    const QString junit = options.junitPath.isEmpty() ? QString() : realTarget(options.junitPath);
+    for (const auto &[option, target] : {std::pair{"--report", report}, {"--junit", junit}})
+        if (target == sheetFile)
+            return Outcome<void>::failure(
+                QStringLiteral("%1 names the sheet %2; a report never replaces its sheet.")
+                    .arg(QLatin1String(option), sheet));
+    if (!report.isEmpty() && report == junit)
+        return Outcome<void>::failure(
+            QStringLiteral("--report and --junit name the same file %1.").arg(options.junitPath));
+    return {};
+}
+
+// Written whole or not at all: into a file beside the target, then renamed
+// over it. When that fails, an older report under the name goes too, so that
+// nobody reads the previous unit's verdict as this one's.
+Outcome<void> writeReportFile(const QString &path, const QByteArray &bytes)
+{
+    const Outcome<void> written = writeWholeFile(path, bytes);
+    if (written)
+        return {};
+    const QString problem =
+        QStringLiteral("%1 cannot be written: %2.").arg(path, written.problem());
+    if (QFileInfo(path).isFile() && !QFile::remove(path))
+        return Outcome<void>::failure(
+            problem + QStringLiteral(" The earlier file under that name is still there."));
+    return Outcome<void>::failure(problem);
+}
+
+// The report of a check that did not get to the unit: no unit, no values,
+// its problem the first thing said about it.
+CheckReport unrunReport(const QString &sheet, const CheckOptions &options, CheckVerdict verdict,
+                        const QString &problem)
+{
+    CheckReport report;
+    report.id = QUuid::createUuid();
+    report.station = options.station.isEmpty() ? QSysInfo::machineHostName() : options.station;
+    report.operatorName = options.operatorName;
+    report.serial = options.serial;
+    report.sheetName = QFileInfo(sheet).fileName();
+    // The sheet's hash when it is a file of a sheet's size (a sheet that does
+    // not read is still named by it); else none.
+    QFile file(sheet);
+    if (QFileInfo(sheet).isFile() && QFileInfo(sheet).size() <= (1 << 20) &&
+        file.open(QIODevice::ReadOnly))
+        report.sheetSha256 = QString::fromLatin1(
+            QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    report.loaded = false;
+    report.started = QDateTime::currentDateTime();
+    report.ended = report.started;
+    report.verdict = verdict;
+    report.problem = problem;
+    return report;
 }
 
 // A line or unit problem is 1, a value the unit does not hold 3.
@@ -54,36 +118,17 @@ int exitCodeOf(const CheckReport &report)
     return ExitNotHeld;
 }
 
-// One CSV field: quoted when it holds a comma, a quote or a line break.
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 } // namespace
 
 int CheckCommands::check(const QString &path, const CheckOptions &options,
                          const QString &journalPath)
 {
-    QString problem;
-    std::optional<CheckRequest> request = checkRequestFromFile(path, &problem);
-    if (!request) {
-        host_.tell(problem, code::SheetUnreadable);
+    // Targets that cannot be written are refused before anything else is
+    // done, and nothing is written then.
+    if (const Outcome<void> apart = reportTargetsApart(path, options); !apart) {
+        host_.tell(apart.problem(), code::UsageError);
         return ExitUsage;
     }
-    // A sheet no unit of its own kind takes is refused before the port opens.
-    const std::vector<SheetRefusal> refusals =
-        options.load ? validateParameterSheet(request->sheet, request->sheet.unitModel)
-                     : sheetValueRefusals(request->sheet);
-    for (const SheetRefusal &refusal : refusals)
-        host_.tell(refusalLine(refusal), code::SheetRefused);
-    if (!refusals.empty())
-        return ExitUsage;
     for (const QString &target : {options.reportPath, options.junitPath}) {
         if (target.isEmpty())
             continue;
@@ -92,14 +137,42 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
             return ExitUsage;
         }
     }
+    // From here on, a check that cannot run still writes its reports, with
+    // its verdict and why: the files of an earlier check never stay behind.
+    auto unrun = [&](CheckVerdict verdict, const QString &problem, int exitCode) {
+        const CheckReport report = unrunReport(path, options, verdict, problem);
+        json_ = checkReportJson(report);
+        return writeFiles(report, options) ? exitCode : int(ExitNoUnit);
+    };
+    QString problem;
+    std::optional<CheckRequest> request = checkRequestFromFile(path, &problem);
+    if (!request) {
+        host_.tell(problem, code::SheetUnreadable);
+        return unrun(CheckVerdict::Error, problem, ExitUsage);
+    }
+    // A sheet no unit of its own kind takes is refused before the port opens.
+    const std::vector<SheetRefusal> refusals =
+        options.load ? validateParameterSheet(request->sheet, request->sheet.unitModel)
+                     : sheetValueRefusals(request->sheet);
+    QStringList refused;
+    for (const SheetRefusal &refusal : refusals) {
+        host_.tell(refusalLine(refusal), code::SheetRefused);
+        refused << refusalLine(refusal);
+    }
+    if (!refusals.empty())
+        return unrun(CheckVerdict::Refused, refused.join(QLatin1Char('\n')), ExitUsage);
     request->load = options.load;
     request->station = options.station;
     request->operatorName = options.operatorName;
     request->serial = options.serial;
 
+    const qsizetype said = printedMessages().size();
     const int code = host_.connectUnit();
-    if (code != ExitDone)
-        return code;
+    if (code != ExitDone) {
+        const QList<CliMessage> &messages = printedMessages();
+        return unrun(CheckVerdict::Error,
+                     messages.size() > said ? messages[said].text : didNotConnectText(), code);
+    }
     UnitSession &session = host_.unitSession();
     CheckRun run(session, checkedUnitOf(session, host_.unitDescription()));
     if (stderrIsTerminal()) {
@@ -122,10 +195,13 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
         host_.tell(report.problem, code::Error);
     }
     // The record is kept whatever the verdict; a journal that cannot take
-    // it costs a warning, never the verdict.
-    if (!CheckResults(journalPath).record(report, &problem))
+    // it costs a warning, never the verdict. With a results server, the
+    // result goes there too, and straight there when the journal cannot
+    // take it.
+    if (!resultsSetting_.isEmpty())
+        deliverResult(journalPath, report);
+    else if (!CheckResults(journalPath).record(report, &problem))
         host_.tell(problem, code::JournalWarning);
-    sendWaitingResults(journalPath);
     show(report);
     if (!writeFiles(report, options))
         return ExitNoUnit;
@@ -143,8 +219,8 @@ void CheckCommands::show(const CheckReport &report)
     for (const CheckedValue &value : report.values)
         rows << QStringList{
             value.verdict == ValueVerdict::Match ? QStringLiteral(" ") : QStringLiteral("*"),
-            valueName(value), value.sheetValue, value.unitValue.value_or(QStringLiteral("-")),
-            valueVerdictText(value.verdict)};
+            checkedValueName(value), value.sheetValue,
+            value.unitValue.value_or(QStringLiteral("-")), valueVerdictText(value.verdict)};
     const int total = int(report.values.size());
     text_ += table(rows) + QStringLiteral("%1: %2 of %3 values match.\n")
                                .arg(checkVerdictText(report.verdict).toUpper())
@@ -155,16 +231,26 @@ void CheckCommands::show(const CheckReport &report)
 bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &options)
 {
     bool written = true;
-    QString problem;
-    if (!options.reportPath.isEmpty() &&
-        !writeFile(options.reportPath, writeCheckReportJson(report), &problem)) {
-        host_.tell(problem, code::OutputFailed);
-        written = false;
+    if (!options.reportPath.isEmpty()) {
+        if (const Outcome<void> done =
+                writeReportFile(options.reportPath, writeCheckReportJson(report));
+            !done) {
+            host_.tell(done.problem(), code::OutputFailed);
+            written = false;
+        }
     }
-    if (!options.junitPath.isEmpty() &&
-        !writeFile(options.junitPath, writeJUnitReport(report), &problem)) {
-        host_.tell(problem, code::OutputFailed);
-        written = false;
+    if (!options.junitPath.isEmpty()) {
+        QStringList replaced;
+        const QByteArray junit = writeJUnitReport(report, &replaced);
+        for (const QString &field : replaced)
+            host_.tell(
+                QStringLiteral("%1: characters XML cannot carry are written as U+FFFD in %2.")
+                    .arg(field, options.junitPath),
+                code::Notice);
+        if (const Outcome<void> done = writeReportFile(options.junitPath, junit); !done) {
+            host_.tell(done.problem(), code::OutputFailed);
+            written = false;
+        }
     }
     return written;
 }
@@ -236,7 +322,7 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
                            report.problem,
                            report.serial};
         for (QString &field : fields)
-            field = csvField(field);
+            field = csvCell(field);
         lines << fields.join(QLatin1Char(','));
     }
     json_ = {{server ? QStringLiteral("server") : QStringLiteral("journal"), source},

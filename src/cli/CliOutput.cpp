@@ -1,6 +1,7 @@
 #include "cli/CliOutput.h"
 
 #include "cli/CliCommands.h"
+#include "protocol/CellText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -74,15 +75,20 @@ bool stderrIsTerminal()
 
 QString table(const QList<QStringList> &rows)
 {
+    // A cell's control characters are shown, never sent to the terminal.
+    QList<QStringList> shown = rows;
+    for (QStringList &row : shown)
+        for (QString &cell : row)
+            cell = terminalCell(cell);
     QList<qsizetype> widths;
-    for (const QStringList &row : rows)
+    for (const QStringList &row : shown)
         for (qsizetype i = 0; i < row.size(); ++i) {
             if (widths.size() <= i)
                 widths.append(0);
             widths[i] = std::max(widths[i], row[i].size());
         }
     QString text;
-    for (const QStringList &row : rows) {
+    for (const QStringList &row : shown) {
         QString line;
         for (qsizetype i = 0; i < row.size(); ++i)
             line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];

@@ -67,7 +67,8 @@ const QList<CliMessage> &printedMessages();
 
 // Progress goes to stderr only when a person watches it there.
 bool stderrIsTerminal();
-// Rows of text in columns two blanks apart, no blanks at the ends of lines.
+// Rows of text in columns two blanks apart, no blanks at the ends of lines;
+// control characters in a cell read "\x1b".
 QString table(const QList<QStringList> &rows);
 // "ktraveld-cli: TEXT" and where to find help, one message on stderr;
 // returns ExitUsage.

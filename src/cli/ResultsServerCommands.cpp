@@ -24,6 +24,16 @@ void CheckCommands::sendWaitingResults(const QString &journalPath)
         host_.tell(round.message, code::JournalWarning);
 }
 
+void CheckCommands::deliverResult(const QString &journalPath, const CheckReport &report)
+{
+    ResultsDelivery delivery(journalPath, resultsSetting_);
+    const Delivery round = delivery.deliver(report);
+    if (round.message.isEmpty())
+        return;
+    host_.tell(round.message,
+               round.kept && round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
+}
+
 int CheckCommands::syncResults(const QString &journalPath)
 {
     if (resultsSetting_.isEmpty()) {

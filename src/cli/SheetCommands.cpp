@@ -83,6 +83,17 @@ int SheetCommands::save(const QString &path)
         host_.tell(nothingSavedText(path), code::Notice);
         return ExitNoUnit;
     }
+    // A unit that holds a value a load would refuse gives no sheet.
+    if (const std::vector<SheetRefusal> refusals =
+            validateParameterSheet(*read.sheet, read.sheet->unitModel);
+        !refusals.empty()) {
+        QStringList lines;
+        for (const SheetRefusal &refusal : refusals)
+            lines << refusalLine(refusal);
+        host_.tell(heldValuesRefusedText(lines), code::SheetRefused);
+        host_.tell(nothingSavedText(path), code::Notice);
+        return ExitUsage;
+    }
     QString problem;
     if (!writeSheetFile(path, *read.sheet, &problem)) {
         host_.tell(problem, code::SheetNotWritable);

@@ -7,6 +7,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
+#include "protocol/CellText.h"
 #include "store/CheckResults.h"
 #include "store/ResultsYield.h"
 
@@ -22,15 +23,6 @@ QJsonValue share(int part, int whole)
 {
     return whole > 0 ? QJsonValue(std::round(1000.0 * part / whole) / 10.0)
                      : QJsonValue(QJsonValue::Null);
-}
-
-// A station's or a field's name as one CSV field.
-QString csvText(QString text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')))
-        return text;
-    return QLatin1Char('"') + text.replace(QLatin1String("\""), QLatin1String("\"\"")) +
-           QLatin1Char('"');
 }
 
 QString csvShare(int part, int whole)
@@ -92,7 +84,7 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
             rows << QStringList{field.name, QString::number(field.failures),
                                 cumulative + QStringLiteral(" %")};
             lines << QStringLiteral("%1,%2,%3")
-                         .arg(csvText(field.name))
+                         .arg(csvCell(field.name))
                          .arg(field.failures)
                          .arg(cumulative);
             array.append(QJsonObject{{QStringLiteral("field"), field.name},
@@ -135,7 +127,7 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
                             QString::number(y.retests())};
         if (total)
             return;
-        lines << QStringList{csvText(group),
+        lines << QStringList{csvCell(group),
                              QString::number(y.units),
                              QString::number(y.firstPassed),
                              csvShare(y.firstPassed, y.units),

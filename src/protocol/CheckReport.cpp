@@ -59,6 +59,13 @@ CheckVerdict checkVerdictFromText(const QString &text)
     return CheckVerdict::Error;
 }
 
+QString checkedValueName(const CheckedValue &value)
+{
+    return value.profile > 0
+               ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
+               : value.caption;
+}
+
 int CheckReport::count(ValueVerdict verdict) const
 {
     return int(std::count_if(values.begin(), values.end(), [verdict](const CheckedValue &value) {

@@ -61,6 +61,9 @@ struct CheckedValue
     QString problem; // what came instead of an answer, why it was refused
 };
 
+// How a value is named to the operator: "Profile 1, Max Speed", "Ramp Down".
+QString checkedValueName(const CheckedValue &value);
+
 struct CheckReport
 {
     QUuid id; // made on the bench; a result is stored and sent once under it

@@ -7,19 +7,27 @@
 //   a match            passes
 //   differs, not kept  <failure message="sheet 5000, unit 4000">
 //   refused            <failure message="why">
-//   no answer          <error message="what came">
+//   no answer          <failure message="what came">
+//   not verifiable     <failure message="not verifiable">
 //   not written        <error message="not written">
-//   not verifiable     <skipped message="not verifiable">
 //
-// A problem of the whole check (a refused sheet, a lost line) is one more
-// case, "Check" of the model's class.
+// So every value the check fails on is counted, and a dashboard reads a
+// failed check where the exit code says one. A problem of the whole check
+// (a refused sheet, a lost line, a unit that did not answer) is one more
+// case, "Check" of the model's class: an error when the check could not
+// run, else a failure.
+//
+// A character XML cannot carry (a control character from a name or a
+// reply) is written as U+FFFD; *replaced gets the name of each field that
+// changed so ("operator", "Profile 1, Max Speed"), so that it can be said.
 
 #include "protocol/CheckReport.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 namespace ktv {
 
-QByteArray writeJUnitReport(const CheckReport &report);
+QByteArray writeJUnitReport(const CheckReport &report, QStringList *replaced = nullptr);
 
 } // namespace ktv

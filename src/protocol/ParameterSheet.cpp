@@ -55,6 +55,71 @@ QString isoText(const QDateTime &time)
     return utc.toString(utc.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
 }
 
+// A key an object of the document names twice, and where: the names of
+// the objects and the places in lists above it ("profiles", "1",
+// "parameters"). JSON readers keep one of the two without a word; a sheet
+// must not leave it to chance which value a unit gets. The bytes are a
+// document that parsed.
+struct TwiceNamed
+{
+    QString key;
+    QStringList path;
+};
+
+std::optional<TwiceNamed> keyNamedTwice(const QByteArray &bytes)
+{
+    struct Level
+    {
+        bool object = false;
+        QString name; // its place in the level above
+        QStringList keys;
+        QString lastKey;
+        int index = 0;
+        bool expectKey = false;
+    };
+    std::vector<Level> levels;
+    auto path = [&levels] {
+        QStringList names;
+        for (std::size_t i = 1; i < levels.size(); ++i)
+            names << levels[i].name;
+        return names;
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '"') {
+            const qsizetype start = i;
+            for (++i; i < bytes.size() && bytes[i] != '"'; ++i)
+                if (bytes[i] == '\\')
+                    ++i;
+            if (levels.empty() || !levels.back().object || !levels.back().expectKey)
+                continue;
+            // The key as the reader sees it, escapes and all.
+            const QByteArray literal = '[' + bytes.mid(start, i - start + 1) + ']';
+            const QString key = QJsonDocument::fromJson(literal).array().at(0).toString();
+            Level &level = levels.back();
+            if (level.keys.contains(key))
+                return TwiceNamed{key, path()};
+            level.keys << key;
+            level.lastKey = key;
+            level.expectKey = false;
+        } else if (c == '{' || c == '[') {
+            QString name;
+            if (!levels.empty())
+                name = levels.back().object ? levels.back().lastKey
+                                            : QString::number(levels.back().index + 1);
+            levels.push_back({c == '{', name, {}, {}, 0, c == '{'});
+        } else if ((c == '}' || c == ']') && !levels.empty()) {
+            levels.pop_back();
+        } else if (c == ',' && !levels.empty()) {
+            if (levels.back().object)
+                levels.back().expectKey = true;
+            else
+                ++levels.back().index;
+        }
+    }
+    return std::nullopt;
+}
+
 class SheetReader
 {
   public:
@@ -88,6 +153,8 @@ class SheetReader
                               .arg(fileName_)
                               .arg(number, 0, 'f', 0)
                               .arg(SheetVersion));
+        if (const std::optional<TwiceNamed> twice = keyNamedTwice(bytes))
+            return damaged(twiceNamedText(*twice));
 
         ParameterSheet sheet;
         if (!text(root, QStringLiteral("model"), &sheet.unitModel) ||
@@ -113,6 +180,19 @@ class SheetReader
 
   private:
     SheetReadResult failed(const QString &error) { return {std::nullopt, error}; }
+    static QString twiceNamedText(const TwiceNamed &twice)
+    {
+        const QStringList &path = twice.path;
+        if (path.size() == 3 && path[0] == QLatin1String("profiles") &&
+            path[2] == QLatin1String("parameters"))
+            return QStringLiteral("profile %1 names %2 twice").arg(path[1], quoted(twice.key));
+        if (path == QStringList{QStringLiteral("options")})
+            return QStringLiteral("the options name %1 twice").arg(quoted(twice.key));
+        if (path.isEmpty())
+            return QStringLiteral("it names %1 twice").arg(quoted(twice.key));
+        return QStringLiteral("%1 names %2 twice")
+            .arg(quoted(path.join(QLatin1Char('/'))), quoted(twice.key));
+    }
     SheetReadResult damaged(const QString &what)
     {
         return failed(QStringLiteral("%1 is damaged: %2.").arg(fileName_, what));

@@ -33,6 +33,9 @@ QString nothingWrittenText();
 QString lineLostWritingText(const QStringList &written, const QStringList &notWritten);
 QString valuesWrittenText(int written, int total); // "5 of 14 values written"
 QString nothingSavedText(const QString &path);
+// A save of a unit that holds values a load would refuse: "The unit holds
+// values a sheet cannot pass on: Profile 2, Max Speed: Waring: ...".
+QString heldValuesRefusedText(const QStringList &refusalLines);
 QString notVerifiableText(const QStringList &values, const QString &unitModel);
 // The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
 QString scanProgressText(int comPort, const QString &device, int baud);

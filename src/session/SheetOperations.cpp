@@ -7,10 +7,10 @@
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
 #include "session/UnitSession.h"
+#include "store/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -551,11 +551,21 @@ bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *p
             *problem = refused;
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(writeParameterSheet(sheet)) < 0 ||
-        !file.commit()) {
+    // A sheet that a load or a check would refuse is not written: the unit
+    // holds a value outside its limits, and the file would pass it on.
+    if (const std::vector<SheetRefusal> refusals = validateParameterSheet(sheet, sheet.unitModel);
+        !refusals.empty()) {
+        if (problem) {
+            QStringList lines;
+            for (const SheetRefusal &refusal : refusals)
+                lines << refusalLine(refusal);
+            *problem = heldValuesRefusedText(lines) + QLatin1Char('\n') + nothingSavedText(path);
+        }
+        return false;
+    }
+    if (const Outcome<void> written = writeWholeFile(path, writeParameterSheet(sheet)); !written) {
         if (problem)
-            *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, file.errorString());
+            *problem = QStringLiteral("%1 cannot be written: %2.").arg(path, written.problem());
         return false;
     }
     return true;

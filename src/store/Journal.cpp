@@ -103,6 +103,10 @@ const char *const SchemaSteps[][3] = {
 };
 static_assert(std::size(SchemaSteps) == Journal::SchemaVersion);
 
+// Another program (a second tool, the window, sqlite3) may hold the journal
+// for a moment: a write waits that long for it before it gives up.
+constexpr int JournalBusyMilliseconds = 6000;
+
 // The file's schema version; false, and *why, when it cannot be read or a
 // newer program made the file.
 bool readSchemaVersion(const QSqlDatabase &db, int *version, QString *why)
@@ -130,7 +134,8 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
         return nullptr;
     };
     QDir().mkpath(QFileInfo(path).absolutePath());
-    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadWrite);
+    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadWrite,
+                                                        JournalBusyMilliseconds);
     if (!connection->opened())
         return fail(connection->error());
     QSqlDatabase db = connection->db();
@@ -165,7 +170,8 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
 std::unique_ptr<StoreConnection> Journal::openForReading(const QString &path, int *version,
                                                          QString *why)
 {
-    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadOnly);
+    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadOnly,
+                                                        JournalBusyMilliseconds);
     QString problem;
     if (!connection->opened())
         problem = connection->error();

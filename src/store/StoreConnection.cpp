@@ -5,12 +5,12 @@
 
 namespace ktv {
 
-StoreConnection::StoreConnection(const QString &path, Mode mode)
+StoreConnection::StoreConnection(const QString &path, Mode mode, int busyMilliseconds)
     : name_(QStringLiteral("ktv-store-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     db.setDatabaseName(path);
-    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=500");
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds);
     if (mode == Mode::ReadOnly)
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     db.setConnectOptions(options);

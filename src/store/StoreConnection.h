@@ -12,7 +12,9 @@ class StoreConnection
 {
   public:
     enum class Mode { ReadOnly, ReadWrite };
-    StoreConnection(const QString &path, Mode mode);
+    // busyMilliseconds: how long a statement waits for another process's
+    // lock on the file before it fails.
+    StoreConnection(const QString &path, Mode mode, int busyMilliseconds = 500);
     ~StoreConnection();
     StoreConnection(const StoreConnection &) = delete;
     StoreConnection &operator=(const StoreConnection &) = delete;

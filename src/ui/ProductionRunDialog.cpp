@@ -57,19 +57,12 @@ std::optional<QList<int>> comPortsOf(const QString &text)
     return ports;
 }
 
-QString valueName(const CheckedValue &value)
-{
-    return value.profile > 0
-               ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-               : value.caption;
-}
-
 // "Profile 1, Max Speed: sheet 5200, unit 5000 (not kept)"
 QString differenceLine(const CheckedValue &value)
 {
     return QStringLiteral("%1: sheet %2, unit %3 (%4)")
-        .arg(valueName(value), value.sheetValue, value.unitValue.value_or(QStringLiteral("-")),
-             valueVerdictText(value.verdict));
+        .arg(checkedValueName(value), value.sheetValue,
+             value.unitValue.value_or(QStringLiteral("-")), valueVerdictText(value.verdict));
 }
 
 double secondsOf(const CheckReport &report)
@@ -85,7 +78,7 @@ QString problemOf(const CheckReport &report)
     QStringList names;
     for (const CheckedValue &value : report.values) {
         if (value.verdict != ValueVerdict::Match)
-            names << valueName(value);
+            names << checkedValueName(value);
     }
     return names.join(QStringLiteral("; "));
 }
@@ -586,8 +579,8 @@ std::vector<ReportPage> ProductionRunDialog::unitPages() const
             QString verdict = valueVerdictText(value.verdict);
             if (!value.problem.isEmpty())
                 verdict += QStringLiteral(": ") + value.problem;
-            page.rows.push_back(
-                {valueName(value), value.sheetValue, value.unitValue.value_or(QString()), verdict});
+            page.rows.push_back({checkedValueName(value), value.sheetValue,
+                                 value.unitValue.value_or(QString()), verdict});
         }
         pages.push_back(std::move(page));
     }

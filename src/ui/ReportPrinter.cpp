@@ -1,5 +1,8 @@
 #include "ui/ReportPrinter.h"
 
+#include "protocol/CellText.h"
+#include "store/WholeFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -8,7 +11,6 @@
 #include <QFont>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextDocument>
 
@@ -16,24 +18,13 @@ namespace ktv {
 
 namespace {
 
-QByteArray csvField(const QString &text)
-{
-    QByteArray bytes = text.toUtf8();
-    const bool quoted = bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
-                        bytes.contains('\n') || text != text.trimmed();
-    if (!quoted)
-        return bytes;
-    bytes.replace('"', "\"\"");
-    return '"' + bytes + '"';
-}
-
 QByteArray csvLine(const QStringList &fields)
 {
     QByteArray line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += ',';
-        line += csvField(fields[i]);
+        line += csvCell(fields[i]).toUtf8();
     }
     return line + "\r\n";
 }
@@ -87,9 +78,8 @@ QByteArray reportCsv(const ReportPage &page)
 
 bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(reportCsv(page)) < 0 || !file.commit()) {
-        *problem = QStringLiteral("%1 could not be written: %2").arg(path, file.errorString());
+    if (const Outcome<void> written = writeWholeFile(path, reportCsv(page)); !written) {
+        *problem = QStringLiteral("%1 could not be written: %2").arg(path, written.problem());
         return false;
     }
     return true;

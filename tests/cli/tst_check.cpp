@@ -6,11 +6,17 @@
 #include "Wire.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace ktv::test;
 using namespace ktv::test::wire;
@@ -23,9 +29,9 @@ const Lines Identified = Exchange + Ktra20Readback;
 const Lines Queries = Ktra20SheetQueries;
 const Lines Writes = Ktra20SheetWrites;
 
-QString writeSheet(const CliRig &rig, const QByteArray &bytes)
+QString writeSheet(const CliRig &rig, const QByteArray &bytes, const char *name = "line3.json")
 {
-    const QString path = rig.dir.filePath(QStringLiteral("line3.json"));
+    const QString path = rig.dir.filePath(QString::fromLatin1(name));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return {};
@@ -42,6 +48,17 @@ QStringList problems(const QByteArray &junit)
     return out;
 }
 
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// An earlier unit's reports, which no later check may leave behind.
+const QByteArray EarlierReport = R"({"format": 1, "verdict": "pass"})";
+const QByteArray EarlierJUnit =
+    R"(<testsuites><testsuite name="KTRA20 line3.json" tests="14" failures="0"/></testsuites>)";
+
 } // namespace
 
 class TestCheck : public QObject
@@ -51,6 +68,10 @@ class TestCheck : public QObject
     void check_data();
     void check();
     void reportAndResults();
+    void reports_data();
+    void reports();
+    void xmlCharacters();
+    void journalHeldByAnother();
 };
 
 void TestCheck::check_data()
@@ -97,9 +118,7 @@ void TestCheck::check_data()
            "match.\n"
         << "^The connection to the unit was lost \\([^)]*\\)\\.\\nline lost after 3 of 14 "
            "values\\n$"
-        << QStringList{R"(<error message="line lost" type="no answer"/>)",
-                       R"(<error message="line lost" type="no answer"/>)",
-                       R"(<error message="line lost" type="no answer"/>)"} +
+        << QStringList(3, R"(<failure message="line lost" type="no answer"/>)") +
                QStringList(11, R"(<error message="not written" type="not written"/>)") +
                QStringList{R"(<failure message="line lost after 3 of 14 values" type="fail"/>)"}
         << Identified + Writes.mid(0, 3);
@@ -107,9 +126,6 @@ void TestCheck::check_data()
         << QStringList() << holds << false << true << 0 << "PASS: 14 of 14 values match.\n"
         << "^The change journal .*/data/ktraveld/journal\\.sqlite cannot be written: [^\\n]+\\n$"
         << QStringList() << Identified + Queries;
-    QTest::newRow("sheet that does not read")
-        << QStringList() << QByteArray("{\"format\"") << true << false << 2 << ""
-        << "^\\S+/line3\\.json is damaged or incomplete: [^\\n]+\\n$" << QStringList() << Lines();
 }
 
 void TestCheck::check()
@@ -142,7 +158,7 @@ void TestCheck::check()
         QCOMPARE(fileBytes(rig.dataHome()), QByteArray());
     else
         QCOMPARE(QFileInfo::exists(rig.journalPath()), !heard.isEmpty());
-    QCOMPARE(QFileInfo::exists(junit), !heard.isEmpty());
+    QVERIFY(QFileInfo::exists(junit));
 }
 
 // The report holds the unit, the station, the sheet and each value; the
@@ -226,6 +242,167 @@ void TestCheck::reportAndResults()
                                  QStringLiteral("line 4"), QStringLiteral("--failed")});
     QCOMPARE(none.out,
              QStringLiteral("The change journal %1 holds no results.\n").arg(rig.journalPath()));
+}
+
+// Reports are written whole or not at all. A check that does not get to
+// compare still writes both, so an earlier unit's PASS is never read as
+// this one's; a target that would replace the sheet or the other report is
+// refused before anything is written or sent; a full disk leaves no piece
+// of a report, nor an earlier one. No record is kept of any of them.
+void TestCheck::reports_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<QStringList>("args"); // %1: the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");     // how stderr begins; %1: the test's folder
+    QTest::addColumn<QString>("verdict"); // the new report's; empty: none
+
+    const QByteArray holds = ktra20Sheet("5000");
+    const QStringList both{"--report", "%1/report.json", "--junit", "%1/check.xml"};
+    QTest::newRow("silent unit")
+        << "silent" << holds << both + QStringList{"--baud", "9600"} << 1
+        << "The unit DID NOT CONNECT.  \n\nPlease check Com Port Setting, Cables and Power."
+        << "error";
+    QTest::newRow("port that does not open")
+        << "normal" << holds << both + QStringList{"--device", "%1/tty"} << 1
+        << "Error Opening Com Port 1 - The com port is already open by another device (mouse, "
+           "modem, etc.) or it does not exist. (%1/tty: No such file or directory)"
+        << "error";
+    QTest::newRow("sheet refused before the port opens")
+        << "normal" << ktra20Sheet("60000") << both + QStringList{"--load"} << 2
+        << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000"
+        << "refused";
+    QTest::newRow("sheet that does not read")
+        << "normal" << QByteArray("{\"format\"") << both << 2
+        << "%1/line3.json is damaged or incomplete: unterminated string at character 9."
+        << "error";
+    const QString notTheSheet =
+        " names the sheet %1/line3.json; a report never replaces its sheet.\n";
+    QTest::newRow("--report names the sheet")
+        << "normal" << holds << QStringList{"--report", "%1/line3.json"} << 2
+        << "--report" + notTheSheet << "";
+    QTest::newRow("--junit names the sheet through a link")
+        << "normal" << holds << QStringList{"--junit", "%1/link.xml"} << 2
+        << "--junit" + notTheSheet << "";
+    QTest::newRow("--report and --junit name one file")
+        << "normal" << holds << QStringList{"--report", "%1/out", "--junit", "%1/./out"} << 2
+        << "--report and --junit name the same file %1/./out.\n"
+        << "";
+    // No file larger than 512 bytes, whoever writes (the journal too).
+    QTest::newRow("full disk") << "normal" << holds << both << 1 << "The change journal "
+                               << "";
+}
+
+void TestCheck::reports()
+{
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, sheet);
+    QFETCH(QStringList, args);
+    QFETCH(QString, err);
+    QFETCH(QString, verdict);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, {}, mode);
+    QVERIFY(rig.started);
+    const QString folder = rig.dir.path();
+    const QString path = writeSheet(rig, sheet);
+    QVERIFY(QFile::link(path, folder + "/link.xml"));
+    QVERIFY(!writeSheet(rig, EarlierReport, "report.json").isEmpty());
+    QVERIFY(!writeSheet(rig, EarlierJUnit, "check.xml").isEmpty());
+    const bool fullDisk = QTest::currentDataTag() == QLatin1String("full disk");
+    QStringList entries = entriesOf(folder);
+
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    if (fullDisk)
+        process.setChildProcessModifier([] {
+            const rlimit limit{512, 512};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN);
+        });
+    process.start(KTV_CLI_PATH,
+                  rig.withStore(QStringList{"check", path} + args.replaceInStrings("%1", folder)));
+    QVERIFY(process.waitForFinished(60000));
+
+    QTEST(process.exitCode(), "exitCode");
+    const QString said = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(said.startsWith(err.replace("%1", folder)), qPrintable(said));
+    const QJsonObject doc = QJsonDocument::fromJson(fileBytes(folder + "/report.json")).object();
+    const QByteArray xml = fileBytes(folder + "/check.xml");
+    if (!verdict.isEmpty()) {
+        QCOMPARE(doc.value("verdict").toString(), verdict);
+        QCOMPARE(doc.value("problem").toString(), err);
+        QCOMPARE(doc.value("values").toArray(), QJsonArray());
+        QVERIFY(xml.contains(R"(tests="1")") && xml.contains(R"(<testcase classname="Check")"));
+        QCOMPARE(problems(xml), QStringList{QStringLiteral(R"(<%1 message="%2" type="%3"/>)")
+                                                .arg(verdict == "refused" ? "failure" : "error",
+                                                     err.replace("\n", "&#10;"), verdict)});
+    } else if (fullDisk) {
+        QVERIFY2(said.endsWith(QStringLiteral("%1/report.json cannot be written: File too large.\n"
+                                              "%1/check.xml cannot be written: File too large.\n")
+                                   .arg(folder)),
+                 qPrintable(said));
+        entries.removeAll("report.json");
+        entries.removeAll("check.xml");
+    } else {
+        QCOMPARE(fileBytes(folder + "/report.json") + xml, EarlierReport + EarlierJUnit);
+    }
+    QCOMPARE(fileBytes(path), sheet);
+    QStringList after = entriesOf(folder);
+    after.removeAll("data");
+    QCOMPARE(after, entries);
+    QCOMPARE(QFileInfo::exists(rig.journalPath()), fullDisk);
+    if (mode != QLatin1String("silent") && !fullDisk)
+        QCOMPARE(rig.unit.receivedBytes(), Lines());
+}
+
+// A character XML cannot carry is written as U+FFFD, and said; the results
+// table shows it as text and sends the terminal none.
+void TestCheck::xmlCharacters()
+{
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    const QString junit = rig.dir.filePath(QStringLiteral("check.xml"));
+
+    const CliRun run = rig.run({"check", writeSheet(rig, ktra20Sheet("5000")), "--junit", junit,
+                                "--operator", "Ana\x1b[2J"});
+
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err,
+             "operator: characters XML cannot carry are written as U+FFFD in " + junit + ".\n");
+    QVERIFY(
+        fileBytes(junit).contains("<property name=\"operator\" value=\"Ana\xef\xbf\xbd[2J\"/>"));
+    const QString table = rig.run({"results"}).out;
+    QVERIFY2(table.contains("Ana\\x1b[2J  ") && !table.contains('\x1b'), qPrintable(table));
+}
+
+// A journal another program holds is waited for: the check is recorded
+// once it is free, without a warning.
+void TestCheck::journalHeldByAnother()
+{
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    const QString path = writeSheet(rig, ktra20Sheet("5000"));
+    QCOMPARE(rig.run({"check", path}).exitCode, 0); // makes the journal
+    const qsizetype heard = rig.unit.receivedBytes().size();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        db.setDatabaseName(rig.journalPath());
+        QSqlQuery hold(db);
+        QVERIFY(db.open() && hold.exec("BEGIN IMMEDIATE"));
+        QProcess process;
+        process.setProcessEnvironment(rig.environment());
+        process.start(KTV_CLI_PATH, rig.withStore({"check", path}));
+        // Held from the check's last question until a second after it: the
+        // check is still waiting then.
+        QVERIFY(waitUntil([&] { return rig.unit.receivedBytes().size() == 2 * heard; }, 30000));
+        QVERIFY(!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 1000));
+        QVERIFY(hold.exec("COMMIT") && process.waitForFinished(30000));
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        QCOMPARE(process.exitCode(), 0);
+    }
+    QSqlDatabase::removeDatabase("holder");
+    const CliRun listed = rig.run({"results", "--csv"});
+    QCOMPARE(listed.out.count(QLatin1Char('\n')), 3); // the head and two checks
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

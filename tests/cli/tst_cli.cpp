@@ -901,6 +901,13 @@ void TestCli::badRepliesFailTheCommand_data()
         << "VELD30" << options77 << QStringList{"save", "%1"} << 1
         << veld30Options77 + "Direction: unreadable reply \"77\"\nNothing was saved to %1.\n"
         << QString() << QStringList{};
+    // A unit that holds a value a load would refuse gives no sheet.
+    QTest::newRow("save, unit holds a max speed above its limit")
+        << "KTRA20" << QStringList{"--mode", "fixed", "--fixed-reply", "60000", "--only", "VM2"}
+        << QStringList{"save", "%1"} << 2
+        << "The unit holds values a load would refuse:\nProfile 2, Max Speed: Waring: The Max "
+           "Speed upper limit is 50,000\nNothing was saved to %1.\n"
+        << QString() << QStringList{};
     QTest::newRow("diff, drive options answer 77")
         << "KTRA20" << options77 << QStringList{"diff", "%1"} << 1
         << ktra20Options77 + "Analog Speed: unreadable reply \"77\"\n"

@@ -94,6 +94,20 @@ class tst_CliResults : public QObject
         QCOMPARE(synced.out,
                  QStringLiteral("0 results sent to 127.0.0.1:%1, 0 waiting.\n").arg(pg.port()));
         QCOMPARE(synced.err, QString());
+
+        // A journal that cannot take the result: it goes to the server straight.
+        const QString blocked = dir.filePath("blocked"); // a file where the data folder goes
+        QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+        const CliRun direct = runCli(store, blocked, {"check", sheet, "--baud", "9600"});
+        QCOMPARE(direct.exitCode, 0);
+        QVERIFY2(
+            direct.err.startsWith(QStringLiteral("The change journal %1/ktraveld/journal.sqlite "
+                                                 "cannot be written: ")
+                                      .arg(blocked)) &&
+                direct.err.count('\n') == 1,
+            qPrintable(direct.err));
+        QCOMPARE(pg.rows(db, "SELECT count(*) FROM checks"), QStringList{"4"});
+        QCOMPARE(fileBytes(blocked), QByteArray());
     }
 
     // check --serial puts the unit's serial number in the report, the JUnit

@@ -1,6 +1,7 @@
 // A check's report as the JSON and JUnit files a bench keeps: exact bytes,
 // every verdict, the texts escaped; the verdicts read back from their texts.
 
+#include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/JUnitReport.h"
 
@@ -56,7 +57,7 @@ const char *const Head = R"(<?xml version="1.0" encoding="UTF-8"?>
       <property name="id" value="6f1c2b7e-0d3a-4c55-9a1e-2b3c4d5e6f70"/>
       <property name="verdict" value="%5"/>
       <property name="revision" value="1.07"/>
-      <property name="operator" value="Ana"/>
+      <property name="operator" value="%6"/>
       <property name="sheet-sha256" value="9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"/>
     </properties>
 )";
@@ -74,13 +75,16 @@ class TestCheckReport : public QObject
     void junit();
     void json();
     void verdictsReadBack();
+    void cells_data();
+    void cells();
 };
 
 void TestCheckReport::junit_data()
 {
     QTest::addColumn<CheckReport>("report");
-    QTest::addColumn<QString>("head"); // tests, failures, errors, skipped, verdict
+    QTest::addColumn<QString>("head"); // tests, failures, errors, skipped, verdict[, operator]
     QTest::addColumn<QString>("cases");
+    QTest::addColumn<QStringList>("replaced"); // fields with characters XML cannot carry
 
     QTest::newRow("every value matches")
         << reportOf({value(1, "max-speed", "Max Speed", "5000", "5000", ValueVerdict::Match),
@@ -89,7 +93,7 @@ void TestCheckReport::junit_data()
         << "2 0 0 0 pass"
         << R"(    <testcase classname="KTRA20.Profile 1" name="Max Speed"/>
     <testcase classname="KTRA20.Drive Settings" name="Ramp Down"/>
-)";
+)" << QStringList();
     QTest::newRow("each verdict that is no match")
         << reportOf({value(1, "max-speed", "Max Speed", "5000", "4000", ValueVerdict::Differs),
                      value(2, "accel", "Accel", "110", "10", ValueVerdict::NotKept),
@@ -100,7 +104,7 @@ void TestCheckReport::junit_data()
                      value(0, "ramp-down", "Ramp Down", "no", std::nullopt,
                            ValueVerdict::NotWritten, "line lost")},
                     CheckVerdict::Fail, QStringLiteral("line lost after 3 of 14 values"))
-        << "6 3 2 1 fail"
+        << "6 5 1 0 fail"
         << R"(    <testcase classname="KTRA20.Profile 1" name="Max Speed">
       <failure message="sheet 5000, unit 4000" type="differs"/>
     </testcase>
@@ -108,10 +112,10 @@ void TestCheckReport::junit_data()
       <failure message="sheet 110, unit 10" type="not kept"/>
     </testcase>
     <testcase classname="KTRA20.Profile 2" name="Base Speed">
-      <error message="unreadable reply &quot;6&lt;0&quot;" type="no answer"/>
+      <failure message="unreadable reply &quot;6&lt;0&quot;" type="no answer"/>
     </testcase>
     <testcase classname="KTRA20.Drive Settings" name="Resolution">
-      <skipped message="not verifiable"/>
+      <failure message="not verifiable" type="not verifiable"/>
     </testcase>
     <testcase classname="KTRA20.Drive Settings" name="Ramp Down">
       <error message="not written" type="not written"/>
@@ -119,7 +123,7 @@ void TestCheckReport::junit_data()
     <testcase classname="KTRA20.Check" name="Check">
       <failure message="line lost after 3 of 14 values" type="fail"/>
     </testcase>
-)";
+)" << QStringList();
     QTest::newRow("sheet refused")
         << reportOf(
                {value(2, "max-speed", "Max Speed", "50001", std::nullopt, ValueVerdict::Refused,
@@ -133,7 +137,21 @@ void TestCheckReport::junit_data()
     <testcase classname="KTRA20.Check" name="Check">
       <failure message="Profile 2, max-speed: Waring: The Max Speed upper limit is 50,000" type="refused"/>
     </testcase>
-)";
+)" << QStringList();
+    // A unit that answered "5\x1b[2J0" and a problem with a lone surrogate.
+    CheckReport garbled = reportOf({value(1, "max-speed", "Max Speed", "5000",
+                                          QStringLiteral("5\x1b[2J0"), ValueVerdict::Differs)},
+                                   CheckVerdict::Error, QStringLiteral("line lost at \xd800"));
+    garbled.operatorName = QStringLiteral("Ana\x01\x02");
+    QTest::newRow("characters XML cannot carry")
+        << garbled << "2 1 1 0 error Ana��"
+        << R"(    <testcase classname="KTRA20.Profile 1" name="Max Speed">
+      <failure message="sheet 5000, unit 5�[2J0" type="differs"/>
+    </testcase>
+    <testcase classname="KTRA20.Check" name="Check">
+      <error message="line lost at �" type="error"/>
+    </testcase>
+)" << QStringList{"Profile 1, Max Speed", "problem", "operator"};
 }
 
 void TestCheckReport::junit()
@@ -142,10 +160,13 @@ void TestCheckReport::junit()
     QFETCH(QString, head);
     QFETCH(QString, cases);
     const QStringList h = head.split(QLatin1Char(' '));
-    const QString expected =
-        QString::fromLatin1(Head).arg(h[0], h[1], h[2], h[3], h[4]) + cases + QLatin1String(Tail);
+    QString expected = QString::fromLatin1(Head).arg(h[0], h[1], h[2], h[3], h[4],
+                                                     h.value(5, QStringLiteral("Ana"))) +
+                       cases + QLatin1String(Tail);
+    QStringList replaced;
 
-    QCOMPARE(QString::fromUtf8(writeJUnitReport(report)), expected);
+    QCOMPARE(QString::fromUtf8(writeJUnitReport(report, &replaced)), expected);
+    QTEST(replaced, "replaced");
 }
 
 void TestCheckReport::json()
@@ -198,6 +219,40 @@ void TestCheckReport::verdictsReadBack()
                                                             {"passed", CheckVerdict::Error}};
     for (const auto &[text, verdict] : checks)
         QVERIFY2(checkVerdictFromText(QString::fromLatin1(text)) == verdict, text);
+}
+
+// A name or a reply stays one cell: a spreadsheet takes no formula from a
+// CSV file, a terminal no escape from a table.
+void TestCheckReport::cells_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("terminal");
+
+    // name, text, as a CSV cell, as a table cell
+    const char *const rows[][4] = {
+        {"number", "5000", "5000", "5000"},
+        {"formula", "=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
+        {"plus", "+1", "'+1", "+1"},
+        {"minus, a negative number too", "-5", "'-5", "-5"},
+        {"minus later", "a-b", "a-b", "a-b"},
+        {"at", "@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
+        {"tab first", "\tx", "'\tx", "\\x09x"},
+        {"CR first", "\r=1", "\"'\r=1\"", "\\x0d=1"},
+        {"comma and quote", "line 3, \"A\"", "\"line 3, \"\"A\"\"\"", "line 3, \"A\""},
+        {"a row of its own", "Ana\n2026,x", "\"Ana\n2026,x\"", "Ana\\x0a2026,x"},
+        {"escape, DEL, C1", "\x1b[2Jx\x7f\u009b", "\x1b[2Jx\x7f\u009b", "\\x1b[2Jx\\x7f\\x9b"}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2])
+                              << QString::fromUtf8(row[3]);
+}
+
+void TestCheckReport::cells()
+{
+    QFETCH(QString, text);
+
+    QTEST(csvCell(text), "csv");
+    QTEST(terminalCell(text), "terminal");
 }
 
 QTEST_GUILESS_MAIN(TestCheckReport)

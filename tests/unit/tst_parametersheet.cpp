@@ -163,6 +163,24 @@ void TestParameterSheet::refusesFiles_data()
     QTest::newRow("option of another panel")
         << edited("\"ramp-down\": \"no\"", "\"direction\": \"cw\"")
         << "s.json is damaged: the options hold \"direction\", which a KTRA20 has not.";
+    // A JSON reader keeps one of two values without a word; which one a unit
+    // would get is not left to chance.
+    QTest::newRow("a value named twice")
+        << edited("\"max-speed\": \"5100\"", "\"max-speed\": \"5100\", \"max-speed\": \"50\"")
+        << "s.json is damaged: profile 2 names \"max-speed\" twice.";
+    QTest::newRow("a value named twice, once escaped")
+        << edited("\"max-speed\": \"5000\"", "\"max-speed\": \"5000\", \"m\\u0061x-speed\": \"50\"")
+        << "s.json is damaged: profile 1 names \"max-speed\" twice.";
+    QTest::newRow("an option named twice")
+        << edited("\"ramp-down\": \"no\"", "\"ramp-down\": \"no\", \"ramp-down\": \"yes\"")
+        << "s.json is damaged: the options name \"ramp-down\" twice.";
+    QTest::newRow("the model named twice")
+        << edited("\"model\": \"KTRA20\"", "\"model\": \"KTRA20\", \"model\": \"KTRA30\"")
+        << "s.json is damaged: it names \"model\" twice.";
+    QTest::newRow("a key in nested objects and quoted braces, then twice")
+        << edited("\"version\": 1",
+                  R"("version": 1, "note": {"a": "x\"}{", "b": [{"a": 1}, {"a": 2}], "a": 3})")
+        << "s.json is damaged: \"note\" names \"a\" twice.";
 }
 
 void TestParameterSheet::refusesFiles()
