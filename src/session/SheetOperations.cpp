@@ -73,7 +73,7 @@ bool SheetOperations::report(const QString &value)
 
 std::optional<QString> SheetOperations::askUnit(Field field, const QString &profile)
 {
-    Exchange &exchange = session_.exchange;
+    UnitExchange &exchange = session_.exchange;
     const ktv::Outcome<QString> answer =
         exchange.askField(session_.state.AxisAddress, field, profile);
     lastReply_ = answer ? QString() : exchange.lastRaw();
@@ -163,7 +163,7 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
             lost = !link.PortOpen();
             if (readOnThrough_ && !lost)
                 unread.push_back({number, key,
-                                  lastCollided_          ? Exchange::twoUnitsText()
+                                  lastCollided_          ? UnitExchange::twoUnitsText()
                                   : lastReply_.isEmpty() ? QStringLiteral("no answer")
                                                          : replyProblemText(lastReply_)});
         }
