@@ -34,7 +34,8 @@ void TestLineMonitor::saysWhyAQuestionIsAskedAgain_data()
                           << "asked again: no reply came in time"
                           << "10\r";
     QTest::newRow("cut") << QStringList{"--mode", "split", "--split-gap", "1200"}
-                         << "asked again: only part of the reply came in time" << QStringList{""};
+                         << "asked again: only part of the reply came in time"
+                         << "";
 }
 
 // The note stands between the two questions, and only the second question's
