@@ -24,7 +24,7 @@ Tool::Tool(const QString &command, const QCommandLineParser &parser, const Commo
     session_->setView(&view_);
     // A bench scripts against what this tool says: a reply counts only
     // when it is whole and valid for its query.
-    session_->wholeReplies = true;
+    session_->exchange.setPolicy(ReplyPolicy::Tool);
     if (writesToUnit(command)) {
         journal_ = std::make_unique<Journal>(Journal::defaultPath());
         tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());

@@ -339,6 +339,16 @@ bool SerialLink::discardLateReply(double seconds)
     return true;
 }
 
+bool SerialLink::waitForInputWithin(double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limitNs = static_cast<qint64>(seconds * 1e9);
+    while (!ending_ && PortOpen() && InBufferCount() == 0 && clock.nsecsElapsed() < limitNs)
+        waitForInput(limitNs - clock.nsecsElapsed());
+    return InBufferCount() > 0;
+}
+
 void SerialLink::waitForInput(qint64 ns)
 {
     QEventLoop loop;

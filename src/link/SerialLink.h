@@ -112,6 +112,12 @@ class SerialLink : public QObject
     bool discardLateReply(double seconds);
     // Returns after at least the given time, handling events meanwhile.
     void WaitSeconds(double seconds);
+    // Returns once a character is waiting, the line is lost, the program
+    // ends or the time is up; true when a character is waiting.
+    bool waitForInputWithin(double seconds);
+    // A word for whoever watches the line (a monitor): why a question is
+    // asked again, what was dropped.
+    void note(const QString &text) { emit noted(text); }
 
     // Once the program ends: nothing is written any more and waits return at once.
     void setEnding();
@@ -127,6 +133,8 @@ class SerialLink : public QObject
     // for a trace or a line monitor.
     void lineWritten(const QByteArray &bytes);
     void replyRead(const QByteArray &bytes);
+    // A word about the exchange on the line (see note).
+    void noted(const QString &text);
     // The port has just been opened (a monitor's times count from here).
     void portOpened();
     // The port failed while open (adapter unplugged, device gone); it has been closed.

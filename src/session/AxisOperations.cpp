@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "protocol/CommandFrame.h"
 #include "protocol/ReplyDecoding.h"
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
@@ -18,23 +19,22 @@ void UnitSession::selectAxis(const QString &address)
 
 void UnitSession::axisSelectDone()
 {
-    // The model belongs to the axis: a new axis is asked who it is before
-    // its read-back, so sheets and the journal name the unit that is there.
-    if (axisChanged_ && state.UnitConnected && link.PortOpen() && !isEnding())
-        askModelAtAxis();
+    // The dialog sends nothing itself: the read-back run is the first thing
+    // the unit hears at its new address. Its model is asked when a sheet,
+    // Compare or a check first needs it (unitAtAxis), unless a unit named
+    // itself there since the connection was made.
     axisChanged_ = false;
     VerifyParameters(Model::VELD30);
 }
 
-void UnitSession::askModelAtAxis()
+void UnitSession::selectFoundUnit(const QString &address)
 {
-    if (link.ReplyWaiting())
-        link.Input();
-    if (!link.write(frame::modelQuery(state.AxisAddress)))
-        return;
-    // Read until the line has been quiet for a moment, so that a second
-    // unit's answer right behind the first is seen as a collision.
-    noteModelAnswer(state.AxisAddress.toInt(), link.ReadReply());
+    selectAxis(address);
+    if (!address.isEmpty() && state.UnitConnected) {
+        axisUnits_.erase(address.toInt()); // asked afresh
+        unitAtAxis();
+    }
+    axisSelectDone();
 }
 
 std::optional<QString> UnitSession::beginAxisDefine()
@@ -53,17 +53,22 @@ std::optional<QString> UnitSession::beginAxisDefine()
         axisDefineOpenedPort_ = true;
         axisDefineOpening_ = link.openings();
     }
-    if (wholeReplies)
-        link.dropLateReplies();
+    const bool tool = exchange.policy() == ReplyPolicy::Tool;
+    if (tool)
+        exchange.drain();
     else if (link.ReplyWaiting())
         link.ReadReply();
     link.write(frame::addressQueryLine());
     link.WaitSeconds(0.05);
-    const QString reply = link.ReadReply();
+    QString reply = link.ReadReply();
+    // The rest of a reply cut short is not the next question's answer.
+    if (!link.replyMissing() && !reply.endsWith(QLatin1Char('\r')))
+        link.noteReplyOwed();
     // Every unit on the line answers "@%"; two answers are two units, and
     // "@~" would give both the new address.
     axisDefineCollision_ = answersIn(reply).size() > 1;
-    if (wholeReplies && !axisDefineCollision_) // the address, or empty: no answer that reads as one
+    exchange.settle(frame::addressQueryLine(), axisDefineCollision_ ? QString() : reply);
+    if (tool && !axisDefineCollision_) // the address, or empty: no answer that reads as one
         return decode::validAddressReply(reply).value_or(QString());
     return reply;
 }

@@ -60,43 +60,78 @@ ChangeTracker::ChangeTracker(UnitSession &session, Journal *journal, QObject *pa
     : QObject(parent), session_(session), journal_(journal)
 {
     connect(&session.link, &SerialLink::lineWritten, this, &ChangeTracker::onLineWritten);
-    connect(&session.link, &SerialLink::replyRead, this, &ChangeTracker::onReplyRead);
-    connect(&session.link, &SerialLink::lineLost, this, [this] {
-        query_.reset();
-        flush();
-    });
+    // Values come from the exchange's proven answers only: a late reply
+    // never settles another change.
+    connect(&session.exchange, &UnitExchange::answered, this, &ChangeTracker::onAnswered);
+    connect(&session.link, &SerialLink::lineLost, this, [this] { flush(); });
 }
 
 ChangeTracker::~ChangeTracker()
 {
-    finishQuery();
     flush();
 }
 
 QString ChangeTracker::unitModel() const
 {
-    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    const auto unit = session_.unitAtAxis();
     return unit ? unit->model : QString();
 }
 
 QString ChangeTracker::revision() const
 {
-    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    const auto unit = session_.unitAtAxis();
     return unit ? unit->revision : QString();
+}
+
+std::optional<ChangeTracker::Query> ChangeTracker::queryOf(const QByteArray &bytes)
+{
+    if (bytes.size() < 3 || bytes.front() != '@' || bytes.back() != '\r')
+        return std::nullopt;
+    const QByteArrayView body = QByteArrayView(bytes).sliced(1, bytes.size() - 2);
+    if (body == "%")
+        return Query{{QString(), AxisField, QString()}, false, {}};
+    qsizetype at = 0;
+    while (at < body.size() && body[at] >= '0' && body[at] <= '9')
+        ++at;
+    if (at == 0 || at == body.size())
+        return std::nullopt;
+    const QString axis = QString::fromLatin1(body.first(at));
+    const QByteArrayView command = body.sliced(at);
+    if (command == "$")
+        return Query{{axis, QString(), QString()}, true, {}};
+    if (!command.startsWith('V') || command.size() < 2)
+        return std::nullopt;
+    const char item = command[1];
+    const QByteArrayView profile = command.sliced(2);
+    if (const std::optional<ParamKey> key = paramKeyOfLetter(item); key && isDigits(profile))
+        return Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)},
+                     false,
+                     {},
+                     fieldOf(*key)};
+    if (const std::optional<SettingGroup> group = groupOfQueryItem(item);
+        group && profile.isEmpty())
+        return Query{{axis, settingSheetKey(*group), QString()}, false, {}, settingField(*group)};
+    return std::nullopt;
+}
+
+void ChangeTracker::onAnswered(const QByteArray &question, const QString &reply)
+{
+    std::optional<Query> query = queryOf(question);
+    if (!query)
+        return;
+    query->reply = reply.toLatin1();
+    finishQuery(*query);
 }
 
 void ChangeTracker::onLineWritten(const QByteArray &bytes)
 {
-    finishQuery();
     if (bytes.size() < 3 || bytes.front() != '@' || bytes.back() != '\r')
         return;
     const QByteArrayView body = QByteArrayView(bytes).sliced(1, bytes.size() - 2);
 
-    // The axis lines carry no address.
-    if (body == "%") {
-        query_ = Query{{QString(), AxisField, QString()}, false, {}};
+    // The axis lines carry no address; the questions are settled by their answers.
+    if (body == "%")
         return;
-    }
     if (body.startsWith('~') && isDigits(body.sliced(1))) {
         const QString address = QString::fromLatin1(body.sliced(1));
         Pending change{{QString(), AxisField, QString()}, QStringLiteral("Axis"), {}};
@@ -116,25 +151,8 @@ void ChangeTracker::onLineWritten(const QByteArray &bytes)
     const QString axis = QString::fromLatin1(body.first(at));
     const QByteArrayView command = body.sliced(at);
 
-    if (command == "$") {
-        query_ = Query{{axis, QString(), QString()}, true, {}};
+    if (command == "$" || command.startsWith('V'))
         return;
-    }
-    if (command.startsWith('V') && command.size() >= 2) {
-        const char item = command[1];
-        const QByteArrayView profile = command.sliced(2);
-        if (const std::optional<ParamKey> key = paramKeyOfLetter(item); key && isDigits(profile)) {
-            query_ = Query{{axis, parameterSheetKey(*key), QString::fromLatin1(profile)},
-                           false,
-                           {},
-                           fieldOf(*key)};
-        } else if (const std::optional<SettingGroup> group = groupOfQueryItem(item);
-                   group && profile.isEmpty()) {
-            query_ =
-                Query{{axis, settingSheetKey(*group), QString()}, false, {}, settingField(*group)};
-        }
-        return;
-    }
 
     Pending change;
     change.entry.axis = axis;
@@ -168,21 +186,8 @@ void ChangeTracker::begin(Pending change)
     pending_.push_back(std::move(change));
 }
 
-void ChangeTracker::onReplyRead(const QByteArray &bytes)
+void ChangeTracker::finishQuery(const Query &query)
 {
-    if (!query_)
-        return;
-    query_->reply += bytes;
-    if (query_->reply.endsWith('\r'))
-        finishQuery();
-}
-
-void ChangeTracker::finishQuery()
-{
-    if (!query_)
-        return;
-    const Query query = std::move(*query_);
-    query_.reset();
     // Two answers to one question come from two units: neither is a reading.
     if (answersIn(QString::fromLatin1(query.reply)).size() > 1) {
         if (!query.identity)

@@ -2,8 +2,9 @@
 // Watches the session's line and keeps the change journal: every line that
 // changes the unit (a parameter, a drive option, a new axis address) becomes
 // a row once the next read-back of that value tells whether the unit kept
-// it. It learns everything from the lines the program writes and the replies
-// it reads, so it never puts a line of its own on the wire.
+// it. It learns the changes from the lines the program writes and the values
+// from the exchange's proven answers, so it never puts a line of its own on
+// the wire and a late reply never settles another change.
 //
 // A journal that cannot be written costs one warning per run; the work goes on.
 
@@ -29,7 +30,8 @@ class ChangeTracker : public QObject
     ChangeTracker(UnitSession &session, Journal *journal, QObject *parent = nullptr);
     ~ChangeTracker() override;
 
-    // The unit at the axis the program talks to, as it named itself there.
+    // The unit at the axis the program talks to, as it named itself there;
+    // asked through the exchange when the axis is new.
     QString unitModel() const;
     QString revision() const;
 
@@ -72,9 +74,11 @@ class ChangeTracker : public QObject
     };
 
     void onLineWritten(const QByteArray &bytes);
-    void onReplyRead(const QByteArray &bytes);
+    void onAnswered(const QByteArray &question, const QString &reply);
+    // The question a line asks: the value it reads; none for other lines.
+    static std::optional<Query> queryOf(const QByteArray &bytes);
     void begin(Pending change);
-    void finishQuery();
+    void finishQuery(const Query &query);
     void resolve(const ValueKey &key, const std::optional<QString> &shown);
     // A unit answered at this address: an axis define waiting for its
     // read-back is settled by it.
@@ -84,7 +88,6 @@ class ChangeTracker : public QObject
 
     UnitSession &session_;
     Journal *journal_;
-    std::optional<Query> query_;
     std::vector<Pending> pending_;
     QMap<ValueKey, QString> shown_;
     bool warned_ = false;

@@ -139,6 +139,10 @@ CheckReport CheckRun::run(const CheckRequest &request)
     if (!session_.state.UnitConnected)
         return finish(CheckVerdict::Error, notConnectedText());
 
+    // Two units at one address: neither is checked, nothing is written.
+    if (const QString problem = operations_.unitProblem(); !problem.isEmpty())
+        return finish(CheckVerdict::Error, problem);
+
     const int total = operations_.valueCount(sheet);
     if (request.load) {
         report.loaded = true;

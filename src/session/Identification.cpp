@@ -51,6 +51,20 @@ void UnitSession::noteModelAnswer(int address, const QString &rawReply)
     axisUnits_.erase(address);
 }
 
+std::optional<UnitSession::AxisUnit> UnitSession::unitAtAxis()
+{
+    const QString address = state.AxisAddress;
+    if (const auto known = unitAt(address))
+        return known;
+    if (!state.UnitConnected || !link.PortOpen() || isEnding())
+        return std::nullopt;
+    const Outcome<QString> answer = exchange.askModel(address);
+    noteModelAnswer(address.toInt(), answer ? *answer + QLatin1Char('\r') : exchange.lastRaw());
+    if (exchange.collided())
+        axisUnits_[address.toInt()] = AxisUnit{QString(), QString(), true};
+    return unitAt(address);
+}
+
 bool UnitSession::ScanBaudRates()
 {
     scanning_ = true;
@@ -93,6 +107,7 @@ bool UnitSession::IdentifyUnit(const QString &address)
         // A new connection: what answered before may have gone or changed.
         axisUnits_.clear();
         noteModelAnswer(address.toInt(), reply);
+        exchange.settle(frame::modelQuery(address), reply.trimmed().isEmpty() ? QString() : reply);
 
         ProfileUpdate = true;
         const std::optional<UnitIdentity> identity = parseIdentityReply(reply);

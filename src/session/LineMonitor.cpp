@@ -30,6 +30,11 @@ LineMonitor::LineMonitor(SerialLink &link, QObject *parent)
             [stamp](const QByteArray &bytes) { stamp(MonitorLine::Written, bytes); });
     connect(&link_, &SerialLink::replyRead, this,
             [stamp](const QByteArray &bytes) { stamp(MonitorLine::Read, bytes); });
+    // Why a question is asked again: a line of its own, nothing on the wire.
+    connect(&link_, &SerialLink::noted, this, [this](const QString &text) {
+        record(MonitorLine::Note, text.toUtf8(),
+               sinceOpened_.isValid() ? sinceOpened_.elapsed() : 0, settingsBaud(link_));
+    });
 }
 
 void LineMonitor::record(MonitorLine::Direction direction, const QByteArray &bytes, qint64 ms,
@@ -45,6 +50,11 @@ void LineMonitor::record(MonitorLine::Direction direction, const QByteArray &byt
     line.fullSize = bytes.size();
     if (direction == MonitorLine::Written)
         line.meaning = lineMeaning(bytes).value_or(QString());
+    if (direction == MonitorLine::Note) {
+        line.meaning = QString::fromUtf8(bytes);
+        line.bytes.clear();
+        line.fullSize = 0;
+    }
     emit recorded(line);
     if (pending_.size() >= Capacity)
         pending_.removeFirst();
@@ -91,7 +101,15 @@ void LineMonitor::clear()
 
 QString LineMonitor::directionText(MonitorLine::Direction direction)
 {
-    return direction == MonitorLine::Written ? QStringLiteral(">") : QStringLiteral("<");
+    switch (direction) {
+    case MonitorLine::Written:
+        return QStringLiteral(">");
+    case MonitorLine::Read:
+        return QStringLiteral("<");
+    case MonitorLine::Note:
+        break;
+    }
+    return QStringLiteral("!");
 }
 
 QString LineMonitor::displayText(const MonitorLine &line)

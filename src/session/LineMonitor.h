@@ -22,14 +22,14 @@ namespace ktv {
 
 struct MonitorLine
 {
-    enum Direction { Written, Read };
+    enum Direction { Written, Read, Note };
     qint64 ms = 0;
     QDateTime at; // the time of day, local
     Direction direction = Written;
     int baud = 0;
     QByteArray bytes;       // the first KeptBytes bytes of the line
     qsizetype fullSize = 0; // the line's size on the wire
-    QString meaning;        // empty for replies and unknown lines
+    QString meaning;        // empty for replies and unknown lines; a note's text
 };
 
 class LineMonitor : public QAbstractTableModel

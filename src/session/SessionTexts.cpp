@@ -79,6 +79,11 @@ QString replyProblemText(const QString &raw)
              lineDisplayText(bytes));
 }
 
+QString twoUnitsAtAxisText(const QString &address)
+{
+    return QStringLiteral("Two units answer at axis %1").arg(address);
+}
+
 QString unreadableReplyText(const QString &what, const QString &raw)
 {
     return what + QStringLiteral(": ") + replyProblemText(raw);

@@ -26,6 +26,8 @@ QString tooSlowText(const QString &address, const QStringList &fields);
 // reply "77"", "Accel/Decel: incomplete reply "100"").
 QString unreadableReplyText(const QString &what, const QString &raw);
 QString replyProblemText(const QString &raw); // "unreadable reply "77""
+// "Two units answer at axis 7"
+QString twoUnitsAtAxisText(const QString &address);
 // What a read-back of the command-line tool, a set, a save or a load did not
 // do, for the operator and a bench script.
 QString valuesNotReadText(const QString &what, const QStringList &fields);

@@ -73,21 +73,31 @@ bool SheetOperations::report(const QString &value)
 
 std::optional<QString> SheetOperations::askUnit(Field field, const QString &profile)
 {
-    SerialLink &link = session_.link;
-    lastReply_.clear();
-    if (!link.write(frame::queryLine(session_.state.AxisAddress, field, profile)))
+    UnitExchange &exchange = session_.exchange;
+    const ktv::Outcome<QString> answer =
+        exchange.askField(session_.state.AxisAddress, field, profile);
+    lastReply_ = answer ? QString() : exchange.lastRaw();
+    lastCollided_ = exchange.collided();
+    if (!answer)
         return std::nullopt;
-    link.WaitSeconds(0.05);
-    lastReply_ = link.readCompleteReply().text;
-    if (lastReply_.isEmpty())
-        link.noteReplyOwed();
-    return decode::validReply(field, lastReply_);
+    return *answer;
+}
+
+QString SheetOperations::unitProblem()
+{
+    const auto unit = session_.unitAtAxis();
+    if (unit && unit->collision)
+        return twoUnitsAtAxisText(session_.state.AxisAddress) +
+               QStringLiteral(": nothing was written.");
+    return {};
 }
 
 QString SheetOperations::lastProblem(const QString &what) const
 {
     if (!session_.link.PortOpen())
         return QStringLiteral("The line to the unit was lost at: %1").arg(what);
+    if (lastCollided_)
+        return twoUnitsAtAxisText(session_.state.AxisAddress);
     if (lastReply_.isEmpty())
         return noAnswerText(session_.state.AxisAddress, {what});
     return unreadableReplyText(what, lastReply_);
@@ -153,8 +163,9 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
             lost = !link.PortOpen();
             if (readOnThrough_ && !lost)
                 unread.push_back({number, key,
-                                  lastReply_.isEmpty() ? QStringLiteral("no answer")
-                                                       : replyProblemText(lastReply_)});
+                                  lastCollided_          ? UnitExchange::twoUnitsText()
+                                  : lastReply_.isEmpty() ? QStringLiteral("no answer")
+                                                         : replyProblemText(lastReply_)});
         }
         return value;
     };
@@ -168,7 +179,6 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
     };
     auto cancelled = [] { return ReadResult{Outcome::Cancelled, std::nullopt, QString(), {}}; };
 
-    link.dropLateReplies(); // whatever the unit said before is not an answer to us
     const int profiles = unitFacts(panel).profileCount;
     for (int number = 1; number <= profiles; ++number) {
         const QString profile = QString::number(number);
@@ -214,6 +224,11 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     }
     const Model panel = *panelOfUnitModel(unit_.unitModel);
     SerialLink &link = session_.link;
+    // Two units at the address would both take every line: nothing is written.
+    if (const QString problem = unitProblem(); !problem.isEmpty()) {
+        result.problem = problem;
+        return result;
+    }
     cancelled_ = false;
     done_ = 0;
     const int readCount = unitFacts(panel).profileCount * int(parameterKeys(panel).size()) +
@@ -399,7 +414,10 @@ SheetOperations::LoadResult SheetOperations::writeValue(const QString &field, in
         result.outcome = Outcome::Refused;
         return result;
     }
-    link.dropLateReplies();
+    if (const QString problem = unitProblem(); !problem.isEmpty()) {
+        result.problem = problem;
+        return result;
+    }
     if (!link.write(line)) {
         result.problem = QStringLiteral("The line to the unit took nothing; nothing was written.");
         return result;

@@ -95,6 +95,11 @@ class SheetOperations
     LoadResult loadFile(const QString &path);
     CompareResult compare(const ParameterSheet &sheet);
 
+    // Why nothing may be written to the unit at the axis (two units answer
+    // there); empty when nothing stands in the way. Asks the model when the
+    // axis is new.
+    QString unitProblem();
+
     // The number of value lines a load of the sheet writes.
     int valueCount(const ParameterSheet &sheet) const;
 
@@ -114,6 +119,7 @@ class SheetOperations
     // the reply is valid for the query, else none (lastProblem says why).
     std::optional<QString> askUnit(Field field, const QString &profile);
     QString lastProblem(const QString &what) const;
+
     ReadResult readValues(int total, int startAt);
 
     UnitSession &session_;
@@ -124,6 +130,7 @@ class SheetOperations
     int done_ = 0;
     int total_ = 0;
     QString lastReply_;
+    bool lastCollided_ = false;
 };
 
 // Files: the error texts name the file. A sheet is a regular file of at

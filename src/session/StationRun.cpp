@@ -37,8 +37,6 @@ class StationRun::SessionRecorder : public SessionView
 
 namespace {
 constexpr double PauseSliceSeconds = 0.1;
-// A second unit's answer right behind the first makes a collision.
-constexpr double SecondAnswerSeconds = 0.1;
 } // namespace
 
 QString stationLineName(int comPort, const QString &device)
@@ -65,8 +63,9 @@ StationRun::StationRun(UnitSession &session, StationLineSetup setup, StationView
       sessionView_(std::make_unique<SessionRecorder>(view))
 {
     session_.setView(sessionView_.get());
-    // The same check as the tool's: whole replies, each given its second.
-    session_.wholeReplies = true;
+    // The same check as the tool's: every question through the exchange's
+    // rules, each reply given its second.
+    session_.exchange.setPolicy(ReplyPolicy::Tool);
     session_.state.ComPortNumber = setup_.comPort;
     session_.state.AxisAddress = setup_.address;
     session_.axisAfterIdentify = setup_.address;
@@ -131,19 +130,14 @@ bool StationRun::openLine()
 
 StationRun::Answer StationRun::askModel()
 {
-    SerialLink &link = session_.link;
     if (session_.isEnding() || !openLine())
         return {};
-    // Whatever waits before the question is no answer to it.
-    if (link.ReplyWaiting())
-        link.Input();
     const int address = setup_.address.toInt();
-    if (!link.write(frame::modelQuery(setup_.address)))
-        return {};
-    const SerialLink::Reply reply = link.readCompleteReply(AnswerWithinSeconds);
-    QString raw = reply.text;
-    if (reply.complete)
-        raw += link.readCompleteReply(SecondAnswerSeconds).text;
+    // Presence is asked once a second anyway: a missed answer is not asked
+    // again at once, the next second's question is its second try. The
+    // exchange still drops what waits before it and proves what comes.
+    (void)session_.exchange.askModel(setup_.address, UnitExchange::Tries::Once);
+    const QString raw = session_.exchange.lastRaw();
     session_.noteModelAnswer(address, raw);
     const std::optional<UnitSession::AxisUnit> unit = session_.unitAt(setup_.address);
     if (!unit)

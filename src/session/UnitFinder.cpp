@@ -30,6 +30,8 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
     if (!raw.isEmpty() && !raw.endsWith(QLatin1Char('\r')))
         raw += link.readCompleteReply(0.1).text;
     session.noteModelAnswer(address, raw);
+    session.exchange.settle(frame::modelQuery(QString::number(address)),
+                            answersIn(raw).size() == 1 ? raw : QString());
     const std::optional<UnitSession::AxisUnit> unit = session.unitAt(QString::number(address));
     if (!unit)
         return std::nullopt;
@@ -73,6 +75,7 @@ AddressAnswer askAddress(UnitSession &session)
     const std::optional<QString> address =
         answersIn(answer.raw).size() == 1 ? decode::validAddressReply(answer.raw) : std::nullopt;
     answer.kind = address ? AddressAnswer::One : AddressAnswer::Unclear;
+    session.exchange.settle(frame::addressQueryLine(), address ? answer.raw : QString());
     answer.address = address ? address->toInt() : -1;
     return answer;
 }

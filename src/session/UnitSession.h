@@ -28,6 +28,7 @@
 #include "protocol/ParameterLimits.h"
 #include "session/PanelEntries.h"
 #include "session/SessionView.h"
+#include "session/UnitExchange.h"
 
 #include <QObject>
 #include <QString>
@@ -55,10 +56,10 @@ class UnitSession : public QObject
     int Times = 0;
     // Copy read-back values into the entry boxes during the next run.
     bool ProfileUpdate = false;
-    // Read-backs take only whole replies valid for their query, each waited
-    // for up to a second (the command-line tool); the window's runs keep
-    // their own reads and waits.
-    bool wholeReplies = false;
+    // Every question to the unit goes through the exchange. Its reply policy
+    // says how the panel's read-back run reads: the window's own timing, or
+    // the exchange's rules (the command-line tool).
+    UnitExchange exchange{link};
 
     // The view the session reports to; until one is set nothing is shown.
     void setView(SessionView *view);
@@ -90,6 +91,10 @@ class UnitSession : public QObject
     // (compared as a number, "07" is 7); none when no known model answered
     // there since the connection was made.
     std::optional<AxisUnit> unitAt(const QString &address) const;
+    // The unit at the axis the program talks to; asked through the exchange
+    // when it is not known yet (a newly selected axis): the first sheet,
+    // Compare or check there needs it.
+    std::optional<AxisUnit> unitAtAxis();
     // Records the raw reply to "$" at an address (CRs included, as read).
     void noteModelAnswer(int address, const QString &rawReply);
     void Connect();
@@ -146,6 +151,9 @@ class UnitSession : public QObject
     // unchanged), then the VELD30 read-back.
     void selectAxis(const QString &address);
     void axisSelectDone();
+    // The unit Find Units found at an address, on the line in use: it is
+    // asked who it is (through the exchange), then read back as a select does.
+    void selectFoundUnit(const QString &address);
     // Axis Define: asks the line which address its unit has (opening the
     // port when it is closed); empty when the port could not be opened.
     std::optional<QString> beginAxisDefine();
@@ -181,8 +189,6 @@ class UnitSession : public QObject
     // Writes a command line; when the line does not take it, says so.
     bool writeCommand(const QString &command, const QByteArray &line);
     void closeAxisDefinePort();
-    // The model query at the axis just selected, before its read-back.
-    void askModelAtAxis();
 
     std::unique_ptr<SessionView> nullView_;
     SessionView *view_ = nullptr;

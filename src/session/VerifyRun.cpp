@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "protocol/CommandFrame.h"
 #include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
@@ -21,9 +22,10 @@ void UnitSession::VerifyParameters(Model model)
     // Cleared before the first wait: what the operator does meanwhile (a
     // refused option) may leave its own word.
     view_->showRunStatus(QString());
+    const bool tool = exchange.policy() == ReplyPolicy::Tool;
     // Whatever the unit said before is not an answer to us.
-    if (wholeReplies)
-        link.dropLateReplies();
+    if (tool)
+        exchange.drain();
     else
         link.ReadReply();
 
@@ -39,42 +41,52 @@ void UnitSession::VerifyParameters(Model model)
             completed = false;
             break;
         }
-        // A reply that came too late for the previous query is not this
-        // one's answer; it is dropped, and that query counts as unanswered.
-        if (wholeReplies)
-            link.dropLateReplies();
-        else if (link.ReplyWaiting())
-            link.Input();
-        link.write(frame::queryLine(state.AxisAddress, field, state.SelectedProfile));
-        link.WaitSeconds(0.05);
+        const QByteArray question =
+            frame::queryLine(state.AxisAddress, field, state.SelectedProfile);
         std::optional<QString> value;
         QString unreadable; // a whole reply the query cannot be answered with
+        QString raw;        // the reply as read, when it is placed here
         bool cameWhole = true;
-        if (wholeReplies) {
-            const SerialLink::Reply reply = link.readCompleteReply();
-            value = decode::validReply(field, reply.text);
-            cameWhole = reply.complete;
-            if (!value && !link.replyMissing())
-                unreadable = reply.text;
+        bool answered = true;
+        if (tool) {
+            // The exchange's rules: drained, asked again once, proven.
+            const Outcome<QString> reply =
+                exchange.askField(state.AxisAddress, field, state.SelectedProfile);
+            if (reply) {
+                value = *reply;
+                raw = exchange.lastRaw();
+            } else if (!exchange.lastRaw().isEmpty() && !exchange.collided()) {
+                unreadable = exchange.lastRaw();
+            }
+            answered = reply.ok();
         } else {
-            QString reply = link.ReadReply();
-            // The rest of a reply cut short may still come; the run shows
-            // the part as it always has, but whoever asks next waits it out.
-            if (!link.replyMissing() && !reply.endsWith(QLatin1Char('\r')))
+            // The window's run keeps its own timing: a reply that came too
+            // late for the previous query is not this one's answer; it is
+            // dropped, and that query counts as unanswered.
+            if (link.ReplyWaiting())
+                link.Input();
+            link.write(question);
+            link.WaitSeconds(0.05);
+            raw = link.ReadReply();
+            answered = !link.replyMissing();
+            // The rest of a reply cut short may still come: it is no value
+            // (it is placed nowhere), and whoever asks next waits it out.
+            cameWhole = !answered || raw.endsWith(QLatin1Char('\r'));
+            if (answered && !cameWhole)
                 link.noteReplyOwed();
+            QString reply = raw;
             if (field != Field::RampDown)
                 reply = StripCarriageReturns(reply);
-            if (!link.replyMissing())
+            if (answered)
                 value = reply;
         }
-        const bool answered = !link.replyMissing();
         // A newer run has ended meanwhile: this one stops without showing
         // what it read.
         if (Times == 0 || isEnding() || !link.PortOpen()) {
             completed = false;
             break;
         }
-        if (answered && replyOwed) {
+        if (!tool && answered && replyOwed) {
             // The unit answers in order, so what came may be the late reply
             // to an earlier query: it is placed nowhere, and from here on no
             // reply of this run can be told apart from an earlier one's.
@@ -82,16 +94,19 @@ void UnitSession::VerifyParameters(Model model)
             unreadable.clear();
             tooSlow = true;
             link.noteReplyOwed(); // this query's own reply may be still to come
-        } else if (!answered || !cameWhole) {
+        } else if (!tool && (!answered || !cameWhole)) {
             // A slow unit's reply may still be on its way. The window's run
             // gives it up to 0.15 s more to arrive and drops it; a reply
             // that does not come even then may arrive under a later query.
-            if (wholeReplies || !link.discardLateReply(0.15)) {
+            if (!link.discardLateReply(0.15)) {
                 replyOwed = true;
                 link.noteReplyOwed(); // for whoever asks the unit next
             }
             value.reset();
         }
+        // The journal takes what the panel shows, never a reply placed nowhere.
+        if (!tool)
+            exchange.settle(question, value ? raw : QString());
         // An unreadable reply is said on its own, with what came.
         if (!value && unreadable.isEmpty())
             bare << fieldName(field);

@@ -289,7 +289,13 @@ void Simulator::endLine(double now)
     // The line that reaches the --vanish-after count is recorded but not answered.
     const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
     bool answered = false;
-    if (m_present && !lastLine && rate == m_options.baud && line.endsWith('\r')) {
+    // A unit deaf after a write misses whole lines, its own address or not,
+    // and every set line it misses starts its deafness again.
+    const bool deaf = now < m_deafUntil;
+    const bool write = line.endsWith('\r') && Unit::isWrite(line.chopped(1));
+    if (write && m_options.deafMs > 0)
+        m_deafUntil = now + m_options.deafMs / 1000.0;
+    if (m_present && !lastLine && !deaf && rate == m_options.baud && line.endsWith('\r')) {
         auto reply = m_unit.handleLine(line.chopped(1));
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.
@@ -299,8 +305,15 @@ void Simulator::endLine(double now)
         }
         const bool modeApplies = m_options.unit.only.isEmpty() ||
                                  m_options.unit.only.contains(Unit::commandOf(line.chopped(1)));
-        const ReplyMode mode = modeApplies ? m_options.mode : ReplyMode::Normal;
-        if (reply && mode != ReplyMode::Silent) {
+        ReplyMode mode = modeApplies ? m_options.mode : ReplyMode::Normal;
+        if (mode == ReplyMode::Slow && m_options.slowCount > 0 &&
+            m_slowDone++ >= m_options.slowCount)
+            mode = ReplyMode::Normal;
+        if (reply && write && m_options.ackMs > 0) {
+            // An acknowledgement keeps its own time, whatever the mode.
+            m_output.push_back({*reply, 0, now + m_options.ackMs / 1000.0, 0});
+            answered = true;
+        } else if (reply && mode != ReplyMode::Silent) {
             scheduleReply(*reply, now, mode);
             answered = true;
             // The reply is on its way before the record shows the line, so a

@@ -29,6 +29,9 @@ struct SimulatorOptions
     ReplyMode mode = ReplyMode::Normal;
     int splitGapMs = 10;
     int slowMs = 150;
+    int slowCount = 0;    // mode slow: only the first N replies it applies to; 0: all
+    int ackMs = 0;        // acknowledgements go out this long after their line
+    int deafMs = 0;       // after each write the unit hears nothing this long
     int vanishAfter = 0;  // 0: never
     int alsoAddress = -1; // 0-99: a second unit at this address (the first's too)
     QByteArray alsoModel; // the second unit's model; empty: the first unit's
@@ -100,6 +103,8 @@ class Simulator
 
     std::deque<Chunk> m_output;
     double m_lastChunkDone = 0;
+    double m_deafUntil = 0;
+    int m_slowDone = 0;
 };
 
 double monotonicSeconds();

@@ -199,6 +199,15 @@ bool Unit::modeApplies(const QByteArray &command) const
     return m_config.only.isEmpty() || m_config.only.contains(command);
 }
 
+bool Unit::isWrite(const QByteArray &line)
+{
+    if (line.startsWith("@~"))
+        return true;
+    const QByteArray command = commandOf(line);
+    return !command.isEmpty() && command != "$" && command != "!" && command != "%" &&
+           !command.startsWith('V');
+}
+
 QByteArray Unit::commandOf(const QByteArray &line)
 {
     qsizetype at = line.startsWith('@') ? 1 : 0;
@@ -211,7 +220,7 @@ std::optional<QByteArray> Unit::setReply() const
 {
     if (!m_config.acknowledge)
         return std::nullopt;
-    return QByteArray("OK") + kCr;
+    return m_config.ackText + kCr;
 }
 
 } // namespace unitsim

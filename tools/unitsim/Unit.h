@@ -18,8 +18,10 @@ struct UnitConfig
     QByteArray model = "KTRA20";
     QByteArray revision = "1.07";
     int address = 0;
-    // Set, motion and stop commands are acknowledged with "OK" CR.
+    // Set, motion and stop commands are acknowledged with "OK" CR (or with
+    // ackText and CR when that is set).
     bool acknowledge = false;
+    QByteArray ackText = "OK";
     // When set, every query but "$" is answered with this text and CR.
     std::optional<QByteArray> fixedReply;
     // When not empty, the reply mode (fixed, slow, split, garbage) applies
@@ -46,6 +48,8 @@ class Unit
     int address() const { return m_address; }
     // The command of a line ("@12VA1" -> "VA1", "@%" -> "%").
     static QByteArray commandOf(const QByteArray &line);
+    // A line that sets, moves or stops (no query): "@0A1_500", "@~7", "@0G1".
+    static bool isWrite(const QByteArray &line);
 
   private:
     // Profile parameters in the order A, B, M, N, T, L, U.

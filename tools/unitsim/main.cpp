@@ -51,7 +51,10 @@ the first unit's own address both answer every line, the first one first.
   A<p>_<text> (also B M N T L U)   store <text> as it came for profile p
   G<p>  S  H     begin motion, soft stop, hard stop
 Every reply ends in CR. Set, motion and stop commands are not answered unless
---ack is given (then "OK"). Unknown lines and a lone CR get no answer.
+--ack is given (then "OK", or the --ack-text, after --ack-ms). Unknown lines and
+a lone CR get no answer. With --deaf-ms the unit hears nothing for that long
+after each set, motion or stop line, heard or not (the lines it misses are
+recorded as not answered).
 
 Factory state: direction CW, reduced current off, resolution 8, ramp down off,
 analog speed off, error code 0. Profile 1: A 10000 (KTRA10 and KTRA20: 10),
@@ -61,7 +64,7 @@ B 500, M 5000, N 0, T 50, L 1000, U 20000; profile p adds 100*(p-1) to each
 Modes:
   normal   answer at once
   silent   never answer (the unit still hears and records)
-  slow     answer after --slow-ms
+  slow     answer after --slow-ms (with --slow-count N only the first N replies)
   split    answer in two pieces, --split-gap apart
   garbage  answer with 16 random bytes (bytes above 127, CR, LF, NUL and "@")
   flood    before each answer send 1 MB without pause
@@ -143,6 +146,21 @@ int main(int argc, char *argv[])
     const QCommandLineOption slow(QStringLiteral("slow-ms"),
                                   QStringLiteral("Delay of a slow reply (default 150)."),
                                   QStringLiteral("MS"), QStringLiteral("150"));
+    const QCommandLineOption slowCount(
+        QStringLiteral("slow-count"),
+        QStringLiteral("Mode slow delays only the first N replies (default 0: all)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption ackText(
+        QStringLiteral("ack-text"),
+        QStringLiteral("Acknowledge set, motion and stop commands with TEXT (implies --ack)."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption ackMs(QStringLiteral("ack-ms"),
+                                   QStringLiteral("Delay of an acknowledgement (default 0)."),
+                                   QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption deafMs(
+        QStringLiteral("deaf-ms"),
+        QStringLiteral("Hear nothing for MS after each set, motion or stop line (default 0)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption fixedReply(QStringLiteral("fixed-reply"),
                                         QStringLiteral("Reply text of mode fixed."),
                                         QStringLiteral("TEXT"));
@@ -178,9 +196,10 @@ int main(int argc, char *argv[])
         QStringLiteral("control"),
         QStringLiteral("Obey \"remove\" and \"insert MODEL ADDRESS\" lines appended to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions({model, revision, address, baud, device, link, record, mode, splitGap, slow,
-                       fixedReply, ack, vanish, keepNothing, modelReply, alsoAddress, alsoModel,
-                       only, control});
+    parser.addOptions({model,      revision,    address,   baud,      device,     link,
+                       record,     mode,        splitGap,  slow,      fixedReply, ack,
+                       ackText,    ackMs,       deafMs,    slowCount, vanish,     keepNothing,
+                       modelReply, alsoAddress, alsoModel, only,      control});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -196,7 +215,9 @@ int main(int argc, char *argv[])
     if (!knownModels().contains(options.unit.model))
         return fail(QStringLiteral("unknown model %1").arg(parser.value(model)));
     options.unit.revision = parser.value(revision).toLatin1();
-    options.unit.acknowledge = parser.isSet(ack);
+    options.unit.acknowledge = parser.isSet(ack) || parser.isSet(ackText);
+    if (parser.isSet(ackText))
+        options.unit.ackText = parser.value(ackText).toLatin1();
     options.unit.keepNothing = parser.isSet(keepNothing);
     if (parser.isSet(modelReply))
         options.unit.modelReply = parser.value(modelReply).toLatin1();
@@ -212,7 +233,9 @@ int main(int argc, char *argv[])
     if (!number(baud, 1, 4000000, &options.baud))
         return fail(QStringLiteral("bad baud rate %1").arg(parser.value(baud)));
     if (!number(splitGap, 0, 60000, &options.splitGapMs) ||
-        !number(slow, 0, 60000, &options.slowMs))
+        !number(slow, 0, 60000, &options.slowMs) || !number(ackMs, 0, 60000, &options.ackMs) ||
+        !number(deafMs, 0, 60000, &options.deafMs) ||
+        !number(slowCount, 0, 1 << 30, &options.slowCount))
         return fail(QStringLiteral("bad delay"));
     if (!number(vanish, 0, 1 << 30, &options.vanishAfter))
         return fail(QStringLiteral("bad --vanish-after count"));
