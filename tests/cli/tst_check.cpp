@@ -405,6 +405,8 @@ void TestCheck::journalHeldByAnother()
     QSqlDatabase::removeDatabase("holder");
     const CliRun listed = rig.run({"results", "--csv"});
     QCOMPARE(listed.out.count(QLatin1Char('\n')), 3); // the head and two checks
+}
+
 // A unit that answers within the protocol but not perfectly: every value the
 // check reports is one the unit holds, or none ("no answer"), never another
 // question's answer. held: "profile/key" -> the value the unit holds; a key
