@@ -46,6 +46,11 @@ struct StationRecord : StationView
         results.push_back(report);
         states << QStringLiteral("result ") + stationVerdictWord(report);
     }
+    void askSerialNumber(const QString &refusal) override
+    {
+        if (!refusal.isEmpty())
+            problems << refusal;
+    }
     void showUnitGone() override { states << QStringLiteral("gone"); }
     void showRunEnded() override { ended = true; }
     bool showing(const QString &state, int count) const
