@@ -23,6 +23,7 @@
 #include "store/SerialSetting.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -202,9 +203,15 @@ class StandardInputSerials
             waiting_.pop_front();
             const QByteArray prompt = (line->name() + QStringLiteral(": serial number? ")).toUtf8();
             lock.unlock();
-            // One write, so that it is never torn by another line's output.
-            [[maybe_unused]] const auto written =
-                ::write(STDERR_FILENO, prompt.constData(), std::size_t(prompt.size()));
+            // Printed where the lines' messages are, after them: a refusal
+            // comes before the question asked again.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [prompt] {
+                    [[maybe_unused]] const auto written =
+                        ::write(STDERR_FILENO, prompt.constData(), std::size_t(prompt.size()));
+                },
+                Qt::QueuedConnection);
             std::string text;
             const bool got = bool(std::getline(std::cin, text));
             lock.lock();
