@@ -628,14 +628,23 @@ void TestStation::serialNumberBeforeTheCheck()
     Station st;
     QVERIFY(st.start());
     QString problem;
-    QVERIFY2(writeSerialSetting(st.bench->storePath, {true, R"(^SN-\d{4}$)"}, &problem),
+    // The station's setting as the store had it; the pattern changed at Start.
+    QVERIFY2(writeSerialSetting(st.bench->storePath, {true, "SN-.*"}, &problem),
              qPrintable(problem));
+    QString settingShown;
     bool boxFocused = false;
     QString refusal;
     QString stateAfterRefusal;
     Lines wireBeforeFit;
     qsizetype questionsAtRefusal = 0;
     Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    settingShown = QStringLiteral("%1 %2").arg(
+                        shownStation()->askSerialBox()->isChecked() ? "ask" : "no",
+                        shownStation()->serialPatternBox()->text());
+                    shownStation()->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                });
     st.open(script);
     auto scan = [&](const QString &serial) {
         QTest::keyClicks(st.dialog->serialBox(), serial);
@@ -676,6 +685,10 @@ void TestStation::serialNumberBeforeTheCheck()
     st.trigger();
     QVERIFY(script.finished());
 
+    QCOMPARE(settingShown, QStringLiteral("ask SN-.*"));
+    const StoredSerialSetting kept = readSerialSetting(st.bench->storePath);
+    QCOMPARE(kept.ask, true);
+    QCOMPARE(kept.pattern, QStringLiteral(R"(^SN-\d{4}$)"));
     QVERIFY(boxFocused);
     QCOMPARE(refusal,
              QStringLiteral(R"(The serial number "SN-7" does not fit ^SN-\d{4}$; nothing was )"
