@@ -209,6 +209,7 @@ struct Results : StationView
         passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
         ++count;
     }
+    void askSerialNumber(const QString &) override {}
     void showUnitGone() override {}
     void showRunEnded() override {}
     int count = 0;

@@ -38,6 +38,8 @@ expect "ktraveld-cli results --yield --by " station day field
 expect "ktraveld-cli station " unit.json
 expect "ktraveld-cli station unit.json --p" --port
 expect "ktraveld-cli station unit.json --u" --units
+expect "ktraveld-cli station unit.json --ser" --serial-prompt --serial-pattern
+expect "ktraveld-cli station unit.json --serial-prompt --serial-pattern "
 touch check.xml
 expect "ktraveld-cli check unit.json --junit " check.xml
 [ "$failed" = 0 ] && echo "the completion offers what each line expects"

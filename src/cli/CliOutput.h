@@ -35,6 +35,7 @@ inline const QString ValueNotHeld = QStringLiteral("value-not-held");
 inline const QString NoAnswer = QStringLiteral("no-answer");
 inline const QString SheetUnreadable = QStringLiteral("sheet-unreadable");
 inline const QString SheetRefused = QStringLiteral("sheet-refused");
+inline const QString SerialRefused = QStringLiteral("serial-refused");
 inline const QString SheetNotWritable = QStringLiteral("sheet-not-writable");
 inline const QString StoreNotice = QStringLiteral("store-notice");
 inline const QString StoreProblem = QStringLiteral("store-problem");

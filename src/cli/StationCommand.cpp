@@ -20,13 +20,23 @@
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
+#include "store/SerialSetting.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSerialPort>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace ktv::cli {
@@ -99,6 +109,11 @@ class LinePrinter : public StationView
             printOut(name_ + QStringLiteral(": ") + resultText(report) + QLatin1Char('\n'));
         }
     }
+    void askSerialNumber(const QString &refusal) override
+    {
+        if (!refusal.isEmpty())
+            printError(name_ + QStringLiteral(": ") + refusal, code::SerialRefused);
+    }
     void showUnitGone() override {}
     void showRunEnded() override {}
 
@@ -108,6 +123,116 @@ class LinePrinter : public StationView
     QString name_;
     bool json_;
     QString lastProblem_;
+};
+
+// Standard input read for the lines, one serial number a line of text, for
+// one line at a time: the line named in the prompt on stderr is the one the
+// number goes to ("COM 2 (/dev/ttyUSB1): serial number? "). The reading
+// blocks, so it has a thread of its own, let go as the tool ends (it may be
+// waiting for a line that never comes).
+class StandardInputSerials
+{
+  public:
+    class Line : public SerialNumberSource
+    {
+      public:
+        Line(StandardInputSerials &input, QString name) : input_(input), name_(std::move(name)) {}
+        void ask() override { input_.ask(this); }
+        Answer take(QString *serial) override { return input_.take(this, serial); }
+        void cancel() override { input_.cancel(this); }
+
+        const QString &name() const { return name_; }
+
+      private:
+        friend class StandardInputSerials;
+        StandardInputSerials &input_;
+        QString name_;
+        bool asked = false;
+        std::optional<QString> given;
+    };
+
+    static std::shared_ptr<StandardInputSerials> start()
+    {
+        auto input = std::make_shared<StandardInputSerials>();
+        std::thread([input] { input->read(); }).detach();
+        return input;
+    }
+
+    // The source of one line; it keeps the reading alive, and the reading
+    // keeps every line's source alive.
+    static std::shared_ptr<SerialNumberSource>
+    lineSource(const std::shared_ptr<StandardInputSerials> &input, const QString &name)
+    {
+        std::lock_guard lock(input->mutex_);
+        input->lines_.push_back(std::make_unique<Line>(*input, name));
+        return std::shared_ptr<SerialNumberSource>(input, input->lines_.back().get());
+    }
+
+  private:
+    void ask(Line *line)
+    {
+        std::lock_guard lock(mutex_);
+        line->asked = true;
+        line->given.reset();
+        waiting_.push_back(line);
+        wake_.notify_one();
+    }
+    SerialNumberSource::Answer take(Line *line, QString *serial)
+    {
+        std::lock_guard lock(mutex_);
+        if (line->given) {
+            *serial = *line->given;
+            line->given.reset();
+            return SerialNumberSource::Answer::Given;
+        }
+        return ended_ ? SerialNumberSource::Answer::NoMore : SerialNumberSource::Answer::Waiting;
+    }
+    void cancel(Line *line)
+    {
+        std::lock_guard lock(mutex_);
+        line->asked = false;
+        line->given.reset();
+        std::erase(waiting_, line);
+    }
+    void read()
+    {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return !waiting_.empty(); });
+            Line *line = waiting_.front();
+            waiting_.pop_front();
+            const QByteArray prompt = (line->name() + QStringLiteral(": serial number? ")).toUtf8();
+            lock.unlock();
+            // Printed where the lines' messages are, after them: a refusal
+            // comes before the question asked again.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [prompt] {
+                    [[maybe_unused]] const auto written =
+                        ::write(STDERR_FILENO, prompt.constData(), std::size_t(prompt.size()));
+                },
+                Qt::QueuedConnection);
+            std::string text;
+            const bool got = bool(std::getline(std::cin, text));
+            lock.lock();
+            if (!got) {
+                ended_ = true;
+                return;
+            }
+            // A line that went meanwhile drops the number meant for its unit.
+            if (line->asked &&
+                std::find(waiting_.begin(), waiting_.end(), line) == waiting_.end()) {
+                line->asked = false;
+                line->given = QString::fromStdString(text);
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Line *> waiting_;
+    std::vector<std::unique_ptr<Line>> lines_;
+    bool ended_ = false;
 };
 
 struct LineChoice
@@ -132,6 +257,12 @@ QList<QCommandLineOption> stationOptions()
         {QStringLiteral("operator"),
          QStringLiteral("The operator's name in the record (default: the login name)."),
          QStringLiteral("NAME")},
+        {QStringLiteral("serial-prompt"),
+         QStringLiteral("Read each unit's serial number from standard input before its check.")},
+        {QStringLiteral("serial-pattern"),
+         QStringLiteral("The pattern a serial number must fit (default: the station's, as the "
+                        "window keeps it)."),
+         QStringLiteral("RE")},
         {QStringLiteral("results-db"),
          QStringLiteral("The results server, as a libpq connection string."),
          QStringLiteral("CONNINFO")}};
@@ -187,6 +318,15 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
         return usageError(QStringLiteral("every result names its operator: give --operator NAME"),
                           command);
 
+    const bool askSerial = parser.isSet(QStringLiteral("serial-prompt"));
+    if (parser.isSet(QStringLiteral("serial-pattern")) && !askSerial)
+        return usageError(QStringLiteral("--serial-pattern goes with --serial-prompt"), command);
+    const QString serialPattern = parser.isSet(QStringLiteral("serial-pattern"))
+                                      ? parser.value(QStringLiteral("serial-pattern")).trimmed()
+                                      : readSerialSetting(storePath).pattern;
+    if (askSerial && !serialPatternProblem(serialPattern).isEmpty())
+        return usageError(serialPatternProblem(serialPattern), command);
+
     QString problem;
     std::optional<CheckRequest> request = checkRequestFromFile(words[0], &problem);
     if (!request) {
@@ -233,6 +373,8 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
         return kept;
     };
 
+    const std::shared_ptr<StandardInputSerials> serialInput =
+        askSerial ? StandardInputSerials::start() : nullptr;
     std::vector<std::unique_ptr<LinePrinter>> printers;
     std::vector<std::unique_ptr<StationLine>> stations;
     QEventLoop loop;
@@ -251,6 +393,11 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
         setup.request = *request;
         setup.keep = keep;
         setup.unitsLeft = unitsLeft;
+        if (serialInput) {
+            setup.serialNumbers = StandardInputSerials::lineSource(
+                serialInput, stationLineName(line.comPort, line.device));
+            setup.serialPattern = serialPattern;
+        }
         printers.push_back(
             std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device), common.json));
         stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));

@@ -29,6 +29,10 @@ class StationLine::Relay : public StationView
     {
         post([report, keptProblem](StationView &view) { view.showResult(report, keptProblem); });
     }
+    void askSerialNumber(const QString &refusal) override
+    {
+        post([refusal](StationView &view) { view.askSerialNumber(refusal); });
+    }
     void showUnitGone() override
     {
         post([](StationView &view) { view.showUnitGone(); });
@@ -48,6 +52,38 @@ class StationLine::Relay : public StationView
     QObject *receiver_;
     StationView &view_;
 };
+
+void GivenSerialNumbers::give(const QString &serial)
+{
+    std::lock_guard lock(mutex_);
+    if (asked_)
+        given_ = serial;
+}
+
+void GivenSerialNumbers::ask()
+{
+    std::lock_guard lock(mutex_);
+    asked_ = true;
+    given_.reset();
+}
+
+SerialNumberSource::Answer GivenSerialNumbers::take(QString *serial)
+{
+    std::lock_guard lock(mutex_);
+    if (!given_)
+        return Answer::Waiting;
+    *serial = *given_;
+    given_.reset();
+    asked_ = false;
+    return Answer::Given;
+}
+
+void GivenSerialNumbers::cancel()
+{
+    std::lock_guard lock(mutex_);
+    asked_ = false;
+    given_.reset();
+}
 
 StationLine::StationLine(const QString &storePath, StationLineSetup setup, StationView &view,
                          QObject *parent)

@@ -19,10 +19,28 @@
 #include <QString>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QThread;
 
 namespace ktv {
+
+// The serial numbers the operator gives on a line's panel, handed to the
+// line's thread. A number given while none is asked is dropped.
+class GivenSerialNumbers : public SerialNumberSource
+{
+  public:
+    // From the view's thread: the number typed or scanned, Enter pressed.
+    void give(const QString &serial);
+    void ask() override;
+    Answer take(QString *serial) override;
+    void cancel() override;
+
+  private:
+    std::mutex mutex_;
+    bool asked_ = false;
+    std::optional<QString> given_;
+};
 
 class StationLine : public QObject
 {

@@ -5,6 +5,7 @@
 #include "session/UnitSession.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace ktv {
 
@@ -42,6 +43,26 @@ constexpr double PauseSliceSeconds = 0.1;
 QString stationLineName(int comPort, const QString &device)
 {
     return QStringLiteral("COM %1 (%2)").arg(comPort).arg(device);
+}
+
+QString serialPatternProblem(const QString &pattern)
+{
+    const QRegularExpression expression(pattern);
+    if (expression.isValid())
+        return QString();
+    return QStringLiteral("The serial number pattern %1 is not a regular expression: %2")
+        .arg(pattern, expression.errorString());
+}
+
+QString serialNumberRefusal(const QString &serial, const QString &pattern)
+{
+    if (serial.isEmpty() && pattern.isEmpty())
+        return QStringLiteral("No serial number was given; nothing was checked.");
+    if (pattern.isEmpty() ||
+        QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(serial).hasMatch())
+        return QString();
+    return QStringLiteral("The serial number \"%1\" does not fit %2; nothing was checked.")
+        .arg(serial, pattern);
 }
 
 QString stationVerdictWord(const CheckReport &report)
@@ -180,7 +201,47 @@ void StationRun::waitForRemoval()
     session_.state.UnitConnected = false;
 }
 
-CheckReport StationRun::check(const FoundUnit &unit)
+std::optional<QString> StationRun::askSerialNumber()
+{
+    SerialNumberSource &source = *setup_.serialNumbers;
+    view_.showStationState(QStringLiteral("Scan the serial number"));
+    view_.askSerialNumber(QString());
+    source.ask();
+    int misses = 0;
+    while (!ending()) {
+        QString serial;
+        const SerialNumberSource::Answer answer = source.take(&serial);
+        if (answer == SerialNumberSource::Answer::NoMore) {
+            stopAsked_ = true;
+            break;
+        }
+        if (answer == SerialNumberSource::Answer::Given) {
+            serial = serial.trimmed();
+            const QString refusal = serialNumberRefusal(serial, setup_.serialPattern);
+            if (refusal.isEmpty())
+                return serial;
+            view_.askSerialNumber(refusal);
+            source.ask();
+            continue;
+        }
+        // Still there? Asked in turn, between the looks at the number.
+        if (double(lastAsked_.elapsed()) / 1000.0 < AskEverySeconds) {
+            session_.link.WaitSeconds(PauseSliceSeconds);
+            continue;
+        }
+        lastAsked_.start();
+        misses = askModel().kind == Answer::None ? misses + 1 : 0;
+        if (misses >= MissesUntilGone) {
+            session_.state.UnitConnected = false;
+            view_.showUnitGone();
+            break;
+        }
+    }
+    source.cancel();
+    return std::nullopt;
+}
+
+CheckReport StationRun::check(const FoundUnit &unit, const QString &serial)
 {
     view_.showStationState(
         QStringLiteral("Checking the %1 at address %2").arg(unit.modelId, setup_.address));
@@ -193,7 +254,9 @@ CheckReport StationRun::check(const FoundUnit &unit)
                                     .arg(done + 1)
                                     .arg(total));
     });
-    CheckReport report = run.run(setup_.request);
+    CheckRequest request = setup_.request;
+    request.serial = serial;
+    CheckReport report = run.run(request);
     // A line lost during the check: the check says so in its result.
     if (!session_.link.PortOpen())
         session_.state.UnitConnected = false;
@@ -224,13 +287,20 @@ void StationRun::run()
         if (!answer)
             break;
         // Identified by its answer: the model and revision it gave.
+        QString serial;
+        if (answer->kind == Answer::Unit && setup_.serialNumbers) {
+            const std::optional<QString> given = askSerialNumber();
+            if (!given)
+                continue; // the unit went (or the run ends)
+            serial = *given;
+        }
         if (setup_.unitsLeft && setup_.unitsLeft->fetch_sub(1) <= 0)
             break;
         CheckReport report;
         if (answer->kind == Answer::Collision) {
             report = refusedCollision();
         } else {
-            report = check(answer->unit);
+            report = check(answer->unit, serial);
             if (session_.isEnding())
                 break;
         }

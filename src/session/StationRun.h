@@ -17,6 +17,12 @@
 //   result is kept like any other. The time of a unit is its check's.
 // - Another model, or two units answering at the address, is refused: a
 //   REFUSED result, nothing written, nothing kept.
+// - With serial numbers asked, a unit present is asked its number before its
+//   check ("Scan the serial number"), while its presence is still asked once
+//   a second: a unit that goes before its number comes is forgotten. A
+//   number that does not fit the station's pattern is refused and asked
+//   again; nothing is checked with it. No number more to come (the end of
+//   the tool's input) ends the run between units.
 // - No message box ever holds the run: the session's messages (a lost line)
 //   go to the station's view as a line problem. A port that does not open,
 //   or went, is tried again at the next question.
@@ -59,11 +65,40 @@ class StationView
     // A unit's result, and where keeping it went wrong (empty: it was kept).
     // Its verdict stands while the unit is on the line.
     virtual void showResult(const CheckReport &report, const QString &keptProblem) = 0;
+    // The unit on the line is to be given its serial number; refusal: why
+    // the last one given was refused, else empty. Until the next state.
+    virtual void askSerialNumber(const QString &refusal) = 0;
     // The unit of the last result has gone.
     virtual void showUnitGone() = 0;
     // The run has ended (Stop, the units asked for, or the program ends).
     virtual void showRunEnded() = 0;
 };
+
+// Where a line's serial numbers come from: the serial box of its panel (a
+// barcode scanner types the number and presses Enter), or the tool's
+// standard input. Called on the line's thread; the number is taken as it
+// comes, so the line keeps asking its unit's presence meanwhile.
+class SerialNumberSource
+{
+  public:
+    enum class Answer { Waiting, Given, NoMore };
+    virtual ~SerialNumberSource() = default;
+    // The unit on the line wants its number (again, after a refusal).
+    virtual void ask() = 0;
+    // What came since ask(): Given with *serial once, else Waiting; NoMore
+    // when no number will ever come.
+    virtual Answer take(QString *serial) = 0;
+    // The unit went before its number came: the question is withdrawn.
+    virtual void cancel() = 0;
+};
+
+// Why a station's serial number pattern cannot be used (not a regular
+// expression), else empty.
+QString serialPatternProblem(const QString &pattern);
+// Why a serial number is refused, else empty: the whole number must fit the
+// pattern ("SN-1234x" does not fit ^SN-\d{4}$ nor SN-\d{4}); without a
+// pattern any number but an empty one fits.
+QString serialNumberRefusal(const QString &serial, const QString &pattern);
 
 // What one line of a station is to do.
 struct StationLineSetup
@@ -79,6 +114,9 @@ struct StationLineSetup
     // Shared by the lines of one station when a number of units is asked
     // for: each unit takes one before its check; none left ends the line.
     std::shared_ptr<std::atomic<int>> unitsLeft;
+    // Asks each unit's serial number before its check; unset: none asked.
+    std::shared_ptr<SerialNumberSource> serialNumbers;
+    QString serialPattern; // valid (serialPatternProblem); empty: any number
 };
 
 // "COM 2 (/dev/ttyUSB1)"
@@ -119,7 +157,10 @@ class StationRun
     bool ending() const;
     std::optional<Answer> waitForUnit();
     void waitForRemoval();
-    CheckReport check(const FoundUnit &unit);
+    // The number of the unit on the line; none when it went first or the
+    // run ends.
+    std::optional<QString> askSerialNumber();
+    CheckReport check(const FoundUnit &unit, const QString &serial);
     CheckReport refusedCollision() const;
 
     UnitSession &session_;

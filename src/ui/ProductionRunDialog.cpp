@@ -3,9 +3,12 @@
 #include "session/CheckRun.h"
 #include "session/StationLine.h"
 #include "session/UnitSession.h"
+#include "store/SerialSetting.h"
 #include "ui/ProgressDialog.h"
 #include "ui/Toolkit.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -29,11 +32,11 @@ namespace {
 
 const int Rates[] = {9600, 28800, 38400, 115200};
 
-const QStringList ResultColumns = {
-    QStringLiteral("#"),       QStringLiteral("Time"),     QStringLiteral("Serial"),
-    QStringLiteral("Unit"),    QStringLiteral("Revision"), QStringLiteral("Address"),
-    QStringLiteral("Verdict"), QStringLiteral("Seconds"),  QStringLiteral("Problem"),
-    QStringLiteral("Line")};
+const QStringList ResultColumns = {QStringLiteral("#"),        QStringLiteral("Time"),
+                                   QStringLiteral("Serial"),   QStringLiteral("Unit"),
+                                   QStringLiteral("Revision"), QStringLiteral("Address"),
+                                   QStringLiteral("Verdict"),  QStringLiteral("Seconds"),
+                                   QStringLiteral("Problem"),  QStringLiteral("Line")};
 
 QString verdictWord(const CheckReport &report)
 {
@@ -114,6 +117,22 @@ class ProductionRunDialog::LinePanel : public StationView
         differences->setObjectName(QStringLiteral("lstDifferences"));
         differences->setAccessibleName(QStringLiteral("Fields that differ"));
         differences->setMaximumHeight(120);
+        serial = new QLineEdit(box);
+        serial->setObjectName(QStringLiteral("txtSerial%1").arg(comPort));
+        serial->setAccessibleName(QStringLiteral("Serial number COM %1").arg(comPort));
+        serial->setPlaceholderText(QStringLiteral("Serial number"));
+        serial->setEnabled(false);
+        // A scanner types the number and presses Enter, as a keyboard does.
+        QObject::connect(serial, &QLineEdit::returnPressed, &dialog, [this] {
+            if (!serials)
+                return;
+            serials->give(serial->text());
+            serial->clear();
+        });
+        serialProblem = new QLabel(box);
+        serialProblem->setObjectName(QStringLiteral("lblSerial"));
+        serialProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+        serialProblem->setWordWrap(true);
         port = new QLabel(box);
         port->setObjectName(QStringLiteral("lblPort"));
         port->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -134,6 +153,8 @@ class ProductionRunDialog::LinePanel : public StationView
         column->addWidget(verdict);
         column->addWidget(state);
         column->addWidget(differences);
+        column->addWidget(serial);
+        column->addWidget(serialProblem);
         column->addWidget(port);
         column->addWidget(stop, 0, Qt::AlignRight);
     }
@@ -154,6 +175,9 @@ class ProductionRunDialog::LinePanel : public StationView
 
     void showStationState(const QString &text) override
     {
+        // Whatever the line does now, it no longer waits for a number.
+        serial->setEnabled(false);
+        serialProblem->clear();
         if (text == QLatin1String("Run stopped"))
             stop->setEnabled(false);
         showState(text);
@@ -177,6 +201,16 @@ class ProductionRunDialog::LinePanel : public StationView
         }
         dialog_.addResult(*this, report, keptProblem);
     }
+    void askSerialNumber(const QString &refusal) override
+    {
+        serialProblem->setText(refusal);
+        serial->setEnabled(true);
+        // Into this line's box, unless the operator is typing in another's.
+        const auto *typing = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        if (!typing || typing == serial || !typing->objectName().startsWith(u"txtSerial") ||
+            typing->text().isEmpty())
+            serial->setFocus();
+    }
     void showUnitGone() override
     {
         verdict->clear();
@@ -192,8 +226,11 @@ class ProductionRunDialog::LinePanel : public StationView
     QLabel *verdict = nullptr;
     QLabel *state = nullptr;
     QListWidget *differences = nullptr;
+    QLineEdit *serial = nullptr;
+    QLabel *serialProblem = nullptr;
     QLabel *port = nullptr;
     QPushButton *stop = nullptr;
+    std::shared_ptr<GivenSerialNumbers> serials;
     std::unique_ptr<StationLine> line;
 };
 
@@ -228,6 +265,16 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     // The rate of the unit connected now is the likely rate of the next ones.
     const int known = session_.state.UnitConnected ? session_.link.baudRateInForce() : 9600;
     baud_->setCurrentIndex(std::max(0, baud_->findData(known)));
+    askSerial_ = new QCheckBox(QStringLiteral("&Ask each unit's serial number"), this);
+    askSerial_->setObjectName(QStringLiteral("chkAskSerial"));
+    serialPattern_ = new QLineEdit(this);
+    serialPattern_->setObjectName(QStringLiteral("txtSerialPattern"));
+    serialPattern_->setPlaceholderText(QStringLiteral("for example ^SN-\\d{4}$"));
+    serialPattern_->setToolTip(
+        QStringLiteral("A regular expression the whole serial number must fit; empty: any"));
+    const StoredSerialSetting serialSetting = readSerialSetting(session_.storePath);
+    askSerial_->setChecked(serialSetting.ask);
+    serialPattern_->setText(serialSetting.pattern);
 
     auto *sheetRow = new QHBoxLayout;
     sheetRow->addWidget(sheet_, 1);
@@ -240,6 +287,11 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     form->addRow(QStringLiteral("S&tation:"), station_);
     form->addRow(QStringLiteral("COM &ports:"), ports_);
     form->addRow(QStringLiteral("&Baud:"), baud_);
+    form->addRow(askSerial_);
+    auto *patternLabel = new QLabel(QStringLiteral("Serial number &pattern:"), this);
+    patternLabel->setBuddy(serialPattern_);
+    serialPattern_->setAccessibleName(QStringLiteral("Serial number pattern:"));
+    form->addRow(patternLabel, serialPattern_);
 
     panels_ = new QGridLayout;
     counts_ = new QLabel(this);
@@ -327,6 +379,16 @@ QPushButton *ProductionRunDialog::lineStopButton(int line) const
     return lines_.at(std::size_t(line))->stop;
 }
 
+QLineEdit *ProductionRunDialog::serialBox(int line) const
+{
+    return lines_.at(std::size_t(line))->serial;
+}
+
+QLabel *ProductionRunDialog::serialLabel(int line) const
+{
+    return lines_.at(std::size_t(line))->serialProblem;
+}
+
 bool ProductionRunDialog::isRunning() const
 {
     return running_;
@@ -347,8 +409,9 @@ void ProductionRunDialog::makePanels(const QList<int> &ports)
 void ProductionRunDialog::setRunning(bool running)
 {
     running_ = running;
-    for (QWidget *setup : std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_,
-                                                           ports_, baud_, start_})
+    for (QWidget *setup :
+         std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_, ports_, baud_,
+                                          askSerial_, serialPattern_, start_})
         setup->setEnabled(!running);
     stop_->setEnabled(running);
     for (const auto &line : lines_)
@@ -379,6 +442,19 @@ void ProductionRunDialog::start()
             QStringLiteral("Give each line's COM port as a number, for example 1, 2."));
         return;
     }
+    // The pattern is the station's: refused here, not unit by unit.
+    const bool askSerial = askSerial_->isChecked();
+    const QString pattern = serialPattern_->text().trimmed();
+    if (askSerial) {
+        const QString patternProblem = serialPatternProblem(pattern);
+        if (!patternProblem.isEmpty()) {
+            actions_.refused(patternProblem);
+            return;
+        }
+    }
+    QString settingProblem;
+    if (!writeSerialSetting(session_.storePath, {askSerial, pattern}, &settingProblem))
+        kept_->setText(settingProblem);
     request->load = true;
     request->operatorName = operator_->text().trimmed();
     request->station = station_->text().trimmed();
@@ -389,7 +465,8 @@ void ProductionRunDialog::start()
     // A new run: nothing of the last one counts in it.
     reports_.clear();
     results_->removeRows(0, results_->rowCount());
-    kept_->clear();
+    if (settingProblem.isEmpty())
+        kept_->clear();
     updateCounts();
 
     // The lines are the station's: whatever was connected is let go, and
@@ -408,6 +485,11 @@ void ProductionRunDialog::start()
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
         setup.request = *request_;
         setup.keep = actions_.keep;
+        if (askSerial) {
+            panel->serials = std::make_shared<GivenSerialNumbers>();
+            setup.serialNumbers = panel->serials;
+            setup.serialPattern = pattern;
+        }
         panel->line = std::make_unique<StationLine>(session_.storePath, setup, *panel);
         connect(panel->line.get(), &StationLine::finished, this, &ProductionRunDialog::lineEnded);
         panel->line->start();

@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -60,6 +61,11 @@ class ProductionRunDialog : public QDialog
     // The COM ports of the lines, "1" or "1, 2, 3".
     QLineEdit *portsBox() const { return ports_; }
     QComboBox *baudBox() const { return baud_; }
+    // Ask each unit's serial number before its check, and the pattern a
+    // number must fit (empty: any number): the station's setting, kept in
+    // the store at Start.
+    QCheckBox *askSerialBox() const { return askSerial_; }
+    QLineEdit *serialPatternBox() const { return serialPattern_; }
     QPushButton *startButton() const { return start_; }
     // Stop All.
     QPushButton *stopButton() const { return stop_; }
@@ -72,6 +78,11 @@ class ProductionRunDialog : public QDialog
     // Why the line's port does not open or was lost, while it is so; else empty.
     QLabel *portLabel(int line = 0) const;
     QPushButton *lineStopButton(int line) const;
+    // Where the unit's serial number is scanned or typed (Enter gives it);
+    // enabled while the line asks for it.
+    QLineEdit *serialBox(int line = 0) const;
+    // Why the last serial number given was refused; else empty.
+    QLabel *serialLabel(int line = 0) const;
     QLabel *countsLabel() const { return counts_; }
     // Where the last result went when it did not simply go; else empty.
     QLabel *keptLabel() const { return kept_; }
@@ -119,6 +130,8 @@ class ProductionRunDialog : public QDialog
     QLineEdit *station_ = nullptr;
     QLineEdit *ports_ = nullptr;
     QComboBox *baud_ = nullptr;
+    QCheckBox *askSerial_ = nullptr;
+    QLineEdit *serialPattern_ = nullptr;
     QPushButton *browse_ = nullptr;
     QPushButton *start_ = nullptr;
     QPushButton *stop_ = nullptr;

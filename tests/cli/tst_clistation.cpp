@@ -3,6 +3,7 @@
 
 #include "CliRig.h"
 #include "Wire.h"
+#include "store/SerialSetting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +37,8 @@ class TestCliStation : public QObject
     void oneLine_data();
     void oneLine();
     void twoLinesWithJson();
+    void serialPrompt_data();
+    void serialPrompt();
     void interruptedWhileWaiting();
 };
 
@@ -123,6 +126,86 @@ void TestCliStation::twoLinesWithJson()
     QCOMPARE(summary["exit"].toInt(), 0);
     QCOMPARE(one.unit.receivedBytes().mid(1, 14), wire::Ktra20SheetWrites);
     QCOMPARE(two.unit.receivedBytes().mid(1, 14), wire::Ktra20SheetWrites);
+}
+
+void TestCliStation::serialPrompt_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("serial"); // the checked unit's; empty: none checked
+    QTest::addColumn<QString>("err");    // DEV stands for the line's device
+    QTest::addColumn<QString>("stored"); // the station's pattern in the store
+    const QStringList pattern{"--serial-pattern", R"(^SN-\d{4}$)"};
+    QTest::newRow("a number that fits is the unit's")
+        << pattern << QByteArray("SN-0001\n") << 0 << "SN-0001"
+        << "COM 1 (DEV): serial number? " << QString();
+    QTest::newRow("a number that does not fit is asked again")
+        << pattern << QByteArray("SN-12\n SN-0002 \n") << 0 << "SN-0002"
+        << "COM 1 (DEV): serial number? COM 1 (DEV): The serial number \"SN-12\" does not "
+           "fit ^SN-\\d{4}$; nothing was checked.\nCOM 1 (DEV): serial number? "
+        << QString();
+    QTest::newRow("a refused number, then the end of input: nothing checked")
+        << pattern << QByteArray("SN-12x\n") << 1 << ""
+        << "COM 1 (DEV): The serial number \"SN-12x\" does not fit ^SN-\\d{4}$; nothing was "
+           "checked.\n"
+        << QString();
+    QTest::newRow("without a pattern, any number but an empty one")
+        << QStringList() << QByteArray("\nA 7\n") << 0 << "A 7"
+        << "COM 1 (DEV): No serial number was given; nothing was checked.\n"
+        << QString();
+    QTest::newRow("no input: nothing checked") << QStringList() << QByteArray() << 1 << ""
+                                               << "" << QString();
+    QTest::newRow("without --serial-pattern, the station's own")
+        << QStringList() << QByteArray("A 7\nSN-0003\n") << 0 << "SN-0003"
+        << "COM 1 (DEV): The serial number \"A 7\" does not fit ^SN-\\d{4}$; nothing was "
+           "checked.\n"
+        << R"(^SN-\d{4}$)";
+    QTest::newRow("a pattern that is no regular expression is a usage error")
+        << QStringList{"--serial-pattern", "^SN-("} << QByteArray("SN-(\n") << 2 << ""
+        << "The serial number pattern ^SN-( is not a regular expression: missing closing "
+           "parenthesis"
+        << QString();
+}
+
+void TestCliStation::serialPrompt()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, serial);
+    QFETCH(QString, err);
+    QFETCH(QString, stored);
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    QString problem;
+    QVERIFY(stored.isEmpty() || writeSerialSetting(rig.storePath, {true, stored}, &problem));
+    const CliRun run = rig.run(QStringList{"station", writeSheet(rig.dir), "--operator", "Ana",
+                                           "--units", "1", "--json", "--serial-prompt"} +
+                                   args,
+                               input);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(QString(err).replace("DEV", rig.unit.devicePath())),
+             qPrintable(run.err));
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    const QList<QByteArray> wire = rig.unit.receivedBytes();
+    if (serial.isEmpty()) {
+        if (exitCode == 2)
+            QCOMPARE(wire, QList<QByteArray>());
+        else
+            QCOMPARE(lines.size(), 1); // the summary only
+        QVERIFY(std::all_of(wire.begin(), wire.end(),
+                            [](const QByteArray &line) { return line == Probe; }));
+        return;
+    }
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject unit = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    QCOMPARE(unit["serial"].toString(), serial);
+    QCOMPARE(unit["verdict"].toString(), QStringLiteral("pass"));
+    // Asked while it waited for the number: the unit stayed, then was loaded.
+    const qsizetype firstWrite = wire.indexOf(wire::Ktra20SheetWrites.first());
+    QVERIFY(firstWrite > 0);
+    QCOMPARE(wire.mid(firstWrite, 14), wire::Ktra20SheetWrites);
 }
 
 void TestCliStation::interruptedWhileWaiting()

@@ -7,12 +7,14 @@
 #include "Wire.h"
 #include "Workbench.h"
 #include "store/CheckResults.h"
+#include "store/SerialSetting.h"
 
 #include "ui/ProductionRunDialog.h"
 #include "ui/SheetCompareDialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -216,6 +218,7 @@ class TestStation : public QObject
     void programEndsDuringALoad();
     void startRefused_data();
     void startRefused();
+    void serialNumberBeforeTheCheck();
     void compareExportsAndPrints();
     void reportToAFileThatCannotBeWritten_data();
     void reportToAFileThatCannotBeWritten();
@@ -337,9 +340,10 @@ void TestStation::threeUnitsInARow()
     QCOMPARE(csv.mid(0, 4),
              (QList<QByteArray>{"Station,Bench 3\r", "Operator,Ana\r", "Sheet,unit.json\r",
                                 "Sheet SHA-256," + sha + "\r"}));
-    QCOMPARE(csv.mid(5, 5),
-             (QList<QByteArray>{"Passed,1\r", "Failed,2\r", "Total,3\r", "\r",
-                                "#,Time,Serial,Unit,Revision,Address,Verdict,Seconds,Problem,Line\r"}));
+    QCOMPARE(
+        csv.mid(5, 5),
+        (QList<QByteArray>{"Passed,1\r", "Failed,2\r", "Total,3\r", "\r",
+                           "#,Time,Serial,Unit,Revision,Address,Verdict,Seconds,Problem,Line\r"}));
     QCOMPARE(csv.size(), 14); // three rows and the empty piece after the last line end
     QVERIFY2(QRegularExpression("^3,\\d\\d:\\d\\d:\\d\\d,,KTRA20,1\\.07,0,FAIL,\\d+\\.\\d,"
                                 "line lost after 5 of 14 values,COM 1\r$")
@@ -570,20 +574,26 @@ void TestStation::startRefused_data()
 {
     QTest::addColumn<QString>("operatorName");
     QTest::addColumn<QString>("ports");
+    QTest::addColumn<QString>("pattern"); // serial numbers asked when set
     QTest::addColumn<QString>("message");
     QTest::newRow("empty operator") << "  "
-                                    << "1"
-                                    << "Enter the operator's name first.";
+                                    << "1" << QString() << "Enter the operator's name first.";
     QTest::newRow("a COM port that is no number")
         << "Ana"
-        << "1, x"
-        << "Give each line's COM port as a number, for example 1, 2.";
+        << "1, x" << QString() << "Give each line's COM port as a number, for example 1, 2.";
+    QTest::newRow("a serial number pattern that is no regular expression")
+        << "Ana"
+        << "1"
+        << "^SN-("
+        << "The serial number pattern ^SN-( is not a regular expression: missing closing "
+           "parenthesis";
 }
 
 void TestStation::startRefused()
 {
     QFETCH(QString, operatorName);
     QFETCH(QString, ports);
+    QFETCH(QString, pattern);
     QFETCH(QString, message);
     Station st;
     QVERIFY(st.start());
@@ -595,6 +605,8 @@ void TestStation::startRefused()
                     st.dialog->sheetBox()->setText(st.sheet);
                     st.dialog->operatorBox()->setText(operatorName);
                     st.dialog->portsBox()->setText(ports);
+                    st.dialog->askSerialBox()->setChecked(!pattern.isEmpty());
+                    st.dialog->serialPatternBox()->setText(pattern);
                     QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
                     runningAfter = st.dialog->isRunning();
                     QTest::keyClick(st.dialog, Qt::Key_Escape);
@@ -606,6 +618,92 @@ void TestStation::startRefused()
     QCOMPARE(st.bench->recorder.texts(), QStringList{message});
     QVERIFY(!st.unit.waitForLineCount(1, 1500));
     QVERIFY(st.bench->state.UnitConnected);
+}
+
+// The station's setting asks each unit's number: one that does not fit is
+// refused on the line's panel and nothing is written; one that fits goes
+// with the unit's result into the table, the CSV and the journal.
+void TestStation::serialNumberBeforeTheCheck()
+{
+    Station st;
+    QVERIFY(st.start());
+    QString problem;
+    // The station's setting as the store had it; the pattern changed at Start.
+    QVERIFY2(writeSerialSetting(st.bench->storePath, {true, "SN-.*"}, &problem),
+             qPrintable(problem));
+    QString settingShown;
+    bool boxFocused = false;
+    QString refusal;
+    QString stateAfterRefusal;
+    Lines wireBeforeFit;
+    qsizetype questionsAtRefusal = 0;
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    settingShown = QStringLiteral("%1 %2").arg(
+                        shownStation()->askSerialBox()->isChecked() ? "ask" : "no",
+                        shownStation()->serialPatternBox()->text());
+                    shownStation()->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                });
+    st.open(script);
+    auto scan = [&](const QString &serial) {
+        QTest::keyClicks(st.dialog->serialBox(), serial);
+        QTest::keyClick(st.dialog->serialBox(), Qt::Key_Return);
+    };
+    script.then(
+        [&] {
+            return st.dialog->stateLabel()->text() == "Scan the serial number" &&
+                   st.dialog->serialBox()->isEnabled();
+        },
+        [&] {
+            boxFocused = st.dialog->serialBox()->hasFocus();
+            scan("SN-7");
+        });
+    script.then([&] { return !st.dialog->serialLabel()->text().isEmpty(); },
+                [&] {
+                    refusal = st.dialog->serialLabel()->text();
+                    stateAfterRefusal = st.dialog->stateLabel()->text();
+                    questionsAtRefusal = st.unit.receivedBytes().size();
+                });
+    // Still asked after it a second later, and nothing else.
+    script.then([&] { return st.unit.receivedBytes().size() > questionsAtRefusal; },
+                [&] {
+                    wireBeforeFit = st.unit.receivedBytes();
+                    scan("SN-0008");
+                });
+    script.then([&] { return st.showing("Remove the unit", 1); },
+                [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
+    QStringList serials;
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    serials << st.dialog->resultsTable()->model()->index(0, 2).data().toString();
+                    QTest::mouseClick(st.dialog->findChild<QPushButton *>("cmdExport"),
+                                      Qt::LeftButton);
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(settingShown, QStringLiteral("ask SN-.*"));
+    const StoredSerialSetting kept = readSerialSetting(st.bench->storePath);
+    QCOMPARE(kept.ask, true);
+    QCOMPARE(kept.pattern, QStringLiteral(R"(^SN-\d{4}$)"));
+    QVERIFY(boxFocused);
+    QCOMPARE(refusal,
+             QStringLiteral(R"(The serial number "SN-7" does not fit ^SN-\d{4}$; nothing was )"
+                            "checked."));
+    QCOMPARE(stateAfterRefusal, QStringLiteral("Scan the serial number"));
+    QVERIFY(wireBeforeFit.size() >= 2);
+    QCOMPARE(wireBeforeFit, Lines(wireBeforeFit.size(), Probe));
+    // After the number that fits: the whole check, then its removal asked.
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
+    serials << QString::fromUtf8(csv.value(10).split(',').value(2));
+    for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
+        serials << report.serial;
+    QCOMPARE(serials, (QStringList{"SN-0008", "SN-0008", "SN-0008"}));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
 void TestStation::compareExportsAndPrints()

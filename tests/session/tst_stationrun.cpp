@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,11 @@ struct StationRecord : StationView
     {
         results.push_back(report);
         states << QStringLiteral("result ") + stationVerdictWord(report);
+    }
+    void askSerialNumber(const QString &refusal) override
+    {
+        if (!refusal.isEmpty())
+            problems << refusal;
     }
     void showUnitGone() override { states << QStringLiteral("gone"); }
     void showRunEnded() override { ended = true; }
@@ -110,6 +116,7 @@ class TestStationRun : public QObject
     void unitsInARowOnOneLine();
     void twoLinesAtOnce();
     void hardLimitDuringTheLoad();
+    void unitGoesBeforeItsSerialNumber();
 };
 
 // A unit 0.4 s late, which also misses a presence answer while it stays;
@@ -222,6 +229,40 @@ void TestStationRun::hardLimitDuringTheLoad()
     QCOMPARE(bytesOf(lines), OneCheck);
     QCOMPARE(ln.record.results.size(), std::size_t(1));
     QCOMPARE(ln.record.states.last(), QStringLiteral("Run stopped"));
+}
+
+// A unit taken away while its number is awaited is forgotten, and a number
+// given for it then goes nowhere; put back, it is asked again and checked
+// with the number given for it.
+void TestStationRun::unitGoesBeforeItsSerialNumber()
+{
+    Line ln(1);
+    auto serials = std::make_shared<GivenSerialNumbers>();
+    ln.setup.serialNumbers = serials;
+    ln.setup.serialPattern = QStringLiteral(R"(^SN-\d{4}$)");
+    auto unit = ln.unit();
+    QVERIFY(unit);
+    ln.start();
+    const auto showing = [&](const QString &state) {
+        return !ln.record.states.isEmpty() && ln.record.states.last() == state;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return showing("Scan the serial number"); }, 10000));
+    QVERIFY(unit->control("remove"));
+    QVERIFY(QTest::qWaitFor([&] { return showing("Waiting for a unit"); }, 15000));
+    serials->give(QStringLiteral("SN-0001"));
+    QVERIFY(unit->control("insert KTRA20 0"));
+    QVERIFY(QTest::qWaitFor([&] { return showing("Scan the serial number"); }, 10000));
+    serials->give(QStringLiteral("SN-0002"));
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 1); }, 60000));
+    ln.stop();
+    QCOMPARE(ln.record.states, (QStringList{"Waiting for a unit", "Scan the serial number", "gone",
+                                            "Waiting for a unit", "Scan the serial number",
+                                            "Checking the KTRA20 at address 0", "result PASS",
+                                            "Remove the unit", "gone", "Run stopped"}));
+    QCOMPARE(ln.record.results[0].serial, QStringLiteral("SN-0002"));
+    QCOMPARE(withProbesCollapsed(unit->receivedBytes()), OneCheck + Lines{Probe});
+    // No number was refused: the one given while none was asked went nowhere.
+    QCOMPARE(ln.record.problems.filter(QRegularExpression(".")), QStringList());
 }
 
 QTEST_MAIN(TestStationRun)

@@ -7,6 +7,7 @@
 #include "UnitOnLine.h"
 
 #include <QProcess>
+#include <optional>
 
 namespace ktv::test {
 
@@ -26,12 +27,18 @@ inline QProcessEnvironment cliEnvironment(const QString &dataHome)
 }
 
 // args: the command first, then its arguments; --store goes after the command.
-inline CliRun runCli(const QString &storePath, const QString &dataHome, const QStringList &args)
+// input: given on standard input, which then ends; none: left open.
+inline CliRun runCli(const QString &storePath, const QString &dataHome, const QStringList &args,
+                     const std::optional<QByteArray> &input = std::nullopt)
 {
     QProcess process;
     process.setProcessEnvironment(cliEnvironment(dataHome));
     process.start(QStringLiteral(KTV_CLI_PATH),
                   QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1));
+    if (input) {
+        process.write(*input);
+        process.closeWriteChannel();
+    }
     CliRun result;
     if (!process.waitForFinished(60000))
         return result;
@@ -59,7 +66,10 @@ struct CliRig : UnitOnLine
         return QStringList{args.first(), QStringLiteral("--store"), storePath} + args.mid(1);
     }
 
-    CliRun run(const QStringList &args) { return runCli(storePath, dataHome(), args); }
+    CliRun run(const QStringList &args, const std::optional<QByteArray> &input = std::nullopt)
+    {
+        return runCli(storePath, dataHome(), args, input);
+    }
 };
 
 } // namespace ktv::test
