@@ -20,12 +20,14 @@ QString Exchange::twoUnitsText()
     return QStringLiteral("two units answer at this address");
 }
 
-void Exchange::onLineWritten(const QByteArray &)
+void Exchange::onLineWritten(const QByteArray &bytes)
 {
     // A line the exchange did not ask with has no reply: whatever follows
     // it is a stray until LateSeconds have passed.
-    if (!asking_)
+    if (!asking_) {
         sinceWrite_.start();
+        writeSeconds_ = wireSeconds(bytes.size());
+    }
 }
 
 double Exchange::settleSeconds() const
@@ -35,9 +37,16 @@ double Exchange::settleSeconds() const
     return std::max(0.01, baud > 0 ? 4 * 10.0 / baud : 0.0);
 }
 
+double Exchange::wireSeconds(qsizetype bytes) const
+{
+    const int baud = link_.baudRateInForce();
+    return baud > 0 ? bytes * 10.0 / baud : 0.0;
+}
+
 void Exchange::settleAfterWrite()
 {
-    link_.WaitSeconds(pace_ == Pace::Reply ? settleSeconds() : 0.5);
+    // Written is not yet sent: the settle counts from the line's last byte.
+    link_.WaitSeconds(pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : 0.5);
 }
 
 QString Exchange::listen(double firstCharSeconds)
@@ -68,7 +77,7 @@ void Exchange::drain()
     // An acknowledgement of the last write may still be on its way; at
     // reply pace it is a stray when it comes, and the question is asked again.
     if (sinceWrite_.isValid()) {
-        const double wait = pace_ == Pace::Reply ? settleSeconds() : LateSeconds;
+        const double wait = pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : LateSeconds;
         const double left = wait - sinceWrite_.nsecsElapsed() / 1e9;
         QElapsedTimer clock;
         clock.start();

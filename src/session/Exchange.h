@@ -62,6 +62,8 @@ class Exchange : public QObject
     // After a write at reply pace, the next line follows after a few
     // character times at the line's rate: max(10 ms, 4 characters).
     double settleSeconds() const;
+    // The time bytes take on the line at the rate in force.
+    double wireSeconds(qsizetype bytes) const;
     // Waits settleSeconds (reply pace) or the fixed 0.5 s after a write.
     void settleAfterWrite();
     // A reply to a line written just now, for the identification at reply
@@ -129,6 +131,7 @@ class Exchange : public QObject
     bool asking_ = false;
     bool quietOwed_ = false;
     QElapsedTimer sinceWrite_; // since the last line that has no reply
+    double writeSeconds_ = 0;  // that line's own time on the wire
     QString lastRaw_;
     bool collided_ = false;
 };

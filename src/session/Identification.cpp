@@ -97,7 +97,7 @@ bool UnitSession::IdentifyUnit(const QString &address)
         // the fixed wait: the same lines, and no rate tried longer.
         const bool replyPace = exchange.pace() == Pace::Reply;
         writeOrFail(link, frame::loneCarriageReturn());
-        link.WaitSeconds(replyPace ? exchange.settleSeconds() : 0.5);
+        exchange.settleAfterWrite();
         writeOrFail(link, frame::errorCodeQuery(address));
         if (replyPace)
             exchange.listen(0.5);

@@ -401,7 +401,10 @@ SheetOperations::writeAtReplyPace(const QByteArray &line, Field field, const QSt
     Exchange &exchange = session_.exchange;
     if (!link.write(line))
         return std::nullopt;
-    link.WaitSeconds(deafAfterWrite_ ? 0.5 : exchange.settleSeconds());
+    if (deafAfterWrite_)
+        link.WaitSeconds(0.5);
+    else
+        exchange.settleAfterWrite();
     WrittenValue written;
     const int misses = exchange.misses();
     written.reply = askUnit(field, profile);
