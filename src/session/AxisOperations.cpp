@@ -21,9 +21,8 @@ void UnitSession::axisSelectDone()
 {
     // The dialog sends nothing itself: the read-back run is the first thing
     // the unit hears at its new address. Its model is asked when a sheet,
-    // Compare or a check first needs it (unitAtAxis).
-    if (axisChanged_)
-        axisUnits_.erase(state.AxisAddress.toInt());
+    // Compare or a check first needs it (unitAtAxis), unless a unit named
+    // itself there since the connection was made.
     axisChanged_ = false;
     VerifyParameters(Model::VELD30);
 }

@@ -62,7 +62,7 @@ ChangeTracker::ChangeTracker(UnitSession &session, Journal *journal, QObject *pa
     connect(&session.link, &SerialLink::lineWritten, this, &ChangeTracker::onLineWritten);
     // Values come from the exchange's proven answers only: a late reply
     // never settles another change.
-    connect(&session.exchange, &Exchange::answered, this, &ChangeTracker::onAnswered);
+    connect(&session.exchange, &UnitExchange::answered, this, &ChangeTracker::onAnswered);
     connect(&session.link, &SerialLink::lineLost, this, [this] { flush(); });
 }
 
@@ -73,13 +73,13 @@ ChangeTracker::~ChangeTracker()
 
 QString ChangeTracker::unitModel() const
 {
-    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    const auto unit = session_.unitAtAxis();
     return unit ? unit->model : QString();
 }
 
 QString ChangeTracker::revision() const
 {
-    const auto unit = session_.unitAt(session_.state.AxisAddress);
+    const auto unit = session_.unitAtAxis();
     return unit ? unit->revision : QString();
 }
 

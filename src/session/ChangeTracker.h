@@ -30,7 +30,8 @@ class ChangeTracker : public QObject
     ChangeTracker(UnitSession &session, Journal *journal, QObject *parent = nullptr);
     ~ChangeTracker() override;
 
-    // The unit at the axis the program talks to, as it named itself there.
+    // The unit at the axis the program talks to, as it named itself there;
+    // asked through the exchange when the axis is new.
     QString unitModel() const;
     QString revision() const;
 

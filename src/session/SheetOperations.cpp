@@ -86,7 +86,7 @@ bool SheetOperations::report(const QString &value)
 
 std::optional<QString> SheetOperations::askUnit(Field field, const QString &profile)
 {
-    Exchange &exchange = session_.exchange;
+    UnitExchange &exchange = session_.exchange;
     const ktv::Outcome<QString> answer =
         exchange.askField(session_.state.AxisAddress, field, profile);
     lastReply_ = answer ? QString() : exchange.lastRaw();
@@ -177,7 +177,7 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
             lost = !link.PortOpen();
             if (readOnThrough_ && !lost)
                 unread.push_back({number, key,
-                                  lastCollided_          ? Exchange::twoUnitsText()
+                                  lastCollided_          ? UnitExchange::twoUnitsText()
                                   : lastReply_.isEmpty() ? QStringLiteral("no answer")
                                                          : replyProblemText(lastReply_)});
         }
@@ -259,7 +259,7 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     done_ = 0;
     const int readCount = unitFacts(panel).profileCount * int(parameterKeys(panel).size()) +
                           int(settingGroups(unit_.unitModel).size());
-    Exchange &exchange = session_.exchange;
+    UnitExchange &exchange = session_.exchange;
     const bool replyPace = exchange.pace() == Pace::Reply;
     // At reply pace a written value is read back at once and not again.
     total_ = replyPace ? readCount : valueCount(sheet) + readCount;
@@ -362,8 +362,8 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     // written again with the fixed waits.
     const bool proven =
         !replyPace ||
-        (exchange.quietFor(std::min(Exchange::LateSeconds, 2 * exchange.slowestReplySeconds() +
-                                                               exchange.settleSeconds())) &&
+        (exchange.quietFor(std::min(UnitExchange::LateSeconds, 2 * exchange.slowestReplySeconds() +
+                                                                   exchange.settleSeconds())) &&
          exchange.strays() == straysBefore);
     if (!proven) {
         link.note(QStringLiteral("the unit answered out of turn: every value is read again "
@@ -372,7 +372,7 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     }
     struct PaceRestore
     {
-        Exchange &exchange;
+        UnitExchange &exchange;
         Pace pace;
         ~PaceRestore() { exchange.setPace(pace); }
     } paceRestore{exchange, replyPace ? Pace::Reply : Pace::Fixed};
@@ -398,7 +398,7 @@ SheetOperations::writeAtReplyPace(const QByteArray &line, Field field, const QSt
                                   const QString &name)
 {
     SerialLink &link = session_.link;
-    Exchange &exchange = session_.exchange;
+    UnitExchange &exchange = session_.exchange;
     if (!link.write(line))
         return std::nullopt;
     if (deafAfterWrite_)

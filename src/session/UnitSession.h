@@ -26,9 +26,9 @@
 #include "link/SharedState.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
-#include "session/Exchange.h"
 #include "session/PanelEntries.h"
 #include "session/SessionView.h"
+#include "session/UnitExchange.h"
 
 #include <QObject>
 #include <QString>
@@ -59,7 +59,7 @@ class UnitSession : public QObject
     // Every question to the unit goes through the exchange. Its reply policy
     // says how the panel's read-back run reads: the window's own timing, or
     // the exchange's rules (the command-line tool).
-    Exchange exchange{link};
+    UnitExchange exchange{link};
 
     // The view the session reports to; until one is set nothing is shown.
     void setView(SessionView *view);

@@ -51,6 +51,8 @@ class TestCheck : public QObject
     void check_data();
     void check();
     void reportAndResults();
+    void everyValueTheUnitHolds_data();
+    void everyValueTheUnitHolds();
 };
 
 void TestCheck::check_data()
@@ -225,6 +227,109 @@ void TestCheck::reportAndResults()
                                  QStringLiteral("line 4"), QStringLiteral("--failed")});
     QCOMPARE(none.out,
              QStringLiteral("The change journal %1 holds no results.\n").arg(rig.journalPath()));
+}
+
+// A unit that answers within the protocol but not perfectly: every value the
+// check reports is one the unit holds, or none ("no answer"), never another
+// question's answer. held: "profile/key" -> the value the unit holds; a key
+// left out must be reported without a value.
+void TestCheck::everyValueTheUnitHolds_data()
+{
+    using Held = QMap<QString, QString>;
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<Held>("held");
+    QTest::addColumn<Lines>("heard");
+    QTest::addColumn<QString>("problem"); // the report's; empty: none
+
+    const Held factory{
+        {"1/accel", "10"},           {"1/base-speed", "500"},     {"1/max-speed", "5000"},
+        {"1/lower-analog", "1000"},  {"1/upper-analog", "20000"}, {"2/accel", "110"},
+        {"2/base-speed", "600"},     {"2/max-speed", "5100"},     {"2/lower-analog", "1100"},
+        {"2/upper-analog", "20100"}, {"0/analog-speed", "off"},   {"0/reduced-current", "off"},
+        {"0/resolution", "8"},       {"0/ramp-down", "no"}};
+    Held loaded = factory;
+    loaded["1/max-speed"] = "4000";
+    Held noMax2 = factory;
+    noMax2.remove("2/max-speed");
+    Held noBase2 = factory;
+    noBase2.remove("2/base-speed");
+    Lines max2Twice = Queries;
+    max2Twice.insert(8, "@0VM2\r");
+    Lines base2Twice = Queries;
+    base2Twice.insert(7, "@0VB2\r");
+    Lines accelTwice = Queries;
+    accelTwice.insert(0, "@0VA1\r");
+
+    QTest::newRow("acknowledges writes 0.5 s late, keeps nothing, answers 0.3 s late")
+        << QStringList{"--keep-nothing", "--ack-text", "10",        "--ack-ms", "500",
+                       "--mode",         "slow",       "--slow-ms", "300"}
+        << true << 3 << factory << Identified + Writes + Queries << QString();
+    QTest::newRow("acknowledges writes")
+        << QStringList{"--ack-text", "10", "--ack-ms", "500"} << true << 0 << loaded
+        << Identified + Writes + Queries << QString();
+    QTest::newRow("one reply 1.2 s late: asked again")
+        << QStringList{"--mode", "slow", "--slow-ms", "1200", "--only", "VM2", "--slow-count", "1"}
+        << false << 3 << factory << Identified + max2Twice << QString();
+    QTest::newRow("a reply always 1.2 s late: no answer")
+        << QStringList{"--mode", "slow", "--slow-ms", "1200", "--only", "VM2"} << false << 1
+        << noMax2 << Identified + max2Twice << QString();
+    QTest::newRow("a reply split beyond the window")
+        << QStringList{"--mode", "split", "--split-gap", "1200", "--only", "VB2"} << false << 1
+        << noBase2 << Identified + base2Twice << QString();
+    // It takes only the first write, and misses the first question after the last.
+    QTest::newRow("deaf for 1.5 s after each write")
+        << QStringList{"--deaf-ms", "1500"} << true << 3 << factory
+        << Identified + Writes + accelTwice << QString();
+    // Both units answer every question: nothing is written, no value read.
+    QTest::newRow("two units at one address")
+        << QStringList{"--also-address", "0"} << true << 1 << Held() << Identified
+        << "Two units answer at axis 0: nothing was written.";
+}
+
+void TestCheck::everyValueTheUnitHolds()
+{
+    using Held = QMap<QString, QString>;
+    QFETCH(QStringList, unitArgs);
+    QFETCH(bool, load);
+    QFETCH(Held, held);
+    QFETCH(Lines, heard);
+    QFETCH(QString, problem);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, unitArgs);
+    QVERIFY(rig.started);
+    const QString path = writeSheet(rig, ktra20Sheet("4000"));
+    const QString report = rig.dir.filePath(QStringLiteral("report.json"));
+    QStringList args{QStringLiteral("check"), path, QStringLiteral("--report"), report};
+    if (load)
+        args << QStringLiteral("--load");
+
+    const CliRun run = rig.run(args);
+
+    QVERIFY2(run.exitCode >= 0, qPrintable(run.err));
+    QTEST(run.exitCode, "exitCode");
+    const QJsonArray values = QJsonDocument::fromJson(fileBytes(report))
+                                  .object()
+                                  .value(QStringLiteral("values"))
+                                  .toArray();
+    QCOMPARE(values.size(), held.isEmpty() ? 0 : 14);
+    for (const QJsonValue &entry : values) {
+        const QJsonObject value = entry.toObject();
+        const QString key = QStringLiteral("%1/%2")
+                                .arg(value.value("profile").toInt())
+                                .arg(value.value("key").toString());
+        const QJsonValue unit = value.value(QStringLiteral("unit"));
+        if (held.contains(key)) {
+            QCOMPARE(unit.toString(), held.value(key));
+        } else {
+            QVERIFY2(unit.isNull(), qPrintable(key));
+            QCOMPARE(value.value("verdict").toString(), QStringLiteral("no answer"));
+        }
+    }
+    QCOMPARE(rig.unit.receivedBytes(), heard);
+    const QJsonValue reported =
+        QJsonDocument::fromJson(fileBytes(report)).object().value(QStringLiteral("problem"));
+    QCOMPARE(reported.toString(), problem);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

@@ -144,11 +144,8 @@ void TestAxis::selectThenReadBack()
         QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 0"));
         return;
     }
-    // A new axis is asked for its model before its read-back.
-    const QList<QByteArray> heard =
-        (axis == QLatin1String("0") ? QList<QByteArray>{}
-                                    : QList<QByteArray>{"@" + axis.toLatin1() + "$\r"}) +
-        verifyQueries(Model::VELD30, axis.toLatin1());
+    // The read-back is the first thing the unit hears at the new axis.
+    const QList<QByteArray> heard = verifyQueries(Model::VELD30, axis.toLatin1());
     QVERIFY(rig.unit.waitForLineCount(heard.size()));
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
@@ -268,8 +265,7 @@ void TestAxis::defineGivesTheUnitANewAddress()
     bench.window->openAxisSelect();
     QTest::keyClicks(bench.window->axisSelectDialog()->textBox(), QStringLiteral("12"));
     bench.window->axisSelectDialog()->pressOk();
-    QCOMPARE(rig.unit.receivedBytes(),
-             QList<QByteArray>{"@12$\r"} + verifyQueries(Model::VELD30, "12"));
+    QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::VELD30, "12"));
     QCOMPARE(accelText(bench), QStringLiteral("Acceleration: 10000"));
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 12"));
 

@@ -77,6 +77,8 @@ class TestJournal : public QObject
     void sendTheUnitDidNotKeep();
     void unwritableJournalWarnsOnce();
     void unreadableReplyIsNeverConfirmed();
+    void lateReplyNeverSettlesAnotherChange_data();
+    void lateReplyNeverSettlesAnotherChange();
 };
 
 void TestJournal::confirmedSend()
@@ -178,6 +180,58 @@ void TestJournal::unreadableReplyIsNeverConfirmed()
     QCOMPARE(bench.unit.receivedBytes(), Lines{"@0C0\r"} + Ktra20Readback);
     QCOMPARE(rows(path),
              QStringList{"KTRA20|1.07|0|reduced-current||off|@0C0\\r|-|-|not read back"});
+}
+
+// Base Speed answers late. Max Speed's change is settled by Max Speed's own
+// answer or by none, never by the late Base Speed ("sent 5200, the unit
+// holds 500").
+void TestJournal::lateReplyNeverSettlesAnotherChange_data()
+{
+    QTest::addColumn<bool>("tool");
+    QTest::addColumn<QString>("lateMs");
+    QTest::addColumn<Lines>("heard");
+    QTest::addColumn<QString>("row");
+
+    const Lines heard = Lines{"@0M1_5200\r"} + Ktra20Readback;
+    Lines baseTwice = heard;
+    baseTwice.insert(2, "@0VB1\r");
+    // The window's run keeps its timing: from the late reply on it places nothing.
+    QTest::newRow("window, 0.35 s late")
+        << false << "350" << heard
+        << "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|-|-|not read back";
+    QTest::newRow("tool, 0.35 s late")
+        << true << "350" << heard << "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|-|5200|confirmed";
+    QTest::newRow("tool, always 1.2 s late")
+        << true << "1200" << baseTwice
+        << "KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|-|5200|confirmed";
+}
+
+void TestJournal::lateReplyNeverSettlesAnotherChange()
+{
+    QFETCH(bool, tool);
+    QFETCH(QString, lateMs);
+    QFETCH(Lines, heard);
+    QFETCH(QString, row);
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    UnitSimOptions options;
+    options.mode = QStringLiteral("slow");
+    options.extraArgs = {QStringLiteral("--slow-ms"), lateMs, QStringLiteral("--only"),
+                         QStringLiteral("VB1")};
+    Bench bench(options, path);
+    QVERIFY(bench.session->state.UnitConnected);
+    if (tool)
+        bench.session->exchange.setPolicy(ReplyPolicy::Tool);
+    QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
+
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5200");
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
+    bench.tracker->flush();
+
+    QCOMPARE(bench.unit.receivedBytes(), heard);
+    QCOMPARE(rows(path), QStringList{row});
+    QCOMPARE(notHeld.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

@@ -20,7 +20,64 @@ class TestLineMonitor : public QObject
     void scanShowsEveryLineAndTheRateTried();
     void floodKeepsTheNewestLinesAndCutsLongOnes();
     void pauseHoldsLinesAndClearForgetsThem();
+    void saysWhyAQuestionIsAskedAgain_data();
+    void saysWhyAQuestionIsAskedAgain();
 };
+
+void TestLineMonitor::saysWhyAQuestionIsAskedAgain_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QString>("reply"); // the proven reply; empty: none
+
+    QTest::newRow("late") << QStringList{"--mode", "slow", "--slow-ms", "1200", "--slow-count", "1"}
+                          << "asked again: no reply came in time"
+                          << "10\r";
+    QTest::newRow("cut") << QStringList{"--mode", "split", "--split-gap", "1200"}
+                         << "asked again: only part of the reply came in time"
+                         << "";
+}
+
+// The note stands between the two questions, and only the second question's
+// own reply answers it.
+void TestLineMonitor::saysWhyAQuestionIsAskedAgain()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, note);
+    QFETCH(QString, reply);
+    UnitOnLine rig(
+        UnitSimOptions{QStringLiteral("KTRA20"), QStringLiteral("1.07"), 0, 9600, {}, unitArgs});
+    QVERIFY(rig.started);
+    rig.readStore();
+    QVERIFY(rig.session->link.OpenComPort(1, 9600));
+    LineMonitor monitor(rig.session->link);
+    QStringList proven;
+    connect(&rig.session->exchange, &UnitExchange::answered,
+            [&proven](const QByteArray &, const QString &reply) { proven << reply; });
+
+    const auto answer =
+        rig.session->exchange.askField(QStringLiteral("0"), Field::Accel, QStringLiteral("1"));
+    monitor.flush();
+
+    QCOMPARE(answer.ok(), !reply.isEmpty());
+    QCOMPARE(proven, QStringList{reply});
+    QCOMPARE(rig.unit.receivedBytes(), (QList<QByteArray>{"@0VA1\r", "@0VA1\r"}));
+    int written = 0;
+    int notes = 0;
+    for (int row = 0; row < monitor.rowCount(); ++row) {
+        const MonitorLine &line = monitor.line(row);
+        if (line.direction == MonitorLine::Written)
+            ++written;
+        if (line.direction == MonitorLine::Note) {
+            ++notes;
+            QCOMPARE(written, 1);
+            QCOMPARE(line.meaning, note);
+            QVERIFY(LineMonitor::lineText(line).endsWith(QStringLiteral("  !    9600 baud    ") +
+                                                         note));
+        }
+    }
+    QCOMPARE(notes, 1);
+}
 
 // A KTRA20 at 28800: the scan first tries 9600, where nobody answers.
 void TestLineMonitor::scanShowsEveryLineAndTheRateTried()

@@ -228,7 +228,11 @@ void TestSheets::badRepliesAreNoValues()
         QCOMPARE(read.problem, QString());
     QVERIFY2(read.problem.startsWith(problem), qPrintable(read.problem));
     QCOMPARE(read.sheet.has_value(), problem.isEmpty());
-    QCOMPARE(bench.unit.receivedBytes(), Ktra20SheetQueries.mid(0, asked));
+    // The value that failed was asked again once.
+    Lines heard = Ktra20SheetQueries.mid(0, asked);
+    if (!problem.isEmpty())
+        heard << heard.last();
+    QCOMPARE(bench.unit.receivedBytes(), heard);
     if (read.sheet) {
         QCOMPARE(*read.sheet->value(1, ParamKey::Accel), QStringLiteral("10"));
         QCOMPARE(*read.sheet->value(2, ParamKey::Base), QStringLiteral("600"));

@@ -289,12 +289,13 @@ void Simulator::endLine(double now)
     // The line that reaches the --vanish-after count is recorded but not answered.
     const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
     bool answered = false;
-    // A unit deaf after a write misses whole lines, its own address or not.
+    // A unit deaf after a write misses whole lines, its own address or not,
+    // and every set line it misses starts its deafness again.
     const bool deaf = now < m_deafUntil;
+    const bool write = line.endsWith('\r') && Unit::isWrite(line.chopped(1));
+    if (write && m_options.deafMs > 0)
+        m_deafUntil = now + m_options.deafMs / 1000.0;
     if (m_present && !lastLine && !deaf && rate == m_options.baud && line.endsWith('\r')) {
-        const bool write = Unit::isWrite(line.chopped(1));
-        if (write && m_options.deafMs > 0)
-            m_deafUntil = now + m_options.deafMs / 1000.0;
         auto reply = m_unit.handleLine(line.chopped(1));
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.

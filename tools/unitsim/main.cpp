@@ -53,7 +53,8 @@ the first unit's own address both answer every line, the first one first.
 Every reply ends in CR. Set, motion and stop commands are not answered unless
 --ack is given (then "OK", or the --ack-text, after --ack-ms). Unknown lines and
 a lone CR get no answer. With --deaf-ms the unit hears nothing for that long
-after each set, motion or stop line (the lines are recorded as not answered).
+after each set, motion or stop line, heard or not (the lines it misses are
+recorded as not answered).
 
 Factory state: direction CW, reduced current off, resolution 8, ramp down off,
 analog speed off, error code 0. Profile 1: A 10000 (KTRA10 and KTRA20: 10),

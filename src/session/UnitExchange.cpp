@@ -1,4 +1,4 @@
-#include "session/Exchange.h"
+#include "session/UnitExchange.h"
 
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
@@ -10,46 +10,65 @@
 
 namespace ktv {
 
-Exchange::Exchange(SerialLink &link, QObject *parent) : QObject(parent), link_(link)
+UnitExchange::UnitExchange(SerialLink &link, QObject *parent) : QObject(parent), link_(link)
 {
-    connect(&link_, &SerialLink::lineWritten, this, &Exchange::onLineWritten);
+    connect(&link_, &SerialLink::lineWritten, this, &UnitExchange::onLineWritten);
 }
 
-QString Exchange::twoUnitsText()
+QString UnitExchange::twoUnitsText()
 {
     return QStringLiteral("two units answer at this address");
 }
 
-void Exchange::onLineWritten(const QByteArray &bytes)
+namespace {
+
+// A line that asks the unit something ("@0VA1", "@0$", "@0!", "@%"); the
+// others (set, motion, stop, a lone CR) have no reply.
+bool asksSomething(const QByteArray &line)
 {
-    // A line the exchange did not ask with has no reply: whatever follows
-    // it is a stray until LateSeconds have passed.
-    if (!asking_) {
+    if (!line.startsWith('@'))
+        return false;
+    qsizetype at = 1;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9')
+        ++at;
+    QByteArray command = line.mid(at);
+    if (command.endsWith('\r'))
+        command.chop(1);
+    return command == "$" || command == "!" || command == "%" || command.startsWith('V');
+}
+
+} // namespace
+
+void UnitExchange::onLineWritten(const QByteArray &bytes)
+{
+    // A line that has no reply: whatever follows it is a stray until
+    // LateSeconds have passed (a unit may acknowledge it).
+    if (!asking_ && !asksSomething(bytes)) {
         sinceWrite_.start();
         writeSeconds_ = wireSeconds(bytes.size());
     }
 }
 
-double Exchange::settleSeconds() const
+double UnitExchange::settleSeconds() const
 {
     const int baud = link_.baudRateInForce();
     // Ten bits a character: a start bit, eight data bits, a stop bit.
     return std::max(0.01, baud > 0 ? 4 * 10.0 / baud : 0.0);
 }
 
-double Exchange::wireSeconds(qsizetype bytes) const
+double UnitExchange::wireSeconds(qsizetype bytes) const
 {
     const int baud = link_.baudRateInForce();
     return baud > 0 ? bytes * 10.0 / baud : 0.0;
 }
 
-void Exchange::settleAfterWrite()
+void UnitExchange::settleAfterWrite()
 {
     // Written is not yet sent: the settle counts from the line's last byte.
     link_.WaitSeconds(pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : 0.5);
 }
 
-QString Exchange::listen(double firstCharSeconds)
+QString UnitExchange::listen(double firstCharSeconds)
 {
     const SerialLink::Reply reply = link_.readCompleteReply(firstCharSeconds);
     QString raw = reply.text;
@@ -58,7 +77,7 @@ QString Exchange::listen(double firstCharSeconds)
     return raw;
 }
 
-bool Exchange::quietFor(double seconds)
+bool UnitExchange::quietFor(double seconds)
 {
     if (!link_.ReplyWaiting() && !link_.waitForInputWithin(seconds))
         return true;
@@ -68,7 +87,7 @@ bool Exchange::quietFor(double seconds)
     return false;
 }
 
-void Exchange::drain()
+void UnitExchange::drain()
 {
     link_.dropLateReplies(); // a reply the window's run left owed
     bool stray = link_.ReplyWaiting();
@@ -100,7 +119,7 @@ void Exchange::drain()
     quietOwed_ = false;
 }
 
-Outcome<QString> Exchange::ask(const QByteArray &question, const Validator &valid)
+Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &valid)
 {
     collided_ = false;
     lastRaw_.clear();
@@ -164,13 +183,13 @@ Outcome<QString> Exchange::ask(const QByteArray &question, const Validator &vali
                                                         : replyProblemText(lastRaw_));
 }
 
-Outcome<QString> Exchange::askField(const QString &address, Field field, const QString &profile)
+Outcome<QString> UnitExchange::askField(const QString &address, Field field, const QString &profile)
 {
     return ask(frame::queryLine(address, field, profile),
                [field](const QString &raw) { return decode::validReply(field, raw); });
 }
 
-Outcome<QString> Exchange::askModel(const QString &address)
+Outcome<QString> UnitExchange::askModel(const QString &address)
 {
     return ask(frame::modelQuery(address), [](const QString &raw) -> std::optional<QString> {
         const std::optional<QString> text = decode::wholeReply(raw);

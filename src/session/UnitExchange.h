@@ -44,7 +44,7 @@ enum class ReplyPolicy { Window, Tool };
 // short settle.
 enum class Pace { Fixed, Reply };
 
-class Exchange : public QObject
+class UnitExchange : public QObject
 {
     Q_OBJECT
   public:
@@ -53,7 +53,7 @@ class Exchange : public QObject
     // Two units answering one question come within this of each other.
     static constexpr double SecondAnswerSeconds = 0.02;
 
-    explicit Exchange(SerialLink &link, QObject *parent = nullptr);
+    explicit UnitExchange(SerialLink &link, QObject *parent = nullptr);
 
     void setPolicy(ReplyPolicy policy) { policy_ = policy; }
     ReplyPolicy policy() const { return policy_; }
