@@ -89,6 +89,18 @@ int main(int argc, char *argv[])
             bytes += line.size() + answer.value(line, 0);
         const double wire = bytes * 10.0 / baud / runs;
         const double median = times[times.size() / 2];
+        // The same check at the fixed pace, at the same rate.
+        CliRun fixedRun = replyRun;
+        fixedRun.arguments[4] = QStringLiteral("fixed");
+        const std::vector<double> fixedTimes = timeCliRuns(out, fixedRun, runs);
+        if (fixedTimes.empty())
+            return 1;
+        const double fixedMedian = fixedTimes[fixedTimes.size() / 2];
+        out << QStringLiteral("ktraveld-cli check --load --pace fixed --baud %1, KTRA20: median %2 "
+                              "s; one line checks %3 units an hour\n")
+                   .arg(baud)
+                   .arg(fixedMedian, 0, 'f', 3)
+                   .arg(int(3600 / fixedMedian));
         out << QStringLiteral(
                    "ktraveld-cli check --load --pace reply --baud %1, KTRA20: best %2 s, "
                    "median %3 s (goal %4 s); the bytes' own time %5 s (%6 bytes), "
