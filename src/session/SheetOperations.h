@@ -10,6 +10,16 @@
 // second. A reply counts only when it is whole and valid for its query:
 // anything else fails the read, saying what came, and a save writes nothing.
 //
+// At reply pace (the exchange's Pace::Reply) a query's reply is read without
+// the 0.05 s, and a load reads each value back right after its write, a
+// settle of a few character times after the write's last byte. A value the
+// unit does not hold then is written again with the fixed waits and read
+// back by the fixed rules, once (fixedWaits names it when that kept it). A
+// unit that missed the question right after a write gets 0.5 s after each
+// later write. A unit that answered out of turn during the load (its
+// acknowledgements) has every value read again by the fixed rules, so no
+// acknowledgement is ever taken for a value.
+//
 // Progress is reported before each value; a cancel takes effect between
 // values, so a line is never left half written.
 
