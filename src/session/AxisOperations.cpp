@@ -27,6 +27,16 @@ void UnitSession::axisSelectDone()
     VerifyParameters(Model::VELD30);
 }
 
+void UnitSession::selectFoundUnit(const QString &address)
+{
+    selectAxis(address);
+    if (!address.isEmpty() && state.UnitConnected) {
+        axisUnits_.erase(address.toInt()); // asked afresh
+        unitAtAxis();
+    }
+    axisSelectDone();
+}
+
 std::optional<QString> UnitSession::beginAxisDefine()
 {
     axisDefineOpenedPort_ = false;

@@ -151,6 +151,9 @@ class UnitSession : public QObject
     // unchanged), then the VELD30 read-back.
     void selectAxis(const QString &address);
     void axisSelectDone();
+    // The unit Find Units found at an address, on the line in use: it is
+    // asked who it is (through the exchange), then read back as a select does.
+    void selectFoundUnit(const QString &address);
     // Axis Define: asks the line which address its unit has (opening the
     // port when it is closed); empty when the port could not be opened.
     std::optional<QString> beginAxisDefine();

@@ -466,8 +466,7 @@ void MainWindow::openFindUnits()
     if (address.isEmpty())
         return;
     if (session_.state.UnitConnected && session_.link.baudRateInForce() == dialog.baud()) {
-        session_.selectAxis(address);
-        session_.axisSelectDone();
+        session_.selectFoundUnit(address);
     } else {
         session_.ConnectTo(address, dialog.baud());
     }
