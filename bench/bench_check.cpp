@@ -4,12 +4,17 @@
 // and its read-back's ten 0.05 s, then 0.5 s after each of the sheet's 14
 // lines and 0.05 s after each of its 14 queries. Prints each run and the
 // ratio of the best and the median to that floor (goal: at most 1.10).
+// Then the same check at --pace reply at 9600 and 115200 (goals 2.0 s and
+// 1.0 s), against the bytes' own time on the line, and the units an hour one
+// line checks at that pace (3600 s over the median check, the unit's
+// handling left out).
 
 #include "CliRuns.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QMap>
 #include <QTextStream>
 
 using namespace ktv::bench;
@@ -46,5 +51,68 @@ int main(int argc, char *argv[])
         return 1;
     printAgainstFloor(out, QStringLiteral("ktraveld-cli check --load --baud 28800, KTRA20"),
                       seconds, floorSeconds, QStringLiteral(" (goal 1.10)"));
+
+    // At reply pace the floor is the bytes' own time on the line (ten bits
+    // a byte, both ways: the lines the unit heard, from its record, and its
+    // answers) plus its reply times (this unit answers at once: none).
+    for (const auto &[baud, goal] : {std::pair{9600, 2.0}, std::pair{115200, 1.0}}) {
+        UnitSimOptions paced;
+        paced.model = QStringLiteral("KTRA20");
+        paced.baud = baud;
+        ToolBench reply(paced);
+        if (!reply.start()) {
+            out << "The simulated unit is not ready.\n";
+            return 1;
+        }
+        CliRun replyRun = run;
+        replyRun.arguments = {QStringLiteral("check"),
+                              sheet,
+                              QStringLiteral("--load"),
+                              QStringLiteral("--pace"),
+                              QStringLiteral("reply"),
+                              QStringLiteral("--store"),
+                              reply.store,
+                              QStringLiteral("--baud"),
+                              QString::number(baud)};
+        reply.unit.clearRecord();
+        const std::vector<double> times = timeCliRuns(out, replyRun, runs);
+        if (times.empty())
+            return 1;
+        // The answers of a KTRA20 holding the sheet (max speed 5000 before the load).
+        static const QMap<QByteArray, int> answer = {
+            {"@0!\r", 2},   {"@0$\r", 13},  {"@0VA1\r", 3}, {"@0VB1\r", 4},
+            {"@0VM1\r", 5}, {"@0VL1\r", 5}, {"@0VU1\r", 6}, {"@0VA2\r", 4},
+            {"@0VB2\r", 4}, {"@0VM2\r", 5}, {"@0VL2\r", 5}, {"@0VU2\r", 6},
+            {"@0VE\r", 2},  {"@0VC\r", 2},  {"@0VR\r", 2},  {"@0VD\r", 2}};
+        qsizetype bytes = 0;
+        for (const QByteArray &line : reply.unit.receivedBytes())
+            bytes += line.size() + answer.value(line, 0);
+        const double wire = bytes * 10.0 / baud / runs;
+        const double median = times[times.size() / 2];
+        // The same check at the fixed pace, at the same rate.
+        CliRun fixedRun = replyRun;
+        fixedRun.arguments[4] = QStringLiteral("fixed");
+        const std::vector<double> fixedTimes = timeCliRuns(out, fixedRun, runs);
+        if (fixedTimes.empty())
+            return 1;
+        const double fixedMedian = fixedTimes[fixedTimes.size() / 2];
+        out << QStringLiteral("ktraveld-cli check --load --pace fixed --baud %1, KTRA20: median %2 "
+                              "s; one line checks %3 units an hour\n")
+                   .arg(baud)
+                   .arg(fixedMedian, 0, 'f', 3)
+                   .arg(int(3600 / fixedMedian));
+        out << QStringLiteral(
+                   "ktraveld-cli check --load --pace reply --baud %1, KTRA20: best %2 s, "
+                   "median %3 s (goal %4 s); the bytes' own time %5 s (%6 bytes), "
+                   "ratio median %7; one line checks %8 units an hour\n")
+                   .arg(baud)
+                   .arg(times.front(), 0, 'f', 3)
+                   .arg(median, 0, 'f', 3)
+                   .arg(goal, 0, 'f', 1)
+                   .arg(wire, 0, 'f', 3)
+                   .arg(bytes / runs)
+                   .arg(median / wire, 0, 'f', 1)
+                   .arg(int(3600 / median));
+    }
     return 0;
 }

@@ -30,6 +30,9 @@ expect "ktraveld-cli set direction=c" cw ccw
 expect "ktraveld-cli read --a" --axis --all-profiles
 expect "ktraveld-cli stop --model V" VELD10 VELD20 VELD30
 expect "ktraveld-cli load " unit.json
+expect "ktraveld-cli load unit.json --pa" --pace
+expect "ktraveld-cli check unit.json --pace " fixed reply
+expect "ktraveld-cli go --p" --profile
 expect "ktraveld-cli check unit.json --j" --json --junit
 expect "ktraveld-cli check unit.json --report " unit.json
 expect "ktraveld-cli results --f" --failed

@@ -226,6 +226,9 @@ void CheckCommands::show(const CheckReport &report)
                                .arg(checkVerdictText(report.verdict).toUpper())
                                .arg(report.count(ValueVerdict::Match))
                                .arg(total);
+    if (!report.fixedWaits.isEmpty())
+        text_ += fixedWaitsText(report.fixedWaits) + QStringLiteral(": ") +
+                 report.fixedWaits.join(QStringLiteral(", ")) + QLatin1Char('\n');
 }
 
 bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &options)

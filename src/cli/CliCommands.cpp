@@ -148,6 +148,13 @@ int runCommand(const QStringList &arguments)
     common.store = parser.value(QStringLiteral("store"));
     common.json = parser.isSet(QStringLiteral("json"));
     common.trace = parser.isSet(QStringLiteral("trace"));
+    if (takesPace(command) && parser.isSet(QStringLiteral("pace"))) {
+        const QString pace = parser.value(QStringLiteral("pace"));
+        if (pace == QLatin1String("reply"))
+            common.pace = Pace::Reply;
+        else if (pace != QLatin1String("fixed"))
+            return usageError(QStringLiteral("--pace takes fixed or reply"), command);
+    }
 
     QString storePath = common.store;
     if (storePath.isEmpty()) {

@@ -47,6 +47,8 @@ QCommandLineOption resultsDbOption()
             QStringLiteral("CONNINFO")};
 }
 
+QList<QCommandLineOption> ownOptions(const QString &command);
+
 } // namespace
 
 const CommandInfo *findCommand(const QString &name)
@@ -78,7 +80,34 @@ QList<QCommandLineOption> commonOptions()
     };
 }
 
+QCommandLineOption paceOption()
+{
+    return {QStringLiteral("pace"),
+            QStringLiteral("fixed: the window's fixed waits (the default); reply: each wait ends "
+                           "with the unit's reply, a write is read back at once and written again "
+                           "with the fixed waits when the unit did not keep it."),
+            QStringLiteral("PACE")};
+}
+
+bool takesPace(const QString &command)
+{
+    for (const char *name : {"check", "station", "load", "save", "diff", "read"})
+        if (command == QLatin1String(name))
+            return true;
+    return false;
+}
+
 QList<QCommandLineOption> commandOptions(const QString &command)
+{
+    QList<QCommandLineOption> options = ownOptions(command);
+    if (takesPace(command))
+        options << paceOption();
+    return options;
+}
+
+namespace {
+
+QList<QCommandLineOption> ownOptions(const QString &command)
 {
     const QCommandLineOption profile(QStringLiteral("profile"),
                                      QStringLiteral("Profile N (default 1)."), QStringLiteral("N"));
@@ -153,6 +182,8 @@ QList<QCommandLineOption> commandOptions(const QString &command)
                  QStringLiteral("MODEL")}};
     return {};
 }
+
+} // namespace
 
 QString topHelp(const QCommandLineParser &parser)
 {

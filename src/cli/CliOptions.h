@@ -19,6 +19,9 @@ struct CommandInfo
 const CommandInfo *findCommand(const QString &name);
 // --com, --device, --baud, --axis, --store, --json, --trace.
 QList<QCommandLineOption> commonOptions();
+// --pace fixed|reply, for the commands that take it (takesPace).
+QCommandLineOption paceOption();
+bool takesPace(const QString &command);
 // The options of one command beyond the common ones.
 QList<QCommandLineOption> commandOptions(const QString &command);
 // The program's --help: its options, every command, the exit codes.

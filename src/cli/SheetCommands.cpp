@@ -1,5 +1,7 @@
 #include "cli/SheetCommands.h"
 
+#include "protocol/CheckReport.h"
+
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliView.h"
@@ -152,6 +154,11 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
     text_ = host_.unitLine() +
             QStringLiteral("Wrote %1 values from %2\n").arg(result.written).arg(path);
     code = showComparison(result.readBack);
+    if (!result.fixedWaits.isEmpty()) {
+        text_ += fixedWaitsText(result.fixedWaits) + QStringLiteral(": ") +
+                 result.fixedWaits.join(QStringLiteral(", ")) + QLatin1Char('\n');
+        json_[QStringLiteral("fixedWaits")] = QJsonArray::fromStringList(result.fixedWaits);
+    }
     for (const SheetComparisonRow &row : result.readBack)
         if (row.differs)
             host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")

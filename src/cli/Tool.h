@@ -37,6 +37,7 @@ struct Common
     QString store;
     bool json = false;
     bool trace = false;
+    Pace pace = Pace::Fixed;
 };
 
 class Tool : private UnitHost

@@ -25,6 +25,7 @@ Tool::Tool(const QString &command, const QCommandLineParser &parser, const Commo
     // A bench scripts against what this tool says: a reply counts only
     // when it is whole and valid for its query.
     session_->exchange.setPolicy(ReplyPolicy::Tool);
+    session_->exchange.setPace(common.pace);
     if (writesToUnit(command)) {
         journal_ = std::make_unique<Journal>(Journal::defaultPath());
         tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());

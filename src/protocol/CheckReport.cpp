@@ -73,4 +73,13 @@ int CheckReport::count(ValueVerdict verdict) const
     }));
 }
 
+QString fixedWaitsText(const QStringList &values)
+{
+    if (values.isEmpty())
+        return {};
+    return QStringLiteral("this unit needed the fixed waits for %1 %2")
+        .arg(values.size())
+        .arg(values.size() == 1 ? QStringLiteral("value") : QStringLiteral("values"));
+}
+
 } // namespace ktv

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <optional>
 #include <vector>
@@ -74,7 +75,10 @@ struct CheckReport
     QString sheetName;   // the file name, without its folder
     QString sheetSha256; // of the file's bytes, lower-case hex
     bool loaded = false; // the sheet was written before the read-back
-    QDateTime started;   // local time with its offset from UTC
+    // Loaded at reply pace: the values the unit kept only when written again
+    // with the fixed waits ("Profile 1, Max Speed").
+    QStringList fixedWaits;
+    QDateTime started; // local time with its offset from UTC
     QDateTime ended;
     std::vector<CheckedValue> values; // in the sheet's order
     CheckVerdict verdict = CheckVerdict::Error;
@@ -82,5 +86,8 @@ struct CheckReport
 
     int count(ValueVerdict verdict) const;
 };
+
+// "this unit needed the fixed waits for 2 values"; empty when it needed none.
+QString fixedWaitsText(const QStringList &values);
 
 } // namespace ktv

@@ -42,7 +42,7 @@ QJsonObject checkReportJson(const CheckReport &report)
             {QStringLiteral("verdict"), valueVerdictText(value.verdict)},
             {QStringLiteral("problem"), textOrNull(value.problem)}});
     const CheckedUnit &unit = report.unit;
-    return {
+    QJsonObject json{
         {QStringLiteral("format"), CheckReportVersion},
         {QStringLiteral("id"), report.id.toString(QUuid::WithoutBraces)},
         {QStringLiteral("verdict"), checkVerdictText(report.verdict)},
@@ -65,6 +65,9 @@ QJsonObject checkReportJson(const CheckReport &report)
         {QStringLiteral("ended"), checkTimeText(report.ended)},
         {QStringLiteral("values"), values},
     };
+    if (!report.fixedWaits.isEmpty())
+        json.insert(QStringLiteral("fixedWaits"), QJsonArray::fromStringList(report.fixedWaits));
+    return json;
 }
 
 QByteArray writeCheckReportJson(const CheckReport &report)

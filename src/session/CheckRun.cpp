@@ -147,6 +147,7 @@ CheckReport CheckRun::run(const CheckRequest &request)
     if (request.load) {
         report.loaded = true;
         const SheetOperations::LoadResult result = operations_.load(sheet);
+        report.fixedWaits = result.fixedWaits;
         switch (result.outcome) {
         case SheetOperations::Outcome::Done:
             fillValues(report, sheet, result.unit, result.unread, result.written, {});

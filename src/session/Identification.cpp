@@ -93,15 +93,29 @@ bool UnitSession::IdentifyUnit(const QString &address)
     try {
         if (link.ReplyWaiting())
             link.ReadReply();
+        // At reply pace each wait ends with the reply's CR, never later than
+        // the fixed wait: the same lines, and no rate tried longer.
+        const bool replyPace = exchange.pace() == Pace::Reply;
         writeOrFail(link, frame::loneCarriageReturn());
-        link.WaitSeconds(0.5);
+        exchange.settleAfterWrite();
         writeOrFail(link, frame::errorCodeQuery(address));
-        link.WaitSeconds(0.5);
+        if (replyPace)
+            exchange.listen(0.5);
+        else
+            link.WaitSeconds(0.5);
         if (link.ReplyWaiting())
             link.ReadReply();
         writeOrFail(link, frame::modelQuery(address));
-        link.WaitSeconds(0.5);
-        const QString reply = link.ReplyWaiting() ? link.ReadReply() : QStringLiteral(" ");
+        QString reply;
+        if (replyPace) {
+            reply = exchange.listen(0.5);
+        } else {
+            link.WaitSeconds(0.5);
+            if (link.ReplyWaiting())
+                reply = link.ReadReply();
+        }
+        if (reply.isEmpty())
+            reply = QStringLiteral(" ");
         if (!link.PortOpen())
             throw ExchangeFailed{};
         // A new connection: what answered before may have gone or changed.

@@ -1,6 +1,7 @@
 #include "session/SheetOperations.h"
 
 #include "link/PortProbe.h"
+#include "protocol/CheckReport.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/ReplyDecoding.h"
@@ -37,6 +38,18 @@ class ProfileKeeper
     QString &selected_;
     QString kept_;
 };
+
+// Puts a value read back into a sheet of values read.
+void holdValue(ParameterSheet &sheet, int profile, ParamKey key, const QString &value)
+{
+    for (SheetProfile &held : sheet.profiles) {
+        if (held.number == profile) {
+            held.values[key] = value;
+            return;
+        }
+    }
+    sheet.profiles.push_back({profile, {{key, value}}});
+}
 
 } // namespace
 
@@ -126,7 +139,8 @@ SheetOperations::ReadResult SheetOperations::readUnit()
     return readValues(total, 0);
 }
 
-SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
+SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
+                                                        const ParameterSheet *known)
 {
     SharedState &state = session_.state;
     if (!state.UnitConnected)
@@ -186,6 +200,12 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
         sheet.profiles.push_back({number, {}});
         for (ParamKey key : parameterKeys(panel)) {
             const QString what = sheetValueCaption(number, key);
+            if (known) {
+                if (const QString *held = known->value(number, key)) {
+                    sheet.profiles.back().values.emplace(key, *held);
+                    continue;
+                }
+            }
             if (!report(what))
                 return cancelled();
             const std::optional<QString> reply =
@@ -197,6 +217,12 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
         }
     }
     for (SettingGroup group : settingGroups(unit_.unitModel)) {
+        if (known) {
+            if (const auto held = known->settings.find(group); held != known->settings.end()) {
+                sheet.settings.emplace(group, held->second);
+                continue;
+            }
+        }
         if (!report(settingCaption(group)))
             return cancelled();
         const std::optional<QString> reply = ask(settingField(group), state.SelectedProfile, 0,
@@ -233,18 +259,49 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     done_ = 0;
     const int readCount = unitFacts(panel).profileCount * int(parameterKeys(panel).size()) +
                           int(settingGroups(unit_.unitModel).size());
-    total_ = valueCount(sheet) + readCount;
+    UnitExchange &exchange = session_.exchange;
+    const bool replyPace = exchange.pace() == Pace::Reply;
+    // At reply pace a written value is read back at once and not again.
+    total_ = replyPace ? readCount : valueCount(sheet) + readCount;
+    const int straysBefore = exchange.strays();
+    deafAfterWrite_ = false;
+    // At reply pace: the values as read back right after their writes.
+    ParameterSheet known;
+    known.unitModel = unit_.unitModel;
 
+    auto lineTookNothing = [&] {
+        result.problem = QStringLiteral("The line to the unit took nothing; the load "
+                                        "stopped after %1 values.")
+                             .arg(result.written);
+        return false;
+    };
     auto send = [&](const QByteArray &line) {
-        if (!link.write(line)) {
-            result.problem = QStringLiteral("The line to the unit took nothing; the load "
-                                            "stopped after %1 values.")
-                                 .arg(result.written);
-            return false;
-        }
+        if (!link.write(line))
+            return lineTookNothing();
         link.WaitSeconds(0.5);
         ++result.written;
         return true;
+    };
+    // At reply pace, a value written and read back; what was read goes to known.
+    auto sendAndRead = [&](const QByteArray &line, Field field, const QString &profile,
+                           const QString &name, const std::function<bool(const QString &)> &kept,
+                           const std::function<void(const QString &)> &hold) {
+        const std::optional<WrittenValue> written =
+            writeAtReplyPace(line, field, profile, kept, name);
+        if (!written)
+            return lineTookNothing();
+        ++result.written;
+        if (written->reply)
+            hold(*written->reply);
+        if (written->fixedWaits)
+            result.fixedWaits << name;
+        return link.PortOpen() || lineTookNothing();
+    };
+    // The line went under the load; at reply pace what was read back stands.
+    auto lineLost = [&] {
+        if (replyPace)
+            result.unit = known;
+        return result;
     };
     {
         ProfileKeeper keeper(state.SelectedProfile);
@@ -259,8 +316,17 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                     result.outcome = Outcome::Cancelled;
                     return result;
                 }
-                if (!send(frame::parameterLine(state.AxisAddress, key, number, *value)))
-                    return result;
+                const QByteArray line =
+                    frame::parameterLine(state.AxisAddress, key, number, *value);
+                const int at = profile.number;
+                const bool sent =
+                    replyPace ? sendAndRead(
+                                    line, fieldOf(key), number, sheetValueCaption(at, key),
+                                    [&](const QString &reply) { return reply == *value; },
+                                    [&](const QString &reply) { holdValue(known, at, key, reply); })
+                              : send(line);
+                if (!sent)
+                    return lineLost();
             }
         }
         for (SettingGroup group : settingGroups(unit_.unitModel)) {
@@ -271,11 +337,49 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                 result.outcome = Outcome::Cancelled;
                 return result;
             }
-            if (!send(frame::optionLine(state.AxisAddress, *settingOption(group, it->second))))
-                return result;
+            const QByteArray line =
+                frame::optionLine(state.AxisAddress, *settingOption(group, it->second));
+            const bool sent =
+                replyPace
+                    ? sendAndRead(
+                          line, settingField(group), state.SelectedProfile, settingCaption(group),
+                          [&](const QString &reply) {
+                              return settingWordFromReply(panel, group, reply) == it->second;
+                          },
+                          [&](const QString &reply) {
+                              known.settings.emplace(group,
+                                                     settingWordFromReply(panel, group, reply));
+                          })
+                    : send(line);
+            if (!sent)
+                return lineLost();
         }
     }
-    ReadResult after = readValues(total_, done_);
+    // A unit that answered out of turn at reply pace (an acknowledgement
+    // taken for a value, a reply behind another) leaves no value read then
+    // proven: everything is read again by the fixed rules, the first
+    // question a late window after the last write, and a value not held is
+    // written again with the fixed waits.
+    const bool proven =
+        !replyPace ||
+        (exchange.quietFor(std::min(UnitExchange::LateSeconds, 2 * exchange.slowestReplySeconds() +
+                                                                   exchange.settleSeconds())) &&
+         exchange.strays() == straysBefore);
+    if (!proven) {
+        link.note(QStringLiteral("the unit answered out of turn: every value is read again "
+                                 "with the fixed waits"));
+        exchange.setPace(Pace::Fixed);
+    }
+    struct PaceRestore
+    {
+        UnitExchange &exchange;
+        Pace pace;
+        ~PaceRestore() { exchange.setPace(pace); }
+    } paceRestore{exchange, replyPace ? Pace::Reply : Pace::Fixed};
+    if (!result.fixedWaits.isEmpty())
+        link.note(fixedWaitsText(result.fixedWaits) + QStringLiteral(": ") +
+                  result.fixedWaits.join(QStringLiteral(", ")));
+    ReadResult after = readValues(total_, done_, proven && replyPace ? &known : nullptr);
     result.unit = after.sheet;
     result.unread = std::move(after.unread);
     if (after.outcome != Outcome::Done) {
@@ -286,6 +390,45 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     result.readBack = compareSheets(sheet, *after.sheet);
     result.outcome = Outcome::Done;
     return result;
+}
+
+std::optional<SheetOperations::WrittenValue>
+SheetOperations::writeAtReplyPace(const QByteArray &line, Field field, const QString &profile,
+                                  const std::function<bool(const QString &)> &kept,
+                                  const QString &name)
+{
+    SerialLink &link = session_.link;
+    UnitExchange &exchange = session_.exchange;
+    if (!link.write(line))
+        return std::nullopt;
+    if (deafAfterWrite_)
+        link.WaitSeconds(0.5);
+    else
+        exchange.settleAfterWrite();
+    WrittenValue written;
+    const int misses = exchange.misses();
+    written.reply = askUnit(field, profile);
+    if (exchange.misses() > misses && !deafAfterWrite_) {
+        deafAfterWrite_ = true;
+        link.note(QStringLiteral("the unit missed the question right after a write: the next "
+                                 "writes wait 0.5 s"));
+    }
+    if ((written.reply && kept(*written.reply)) || !link.PortOpen() || session_.isEnding())
+        return written;
+    // Not held at reply pace: once more with the fixed waits, 0.5 s after
+    // the write and a late window before the question.
+    link.note(QStringLiteral("written again with the fixed waits: ") + name);
+    exchange.setPace(Pace::Fixed);
+    const bool again = link.write(line);
+    if (again) {
+        link.WaitSeconds(0.5);
+        written.reply = askUnit(field, profile);
+        written.fixedWaits = written.reply && kept(*written.reply);
+    }
+    exchange.setPace(Pace::Reply);
+    if (!again)
+        return std::nullopt;
+    return written;
 }
 
 SheetOperations::LoadResult SheetOperations::loadFile(const QString &path)

@@ -10,6 +10,16 @@
 // second. A reply counts only when it is whole and valid for its query:
 // anything else fails the read, saying what came, and a save writes nothing.
 //
+// At reply pace (the exchange's Pace::Reply) a query's reply is read without
+// the 0.05 s, and a load reads each value back right after its write, a
+// settle of a few character times after the write's last byte. A value the
+// unit does not hold then is written again with the fixed waits and read
+// back by the fixed rules, once (fixedWaits names it when that kept it). A
+// unit that missed the question right after a write gets 0.5 s after each
+// later write. A unit that answered out of turn during the load (its
+// acknowledgements) has every value read again by the fixed rules, so no
+// acknowledgement is ever taken for a value.
+//
 // Progress is reported before each value; a cancel takes effect between
 // values, so a line is never left half written.
 
@@ -17,6 +27,7 @@
 #include "protocol/SheetComparison.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -66,6 +77,9 @@ class SheetOperations
         // line went when reading on through; and those that did not read.
         std::optional<ParameterSheet> unit;
         std::vector<UnreadValue> unread;
+        // At reply pace: the values the unit kept only when written again
+        // with the fixed waits ("Profile 1, Max Speed"), in the order written.
+        QStringList fixedWaits;
     };
     struct CompareResult
     {
@@ -120,7 +134,22 @@ class SheetOperations
     std::optional<QString> askUnit(Field field, const QString &profile);
     QString lastProblem(const QString &what) const;
 
-    ReadResult readValues(int total, int startAt);
+    // known: values already read back (at reply pace, right after their
+    // writes); they are not asked again.
+    ReadResult readValues(int total, int startAt, const ParameterSheet *known = nullptr);
+    // One value written at reply pace and read back at once; when the unit
+    // does not hold it then, written again with the fixed waits and read
+    // back by the fixed rules, once. The value read (none: no answer);
+    // false when the line took nothing.
+    struct WrittenValue
+    {
+        std::optional<QString> reply;
+        bool fixedWaits = false; // kept only when written again with them
+    };
+    std::optional<WrittenValue> writeAtReplyPace(const QByteArray &line, Field field,
+                                                 const QString &profile,
+                                                 const std::function<bool(const QString &)> &kept,
+                                                 const QString &name);
 
     UnitSession &session_;
     UnitDescription unit_;
@@ -131,6 +160,9 @@ class SheetOperations
     int total_ = 0;
     QString lastReply_;
     bool lastCollided_ = false;
+    // At reply pace: the unit missed a question right after a write (deaf
+    // for a moment after it); the writes that follow wait the fixed 0.5 s.
+    bool deafAfterWrite_ = false;
 };
 
 // Files: the error texts name the file. A sheet is a regular file of at

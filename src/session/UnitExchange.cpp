@@ -6,6 +6,8 @@
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
 
+#include <algorithm>
+
 namespace ktv {
 
 UnitExchange::UnitExchange(SerialLink &link, QObject *parent) : QObject(parent), link_(link)
@@ -41,8 +43,48 @@ void UnitExchange::onLineWritten(const QByteArray &bytes)
 {
     // A line that has no reply: whatever follows it is a stray until
     // LateSeconds have passed (a unit may acknowledge it).
-    if (!asking_ && !asksSomething(bytes))
+    if (!asking_ && !asksSomething(bytes)) {
         sinceWrite_.start();
+        writeSeconds_ = wireSeconds(bytes.size());
+    }
+}
+
+double UnitExchange::settleSeconds() const
+{
+    const int baud = link_.baudRateInForce();
+    // Ten bits a character: a start bit, eight data bits, a stop bit.
+    return std::max(0.01, baud > 0 ? 4 * 10.0 / baud : 0.0);
+}
+
+double UnitExchange::wireSeconds(qsizetype bytes) const
+{
+    const int baud = link_.baudRateInForce();
+    return baud > 0 ? bytes * 10.0 / baud : 0.0;
+}
+
+void UnitExchange::settleAfterWrite()
+{
+    // Written is not yet sent: the settle counts from the line's last byte.
+    link_.WaitSeconds(pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : 0.5);
+}
+
+QString UnitExchange::listen(double firstCharSeconds)
+{
+    const SerialLink::Reply reply = link_.readCompleteReply(firstCharSeconds);
+    QString raw = reply.text;
+    if (reply.complete && link_.waitForInputWithin(settleSeconds()))
+        raw += link_.readCompleteReply(settleSeconds()).text;
+    return raw;
+}
+
+bool UnitExchange::quietFor(double seconds)
+{
+    if (!link_.ReplyWaiting() && !link_.waitForInputWithin(seconds))
+        return true;
+    link_.Input();
+    ++strays_;
+    owe();
+    return false;
 }
 
 void UnitExchange::drain()
@@ -51,9 +93,11 @@ void UnitExchange::drain()
     bool stray = link_.ReplyWaiting();
     if (stray)
         link_.Input();
-    // An acknowledgement of the last write may still be on its way.
+    // An acknowledgement of the last write may still be on its way; at
+    // reply pace it is a stray when it comes, and the question is asked again.
     if (sinceWrite_.isValid()) {
-        const double left = LateSeconds - sinceWrite_.nsecsElapsed() / 1e9;
+        const double wait = pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : LateSeconds;
+        const double left = wait - sinceWrite_.nsecsElapsed() / 1e9;
         QElapsedTimer clock;
         clock.start();
         while (left > 0 && !link_.isEnding() && link_.PortOpen() &&
@@ -65,6 +109,8 @@ void UnitExchange::drain()
         }
         sinceWrite_.invalidate();
     }
+    if (stray)
+        ++strays_;
     if (!stray && !quietOwed_)
         return;
     // Quiet for the whole late window: nothing more of it can come.
@@ -88,16 +134,23 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
             emit answered(question, QString());
             return Outcome<QString>::failure(QStringLiteral("no answer"));
         }
-        link_.WaitSeconds(0.05);
+        QElapsedTimer clock;
+        clock.start();
+        // At reply pace the wait ends with the reply's CR.
+        if (pace_ == Pace::Fixed)
+            link_.WaitSeconds(0.05);
         const SerialLink::Reply reply = link_.readCompleteReply(ReplySeconds);
+        const double took = clock.nsecsElapsed() / 1e9;
         QString raw = reply.text;
         // A second answer right behind the first: two units, or a stray.
-        if (reply.complete && link_.waitForInputWithin(SecondAnswerSeconds))
-            raw += link_.readCompleteReply(SecondAnswerSeconds).text;
+        const double second = pace_ == Pace::Reply ? settleSeconds() : SecondAnswerSeconds;
+        if (reply.complete && link_.waitForInputWithin(second))
+            raw += link_.readCompleteReply(second).text;
         lastRaw_ = raw;
         const QStringList answers = answersIn(raw);
         QString why;
         if (raw.isEmpty()) {
+            ++misses_;
             why = QStringLiteral("no reply came in time");
         } else if (!raw.endsWith(QLatin1Char('\r'))) {
             why = QStringLiteral("only part of the reply came in time");
@@ -112,11 +165,14 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
             }
             why = QStringLiteral("more than one reply came");
         } else if (std::optional<QString> value = valid(raw)) {
+            slowestReply_ = std::max(slowestReply_, took);
             emit answered(question, raw);
             return *value;
         } else {
             why = QStringLiteral("the reply does not answer the question");
         }
+        if (!raw.isEmpty())
+            ++strays_;
         owe(); // the rest, or the reply itself, may still come
         if (link_.isEnding() || !link_.PortOpen())
             break;

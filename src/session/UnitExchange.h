@@ -12,7 +12,9 @@
 //    ReplySeconds. The same answer twice comes from two units: refused.
 // 3. Bytes waiting before a question, and bytes after a line that has no
 //    reply (a set command's acknowledgement) are strays, never values: the
-//    first question after a write waits LateSeconds after that write.
+//    first question after a write waits LateSeconds after that write (at
+//    reply pace only settleSeconds: an acknowledgement still to come then
+//    shows as a stray or a second reply, and the question is asked again).
 // 4. After a stray, a missed reply or half a reply the line is drained until
 //    it has been quiet for LateSeconds, and the same question is asked again,
 //    once; the monitor is told why. A second miss is "no answer".
@@ -35,6 +37,13 @@ namespace ktv {
 // first character within 0.1 s), or by the exchange's rules (the tool).
 enum class ReplyPolicy { Window, Tool };
 
+// How the tool waits on the unit: the fixed waits of the window (0.5 s
+// after each line of the identification and after each write, 0.05 s
+// before each reply is read), or paced by the unit's replies: a wait ends
+// when the reply's CR is there, and the line after a write follows after a
+// short settle.
+enum class Pace { Fixed, Reply };
+
 class UnitExchange : public QObject
 {
     Q_OBJECT
@@ -48,6 +57,30 @@ class UnitExchange : public QObject
 
     void setPolicy(ReplyPolicy policy) { policy_ = policy; }
     ReplyPolicy policy() const { return policy_; }
+    void setPace(Pace pace) { pace_ = pace; }
+    Pace pace() const { return pace_; }
+    // After a write at reply pace, the next line follows after a few
+    // character times at the line's rate: max(10 ms, 4 characters).
+    double settleSeconds() const;
+    // The time bytes take on the line at the rate in force.
+    double wireSeconds(qsizetype bytes) const;
+    // Waits settleSeconds (reply pace) or the fixed 0.5 s after a write.
+    void settleAfterWrite();
+    // A reply to a line written just now, for the identification at reply
+    // pace: waits up to firstCharSeconds for its first character and then
+    // for its CR, and a settle more for a second answer behind it (two
+    // units). Everything read, as read.
+    QString listen(double firstCharSeconds);
+    // Watches the line for that long: true when it stayed quiet; what came
+    // is a stray, dropped, and the next question drains first.
+    bool quietFor(double seconds);
+    // Lines that came unasked (dropped before a question, a second reply,
+    // a reply that answered nothing) since the exchange began.
+    int strays() const { return strays_; }
+    // Questions that got no reply at all on an attempt.
+    int misses() const { return misses_; }
+    // The longest a proven reply took, from its question written to its CR.
+    double slowestReplySeconds() const { return slowestReply_; }
 
     // The text of a whole reply valid for the question, CR removed; none
     // when the reply does not answer it.
@@ -95,9 +128,14 @@ class UnitExchange : public QObject
 
     SerialLink &link_;
     ReplyPolicy policy_ = ReplyPolicy::Window;
+    Pace pace_ = Pace::Fixed;
+    int strays_ = 0;
+    int misses_ = 0;
+    double slowestReply_ = 0;
     bool asking_ = false;
     bool quietOwed_ = false;
     QElapsedTimer sinceWrite_; // since the last line that has no reply
+    double writeSeconds_ = 0;  // that line's own time on the wire
     QString lastRaw_;
     bool collided_ = false;
 };

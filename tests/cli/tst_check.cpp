@@ -74,6 +74,8 @@ class TestCheck : public QObject
     void journalHeldByAnother();
     void everyValueTheUnitHolds_data();
     void everyValueTheUnitHolds();
+    void replyPace_data();
+    void replyPace();
 };
 
 void TestCheck::check_data()
@@ -508,6 +510,70 @@ void TestCheck::everyValueTheUnitHolds()
     const QJsonValue reported =
         QJsonDocument::fromJson(fileBytes(report)).object().value(QStringLiteral("problem"));
     QCOMPARE(reported.toString(), problem);
+}
+
+void TestCheck::replyPace_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("pace");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // a part of stdout; empty: nothing on stdout
+    QTest::addColumn<QString>("err"); // a pattern for the whole of stderr
+    QTest::addColumn<QStringList>("unitValues");
+    QTest::addColumn<Lines>("heard"); // empty: the unit's own timing decides
+
+    Lines writtenAndRead;
+    for (qsizetype i = 0; i < Writes.size(); ++i)
+        writtenAndRead << Writes[i] << Queries[i];
+    const QStringList held{"10",   "500",  "4000",  "1000", "20000", "110", "600",
+                           "5100", "1100", "20100", "off",  "off",   "8",   "no"};
+    QStringList factory = held;
+    factory[2] = "5000";
+
+    QTest::newRow("on time") << QStringList() << "reply" << 0
+                             << "   Ramp Down                      no     no     match\n"
+                                "PASS: 14 of 14 values match.\n"
+                             << "^$" << held << Identified + writtenAndRead;
+    // Every value still one the unit holds: the acknowledgements show as
+    // strays or second replies, and the values are read again by the fixed rules.
+    QTest::newRow("acknowledges writes 0.5 s late, keeps nothing, answers 0.3 s late")
+        << QStringList{"--keep-nothing", "--ack-text", "10",        "--ack-ms", "500",
+                       "--mode",         "slow",       "--slow-ms", "300"}
+        << "reply" << 3 << "*  Profile 1, Max Speed           4000   5000   not kept\n"
+        << "^$" << factory << Lines();
+    QTest::newRow("no such pace") << QStringList() << "slow" << 2 << ""
+                                  << "--pace takes fixed or reply" << QStringList() << Lines();
+}
+
+void TestCheck::replyPace()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, pace);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QStringList, unitValues);
+    QFETCH(Lines, heard);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, unitArgs);
+    QVERIFY(rig.started);
+    const QString path = writeSheet(rig, ktra20Sheet("4000"));
+    const QString report = rig.dir.filePath(QStringLiteral("report.json"));
+
+    const CliRun run = rig.run({QStringLiteral("check"), path, QStringLiteral("--load"),
+                                QStringLiteral("--pace"), pace, QStringLiteral("--report"), report,
+                                QStringLiteral("--baud"), QStringLiteral("9600")});
+
+    QTEST(run.exitCode, "exitCode");
+    QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.contains(out), qPrintable(run.out));
+    QVERIFY2(QRegularExpression(err).match(run.err).hasMatch(), qPrintable(run.err));
+    QStringList reported;
+    for (const QJsonValue &value : QJsonDocument::fromJson(fileBytes(report))
+                                       .object()
+                                       .value(QStringLiteral("values"))
+                                       .toArray())
+        reported << value.toObject().value(QStringLiteral("unit")).toString();
+    QCOMPARE(reported, unitValues);
+    if (!heard.isEmpty() || unitValues.isEmpty())
+        QCOMPARE(rig.unit.receivedBytes(), heard);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

@@ -10,6 +10,7 @@
 #include "session/UnitSession.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace ktv;
@@ -56,6 +57,8 @@ class TestCheckRun : public QObject
   private slots:
     void check_data();
     void check();
+    void replyPace_data();
+    void replyPace();
 };
 
 void TestCheckRun::check_data()
@@ -170,6 +173,87 @@ void TestCheckRun::check()
     QVERIFY(!report.id.isNull());
     QVERIFY(report.started.isValid() && report.started <= report.ended);
     QCOMPARE(report.started.timeSpec(), Qt::LocalTime);
+}
+
+// Each write followed by the query of its value; again is the query a
+// second time (the first went unheard), kept is the write again with the
+// fixed waits and the query after it.
+static Lines writtenAndRead(const QByteArray &again = {}, const QByteArray &rewritten = {})
+{
+    Lines lines;
+    for (qsizetype i = 0; i < Writes.size(); ++i) {
+        lines << Writes[i] << Queries[i];
+        if (Queries[i] == again)
+            lines << Queries[i];
+        if (Queries[i] == rewritten)
+            lines << Writes[i] << Queries[i];
+    }
+    return lines;
+}
+
+void TestCheckRun::replyPace_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<Lines>("heard");
+    QTest::addColumn<double>("atMostSeconds");
+
+    QTest::newRow("unit on time") << QStringList() << "pass"
+                                  << "match 14" << writtenAndRead() << 5.0;
+    QTest::newRow("unit 0.3 s late") << QStringList{"--mode", "slow", "--slow-ms", "300"} << "pass"
+                                     << "match 14" << writtenAndRead() << 15.0;
+    // The first query after a write goes unheard and is asked again; the
+    // writes after it wait 0.5 s, which the unit hears.
+    QTest::newRow("unit deaf 60 ms after each write")
+        << QStringList{"--deaf-ms", "60"} << "pass"
+        << "match 14" << writtenAndRead("@0VA1\r") << 20.0;
+    // Max speed, the one value that is not the unit's already, is written
+    // again with the fixed waits, and still not kept.
+    QTest::newRow("unit keeps nothing")
+        << QStringList{"--keep-nothing"} << "fail"
+        << "match 13, not kept 1" << writtenAndRead({}, "@0VM1\r") << 8.0;
+}
+
+void TestCheckRun::replyPace()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(double, atMostSeconds);
+    UnitOnLine bench(Model::KTRA20, 9600, unitArgs);
+    QVERIFY(bench.started);
+    bench.session->load();
+    QVERIFY(bench.session->state.UnitConnected);
+    bench.session->exchange.setPolicy(ReplyPolicy::Tool);
+    bench.session->exchange.setPace(Pace::Reply);
+    QTest::qWait(1100); // the identification's lines are done with
+    bench.unit.clearRecord();
+    const QString path = bench.dir.filePath(QStringLiteral("line 3.json"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ktra20Sheet(QStringLiteral("4000")));
+    }
+    std::optional<CheckRequest> request = checkRequestFromFile(path, nullptr);
+    QVERIFY(request);
+    request->load = true;
+    CheckRun run(*bench.session,
+                 checkedUnitOf(*bench.session, {QStringLiteral("KTRA20"), QStringLiteral("1.07")}));
+    QElapsedTimer clock;
+    clock.start();
+    const CheckReport report = run.run(*request);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+
+    QTEST(checkVerdictText(report.verdict), "verdict");
+    QTEST(counts(report), "counts");
+    QVERIFY(report.fixedWaits.isEmpty());
+    QTest::qWait(100);
+    const QList<ReceivedLine> lines = bench.unit.received();
+    QTEST(bytesOf(lines), "heard");
+    // The unit's own settle after each write: at least 10 ms before the query.
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (Writes.contains(lines[i].bytes) && Queries.contains(lines[i + 1].bytes))
+            QVERIFY2(lines[i + 1].t - lines[i].t > 0.010, lines[i + 1].bytes.constData());
+    QVERIFY2(seconds < atMostSeconds, qPrintable(QString::number(seconds)));
 }
 
 QTEST_GUILESS_MAIN(TestCheckRun)
