@@ -390,6 +390,7 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
         setup.device = line.device;
         setup.baud = baud;
         setup.address = common.axis;
+        setup.pace = common.pace;
         setup.request = *request;
         setup.keep = keep;
         setup.unitsLeft = unitsLeft;

@@ -35,6 +35,7 @@
 
 #include "protocol/CheckReport.h"
 #include "session/CheckRun.h"
+#include "session/UnitExchange.h"
 #include "session/UnitFinder.h"
 
 #include <QElapsedTimer>
@@ -107,6 +108,8 @@ struct StationLineSetup
     QString device;  // what it opens; empty: the platform's name for comPort
     int baud = 9600;
     QString address = QStringLiteral("0");
+    // Fixed: the window's waits; Reply: each wait ends with the unit's reply.
+    Pace pace = Pace::Fixed;
     CheckRequest request; // the sheet (loaded), operator and station
     // Keeps a result (journal, results server), on the line's thread; the
     // problem when it could not, else empty. Unset: nothing is kept.
