@@ -169,8 +169,7 @@ bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &op
 
 int CheckCommands::results(const QString &journalPath, const ResultsFilter &filter, bool csv)
 {
-    sendWaitingResults(journalPath); // so that the server's list holds them
-    if (listFromServer(filter, csv))
+    if (listFromServer(journalPath, filter, csv))
         return ExitDone;
     QString problem;
     const std::vector<CheckReport> reports = CheckResults(journalPath).list(filter, &problem);

@@ -22,6 +22,9 @@ struct ResultsFilter
     QString unitModel;       // empty: every model; compared without case
     QDateTime since;         // invalid: from the first; else checks started at or after it
     bool failedOnly = false; // every verdict but pass
+    int limit = 0;           // at most this many, newest first; 0: all
+    int offset = 0;          // after skipping this many of the newest
+    bool unsentOnly = false; // this bench's journal: only those the server lacks
 };
 
 class CheckResults

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QSysInfo>
@@ -364,8 +365,13 @@ void ProductionRunDialog::check(const FoundUnit &unit)
     if (ending())
         return;
     const CheckReport &report = reports_.back();
-    if (actions_.keep)
-        kept_->setText(actions_.keep(report));
+    if (actions_.keep) {
+        kept_->clear();
+        actions_.keep(report, [kept = QPointer<QLabel>(kept_)](const QString &text) {
+            if (kept)
+                kept->setText(text);
+        });
+    }
     showVerdict(report);
 
     const int number = int(reports_.size());

@@ -51,9 +51,10 @@ class ProductionRunDialog : public QDialog
         std::function<void()> hardLimit;
         std::function<void(const QString &)> refused; // a sheet that does not read
         ReportFiles reports;
-        // Keeps a unit's result (the journal, and the results server when one
-        // is set); what the operator should know about it, else empty.
-        std::function<QString(const CheckReport &)> keep;
+        // Keeps a unit's result (the journal at once, and the results server
+        // when one is set, on the results worker's thread); told gets what
+        // the operator should know about it, else empty, once it is known.
+        std::function<void(const CheckReport &, std::function<void(const QString &)> told)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
     ~ProductionRunDialog() override;
