@@ -117,6 +117,19 @@ constexpr int ConnectMilliseconds = 5000;
 // Of that, the most the lookup may take: libpq waits at least 2 s.
 constexpr int LookupMilliseconds = 3000;
 
+// Windows' sockets answer only once started, and libpq starts them only
+// when it connects.
+void startSockets()
+{
+#ifdef Q_OS_WIN
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    Q_UNUSED(started);
+#endif
+}
+
 // The host's first address, looked up on a thread of its own so that a
 // name server that does not answer holds the bench for waitMs at most; a
 // lookup still running then ends by itself, unheard.
@@ -130,6 +143,7 @@ QString lookUp(const QString &host, int waitMs, QString *problem)
         QString address;
         QString problem;
     };
+    startSockets();
     auto lookup = std::make_shared<Lookup>();
     std::thread([lookup, name = host.toUtf8()] {
         addrinfo hints{};
@@ -181,6 +195,7 @@ qint64 givenTimeout(const ConnectionSetting &setting)
 
 bool isAddress(const QString &host)
 {
+    startSockets();
     addrinfo hints{};
     hints.ai_flags = AI_NUMERICHOST;
     addrinfo *found = nullptr;
@@ -320,7 +335,8 @@ ConnectionSetting parseConnectionSetting(const QString &text)
         // some clients: what it hides counts as written here.
         const bool hidesKeywords =
             keyword == QLatin1String("dbname") &&
-            (value.contains(QLatin1Char('=')) || value.startsWith(QLatin1String("postgres")));
+            (value.contains(QLatin1Char('=')) || value.startsWith(QLatin1String("postgres://")) ||
+             value.startsWith(QLatin1String("postgresql://")));
         if (keyword == QLatin1String("password") || keyword == QLatin1String("sslpassword") ||
             (hidesKeywords && value.contains(QLatin1String("password")))) {
             setting.options.clear();

@@ -203,6 +203,9 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a service") << "service=plant"
                                    << "service plant"
                                    << "";
+        QTest::newRow("a database named postgres") << "host=db.plant dbname=postgres"
+                                                   << "db.plant"
+                                                   << "postgres";
         QTest::newRow("the local socket") << "dbname=results"
                                           << "the local server"
                                           << "results";

@@ -184,11 +184,11 @@ int main(int argc, char *argv[])
 
     // The production station once a unit has passed against the sheet saved above.
     {
-        ktv::ProductionRunDialog station(*program.session,
-                                         {[] { return QString(); }, [] {}, [](const QString &) {},
-                                          window.reportFiles(),
-                                          [](const ktv::CheckReport &) { return QString(); }},
-                                         &window);
+        ktv::ProductionRunDialog station(
+            *program.session,
+            {[] { return QString(); }, [] {}, [](const QString &) {}, window.reportFiles(),
+             [](const ktv::CheckReport &, const std::function<void(const QString &)> &) {}},
+            &window);
         station.sheetBox()->setText(program.dir.filePath(QStringLiteral("ktra20.json")));
         station.operatorBox()->setText(QStringLiteral("Ana"));
         station.stationBox()->setText(QStringLiteral("Bench 3"));
