@@ -198,12 +198,14 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
         if (source.isEmpty())
             source = QStringLiteral("The checks recorded on this computer (%1).").arg(journalPath);
     }
+    // Without a results server nothing waits to go anywhere.
     ResultsFilter unsent = filter;
     unsent.limit = 0;
     unsent.offset = 0;
     unsent.unsentOnly = true;
     const std::vector<CheckReport> waiting =
-        CheckResults(journalPath).list(unsent, &journalProblem);
+        stored.setting.isEmpty() ? std::vector<CheckReport>()
+                                 : CheckResults(journalPath).list(unsent, &journalProblem);
     for (const CheckReport &report : waiting)
         page.waitingIds.insert(report.id);
     if (!page.yields && !append)

@@ -9,6 +9,7 @@
 #include "SilentServer.h"
 #include "Workbench.h"
 
+#include "store/CheckResults.h"
 #include "store/ResultsOutbox.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
@@ -406,6 +407,38 @@ class tst_ResultsWindow : public QObject
         QVERIFY(outbox.waiting(&problem)->empty());
         QCOMPARE(rig.unit.receivedBytes(), line);
         QVERIFY(bench.recorder.messages.isEmpty());
+    }
+
+    // The newest 500 first, then More adds the rest; this bench's journal
+    // alone (no results server), so nothing is marked as waiting.
+    void pagedByFiveHundred()
+    {
+        Workbench bench;
+        CheckResults journal(bench.journalPath);
+        QString problem;
+        const QDateTime first = QDateTime::fromString("2026-12-08T06:00:00+01:00", Qt::ISODate);
+        for (int n = 0; n <= ResultsWindow::PageSize; ++n) {
+            CheckReport report =
+                makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T06:00:00+01:00",
+                           QUuid::createUuid().toString());
+            report.started = first.addSecs(n);
+            QVERIFY2(journal.record(report, &problem), qPrintable(problem));
+        }
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
+                             bench.window.get());
+        QSignalSpy shown(&window, &ResultsWindow::shown);
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.results()->rowCount(), 500);
+        QCOMPARE(window.results()->item(0, 0)->text(), "2026-12-08T06:08:20");
+        QCOMPARE(window.results()->item(499, 0)->text(), "2026-12-08T06:00:01");
+        QVERIFY(window.moreButton()->isEnabled());
+        window.moreButton()->click();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.results()->rowCount(), 501);
+        QCOMPARE(window.results()->item(500, 0)->text(), "2026-12-08T06:00:00");
+        QCOMPARE(window.results()->item(500, 9)->text(), QString());
+        QVERIFY(!window.moreButton()->isEnabled());
     }
 
     // A server that takes the connection and never answers: the start-up
