@@ -487,8 +487,11 @@ bool ResultsServer::connect(QString *problem, bool *refused)
         }
         // The name is looked up here, within the bound, and libpq is given
         // the one address (the name still serves for TLS and ~/.pgpass).
+        // (localhost is read from the hosts file, no name server asked, and
+        // libpq tries both its addresses where a server may listen on one.)
         if (!hostaddr && !host.isEmpty() && !host.startsWith(QLatin1Char('/')) &&
-            !host.contains(QLatin1Char(',')) && !isAddress(host)) {
+            !host.contains(QLatin1Char(',')) && host != QLatin1String("localhost") &&
+            !isAddress(host)) {
             QString lookupProblem;
             const QString address = lookUp(host, LookupMilliseconds, &lookupProblem);
             if (address.isEmpty()) {
