@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardItemModel>
@@ -29,11 +30,11 @@ namespace {
 
 const int Rates[] = {9600, 28800, 38400, 115200};
 
-const QStringList ResultColumns = {
-    QStringLiteral("#"),       QStringLiteral("Time"),     QStringLiteral("Serial"),
-    QStringLiteral("Unit"),    QStringLiteral("Revision"), QStringLiteral("Address"),
-    QStringLiteral("Verdict"), QStringLiteral("Seconds"),  QStringLiteral("Problem"),
-    QStringLiteral("Line")};
+const QStringList ResultColumns = {QStringLiteral("#"),        QStringLiteral("Time"),
+                                   QStringLiteral("Serial"),   QStringLiteral("Unit"),
+                                   QStringLiteral("Revision"), QStringLiteral("Address"),
+                                   QStringLiteral("Verdict"),  QStringLiteral("Seconds"),
+                                   QStringLiteral("Problem"),  QStringLiteral("Line")};
 
 QString verdictWord(const CheckReport &report)
 {
@@ -118,6 +119,9 @@ class ProductionRunDialog::LinePanel : public StationView
         port->setObjectName(QStringLiteral("lblPort"));
         port->setStyleSheet(QStringLiteral("color: #b00000"));
         port->setWordWrap(true);
+        kept = new QLabel(box);
+        kept->setObjectName(QStringLiteral("lblKept"));
+        kept->setWordWrap(true);
         stop = new QPushButton(QStringLiteral("Stop"), box);
         stop->setObjectName(QStringLiteral("cmdStopLine%1").arg(comPort));
         stop->setAccessibleName(QStringLiteral("Stop COM %1").arg(comPort));
@@ -135,6 +139,7 @@ class ProductionRunDialog::LinePanel : public StationView
         column->addWidget(state);
         column->addWidget(differences);
         column->addWidget(port);
+        column->addWidget(kept);
         column->addWidget(stop, 0, Qt::AlignRight);
     }
     ~LinePanel() override
@@ -193,6 +198,7 @@ class ProductionRunDialog::LinePanel : public StationView
     QLabel *state = nullptr;
     QListWidget *differences = nullptr;
     QLabel *port = nullptr;
+    QLabel *kept = nullptr; // where this line's last result went, when it did not simply go
     QPushButton *stop = nullptr;
     std::unique_ptr<StationLine> line;
 };
@@ -284,10 +290,6 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     auto *column = new QVBoxLayout(this);
     column->addLayout(form);
     column->addLayout(panels_);
-    kept_ = new QLabel(this);
-    kept_->setObjectName(QStringLiteral("lblKept"));
-    kept_->setWordWrap(true);
-    column->addWidget(kept_);
     column->addWidget(counts_);
     column->addWidget(table_, 1);
     column->addWidget(buttons);
@@ -320,6 +322,11 @@ QListWidget *ProductionRunDialog::differencesList(int line) const
 QLabel *ProductionRunDialog::portLabel(int line) const
 {
     return lines_.at(std::size_t(line))->port;
+}
+
+QLabel *ProductionRunDialog::keptLabel(int line) const
+{
+    return lines_.at(std::size_t(line))->kept;
 }
 
 QPushButton *ProductionRunDialog::lineStopButton(int line) const
@@ -389,7 +396,6 @@ void ProductionRunDialog::start()
     // A new run: nothing of the last one counts in it.
     reports_.clear();
     results_->removeRows(0, results_->rowCount());
-    kept_->clear();
     updateCounts();
 
     // The lines are the station's: whatever was connected is let go, and
@@ -407,7 +413,19 @@ void ProductionRunDialog::start()
         setup.address =
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
         setup.request = *request_;
-        setup.keep = actions_.keep;
+        if (actions_.keep) {
+            // On the line's thread: the journal is written there and the send
+            // enqueued; told comes later, on the window's thread, to this
+            // line's own panel.
+            setup.keep = [keep = actions_.keep,
+                          kept = QPointer<QLabel>(panel->kept)](const CheckReport &report) {
+                keep(report, [kept](const QString &text) {
+                    if (kept)
+                        kept->setText(text);
+                });
+                return QString();
+            };
+        }
         panel->line = std::make_unique<StationLine>(session_.storePath, setup, *panel);
         connect(panel->line.get(), &StationLine::finished, this, &ProductionRunDialog::lineEnded);
         panel->line->start();
@@ -460,8 +478,9 @@ void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &re
                                     const QString &keptProblem)
 {
     reports_.push_back(report);
-    if (report.verdict != CheckVerdict::Refused)
-        kept_->setText(keptProblem);
+    // Where a result went arrives later, through keep's told (start()).
+    if (report.verdict != CheckVerdict::Refused && !keptProblem.isEmpty())
+        line.kept->setText(keptProblem);
     const int number = int(reports_.size());
     QList<QStandardItem *> row;
     for (const QString &text :

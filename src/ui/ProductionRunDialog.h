@@ -46,10 +46,12 @@ class ProductionRunDialog : public QDialog
         std::function<void()> hardLimit;
         std::function<void(const QString &)> refused; // a sheet that does not read
         ReportFiles reports;
-        // Keeps a unit's result (the journal, and the results server when one
-        // is set); what the operator should know about it, else empty. Called
-        // on the line's own thread: it must not touch a widget.
-        std::function<QString(const CheckReport &)> keep;
+        // Keeps a unit's result: called on the line's own thread, where it
+        // writes the journal at once, and touches no widget; the results
+        // server, when one is set, is sent to on the results worker's thread.
+        // told gets what the operator should know about it, else empty, once
+        // it is known, on the window's thread.
+        std::function<void(const CheckReport &, std::function<void(const QString &)> told)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
     ~ProductionRunDialog() override;
@@ -73,8 +75,8 @@ class ProductionRunDialog : public QDialog
     QLabel *portLabel(int line = 0) const;
     QPushButton *lineStopButton(int line) const;
     QLabel *countsLabel() const { return counts_; }
-    // Where the last result went when it did not simply go; else empty.
-    QLabel *keptLabel() const { return kept_; }
+    // Where the line's last result went when it did not simply go; else empty.
+    QLabel *keptLabel(int line = 0) const;
     QTableView *resultsTable() const { return table_; }
     bool isRunning() const;
     const std::vector<CheckReport> &reports() const { return reports_; }
@@ -128,7 +130,6 @@ class ProductionRunDialog : public QDialog
     QGridLayout *panels_ = nullptr;
     std::vector<std::unique_ptr<LinePanel>> lines_;
     QLabel *counts_ = nullptr;
-    QLabel *kept_ = nullptr;
     QStandardItemModel *results_ = nullptr;
     QTableView *table_ = nullptr;
 
