@@ -415,13 +415,19 @@ void ProductionRunDialog::start()
         setup.request = *request_;
         if (actions_.keep) {
             // On the line's thread: the journal is written there and the send
-            // enqueued; told comes later, on the window's thread, to this
-            // line's own panel.
+            // enqueued; told comes later, to this line's own panel. The panel
+            // outlives its line, so told may also come from the line's thread.
             setup.keep = [keep = actions_.keep,
                           kept = QPointer<QLabel>(panel->kept)](const CheckReport &report) {
                 keep(report, [kept](const QString &text) {
                     if (kept)
-                        kept->setText(text);
+                        QMetaObject::invokeMethod(
+                            kept.data(),
+                            [kept, text] {
+                                if (kept)
+                                    kept->setText(text);
+                            },
+                            Qt::AutoConnection);
                 });
                 return QString();
             };

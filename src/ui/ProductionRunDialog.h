@@ -50,7 +50,7 @@ class ProductionRunDialog : public QDialog
         // writes the journal at once, and touches no widget; the results
         // server, when one is set, is sent to on the results worker's thread.
         // told gets what the operator should know about it, else empty, once
-        // it is known, on the window's thread.
+        // it is known, on any thread.
         std::function<void(const CheckReport &, std::function<void(const QString &)> told)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
