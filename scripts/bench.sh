@@ -12,6 +12,7 @@ QT_QPA_PLATFORM=offscreen "$build/bench/bench_station"
 "$build/bench/bench_check" "${CHECK_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 "$build/bench/bench_results"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_stop"
 
 need=""
 for p in xvfb x11-utils; do dpkg -s $p >/dev/null 2>&1 || need="$need $p"; done

@@ -260,9 +260,8 @@ bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &op
 
 int CheckCommands::results(const QString &journalPath, const ResultsFilter &filter, bool csv)
 {
-    sendWaitingResults(journalPath); // so that the server's list holds them
     oldestFirst_ = !filter.serial.isEmpty();
-    if (listFromServer(filter, csv))
+    if (listFromServer(journalPath, filter, csv))
         return ExitDone;
     QString problem;
     const std::vector<CheckReport> reports = CheckResults(journalPath).list(filter, &problem);
@@ -381,7 +380,8 @@ int Tool::checkCommand()
     if (command_ == QLatin1String("results")) {
         if (isSet("json") && isSet("csv"))
             return usageError(QStringLiteral("--json and --csv do not go together"), command_);
-        ResultsFilter filter{option("station"), option("unit"), {}, isSet("failed"), {}};
+        ResultsFilter filter{
+            option("station"), option("unit"), {}, isSet("failed"), {}, 0, 0, false};
         if (isSet("serial") && !serialText(option("serial"), &filter.serial))
             return usageError(SerialUsage, command_);
         if (isSet("by") && !isSet("yield"))

@@ -58,7 +58,8 @@ class CheckCommands
     void show(const CheckReport &report);
     void printResults(const std::vector<CheckReport> &reports, const QString &source, bool server,
                       bool csv);
-    bool listFromServer(const ResultsFilter &filter, bool csv);
+    // Sends what waits, then lists the server's checks.
+    bool listFromServer(const QString &journalPath, const ResultsFilter &filter, bool csv);
     bool writeFiles(const CheckReport &report, const CheckOptions &options);
 
     UnitHost &host_;

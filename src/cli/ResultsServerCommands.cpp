@@ -58,11 +58,23 @@ int CheckCommands::syncResults(const QString &journalPath)
     return round.waiting > 0 || !round.message.isEmpty() ? ExitNoUnit : ExitDone;
 }
 
-bool CheckCommands::listFromServer(const ResultsFilter &filter, bool csv)
+bool CheckCommands::listFromServer(const QString &journalPath, const ResultsFilter &filter,
+                                   bool csv)
 {
     if (resultsSetting_.isEmpty())
         return false;
+    // One server for the round and the list: a server that does not answer
+    // is waited for once.
     ResultsServer server(resultsSetting_);
+    ResultsDelivery delivery(journalPath, server);
+    const Delivery round = delivery.sync(); // so that the server's list holds them
+    if (round.waiting > 0 && !server.connected()) {
+        host_.tell(round.message + QStringLiteral(" The checks recorded on this computer follow."),
+                   code::ResultsUnavailable);
+        return false;
+    }
+    if (!round.message.isEmpty())
+        host_.tell(round.message, round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
     QString problem;
     const auto reports = server.list(filter, &problem);
     if (!reports) {

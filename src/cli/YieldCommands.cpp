@@ -8,7 +8,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "protocol/CellText.h"
+#include "session/ResultsDelivery.h"
 #include "store/CheckResults.h"
+#include "store/ResultsServer.h"
 #include "store/ResultsYield.h"
 
 #include <QJsonArray>
@@ -41,19 +43,32 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
     QString source;
     bool server = false;
     if (!resultsSetting_.isEmpty()) {
-        sendWaitingResults(journalPath); // so that the server's figures hold them
+        // One server for the round and the figures: a server that does not
+        // answer is waited for once.
         ResultsServer results(resultsSetting_);
-        QString problem;
-        if (fields)
-            failures = results.fieldFailures(filter, &problem);
-        else
-            figures = results.yieldFigures(filter, &problem);
-        if (figures || failures) {
-            source = results.serverName();
-            server = true;
-        } else {
-            host_.tell(problem + QStringLiteral(" The checks recorded on this computer follow."),
+        ResultsDelivery delivery(journalPath, results);
+        const Delivery round = delivery.sync(); // so that the server's figures hold them
+        if (round.waiting > 0 && !results.connected()) {
+            host_.tell(round.message +
+                           QStringLiteral(" The checks recorded on this computer follow."),
                        code::ResultsUnavailable);
+        } else {
+            if (!round.message.isEmpty())
+                host_.tell(round.message,
+                           round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
+            QString problem;
+            if (fields)
+                failures = results.fieldFailures(filter, &problem);
+            else
+                figures = results.yieldFigures(filter, &problem);
+            if (figures || failures) {
+                source = results.serverName();
+                server = true;
+            } else {
+                host_.tell(problem +
+                               QStringLiteral(" The checks recorded on this computer follow."),
+                           code::ResultsUnavailable);
+            }
         }
     }
     if (!server) {

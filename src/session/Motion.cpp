@@ -37,4 +37,27 @@ void UnitSession::StopMotion(Model model, frame::Motion stop)
         link.closePort();
 }
 
+void UnitSession::StopUnitsAt(const QStringList &addresses, int baud)
+{
+    // Find Units lists units at a rate of their own, often not the panel's
+    // fixed stop rate: the line goes out at theirs, or they never hear it.
+    const bool wasOpen = link.PortOpen();
+    if (wasOpen && link.baudRateInForce() != baud && !state.UnitConnected)
+        link.closePort();
+    const bool opened = !link.PortOpen();
+    if (opened) {
+        link.setSettings(QStringLiteral("%1,N,8,1").arg(baud));
+        link.setCommPort(state.ComPortNumber);
+        if (!link.openPort()) {
+            openFailureMessage(SerialLink::openFailedText(state.ComPortNumber));
+            return;
+        }
+    }
+    for (const QString &address : addresses)
+        writeCommand(QStringLiteral("Hard Limit"),
+                     frame::motionLine(address, frame::Motion::StopAll, state.SelectedProfile));
+    if (opened)
+        link.closePort();
+}
+
 } // namespace ktv

@@ -3,7 +3,12 @@
 namespace ktv {
 
 ResultsDelivery::ResultsDelivery(const QString &journalPath, const QString &setting)
-    : outbox_(journalPath), server_(setting)
+    : outbox_(journalPath), own_(std::make_unique<ResultsServer>(setting)), server_(*own_)
+{
+}
+
+ResultsDelivery::ResultsDelivery(const QString &journalPath, ResultsServer &server)
+    : outbox_(journalPath), server_(server)
 {
 }
 

@@ -9,6 +9,7 @@
 #include "store/ResultsServer.h"
 
 #include <QString>
+#include <memory>
 
 namespace ktv {
 
@@ -24,6 +25,8 @@ class ResultsDelivery
 {
   public:
     ResultsDelivery(const QString &journalPath, const QString &setting);
+    // With a server kept elsewhere (the results worker's, on its thread).
+    ResultsDelivery(const QString &journalPath, ResultsServer &server);
 
     // Keeps the report, then sends everything waiting.
     Delivery deliver(const CheckReport &report);
@@ -35,7 +38,8 @@ class ResultsDelivery
 
   private:
     ResultsOutbox outbox_;
-    ResultsServer server_;
+    std::unique_ptr<ResultsServer> own_;
+    ResultsServer &server_;
 };
 
 } // namespace ktv

@@ -32,6 +32,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <memory>
@@ -146,6 +147,10 @@ class UnitSession : public QObject
     // settings for that button, the line written, and the port closed again.
     void BeginMotion(Model model);
     void StopMotion(Model model, frame::Motion stop);
+    // Hard Limit to units found on the line: to each address at the rate
+    // they answered at. A port open at another rate is closed first (a
+    // search left it so); one opened here is closed again.
+    void StopUnitsAt(const QStringList &addresses, int baud);
 
     // Axis Select: the address the program talks to from now on (empty:
     // unchanged), then the VELD30 read-back.

@@ -113,7 +113,12 @@ std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString
         where << QStringLiteral("serial = ?");
         binds << filter.serial;
     }
-    return select(where, binds, QStringLiteral("started_utc DESC, id DESC"), problem);
+    if (filter.unsentOnly)
+        where << QStringLiteral("sent IS NULL");
+    QString order = QStringLiteral("started_utc DESC, id DESC");
+    if (filter.limit > 0)
+        order += QStringLiteral(" LIMIT %1 OFFSET %2").arg(filter.limit).arg(filter.offset);
+    return select(where, binds, order, problem);
 }
 
 std::vector<CheckReport> CheckResults::waiting(QString *problem) const
@@ -200,7 +205,8 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
     query.prepare(QStringLiteral("SELECT check_id, profile, key, caption, sheet_value, "
                                  "unit_value, verdict, problem FROM check_values WHERE check_id IN "
                                  "(SELECT id FROM checks") +
-                  whereClause + QStringLiteral(") ORDER BY check_id, position"));
+                  whereClause + QStringLiteral(" ORDER BY ") + order +
+                  QStringLiteral(") ORDER BY check_id, position"));
     for (const QVariant &bind : binds)
         query.addBindValue(bind);
     if (!query.exec())

@@ -23,6 +23,9 @@ struct ResultsFilter
     QDateTime since;         // invalid: from the first; else checks started at or after it
     bool failedOnly = false; // every verdict but pass
     QString serial;          // empty: every unit; else that serial number's checks only
+    int limit = 0;           // at most this many, newest first; 0: all
+    int offset = 0;          // after skipping this many of the newest
+    bool unsentOnly = false; // this bench's journal: only those the server lacks
 };
 
 class CheckResults

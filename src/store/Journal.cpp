@@ -148,21 +148,30 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     query.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
-    for (int step = version; step < SchemaVersion; ++step) {
-        if (!db.transaction())
-            return fail(db.lastError().text());
-        for (const char *statement : SchemaSteps[step]) {
-            if (statement && !query.exec(QString::fromLatin1(statement))) {
-                const QString error = query.lastError().text();
-                db.rollback();
-                return fail(error);
-            }
-        }
-        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(step + 1)) || !db.commit()) {
-            const QString error = query.lastError().text();
-            db.rollback();
+    // Each step under the write lock, the version read again inside it: two
+    // connections may open an older journal at once (a station's lines), and
+    // the second finds the step taken by the first.
+    while (version < SchemaVersion) {
+        if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return fail(query.lastError().text());
+        auto rollback = [&](const QString &error) {
+            query.exec(QStringLiteral("ROLLBACK"));
             return fail(error);
+        };
+        if (!readSchemaVersion(db, &version, &problem))
+            return rollback(problem);
+        if (version >= SchemaVersion) {
+            query.exec(QStringLiteral("ROLLBACK"));
+            break;
         }
+        for (const char *statement : SchemaSteps[version]) {
+            if (statement && !query.exec(QString::fromLatin1(statement)))
+                return rollback(query.lastError().text());
+        }
+        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) ||
+            !query.exec(QStringLiteral("COMMIT")))
+            return rollback(query.lastError().text());
+        ++version;
     }
     return connection;
 }

@@ -2,12 +2,26 @@
 
 #include "store/ResultsSchema.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <sys/socket.h>
+#endif
 
 namespace ktv {
 
@@ -89,9 +103,116 @@ QVariant nullableText(const std::optional<QString> &value)
     return value ? text(*value) : QVariant(QMetaType::fromType<QString>());
 }
 
+// Always with its offset from UTC ("2026-12-08T14:00:00.000+01:00"): a time
+// without one would be read in the server's own time zone.
 QString isoText(const QDateTime &time)
 {
-    return time.toString(Qt::ISODateWithMs);
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+// The longest the bench waits for a connection, the host name's lookup
+// included; libpq's own connect_timeout counts from the address on, and
+// again for each address a name gives.
+constexpr int ConnectMilliseconds = 5000;
+// Of that, the most the lookup may take: libpq waits at least 2 s.
+constexpr int LookupMilliseconds = 3000;
+
+// Windows' sockets answer only once started, and libpq starts them only
+// when it connects.
+void startSockets()
+{
+#ifdef Q_OS_WIN
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    Q_UNUSED(started);
+#endif
+}
+
+// The host's first address, looked up on a thread of its own so that a
+// name server that does not answer holds the bench for waitMs at most; a
+// lookup still running then ends by itself, unheard.
+QString lookUp(const QString &host, int waitMs, QString *problem)
+{
+    struct Lookup
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        QString address;
+        QString problem;
+    };
+    startSockets();
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, name = host.toUtf8()] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *found = nullptr;
+        const int failed = getaddrinfo(name.constData(), nullptr, &hints, &found);
+        QString address;
+        QString problem;
+        if (failed == 0 && found) {
+            char text[NI_MAXHOST] = {};
+            if (getnameinfo(found->ai_addr, socklen_t(found->ai_addrlen), text, sizeof text,
+                            nullptr, 0, NI_NUMERICHOST) == 0)
+                address = QString::fromLatin1(text);
+        } else {
+            problem = QString::fromLocal8Bit(gai_strerror(failed));
+        }
+        if (found)
+            freeaddrinfo(found);
+        const std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->finished = true;
+        lookup->address = address;
+        lookup->problem = problem;
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(waitMs),
+                               [&] { return lookup->finished; })) {
+        *problem = QStringLiteral("the name %1 was not found within %2 s")
+                       .arg(host)
+                       .arg(waitMs / 1000.0, 0, 'f', 0);
+        return {};
+    }
+    if (lookup->address.isEmpty())
+        *problem = QStringLiteral("the name %1 was not found (%2)")
+                       .arg(host, lookup->problem.isEmpty() ? QStringLiteral("no address")
+                                                            : lookup->problem);
+    return lookup->address;
+}
+
+// The connect_timeout written, in seconds, within the bench's bound.
+qint64 givenTimeout(const ConnectionSetting &setting)
+{
+    bool number = false;
+    const int seconds = setting.value(QStringLiteral("connect_timeout")).trimmed().toInt(&number);
+    return number && seconds > 0 ? std::min(seconds, ConnectMilliseconds / 1000)
+                                 : ConnectMilliseconds / 1000;
+}
+
+bool isAddress(const QString &host)
+{
+    startSockets();
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo *found = nullptr;
+    const bool numeric = getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found) == 0;
+    if (found)
+        freeaddrinfo(found);
+    return numeric;
+}
+
+// What libpq says when the server turned the login down, as against a
+// server it could not reach.
+bool loginRefused(const QString &detail)
+{
+    return detail.contains(QLatin1String("password authentication failed")) ||
+           detail.contains(QLatin1String("no password supplied")) ||
+           detail.contains(QLatin1String("authentication failed for user")) ||
+           detail.contains(QLatin1String("no pg_hba.conf entry"));
 }
 
 // The WHERE clause of a filter over "checks" (aliased c) and its values.
@@ -183,8 +304,13 @@ ConnectionSetting parseConnectionSetting(const QString &text)
 
     const qsizetype n = text.size();
     qsizetype i = 0;
+    // libpq's whitespace: ASCII only.
+    auto isSpace = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
+               c == QLatin1Char('\r') || c == QLatin1Char('\f') || c == QLatin1Char('\v');
+    };
     auto skipSpace = [&] {
-        while (i < n && text.at(i).isSpace())
+        while (i < n && isSpace(text.at(i)))
             ++i;
     };
     while (true) {
@@ -192,7 +318,7 @@ ConnectionSetting parseConnectionSetting(const QString &text)
         if (i == n)
             break;
         const qsizetype start = i;
-        while (i < n && text.at(i) != QLatin1Char('=') && !text.at(i).isSpace())
+        while (i < n && text.at(i) != QLatin1Char('=') && !isSpace(text.at(i)))
             ++i;
         const QString keyword = text.mid(start, i - start);
         skipSpace();
@@ -221,7 +347,7 @@ ConnectionSetting parseConnectionSetting(const QString &text)
                 return fail(
                     QStringLiteral("the quoted value of \"%1\" has no closing quote").arg(keyword));
         } else {
-            while (i < n && !text.at(i).isSpace()) {
+            while (i < n && !isSpace(text.at(i))) {
                 const QChar c = text.at(i++);
                 if (c == QLatin1Char('\\') && i < n)
                     value += text.at(i++);
@@ -229,13 +355,23 @@ ConnectionSetting parseConnectionSetting(const QString &text)
                     value += c;
             }
         }
-        if (keyword == QLatin1String("password")) {
+        // A dbname holding "=" is itself read as a connection string by
+        // some clients: what it hides counts as written here.
+        const bool hidesKeywords =
+            keyword == QLatin1String("dbname") &&
+            (value.contains(QLatin1Char('=')) || value.startsWith(QLatin1String("postgres://")) ||
+             value.startsWith(QLatin1String("postgresql://")));
+        if (keyword == QLatin1String("password") || keyword == QLatin1String("sslpassword") ||
+            (hidesKeywords && value.contains(QLatin1String("password")))) {
             setting.options.clear();
             setting.problem = QStringLiteral(
-                "The results database setting holds a password: keep it in ~/.pgpass (or the "
-                "file PGPASSFILE names), never in the setting.");
+                "The results database setting holds a password: keep it in the password file "
+                "~/.pgpass (or the file PGPASSFILE names), or name a service of the service "
+                "file ~/.pg_service.conf with service=, never in the setting.");
             return setting;
         }
+        if (hidesKeywords)
+            return fail(QStringLiteral("the value of \"dbname\" holds a connection string"));
         if (!knownKeywords().contains(keyword))
             return fail(QStringLiteral("\"%1\" is not a connection keyword").arg(keyword));
         setting.options.emplace_back(keyword, value);
@@ -260,7 +396,8 @@ struct ResultsServer::Connection
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
 
     QString name;
-    bool ready = false; // opened and the schema current
+    bool ready = false;    // opened
+    bool upgraded = false; // and the schema current
 };
 
 ResultsServer::ResultsServer(const QString &setting) : setting_(parseConnectionSetting(setting)) {}
@@ -279,7 +416,7 @@ void ResultsServer::drop()
 
 bool ResultsServer::connected() const
 {
-    return connection_ && connection_->ready;
+    return connection_ && connection_->ready && connection_->upgraded;
 }
 
 bool ResultsServer::open(QString *problem)
@@ -287,8 +424,42 @@ bool ResultsServer::open(QString *problem)
     return connectAndUpgrade(problem);
 }
 
+QString ResultsServer::settingNote() const
+{
+    const QString given = setting_.value(QStringLiteral("connect_timeout"));
+    if (given.isEmpty())
+        return {};
+    bool number = false;
+    const int seconds = given.trimmed().toInt(&number);
+    if (number && seconds > 0 && seconds * 1000 <= ConnectMilliseconds)
+        return {};
+    return QStringLiteral("connect_timeout=%1 is capped: the bench waits at most %2 s for the "
+                          "server, the host name's lookup included.")
+        .arg(given)
+        .arg(ConnectMilliseconds / 1000);
+}
+
 bool ResultsServer::connectAndUpgrade(QString *problem)
 {
+    if (!connect(problem, nullptr))
+        return false;
+    if (connection_->upgraded)
+        return true;
+    QString detail;
+    if (!upgradeResultsSchema(connection_->db(), ResultsSchemaVersion, &detail)) {
+        drop();
+        if (problem)
+            *problem = failure(QStringLiteral("cannot be used"), detail);
+        return false;
+    }
+    connection_->upgraded = true;
+    return true;
+}
+
+bool ResultsServer::connect(QString *problem, bool *refused)
+{
+    if (refused)
+        *refused = false;
     if (!setting_.problem.isEmpty()) {
         if (problem)
             *problem = setting_.problem;
@@ -298,6 +469,9 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
         return true;
     connection_ = std::make_unique<Connection>();
     QString why;
+    bool turnedDown = false;
+    QElapsedTimer clock;
+    clock.start();
     // The handles live inside, so that a failed connection is removed
     // with none of them left.
     const bool ready = [&] {
@@ -311,23 +485,63 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
         // turning ';' into a space, so those three go through its own fields
         // (quoted there) and the rest as quoted pairs.
         QStringList options;
-        bool timeout = false;
+        QString host;
+        QString serverOptions;
+        bool hostaddr = false;
         bool application = false;
+        QStringList given;
         for (const auto &[key, value] : setting_.options) {
-            if (key == QLatin1String("host"))
+            given << key;
+            if (key == QLatin1String("host")) {
                 db.setHostName(value);
-            else if (key == QLatin1String("dbname"))
+                host = value;
+            } else if (key == QLatin1String("dbname")) {
                 db.setDatabaseName(value);
-            else if (key == QLatin1String("user"))
+            } else if (key == QLatin1String("user")) {
                 db.setUserName(value);
-            else
+            } else if (key == QLatin1String("connect_timeout")) {
+                continue; // set below, within the bench's bound
+            } else if (key == QLatin1String("options")) {
+                serverOptions = value;
+            } else {
                 options << key + QLatin1Char('=') + quoted(value);
-            timeout = timeout || key == QLatin1String("connect_timeout");
+            }
+            hostaddr = hostaddr || key == QLatin1String("hostaddr");
             application = application || key == QLatin1String("application_name");
         }
-        // A server that does not answer must not hold the bench for long.
-        if (!timeout)
-            options << QStringLiteral("connect_timeout=5");
+        // The name is looked up here, within the bound, and libpq is given
+        // the one address (the name still serves for TLS and ~/.pgpass).
+        // (localhost is read from the hosts file, no name server asked, and
+        // libpq tries both its addresses where a server may listen on one.)
+        if (!hostaddr && !host.isEmpty() && !host.startsWith(QLatin1Char('/')) &&
+            !host.contains(QLatin1Char(',')) && host != QLatin1String("localhost") &&
+            !isAddress(host)) {
+            QString lookupProblem;
+            const QString address = lookUp(host, LookupMilliseconds, &lookupProblem);
+            if (address.isEmpty()) {
+                why = failure(QStringLiteral("cannot be reached"), lookupProblem);
+                return false;
+            }
+            options << QStringLiteral("hostaddr=") + quoted(address);
+        }
+        const qint64 left = ConnectMilliseconds - clock.elapsed();
+        options << QStringLiteral("connect_timeout=%1")
+                       .arg(std::max<qint64>(
+                           2, std::min<qint64>((left + 100) / 1000, givenTimeout(setting_))));
+        // A link that drops in the middle of an exchange ends it within
+        // 15 s: keepalives while the line is idle, the user timeout while
+        // data waits for its acknowledgement.
+        const std::pair<const char *, const char *> bounds[] = {{"keepalives", "1"},
+                                                                {"keepalives_idle", "5"},
+                                                                {"keepalives_interval", "2"},
+                                                                {"keepalives_count", "3"},
+                                                                {"tcp_user_timeout", "12000"}};
+        for (const auto &[key, value] : bounds)
+            if (!given.contains(QLatin1String(key)))
+                options << QLatin1String(key) + QLatin1Char('=') + QLatin1String(value);
+        // And no statement waits longer on the server (a lock, a full disk).
+        serverOptions = (serverOptions + QStringLiteral(" -c statement_timeout=15000")).trimmed();
+        options << QStringLiteral("options=") + quoted(serverOptions);
         if (!application)
             options << QStringLiteral("application_name=ktraveld");
         const QString joined = options.join(QLatin1Char(' '));
@@ -338,13 +552,10 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
         }
         db.setConnectOptions(joined);
         if (!db.open()) {
-            why = failure(QStringLiteral("cannot be reached"),
-                          db.lastError().databaseText().simplified());
-            return false;
-        }
-        QString detail;
-        if (!upgradeResultsSchema(db, ResultsSchemaVersion, &detail)) {
-            why = failure(QStringLiteral("cannot be used"), detail);
+            const QString detail = db.lastError().databaseText().simplified();
+            turnedDown = loginRefused(detail);
+            why = turnedDown ? failure(QStringLiteral("refused the login"), detail)
+                             : failure(QStringLiteral("cannot be reached"), detail);
             return false;
         }
         return true;
@@ -353,10 +564,56 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
         drop();
         if (problem)
             *problem = why;
+        if (refused)
+            *refused = turnedDown;
         return false;
     }
     connection_->ready = true;
     return true;
+}
+
+ServerProbe ResultsServer::probe()
+{
+    ServerProbe probe;
+    QString problem;
+    bool refused = false;
+    if (!connect(&problem, &refused)) {
+        probe.outcome = !setting_.problem.isEmpty() ? ProbeOutcome::SettingProblem
+                        : refused                   ? ProbeOutcome::LoginRefused
+                                                    : ProbeOutcome::Unreachable;
+        probe.text = problem;
+        return probe;
+    }
+    QString detail;
+    probe.version = resultsSchemaVersion(connection_->db(), &detail);
+    if (probe.version < 0) {
+        drop();
+        probe.outcome = ProbeOutcome::Unreachable;
+        probe.text = failure(QStringLiteral("cannot be read"), detail);
+        return probe;
+    }
+    probe.outcome = ProbeOutcome::Reached;
+    const QString name = serverName();
+    if (probe.version == ResultsSchemaVersion)
+        probe.text =
+            QStringLiteral("Connected to %1: schema version %2.").arg(name).arg(probe.version);
+    else if (probe.version == 0)
+        probe.text = QStringLiteral("Connected to %1: no results tables yet; the first result "
+                                    "sent makes them.")
+                         .arg(name);
+    else if (probe.version < ResultsSchemaVersion)
+        probe.text = QStringLiteral("Connected to %1: schema version %2; the first result sent "
+                                    "brings it to version %3.")
+                         .arg(name)
+                         .arg(probe.version)
+                         .arg(ResultsSchemaVersion);
+    else
+        probe.text = QStringLiteral("Connected to %1: its schema is version %2, newer than this "
+                                    "program's %3; results cannot go there.")
+                         .arg(name)
+                         .arg(probe.version)
+                         .arg(ResultsSchemaVersion);
+    return probe;
 }
 
 SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
@@ -457,12 +714,22 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
 std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter &filter,
                                                             QString *problem)
 {
+    return again([&] { return listOnce(filter, problem); });
+}
+
+std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFilter &filter,
+                                                                QString *problem)
+{
     if (!connectAndUpgrade(problem))
         return std::nullopt;
     auto result = [&]() -> std::optional<std::vector<CheckReport>> {
         QSqlDatabase db = connection_->db();
         QVariantList values;
         const QString where = whereClause(filter, &values);
+        const QString page =
+            filter.limit > 0
+                ? QStringLiteral(" LIMIT %1 OFFSET %2").arg(filter.limit).arg(filter.offset)
+                : QString();
         QSqlQuery query(db);
         auto fail = [&] {
             if (problem)
@@ -478,7 +745,7 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
                 "c.loaded, CAST(round(extract(epoch FROM c.started) * 1000) AS bigint), "
                 "CAST(round(extract(epoch FROM c.ended) * 1000) AS bigint), c.utc_offset, "
                 "c.verdict, c.problem, c.serial FROM checks c") +
-            where + QStringLiteral(" ORDER BY c.started DESC, c.uuid"));
+            where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page);
         for (const QVariant &value : values)
             query.addBindValue(value);
         if (!query.exec())
@@ -513,8 +780,10 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
         }
         query.prepare(QStringLiteral("SELECT v.check_uuid, v.profile, v.field, v.caption, "
                                      "v.sheet_value, v.unit_value, v.verdict, v.problem FROM "
-                                     "check_values v JOIN checks c ON c.uuid = v.check_uuid") +
-                      where + QStringLiteral(" ORDER BY v.check_uuid, v.position"));
+                                     "check_values v WHERE v.check_uuid IN (SELECT c.uuid FROM "
+                                     "checks c") +
+                      where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page +
+                      QStringLiteral(") ORDER BY v.check_uuid, v.position"));
         for (const QVariant &value : values)
             query.addBindValue(value);
         if (!query.exec())
@@ -543,6 +812,12 @@ std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter 
 
 std::optional<std::vector<StationYield>> ResultsServer::yield(const ResultsFilter &filter,
                                                               QString *problem)
+{
+    return again([&] { return yieldOnce(filter, problem); });
+}
+
+std::optional<std::vector<StationYield>> ResultsServer::yieldOnce(const ResultsFilter &filter,
+                                                                  QString *problem)
 {
     if (!connectAndUpgrade(problem))
         return std::nullopt;
@@ -606,37 +881,42 @@ ResultsServer::readView(const QString &select, const ResultsFilter &filter, cons
 std::optional<std::vector<YieldFigures>> ResultsServer::yieldFigures(const ResultsFilter &filter,
                                                                      QString *problem)
 {
-    return readView<YieldFigures>(
-        QStringLiteral("SELECT station, CAST(day AS text), unit_model, units, first_pass, "
-                       "final_pass, checks FROM yield_per_station_day"),
-        filter, QStringLiteral("day, station COLLATE \"C\", unit_model COLLATE \"C\""),
-        [](const QSqlQuery &query) {
-            return YieldFigures{query.value(0).toString(),
-                                QDate::fromString(query.value(1).toString(), Qt::ISODate),
-                                query.value(2).toString(),
-                                query.value(3).toInt(),
-                                query.value(4).toInt(),
-                                query.value(5).toInt(),
-                                query.value(6).toInt()};
-        },
-        problem);
+    return again([&] {
+        return readView<YieldFigures>(
+            QStringLiteral("SELECT station, CAST(day AS text), unit_model, units, first_pass, "
+                           "final_pass, checks FROM yield_per_station_day"),
+            filter, QStringLiteral("day, station COLLATE \"C\", unit_model COLLATE \"C\""),
+            [](const QSqlQuery &query) {
+                return YieldFigures{query.value(0).toString(),
+                                    QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                                    query.value(2).toString(),
+                                    query.value(3).toInt(),
+                                    query.value(4).toInt(),
+                                    query.value(5).toInt(),
+                                    query.value(6).toInt()};
+            },
+            problem);
+    });
 }
 
 std::optional<std::vector<FieldFailures>> ResultsServer::fieldFailures(const ResultsFilter &filter,
                                                                        QString *problem)
 {
-    return readView<FieldFailures>(
-        QStringLiteral("SELECT station, CAST(day AS text), unit_model, name, failures FROM "
-                       "failing_fields"),
-        filter,
-        QStringLiteral("day, station COLLATE \"C\", unit_model COLLATE \"C\", name COLLATE \"C\""),
-        [](const QSqlQuery &query) {
-            return FieldFailures{query.value(0).toString(),
-                                 QDate::fromString(query.value(1).toString(), Qt::ISODate),
-                                 query.value(2).toString(), query.value(3).toString(),
-                                 query.value(4).toInt()};
-        },
-        problem);
+    return again([&] {
+        return readView<FieldFailures>(
+            QStringLiteral("SELECT station, CAST(day AS text), unit_model, name, failures FROM "
+                           "failing_fields"),
+            filter,
+            QStringLiteral(
+                "day, station COLLATE \"C\", unit_model COLLATE \"C\", name COLLATE \"C\""),
+            [](const QSqlQuery &query) {
+                return FieldFailures{query.value(0).toString(),
+                                     QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                                     query.value(2).toString(), query.value(3).toString(),
+                                     query.value(4).toInt()};
+            },
+            problem);
+    });
 }
 
 } // namespace ktv

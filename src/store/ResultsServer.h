@@ -15,7 +15,13 @@
 // by numbered steps (ResultsSchema.h); a database of a newer schema is
 // refused and never written.
 //
-// A ResultsServer keeps one connection, used from the thread that made it.
+// Every wait is bounded: the connection within 5 s, the host name's lookup
+// included (a longer or zero connect_timeout is capped); each statement
+// within 15 s on the server; TCP keepalives and a user timeout end an
+// exchange whose link dropped within 15 s.
+//
+// A ResultsServer keeps one connection, used from the thread that made it:
+// the window uses it only through ResultsWorker's thread.
 
 #include "protocol/CheckReport.h"
 #include "store/CheckResults.h" // ResultsFilter: the same questions, asked of either
@@ -87,6 +93,20 @@ struct RankedField
     double cumulativePercent = 0; // of all the failures, this field's and those before it
 };
 
+enum class ProbeOutcome {
+    Reached,        // connected; version says what schema it holds
+    LoginRefused,   // the server answered and turned the login down
+    Unreachable,    // no answer, no such host, or it could not be read
+    SettingProblem, // the setting does not read
+};
+
+struct ServerProbe
+{
+    ProbeOutcome outcome = ProbeOutcome::Unreachable;
+    int version = -1; // the schema's, when reached; 0: no tables yet
+    QString text;     // one sentence for the operator
+};
+
 enum class SendOutcome {
     Stored,       // the check and its values were committed now
     AlreadyThere, // the server had this UUID: nothing changed
@@ -109,13 +129,19 @@ class ResultsServer
     // date. Every operation below opens by itself; this is for a caller that
     // wants to know early.
     bool open(QString *problem);
+    // Connects and reads the schema's version, writing nothing (Setup >
+    // Results Database's Test).
+    ServerProbe probe();
+    // What the bench does otherwise than the setting says (a connect_timeout
+    // above the bench's bound); empty when nothing.
+    QString settingNote() const;
     // Whether the connection stands (after a failed send: the server
     // refused that one result, rather than being away).
     bool connected() const;
 
     SendOutcome send(const CheckReport &report, QString *problem);
 
-    // Newest first.
+    // Newest first; filter.limit and offset take one page.
     std::optional<std::vector<CheckReport>> list(const ResultsFilter &filter, QString *problem);
     // Per station and day, newest day first, stations by name.
     std::optional<std::vector<StationYield>> yield(const ResultsFilter &filter, QString *problem);
@@ -133,7 +159,23 @@ class ResultsServer
     std::optional<std::vector<Row>> readView(const QString &select, const ResultsFilter &filter,
                                              const QString &order, Row (*rowOf)(const QSqlQuery &),
                                              QString *problem);
+    // A kept connection the server dropped (it restarted) fails the first
+    // time: a read that failed on a connection made earlier is tried once
+    // on a new one. One made for the read is not tried again.
+    template <class Read> auto again(Read read)
+    {
+        const bool kept = connected();
+        auto result = read();
+        if (!result && kept && !connected())
+            result = read();
+        return result;
+    }
+    std::optional<std::vector<CheckReport>> listOnce(const ResultsFilter &filter, QString *problem);
+    std::optional<std::vector<StationYield>> yieldOnce(const ResultsFilter &filter,
+                                                       QString *problem);
     bool connectAndUpgrade(QString *problem);
+    // refused: the server turned the login down (a password wrong or none).
+    bool connect(QString *problem, bool *refused);
     void drop();
     QString failure(const QString &what, const QString &detail) const;
 

@@ -30,7 +30,16 @@ FindUnitsDialog::FindUnitsDialog(UnitSession &session, QWidget *parent,
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
     if (hardLimit)
-        addHardLimitButton(buttons_, std::move(hardLimit));
+        addHardLimitButton(buttons_, [this, hardLimit = std::move(hardLimit)] {
+            // Once units answered, the stop goes to them at their rate: the
+            // chosen one, or every one listed.
+            if (found_.isEmpty()) {
+                hardLimit();
+                return;
+            }
+            const QString chosen = chosenAddress();
+            session_.StopUnitsAt(chosen.isEmpty() ? found_ : QStringList{chosen}, baud_);
+        });
     layout->addWidget(status_);
     layout->addWidget(list_);
     layout->addWidget(buttons_);
@@ -47,6 +56,7 @@ void FindUnitsDialog::search()
 {
     stopped_ = false;
     list_->clear();
+    found_.clear();
     SerialLink &link = session_.link;
     const bool wasOpen = link.PortOpen();
     // A connection is asked at its own rate; otherwise every rate in turn.
@@ -74,6 +84,7 @@ void FindUnitsDialog::search()
         return;
     }
     for (const FoundUnit &unit : found.units) {
+        found_ << QString::number(unit.address); // two at one address both stop
         auto *item = new QTreeWidgetItem(
             unit.collision
                 ? QStringList{QString::number(unit.address), MoreThanOneUnitText, QString()}

@@ -6,6 +6,7 @@
 // the chosen unit at its address and rate.
 
 #include <QDialog>
+#include <QStringList>
 #include <functional>
 
 class QDialogButtonBox;
@@ -20,8 +21,10 @@ class FindUnitsDialog : public QDialog
 {
     Q_OBJECT
   public:
-    // hardLimit: what the dialog's Hard Limit button does (the shown panel's
-    // Hard Limit), since the window's own stops are out of reach meanwhile.
+    // hardLimit: what the dialog's Hard Limit button does while no unit has
+    // answered (the shown panel's Hard Limit), since the window's own stops
+    // are out of reach meanwhile; once units are listed, it goes to the
+    // chosen one (or each listed one) at the rate they answered at.
     FindUnitsDialog(UnitSession &session, QWidget *parent, std::function<void()> hardLimit = {});
 
     QTreeWidget *list() const { return list_; }
@@ -39,6 +42,7 @@ class FindUnitsDialog : public QDialog
     QTreeWidget *list_ = nullptr;
     QLabel *status_ = nullptr;
     QDialogButtonBox *buttons_ = nullptr;
+    QStringList found_; // the listed units' addresses
     bool stopped_ = false;
     int baud_ = 0;
 };

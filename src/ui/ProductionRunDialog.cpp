@@ -1,5 +1,6 @@
 #include "ui/ProductionRunDialog.h"
 
+#include "protocol/UnitCatalogue.h"
 #include "session/CheckRun.h"
 #include "session/StationLine.h"
 #include "session/UnitSession.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardItemModel>
@@ -29,8 +31,6 @@
 namespace ktv {
 
 namespace {
-
-const int Rates[] = {9600, 28800, 38400, 115200};
 
 const QStringList ResultColumns = {QStringLiteral("#"),        QStringLiteral("Time"),
                                    QStringLiteral("Serial"),   QStringLiteral("Unit"),
@@ -137,6 +137,9 @@ class ProductionRunDialog::LinePanel : public StationView
         port->setObjectName(QStringLiteral("lblPort"));
         port->setStyleSheet(QStringLiteral("color: #b00000"));
         port->setWordWrap(true);
+        kept = new QLabel(box);
+        kept->setObjectName(QStringLiteral("lblKept"));
+        kept->setWordWrap(true);
         stop = new QPushButton(QStringLiteral("Stop"), box);
         stop->setObjectName(QStringLiteral("cmdStopLine%1").arg(comPort));
         stop->setAccessibleName(QStringLiteral("Stop COM %1").arg(comPort));
@@ -156,6 +159,7 @@ class ProductionRunDialog::LinePanel : public StationView
         column->addWidget(serial);
         column->addWidget(serialProblem);
         column->addWidget(port);
+        column->addWidget(kept);
         column->addWidget(stop, 0, Qt::AlignRight);
     }
     ~LinePanel() override
@@ -229,6 +233,7 @@ class ProductionRunDialog::LinePanel : public StationView
     QLineEdit *serial = nullptr;
     QLabel *serialProblem = nullptr;
     QLabel *port = nullptr;
+    QLabel *kept = nullptr; // where this line's last result went, when it did not simply go
     QPushButton *stop = nullptr;
     std::shared_ptr<GivenSerialNumbers> serials;
     std::unique_ptr<StationLine> line;
@@ -260,11 +265,17 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     ports_->setToolTip(QStringLiteral("One COM port per line, for example 1, 2, 3"));
     baud_ = new QComboBox(this);
     baud_->setObjectName(QStringLiteral("cboBaud"));
-    for (int rate : Rates)
+    for (int rate : ScanRates)
         baud_->addItem(QString::number(rate), rate);
     // The rate of the unit connected now is the likely rate of the next ones.
     const int known = session_.state.UnitConnected ? session_.link.baudRateInForce() : 9600;
     baud_->setCurrentIndex(std::max(0, baud_->findData(known)));
+    // The window's fixed waits, or each wait ended by the unit's reply (a
+    // value the unit missed is then written again with the fixed waits).
+    pace_ = new QComboBox(this);
+    pace_->setObjectName(QStringLiteral("cboPace"));
+    pace_->addItem(QStringLiteral("Fixed waits"), int(Pace::Fixed));
+    pace_->addItem(QStringLiteral("Follow the unit's replies"), int(Pace::Reply));
     askSerial_ = new QCheckBox(QStringLiteral("&Ask each unit's serial number"), this);
     askSerial_->setObjectName(QStringLiteral("chkAskSerial"));
     serialPattern_ = new QLineEdit(this);
@@ -285,10 +296,11 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     form->addRow(sheetLabel, sheetRow);
     form->addRow(QStringLiteral("&Operator:"), operator_);
     form->addRow(QStringLiteral("S&tation:"), station_);
-    form->addRow(QStringLiteral("COM &ports:"), ports_);
-    form->addRow(QStringLiteral("&Baud:"), baud_);
+    form->addRow(QStringLiteral("CO&M ports:"), ports_);
+    form->addRow(QStringLiteral("Bau&d:"), baud_);
+    form->addRow(QStringLiteral("Pa&ce:"), pace_);
     form->addRow(askSerial_);
-    auto *patternLabel = new QLabel(QStringLiteral("Serial number &pattern:"), this);
+    auto *patternLabel = new QLabel(QStringLiteral("Serial &number pattern:"), this);
     patternLabel->setBuddy(serialPattern_);
     serialPattern_->setAccessibleName(QStringLiteral("Serial number pattern:"));
     form->addRow(patternLabel, serialPattern_);
@@ -308,9 +320,9 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     table_->horizontalHeader()->setStretchLastSection(true);
 
     auto *buttons = new QDialogButtonBox(this);
-    start_ = buttons->addButton(QStringLiteral("S&tart"), QDialogButtonBox::ActionRole);
+    start_ = buttons->addButton(QStringLiteral("Sta&rt"), QDialogButtonBox::ActionRole);
     start_->setObjectName(QStringLiteral("cmdStart"));
-    stop_ = buttons->addButton(QStringLiteral("St&op All"), QDialogButtonBox::ActionRole);
+    stop_ = buttons->addButton(QStringLiteral("Stop A&ll"), QDialogButtonBox::ActionRole);
     stop_->setObjectName(QStringLiteral("cmdStop"));
     stop_->setAutoDefault(false);
     // While the lines run, Hard Limit reaches each of them on its own thread.
@@ -336,10 +348,6 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     auto *column = new QVBoxLayout(this);
     column->addLayout(form);
     column->addLayout(panels_);
-    kept_ = new QLabel(this);
-    kept_->setObjectName(QStringLiteral("lblKept"));
-    kept_->setWordWrap(true);
-    column->addWidget(kept_);
     column->addWidget(counts_);
     column->addWidget(table_, 1);
     column->addWidget(buttons);
@@ -372,6 +380,11 @@ QListWidget *ProductionRunDialog::differencesList(int line) const
 QLabel *ProductionRunDialog::portLabel(int line) const
 {
     return lines_.at(std::size_t(line))->port;
+}
+
+QLabel *ProductionRunDialog::keptLabel(int line) const
+{
+    return lines_.at(std::size_t(line))->kept;
 }
 
 QPushButton *ProductionRunDialog::lineStopButton(int line) const
@@ -411,7 +424,7 @@ void ProductionRunDialog::setRunning(bool running)
     running_ = running;
     for (QWidget *setup :
          std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_, ports_, baud_,
-                                          askSerial_, serialPattern_, start_})
+                                          pace_, askSerial_, serialPattern_, start_})
         setup->setEnabled(!running);
     stop_->setEnabled(running);
     for (const auto &line : lines_)
@@ -453,8 +466,9 @@ void ProductionRunDialog::start()
         }
     }
     QString settingProblem;
-    if (!writeSerialSetting(session_.storePath, {askSerial, pattern}, &settingProblem))
-        kept_->setText(settingProblem);
+    // Said on each line's panel once the lines are made: the run goes on
+    // with the setting given, only the store did not keep it.
+    (void)writeSerialSetting(session_.storePath, {askSerial, pattern}, &settingProblem);
     request->load = true;
     request->operatorName = operator_->text().trimmed();
     request->station = station_->text().trimmed();
@@ -465,8 +479,6 @@ void ProductionRunDialog::start()
     // A new run: nothing of the last one counts in it.
     reports_.clear();
     results_->removeRows(0, results_->rowCount());
-    if (settingProblem.isEmpty())
-        kept_->clear();
     updateCounts();
 
     // The lines are the station's: whatever was connected is let go, and
@@ -481,10 +493,30 @@ void ProductionRunDialog::start()
         setup.comPort = panel->comPort;
         setup.device = panel->device;
         setup.baud = baud_->currentData().toInt();
+        setup.pace = Pace(pace_->currentData().toInt());
         setup.address =
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
         setup.request = *request_;
-        setup.keep = actions_.keep;
+        if (actions_.keep) {
+            // On the line's thread: the journal is written there and the send
+            // enqueued; told comes later, to this line's own panel. The panel
+            // outlives its line, so told may also come from the line's thread.
+            setup.keep = [keep = actions_.keep,
+                          kept = QPointer<QLabel>(panel->kept)](const CheckReport &report) {
+                keep(report, [kept](const QString &text) {
+                    if (kept)
+                        QMetaObject::invokeMethod(
+                            kept.data(),
+                            [kept, text] {
+                                if (kept)
+                                    kept->setText(text);
+                            },
+                            Qt::AutoConnection);
+                });
+                return QString();
+            };
+        }
+        panel->kept->setText(settingProblem);
         if (askSerial) {
             panel->serials = std::make_shared<GivenSerialNumbers>();
             setup.serialNumbers = panel->serials;
@@ -542,8 +574,9 @@ void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &re
                                     const QString &keptProblem)
 {
     reports_.push_back(report);
-    if (report.verdict != CheckVerdict::Refused)
-        kept_->setText(keptProblem);
+    // Where a result went arrives later, through keep's told (start()).
+    if (report.verdict != CheckVerdict::Refused && !keptProblem.isEmpty())
+        line.kept->setText(keptProblem);
     const int number = int(reports_.size());
     QList<QStandardItem *> row;
     for (const QString &text :

@@ -47,10 +47,12 @@ class ProductionRunDialog : public QDialog
         std::function<void()> hardLimit;
         std::function<void(const QString &)> refused; // a sheet that does not read
         ReportFiles reports;
-        // Keeps a unit's result (the journal, and the results server when one
-        // is set); what the operator should know about it, else empty. Called
-        // on the line's own thread: it must not touch a widget.
-        std::function<QString(const CheckReport &)> keep;
+        // Keeps a unit's result: called on the line's own thread, where it
+        // writes the journal at once, and touches no widget; the results
+        // server, when one is set, is sent to on the results worker's thread.
+        // told gets what the operator should know about it, else empty, once
+        // it is known, on any thread.
+        std::function<void(const CheckReport &, std::function<void(const QString &)> told)> keep;
     };
     ProductionRunDialog(UnitSession &session, Actions actions, QWidget *parent);
     ~ProductionRunDialog() override;
@@ -61,6 +63,7 @@ class ProductionRunDialog : public QDialog
     // The COM ports of the lines, "1" or "1, 2, 3".
     QLineEdit *portsBox() const { return ports_; }
     QComboBox *baudBox() const { return baud_; }
+    QComboBox *paceBox() const { return pace_; }
     // Ask each unit's serial number before its check, and the pattern a
     // number must fit (empty: any number): the station's setting, kept in
     // the store at Start.
@@ -84,8 +87,8 @@ class ProductionRunDialog : public QDialog
     // Why the last serial number given was refused; else empty.
     QLabel *serialLabel(int line = 0) const;
     QLabel *countsLabel() const { return counts_; }
-    // Where the last result went when it did not simply go; else empty.
-    QLabel *keptLabel() const { return kept_; }
+    // Where the line's last result went when it did not simply go; else empty.
+    QLabel *keptLabel(int line = 0) const;
     QTableView *resultsTable() const { return table_; }
     bool isRunning() const;
     const std::vector<CheckReport> &reports() const { return reports_; }
@@ -130,6 +133,7 @@ class ProductionRunDialog : public QDialog
     QLineEdit *station_ = nullptr;
     QLineEdit *ports_ = nullptr;
     QComboBox *baud_ = nullptr;
+    QComboBox *pace_ = nullptr;
     QCheckBox *askSerial_ = nullptr;
     QLineEdit *serialPattern_ = nullptr;
     QPushButton *browse_ = nullptr;
@@ -141,7 +145,6 @@ class ProductionRunDialog : public QDialog
     QGridLayout *panels_ = nullptr;
     std::vector<std::unique_ptr<LinePanel>> lines_;
     QLabel *counts_ = nullptr;
-    QLabel *kept_ = nullptr;
     QStandardItemModel *results_ = nullptr;
     QTableView *table_ = nullptr;
 

@@ -12,7 +12,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTextDocument>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace ktv {
 
@@ -87,22 +92,26 @@ bool writeReportCsv(const QString &path, const ReportPage &page, QString *proble
 
 bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, QString *problem)
 {
-    // QPrinter says little about a file it could not make; a file that does
-    // not open for writing is found first, and nothing is left of it then.
-    {
-        const bool existed = QFileInfo::exists(path);
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly)) {
-            *problem = QStringLiteral("%1 could not be written: %2").arg(path, probe.errorString());
-            return false;
-        }
-        probe.close();
-        if (!existed)
-            probe.remove();
+    // Only a plain file (or none yet): a named pipe would hold the window
+    // until someone read it, and a device is no place for a report.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        *problem =
+            QStringLiteral("%1 is not a plain file: a report is written only to a file.").arg(path);
+        return false;
     }
+    // The PDF is made beside the target and takes its place only whole: a
+    // failed write leaves the old file as it was.
+    QTemporaryFile part(target.absolutePath() + QLatin1Char('/') + target.fileName() +
+                        QStringLiteral(".XXXXXX.part"));
+    if (!part.open()) {
+        *problem = QStringLiteral("%1 could not be written: %2").arg(path, part.errorString());
+        return false;
+    }
+    part.close();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
+    printer.setOutputFileName(part.fileName());
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setCreator(QStringLiteral("KTRA-VELD Software"));
     printer.setDocName(pages.empty() ? QString() : pages.front().title);
@@ -117,10 +126,21 @@ bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, Q
     document.setDefaultFont(font);
     document.setHtml(html);
     document.print(&printer);
-    if (printer.printerState() == QPrinter::Error || QFileInfo(path).size() == 0) {
+    if (printer.printerState() == QPrinter::Error || QFileInfo(part.fileName()).size() == 0) {
         *problem = QStringLiteral("%1 could not be written.").arg(path);
         return false;
     }
+    // The permissions a new file would have, or the old file's.
+    part.setPermissions(target.exists() ? target.permissions()
+                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                              QFile::ReadOther);
+    if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        *problem = QStringLiteral("%1 could not be written: %2")
+                       .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    part.setAutoRemove(false);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/ResultsActions.h"
 
 #include "session/UnitSession.h"
+#include "store/ResultsWorker.h"
 #include "ui/MainWindow.h"
 #include "ui/ProductionRunDialog.h"
 #include "ui/ResultsDatabaseDialog.h"
@@ -15,8 +16,18 @@
 namespace ktv {
 
 ResultsActions::ResultsActions(MainWindow &window, UnitSession &session, SheetActions &sheets)
-    : window_(window), session_(session), sheets_(sheets)
+    : window_(window), session_(session), sheets_(sheets), worker_(new ResultsWorker(&window))
 {
+    worker_->setObjectName(QStringLiteral("resultsWorker"));
+}
+
+ResultsSender *ResultsActions::sender()
+{
+    if (!sender_) {
+        sender_ = new ResultsSender(session_.storePath, sheets_.journalPath(), *worker_, &window_);
+        QObject::connect(sender_, &ResultsSender::status, &window_, &MainWindow::showRunStatus);
+    }
+    return sender_;
 }
 
 void ResultsActions::addSetupEntries(QMenu *setup)
@@ -41,10 +52,7 @@ void ResultsActions::addToolsEntries(QMenu *tools)
 
 void ResultsActions::startSending()
 {
-    auto *sender = new ResultsSender(
-        session_.storePath, sheets_.journalPath(), [this] { return session_.Times > 0; }, &window_);
-    QObject::connect(sender, &ResultsSender::status, &window_, &MainWindow::showRunStatus);
-    sender->start();
+    sender()->start();
 }
 
 void ResultsActions::openProductionRun()
@@ -58,9 +66,19 @@ void ResultsActions::openProductionRun()
          },
          [this](const QString &problem) { window_.showMessage(MessageIcon::Critical, problem); },
          sheets_.reportFiles(),
-         // On a line's own thread: the paths are taken now.
-         [store = session_.storePath, journal = sheets_.journalPath()](const CheckReport &report) {
-             return ResultsSender::keep(store, journal, report);
+         // On a line's own thread: the journal is written there, and the
+         // send is only enqueued, on the window's thread (where the worker
+         // takes its jobs), with a queued call that never waits.
+         [journal = sheets_.journalPath(),
+          sender = sender()](const CheckReport &report, std::function<void(const QString &)> told) {
+             QString problem;
+             const bool recorded = ResultsSender::record(journal, report, &problem);
+             QMetaObject::invokeMethod(
+                 sender,
+                 [sender, report, recorded, problem, told = std::move(told)]() mutable {
+                     sender->send(report, recorded, problem, std::move(told));
+                 },
+                 Qt::QueuedConnection);
          }},
         &window_);
     QObject::connect(&window_, &MainWindow::programEnding, &dialog,
@@ -70,12 +88,13 @@ void ResultsActions::openProductionRun()
 
 void ResultsActions::openResults()
 {
-    ResultsWindow(session_.storePath, sheets_.journalPath(), window_.toolkit(), &window_).exec();
+    ResultsWindow(session_.storePath, sheets_.journalPath(), *worker_, window_.toolkit(), &window_)
+        .exec();
 }
 
 void ResultsActions::openResultsDatabase()
 {
-    ResultsDatabaseDialog(session_.storePath, window_.toolkit(), &window_).exec();
+    ResultsDatabaseDialog(session_.storePath, *worker_, window_.toolkit(), &window_).exec();
 }
 
 } // namespace ktv

@@ -3,13 +3,16 @@
 // against a sheet one after another), Tools > Results, Setup > Results
 // Database, and the sender that takes the results waiting on this bench to
 // the results server. Each menu entry opens one dialog; the results of a
-// run are kept as the command-line tool keeps those of a check.
+// run are kept as the command-line tool keeps those of a check. The server
+// is reached only from the results worker's thread.
 
 class QMenu;
 
 namespace ktv {
 
 class MainWindow;
+class ResultsSender;
+class ResultsWorker;
 class SheetActions;
 class UnitSession;
 
@@ -28,10 +31,17 @@ class ResultsActions
     void openResults();
     void openResultsDatabase();
 
+    // Made with the first use, once the journal's place is known.
+    ResultsSender *sender();
+
   private:
     MainWindow &window_;
     UnitSession &session_;
     SheetActions &sheets_;
+    // Every exchange with the results server runs on its thread; a child
+    // of the window.
+    ResultsWorker *worker_ = nullptr;
+    ResultsSender *sender_ = nullptr;
 };
 
 } // namespace ktv

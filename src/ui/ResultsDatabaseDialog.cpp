@@ -3,19 +3,21 @@
 #include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
+#include "store/ResultsWorker.h"
 #include "ui/Toolkit.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 namespace ktv {
 
-ResultsDatabaseDialog::ResultsDatabaseDialog(const QString &storePath, Toolkit &toolkit,
-                                             QWidget *parent)
-    : QDialog(parent), storePath_(storePath), toolkit_(toolkit)
+ResultsDatabaseDialog::ResultsDatabaseDialog(const QString &storePath, ResultsWorker &worker,
+                                             Toolkit &toolkit, QWidget *parent)
+    : QDialog(parent), storePath_(storePath), worker_(worker), toolkit_(toolkit)
 {
     setObjectName(QStringLiteral("frmResultsDatabase"));
     setWindowTitle(QStringLiteral("Results Database"));
@@ -67,16 +69,24 @@ void ResultsDatabaseDialog::testConnection()
         result_->setText(QStringLiteral("No results server is set: results stay on this bench."));
         return;
     }
-    // Blocks for the connect timeout at most (5 s unless the setting says).
-    toolkit_.showWaitCursor();
-    ResultsServer server(text);
-    QString problem;
-    const bool opened = server.open(&problem);
-    toolkit_.showNormalCursor();
-    result_->setText(opened ? QStringLiteral("Connected to %1: schema version %2.")
-                                  .arg(server.serverName())
-                                  .arg(ResultsSchemaVersion)
-                            : problem);
+    // On the results worker's thread, with a connection of its own that
+    // ends with the test: the window goes on while the server is silent.
+    test_->setEnabled(false);
+    result_->setText(QStringLiteral("Testing…"));
+    QPointer<ResultsDatabaseDialog> self(this);
+    worker_.post([text, self](ResultsServers &) -> ResultsWorker::Reply {
+        ResultsServer server(text);
+        const ServerProbe probe = server.probe();
+        const QString note = server.settingNote();
+        return [self, probe, note] {
+            if (!self)
+                return;
+            self->test_->setEnabled(true);
+            self->result_->setText(note.isEmpty() ? probe.text
+                                                  : probe.text + QLatin1Char(' ') + note);
+            emit self->tested(probe.outcome);
+        };
+    });
 }
 
 void ResultsDatabaseDialog::accept()

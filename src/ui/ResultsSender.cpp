@@ -3,16 +3,16 @@
 #include "session/ResultsDelivery.h"
 #include "store/CheckResults.h"
 #include "store/ResultsSetting.h"
+#include "store/ResultsWorker.h"
 
-#include <QApplication>
-#include <QThread>
+#include <QPointer>
 #include <QTimer>
 
 namespace ktv {
 
-ResultsSender::ResultsSender(const QString &storePath, const QString &journalPath, Busy busy,
-                             QObject *parent)
-    : QObject(parent), storePath_(storePath), journalPath_(journalPath), busy_(std::move(busy)),
+ResultsSender::ResultsSender(const QString &storePath, const QString &journalPath,
+                             ResultsWorker &worker, QObject *parent)
+    : QObject(parent), storePath_(storePath), journalPath_(journalPath), worker_(worker),
       timer_(new QTimer(this))
 {
     setObjectName(QStringLiteral("resultsSender"));
@@ -20,59 +20,97 @@ ResultsSender::ResultsSender(const QString &storePath, const QString &journalPat
     connect(timer_, &QTimer::timeout, this, [this] { sendWaiting(); });
 }
 
-QString ResultsSender::keep(const QString &storePath, const QString &journalPath,
-                            const CheckReport &report)
-{
-    if (journalPath.isEmpty())
-        return {};
-    const QString setting = readResultsSetting(storePath).setting;
-    if (!setting.isEmpty())
-        return ResultsDelivery(journalPath, setting).deliver(report).message;
-    QString problem;
-    CheckResults(journalPath).record(report, &problem);
-    return problem;
-}
-
 void ResultsSender::start()
 {
-    round();
+    sendWaiting();
     timer_->start();
 }
 
 bool ResultsSender::sendWaiting()
 {
-    // Inside a nested event loop (a wait for the unit, a dialog) the round
-    // would hold up what waits there: the next tick sends.
-    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget())
+    if (journalPath_.isEmpty() || roundOut_)
         return false;
-    return round();
+    roundOut_ = true;
+    post([this](const Round &round) {
+        roundOut_ = false;
+        takeIn(round);
+    });
+    return true;
 }
 
-bool ResultsSender::round()
+void ResultsSender::keep(const CheckReport &report, std::function<void(const QString &)> told)
 {
-    if (journalPath_.isEmpty() || (busy_ && busy_()))
-        return false;
-    // Read each round: Setup > Results Database may have changed it.
-    const QString setting = readResultsSetting(storePath_).setting;
-    if (setting.isEmpty())
-        return false;
-    ResultsDelivery delivery(journalPath_, setting);
-    const Delivery round = delivery.sync();
-    sentSinceTold_ += round.sent;
-    if (round.waiting > 0) {
-        if (!toldWaiting_)
-            emit status(round.message);
-        toldWaiting_ = true;
-    } else if (sentSinceTold_ > 0) {
-        emit status(QStringLiteral("%1 sent to %2.")
-                        .arg(sentSinceTold_ == 1
-                                 ? QStringLiteral("1 waiting result")
-                                 : QStringLiteral("%1 waiting results").arg(sentSinceTold_),
-                             delivery.server().serverName()));
-        toldWaiting_ = false;
-        sentSinceTold_ = 0;
+    if (journalPath_.isEmpty())
+        return;
+    QString problem;
+    const bool recorded = record(journalPath_, report, &problem);
+    send(report, recorded, problem, std::move(told));
+}
+
+bool ResultsSender::record(const QString &journalPath, const CheckReport &report, QString *problem)
+{
+    // The journal is this bench's record: the result is in it before the
+    // next unit comes, whatever the server does.
+    return !journalPath.isEmpty() && CheckResults(journalPath).record(report, problem);
+}
+
+void ResultsSender::send(const CheckReport &report, bool recorded, const QString &problem,
+                         std::function<void(const QString &)> told)
+{
+    if (journalPath_.isEmpty())
+        return;
+    // One the journal could not take goes straight to the server, if there is one.
+    std::optional<CheckReport> straight;
+    if (!recorded)
+        straight = report;
+    post(
+        [this, problem, told = std::move(told)](const Round &round) {
+            takeIn(round);
+            told(round.ran ? round.message : problem);
+        },
+        straight);
+}
+
+void ResultsSender::post(std::function<void(const Round &)> then,
+                         const std::optional<CheckReport> &straight)
+{
+    QPointer<ResultsSender> self(this);
+    worker_.post([store = storePath_, journal = journalPath_, self, then = std::move(then),
+                  straight](ResultsServers &servers) -> ResultsWorker::Reply {
+        Round round;
+        // Read each round: Setup > Results Database may have changed it.
+        const QString setting = readResultsSetting(store).setting;
+        if (ResultsServer *server = servers.server(setting)) {
+            ResultsDelivery delivery(journal, *server);
+            const Delivery sync = straight ? delivery.deliver(*straight) : delivery.sync();
+            round = {true, sync.sent, sync.waiting, sync.message, server->serverName()};
+        }
+        return [self, then, round] {
+            if (self)
+                then(round);
+        };
+    });
+}
+
+void ResultsSender::takeIn(const Round &round)
+{
+    if (round.ran) {
+        sentSinceTold_ += round.sent;
+        if (round.waiting > 0) {
+            if (!toldWaiting_)
+                emit status(round.message);
+            toldWaiting_ = true;
+        } else if (sentSinceTold_ > 0) {
+            emit status(QStringLiteral("%1 sent to %2.")
+                            .arg(sentSinceTold_ == 1
+                                     ? QStringLiteral("1 waiting result")
+                                     : QStringLiteral("%1 waiting results").arg(sentSinceTold_),
+                                 round.serverName));
+            toldWaiting_ = false;
+            sentSinceTold_ = 0;
+        }
     }
-    return true;
+    emit roundDone();
 }
 
 } // namespace ktv

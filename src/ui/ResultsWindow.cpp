@@ -4,6 +4,7 @@
 #include "store/CheckResults.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
+#include "store/ResultsWorker.h"
 #include "store/ResultsYield.h"
 #include "ui/ResultsCharts.h"
 #include "ui/Toolkit.h"
@@ -15,10 +16,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <optional>
 
 namespace ktv {
 
@@ -56,9 +62,10 @@ QLineEdit *addFilter(QFormLayout *form, const QString &caption, const QString &n
 
 } // namespace
 
-ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPath, Toolkit &toolkit,
-                             QWidget *parent)
-    : QDialog(parent), storePath_(storePath), journalPath_(journalPath), toolkit_(toolkit)
+ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPath,
+                             ResultsWorker &worker, Toolkit &toolkit, QWidget *parent)
+    : QDialog(parent), storePath_(storePath), journalPath_(journalPath), worker_(worker),
+      toolkit_(toolkit)
 {
     setObjectName(QStringLiteral("frmResults"));
     setWindowTitle(QStringLiteral("Results"));
@@ -89,12 +96,12 @@ ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPat
     layout->addWidget(source_);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
-    results_ =
-        makeTable(QStringLiteral("tblResults"), QStringLiteral("Results"),
-                  {QStringLiteral("Started"), QStringLiteral("Station"), QStringLiteral("Operator"),
-                   QStringLiteral("Model"), QStringLiteral("Axis"), QStringLiteral("Sheet"),
-                   QStringLiteral("Match"), QStringLiteral("Verdict"), QStringLiteral("ID")},
-                  splitter);
+    results_ = makeTable(QStringLiteral("tblResults"), QStringLiteral("Results"),
+                         {QStringLiteral("Started"), QStringLiteral("Station"),
+                          QStringLiteral("Operator"), QStringLiteral("Model"),
+                          QStringLiteral("Axis"), QStringLiteral("Sheet"), QStringLiteral("Match"),
+                          QStringLiteral("Verdict"), QStringLiteral("ID"), QStringLiteral("Sent")},
+                         splitter);
     yields_ = makeTable(QStringLiteral("tblYield"), QStringLiteral("Yield"),
                         {QStringLiteral("Day"), QStringLiteral("Station"), QStringLiteral("Passed"),
                          QStringLiteral("Checks"), QStringLiteral("Yield")},
@@ -110,6 +117,10 @@ ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPat
     layout->addWidget(splitter, 1);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    more_ = buttons->addButton(QStringLiteral("&More"), QDialogButtonBox::ActionRole);
+    more_->setObjectName(QStringLiteral("cmdMore"));
+    more_->setEnabled(false);
+    connect(more_, &QPushButton::clicked, this, &ResultsWindow::showMore);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(1000, 860);
@@ -126,6 +137,7 @@ void ResultsWindow::refresh()
     filter.serial = charts_->serial();
     const QString since = since_->text().trimmed();
     if (!since.isEmpty()) {
+        // Read in this bench's time zone; sent with its offset.
         const QDate day = QDate::fromString(since, Qt::ISODate);
         filter.since = day.isValid() ? day.startOfDay() : QDateTime::fromString(since, Qt::ISODate);
         if (!filter.since.isValid()) {
@@ -136,42 +148,124 @@ void ResultsWindow::refresh()
             return;
         }
     }
+    filter.limit = PageSize;
+    filter_ = filter;
+    load(false);
+}
 
-    std::optional<std::vector<CheckReport>> reports;
-    std::optional<std::vector<StationYield>> yields;
+void ResultsWindow::showMore()
+{
+    filter_.offset += PageSize;
+    load(true);
+}
+
+struct ResultsPage
+{
+    std::vector<CheckReport> reports;                // this page, newest first
+    std::vector<CheckReport> waiting;                // the first page: this bench's unsent checks
+    std::optional<std::vector<StationYield>> yields; // the first page
+    QSet<QUuid> waitingIds;
+    bool fromServer = false;
+    bool more = false; // another page follows
     QString source;
-    const StoredResultsSetting stored = readResultsSetting(storePath_);
-    charts_->load(stored.setting, journalPath_, filter); // on a worker thread
+    QString setting; // the results server's, for the charts
+};
+
+namespace {
+
+// On the results worker's thread.
+ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QString &journalPath,
+                     const ResultsFilter &filter, bool append)
+{
+    ResultsPage page;
+    ResultsFilter next = filter;
+    next.limit = filter.limit + 1; // one more tells whether a page follows
+    QString source;
+    const StoredResultsSetting stored = readResultsSetting(storePath);
     if (!stored.problem.isEmpty())
         source = stored.problem + QStringLiteral(" The checks recorded on this computer follow.");
-    if (!stored.setting.isEmpty()) {
-        // A server away holds the window for the connect timeout at most.
-        toolkit_.showWaitCursor();
-        ResultsServer server(stored.setting);
+    std::optional<std::vector<CheckReport>> reports;
+    if (ResultsServer *server = servers.server(stored.setting)) {
         QString problem;
-        reports = server.list(filter, &problem);
-        if (reports)
-            yields = server.yield(filter, &problem);
-        toolkit_.showNormalCursor();
-        if (reports && yields)
-            source = QStringLiteral("The results database on %1.").arg(server.serverName());
-        else
+        reports = server->list(next, &problem);
+        if (reports && !append) {
+            page.yields = server->yield(filter, &problem);
+            if (!page.yields)
+                reports.reset();
+        }
+        if (reports) {
+            source = QStringLiteral("The results database on %1.").arg(server->serverName());
+            page.fromServer = true;
+        } else {
             source = problem + QStringLiteral(" The checks recorded on this computer follow.");
+        }
     }
-    if (!reports || !yields) {
-        QString problem;
-        reports = CheckResults(journalPath_).list(filter, &problem);
-        yields = stationYields(*reports);
+    QString journalProblem;
+    if (!reports) {
+        reports = CheckResults(journalPath).list(next, &journalProblem);
         if (source.isEmpty())
-            source = QStringLiteral("The checks recorded on this computer (%1).").arg(journalPath_);
-        if (!problem.isEmpty())
-            source += QLatin1Char(' ') + problem;
+            source = QStringLiteral("The checks recorded on this computer (%1).").arg(journalPath);
     }
-    source_->setText(source);
+    // Without a results server nothing waits to go anywhere.
+    ResultsFilter unsent = filter;
+    unsent.limit = 0;
+    unsent.offset = 0;
+    unsent.unsentOnly = true;
+    const std::vector<CheckReport> waiting =
+        stored.setting.isEmpty() ? std::vector<CheckReport>()
+                                 : CheckResults(journalPath).list(unsent, &journalProblem);
+    for (const CheckReport &report : waiting)
+        page.waitingIds.insert(report.id);
+    if (!page.yields && !append)
+        page.yields = stationYields(*reports); // a page of the journal's: of what is shown
+    if (page.fromServer && !append)
+        page.waiting = waiting;
+    if (!journalProblem.isEmpty())
+        source += QLatin1Char(' ') + journalProblem;
+    if (!waiting.empty() && !stored.setting.isEmpty())
+        source +=
+            waiting.size() == 1
+                ? QStringLiteral(" 1 result waits on this bench to be sent.")
+                : QStringLiteral(" %1 results wait on this bench to be sent.").arg(waiting.size());
+    page.more = int(reports->size()) > filter.limit;
+    if (page.more)
+        reports->pop_back();
+    page.reports = std::move(*reports);
+    page.source = source;
+    page.setting = stored.setting;
+    return page;
+}
 
-    results_->setRowCount(int(reports->size()));
-    for (int row = 0; row < int(reports->size()); ++row) {
-        const CheckReport &report = (*reports)[std::size_t(row)];
+} // namespace
+
+void ResultsWindow::load(bool append)
+{
+    show_->setEnabled(false);
+    more_->setEnabled(false);
+    if (!append)
+        source_->setText(QStringLiteral("Reading the results…"));
+    QPointer<ResultsWindow> self(this);
+    worker_.post([self, store = storePath_, journal = journalPath_, filter = filter_,
+                  append](ResultsServers &servers) -> ResultsWorker::Reply {
+        auto page =
+            std::make_shared<ResultsPage>(readPage(servers, store, journal, filter, append));
+        return [self, page, append] {
+            if (self)
+                self->showPage(*page, append);
+        };
+    });
+}
+
+void ResultsWindow::showPage(const ResultsPage &page, bool append)
+{
+    show_->setEnabled(true);
+    more_->setEnabled(page.more);
+    source_->setText(page.source);
+    if (!append)
+        results_->setRowCount(0);
+    auto addRow = [&](const CheckReport &report, bool waiting) {
+        const int row = results_->rowCount();
+        results_->insertRow(row);
         fillRow(results_, row,
                 {checkTimeText(report.started).left(19), report.station,
                  report.operatorName.isEmpty() ? QStringLiteral("-") : report.operatorName,
@@ -179,19 +273,40 @@ void ResultsWindow::refresh()
                  QStringLiteral("%1/%2")
                      .arg(report.count(ValueVerdict::Match))
                      .arg(report.values.size()),
-                 checkVerdictText(report.verdict), report.id.toString(QUuid::WithoutBraces)});
+                 checkVerdictText(report.verdict), report.id.toString(QUuid::WithoutBraces),
+                 waiting ? QStringLiteral("waiting") : QString()});
+    };
+    // What waits on this bench is not on the server yet: it heads the list.
+    for (const CheckReport &report : page.waiting)
+        addRow(report, true);
+    for (const CheckReport &report : page.reports) {
+        const bool waiting = page.waitingIds.contains(report.id);
+        if (!(waiting && page.fromServer)) // sent, its mark not yet kept: listed above
+            addRow(report, waiting);
     }
     results_->resizeColumnsToContents();
 
-    yields_->setRowCount(int(yields->size()));
-    for (int row = 0; row < int(yields->size()); ++row) {
-        const StationYield &yield = (*yields)[std::size_t(row)];
-        const double percent = yield.total > 0 ? 100.0 * yield.passed / yield.total : 0.0;
-        fillRow(yields_, row,
-                {yield.day.toString(Qt::ISODate), yield.station, QString::number(yield.passed),
-                 QString::number(yield.total), QStringLiteral("%1 %").arg(percent, 0, 'f', 1)});
+    if (page.yields) {
+        const std::vector<StationYield> &yields = *page.yields;
+        yields_->setRowCount(int(yields.size()));
+        for (int row = 0; row < int(yields.size()); ++row) {
+            const StationYield &yield = yields[std::size_t(row)];
+            const double percent = yield.total > 0 ? 100.0 * yield.passed / yield.total : 0.0;
+            fillRow(yields_, row,
+                    {yield.day.toString(Qt::ISODate), yield.station, QString::number(yield.passed),
+                     QString::number(yield.total), QStringLiteral("%1 %").arg(percent, 0, 'f', 1)});
+        }
+        yields_->resizeColumnsToContents();
     }
-    yields_->resizeColumnsToContents();
+    if (!append) {
+        // The charts read on a thread of their own, with the filters shown
+        // (every check, not a page).
+        ResultsFilter charted = filter_;
+        charted.limit = 0;
+        charted.offset = 0;
+        charts_->load(page.setting, journalPath_, charted);
+    }
+    emit shown();
 }
 
 } // namespace ktv

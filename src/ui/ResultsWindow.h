@@ -4,7 +4,15 @@
 // yield per station and day, and the charts (ResultsCharts), which the same
 // filters and a serial number drive. They come from the results server when one is
 // set and answers, else from this bench's journal; the line above the table
-// says which.
+// says which, and how many of this bench's results wait to be sent. Those
+// head the list, "waiting" in their Sent column. The newest 500 come first,
+// then 500 more with each More; the yield is counted by the server.
+//
+// Everything is read on the results worker's thread: the window stays with
+// the operator (and Hard Limit) while the server is slow or silent, and
+// shown() follows each reading.
+
+#include "store/CheckResults.h"
 
 #include <QDialog>
 
@@ -17,14 +25,18 @@ class QTableWidget;
 namespace ktv {
 
 class ResultsCharts;
+class ResultsWorker;
 class Toolkit;
+struct ResultsPage;
 
 class ResultsWindow : public QDialog
 {
     Q_OBJECT
   public:
-    ResultsWindow(const QString &storePath, const QString &journalPath, Toolkit &toolkit,
-                  QWidget *parent);
+    static constexpr int PageSize = 500;
+
+    ResultsWindow(const QString &storePath, const QString &journalPath, ResultsWorker &worker,
+                  Toolkit &toolkit, QWidget *parent);
 
     QLineEdit *stationFilter() const { return station_; }
     QLineEdit *unitFilter() const { return unit_; }
@@ -34,19 +46,31 @@ class ResultsWindow : public QDialog
     QTableWidget *results() const { return results_; }
     QTableWidget *yields() const { return yields_; }
     ResultsCharts *charts() const { return charts_; }
+    QPushButton *moreButton() const { return more_; }
 
-    // Reads the checks again with the filters as they stand.
+    // Reads the checks again with the filters as they stand; shown() follows.
     void refresh();
+    // The next page, added below.
+    void showMore();
+
+  signals:
+    void shown();
 
   private:
+    void load(bool append);
+    void showPage(const ResultsPage &page, bool append);
+
     QString storePath_;
     QString journalPath_;
+    ResultsWorker &worker_;
+    ResultsFilter filter_;
     Toolkit &toolkit_;
     QLineEdit *station_ = nullptr;
     QLineEdit *unit_ = nullptr;
     QLineEdit *since_ = nullptr;
     QCheckBox *failed_ = nullptr;
     QPushButton *show_ = nullptr;
+    QPushButton *more_ = nullptr;
     QLabel *source_ = nullptr;
     QTableWidget *results_ = nullptr;
     QTableWidget *yields_ = nullptr;

@@ -7,6 +7,7 @@
 #include "CliRig.h"
 #include "Helpers.h"
 #include "PgServer.h"
+#include "SilentServer.h"
 #include "UnitSimProcess.h"
 #include "YieldSeed.h"
 
@@ -14,6 +15,7 @@
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -213,6 +215,49 @@ class tst_CliResults : public QObject
                  qPrintable(mixed.err));
         const CliRun badBy = runCli(store, home, {"results", "--yield", "--by", "hour"});
         QCOMPARE(badBy.exitCode, 2);
+    }
+
+    // A server that takes the connection and never answers: check keeps
+    // the result after one bounded wait, and results sends nothing, lists
+    // this bench's checks and waits for the server once, not once for the
+    // round and again for the list.
+    void silentServerWaitedForOnce()
+    {
+        SilentServer silent;
+        QVERIFY(silent.ok());
+        UnitSimProcess unit;
+        QVERIFY(unit.start());
+        store = dir.filePath("silent.qdr");
+        QVERIFY(writeStore(store, 1, {{1, unit.devicePath()}}));
+        const QString sheet = dir.filePath("silent.json");
+        QCOMPARE(run({"save", sheet, "--baud", "9600"}).exitCode, 0);
+        QCOMPARE(run({"check", sheet, "--baud", "9600", "--station", "Bench 9", "--results-db",
+                      silent.setting()})
+                     .exitCode,
+                 0);
+
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun listed = run({"results", "--results-db", silent.setting(), "--json"});
+        const qint64 waited = clock.elapsed();
+        QVERIFY2(waited >= 1900 && waited < 8000, qPrintable(QString::number(waited)));
+        QCOMPARE(listed.exitCode, 0);
+        const QJsonObject list = QJsonDocument::fromJson(listed.out.toUtf8()).object();
+        const QJsonArray results = list.value("results").toArray();
+        QVERIFY(!results.isEmpty());
+        QCOMPARE(results.first().toObject().value("station").toString(), "Bench 9"); // newest first
+        QCOMPARE(list.value("messages").toArray().size(), 1);
+        QVERIFY(list.value("messages")
+                    .toArray()
+                    .at(0)
+                    .toObject()
+                    .value("text")
+                    .toString()
+                    .endsWith(
+                        QStringLiteral(
+                            "port %1 failed: timeout expired The checks recorded on this computer "
+                            "follow.")
+                            .arg(silent.port())));
     }
 };
 

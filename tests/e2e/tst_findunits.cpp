@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -52,6 +53,7 @@ class TestFindUnits : public QObject
   private slots:
     void chooseTheSecondUnit();
     void notConnectedFindsAndConnects();
+    void hardLimitGoesToTheFoundUnit();
     void twoUnitsAtOneAddress();
     void hardLimitDuringTheSweep();
 };
@@ -144,6 +146,52 @@ void TestFindUnits::notConnectedFindsAndConnects()
     QCOMPARE(rates.mid(0, 4), (QList<int>{9600, 28800, 38400, 38400}));
     QCOMPARE(rates.count(38400), heard.size() - 2);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+}
+
+// Found at 38400 (no stop's fixed rate) at address 5: the dialog's Hard
+// Limit reaches that unit at its rate, and the port is closed again.
+void TestFindUnits::hardLimitGoesToTheFoundUnit()
+{
+    UnitSimOptions options = unitOf(Model::VELD30, 38400);
+    options.address = 5;
+    UnitOnLine rig(options);
+    QVERIFY(rig.started);
+    Workbench bench(rig);
+    bench.load();
+    QVERIFY(!bench.state.UnitConnected);
+    bench.recorder.messages.clear();
+
+    int before = -1;
+    double clicked = 0;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto *dialog = bench.find<FindUnitsDialog>(QStringLiteral("frmFindUnits"));
+        if (!dialog || !dialog->isVisible() ||
+            dialog->status()->text() != QStringLiteral("1 unit(s) answered at 38400 baud."))
+            return;
+        operatorHand.stop();
+        rig.unit.clearRecord();
+        before = int(rig.unit.received().size());
+        QElapsedTimer now; // the unit's clock: CLOCK_MONOTONIC
+        now.start();
+        clicked = now.msecsSinceReference() / 1000.0;
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdHardLimit"))->click();
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+    });
+    operatorHand.start(50);
+    bench.window->openFindUnits();
+
+    QCOMPARE(before, 0);
+    QVERIFY(rig.unit.waitForLineCount(1));
+    QTest::qWait(200);
+    const QList<ReceivedLine> heard = rig.unit.received();
+    QCOMPARE(heard.size(), 1);
+    QCOMPARE(heard[0].bytes, QByteArray("@5H\r"));
+    QCOMPARE(heard[0].baud, 38400);
+    QVERIFY2(heard[0].t - clicked < 1.0, qPrintable(QString::number(heard[0].t - clicked)));
+    QVERIFY(!bench.link.PortOpen());
+    QVERIFY(!bench.state.UnitConnected);
+    QVERIFY(bench.recorder.messages.isEmpty());
 }
 
 // Two units at 0 answer each "@0$" together: the address is listed as such

@@ -11,6 +11,7 @@
 #include "store/CheckResults.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
+#include "store/ResultsWorker.h"
 #include "ui/ResultsCharts.h"
 #include "ui/ResultsWindow.h"
 #include "ui/Toolkit.h"
@@ -224,7 +225,8 @@ class tst_ResultsCharts : public QObject
         Workbench bench;
         QString problem;
         QVERIFY(writeResultsSetting(bench.storePath, pg.setting(db), &problem));
-        ResultsWindow window(bench.storePath, bench.journalPath, bench.window->toolkit(),
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
                              bench.window.get());
         ResultsCharts *charts = window.charts();
         QSignalSpy loaded(charts, &ResultsCharts::loaded);

@@ -6,11 +6,14 @@
 // server once it comes back, exactly once, said once in the status line.
 
 #include "PgServer.h"
+#include "SilentServer.h"
 #include "Workbench.h"
 
+#include "store/CheckResults.h"
 #include "store/ResultsOutbox.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
+#include "store/ResultsWorker.h"
 #include "ui/ResultsDatabaseDialog.h"
 #include "ui/ResultsSender.h"
 #include "ui/ResultsWindow.h"
@@ -18,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,8 +39,9 @@ using namespace ktv::test;
 namespace {
 
 const QString PasswordRefused = QStringLiteral(
-    "The results database setting holds a password: keep it in ~/.pgpass (or the file "
-    "PGPASSFILE names), never in the setting.");
+    "The results database setting holds a password: keep it in the password file ~/.pgpass (or "
+    "the file PGPASSFILE names), or name a service of the service file ~/.pg_service.conf with "
+    "service=, never in the setting.");
 
 // The server's tables in the public schema, by name.
 const QString Tables = QStringLiteral(
@@ -188,9 +193,11 @@ class tst_ResultsWindow : public QObject
         QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("tables"); // what the database holds afterwards
 
-        QTest::newRow("connected, schema made") << "host=127.0.0.1 port=%1 dbname=%2 user=ktv"
-                                                << "Connected to 127.0.0.1:%1: schema version 4."
-                                                << "check_values,checks,schema_version";
+        QTest::newRow("connected, nothing made")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=ktv"
+            << "Connected to 127.0.0.1:%1: no results tables yet; the first result sent makes "
+               "them."
+            << "";
         QTest::newRow("an empty box tries nothing")
             << "  "
             << "No results server is set: results stay on this bench."
@@ -216,9 +223,18 @@ class tst_ResultsWindow : public QObject
         };
         const QByteArray before = fileBytes(bench.storePath);
 
-        ResultsDatabaseDialog dialog(bench.storePath, bench.window->toolkit(), bench.window.get());
+        ResultsWorker worker;
+        ResultsDatabaseDialog dialog(bench.storePath, worker, bench.window->toolkit(),
+                                     bench.window.get());
         dialog.settingBox()->setText(filled(setting));
+        QSignalSpy tested(&dialog, &ResultsDatabaseDialog::tested);
         dialog.testButton()->click();
+        if (worker.pending() > 0) {
+            QCOMPARE(dialog.testResult()->text(), QStringLiteral("Testing…"));
+            QVERIFY(!dialog.testButton()->isEnabled());
+            QVERIFY(tested.wait(10000));
+            QVERIFY(dialog.testButton()->isEnabled());
+        }
 
         QCOMPARE(dialog.testResult()->text(), filled(said));
         QVERIFY(bench.recorder.messages.isEmpty());
@@ -257,20 +273,31 @@ class tst_ResultsWindow : public QObject
                             &problem));
         const QString server = QStringLiteral("127.0.0.1:%1").arg(pg->port());
 
-        ResultsWindow window(bench.storePath, bench.journalPath, bench.window->toolkit(),
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
                              bench.window.get());
-        QCOMPARE(window.results()->rowCount(), 5);
+        QSignalSpy shown(&window, &ResultsWindow::shown);
+        QCOMPARE(window.source()->text(), QStringLiteral("Reading the results…"));
+        QVERIFY(shown.wait(10000));
+        // The bench's own, not on the server yet, head the list.
+        QCOMPARE(window.results()->rowCount(), 6);
+        QCOMPARE(window.results()->item(0, 8)->text(), "00000000-0000-4000-8000-000000000006");
+        QCOMPARE(window.results()->item(0, 9)->text(), "waiting");
         window.stationFilter()->setText(QStringLiteral("Station 1"));
         window.unitFilter()->setText(QStringLiteral("KTRA20"));
         window.refresh();
-        QCOMPARE(window.source()->text(), "The results database on " + server + ".");
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.source()->text(), "The results database on " + server +
+                                              ". 1 result waits on this bench to be sent.");
         QCOMPARE(tableRows(window.results()),
-                 (QStringList{"2026-12-08T12:00:00 | Station 1 | Ana | ktra20 | 3 | line-4.sheet "
-                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000005",
+                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting",
+                              "2026-12-08T12:00:00 | Station 1 | Ana | ktra20 | 3 | line-4.sheet "
+                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000005 | ",
                               "2026-12-07T10:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000002",
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000002 | ",
                               "2026-12-07T09:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000001"}));
+                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000001 | "}));
         QCOMPARE(tableRows(window.yields()),
                  (QStringList{"2026-12-08 | Station 1 | 1 | 1 | 100.0 %",
                               "2026-12-07 | Station 1 | 1 | 2 | 50.0 %"}));
@@ -280,9 +307,12 @@ class tst_ResultsWindow : public QObject
         window.sinceFilter()->setText(QStringLiteral("2026-12-08"));
         window.failedOnly()->setChecked(true);
         window.refresh();
+        QVERIFY(shown.wait(10000));
         QCOMPARE(tableRows(window.results()),
-                 (QStringList{"2026-12-08T08:00:00 | Station 2 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000003"}));
+                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting",
+                              "2026-12-08T08:00:00 | Station 2 | Ana | KTRA20 | 3 | line-4.sheet "
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000003 | "}));
         QCOMPARE(tableRows(window.yields()),
                  (QStringList{"2026-12-08 | Station 2 | 0 | 1 | 0.0 %"}));
         // A date that does not read: said, and the table stays as it was.
@@ -290,23 +320,26 @@ class tst_ResultsWindow : public QObject
         window.refresh();
         QCOMPARE(bench.recorder.texts(),
                  QStringList{"Since takes a date such as 2026-12-08 or 2026-12-08T14:00."});
-        QCOMPARE(window.results()->rowCount(), 1);
+        QCOMPARE(window.results()->rowCount(), 2);
+        QCOMPARE(shown.count(), 3);
         bench.recorder.messages.clear();
         window.sinceFilter()->setText(QStringLiteral("2026-12-08"));
 
         // The server away: this bench's checks, said so.
         QVERIFY(pg->stop());
         window.refresh();
+        QVERIFY(shown.wait(10000));
         const bool restarted = pg->start();
         QCOMPARE(window.source()->text(),
                  "The results database on " + server +
                      " cannot be reached: connection to server at \"127.0.0.1\", port " +
                      QString::number(pg->port()) +
                      " failed: Connection refused Is the server running on that host and "
-                     "accepting TCP/IP connections? The checks recorded on this computer follow.");
+                     "accepting TCP/IP connections? The checks recorded on this computer follow. "
+                     "1 result waits on this bench to be sent.");
         QCOMPARE(tableRows(window.results()),
                  (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006"}));
+                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting"}));
         QCOMPARE(tableRows(window.yields()),
                  (QStringList{"2026-12-08 | Station 1 | 0 | 1 | 0.0 %"}));
         QVERIFY(restarted);
@@ -334,12 +367,17 @@ class tst_ResultsWindow : public QObject
                             &problem));
         const QString server = QStringLiteral("127.0.0.1:%1").arg(later.port());
 
+        auto *sender = bench.window->findChild<ResultsSender *>("resultsSender");
+        QVERIFY(!sender);
         bench.load();
         QVERIFY(bench.state.UnitConnected);
-        auto *sender = bench.window->findChild<ResultsSender *>("resultsSender");
+        sender = bench.window->findChild<ResultsSender *>("resultsSender");
         QVERIFY(sender);
+        QSignalSpy rounds(sender, &ResultsSender::roundDone);
         QCOMPARE(sender->timer()->interval(), 60 * 1000);
         QVERIFY(sender->timer()->isActive());
+        QVERIFY(!sender->sendWaiting()); // the start-up round is still out
+        QVERIFY(rounds.wait(10000));
         QCOMPARE(bench.window->statusBar()->currentMessage(),
                  "1 result kept on this bench until " + server +
                      " answers. The results database on " + server +
@@ -351,28 +389,110 @@ class tst_ResultsWindow : public QObject
 
         QSignalSpy said(sender, &ResultsSender::status);
         QVERIFY(sender->sendWaiting()); // still away: said once already
+        QVERIFY(rounds.wait(10000));
         QCOMPARE(said.count(), 0);
 
         QVERIFY(later.start());
-        {
-            // Nothing goes while a dialog is open: it might be running a check.
-            QDialog dialog(bench.window.get());
-            dialog.setModal(true);
-            dialog.show();
-            QVERIFY(!sender->sendWaiting());
-            QCOMPARE(later.rows(db, Tables), QStringList{""});
-        }
         QVERIFY(sender->sendWaiting());
+        QVERIFY(rounds.wait(10000));
         QCOMPARE(said.count(), 1);
         QCOMPARE(bench.window->statusBar()->currentMessage(),
                  "1 waiting result sent to " + server + ".");
         QVERIFY(sender->sendWaiting());
+        QVERIFY(rounds.wait(10000));
         QCOMPARE(said.count(), 1);
         QCOMPARE(later.rows(db, "SELECT uuid, station, verdict FROM checks"),
                  QStringList{"00000000-0000-4000-8000-0000000000aa|bench-3|pass"});
         QCOMPARE(later.rows(db, "SELECT count(*) FROM check_values"), QStringList{"2"});
         QVERIFY(outbox.waiting(&problem)->empty());
         QCOMPARE(rig.unit.receivedBytes(), line);
+        QVERIFY(bench.recorder.messages.isEmpty());
+    }
+
+    // The newest 500 first, then More adds the rest; this bench's journal
+    // alone (no results server), so nothing is marked as waiting.
+    void pagedByFiveHundred()
+    {
+        Workbench bench;
+        CheckResults journal(bench.journalPath);
+        QString problem;
+        const QDateTime first = QDateTime::fromString("2026-12-08T06:00:00+01:00", Qt::ISODate);
+        for (int n = 0; n <= ResultsWindow::PageSize; ++n) {
+            CheckReport report =
+                makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T06:00:00+01:00",
+                           QUuid::createUuid().toString());
+            report.started = first.addSecs(n);
+            QVERIFY2(journal.record(report, &problem), qPrintable(problem));
+        }
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
+                             bench.window.get());
+        QSignalSpy shown(&window, &ResultsWindow::shown);
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.results()->rowCount(), 500);
+        QCOMPARE(window.results()->item(0, 0)->text(), "2026-12-08T06:08:20");
+        QCOMPARE(window.results()->item(499, 0)->text(), "2026-12-08T06:00:01");
+        QVERIFY(window.moreButton()->isEnabled());
+        window.moreButton()->click();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.results()->rowCount(), 501);
+        QCOMPARE(window.results()->item(500, 0)->text(), "2026-12-08T06:00:00");
+        QCOMPARE(window.results()->item(500, 9)->text(), QString());
+        QVERIFY(!window.moreButton()->isEnabled());
+    }
+
+    // A server that takes the connection and never answers: the start-up
+    // round waits for it on its own thread while Hard Limit, its button and
+    // Esc, reach the line at once; the round then ends within its bound.
+    void hardLimitWhileARoundWaitsOnASilentServer()
+    {
+        SilentServer silent;
+        QVERIFY(silent.ok());
+        UnitOnLine rig(Model::KTRA20);
+        QVERIFY(rig.started);
+        Workbench bench(rig);
+        QString problem;
+        QVERIFY(writeResultsSetting(bench.storePath, silent.setting(), &problem));
+        ResultsOutbox outbox(bench.journalPath);
+        QVERIFY(outbox.keep(makeReport("bench-3", "KTRA20", CheckVerdict::Pass,
+                                       "2026-12-08T13:00:00+01:00",
+                                       "{00000000-0000-4000-8000-0000000000bb}"),
+                            &problem));
+        QElapsedTimer sinceLoad;
+        sinceLoad.start();
+        bench.load();
+        QVERIFY(bench.state.UnitConnected);
+        auto *sender = bench.window->findChild<ResultsSender *>("resultsSender");
+        QVERIFY(sender);
+        QSignalSpy rounds(sender, &ResultsSender::roundDone);
+        QCOMPARE(rounds.count(), 0);
+        bench.window->SSTab1()->setCurrentIndex(tabIndex(Model::KTRA20));
+        bench.window->show();
+        bench.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+        rig.unit.clearRecord();
+
+        const QList<std::function<void()>> clicks = {
+            [&] { bench.panel(Model::KTRA20).motion[2]->click(); },
+            [&] { QTest::keyClick(bench.window.get(), Qt::Key_Escape); }};
+        for (int i = 0; i < clicks.size(); ++i) {
+            QTest::qWait(300);
+            QElapsedTimer now; // the unit's clock: CLOCK_MONOTONIC
+            now.start();
+            const double clicked = now.msecsSinceReference() / 1000.0;
+            clicks[i]();
+            QVERIFY(rig.unit.waitForLineCount(i + 1));
+            const ReceivedLine heard = rig.unit.received().at(i);
+            QCOMPARE(heard.bytes, QByteArray("@0H\r"));
+            QVERIFY2(heard.t - clicked < 1.0, qPrintable(QString::number(heard.t - clicked)));
+        }
+        // The round was out all along, and ends within its bound.
+        QCOMPARE(rounds.count(), 0);
+        QVERIFY(rounds.wait(8000));
+        QVERIFY2(sinceLoad.elapsed() < 9000, qPrintable(QString::number(sinceLoad.elapsed())));
+        QVERIFY(bench.window->statusBar()->currentMessage().contains("timeout expired"));
+        QCOMPARE(outbox.waiting(&problem)->size(), std::size_t(1));
+        QCOMPARE(rig.unit.received().size(), 2);
         QVERIFY(bench.recorder.messages.isEmpty());
     }
 };

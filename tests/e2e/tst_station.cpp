@@ -7,6 +7,7 @@
 #include "Wire.h"
 #include "Workbench.h"
 #include "store/CheckResults.h"
+#include "store/ResultsSetting.h"
 #include "store/SerialSetting.h"
 
 #include "ui/ProductionRunDialog.h"
@@ -495,6 +496,13 @@ void TestStation::twoLinesEachWithItsStop()
     QMap<int, QString> map = st.bench->link.portMap();
     map[2] = secondLine;
     st.bench->link.setPortMap(map);
+    // A results server that refuses: each line's result is kept on the
+    // bench, and each line's panel says so.
+    QString problem;
+    QVERIFY(writeResultsSetting(st.bench->storePath,
+                                QStringLiteral("host=127.0.0.1 port=1 dbname=plant user=ktv"),
+                                &problem));
+    QStringList kept;
     QStringList statesAfterFirstStop;
     QStringList rows;
     auto bothShow = [&](const char *first, const char *other) {
@@ -521,16 +529,27 @@ void TestStation::twoLinesEachWithItsStop()
                 });
     script.then([&] { return bothShow("Run stopped", "Waiting for a unit"); },
                 [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
-    script.then([&] { return !st.dialog->isRunning(); },
-                [&] {
-                    rows = tableRows(st.dialog->resultsTable());
-                    QTest::keyClick(st.dialog, Qt::Key_Escape);
-                });
+    script.then(
+        [&] {
+            return !st.dialog->isRunning() && !st.dialog->keptLabel(0)->text().isEmpty() &&
+                   !st.dialog->keptLabel(1)->text().isEmpty();
+        },
+        [&] {
+            rows = tableRows(st.dialog->resultsTable());
+            kept = {st.dialog->keptLabel(0)->text(), st.dialog->keptLabel(1)->text()};
+            QTest::keyClick(st.dialog, Qt::Key_Escape);
+        });
     script.run();
     st.trigger();
     QVERIFY(script.finished());
 
     QCOMPARE(statesAfterFirstStop, QStringList{"1"});
+    const QRegularExpression keptHere(
+        "^[12] results? kept on this bench until 127\\.0\\.0\\.1:1 answers\\. The results "
+        "database on 127\\.0\\.0\\.1:1 cannot be reached: ");
+    for (const QString &text : kept)
+        QVERIFY2(keptHere.match(text).hasMatch(), qPrintable(text));
+    QCOMPARE(CheckResults(st.bench->journalPath).waiting(&problem).size(), std::size_t(2));
     rows.sort();
     QCOMPARE(rows, (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|PASS|"}));
     QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});

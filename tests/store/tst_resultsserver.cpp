@@ -5,6 +5,7 @@
 // message with nothing written.
 
 #include "PgServer.h"
+#include "SilentServer.h"
 #include "YieldSeed.h"
 
 #include "session/ResultsDelivery.h"
@@ -13,17 +14,23 @@
 #include "store/ResultsServer.h"
 #include "store/ResultsYield.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
+#include <ctime>
+
 #include <memory>
 
 using namespace ktv;
 using namespace ktv::test;
+
+Q_DECLARE_METATYPE(ktv::ProbeOutcome)
 
 namespace {
 
@@ -155,10 +162,20 @@ class tst_ResultsServer : public QObject
                                             << head + "\"hots\" is not a connection keyword" + hint;
         QTest::newRow("a URI") << "postgresql://db.plant/results" << head + "it is a URI" + hint;
         QTest::newRow("nothing") << "  " << head + "it is empty" + hint;
+        const QString password = QStringLiteral(
+            "The results database setting holds a password: keep it in the password file "
+            "~/.pgpass (or the file PGPASSFILE names), or name a service of the service file "
+            "~/.pg_service.conf with service=, never in the setting.");
         QTest::newRow("a password in the setting")
-            << "host=db.plant user=bench password=secret"
-            << "The results database setting holds a password: keep it in ~/.pgpass (or the "
-               "file PGPASSFILE names), never in the setting.";
+            << "host=db.plant user=bench password=secret" << password;
+        QTest::newRow("a password after a tab, spaces round its =")
+            << "host=db.plant\tpassword = 'secret'" << password;
+        QTest::newRow("the key's password") << "host=db.plant sslpassword=secret" << password;
+        QTest::newRow("a password inside dbname")
+            << "host=db.plant dbname='dbname=results password=secret'" << password;
+        QTest::newRow("a connection string inside dbname")
+            << "host=db.plant dbname='dbname=results user=x'"
+            << head + "the value of \"dbname\" holds a connection string" + hint;
     }
     void settingsThatDoNotRead()
     {
@@ -189,6 +206,9 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a service") << "service=plant"
                                    << "service plant"
                                    << "";
+        QTest::newRow("a database named postgres") << "host=db.plant dbname=postgres"
+                                                   << "db.plant"
+                                                   << "postgres";
         QTest::newRow("the local socket") << "dbname=results"
                                           << "the local server"
                                           << "results";
@@ -493,7 +513,7 @@ class tst_ResultsServer : public QObject
 
         QTest::newRow("wrong password")
             << "host=127.0.0.1 port=%1 dbname=%2 user=guarded passfile=%3" << false
-            << "The results database on 127.0.0.1:%1 cannot be reached: connection to server at "
+            << "The results database on 127.0.0.1:%1 refused the login: connection to server at "
                "\"127.0.0.1\", port %1 failed: FATAL: password authentication failed for user "
                "\"guarded\" password retrieved from file \"%3\""
             << "";
@@ -544,6 +564,133 @@ class tst_ResultsServer : public QObject
         QCOMPARE(pg->rows(db, Tables), QStringList{tables});
         if (newerSchema)
             QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"9"});
+    }
+
+    // A server that takes the connection and never answers holds the bench
+    // for 5 s at most, whatever connect_timeout says; it writes nothing.
+    void silentServerWaitsBounded_data()
+    {
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("no connect_timeout") << ""
+                                            << "";
+        QTest::newRow("connect_timeout=0 (forever) is capped")
+            << " connect_timeout=0"
+            << "connect_timeout=0 is capped: the bench waits at most 5 s for the server, the "
+               "host name's lookup included.";
+        QTest::newRow("connect_timeout=30 is capped")
+            << " connect_timeout=30"
+            << "connect_timeout=30 is capped: the bench waits at most 5 s for the server, the "
+               "host name's lookup included.";
+        QTest::newRow("connect_timeout=3 stands") << " connect_timeout=3"
+                                                  << "";
+    }
+    void silentServerWaitsBounded()
+    {
+        QFETCH(QString, extra);
+        QFETCH(QString, note);
+        SilentServer silent;
+        QVERIFY(silent.ok());
+        ResultsServer server(silent.setting() + extra);
+        QCOMPARE(server.settingNote(), note);
+        QElapsedTimer clock;
+        clock.start();
+        const ServerProbe probe = server.probe();
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(probe.outcome, ProbeOutcome::Unreachable);
+        QCOMPARE(probe.text, QStringLiteral("The results database on 127.0.0.1:%1 cannot be "
+                                            "reached: connection to server at \"127.0.0.1\", "
+                                            "port %1 failed: timeout expired")
+                                 .arg(silent.port()));
+        QVERIFY2(waited >= 1900 && waited < 6500, qPrintable(QString::number(waited)));
+    }
+
+    // Test reads: a wrong password and a server away are told apart, and an
+    // empty database stays empty.
+    void probeWritesNothing_data()
+    {
+        QTest::addColumn<QString>("setting"); // %1: port, %2: database, %3: a passfile
+        QTest::addColumn<ProbeOutcome>("outcome");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("an empty database")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << ProbeOutcome::Reached
+            << "Connected to 127.0.0.1:%1: no results tables yet; the first result sent makes "
+               "them.";
+        QTest::newRow("wrong password")
+            << "host=127.0.0.1 port=%1 dbname=%2 user=guarded passfile=%3"
+            << ProbeOutcome::LoginRefused
+            << "The results database on 127.0.0.1:%1 refused the login: connection to server at "
+               "\"127.0.0.1\", port %1 failed: FATAL: password authentication failed for user "
+               "\"guarded\" password retrieved from file \"%3\"";
+        QTest::newRow("nothing listening")
+            << "host=127.0.0.1 port=1 dbname=%2 user=ktv" << ProbeOutcome::Unreachable
+            << "The results database on 127.0.0.1:1 cannot be reached: connection to server at "
+               "\"127.0.0.1\", port 1 failed: Connection refused Is the server running on that "
+               "host and accepting TCP/IP connections?";
+    }
+    void probeWritesNothing()
+    {
+        QFETCH(QString, setting);
+        QFETCH(ProbeOutcome, outcome);
+        QFETCH(QString, text);
+        const QString db = pg->createDatabase();
+        QTemporaryDir dir;
+        QFile passfile(dir.filePath("pgpass"));
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.write(
+            QStringLiteral("127.0.0.1:%1:*:guarded:wrong horse\n").arg(pg->port()).toUtf8());
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        auto filled = [&](QString text) {
+            return text.replace("%1", QString::number(pg->port()))
+                .replace("%2", db)
+                .replace("%3", passfile.fileName());
+        };
+        ResultsServer server(filled(setting));
+        const ServerProbe probe = server.probe();
+        QCOMPARE(probe.outcome, outcome);
+        QCOMPARE(probe.text, filled(text));
+        QCOMPARE(pg->rows(db, Tables), QStringList{""});
+    }
+
+    // The bench in Tokyo, the server's sessions in New York: a check made at
+    // 09:00 on the bench is 00:00 UTC on the server, its day the bench's,
+    // and a Since written at the bench is read at the bench.
+    void timesAcrossTimeZones()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Asia/Tokyo");
+        tzset();
+        const auto restore = qScopeGuard([&] {
+            if (zone.isNull())
+                qunsetenv("TZ");
+            else
+                qputenv("TZ", zone);
+            tzset();
+        });
+        const QString db = pg->createDatabase();
+        QVERIFY(
+            pg->exec("postgres", "ALTER DATABASE " + db + " SET timezone = 'America/New_York'"));
+        CheckReport report =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Pass, "2026-12-08T09:00:00.000");
+        QCOMPARE(report.started.timeSpec(), Qt::LocalTime);
+        QCOMPARE(report.started.offsetFromUtc(), 9 * 3600);
+        ResultsServer server(pg->setting(db));
+        QString problem;
+        QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        QCOMPARE(pg->rows(db, "SELECT to_char(started AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI'), "
+                              "utc_offset FROM checks"),
+                 QStringList{"2026-12-08 00:00|32400"});
+
+        ResultsFilter filter;
+        filter.since = QDate(2026, 12, 8).startOfDay(); // Tokyo's midnight
+        QCOMPARE(server.list(filter, &problem)->size(), std::size_t(1));
+        const auto yields = server.yield(filter, &problem);
+        QVERIFY2(yields, qPrintable(problem));
+        QCOMPARE(yields->size(), std::size_t(1));
+        QCOMPARE(yields->front().day, QDate(2026, 12, 8));
+        filter.since = QDateTime::fromString("2026-12-08T09:00:01", Qt::ISODate);
+        QCOMPARE(server.list(filter, &problem)->size(), std::size_t(0));
     }
 
     void listAndYield_data()
@@ -613,7 +760,8 @@ class tst_ResultsServer : public QObject
             QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
 
         const ResultsFilter filter{
-            station, model, QDateTime::fromString(since, Qt::ISODateWithMs), failedOnly, {}};
+            station, model, QDateTime::fromString(since, Qt::ISODateWithMs), failedOnly, {}, 0,
+            0,       false};
         QStringList expected;
         for (const QChar letter : listed)
             expected << describe(reports[letter]);

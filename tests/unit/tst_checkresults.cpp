@@ -195,22 +195,24 @@ void TestCheckResults::filters_data()
     QTest::addColumn<QStringList>("listed"); // newest first
 
     QTest::newRow("everything") << ResultsFilter{} << QStringList{"3", "2", "1"};
-    QTest::newRow("one station") << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
-                                 << QStringList{"2"};
+    QTest::newRow("one station")
+        << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}, 0, 0, false}
+        << QStringList{"2"};
     QTest::newRow("one model, any case")
-        << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}} << QStringList{"3"};
+        << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}, 0, 0, false}
+        << QStringList{"3"};
     QTest::newRow("since the 5th, 14:03:05.120 at UTC+1")
-        << ResultsFilter{{},
-                         {},
-                         QDateTime(QDate(2026, 12, 5), QTime(13, 3, 5, 120), Qt::UTC),
-                         false,
-                         {}}
+        << ResultsFilter{{},    {},   QDateTime(QDate(2026, 12, 5), QTime(13, 3, 5, 120), Qt::UTC),
+                         false, {},   0,
+                         0,     false}
         << QStringList{"3", "2"};
-    QTest::newRow("failed only") << ResultsFilter{{}, {}, {}, true, {}} << QStringList{"3", "1"};
+    QTest::newRow("failed only") << ResultsFilter{{}, {}, {}, true, {}, 0, 0, false}
+                                 << QStringList{"3", "1"};
     QTest::newRow("one unit by its serial number")
-        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-0042")} << QStringList{"3", "1"};
+        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-0042"), 0, 0, false}
+        << QStringList{"3", "1"};
     QTest::newRow("a serial number no check has")
-        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-004")} << QStringList{};
+        << ResultsFilter{{}, {}, {}, false, QStringLiteral("SN-004"), 0, 0, false} << QStringList{};
 }
 
 void TestCheckResults::filters()

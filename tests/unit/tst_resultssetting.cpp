@@ -44,8 +44,9 @@ class tst_ResultsSetting : public QObject
         QTest::newRow("a password is refused")
             << "service=plant"
             << "host=db.plant password=secret"
-            << "The results database setting holds a password: keep it in ~/.pgpass (or the "
-               "file PGPASSFILE names), never in the setting."
+            << "The results database setting holds a password: keep it in the password file "
+               "~/.pgpass (or the file PGPASSFILE names), or name a service of the service file "
+               "~/.pg_service.conf with service=, never in the setting."
             << "service=plant";
         QTest::newRow("a text that does not read is refused")
             << ""

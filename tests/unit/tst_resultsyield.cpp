@@ -85,10 +85,12 @@ class tst_ResultsYield : public QObject
                                  << QStringList{"2026-12-07  3/1/2/5/2", "2026-12-08  2/1/1/2/0"};
         QTest::newRow("all") << YieldBy::All << all << QStringList{"  5/2/3/7/2"};
         QTest::newRow("one station")
-            << YieldBy::Day << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
+            << YieldBy::Day
+            << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}, 0, 0, false}
             << QStringList{"2026-12-07  1/0/0/2/1", "2026-12-08  2/1/1/2/0"};
         QTest::newRow("one model, any case")
-            << YieldBy::All << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}}
+            << YieldBy::All
+            << ResultsFilter{{}, QStringLiteral("veld30"), {}, false, {}, 0, 0, false}
             << QStringList{"  2/1/1/2/0"};
         QTest::newRow("since a time: units first checked on its day, rework before it kept")
             << YieldBy::Station
@@ -96,10 +98,14 @@ class tst_ResultsYield : public QObject
                              {},
                              QDateTime::fromString("2026-12-08T10:30:00+01:00", Qt::ISODate),
                              false,
-                             {}}
+                             {},
+                             0,
+                             0,
+                             false}
             << QStringList{" bench-2 2/1/1/2/0"};
         QTest::newRow("nothing let through")
-            << YieldBy::All << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}}
+            << YieldBy::All
+            << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}, 0, 0, false}
             << QStringList{};
     }
     void unitYield()
@@ -144,11 +150,12 @@ class tst_ResultsYield : public QObject
             << QStringList{"Profile 1, Max Speed 3 60.0", "Profile 1, Accel/Decel 1 80.0",
                            "Resolution 1 100.0"};
         QTest::newRow("one station")
-            << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}}
+            << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}, 0, 0, false}
             << QStringList{"Profile 1, Max Speed 2 50.0", "Profile 1, Accel/Decel 1 75.0",
                            "Resolution 1 100.0"};
         QTest::newRow("none failed")
-            << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}} << QStringList{};
+            << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}, 0, 0, false}
+            << QStringList{};
     }
     void pareto()
     {

@@ -10,6 +10,7 @@
 #include "store/CheckResults.h"
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
+#include "store/ResultsWorker.h"
 #include "store/StoreLocation.h"
 #include "ui/AxisDialogs.h"
 #include "ui/CommSettingsDialog.h"
@@ -260,11 +261,11 @@ int main(int argc, char *argv[])
         QMap<int, QString> map = program.session->link.portMap();
         map[2] = second.device;
         program.session->link.setPortMap(map);
-        ktv::ProductionRunDialog station(*program.session,
-                                         {[] { return QString(); }, [] {}, [](const QString &) {},
-                                          window.reportFiles(),
-                                          [](const ktv::CheckReport &) { return QString(); }},
-                                         &window);
+        ktv::ProductionRunDialog station(
+            *program.session,
+            {[] { return QString(); }, [] {}, [](const QString &) {}, window.reportFiles(),
+             [](const ktv::CheckReport &, const std::function<void(const QString &)> &) {}},
+            &window);
         station.sheetBox()->setText(program.dir.filePath(QStringLiteral("ktra20.json")));
         station.operatorBox()->setText(QStringLiteral("Ana"));
         station.stationBox()->setText(QStringLiteral("Bench 3"));
@@ -290,8 +291,9 @@ int main(int argc, char *argv[])
     {
         const QString journalPath = program.dir.filePath(QStringLiteral("line.sqlite"));
         recordLineDays(journalPath);
+        ktv::ResultsWorker worker;
         ktv::ResultsWindow results(program.dir.filePath(QStringLiteral("config.qdr")), journalPath,
-                                   window.toolkit(), &window);
+                                   worker, window.toolkit(), &window);
         results.show();
         QEventLoop loop;
         QObject::connect(results.charts(), &ktv::ResultsCharts::loaded, &loop, &QEventLoop::quit);
