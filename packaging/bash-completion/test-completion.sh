@@ -39,7 +39,7 @@ expect "ktraveld-cli results --f" --failed
 expect "ktraveld-cli results --s" --store --station --since --serial --sync
 expect "ktraveld-cli results --yield --by " station day field
 expect "ktraveld-cli station " unit.json
-expect "ktraveld-cli station unit.json --p" --port
+expect "ktraveld-cli station unit.json --p" --pace --port
 expect "ktraveld-cli station unit.json --u" --units
 expect "ktraveld-cli station unit.json --ser" --serial-prompt --serial-pattern
 expect "ktraveld-cli station unit.json --serial-prompt --serial-pattern "
