@@ -24,7 +24,7 @@ build: deps
 # The tests wait on the unit's real protocol waits far more than they compute,
 # so seven run side by side even on two cores.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 7
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 10
 
 demo: build
 	@scripts/demo.sh $(BUILD)
