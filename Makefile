@@ -22,7 +22,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The tests wait on the unit's real protocol waits far more than they compute,
-# so seven run side by side even on two cores.
+# so ten run side by side even on two cores.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 10
 
