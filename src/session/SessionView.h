@@ -78,4 +78,27 @@ class SessionView
     virtual void showScanProgress(const QString &text) { (void)text; }
 };
 
+// A view that shows nothing: the session's own until a view is set, and the
+// base of views that take only a part of what the session shows.
+class SilentView : public SessionView
+{
+  public:
+    void showMessage(MessageIcon, const QString &) override {}
+    void showWaitCursor() override {}
+    void showNormalCursor() override {}
+    void showConnectionStatus(bool) override {}
+    void showVersion(const QString &) override {}
+    void setConnectEnabled(bool) override {}
+    void selectPanel(Model) override {}
+    void setAllPanelsAvailable() override {}
+    void hideMicrostepGroupVELD30() override {}
+    void setRunButtonsEnabled(Model, bool) override {}
+    void resetReadback(Model, const QString &) override {}
+    void showSelectedProfile(const QString &) override {}
+    void showField(Model, Field, const std::optional<QString> &, bool) override {}
+    void showSelectedAxis(Model, const QString &) override {}
+    void showRunStatus(const QString &) override {}
+    void connectionChanged() override {}
+};
+
 } // namespace ktv

@@ -11,26 +11,11 @@ namespace ktv {
 
 // The station's session shows no box: what it would say goes to the
 // station's view as a line problem, and the run carries on.
-class StationRun::SessionRecorder : public SessionView
+class StationRun::SessionRecorder : public SilentView
 {
   public:
     explicit SessionRecorder(StationView &view) : view_(view) {}
     void showMessage(MessageIcon, const QString &text) override { view_.showLineProblem(text); }
-    void showWaitCursor() override {}
-    void showNormalCursor() override {}
-    void showConnectionStatus(bool) override {}
-    void showVersion(const QString &) override {}
-    void setConnectEnabled(bool) override {}
-    void selectPanel(Model) override {}
-    void setAllPanelsAvailable() override {}
-    void hideMicrostepGroupVELD30() override {}
-    void setRunButtonsEnabled(Model, bool) override {}
-    void resetReadback(Model, const QString &) override {}
-    void showSelectedProfile(const QString &) override {}
-    void showField(Model, Field, const std::optional<QString> &, bool) override {}
-    void showSelectedAxis(Model, const QString &) override {}
-    void showRunStatus(const QString &) override {}
-    void connectionChanged() override {}
 
   private:
     StationView &view_;

@@ -8,35 +8,9 @@
 
 namespace ktv {
 
-namespace {
-
-// Until a view is set the session shows nothing.
-class NullView : public SessionView
-{
-  public:
-    void showMessage(MessageIcon, const QString &) override {}
-    void showWaitCursor() override {}
-    void showNormalCursor() override {}
-    void showConnectionStatus(bool) override {}
-    void showVersion(const QString &) override {}
-    void setConnectEnabled(bool) override {}
-    void selectPanel(Model) override {}
-    void setAllPanelsAvailable() override {}
-    void hideMicrostepGroupVELD30() override {}
-    void setRunButtonsEnabled(Model, bool) override {}
-    void resetReadback(Model, const QString &) override {}
-    void showSelectedProfile(const QString &) override {}
-    void showField(Model, Field, const std::optional<QString> &, bool) override {}
-    void showSelectedAxis(Model, const QString &) override {}
-    void showRunStatus(const QString &) override {}
-    void connectionChanged() override {}
-};
-
-} // namespace
-
 UnitSession::UnitSession(const QString &store, QObject *parent)
-    : QObject(parent), storePath(store), nullView_(std::make_unique<NullView>()),
-      view_(nullView_.get())
+    : QObject(parent), storePath(store), nullView_(std::make_unique<SilentView>()),
+      view_(nullView_.get()) // until a view is set the session shows nothing
 {
     connect(&link, &SerialLink::lineLost, this, &UnitSession::onLineLost);
 }

@@ -51,47 +51,21 @@ bool writeResultsSetting(const QString &storePath, const QString &setting, QStri
             return false;
         }
     }
-    if (!QFileInfo::exists(storePath)) {
-        if (problem)
-            *problem = QStringLiteral("The configuration file %1 is missing.").arg(storePath);
-        return false;
-    }
-    StoreConnection connection(storePath, StoreConnection::Mode::ReadWrite);
-    if (!connection.opened()) {
-        if (problem)
-            *problem = QStringLiteral("The configuration file %1 cannot be written: %2")
-                           .arg(storePath, connection.error());
-        return false;
-    }
-    QString why;
-    // The handles end inside, before the connection does.
-    const bool written = [&] {
-        QSqlDatabase db = connection.db();
-        QSqlQuery query(db);
-        const bool done =
-            db.transaction() &&
-            query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"Results Database\" (ID "
-                                      "INTEGER PRIMARY KEY CHECK (ID = 1), Setting TEXT NOT "
-                                      "NULL)")) &&
-            [&] {
-                if (trimmed.isEmpty())
-                    return query.exec(QStringLiteral("DELETE FROM \"Results Database\""));
-                query.prepare(QStringLiteral(
-                    "INSERT OR REPLACE INTO \"Results Database\" (ID, Setting) VALUES (1, ?)"));
-                query.addBindValue(trimmed);
-                return query.exec();
-            }() &&
-            db.commit();
-        if (!done) {
-            why = query.lastError().isValid() ? query.lastError().text() : db.lastError().text();
-            db.rollback();
-        }
-        return done;
-    }();
-    if (!written && problem)
-        *problem =
-            QStringLiteral("The configuration file %1 cannot be written: %2").arg(storePath, why);
-    return written;
+    return writeStoreTable(
+        storePath,
+        [&](QSqlQuery &query) {
+            if (!query.exec(QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS \"Results Database\" (ID INTEGER PRIMARY KEY "
+                    "CHECK (ID = 1), Setting TEXT NOT NULL)")))
+                return false;
+            if (trimmed.isEmpty())
+                return query.exec(QStringLiteral("DELETE FROM \"Results Database\""));
+            query.prepare(QStringLiteral(
+                "INSERT OR REPLACE INTO \"Results Database\" (ID, Setting) VALUES (1, ?)"));
+            query.addBindValue(trimmed);
+            return query.exec();
+        },
+        problem);
 }
 
 } // namespace ktv

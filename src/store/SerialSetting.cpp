@@ -30,46 +30,20 @@ StoredSerialSetting readSerialSetting(const QString &storePath)
 bool writeSerialSetting(const QString &storePath, const StoredSerialSetting &setting,
                         QString *problem)
 {
-    if (!QFileInfo::exists(storePath)) {
-        if (problem)
-            *problem = QStringLiteral("The configuration file %1 is missing.").arg(storePath);
-        return false;
-    }
-    StoreConnection connection(storePath, StoreConnection::Mode::ReadWrite);
-    if (!connection.opened()) {
-        if (problem)
-            *problem = QStringLiteral("The configuration file %1 cannot be written: %2")
-                           .arg(storePath, connection.error());
-        return false;
-    }
-    QString why;
-    // The handles end inside, before the connection does.
-    const bool written = [&] {
-        QSqlDatabase db = connection.db();
-        QSqlQuery query(db);
-        const bool done =
-            db.transaction() &&
-            query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"Serial Number\" (ID INTEGER "
-                                      "PRIMARY KEY CHECK (ID = 1), Ask INTEGER NOT NULL, "
-                                      "Pattern TEXT NOT NULL)")) &&
-            [&] {
-                query.prepare(QStringLiteral("INSERT OR REPLACE INTO \"Serial Number\" (ID, Ask, "
-                                             "Pattern) VALUES (1, ?, ?)"));
-                query.addBindValue(setting.ask ? 1 : 0);
-                query.addBindValue(setting.pattern);
-                return query.exec();
-            }() &&
-            db.commit();
-        if (!done) {
-            why = query.lastError().isValid() ? query.lastError().text() : db.lastError().text();
-            db.rollback();
-        }
-        return done;
-    }();
-    if (!written && problem)
-        *problem =
-            QStringLiteral("The configuration file %1 cannot be written: %2").arg(storePath, why);
-    return written;
+    return writeStoreTable(
+        storePath,
+        [&](QSqlQuery &query) {
+            if (!query.exec(QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS \"Serial Number\" (ID INTEGER PRIMARY KEY CHECK "
+                    "(ID = 1), Ask INTEGER NOT NULL, Pattern TEXT NOT NULL)")))
+                return false;
+            query.prepare(QStringLiteral(
+                "INSERT OR REPLACE INTO \"Serial Number\" (ID, Ask, Pattern) VALUES (1, ?, ?)"));
+            query.addBindValue(setting.ask ? 1 : 0);
+            query.addBindValue(setting.pattern);
+            return query.exec();
+        },
+        problem);
 }
 
 } // namespace ktv

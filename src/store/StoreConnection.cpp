@@ -1,6 +1,8 @@
 #include "store/StoreConnection.h"
 
+#include <QFileInfo>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QUuid>
 
 namespace ktv {
@@ -31,6 +33,35 @@ StoreConnection::~StoreConnection()
 QSqlDatabase StoreConnection::db() const
 {
     return QSqlDatabase::database(name_, false);
+}
+
+bool writeStoreTable(const QString &storePath, const std::function<bool(QSqlQuery &)> &work,
+                     QString *problem)
+{
+    auto fail = [&](const QString &text) {
+        if (problem)
+            *problem = text;
+        return false;
+    };
+    if (!QFileInfo::exists(storePath))
+        return fail(QStringLiteral("The configuration file %1 is missing.").arg(storePath));
+    const QString cannot = QStringLiteral("The configuration file %1 cannot be written: %2");
+    StoreConnection connection(storePath, StoreConnection::Mode::ReadWrite);
+    if (!connection.opened())
+        return fail(cannot.arg(storePath, connection.error()));
+    QString why;
+    // The handles end inside, before the connection does.
+    const bool written = [&] {
+        QSqlDatabase db = connection.db();
+        QSqlQuery query(db);
+        const bool done = db.transaction() && work(query) && db.commit();
+        if (!done) {
+            why = query.lastError().isValid() ? query.lastError().text() : db.lastError().text();
+            db.rollback();
+        }
+        return done;
+    }();
+    return written || fail(cannot.arg(storePath, why));
 }
 
 } // namespace ktv

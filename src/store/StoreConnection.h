@@ -6,6 +6,10 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
+class QSqlQuery;
+
 namespace ktv {
 
 class StoreConnection
@@ -28,5 +32,12 @@ class StoreConnection
     bool opened_ = false;
     QString error_;
 };
+
+// Writes one table of the configuration store in one transaction: work
+// runs its statements on the query and returns whether they all ran. False,
+// with *problem saying why, when the file is missing, cannot be opened, or
+// a statement fails (nothing of it is then kept).
+bool writeStoreTable(const QString &storePath, const std::function<bool(QSqlQuery &)> &work,
+                     QString *problem);
 
 } // namespace ktv
