@@ -581,8 +581,10 @@ void TestStation::programEndsDuringALoad()
     QTest::qWait(600);
     const QList<ReceivedLine> heard = st.unit.received();
     const double closedAt = double(closed.msecsSinceReference()) / 1000.0;
+    // Nothing after the close: a load's next line would come 0.5 s later; the
+    // unit's own clock may note a line a little after it was written.
     for (const ReceivedLine &line : heard)
-        QVERIFY2(line.t < closedAt + 0.05, line.bytes.constData());
+        QVERIFY2(line.t < closedAt + 0.25, line.bytes.constData());
     QVERIFY(heard.size() < 8);
     QString problem;
     QCOMPARE(CheckResults(st.bench->journalPath).list({}, &problem).size(), std::size_t(0));
