@@ -56,9 +56,17 @@ std::optional<UnitSession::AxisUnit> UnitSession::unitAtAxis()
     const QString address = state.AxisAddress;
     if (const auto known = unitAt(address))
         return known;
-    if (!state.UnitConnected || !link.PortOpen() || isEnding())
+    if (!state.UnitConnected)
         return std::nullopt;
-    const Outcome<QString> answer = exchange.askModel(address);
+    return askUnitAt(address);
+}
+
+std::optional<UnitSession::AxisUnit> UnitSession::askUnitAt(const QString &address,
+                                                            UnitExchange::Tries tries)
+{
+    if (!link.PortOpen() || isEnding())
+        return std::nullopt;
+    const Outcome<QString> answer = exchange.askModel(address, tries);
     noteModelAnswer(address.toInt(), answer ? *answer + QLatin1Char('\r') : exchange.lastRaw());
     if (exchange.collided())
         axisUnits_[address.toInt()] = AxisUnit{QString(), QString(), true};

@@ -119,11 +119,12 @@ void UnitExchange::drain()
     quietOwed_ = false;
 }
 
-Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &valid, Tries tries)
+Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &valid, Tries tries,
+                                   double window)
 {
     collided_ = false;
     lastRaw_.clear();
-    const int attempts = tries == Tries::Once ? 1 : 2;
+    int attempts = tries == Tries::Once ? 1 : 2;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         drain();
         asking_ = true;
@@ -139,7 +140,7 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
         // At reply pace the wait ends with the reply's CR.
         if (pace_ == Pace::Fixed)
             link_.WaitSeconds(0.05);
-        const SerialLink::Reply reply = link_.readCompleteReply(ReplySeconds);
+        const SerialLink::Reply reply = link_.readCompleteReply(window);
         const double took = clock.nsecsElapsed() / 1e9;
         QString raw = reply.text;
         // A second answer right behind the first: two units, or a stray.
@@ -152,6 +153,8 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
         if (raw.isEmpty()) {
             ++misses_;
             why = QStringLiteral("no reply came in time");
+            if (tries == Tries::AgainUnlessSilent)
+                attempts = attempt + 1;
         } else if (!raw.endsWith(QLatin1Char('\r'))) {
             why = QStringLiteral("only part of the reply came in time");
         } else if (answers.size() > 1) {
@@ -190,7 +193,25 @@ Outcome<QString> UnitExchange::askField(const QString &address, Field field, con
                [field](const QString &raw) { return decode::validReply(field, raw); });
 }
 
-Outcome<QString> UnitExchange::askModel(const QString &address, Tries tries)
+QString UnitExchange::glance(const QByteArray &question, double firstCharSeconds)
+{
+    drain();
+    asking_ = true;
+    const bool written = link_.write(question);
+    asking_ = false;
+    if (!written)
+        return {};
+    const SerialLink::Reply reply = link_.readCompleteReply(firstCharSeconds);
+    QString raw = reply.text;
+    if (reply.complete && link_.waitForInputWithin(SecondAnswerSeconds))
+        raw += link_.readCompleteReply(SecondAnswerSeconds).text;
+    // Half an answer, or two: more of it may still come.
+    if (!raw.isEmpty() && (!reply.complete || answersIn(raw).size() != 1))
+        owe();
+    return raw;
+}
+
+Outcome<QString> UnitExchange::askModel(const QString &address, Tries tries, double window)
 {
     return ask(
         frame::modelQuery(address),
@@ -200,7 +221,7 @@ Outcome<QString> UnitExchange::askModel(const QString &address, Tries tries)
                 return text;
             return std::nullopt;
         },
-        tries);
+        tries, window);
 }
 
 } // namespace ktv

@@ -88,14 +88,25 @@ class UnitExchange : public QObject
     // Asks and proves the answer by the rules above: the valid text, or why
     // there is none ("no answer", "unreadable reply \"77\"", two units).
     // A question that may go unanswered as a matter of course (is a unit
-    // there at all?) is asked once: its next asking is the second try.
-    enum class Tries { AskAgainOnce, Once };
+    // there at all?) is asked once: its next asking is the second try. One
+    // whose silence is an answer (nobody listens at this rate or address)
+    // is asked again only after a reply that did not answer it.
+    enum class Tries { AskAgainOnce, Once, AgainUnlessSilent };
     Outcome<QString> ask(const QByteArray &question, const Validator &valid,
-                         Tries tries = Tries::AskAgainOnce);
+                         Tries tries = Tries::AskAgainOnce, double window = ReplySeconds);
     // A parameter or drive setting at an address.
     Outcome<QString> askField(const QString &address, Field field, const QString &profile);
     // The model query: the whole identity reply ("KTRA20  1.07"), CR removed.
-    Outcome<QString> askModel(const QString &address, Tries tries = Tries::AskAgainOnce);
+    Outcome<QString> askModel(const QString &address, Tries tries = Tries::AskAgainOnce,
+                              double window = ReplySeconds);
+
+    // A sweep's quick look: the question after a drain, and what comes
+    // within firstCharSeconds (then up to its CR), as read. Nothing read
+    // here is a value: the sweep asks every address that answered again with
+    // ask() before it counts. Silence owes nothing, so the sweep's next
+    // question follows at once; an answer that came late to an earlier
+    // question shows up there, and the asking again finds it out.
+    QString glance(const QByteArray &question, double firstCharSeconds);
 
     // What the last ask read on its last attempt, as read (CRs included).
     const QString &lastRaw() const { return lastRaw_; }

@@ -6,6 +6,10 @@
 #include "protocol/ReplyDecoding.h"
 #include "session/UnitSession.h"
 
+#include <QElapsedTimer>
+#include <map>
+#include <set>
+
 namespace ktv {
 
 QStringList answersIn(const QString &raw)
@@ -13,26 +17,10 @@ QStringList answersIn(const QString &raw)
     return raw.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
 }
 
-std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
+std::optional<FoundUnit> probeAddress(UnitSession &session, int address, UnitExchange::Tries tries)
 {
-    SerialLink &link = session.link;
-    if (session.isEnding() || !link.PortOpen())
-        return std::nullopt;
-    // A late answer to an earlier question is not this address's answer.
-    if (link.ReplyWaiting())
-        link.ReadReply();
-    if (!link.write(frame::modelQuery(QString::number(address))))
-        return std::nullopt;
-    // A silent address costs the 0.1 s of one reply's first character. An
-    // answer counts once whole (up to its CR); a second unit's answer right
-    // behind the first makes the address a collision.
-    QString raw = link.ReadReply();
-    if (!raw.isEmpty() && !raw.endsWith(QLatin1Char('\r')))
-        raw += link.readCompleteReply(0.1).text;
-    session.noteModelAnswer(address, raw);
-    session.exchange.settle(frame::modelQuery(QString::number(address)),
-                            answersIn(raw).size() == 1 ? raw : QString());
-    const std::optional<UnitSession::AxisUnit> unit = session.unitAt(QString::number(address));
+    const std::optional<UnitSession::AxisUnit> unit =
+        session.askUnitAt(QString::number(address), tries);
     if (!unit)
         return std::nullopt;
     if (unit->collision)
@@ -43,40 +31,94 @@ std::optional<FoundUnit> probeAddress(UnitSession &session, int address)
 std::vector<FoundUnit> findUnits(UnitSession &session,
                                  const std::function<bool(int address)> &before)
 {
-    std::vector<FoundUnit> found;
+    UnitExchange &exchange = session.exchange;
+    const auto going = [&] { return !session.isEnding() && session.link.PortOpen(); };
+    struct Glance
+    {
+        int address;
+        double at;         // seconds into the sweep, when its question went out
+        qsizetype answers; // whole answers heard; -1 for part of one
+    };
+    std::vector<Glance> glances;
+    std::set<int> suspects; // silent addresses whose answer may have come late
+    const auto suspectBefore = [&](double at) {
+        for (const Glance &glance : glances) {
+            if (glance.answers == 0 && glance.at < at &&
+                at - glance.at <= UnitExchange::LateSeconds + SweepReplySeconds)
+                suspects.insert(glance.address);
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
     for (int address = 0; address <= HighestAddress; ++address) {
-        if (session.isEnding() || !session.link.PortOpen())
+        if (!going() || (before && !before(address)))
             break;
-        if (before && !before(address))
-            break;
-        if (auto unit = probeAddress(session, address))
-            found.push_back(*unit);
+        const int strays = exchange.strays();
+        const double at = clock.nsecsElapsed() / 1e9;
+        const QString raw =
+            exchange.glance(frame::modelQuery(QString::number(address)), SweepReplySeconds);
+        // Bytes before the question: an earlier address answered late.
+        if (exchange.strays() != strays)
+            suspectBefore(at);
+        glances.push_back(
+            {address, at,
+             raw.isEmpty() || raw.endsWith(QLatin1Char('\r')) ? answersIn(raw).size() : -1});
     }
-    return found;
+    // The sweep's last questions may still be answered late.
+    exchange.owe();
+    // Only an answer the exchange proves names a unit: each address that was
+    // heard is asked again by its rules. One that then stays silent, or
+    // proves one unit where the sweep heard more, heard an earlier address's
+    // late answer: the silent addresses asked within the late window before
+    // it are asked too.
+    std::map<int, FoundUnit> found;
+    const auto confirm = [&](int address, UnitExchange::Tries tries) {
+        if (!going() || (before && !before(address)))
+            return false;
+        if (const std::optional<FoundUnit> unit = probeAddress(session, address, tries))
+            found[address] = *unit;
+        return true;
+    };
+    for (const Glance &glance : glances) {
+        if (glance.answers == 0)
+            continue;
+        if (!confirm(glance.address, UnitExchange::Tries::AskAgainOnce))
+            return {};
+        const auto unit = found.find(glance.address);
+        if (unit == found.end() || (!unit->second.collision && glance.answers != 1))
+            suspectBefore(glance.at);
+    }
+    if (!suspects.empty())
+        session.link.note(QStringLiteral("a late answer: asking the addresses before it again"));
+    // Silence is an answer there: most of them hold no unit.
+    for (int address : suspects) {
+        if (!confirm(address, UnitExchange::Tries::AgainUnlessSilent))
+            return {};
+    }
+    std::vector<FoundUnit> units;
+    for (const auto &[address, unit] : found)
+        units.push_back(unit);
+    return units;
 }
 
 AddressAnswer askAddress(UnitSession &session)
 {
-    SerialLink &link = session.link;
     AddressAnswer answer;
-    if (session.isEnding() || !link.PortOpen())
+    if (session.isEnding() || !session.link.PortOpen())
         return answer;
-    // A late answer to an earlier question is not this one's.
-    if (link.ReplyWaiting())
-        link.Input();
-    if (!link.write(frame::addressQueryLine()))
-        return answer;
-    answer.raw = link.readCompleteReply(AddressAnswerSeconds).text;
-    if (answer.raw.isEmpty())
-        return answer;
-    // A second unit's answer right behind the first makes the answers a
-    // collision, as two units answering at once garble each other.
-    answer.raw += link.readCompleteReply(0.05).text;
-    const std::optional<QString> address =
-        answersIn(answer.raw).size() == 1 ? decode::validAddressReply(answer.raw) : std::nullopt;
-    answer.kind = address ? AddressAnswer::One : AddressAnswer::Unclear;
-    session.exchange.settle(frame::addressQueryLine(), address ? answer.raw : QString());
-    answer.address = address ? address->toInt() : -1;
+    UnitExchange &exchange = session.exchange;
+    const Outcome<QString> address = exchange.ask(
+        frame::addressQueryLine(),
+        [](const QString &raw) { return decode::validAddressReply(raw); },
+        UnitExchange::Tries::AgainUnlessSilent, AddressAnswerSeconds);
+    answer.raw = exchange.lastRaw();
+    if (address) {
+        answer.kind = AddressAnswer::One;
+        answer.address = address->toInt();
+    } else if (!answer.raw.isEmpty()) {
+        // Two units' answers, or one that does not read as an address.
+        answer.kind = AddressAnswer::Unclear;
+    }
     return answer;
 }
 

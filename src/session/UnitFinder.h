@@ -8,8 +8,12 @@
 // and only the unit whose address a line names answers it. Each address gets
 // the read limit of one reply (a first character within 0.1 s), not the long
 // waits of the identification, so a sweep of 0 to 99 takes about ten seconds.
+// What a sweep hears is never listed as it is: each address that answered is
+// asked again by the exchange's rules, and a unit is listed only by its
+// proven answer.
 
 #include "protocol/Models.h"
+#include "session/UnitExchange.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,12 +45,21 @@ QStringList answersIn(const QString &raw);
 
 inline constexpr int HighestAddress = 99;
 
-// Asks one address for its model at the rate the port is open at. Nothing
-// when no known model answered (or the port is closed, or the program ends).
-std::optional<FoundUnit> probeAddress(UnitSession &session, int address);
+// Asks one address for its model at the rate the port is open at, by the
+// exchange's rules. Nothing when no known model answered (or the port is
+// closed, or the program ends).
+std::optional<FoundUnit>
+probeAddress(UnitSession &session, int address,
+             UnitExchange::Tries tries = UnitExchange::Tries::AskAgainOnce);
 
-// Asks every address from 0 to 99. before(address) is called ahead of each
-// question; returning false ends the sweep there.
+// A sweep's look at one address waits this long for a first character.
+inline constexpr double SweepReplySeconds = 0.1;
+
+// Asks every address from 0 to 99, then asks again, by the exchange's rules,
+// each address that answered, and the silent ones an answer that came late
+// may belong to. before(address) is called ahead of each question;
+// returning false ends the sweep there, or, while asking again, the search
+// (nothing is listed then).
 std::vector<FoundUnit> findUnits(UnitSession &session,
                                  const std::function<bool(int address)> &before = {});
 

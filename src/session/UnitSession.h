@@ -98,6 +98,11 @@ class UnitSession : public QObject
     std::optional<AxisUnit> unitAtAxis();
     // Records the raw reply to "$" at an address (CRs included, as read).
     void noteModelAnswer(int address, const QString &rawReply);
+    // Asks an address for its model through the exchange and records what
+    // its proven answer says: a model, two units, or nobody.
+    std::optional<AxisUnit>
+    askUnitAt(const QString &address,
+              UnitExchange::Tries tries = UnitExchange::Tries::AskAgainOnce);
     void Connect();
     // Connect to the unit at one address and rate (a unit Find Units found):
     // the identification asks that address, and the panel then talks to it.

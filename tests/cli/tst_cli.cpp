@@ -178,10 +178,12 @@ void TestCli::findOneUnit_data()
         << QStringLiteral("No unit answered at any address from 0 to 99\n")
         << QList<RateLine>{{9600, "@%\r"}, {28800, "@%\r"}, {38400, "@%\r"}, {115200, "@%\r"}}
         << 2000 << 12000;
-    QList<RateLine> swept{{38400, "@%\r"}};
+    // The garbled answer is asked again; every silent address costs its
+    // 0.1 s, and the address that answered is asked again before it counts.
+    QList<RateLine> swept{{38400, "@%\r"}, {38400, "@%\r"}};
     for (int address = 0; address <= 99; ++address)
         swept << RateLine(38400, "@" + QByteArray::number(address) + "$\r");
-    // Every silent address costs its 0.1 s.
+    swept << RateLine(38400, "@5$\r");
     QTest::newRow("garbled answer to the address question: every address is asked")
         << "garbage" << QStringList{"--only", "%"} << QStringList{"find", "--baud", "38400"} << 0
         << found << QString() << swept << 9900 << 20000;
@@ -247,11 +249,14 @@ void TestCli::findTwoUnits()
                                      "3        KTRA30  1.07      %1\n"
                                      "12       KTRA30  1.07      %1\n")
                           .arg(baud));
+    // Two addresses for one question: asked again, then every address, then
+    // the two that answered once more before they count.
     QList<RateLine> asked = before;
     if (asksAddress)
-        asked << RateLine(baud, "@%\r");
+        asked << RateLine(baud, "@%\r") << RateLine(baud, "@%\r");
     for (int address = 0; address <= 99; ++address)
         asked << RateLine(baud, "@" + QByteArray::number(address) + "$\r");
+    asked << RateLine(baud, "@3$\r") << RateLine(baud, "@12$\r");
     QCOMPARE(linesWithRates(rig.unit.received()), asked);
     // The read limit of a reply per address, not the identification's waits.
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
@@ -278,9 +283,12 @@ void TestCli::findTwoUnitsAtOneAddress()
                                                {QStringLiteral("model"), QJsonValue::Null},
                                                {QStringLiteral("revision"), QJsonValue::Null},
                                                {QStringLiteral("collision"), true}}));
+    // The same address twice for "@%"; two models for "$" at 3, asked again.
     Lines asked{"@%\r"};
     for (int address = 0; address <= 99; ++address)
         asked << "@" + QByteArray::number(address) + "$\r";
+    asked << "@3$\r"
+          << "@3$\r";
     QCOMPARE(rig.unit.receivedBytes(), asked);
 
     rig.unit.clearRecord();

@@ -37,9 +37,11 @@ QStringList rowsOf(const FindUnitsDialog *dialog)
 
 // The address question, then the model query at addresses 0 to count - 1,
 // as a search where answers collide asks them.
-QList<QByteArray> sweepLines(int count = 100)
+// The address question (asked again when two units answer it with two
+// addresses), then the model query at each address.
+QList<QByteArray> sweepLines(int addressQuestions, int count = 100)
 {
-    QList<QByteArray> lines{"@%\r"};
+    QList<QByteArray> lines(addressQuestions, "@%\r");
     for (int address = 0; address < count; ++address)
         lines << "@" + QByteArray::number(address) + "$\r";
     return lines;
@@ -88,8 +90,9 @@ void TestFindUnits::chooseTheSecondUnit()
     QCOMPARE(status, QStringLiteral("2 unit(s) answered at 9600 baud."));
     QCOMPARE(listed, (QStringList{"0|VELD30|1.07", "7|VELD30|1.07"}));
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("7"));
-    QList<QByteArray> heard = sweepLines();
-    heard += QList<QByteArray>{"@7$\r"} + verifyQueries(Model::VELD30, "7");
+    // What the sweep heard is asked again before it is listed.
+    QList<QByteArray> heard = sweepLines(2);
+    heard += QList<QByteArray>{"@0$\r", "@7$\r", "@7$\r"} + verifyQueries(Model::VELD30, "7");
     QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
@@ -221,7 +224,7 @@ void TestFindUnits::twoUnitsAtOneAddress()
 
     QCOMPARE(listed, QStringList{"0|more than one unit answers|"});
     QVERIFY(!selectable);
-    QList<QByteArray> heard = sweepLines();
+    QList<QByteArray> heard = sweepLines(1) << "@0$\r";
     QTest::qWait(200);
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
@@ -258,7 +261,7 @@ void TestFindUnits::hardLimitDuringTheSweep()
     QTest::qWait(300);
 
     QVERIFY(asked >= 4 && asked < 100);
-    QList<QByteArray> heard = sweepLines(int(asked) - 1);
+    QList<QByteArray> heard = sweepLines(2, int(asked) - 2);
     heard << "@0H\r";
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(rig.unit.received().last().baud, 9600);

@@ -84,6 +84,8 @@ class TestOneUnit : public QObject
     void journalRowsNameTheUnitAtTheirAxis();
     void findShowsAnAddressTwoUnitsAnswer_data();
     void findShowsAnAddressTwoUnitsAnswer();
+    void findListsOnlyWhatItProves_data();
+    void findListsOnlyWhatItProves();
     void axisDefineRefusesTwoUnits();
     void readBackSettlesEveryPendingWrite_data();
     void readBackSettlesEveryPendingWrite();
@@ -154,7 +156,7 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
     Lines heard;
     for (int address = 0; address <= 8; ++address)
         heard << "@" + QByteArray::number(address) + "$\r";
-    heard += Lines{"@0M1_5200\r"} + verifyQueries(Model::VELD30) +
+    heard += Lines{"@0$\r", "@7$\r", "@0M1_5200\r"} + verifyQueries(Model::VELD30) +
              verifyQueries(Model::VELD30, "7") + Lines{"@7M1_5200\r"} +
              verifyQueries(Model::VELD30, "7");
     QCOMPARE(bench.unit.receivedBytes(), heard);
@@ -166,15 +168,20 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
 void TestOneUnit::findShowsAnAddressTwoUnitsAnswer_data()
 {
     QTest::addColumn<QStringList>("second");
+    QTest::addColumn<Lines>("askedAgain");
 
-    QTest::newRow("two VELD30 at address 3") << QStringList{"--also-address", "3"};
+    // The same answer twice is two units at once; two different answers
+    // might be a stray beside one unit's, so the question is asked again.
+    QTest::newRow("two VELD30 at address 3")
+        << QStringList{"--also-address", "3"} << Lines{"@3$\r"};
     QTest::newRow("a VELD50 beside the VELD30 at 3")
-        << QStringList{"--also-address", "3", "--also-model", "VELD50"};
+        << QStringList{"--also-address", "3", "--also-model", "VELD50"} << Lines{"@3$\r", "@3$\r"};
 }
 
 void TestOneUnit::findShowsAnAddressTwoUnitsAnswer()
 {
     QFETCH(QStringList, second);
+    QFETCH(Lines, askedAgain);
     UnitOnLine rig(twoUnits(QStringLiteral("VELD30"), 3, second));
     QVERIFY(rig.started);
     rig.readStore();
@@ -190,7 +197,52 @@ void TestOneUnit::findShowsAnAddressTwoUnitsAnswer()
     const auto atThree = rig.session->unitAt(QStringLiteral("3"));
     QVERIFY(atThree && atThree->collision);
     QCOMPARE(atThree->model, QString());
-    QCOMPARE(rig.unit.receivedBytes(), (Lines{"@0$\r", "@1$\r", "@2$\r", "@3$\r", "@4$\r"}));
+    QCOMPARE(rig.unit.receivedBytes(),
+             (Lines{"@0$\r", "@1$\r", "@2$\r", "@3$\r", "@4$\r"} + askedAgain));
+}
+
+void TestOneUnit::findListsOnlyWhatItProves_data()
+{
+    QTest::addColumn<QStringList>("slowness");
+
+    QTest::newRow("0.3 s late every time") << QStringList{};
+    QTest::newRow("0.3 s late once") << QStringList{"--slow-count", "1"};
+}
+
+// A unit at 5 that answers after the sweep's 0.1 s: its answer lands on a
+// later address's question. Nothing is listed at that address; the addresses
+// before it are asked again and the unit is found at 5.
+void TestOneUnit::findListsOnlyWhatItProves()
+{
+    QFETCH(QStringList, slowness);
+    UnitSimOptions options =
+        unitOf(QStringLiteral("VELD30"), 9600, QStringList{"--slow-ms", "300"} + slowness);
+    options.address = 5;
+    options.mode = QStringLiteral("slow");
+    UnitOnLine rig(options);
+    QVERIFY(rig.started);
+    rig.readStore();
+    QVERIFY(rig.session->link.OpenComPort(1, 9600));
+
+    const std::vector<FoundUnit> found =
+        findUnits(*rig.session, [](int address) { return address <= 9; });
+
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(found[0].address, 5);
+    QCOMPARE(found[0].modelId, QStringLiteral("VELD30"));
+    QVERIFY(!rig.session->unitAt(QStringLiteral("8")));
+    QVERIFY(!rig.session->unitAt(QStringLiteral("9")));
+    Lines sweep;
+    for (int address = 0; address <= 9; ++address)
+        sweep << "@" + QByteArray::number(address) + "$\r";
+    const Lines heard = rig.unit.receivedBytes();
+    QCOMPARE(heard.mid(0, sweep.size()), sweep);
+    // Then only the model query again, at the address that heard the late
+    // answer and those asked within a second before it.
+    const Lines again = heard.mid(sweep.size());
+    QVERIFY(again.contains("@5$\r"));
+    for (const QByteArray &line : again)
+        QVERIFY2(sweep.contains(line), line.constData());
 }
 
 // With units at 3 and 42, "@%" is answered "3" CR "42" CR: the define is
