@@ -64,6 +64,7 @@ ChangeTracker::ChangeTracker(UnitSession &session, Journal *journal, QObject *pa
     // never settles another change.
     connect(&session.exchange, &UnitExchange::answered, this, &ChangeTracker::onAnswered);
     connect(&session.link, &SerialLink::lineLost, this, [this] { flush(); });
+    connect(&session, &UnitSession::readBackEnded, this, &ChangeTracker::onReadBackEnded);
 }
 
 ChangeTracker::~ChangeTracker()
@@ -186,8 +187,16 @@ void ChangeTracker::begin(Pending change)
     pending_.push_back(std::move(change));
 }
 
-void ChangeTracker::finishQuery(const Query &query)
+void ChangeTracker::finishQuery(const Query &query, bool mayWait)
 {
+    // A change nothing answered for is not read back, whoever is there.
+    if (mayWait && journal_ && !query.identity && !query.reply.isEmpty() &&
+        !query.key.axis.isEmpty() && !session_.unitAt(query.key.axis) &&
+        std::any_of(pending_.begin(), pending_.end(),
+                    [&](const Pending &pending) { return pending.key == query.key; })) {
+        unnamed_.push_back(query);
+        return;
+    }
     // Two answers to one question come from two units: neither is a reading.
     if (answersIn(QString::fromLatin1(query.reply)).size() > 1) {
         if (!query.identity)
@@ -279,8 +288,27 @@ void ChangeTracker::settleAxisDefine(const QString &address, const QString &mode
     }
 }
 
+void ChangeTracker::onReadBackEnded()
+{
+    std::vector<Query> waiting;
+    waiting.swap(unnamed_);
+    QStringList asked;
+    for (const Query &query : waiting) {
+        if (!asked.contains(query.key.axis) && !session_.unitAt(query.key.axis)) {
+            asked << query.key.axis;
+            (void)session_.askUnitAt(query.key.axis);
+        }
+    }
+    for (const Query &query : waiting)
+        finishQuery(query, false);
+}
+
 void ChangeTracker::flush()
 {
+    std::vector<Query> waiting;
+    waiting.swap(unnamed_);
+    for (const Query &query : waiting)
+        finishQuery(query, false);
     std::vector<Pending> left;
     left.swap(pending_);
     for (Pending &pending : left)

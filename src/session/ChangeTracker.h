@@ -78,7 +78,11 @@ class ChangeTracker : public QObject
     // The question a line asks: the value it reads; none for other lines.
     static std::optional<Query> queryOf(const QByteArray &bytes);
     void begin(Pending change);
-    void finishQuery(const Query &query);
+    // A change at an axis whose unit has not named itself yet waits (when
+    // mayWait) for the read-back run to end: its row needs the model, which
+    // is then asked through the exchange, outside the run.
+    void finishQuery(const Query &query, bool mayWait = true);
+    void onReadBackEnded();
     void resolve(const ValueKey &key, const std::optional<QString> &shown);
     // A unit answered at this address: an axis define waiting for its
     // read-back is settled by it.
@@ -89,6 +93,7 @@ class ChangeTracker : public QObject
     UnitSession &session_;
     Journal *journal_;
     std::vector<Pending> pending_;
+    std::vector<Query> unnamed_; // answers waiting for their axis's model
     QMap<ValueKey, QString> shown_;
     bool warned_ = false;
 };

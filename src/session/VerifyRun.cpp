@@ -16,6 +16,7 @@ void UnitSession::VerifyParameters(Model model)
     const UnitFacts &facts = unitFacts(model);
 
     ++Times;
+    ++runsUnderWay_;
     view_->setRunButtonsEnabled(model, false);
     showWaitCursor();
     view_->resetReadback(model, state.SelectedProfile);
@@ -125,6 +126,8 @@ void UnitSession::VerifyParameters(Model model)
     view_->setRunButtonsEnabled(model, true);
     showNormalCursor();
     Times = 0;
+    if (--runsUnderWay_ == 0)
+        emit readBackEnded();
 }
 
 } // namespace ktv

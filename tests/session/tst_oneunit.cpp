@@ -81,6 +81,7 @@ class TestOneUnit : public QObject
   private slots:
     void axisSelectSendsNothingOfItsOwn_data();
     void axisSelectSendsNothingOfItsOwn();
+    void journalRowsNameTheUnitAtTheirAxis_data();
     void journalRowsNameTheUnitAtTheirAxis();
     void findShowsAnAddressTwoUnitsAnswer_data();
     void findShowsAnAddressTwoUnitsAnswer();
@@ -132,17 +133,38 @@ void TestOneUnit::axisSelectSendsNothingOfItsOwn()
     QCOMPARE(bench.rows(), QStringList{});
 }
 
-// Find Units asks every address; the last "$" answer (the VELD50 at 7) must
-// not name the VELD30's rows at axis 0.
+void TestOneUnit::journalRowsNameTheUnitAtTheirAxis_data()
+{
+    QTest::addColumn<bool>("findFirst");
+    QTest::addColumn<Lines>("atSeven");
+
+    // Find Units asks every address; the last "$" answer (the VELD50 at 7)
+    // must not name the VELD30's rows at axis 0.
+    QTest::newRow("found by Find Units")
+        << true << Lines{"@7M1_5200\r"} + verifyQueries(Model::VELD30, "7");
+    // Nothing asked at 7 yet: the row's model is asked once the read-back
+    // run has ended, never inside it.
+    QTest::newRow("selected, not asked yet")
+        << false << Lines{"@7M1_5200\r"} + verifyQueries(Model::VELD30, "7") + Lines{"@7$\r"};
+}
+
 void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
 {
+    QFETCH(bool, findFirst);
+    QFETCH(Lines, atSeven);
     Bench bench(
         twoUnits(QStringLiteral("VELD30"), 0, {"--also-address", "7", "--also-model", "VELD50"}));
     QVERIFY(bench.session->state.UnitConnected);
-    const std::vector<FoundUnit> found =
-        findUnits(*bench.session, [](int address) { return address <= 8; });
-    QCOMPARE(found.size(), std::size_t(2));
-    QCOMPARE(found[1].modelId, QStringLiteral("VELD50"));
+    Lines heard;
+    if (findFirst) {
+        const std::vector<FoundUnit> found =
+            findUnits(*bench.session, [](int address) { return address <= 8; });
+        QCOMPARE(found.size(), std::size_t(2));
+        QCOMPARE(found[1].modelId, QStringLiteral("VELD50"));
+        for (int address = 0; address <= 8; ++address)
+            heard << "@" + QByteArray::number(address) + "$\r";
+        heard += Lines{"@0$\r", "@7$\r"};
+    }
     QCOMPARE(bench.tracker->unitModel(), QStringLiteral("VELD30"));
 
     bench.view.boxes[{Model::VELD30, ParamKey::Max}] = QStringLiteral("5200");
@@ -153,12 +175,8 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
     bench.session->SendButtonClicked(Model::VELD30, ParamKey::Max,
                                      bench.view.entriesOf(Model::VELD30, bench.session->state));
 
-    Lines heard;
-    for (int address = 0; address <= 8; ++address)
-        heard << "@" + QByteArray::number(address) + "$\r";
-    heard += Lines{"@0$\r", "@7$\r", "@0M1_5200\r"} + verifyQueries(Model::VELD30) +
-             verifyQueries(Model::VELD30, "7") + Lines{"@7M1_5200\r"} +
-             verifyQueries(Model::VELD30, "7");
+    heard += Lines{"@0M1_5200\r"} + verifyQueries(Model::VELD30) +
+             verifyQueries(Model::VELD30, "7") + atSeven;
     QCOMPARE(bench.unit.receivedBytes(), heard);
     QCOMPARE(bench.rows(), (QStringList{"VELD30|1.07|0|max-speed|5200|5200|confirmed",
                                         "VELD50|1.07|7|max-speed|5200|5200|confirmed"}));
