@@ -32,6 +32,27 @@ QString csvShare(int part, int whole)
     return whole > 0 ? QString::number(100.0 * part / whole, 'f', 1) : QString();
 }
 
+// One group's figures as the JSON gives them.
+QJsonObject yieldJson(const YieldFigures &y)
+{
+    return {{QStringLiteral("units"), y.units},
+            {QStringLiteral("firstPass"), y.firstPassed},
+            {QStringLiteral("firstPassYield"), share(y.firstPassed, y.units)},
+            {QStringLiteral("finalPass"), y.finalPassed},
+            {QStringLiteral("finalYield"), share(y.finalPassed, y.units)},
+            {QStringLiteral("checks"), y.checks},
+            {QStringLiteral("retests"), y.retests()}};
+}
+
+// The CSV lines, or the table, or what is said when there is nothing.
+QString yieldText(bool csv, const QStringList &lines, const QList<QStringList> &rows, bool nothing,
+                  const QString &nothingText)
+{
+    if (csv)
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return nothing ? nothingText : table(rows);
+}
+
 } // namespace
 
 int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter, const QString &by,
@@ -109,12 +130,7 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
         }
         json.insert(QStringLiteral("fields"), array);
         json_ = json;
-        if (csv)
-            text_ = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-        else if (ranked.empty())
-            text_ = QStringLiteral("No value failed.\n");
-        else
-            text_ = table(rows);
+        text_ = yieldText(csv, lines, rows, ranked.empty(), QStringLiteral("No value failed.\n"));
         return ExitDone;
     }
 
@@ -151,38 +167,19 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
                              QString::number(y.checks),
                              QString::number(y.retests())}
                      .join(QLatin1Char(','));
-        array.append(QJsonObject{{byDay ? QStringLiteral("day") : QStringLiteral("station"), group},
-                                 {QStringLiteral("units"), y.units},
-                                 {QStringLiteral("firstPass"), y.firstPassed},
-                                 {QStringLiteral("firstPassYield"), share(y.firstPassed, y.units)},
-                                 {QStringLiteral("finalPass"), y.finalPassed},
-                                 {QStringLiteral("finalYield"), share(y.finalPassed, y.units)},
-                                 {QStringLiteral("checks"), y.checks},
-                                 {QStringLiteral("retests"), y.retests()}});
+        QJsonObject figures = yieldJson(y);
+        figures.insert(byDay ? QStringLiteral("day") : QStringLiteral("station"), group);
+        array.append(figures);
     };
     for (const YieldFigures &y : groups)
         add(byDay ? y.day.toString(Qt::ISODate) : y.station, y, false);
     if (!all.empty())
         add(QStringLiteral("All"), all.front(), true);
     json.insert(QStringLiteral("yield"), array);
-    if (!all.empty()) {
-        const YieldFigures &y = all.front();
-        json.insert(QStringLiteral("all"),
-                    QJsonObject{{QStringLiteral("units"), y.units},
-                                {QStringLiteral("firstPass"), y.firstPassed},
-                                {QStringLiteral("firstPassYield"), share(y.firstPassed, y.units)},
-                                {QStringLiteral("finalPass"), y.finalPassed},
-                                {QStringLiteral("finalYield"), share(y.finalPassed, y.units)},
-                                {QStringLiteral("checks"), y.checks},
-                                {QStringLiteral("retests"), y.retests()}});
-    }
+    if (!all.empty())
+        json.insert(QStringLiteral("all"), yieldJson(all.front()));
     json_ = json;
-    if (csv)
-        text_ = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    else if (groups.empty())
-        text_ = QStringLiteral("No unit was checked.\n");
-    else
-        text_ = table(rows);
+    text_ = yieldText(csv, lines, rows, groups.empty(), QStringLiteral("No unit was checked.\n"));
     return ExitDone;
 }
 
