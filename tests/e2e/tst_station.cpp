@@ -39,23 +39,9 @@ namespace {
 // A KTRA20 sheet at its factory values but profile 1's max speed, 5200.
 const QByteArray SheetText = ktv::test::wire::ktra20Sheet(QStringLiteral("5200"));
 
-const QByteArray Probe = "@0$\r";
-const Lines Writes = {"@0A1_10\r",  "@0B1_500\r", "@0M1_5200\r", "@0L1_1000\r", "@0U1_20000\r",
-                      "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
-                      "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
-const Lines OneCheck = Lines{Probe} + Writes + Ktra20SheetQueries;
-
-// The station asks once a second for as long as it waits; a run of such
-// questions is one entry here, so the rest of the wire compares exactly.
-Lines withProbesCollapsed(const Lines &lines)
-{
-    Lines out;
-    for (const QByteArray &line : lines) {
-        if (line != Probe || out.isEmpty() || out.last() != Probe)
-            out << line;
-    }
-    return out;
-}
+const QByteArray Probe = StationProbe;
+const Lines Writes = ktra20SheetWrites("5200");
+const Lines OneCheck = stationCheck("5200");
 
 // Steps that run in order, each once its condition holds, from a timer that
 // keeps firing inside the station's waits. A step's action may wait itself.

@@ -23,18 +23,8 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-const QByteArray Probe = "@0$\r";
-const Lines OneCheck = Lines{Probe} + Ktra20SheetWrites + Ktra20SheetQueries;
-
-Lines withProbesCollapsed(const Lines &lines)
-{
-    Lines out;
-    for (const QByteArray &line : lines) {
-        if (line != Probe || out.isEmpty() || out.last() != Probe)
-            out << line;
-    }
-    return out;
-}
+const QByteArray Probe = StationProbe;
+const Lines OneCheck = stationCheck("4000");
 
 // What a station's view was told, in order.
 struct StationRecord : StationView

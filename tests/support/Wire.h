@@ -46,11 +46,36 @@ inline QList<QByteArray> verifyQueries(Model model, const QByteArray &axis = "0"
 inline const QList<QByteArray> Ktra20SheetQueries = {
     "@0VA1\r", "@0VB1\r", "@0VM1\r", "@0VL1\r", "@0VU1\r", "@0VA2\r", "@0VB2\r",
     "@0VM2\r", "@0VL2\r", "@0VU2\r", "@0VE\r",  "@0VC\r",  "@0VR\r",  "@0VD\r"};
-// The lines a load of ktra20Sheet("4000") writes.
-inline const QList<QByteArray> Ktra20SheetWrites = {
-    "@0A1_10\r",  "@0B1_500\r", "@0M1_4000\r", "@0L1_1000\r", "@0U1_20000\r",
-    "@0A2_110\r", "@0B2_600\r", "@0M2_5100\r", "@0L2_1100\r", "@0U2_20100\r",
-    "@0E0\r",     "@0C0\r",     "@0R8\r",      "@0D0\r"};
+// The lines a load of ktra20Sheet(maxSpeed) writes.
+inline QList<QByteArray> ktra20SheetWrites(const QByteArray &maxSpeed)
+{
+    return {"@0A1_10\r",    "@0B1_500\r",   "@0M1_" + maxSpeed + "\r",
+            "@0L1_1000\r",  "@0U1_20000\r", "@0A2_110\r",
+            "@0B2_600\r",   "@0M2_5100\r",  "@0L2_1100\r",
+            "@0U2_20100\r", "@0E0\r",       "@0C0\r",
+            "@0R8\r",       "@0D0\r"};
+}
+inline const QList<QByteArray> Ktra20SheetWrites = ktra20SheetWrites("4000");
+
+// The station's presence question, and one whole check of
+// ktra20Sheet(maxSpeed) after it.
+inline const QByteArray StationProbe = "@0$\r";
+inline QList<QByteArray> stationCheck(const QByteArray &maxSpeed)
+{
+    return QList<QByteArray>{StationProbe} + ktra20SheetWrites(maxSpeed) + Ktra20SheetQueries;
+}
+
+// The station asks once a second for as long as it waits; a run of such
+// questions is one entry here, so the rest of the wire compares exactly.
+inline QList<QByteArray> withProbesCollapsed(const QList<QByteArray> &lines)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &line : lines) {
+        if (line != StationProbe || out.isEmpty() || out.last() != StationProbe)
+            out << line;
+    }
+    return out;
+}
 
 // A KTRA20 sheet at its factory values but profile 1's max speed; another
 // model's name makes it a sheet that model refuses.
