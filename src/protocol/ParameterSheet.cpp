@@ -391,17 +391,6 @@ QString settingWordFromReply(Model panel, SettingGroup group, const QString &rep
     return {};
 }
 
-std::optional<Model> panelOfUnitModel(const QString &unitModel)
-{
-    for (Model model : AllModels) {
-        if (modelId(model) == unitModel)
-            return model;
-    }
-    if (unitModel == QLatin1String("VELD40") || unitModel == QLatin1String("VELD50"))
-        return Model::VELD30;
-    return std::nullopt;
-}
-
 std::vector<SettingGroup> settingGroups(const QString &unitModel)
 {
     std::vector<SettingGroup> groups;
@@ -410,8 +399,8 @@ std::vector<SettingGroup> settingGroups(const QString &unitModel)
         return groups;
     for (Option option : unitFacts(*panel).options) {
         const SettingGroup group = *settingGroupOf(option);
-        if (group == SettingGroup::Resolution && unitModel == QLatin1String("VELD50"))
-            continue; // a VELD50 has no resolution setting
+        if (!unitModelHolds(unitModel, settingField(group)))
+            continue;
         if (std::find(groups.begin(), groups.end(), group) == groups.end())
             groups.push_back(group);
     }

@@ -232,7 +232,7 @@ CheckReport StationRun::check(const FoundUnit &unit, const QString &serial)
     view_.showStationState(
         QStringLiteral("Checking the %1 at address %2").arg(unit.modelId, setup_.address));
     session_.state.UnitConnected = true;
-    session_.state.IdentifiedVELD50 = unit.modelId == QLatin1String("VELD50");
+    session_.noteIdentifiedModel(unit.modelId);
     CheckRun run(session_, checkedUnitOf(session_, {unit.modelId, unit.revision}));
     run.setProgress([this, model = unit.modelId](const QString &value, int done, int total) {
         view_.showCheckProgress(QStringLiteral("Checking the %1: %2 (%3/%4)")

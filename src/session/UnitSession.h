@@ -98,6 +98,14 @@ class UnitSession : public QObject
     std::optional<AxisUnit> unitAtAxis();
     // Records the raw reply to "$" at an address (CRs included, as read).
     void noteModelAnswer(int address, const QString &rawReply);
+    // The model the unit last identified named itself ("VELD50"); empty
+    // before any. Sets IdentifiedVELD50 with it.
+    const QString &identifiedModel() const { return identifiedModel_; }
+    void noteIdentifiedModel(const QString &unitModel);
+    // Whether the identified unit keeps a field the panel asks for (a VELD50
+    // has no resolution). True before any identification and on a panel
+    // that does not serve the identified unit: the panel's plan stands.
+    bool unitKeeps(Model panel, Field field) const;
     void Connect();
     // Connect to the unit at one address and rate (a unit Find Units found):
     // the identification asks that address, and the panel then talks to it.
@@ -203,6 +211,7 @@ class UnitSession : public QObject
     bool axisDefineCollision_ = false;
     bool axisChanged_ = false;
     std::map<int, AxisUnit> axisUnits_;
+    QString identifiedModel_;
     bool scanning_ = false;
     bool identifyFault_ = false;
 };
