@@ -316,18 +316,7 @@ QString settingCaption(SettingGroup group)
 
 QStringList settingWords(SettingGroup group)
 {
-    switch (group) {
-    case SettingGroup::Direction:
-        return {QStringLiteral("cw"), QStringLiteral("ccw")};
-    case SettingGroup::ReducedCurrent:
-    case SettingGroup::AnalogSpeed:
-        return {QStringLiteral("on"), QStringLiteral("off")};
-    case SettingGroup::Resolution:
-        return {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("8")};
-    case SettingGroup::RampDown:
-        return {QStringLiteral("yes"), QStringLiteral("no")};
-    }
-    return {};
+    return optionWords(settingField(group));
 }
 
 Field settingField(SettingGroup group)
@@ -359,20 +348,12 @@ std::optional<SettingGroup> settingGroupOf(Option option)
 
 QString settingWordOf(Option option)
 {
-    return optionCaption(option).toLower();
+    return QString::fromLatin1(termOf(option).word);
 }
 
 std::optional<Option> settingOption(SettingGroup group, const QString &word)
 {
-    constexpr Option all[] = {Option::CW,         Option::CCW,      Option::RCYes,
-                              Option::RCNo,       Option::Res1,     Option::Res2,
-                              Option::Res4,       Option::Res8,     Option::RampDownYes,
-                              Option::RampDownNo, Option::AnalogOn, Option::AnalogOff};
-    for (Option option : all) {
-        if (settingGroupOf(option) == group && settingWordOf(option) == word)
-            return option;
-    }
-    return std::nullopt;
+    return optionOfWord(settingField(group), word);
 }
 
 QString settingWordFromReply(Model panel, SettingGroup group, const QString &reply)
