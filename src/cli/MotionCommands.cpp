@@ -18,7 +18,7 @@ int Tool::go()
         return code;
     if ((code = checkProfileOfModel(*profile)) != ExitDone)
         return code;
-    session_->state.SelectedProfile = QString::number(*profile);
+    session_->useProfile(*profile);
     session_->BeginMotion(model_);
     json_ = unitJson();
     json_[QStringLiteral("profile")] = *profile;

@@ -7,12 +7,8 @@
 #include "cli/CliOutput.h"
 #include "cli/Tool.h"
 #include "link/PortProbe.h"
-#include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
-#include "store/ConfigStore.h"
-
-#include <QMap>
 
 namespace ktv::cli {
 
@@ -104,31 +100,16 @@ void Tool::printOpenFailure(const QString &text) const
 bool Tool::preparePort()
 {
     UnitSession &s = *session_;
-    s.state.SelectedProfile = QStringLiteral("1");
-    s.state.AxisAddress = common_.axis;
-    s.LoadConfiguration();
-    if (common_.com)
-        s.state.ComPortNumber = *common_.com;
-    if (!common_.device.isEmpty()) {
-        if (s.state.ComPortNumber < 1)
-            s.state.ComPortNumber = 1;
-        QMap<int, QString> map = readConfiguration(s.storePath).portMap;
-        map[s.state.ComPortNumber] = common_.device;
-        s.link.setPortMap(map);
-    }
-    s.link.setCommPort(s.state.ComPortNumber);
-    s.link.setSettings(settingsTextForBaud(common_.baud.value_or(ScanRates.front())));
     QString reason;
-    if (!s.link.openPort(&reason)) {
-        const QString device = s.link.deviceForPort(s.state.ComPortNumber);
-        portFailed_ = true;
-        printOpenFailure(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
-                         (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
-                         QStringLiteral(")"));
-        return false;
-    }
-    s.link.closePort();
-    return true;
+    if (s.prepareToolLine(common_.axis, common_.com, common_.device,
+                          common_.baud.value_or(ScanRates.front()), &reason))
+        return true;
+    const QString device = s.link.deviceForPort(s.state.ComPortNumber);
+    portFailed_ = true;
+    printOpenFailure(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
+                     (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
+                     QStringLiteral(")"));
+    return false;
 }
 
 // The scan (or, with --baud, the identification at that rate alone), as

@@ -51,12 +51,19 @@ class UnitSession : public QObject
     SerialLink link{state};
     const QString storePath;
 
-    // Raised by one when a read-back run starts; the end of any run sets it
-    // back to 0 (it is not counted down). Option buttons send only while it
-    // is 0 or less, so the buttons a run sets from the replies stay silent.
-    int Times = 0;
-    // Copy read-back values into the entry boxes during the next run.
-    bool ProfileUpdate = false;
+    // Times is raised by one when a read-back run starts; the end of any run
+    // sets it back to 0 (it is not counted down). Option buttons send only
+    // while it is 0 or less, so the buttons a run sets from the replies stay
+    // silent.
+    int times() const { return Times; }
+    // A run of the session's own besides the read-back (a sheet being read)
+    // keeps the option buttons silent the same way until it ends.
+    void beginQuietRun() { ++Times; }
+    void endQuietRun() { Times = 0; }
+    // ProfileUpdate: the next read-back run copies what it reads into the
+    // entry boxes (a connection and a profile change ask for it).
+    bool profileUpdate() const { return ProfileUpdate; }
+    void updateProfileOnNextRun(bool update = true) { ProfileUpdate = update; }
     // Every question to the unit goes through the exchange. Its reply policy
     // says how the panel's read-back run reads: the window's own timing, or
     // the exchange's rules (the command-line tool).
@@ -145,6 +152,20 @@ class UnitSession : public QObject
     // path, runs the panel's read-back.
     void SendParameter(Model model, ParamKey key, EntryPath path, const PanelEntries &entries);
 
+    // The profile the next Begin Motion runs, chosen without a line or a
+    // read-back (the tool's go, once it has read that profile back).
+    void useProfile(int profile);
+    // The command-line tool's line: profile "1" and the axis given, the
+    // store's COM port and port map with comPort and device over them, at
+    // baud. The port is opened once and closed again, so that one that does
+    // not open is known before anything is written: false then, with the
+    // system's reason.
+    bool prepareToolLine(const QString &axis, std::optional<int> comPort, const QString &device,
+                         int baud, QString *reason);
+    // The line goes to a station: the port closes and no unit counts as
+    // connected, whatever was before.
+    void handOverLine();
+
     // Drive options and profiles. SetOption is false when the click was
     // refused (no unit, or a read-back running): nothing was sent.
     bool SetOption(Model model, Option option);
@@ -203,6 +224,8 @@ class UnitSession : public QObject
     bool writeCommand(const QString &command, const QByteArray &line);
     void closeAxisDefinePort();
 
+    int Times = 0;
+    bool ProfileUpdate = false;
     std::unique_ptr<SessionView> nullView_;
     SessionView *view_ = nullptr;
     int axisDefineWasOpen_ = 0;
