@@ -51,7 +51,7 @@ int Tool::stop()
     if (!preparePort())
         return ExitNoUnit;
     UnitSession &s = *session_;
-    if (common_.baud && !s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+    if (common_.baud && !s.openLineAt(*common_.baud)) {
         printOpenFailure(s.state.ConnectErrorText);
         return ExitNoUnit;
     }

@@ -20,8 +20,7 @@ Tool::Tool(const QString &command, const QCommandLineParser &parser, const Commo
     session_->setView(&view_);
     // A bench scripts against what this tool says: a reply counts only
     // when it is whole and valid for its query.
-    session_->exchange.setPolicy(ReplyPolicy::Tool);
-    session_->exchange.setPace(common.pace);
+    session_->useToolExchange(common.pace);
     if (writesToUnit(command)) {
         journal_ = std::make_unique<Journal>(Journal::defaultPath());
         tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());
@@ -50,7 +49,7 @@ int Tool::run()
         code = ExitInterrupted;
     if (tracker_)
         tracker_->flush();
-    session_->link.closePort();
+    session_->closeLine();
     return code;
 }
 
@@ -124,7 +123,7 @@ int Tool::connectUnit(bool reportFailure)
     s.axisAfterIdentify = common_.axis;
     bool found = false;
     if (common_.baud) {
-        if (!s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+        if (!s.openLineAt(*common_.baud)) {
             printOpenFailure(s.state.ConnectErrorText);
             return ExitNoUnit;
         }
@@ -135,7 +134,7 @@ int Tool::connectUnit(bool reportFailure)
     if (s.isEnding())
         return ExitInterrupted;
     if (!found || !view_.panel) {
-        s.link.closePort();
+        s.closeLine();
         if (reportFailure)
             s.message(MessageIcon::Critical, didNotConnectText());
         return ExitNoUnit;

@@ -71,8 +71,7 @@ StationRun::StationRun(UnitSession &session, StationLineSetup setup, StationView
     session_.setView(sessionView_.get());
     // The same check as the tool's: every question through the exchange's
     // rules, each reply given its second.
-    session_.exchange.setPolicy(ReplyPolicy::Tool);
-    session_.exchange.setPace(setup_.pace);
+    session_.useToolExchange(setup_.pace);
     session_.state.ComPortNumber = setup_.comPort;
     session_.state.AxisAddress = setup_.address;
     session_.axisAfterIdentify = setup_.address;

@@ -203,6 +203,12 @@ bool UnitSession::prepareToolLine(const QString &axis, std::optional<int> comPor
     return true;
 }
 
+void UnitSession::useToolExchange(Pace pace)
+{
+    exchange.setPolicy(ReplyPolicy::Tool);
+    exchange.setPace(pace);
+}
+
 void UnitSession::handOverLine()
 {
     link.closePort();

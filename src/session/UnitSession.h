@@ -162,6 +162,12 @@ class UnitSession : public QObject
     // system's reason.
     bool prepareToolLine(const QString &axis, std::optional<int> comPort, const QString &device,
                          int baud, QString *reason);
+    // The exchange's own rules for every question (the tool and the
+    // station), at the pace given.
+    void useToolExchange(Pace pace);
+    // The configured COM port opened at one rate, and the line closed.
+    bool openLineAt(int baud) { return link.OpenComPort(state.ComPortNumber, baud); }
+    void closeLine() { link.closePort(); }
     // The line goes to a station: the port closes and no unit counts as
     // connected, whatever was before.
     void handOverLine();
