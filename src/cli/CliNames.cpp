@@ -9,28 +9,6 @@ namespace ktv::cli {
 
 namespace {
 
-struct OptionValue
-{
-    Field field;
-    const char *value;
-    Option option;
-};
-
-constexpr std::array<OptionValue, 12> OptionValues = {{
-    {Field::Direction, "cw", Option::CW},
-    {Field::Direction, "ccw", Option::CCW},
-    {Field::ReducedCurrent, "on", Option::RCYes},
-    {Field::ReducedCurrent, "off", Option::RCNo},
-    {Field::Resolution, "1", Option::Res1},
-    {Field::Resolution, "2", Option::Res2},
-    {Field::Resolution, "4", Option::Res4},
-    {Field::Resolution, "8", Option::Res8},
-    {Field::RampDown, "yes", Option::RampDownYes},
-    {Field::RampDown, "no", Option::RampDownNo},
-    {Field::AnalogSpeed, "on", Option::AnalogOn},
-    {Field::AnalogSpeed, "off", Option::AnalogOff},
-}};
-
 constexpr std::array<Field, 5> OptionFields = {Field::Direction, Field::ReducedCurrent,
                                                Field::Resolution, Field::RampDown,
                                                Field::AnalogSpeed};
@@ -81,27 +59,24 @@ QStringList optionNames()
 
 QStringList optionValues(Field field)
 {
-    QStringList values;
-    for (const OptionValue &v : OptionValues)
-        if (v.field == field)
-            values << QString::fromLatin1(v.value);
-    return values;
+    return optionWords(field);
 }
 
 std::optional<Option> optionFor(Field field, const QString &value)
 {
-    for (const OptionValue &v : OptionValues)
-        if (v.field == field && value.compare(QLatin1String(v.value), Qt::CaseInsensitive) == 0)
-            return v.option;
+    // The command line takes a word in any case: "CW", "On".
+    for (int i = 0; i < OptionCount; ++i) {
+        const OptionTerm &term = optionVocabulary()[i];
+        if (term.field == field &&
+            value.compare(QLatin1String(term.word), Qt::CaseInsensitive) == 0)
+            return term.option;
+    }
     return std::nullopt;
 }
 
 QString shownFor(Option option)
 {
-    for (const OptionValue &v : OptionValues)
-        if (v.option == option)
-            return QString::fromLatin1(v.value).toUpper();
-    return {};
+    return optionCaption(option);
 }
 
 QString shownValue(Model model, Field field, const QString &reply)

@@ -18,7 +18,7 @@ int Tool::go()
         return code;
     if ((code = checkProfileOfModel(*profile)) != ExitDone)
         return code;
-    session_->state.SelectedProfile = QString::number(*profile);
+    session_->useProfile(*profile);
     session_->BeginMotion(model_);
     json_ = unitJson();
     json_[QStringLiteral("profile")] = *profile;
@@ -51,7 +51,7 @@ int Tool::stop()
     if (!preparePort())
         return ExitNoUnit;
     UnitSession &s = *session_;
-    if (common_.baud && !s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+    if (common_.baud && !s.openLineAt(*common_.baud)) {
         printOpenFailure(s.state.ConnectErrorText);
         return ExitNoUnit;
     }

@@ -7,12 +7,8 @@
 #include "cli/CliOutput.h"
 #include "cli/Tool.h"
 #include "link/PortProbe.h"
-#include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
-#include "store/ConfigStore.h"
-
-#include <QMap>
 
 namespace ktv::cli {
 
@@ -24,8 +20,7 @@ Tool::Tool(const QString &command, const QCommandLineParser &parser, const Commo
     session_->setView(&view_);
     // A bench scripts against what this tool says: a reply counts only
     // when it is whole and valid for its query.
-    session_->exchange.setPolicy(ReplyPolicy::Tool);
-    session_->exchange.setPace(common.pace);
+    session_->useToolExchange(common.pace);
     if (writesToUnit(command)) {
         journal_ = std::make_unique<Journal>(Journal::defaultPath());
         tracker_ = std::make_unique<ChangeTracker>(*session_, journal_.get());
@@ -54,7 +49,7 @@ int Tool::run()
         code = ExitInterrupted;
     if (tracker_)
         tracker_->flush();
-    session_->link.closePort();
+    session_->closeLine();
     return code;
 }
 
@@ -104,31 +99,16 @@ void Tool::printOpenFailure(const QString &text) const
 bool Tool::preparePort()
 {
     UnitSession &s = *session_;
-    s.state.SelectedProfile = QStringLiteral("1");
-    s.state.AxisAddress = common_.axis;
-    s.LoadConfiguration();
-    if (common_.com)
-        s.state.ComPortNumber = *common_.com;
-    if (!common_.device.isEmpty()) {
-        if (s.state.ComPortNumber < 1)
-            s.state.ComPortNumber = 1;
-        QMap<int, QString> map = readConfiguration(s.storePath).portMap;
-        map[s.state.ComPortNumber] = common_.device;
-        s.link.setPortMap(map);
-    }
-    s.link.setCommPort(s.state.ComPortNumber);
-    s.link.setSettings(settingsTextForBaud(common_.baud.value_or(ScanRates.front())));
     QString reason;
-    if (!s.link.openPort(&reason)) {
-        const QString device = s.link.deviceForPort(s.state.ComPortNumber);
-        portFailed_ = true;
-        printOpenFailure(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
-                         (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
-                         QStringLiteral(")"));
-        return false;
-    }
-    s.link.closePort();
-    return true;
+    if (s.prepareToolLine(common_.axis, common_.com, common_.device,
+                          common_.baud.value_or(ScanRates.front()), &reason))
+        return true;
+    const QString device = s.link.deviceForPort(s.state.ComPortNumber);
+    portFailed_ = true;
+    printOpenFailure(SerialLink::openFailedText(s.state.ComPortNumber) + QStringLiteral(" (") +
+                     (device.isEmpty() ? QString() : device + QStringLiteral(": ")) + reason +
+                     QStringLiteral(")"));
+    return false;
 }
 
 // The scan (or, with --baud, the identification at that rate alone), as
@@ -143,7 +123,7 @@ int Tool::connectUnit(bool reportFailure)
     s.axisAfterIdentify = common_.axis;
     bool found = false;
     if (common_.baud) {
-        if (!s.link.OpenComPort(s.state.ComPortNumber, *common_.baud)) {
+        if (!s.openLineAt(*common_.baud)) {
             printOpenFailure(s.state.ConnectErrorText);
             return ExitNoUnit;
         }
@@ -154,7 +134,7 @@ int Tool::connectUnit(bool reportFailure)
     if (s.isEnding())
         return ExitInterrupted;
     if (!found || !view_.panel) {
-        s.link.closePort();
+        s.closeLine();
         if (reportFailure)
             s.message(MessageIcon::Critical, didNotConnectText());
         return ExitNoUnit;

@@ -38,8 +38,7 @@ QStringList Tool::fieldsWithoutValue() const
 {
     QStringList missing;
     for (Field field : unitFacts(model_).plan) {
-        if (field == Field::Resolution && model_ == Model::VELD30 &&
-            session_->state.IdentifiedVELD50)
+        if (!session_->unitKeeps(model_, field))
             continue;
         const auto shown =
             std::find_if(view_.fields.begin(), view_.fields.end(),
@@ -209,10 +208,9 @@ QStringList Tool::refusals(const QList<Assignment> &list, const PanelEntries &va
     const std::vector<ParamKey> keys = parameterKeys(model_);
     for (const Assignment &a : list) {
         if (a.option) {
-            const bool offered =
-                std::find(facts.options.begin(), facts.options.end(), *a.option) !=
-                    facts.options.end() &&
-                !(a.field == Field::Resolution && session_->state.IdentifiedVELD50);
+            const bool offered = std::find(facts.options.begin(), facts.options.end(), *a.option) !=
+                                     facts.options.end() &&
+                                 session_->unitKeeps(model_, a.field);
             if (!offered)
                 texts << QStringLiteral("The %1 has no %2 setting")
                              .arg(unitModel_, fieldCaption(a.field).toLower());

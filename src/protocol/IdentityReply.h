@@ -12,11 +12,12 @@ struct UnitIdentity
 {
     Model panel;         // the panel that serves the unit (VELD40/50 -> VELD30)
     QString versionText; // "Version: KTRA20, Revision 1.07"
-    bool isVeld50 = false;
+    QString unitModel;   // the id as the unit gave it: "VELD50"
 };
 
-// Exact, case-sensitive match of the first six characters against the eight
-// model ids; anything shorter than six characters is not recognised.
+// Exact, case-sensitive match of the first six characters against the ids of
+// the unit models (UnitCatalogue); anything shorter than six characters is
+// not recognised.
 std::optional<UnitIdentity> parseIdentityReply(const QString &reply);
 
 } // namespace ktv

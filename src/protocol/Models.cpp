@@ -32,9 +32,7 @@ QString optionStem(Option option)
 
 QString optionCaption(Option option)
 {
-    static const char *const captions[] = {"CW", "CCW", "ON",  "OFF", "1",  "2",
-                                           "4",  "8",   "YES", "NO",  "ON", "OFF"};
-    return QString::fromLatin1(captions[static_cast<int>(option)]);
+    return QString::fromLatin1(termOf(option).word).toUpper();
 }
 
 QString fieldName(Field field)

@@ -316,18 +316,7 @@ QString settingCaption(SettingGroup group)
 
 QStringList settingWords(SettingGroup group)
 {
-    switch (group) {
-    case SettingGroup::Direction:
-        return {QStringLiteral("cw"), QStringLiteral("ccw")};
-    case SettingGroup::ReducedCurrent:
-    case SettingGroup::AnalogSpeed:
-        return {QStringLiteral("on"), QStringLiteral("off")};
-    case SettingGroup::Resolution:
-        return {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("8")};
-    case SettingGroup::RampDown:
-        return {QStringLiteral("yes"), QStringLiteral("no")};
-    }
-    return {};
+    return optionWords(settingField(group));
 }
 
 Field settingField(SettingGroup group)
@@ -359,20 +348,12 @@ std::optional<SettingGroup> settingGroupOf(Option option)
 
 QString settingWordOf(Option option)
 {
-    return optionCaption(option).toLower();
+    return QString::fromLatin1(termOf(option).word);
 }
 
 std::optional<Option> settingOption(SettingGroup group, const QString &word)
 {
-    constexpr Option all[] = {Option::CW,         Option::CCW,      Option::RCYes,
-                              Option::RCNo,       Option::Res1,     Option::Res2,
-                              Option::Res4,       Option::Res8,     Option::RampDownYes,
-                              Option::RampDownNo, Option::AnalogOn, Option::AnalogOff};
-    for (Option option : all) {
-        if (settingGroupOf(option) == group && settingWordOf(option) == word)
-            return option;
-    }
-    return std::nullopt;
+    return optionOfWord(settingField(group), word);
 }
 
 QString settingWordFromReply(Model panel, SettingGroup group, const QString &reply)
@@ -391,17 +372,6 @@ QString settingWordFromReply(Model panel, SettingGroup group, const QString &rep
     return {};
 }
 
-std::optional<Model> panelOfUnitModel(const QString &unitModel)
-{
-    for (Model model : AllModels) {
-        if (modelId(model) == unitModel)
-            return model;
-    }
-    if (unitModel == QLatin1String("VELD40") || unitModel == QLatin1String("VELD50"))
-        return Model::VELD30;
-    return std::nullopt;
-}
-
 std::vector<SettingGroup> settingGroups(const QString &unitModel)
 {
     std::vector<SettingGroup> groups;
@@ -410,8 +380,8 @@ std::vector<SettingGroup> settingGroups(const QString &unitModel)
         return groups;
     for (Option option : unitFacts(*panel).options) {
         const SettingGroup group = *settingGroupOf(option);
-        if (group == SettingGroup::Resolution && unitModel == QLatin1String("VELD50"))
-            continue; // a VELD50 has no resolution setting
+        if (!unitModelHolds(unitModel, settingField(group)))
+            continue;
         if (std::find(groups.begin(), groups.end(), group) == groups.end())
             groups.push_back(group);
     }

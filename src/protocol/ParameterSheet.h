@@ -14,6 +14,7 @@
 // Values are kept as the texts the unit answered; options as lower-case words.
 
 #include "protocol/Models.h"
+#include "protocol/UnitCatalogue.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -46,10 +47,8 @@ QString settingWordOf(Option option);
 // The word a read-back reply stands for, decoded as the panel decodes it.
 QString settingWordFromReply(Model panel, SettingGroup group, const QString &reply);
 
-// A unit model as it names itself ("KTRA10" .. "VELD50") and the panel serving it.
-std::optional<Model> panelOfUnitModel(const QString &unitModel);
-// The settings a unit model takes, in the order its panel offers their buttons
-// (a VELD50 has no resolution).
+// The settings a unit model takes, in the order its panel offers their buttons,
+// without those the unit lacks (UnitCatalogue).
 std::vector<SettingGroup> settingGroups(const QString &unitModel);
 
 struct SheetProfile

@@ -124,12 +124,12 @@ std::optional<QString> validAddressReply(const QString &raw)
 
 QString direction(const QString &reply)
 {
-    return startsWith(reply, '1') ? QStringLiteral("CW") : QStringLiteral("CCW");
+    return optionCaption(startsWith(reply, '1') ? Option::CW : Option::CCW);
 }
 
 QString onOff(const QString &reply)
 {
-    return startsWith(reply, '1') ? QStringLiteral("ON") : QStringLiteral("OFF");
+    return optionCaption(startsWith(reply, '1') ? Option::RCYes : Option::RCNo);
 }
 
 int resolutionSetting(const QString &reply)
@@ -165,7 +165,7 @@ QString rampDown(Model model, const QString &rawReply)
         yes = readsAsOne(rawReply);
     else
         yes = startsWith(rawReply, '1');
-    return yes ? QStringLiteral("YES") : QStringLiteral("NO");
+    return optionCaption(yes ? Option::RampDownYes : Option::RampDownNo);
 }
 
 } // namespace ktv::decode

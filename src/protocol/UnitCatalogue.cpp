@@ -2,6 +2,7 @@
 
 #include "protocol/ParameterLimits.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ktv {
@@ -75,6 +76,46 @@ const UnitFacts &unitFacts(Model model)
 std::vector<ParamKey> unitKeys(Model model)
 {
     return parameterKeys(model);
+}
+
+const std::vector<UnitModel> &unitModels()
+{
+    static const std::vector<UnitModel> models = {
+        {QStringLiteral("KTRA10"), Model::KTRA10, {}},
+        {QStringLiteral("KTRA20"), Model::KTRA20, {}},
+        {QStringLiteral("KTRA30"), Model::KTRA30, {}},
+        {QStringLiteral("VELD10"), Model::VELD10, {}},
+        {QStringLiteral("VELD20"), Model::VELD20, {}},
+        {QStringLiteral("VELD30"), Model::VELD30, {}},
+        {QStringLiteral("VELD40"), Model::VELD30, {}},
+        {QStringLiteral("VELD50"), Model::VELD30, {F::Resolution}},
+    };
+    return models;
+}
+
+const UnitModel *unitModelNamed(const QString &unitModel)
+{
+    for (const UnitModel &entry : unitModels())
+        if (entry.id == unitModel)
+            return &entry;
+    return nullptr;
+}
+
+std::optional<Model> panelOfUnitModel(const QString &unitModel)
+{
+    if (const UnitModel *entry = unitModelNamed(unitModel))
+        return entry->panel;
+    return std::nullopt;
+}
+
+bool unitModelHolds(const QString &unitModel, Field field)
+{
+    const UnitModel *entry = unitModelNamed(unitModel);
+    if (!entry)
+        return false;
+    const std::vector<Field> &plan = unitFacts(entry->panel).plan;
+    return std::find(plan.begin(), plan.end(), field) != plan.end() &&
+           std::find(entry->lacks.begin(), entry->lacks.end(), field) == entry->lacks.end();
 }
 
 } // namespace ktv

@@ -33,6 +33,25 @@ constexpr bool inFieldOrder()
 }
 static_assert(inFieldOrder());
 
+using O = Option;
+constexpr OptionTerm OptionTerms[OptionCount] = {
+    {O::CW, F::Direction, "cw"},          {O::CCW, F::Direction, "ccw"},
+    {O::RCYes, F::ReducedCurrent, "on"},  {O::RCNo, F::ReducedCurrent, "off"},
+    {O::Res1, F::Resolution, "1"},        {O::Res2, F::Resolution, "2"},
+    {O::Res4, F::Resolution, "4"},        {O::Res8, F::Resolution, "8"},
+    {O::RampDownYes, F::RampDown, "yes"}, {O::RampDownNo, F::RampDown, "no"},
+    {O::AnalogOn, F::AnalogSpeed, "on"},  {O::AnalogOff, F::AnalogSpeed, "off"},
+};
+
+constexpr bool inOptionOrder()
+{
+    for (int i = 0; i < OptionCount; ++i)
+        if (static_cast<int>(OptionTerms[i].option) != i)
+            return false;
+    return true;
+}
+static_assert(inOptionOrder());
+
 } // namespace
 
 const Term *vocabulary()
@@ -45,28 +64,36 @@ const Term &termOf(Field field)
     return Terms[static_cast<int>(field)];
 }
 
+const OptionTerm *optionVocabulary()
+{
+    return OptionTerms;
+}
+
+const OptionTerm &termOf(Option option)
+{
+    return OptionTerms[static_cast<int>(option)];
+}
+
 Field optionField(Option option)
 {
-    switch (option) {
-    case Option::CW:
-    case Option::CCW:
-        return Field::Direction;
-    case Option::RCYes:
-    case Option::RCNo:
-        return Field::ReducedCurrent;
-    case Option::Res1:
-    case Option::Res2:
-    case Option::Res4:
-    case Option::Res8:
-        return Field::Resolution;
-    case Option::RampDownYes:
-    case Option::RampDownNo:
-        return Field::RampDown;
-    case Option::AnalogOn:
-    case Option::AnalogOff:
-        break;
-    }
-    return Field::AnalogSpeed;
+    return termOf(option).field;
+}
+
+QStringList optionWords(Field field)
+{
+    QStringList words;
+    for (const OptionTerm &term : OptionTerms)
+        if (term.field == field)
+            words << QString::fromLatin1(term.word);
+    return words;
+}
+
+std::optional<Option> optionOfWord(Field field, const QString &word)
+{
+    for (const OptionTerm &term : OptionTerms)
+        if (term.field == field && word == QLatin1String(term.word))
+            return term.option;
+    return std::nullopt;
 }
 
 std::optional<ParamKey> paramKeyOfLetter(char letter)

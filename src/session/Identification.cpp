@@ -51,6 +51,19 @@ void UnitSession::noteModelAnswer(int address, const QString &rawReply)
     axisUnits_.erase(address);
 }
 
+void UnitSession::noteIdentifiedModel(const QString &unitModel)
+{
+    identifiedModel_ = unitModel;
+    state.IdentifiedVELD50 = unitModel == QLatin1String("VELD50");
+}
+
+bool UnitSession::unitKeeps(Model panel, Field field) const
+{
+    if (panelOfUnitModel(identifiedModel_) != panel)
+        return true;
+    return unitModelHolds(identifiedModel_, field);
+}
+
 std::optional<UnitSession::AxisUnit> UnitSession::unitAtAxis()
 {
     const QString address = state.AxisAddress;
@@ -139,14 +152,14 @@ bool UnitSession::IdentifyUnit(const QString &address)
             view_->setAllPanelsAvailable();
             return false;
         }
-        state.IdentifiedVELD50 = identity->isVeld50;
+        noteIdentifiedModel(identity->unitModel);
         view_->showVersion(identity->versionText);
         state.UnitConnected = true;
         view_->selectPanel(identity->panel);
         // The chosen panel starts at its axis ("0" in the window).
         state.AxisAddress = axisAfterIdentify;
         VerifyParameters(identity->panel);
-        if (identity->panel == Model::VELD30 && state.IdentifiedVELD50)
+        if (identity->panel == Model::VELD30 && !unitKeeps(Model::VELD30, Field::Resolution))
             view_->hideMicrostepGroupVELD30();
         return true;
     } catch (const ExchangeFailed &) {

@@ -157,12 +157,12 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
     sheet.saved = QDateTime::currentDateTimeUtc();
 
     ProfileKeeper keeper(state.SelectedProfile);
-    ++session_.Times; // option buttons send nothing meanwhile
-    struct TimesRestore
+    session_.beginQuietRun(); // option buttons send nothing meanwhile
+    struct QuietRunEnd
     {
-        int &times;
-        ~TimesRestore() { times = 0; }
-    } timesRestore{session_.Times};
+        UnitSession &session;
+        ~QuietRunEnd() { session.endQuietRun(); }
+    } quietRunEnd{session_};
 
     // One query, its wait and its reply, as the read-back asks; the reply
     // counts only when it is whole and valid for its query.

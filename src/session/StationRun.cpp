@@ -71,8 +71,7 @@ StationRun::StationRun(UnitSession &session, StationLineSetup setup, StationView
     session_.setView(sessionView_.get());
     // The same check as the tool's: every question through the exchange's
     // rules, each reply given its second.
-    session_.exchange.setPolicy(ReplyPolicy::Tool);
-    session_.exchange.setPace(setup_.pace);
+    session_.useToolExchange(setup_.pace);
     session_.state.ComPortNumber = setup_.comPort;
     session_.state.AxisAddress = setup_.address;
     session_.axisAfterIdentify = setup_.address;
@@ -232,7 +231,7 @@ CheckReport StationRun::check(const FoundUnit &unit, const QString &serial)
     view_.showStationState(
         QStringLiteral("Checking the %1 at address %2").arg(unit.modelId, setup_.address));
     session_.state.UnitConnected = true;
-    session_.state.IdentifiedVELD50 = unit.modelId == QLatin1String("VELD50");
+    session_.noteIdentifiedModel(unit.modelId);
     CheckRun run(session_, checkedUnitOf(session_, {unit.modelId, unit.revision}));
     run.setProgress([this, model = unit.modelId](const QString &value, int done, int total) {
         view_.showCheckProgress(QStringLiteral("Checking the %1: %2 (%3/%4)")

@@ -1,9 +1,11 @@
 #include "session/UnitSession.h"
 
 #include "link/PortProbe.h"
+#include "protocol/SettingsText.h"
 #include "session/SessionTexts.h"
 #include "store/ConfigStore.h"
 
+#include <QMap>
 #include <QTimer>
 
 namespace ktv {
@@ -171,6 +173,47 @@ void UnitSession::Disconnect()
     view_->showConnectionStatus(false);
     view_->setAllPanelsAvailable();
     view_->connectionChanged();
+}
+
+void UnitSession::useProfile(int profile)
+{
+    state.SelectedProfile = QString::number(profile);
+}
+
+bool UnitSession::prepareToolLine(const QString &axis, std::optional<int> comPort,
+                                  const QString &device, int baud, QString *reason)
+{
+    state.SelectedProfile = QStringLiteral("1");
+    state.AxisAddress = axis;
+    LoadConfiguration();
+    if (comPort)
+        state.ComPortNumber = *comPort;
+    if (!device.isEmpty()) {
+        if (state.ComPortNumber < 1)
+            state.ComPortNumber = 1;
+        QMap<int, QString> map = readConfiguration(storePath).portMap;
+        map[state.ComPortNumber] = device;
+        link.setPortMap(map);
+    }
+    link.setCommPort(state.ComPortNumber);
+    link.setSettings(settingsTextForBaud(baud));
+    if (!link.openPort(reason))
+        return false;
+    link.closePort();
+    return true;
+}
+
+void UnitSession::useToolExchange(Pace pace)
+{
+    exchange.setPolicy(ReplyPolicy::Tool);
+    exchange.setPace(pace);
+}
+
+void UnitSession::handOverLine()
+{
+    link.closePort();
+    state.UnitConnected = false;
+    view_->showConnectionStatus(false);
 }
 
 void UnitSession::beginCommSettings()

@@ -51,12 +51,19 @@ class UnitSession : public QObject
     SerialLink link{state};
     const QString storePath;
 
-    // Raised by one when a read-back run starts; the end of any run sets it
-    // back to 0 (it is not counted down). Option buttons send only while it
-    // is 0 or less, so the buttons a run sets from the replies stay silent.
-    int Times = 0;
-    // Copy read-back values into the entry boxes during the next run.
-    bool ProfileUpdate = false;
+    // Times is raised by one when a read-back run starts; the end of any run
+    // sets it back to 0 (it is not counted down). Option buttons send only
+    // while it is 0 or less, so the buttons a run sets from the replies stay
+    // silent.
+    int times() const { return Times; }
+    // A run of the session's own besides the read-back (a sheet being read)
+    // keeps the option buttons silent the same way until it ends.
+    void beginQuietRun() { ++Times; }
+    void endQuietRun() { Times = 0; }
+    // ProfileUpdate: the next read-back run copies what it reads into the
+    // entry boxes (a connection and a profile change ask for it).
+    bool profileUpdate() const { return ProfileUpdate; }
+    void updateProfileOnNextRun(bool update = true) { ProfileUpdate = update; }
     // Every question to the unit goes through the exchange. Its reply policy
     // says how the panel's read-back run reads: the window's own timing, or
     // the exchange's rules (the command-line tool).
@@ -103,6 +110,14 @@ class UnitSession : public QObject
     std::optional<AxisUnit>
     askUnitAt(const QString &address,
               UnitExchange::Tries tries = UnitExchange::Tries::AskAgainOnce);
+    // The model the unit last identified named itself ("VELD50"); empty
+    // before any. Sets IdentifiedVELD50 with it.
+    const QString &identifiedModel() const { return identifiedModel_; }
+    void noteIdentifiedModel(const QString &unitModel);
+    // Whether the identified unit keeps a field the panel asks for (a VELD50
+    // has no resolution). True before any identification and on a panel
+    // that does not serve the identified unit: the panel's plan stands.
+    bool unitKeeps(Model panel, Field field) const;
     void Connect();
     // Connect to the unit at one address and rate (a unit Find Units found):
     // the identification asks that address, and the panel then talks to it.
@@ -141,6 +156,26 @@ class UnitSession : public QObject
     // Writes the parameter line without a check, waits 0.5 s and, on the Send
     // path, runs the panel's read-back.
     void SendParameter(Model model, ParamKey key, EntryPath path, const PanelEntries &entries);
+
+    // The profile the next Begin Motion runs, chosen without a line or a
+    // read-back (the tool's go, once it has read that profile back).
+    void useProfile(int profile);
+    // The command-line tool's line: profile "1" and the axis given, the
+    // store's COM port and port map with comPort and device over them, at
+    // baud. The port is opened once and closed again, so that one that does
+    // not open is known before anything is written: false then, with the
+    // system's reason.
+    bool prepareToolLine(const QString &axis, std::optional<int> comPort, const QString &device,
+                         int baud, QString *reason);
+    // The exchange's own rules for every question (the tool and the
+    // station), at the pace given.
+    void useToolExchange(Pace pace);
+    // The configured COM port opened at one rate, and the line closed.
+    bool openLineAt(int baud) { return link.OpenComPort(state.ComPortNumber, baud); }
+    void closeLine() { link.closePort(); }
+    // The line goes to a station: the port closes and no unit counts as
+    // connected, whatever was before.
+    void handOverLine();
 
     // Drive options and profiles. SetOption is false when the click was
     // refused (no unit, or a read-back running): nothing was sent.
@@ -205,6 +240,8 @@ class UnitSession : public QObject
     bool writeCommand(const QString &command, const QByteArray &line);
     void closeAxisDefinePort();
 
+    int Times = 0;
+    bool ProfileUpdate = false;
     std::unique_ptr<SessionView> nullView_;
     SessionView *view_ = nullptr;
     int axisDefineWasOpen_ = 0;
@@ -213,6 +250,7 @@ class UnitSession : public QObject
     bool axisDefineCollision_ = false;
     bool axisChanged_ = false;
     std::map<int, AxisUnit> axisUnits_;
+    QString identifiedModel_;
     bool scanning_ = false;
     int runsUnderWay_ = 0; // read-back runs, one inside another's wait
     bool identifyFault_ = false;

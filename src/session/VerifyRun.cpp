@@ -35,7 +35,7 @@ void UnitSession::VerifyParameters(Model model)
     bool tooSlow = false;   // some of them because their reply could not be placed
     bool replyOwed = false; // a reply to an earlier query may still be on its way
     for (Field field : facts.plan) {
-        if (field == Field::Resolution && model == Model::VELD30 && state.IdentifiedVELD50)
+        if (!unitKeeps(model, field))
             continue; // a VELD50 has no resolution setting
         // A line lost under the run ends it, as the program's ending does.
         if (!link.PortOpen()) {

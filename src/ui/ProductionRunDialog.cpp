@@ -483,9 +483,7 @@ void ProductionRunDialog::start()
 
     // The lines are the station's: whatever was connected is let go, and
     // each line opens its own port at the chosen rate.
-    session_.link.closePort();
-    session_.state.UnitConnected = false;
-    session_.view().showConnectionStatus(false);
+    session_.handOverLine();
     makePanels(*ports);
     setRunning(true);
     for (const auto &panel : lines_) {

@@ -76,7 +76,7 @@ void showWhatTheUnitHolds(MainWindow &window, UnitSession &session, const QStrin
     if (!panel || !session.state.UnitConnected || session.isEnding())
         return;
     const QString said = window.statusBar()->currentMessage();
-    session.ProfileUpdate = true;
+    session.updateProfileOnNextRun();
     session.VerifyParameters(*panel);
     if (window.statusBar()->currentMessage().isEmpty() && !said.isEmpty())
         window.showRunStatus(said);

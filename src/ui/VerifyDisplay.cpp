@@ -68,19 +68,20 @@ void showField(Panel &panel, Field field, const std::optional<QString> &answer, 
     switch (field) {
     case Field::Direction: {
         const QString value = decode::direction(reply);
-        select(panel, value == QLatin1String("CW") ? Option::CW : Option::CCW);
+        select(panel, value == optionCaption(Option::CW) ? Option::CW : Option::CCW);
         setLabel(panel, ReadbackRole::Direction, value);
         break;
     }
     case Field::AnalogSpeed: {
         const QString value = decode::onOff(reply);
-        select(panel, value == QLatin1String("ON") ? Option::AnalogOn : Option::AnalogOff);
+        select(panel,
+               value == optionCaption(Option::AnalogOn) ? Option::AnalogOn : Option::AnalogOff);
         setLabel(panel, ReadbackRole::AnalogSpeed, value);
         break;
     }
     case Field::ReducedCurrent: {
         const QString value = decode::onOff(reply);
-        select(panel, value == QLatin1String("ON") ? Option::RCYes : Option::RCNo);
+        select(panel, value == optionCaption(Option::RCYes) ? Option::RCYes : Option::RCNo);
         setLabel(panel, ReadbackRole::Current, value);
         break;
     }
@@ -91,7 +92,8 @@ void showField(Panel &panel, Field field, const std::optional<QString> &answer, 
     case Field::RampDown: {
         // Every panel with ramp-down buttons shows the unit's setting on them.
         const QString value = decode::rampDown(panel.model, reply);
-        select(panel, value == QLatin1String("YES") ? Option::RampDownYes : Option::RampDownNo);
+        select(panel, value == optionCaption(Option::RampDownYes) ? Option::RampDownYes
+                                                                  : Option::RampDownNo);
         setLabel(panel, ReadbackRole::Ramp, value);
         break;
     }

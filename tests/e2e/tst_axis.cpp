@@ -133,7 +133,7 @@ void TestAxis::selectThenReadBack()
     QVERIFY(!dialog->isVisible());
     QVERIFY(!dialog->isLoaded());
     QCOMPARE(bench.state.AxisAddress, axis);
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     if (!connected) {
         // The read-back starts and finds no unit.
         QTest::qWait(300);

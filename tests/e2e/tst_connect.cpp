@@ -205,7 +205,7 @@ void TestConnect::connectWhileConnectedScansAgain()
     QVERIFY(!isWaitCursorShown());
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
     // Set after the scan: the next read-back loads the entry boxes.
-    QVERIFY(bench.window->session().ProfileUpdate);
+    QVERIFY(bench.window->session().profileUpdate());
     QCOMPARE(rig.unit.receivedAt(9600), Exchange + Ktra20Readback);
     QCOMPARE(rig.unit.received().size(), Exchange.size() + Ktra20Readback.size());
 }
@@ -419,7 +419,7 @@ void TestConnect::disconnectThenPanelAction()
     QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
 }
 
 void TestConnect::settingsDialogOutcome_data()
@@ -752,7 +752,7 @@ void TestConnect::lineLostWhileConnected()
     QCOMPARE(statusColour(bench), Red);
     QVERIFY(bench.window->lblVersionNumber()->isHidden());
     QVERIFY(allTabsAvailable(bench));
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(bench.panel(Model::KTRA20).verify->isEnabled());
     QVERIFY(bench.panel(Model::KTRA20).go()->isEnabled());

@@ -61,7 +61,7 @@ bool onlyOwnTexts(const QStringList &texts)
 // another model is connected disables its page, not the buttons.
 void checkAtRest(Workbench &bench)
 {
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     for (Model model : AllModels) {
         const Panel &panel = bench.panel(model);
         QVERIFY(panel.verify->isEnabledTo(panel.page));
@@ -156,7 +156,7 @@ void TestHostileUnit::verifyRunAndAxisQuery()
     QElapsedTimer clock;
     clock.start();
     bench.window->pressVerify(Model::VELD30);
-    QVERIFY(!bench.window->session().ProfileUpdate);
+    QVERIFY(!bench.window->session().profileUpdate());
     // Eight queries of at most 0.05 s + 0.1 s + settling each, and the flush.
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     checkAtRest(bench);

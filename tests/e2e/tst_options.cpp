@@ -143,7 +143,7 @@ void TestOptions::optionWritesLineThenReadsBack()
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
     QVERIFY(bench.panel(model).options.at(shown)->isChecked());
     QCOMPARE(boxTexts(bench.panel(model)), boxesBefore);
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
 }
 
@@ -166,7 +166,7 @@ void TestOptions::optionInsideAnotherOptionsWait()
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::CCW)->isChecked());
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::RCYes)->isChecked());
     QVERIFY(bench.recorder.messages.isEmpty());
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
 }
 
 void TestOptions::optionDuringReadBackSendsNothing_data()
@@ -194,17 +194,17 @@ void TestOptions::optionDuringReadBackSendsNothing()
         QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "1"));
         // The run showed the unit's own setting again.
         QVERIFY(bench.panel(Model::KTRA20).options.at(Option::AnalogOff)->isChecked());
-        QCOMPARE(bench.window->session().Times, 0);
+        QCOMPARE(bench.window->session().times(), 0);
     } else {
-        bench.window->session().Times = 1;
+        bench.window->session().beginQuietRun();
         QElapsedTimer clock;
         clock.start();
         bench.window->selectOption(Model::KTRA20, Option::AnalogOn);
         QVERIFY(clock.elapsed() < 400); // no wait either
         QTest::qWait(800);
         QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
-        QCOMPARE(bench.window->session().Times, 1);
-        bench.window->session().Times = 0;
+        QCOMPARE(bench.window->session().times(), 1);
+        bench.window->session().endQuietRun();
     }
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
     // Put back, and said why.
@@ -221,12 +221,12 @@ void TestOptions::profileDuringReadBackStillQueries()
     UnitOnLine rig(Model::KTRA20);
     Workbench bench(rig);
     QVERIFY(bench.connect());
-    bench.window->session().Times = 1;
+    bench.window->session().beginQuietRun();
     bench.window->selectProfile(Model::KTRA20, 2);
     QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "2"));
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("2"));
     QCOMPARE(bench.panel(Model::KTRA20).boxes.at(ParamKey::Base)->text(), QStringLiteral("600"));
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -273,8 +273,8 @@ void TestOptions::notConnected()
     QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));
-    QVERIFY(!bench.window->session().ProfileUpdate);
-    QCOMPARE(bench.window->session().Times, 0);
+    QVERIFY(!bench.window->session().profileUpdate());
+    QCOMPARE(bench.window->session().times(), 0);
     // The refused choice is taken back: the panel shows what it showed.
     QVERIFY(!clicked->isChecked());
     if (option == NoOption)
@@ -336,8 +336,8 @@ void TestOptions::profileQueriesAndLoadsBoxes()
     QCOMPARE(bench.state.SelectedProfile, QString::number(profile));
     QCOMPARE(boxTexts(bench.panel(model)), boxes);
     QCOMPARE(bench.panel(model).label(ReadbackRole::Profile)->text(), profileLabel);
-    QVERIFY(!bench.window->session().ProfileUpdate);
-    QCOMPARE(bench.window->session().Times, 0);
+    QVERIFY(!bench.window->session().profileUpdate());
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 

@@ -155,7 +155,7 @@ void TestParameters::sendWritesLineThenReadsBack()
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
     QCOMPARE(bench.box(model, key)->text(), text);
     QCOMPARE(readbackLabel(bench.panel(model), key)->text(), shown);
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.panel(model).verify->isEnabled());
 }
 
@@ -327,7 +327,7 @@ void TestParameters::refusedWhileConnected()
     for (auto &[k, box] : bench.panel(model).boxes)
         QCOMPARE(box->text(), boxesBefore.value(k));
     QVERIFY(bench.state.UnitConnected);
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
 }
 
@@ -439,7 +439,7 @@ void TestParameters::sendClickedFromItsOwnBoxRunsBothPaths()
     QCOMPARE(rig.unit.receivedBytes(), expected);
     QVERIFY(bench.recorder.messages.isEmpty());
     QCOMPARE(QApplication::focusWidget(), send);
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
 }
 
 // A second Send pressed during the first one's wait runs at once: the two
@@ -466,7 +466,7 @@ void TestParameters::sendInsideAnotherSendsWait()
     QCOMPARE(readbackLabel(panel, ParamKey::Accel)->text(), QStringLiteral("Acceleration: 20000"));
     QCOMPARE(readbackLabel(panel, ParamKey::Base)->text(), QStringLiteral("Base Speed: 400"));
     QVERIFY(bench.recorder.messages.isEmpty());
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
 }
 
 void TestParameters::messageLeavesFocusWhereItWent_data()

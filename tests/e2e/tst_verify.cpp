@@ -223,8 +223,8 @@ void TestVerify::runPerModel()
     checkTexts(bench, texts);
     checkSelected(bench, selected);
     QCOMPARE(boxTexts(p), boxesBefore); // no copying without ProfileUpdate
-    QCOMPARE(bench.window->session().Times, 0);
-    QVERIFY(!bench.window->session().ProfileUpdate);
+    QCOMPARE(bench.window->session().times(), 0);
+    QVERIFY(!bench.window->session().profileUpdate());
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
     QVERIFY(!isWaitCursorShown());
@@ -342,7 +342,7 @@ void TestVerify::silentUnit()
     bench.state.UnitConnected = true;
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
-    bench.window->session().ProfileUpdate = true;
+    bench.window->session().updateProfileOnNextRun();
     Panel &p = bench.panel(Model::KTRA30);
 
     QElapsedTimer clock;
@@ -375,8 +375,8 @@ void TestVerify::silentUnit()
                 "txtSendAccelKTRA30=", "txtSendBaseKTRA30=", "txtSendMaxKTRA30="});
     for (const auto &[option, button] : p.options)
         QVERIFY2(!button->isChecked(), qPrintable(button->objectName()));
-    QVERIFY(!bench.window->session().ProfileUpdate);
-    QCOMPARE(bench.window->session().Times, 0);
+    QVERIFY(!bench.window->session().profileUpdate());
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -405,7 +405,7 @@ void TestVerify::runStartedInsideAnotherRun()
 
     int timesWhenNested = 0;
     QTimer::singleShot(300, [&] {
-        timesWhenNested = w.session().Times;
+        timesWhenNested = w.session().times();
         if (profileButton)
             ktra20.profiles[2]->click();
         else
@@ -482,8 +482,8 @@ void TestVerify::runStartedInsideAnotherRun()
         QVERIFY(p->verify->isEnabledTo(p->page));
         QVERIFY(p->go()->isEnabledTo(p->page));
     }
-    QCOMPARE(w.session().Times, 0);
-    QVERIFY(!w.session().ProfileUpdate);
+    QCOMPARE(w.session().times(), 0);
+    QVERIFY(!w.session().profileUpdate());
     QVERIFY(!isWaitCursorShown());
     QVERIFY(bench.recorder.messages.isEmpty());
 }
@@ -542,7 +542,7 @@ void TestVerify::profileUpdateFillsEntryBoxes()
     if (trigger == QLatin1String("profile 3")) {
         p.profiles[3]->click();
     } else {
-        bench.window->session().ProfileUpdate = trigger == QLatin1String("flag");
+        bench.window->session().updateProfileOnNextRun(trigger == QLatin1String("flag"));
         p.verify->click();
     }
     // Writing a box sends nothing: only the queries went out.
@@ -551,7 +551,7 @@ void TestVerify::profileUpdateFillsEntryBoxes()
     for (const QByteArray &line : rig.unit.receivedBytes())
         QVERIFY2(line.startsWith("@0V") || line == "@0!\r", line.constData());
     checkTexts(bench, boxes);
-    QVERIFY(!bench.window->session().ProfileUpdate);
+    QVERIFY(!bench.window->session().profileUpdate());
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 
@@ -574,7 +574,7 @@ void TestVerify::notConnectedClick()
     QVERIFY(bench.link.OpenComPort(1, 9600));
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
-    bench.window->session().ProfileUpdate = true;
+    bench.window->session().updateProfileOnNextRun();
     Panel &p = bench.panel(model);
 
     p.verify->click();
@@ -582,8 +582,8 @@ void TestVerify::notConnectedClick()
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
     QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
     QVERIFY(staysQuiet(rig.unit, 0));
-    QCOMPARE(bench.window->session().Times, 0);
-    QVERIFY(bench.window->session().ProfileUpdate);
+    QCOMPARE(bench.window->session().times(), 0);
+    QVERIFY(bench.window->session().profileUpdate());
     QCOMPARE(p.label(ReadbackRole::Error)->text(), QStringLiteral("Error Code"));
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
@@ -617,7 +617,7 @@ void TestVerify::buttonsDisabledOnlyDuringRun()
                 other.verify->isEnabledTo(other.page),
                 other.go()->isEnabledTo(other.page),
                 isWaitCursorShown(),
-                w.session().Times};
+                w.session().times()};
     });
     p.verify->click();
     QVERIFY(seen.taken);
@@ -631,7 +631,7 @@ void TestVerify::buttonsDisabledOnlyDuringRun()
     QVERIFY(p.verify->isEnabled());
     QVERIFY(p.go()->isEnabled());
     QVERIFY(!isWaitCursorShown());
-    QCOMPARE(w.session().Times, 0);
+    QCOMPARE(w.session().times(), 0);
 }
 
 void TestVerify::runFromCodeWhileVerifyDisabled_data()
@@ -667,7 +667,7 @@ void TestVerify::runFromCodeWhileVerifyDisabled()
     checkTexts(bench, {QStringLiteral("lblVerifyDirectionKTRA10=Direction: ") +
                        (viaOption ? "CCW" : "CW")});
     QVERIFY(p.verify->isEnabled());
-    QCOMPARE(bench.window->session().Times, 0);
+    QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.recorder.messages.isEmpty());
 }
 

@@ -100,7 +100,7 @@ void TestFailures::lostLineEndsTheRun()
     QCOMPARE(bench.view.messages.size(), 1);
     QVERIFY(bench.view.messages.first().text.startsWith(
         QStringLiteral("The connection to the unit was lost (")));
-    QCOMPARE(bench.session->Times, 0);
+    QCOMPARE(bench.session->times(), 0);
     QVERIFY(!bench.view.waitCursor);
     QCOMPARE(bench.view.events.last(), QStringLiteral("run buttons KTRA20 on"));
 }

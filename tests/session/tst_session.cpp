@@ -75,8 +75,8 @@ void TestSession::scanAndIdentify()
     QCOMPARE(replies, shown);
     QCOMPARE(bench.view.messageTexts(), QStringList{});
     QVERIFY(!bench.view.waitCursor);
-    QCOMPARE(bench.session->Times, 0);
-    QVERIFY(!bench.session->ProfileUpdate);
+    QCOMPARE(bench.session->times(), 0);
+    QVERIFY(!bench.session->profileUpdate());
 }
 
 void TestSession::refusedSendSendsNothing()
