@@ -119,9 +119,10 @@ void TestStationRun::unitsInARowOnOneLine()
     QVERIFY(late);
     ln.start();
     QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 1); }, 60000));
-    // Off the line for one question, back before the third.
-    const qsizetype heard = late->received().size();
+    // Off the line for one question, back before the third. The first
+    // line after the unit has gone is the one it does not answer.
     QVERIFY(late->control("remove"));
+    const qsizetype heard = late->received().size();
     QVERIFY(late->waitForLineCount(int(heard) + 1, 3000));
     QVERIFY(late->control("insert KTRA20 0"));
     const qsizetype back = late->received().size();
