@@ -169,22 +169,13 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
 
 int SheetCommands::dryRun(const QString &path, const ParameterSheet &sheet, const QString &axis)
 {
-    const Model panel = *panelOfUnitModel(sheet.unitModel);
     QList<QStringList> rows;
     QJsonArray lines;
-    auto add = [&](const QString &caption, const QByteArray &line) {
-        rows << QStringList{QStringLiteral("  ") + caption, lineDisplayText(line)};
-        lines.append(QJsonObject{{QStringLiteral("value"), caption},
-                                 {QStringLiteral("line"), QString::fromLatin1(line)}});
-    };
-    for (const SheetProfile &profile : sheet.profiles)
-        for (ParamKey key : parameterKeys(panel))
-            if (const QString *value = sheet.value(profile.number, key))
-                add(sheetValueCaption(profile.number, key),
-                    frame::parameterLine(axis, key, QString::number(profile.number), *value));
-    for (SettingGroup group : settingGroups(sheet.unitModel))
-        if (const auto it = sheet.settings.find(group); it != sheet.settings.end())
-            add(settingCaption(group), frame::optionLine(axis, *settingOption(group, it->second)));
+    for (const LoadStep &step : loadPlan(sheet, sheet.unitModel, axis)) {
+        rows << QStringList{QStringLiteral("  ") + step.caption, lineDisplayText(step.line)};
+        lines.append(QJsonObject{{QStringLiteral("value"), step.caption},
+                                 {QStringLiteral("line"), QString::fromLatin1(step.line)}});
+    }
     json_ = {{QStringLiteral("file"), path},
              {QStringLiteral("model"), sheet.unitModel},
              {QStringLiteral("axis"), axis.toInt()},

@@ -1,5 +1,7 @@
 #include "protocol/CheckReport.h"
 
+#include "protocol/ParameterSheet.h"
+
 #include <algorithm>
 
 namespace ktv {
@@ -61,9 +63,7 @@ CheckVerdict checkVerdictFromText(const QString &text)
 
 QString checkedValueName(const CheckedValue &value)
 {
-    return value.profile > 0
-               ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-               : value.caption;
+    return profileValueName(value.profile, value.caption);
 }
 
 int CheckReport::count(ValueVerdict verdict) const

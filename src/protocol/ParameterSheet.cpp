@@ -1,7 +1,9 @@
 #include "protocol/ParameterSheet.h"
 
+#include "protocol/CommandFrame.h"
 #include "protocol/ParameterLimits.h"
 #include "protocol/ReplyDecoding.h"
+#include "protocol/SheetComparison.h"
 #include "protocol/UnitCatalogue.h"
 #include "protocol/Vocabulary.h"
 
@@ -436,7 +438,39 @@ QString refusalLine(const SheetRefusal &refusal)
     // Named as the panels name it; the sheet key is the file's word.
     const std::optional<Field> field = fieldOfSheetKey(refusal.key);
     const QString name = field ? fieldName(*field) : refusal.key;
-    return QStringLiteral("Profile %1, %2: %3").arg(refusal.profile).arg(name, refusal.text);
+    return profileValueName(refusal.profile, name) + QStringLiteral(": ") + refusal.text;
+}
+
+std::vector<LoadStep> loadPlan(const ParameterSheet &sheet, const QString &unitModel,
+                               const QString &axis)
+{
+    std::vector<LoadStep> plan;
+    const std::optional<Model> panel = panelOfUnitModel(unitModel);
+    if (!panel)
+        return plan;
+    for (const SheetProfile &profile : sheet.profiles) {
+        const QString number = QString::number(profile.number);
+        for (ParamKey key : parameterKeys(*panel)) {
+            if (const QString *value = sheet.value(profile.number, key))
+                plan.push_back({sheetValueCaption(profile.number, key),
+                                frame::parameterLine(axis, key, number, *value), profile.number,
+                                key, std::nullopt, *value});
+        }
+    }
+    for (SettingGroup group : settingGroups(unitModel)) {
+        const auto it = sheet.settings.find(group);
+        if (it == sheet.settings.end())
+            continue; // a VELD50 sheet holds no resolution for a VELD30
+        plan.push_back({settingCaption(group),
+                        frame::optionLine(axis, *settingOption(group, it->second)), 0, std::nullopt,
+                        group, it->second});
+    }
+    return plan;
+}
+
+QString profileValueName(int profile, const QString &caption)
+{
+    return profile > 0 ? QStringLiteral("Profile %1, %2").arg(profile).arg(caption) : caption;
 }
 
 namespace {

@@ -33,9 +33,12 @@ QString sheetFormatName(); // "ktraveld-sheet"
 // four) of option buttons.
 enum class SettingGroup { Direction, ReducedCurrent, Resolution, RampDown, AnalogSpeed };
 
-QString parameterSheetKey(ParamKey key);      // "accel", "base-speed", "max-speed", ...
-QString settingSheetKey(SettingGroup group);  // "direction", "reduced-current", ...
-QString parameterCaption(ParamKey key);       // "Accel/Decel", "Base Speed", "Max Speed", ...
+QString parameterSheetKey(ParamKey key);     // "accel", "base-speed", "max-speed", ...
+QString settingSheetKey(SettingGroup group); // "direction", "reduced-current", ...
+QString parameterCaption(ParamKey key);      // "Accel/Decel", "Base Speed", "Max Speed", ...
+// A value named with its profile, "Profile 2, Max Speed"; the caption alone
+// for a value of no profile (0).
+QString profileValueName(int profile, const QString &caption);
 QString settingCaption(SettingGroup group);   // "Direction", "Microstep Resolution", ...
 QStringList settingWords(SettingGroup group); // the values a sheet may hold: "cw", "ccw"
 Field settingField(SettingGroup group);       // the read-back field that asks for it
@@ -72,6 +75,21 @@ struct ParameterSheet
 };
 
 QByteArray writeParameterSheet(const ParameterSheet &sheet);
+
+// One line of a load, in the order a load writes them (and a dry run shows
+// them): each profile's parameters in the panel's order, then the drive
+// settings the unit model keeps.
+struct LoadStep
+{
+    QString caption;                   // "Profile 1, Max Speed", "Direction"
+    QByteArray line;                   // as written, CR included
+    int profile = 0;                   // 0 for a setting
+    std::optional<ParamKey> key;       // a parameter,
+    std::optional<SettingGroup> group; // or a setting
+    QString value;                     // the sheet's value, or its word
+};
+std::vector<LoadStep> loadPlan(const ParameterSheet &sheet, const QString &unitModel,
+                               const QString &axis);
 
 struct SheetReadResult
 {

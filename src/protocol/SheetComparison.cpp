@@ -4,7 +4,7 @@ namespace ktv {
 
 QString sheetValueCaption(int profile, ParamKey key)
 {
-    return QStringLiteral("Profile %1, %2").arg(profile).arg(parameterCaption(key));
+    return profileValueName(profile, parameterCaption(key));
 }
 
 std::vector<SheetComparisonRow> compareSheets(const ParameterSheet &sheet,

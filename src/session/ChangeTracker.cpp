@@ -335,10 +335,7 @@ void ChangeTracker::record(Pending pending, const std::optional<QString> &after)
         entry.verdict = JournalVerdict::NotHeld;
         // A profile's value names its profile (as Compare does): the panels
         // may show another by now.
-        const QString what =
-            entry.profile.isEmpty()
-                ? pending.caption
-                : QStringLiteral("Profile %1, %2").arg(entry.profile, pending.caption);
+        const QString what = profileValueName(entry.profile.toInt(), pending.caption);
         emit notHeld(
             QStringLiteral("%1: sent %2, the unit holds %3").arg(what, entry.value, *after));
     }

@@ -305,52 +305,32 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
     };
     {
         ProfileKeeper keeper(state.SelectedProfile);
-        for (const SheetProfile &profile : sheet.profiles) {
-            const QString number = QString::number(profile.number);
-            state.SelectedProfile = number;
-            for (ParamKey key : parameterKeys(panel)) {
-                const QString *value = sheet.value(profile.number, key);
-                if (!value)
-                    continue;
-                if (!report(sheetValueCaption(profile.number, key))) {
-                    result.outcome = Outcome::Cancelled;
-                    return result;
-                }
-                const QByteArray line =
-                    frame::parameterLine(state.AxisAddress, key, number, *value);
-                const int at = profile.number;
-                const bool sent =
-                    replyPace ? sendAndRead(
-                                    line, fieldOf(key), number, sheetValueCaption(at, key),
-                                    [&](const QString &reply) { return reply == *value; },
-                                    [&](const QString &reply) { holdValue(known, at, key, reply); })
-                              : send(line);
-                if (!sent)
-                    return lineLost();
-            }
-        }
-        for (SettingGroup group : settingGroups(unit_.unitModel)) {
-            const auto it = sheet.settings.find(group);
-            if (it == sheet.settings.end())
-                continue; // a VELD50 sheet holds no resolution for a VELD30
-            if (!report(settingCaption(group))) {
+        for (const LoadStep &step : loadPlan(sheet, unit_.unitModel, state.AxisAddress)) {
+            if (!report(step.caption)) {
                 result.outcome = Outcome::Cancelled;
                 return result;
             }
-            const QByteArray line =
-                frame::optionLine(state.AxisAddress, *settingOption(group, it->second));
-            const bool sent =
-                replyPace
-                    ? sendAndRead(
-                          line, settingField(group), state.SelectedProfile, settingCaption(group),
-                          [&](const QString &reply) {
-                              return settingWordFromReply(panel, group, reply) == it->second;
-                          },
-                          [&](const QString &reply) {
-                              known.settings.emplace(group,
-                                                     settingWordFromReply(panel, group, reply));
-                          })
-                    : send(line);
+            if (step.key)
+                state.SelectedProfile = QString::number(step.profile);
+            bool sent = false;
+            if (!replyPace) {
+                sent = send(step.line);
+            } else if (const std::optional<ParamKey> key = step.key) {
+                sent = sendAndRead(
+                    step.line, fieldOf(*key), state.SelectedProfile, step.caption,
+                    [&](const QString &reply) { return reply == step.value; },
+                    [&](const QString &reply) { holdValue(known, step.profile, *key, reply); });
+            } else {
+                const SettingGroup group = *step.group;
+                sent = sendAndRead(
+                    step.line, settingField(group), state.SelectedProfile, step.caption,
+                    [&](const QString &reply) {
+                        return settingWordFromReply(panel, group, reply) == step.value;
+                    },
+                    [&](const QString &reply) {
+                        known.settings.emplace(group, settingWordFromReply(panel, group, reply));
+                    });
+            }
             if (!sent)
                 return lineLost();
         }

@@ -138,10 +138,7 @@ std::vector<FieldFailures> failingFields(const std::vector<CheckReport> &reports
         for (const CheckedValue &value : report.values) {
             if (value.verdict == ValueVerdict::Match)
                 continue;
-            const QString name =
-                value.profile > 0
-                    ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-                    : value.caption;
+            const QString name = checkedValueName(value);
             FieldFailures &group =
                 groups[{day.toJulianDay(), report.station, report.unit.unitModel, name}];
             group.station = report.station;

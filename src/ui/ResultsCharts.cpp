@@ -394,10 +394,7 @@ void ResultsCharts::drawHistory()
         if (report.values.empty())
             add(check + QStringList{QString(), QString(), QString(), report.problem});
         for (const CheckedValue &value : report.values) {
-            const QString name =
-                value.profile > 0
-                    ? QStringLiteral("Profile %1, %2").arg(value.profile).arg(value.caption)
-                    : value.caption;
+            const QString name = checkedValueName(value);
             add(check + QStringList{name, value.sheetValue,
                                     value.unitValue.value_or(QStringLiteral("-")),
                                     valueVerdictText(value.verdict)});
