@@ -37,11 +37,8 @@ std::optional<SettingGroup> groupOfQueryItem(char item)
 // A drive option line's command: "+", "-", "C1", "R8", ...
 std::optional<Option> optionOfCommand(QByteArrayView command)
 {
-    constexpr Option all[] = {Option::CW,         Option::CCW,      Option::RCYes,
-                              Option::RCNo,       Option::Res1,     Option::Res2,
-                              Option::Res4,       Option::Res8,     Option::RampDownYes,
-                              Option::RampDownNo, Option::AnalogOn, Option::AnalogOff};
-    for (Option option : all) {
+    for (int at = 0; at < OptionCount; ++at) {
+        const Option option = optionVocabulary()[at].option;
         const QByteArray line = frame::optionLine(QString(), option); // "@" command CR
         if (QByteArrayView(line).sliced(1, line.size() - 2) == command)
             return option;

@@ -57,7 +57,7 @@ void FindUnitsDialog::search()
     stopped_ = false;
     list_->clear();
     found_.clear();
-    SerialLink &link = session_.link;
+    const SerialLink &link = session_.link;
     const bool wasOpen = link.PortOpen();
     // A connection is asked at its own rate; otherwise every rate in turn.
     const QList<int> rates = wasOpen ? QList<int>{link.baudRateInForce()}
@@ -76,7 +76,7 @@ void FindUnitsDialog::search()
     };
     const FindResult found = findOnLine(session_, rates, false, hooks);
     if (!wasOpen)
-        link.closePort();
+        session_.closeLine();
     baud_ = found.baud;
     if (found.openFailed) {
         status_->setText(QStringLiteral("No unit answered."));
