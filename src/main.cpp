@@ -26,7 +26,10 @@ int main(int argc, char *argv[])
     // unit did not keep, or a journal that cannot be written, is said in the
     // status line, never in a box.
     ktv::Journal journal(ktv::Journal::defaultPath());
+    // The writer outlives the tracker: the tracker's last rows go to it.
+    ktv::JournalWriter journalWriter(journal.path());
     ktv::ChangeTracker tracker(session, &journal);
+    tracker.writeOnThread(&journalWriter);
     main.setChangeTracking(&tracker, journal.path());
     QObject::connect(&tracker, &ktv::ChangeTracker::notHeld, &main,
                      &ktv::MainWindow::showRunStatus);

@@ -339,10 +339,24 @@ void ChangeTracker::record(Pending pending, const std::optional<QString> &after)
     if (!journal_)
         return;
     QString problem;
-    if (!journal_->append(entry, &problem) && !warned_) {
-        warned_ = true;
-        emit journalWarning(problem);
-    }
+    if (writer_)
+        writer_->append(entry);
+    else if (!journal_->append(entry, &problem))
+        warnOnce(problem);
+}
+
+void ChangeTracker::writeOnThread(JournalWriter *writer)
+{
+    writer_ = writer;
+    connect(writer, &JournalWriter::failed, this, &ChangeTracker::warnOnce);
+}
+
+void ChangeTracker::warnOnce(const QString &problem)
+{
+    if (warned_)
+        return;
+    warned_ = true;
+    emit journalWarning(problem);
 }
 
 } // namespace ktv

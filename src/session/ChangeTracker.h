@@ -10,6 +10,7 @@
 
 #include "protocol/Models.h"
 #include "store/Journal.h"
+#include "store/JournalWriter.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -34,6 +35,10 @@ class ChangeTracker : public QObject
     // asked through the exchange when the axis is new.
     QString unitModel() const;
     QString revision() const;
+
+    // The window's rows go to a writer on a thread of its own (a journal
+    // another program holds is waited for there); journal still names it.
+    void writeOnThread(JournalWriter *writer);
 
     // Records every change still waiting for a read-back as not read back.
     void flush();
@@ -83,6 +88,7 @@ class ChangeTracker : public QObject
     // is then asked through the exchange, outside the run.
     void finishQuery(const Query &query, bool mayWait = true);
     void onReadBackEnded();
+    void warnOnce(const QString &problem);
     void resolve(const ValueKey &key, const std::optional<QString> &shown);
     // A unit answered at this address: an axis define waiting for its
     // read-back is settled by it.
@@ -92,6 +98,7 @@ class ChangeTracker : public QObject
 
     UnitSession &session_;
     Journal *journal_;
+    JournalWriter *writer_ = nullptr;
     std::vector<Pending> pending_;
     std::vector<Query> unnamed_; // answers waiting for their axis's model
     QMap<ValueKey, QString> shown_;

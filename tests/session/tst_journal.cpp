@@ -9,6 +9,7 @@
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -76,6 +77,7 @@ class TestJournal : public QObject
     void confirmedSend();
     void sendTheUnitDidNotKeep();
     void unwritableJournalWarnsOnce();
+    void heldJournalNeverHoldsTheSend();
     void unreadableReplyIsNeverConfirmed();
     void lateReplyNeverSettlesAnotherChange_data();
     void lateReplyNeverSettlesAnotherChange();
@@ -159,6 +161,39 @@ void TestJournal::unwritableJournalWarnsOnce()
         QStringLiteral("The change journal ") + path + QStringLiteral(" cannot be written: ")));
     QCOMPARE(bench.view.messageTexts(), QStringList{});
     QVERIFY(!QFileInfo(blocker).isDir());
+}
+
+// The window's rows go to a writer thread: a journal another program holds
+// for longer than the journal waits (6 s) costs the send nothing, and the
+// row is written once the other lets go.
+void TestJournal::heldJournalNeverHoldsTheSend()
+{
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    JournalWriter writer(path);
+    Bench bench(UnitSimOptions{}, path);
+    QVERIFY(bench.started);
+    bench.tracker->writeOnThread(&writer);
+    QSignalSpy warnings(bench.tracker.get(), &ChangeTracker::journalWarning);
+    QString why;
+    QVERIFY(Journal::openForWriting(path, &why)); // the journal is made
+    StoreConnection other(path, StoreConnection::Mode::ReadWrite);
+    QSqlQuery hold(other.db());
+    QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+
+    QElapsedTimer clock;
+    clock.start();
+    bench.view.boxes[{Model::KTRA20, ParamKey::Max}] = QStringLiteral("5200");
+    bench.session->SendButtonClicked(Model::KTRA20, ParamKey::Max,
+                                     bench.view.entriesOf(Model::KTRA20, bench.session->state));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+
+    QVERIFY(QTest::qWaitFor([&] { return rows(path).size() == 1; }, 10000));
+    QCOMPARE(rows(path), QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|"
+                                     "confirmed"});
+    QCOMPARE(warnings.count(), 0);
+    QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5200\r"} + Ktra20Readback);
 }
 
 // Reduced current answered "77": the panel shows it as OFF, but the journal
