@@ -53,10 +53,19 @@ std::optional<QString> UnitSession::beginAxisDefine()
         axisDefineOpenedPort_ = true;
         axisDefineOpening_ = link.openings();
     }
-    const bool tool = exchange.policy() == ReplyPolicy::Tool;
-    if (tool)
-        exchange.drain();
-    else if (link.ReplyWaiting())
+    if (exchange.policy() == ReplyPolicy::Tool) {
+        // The tool asks by the exchange's rules: the address, or empty when
+        // no answer reads as one. Every unit on the line answers "@%", so
+        // more than one answer, asked twice, is two units.
+        const Outcome<QString> address =
+            exchange.ask(frame::addressQueryLine(),
+                         [](const QString &raw) { return decode::validAddressReply(raw); });
+        axisDefineCollision_ = exchange.collided() || answersIn(exchange.lastRaw()).size() > 1;
+        if (axisDefineCollision_)
+            return exchange.lastRaw();
+        return address ? *address : QString();
+    }
+    if (link.ReplyWaiting())
         link.ReadReply();
     link.write(frame::addressQueryLine());
     link.WaitSeconds(0.05);
@@ -68,8 +77,6 @@ std::optional<QString> UnitSession::beginAxisDefine()
     // "@~" would give both the new address.
     axisDefineCollision_ = answersIn(reply).size() > 1;
     exchange.settle(frame::addressQueryLine(), axisDefineCollision_ ? QString() : reply);
-    if (tool && !axisDefineCollision_) // the address, or empty: no answer that reads as one
-        return decode::validAddressReply(reply).value_or(QString());
     return reply;
 }
 
