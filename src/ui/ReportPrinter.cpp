@@ -3,6 +3,7 @@
 #include "protocol/CellText.h"
 #include "store/WholeFile.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -14,10 +15,12 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTextDocument>
+#include <QThread>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace ktv {
 
@@ -162,6 +165,31 @@ QString chooseReportFileDialog(QWidget *parent, ReportFormat format, const QStri
                                         QStringLiteral("PDF files (*.pdf);;All files (*)"));
 }
 
+namespace {
+
+// Writes a report on a thread of its own: a file system that hangs (a share
+// gone away) never holds the window. What went wrong is said on the
+// window's thread once the thread ends. A PDF is drawn there too: text is
+// drawn on any thread, onto a printer as onto an image.
+void writeReport(std::function<bool(QString *problem)> job,
+                 std::function<void(const QString &problem)> failed)
+{
+    auto problem = std::make_shared<QString>();
+    auto written = std::make_shared<bool>(false);
+    QThread *thread = QThread::create(
+        [job = std::move(job), problem, written] { *written = job(problem.get()); });
+    thread->setObjectName(QStringLiteral("report"));
+    QObject::connect(thread, &QThread::finished, qApp,
+                     [thread, problem, written, failed = std::move(failed)] {
+                         thread->deleteLater();
+                         if (!*written)
+                             failed(*problem);
+                     });
+    thread->start();
+}
+
+} // namespace
+
 ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
                                const QString &suggestedName, std::function<ReportPage()> csvPage,
                                std::function<std::vector<ReportPage>()> pdfPages)
@@ -177,16 +205,24 @@ ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
     QObject::connect(made.exportCsv, &QPushButton::clicked, buttons,
                      [files, suggestedName, csvPage = std::move(csvPage)] {
                          const QString path = files.choose(ReportFormat::Csv, suggestedName);
-                         QString problem;
-                         if (!path.isEmpty() && !writeReportCsv(path, csvPage(), &problem))
-                             files.failed(problem);
+                         if (path.isEmpty())
+                             return;
+                         writeReport(
+                             [path, page = csvPage()](QString *problem) {
+                                 return writeReportCsv(path, page, problem);
+                             },
+                             files.failed);
                      });
     QObject::connect(made.print, &QPushButton::clicked, buttons,
                      [files, suggestedName, pdfPages = std::move(pdfPages)] {
                          const QString path = files.choose(ReportFormat::Pdf, suggestedName);
-                         QString problem;
-                         if (!path.isEmpty() && !printReportPdf(path, pdfPages(), &problem))
-                             files.failed(problem);
+                         if (path.isEmpty())
+                             return;
+                         writeReport(
+                             [path, pages = pdfPages()](QString *problem) {
+                                 return printReportPdf(path, pages, problem);
+                             },
+                             files.failed);
                      });
     return made;
 }

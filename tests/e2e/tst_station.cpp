@@ -322,7 +322,7 @@ void TestStation::threeUnitsInARow()
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 
     // Export: the run's table under the station, operator and sheet.
-    const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
+    const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     const QByteArray sha = QCryptographicHash::hash(SheetText, QCryptographicHash::Sha256).toHex();
     QCOMPARE(csv.mid(0, 4),
              (QList<QByteArray>{"Station,Bench 3\r", "Operator,Ana\r", "Sheet,unit.json\r",
@@ -340,6 +340,7 @@ void TestStation::threeUnitsInARow()
 
     // Print: a page per unit, each with its verdict and values.
     const QString pdf = st.bench->dir.filePath("run.pdf");
+    QVERIFY(!writtenFile(pdf).isEmpty());
     QVERIFY(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
     const QString text = run("pdftotext", {"-layout", pdf, "-"});
     const QStringList pages = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
@@ -458,7 +459,7 @@ void TestStation::secondStartIsANewRun()
     QCOMPARE(rows.value(1).size(), 1);
     QVERIFY2(rows.value(1).value(0).startsWith("1|VELD30|1.07|0|REFUSED|"),
              qPrintable(rows.value(1).join('\n')));
-    const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
+    const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     QCOMPARE(csv.value(1), QByteArray("Operator,Ben\r"));
     QCOMPARE(csv.mid(5, 4),
              (QList<QByteArray>{"Passed,0\r", "Failed,0\r", "Refused,1\r", "Total,0\r"}));
@@ -705,7 +706,7 @@ void TestStation::serialNumberBeforeTheCheck()
     QCOMPARE(wireBeforeFit, Lines(wireBeforeFit.size(), Probe));
     // After the number that fits: the whole check, then its removal asked.
     QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
-    const QList<QByteArray> csv = fileBytes(st.bench->dir.filePath("run.csv")).split('\n');
+    const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     serials << QString::fromUtf8(csv.value(10).split(',').value(2));
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
         serials << report.serial;
@@ -748,7 +749,7 @@ void TestStation::compareExportsAndPrints()
     QVERIFY(script.finished());
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
-    QList<QByteArray> csv = fileBytes(csvPath).split('\n');
+    QList<QByteArray> csv = writtenFile(csvPath).split('\n');
     const QByteArray time = csv.value(4).mid(11).chopped(1);
     const QDateTime shown = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate);
     QVERIFY2(csv.value(4).startsWith("Local time,") && shown >= before && shown <= after,
@@ -777,6 +778,7 @@ void TestStation::compareExportsAndPrints()
                                      "Ramp Down,no,no,match\r",
                                      "Analog Speed,off,off,match\r",
                                      ""}));
+    QVERIFY(!writtenFile(pdfPath).isEmpty());
     QVERIFY(run("pdfinfo", {pdfPath}).contains(QRegularExpression("Pages:\\s+1\\n")));
     const QString text = run("pdftotext", {"-layout", pdfPath, "-"});
     QVERIFY2(text.contains(QRegularExpression("Profile 1, Max Speed\\s+5200\\s+5000\\s+differs")) &&
@@ -821,6 +823,8 @@ void TestStation::reportToAFileThatCannotBeWritten()
     bench.find<QAction>(QStringLiteral("mnuChangeHistory"))->trigger();
     QVERIFY(script.finished());
 
+    // The report is written on its own thread; its failure is said after.
+    QVERIFY(waitUntil([&] { return !bench.recorder.messages.isEmpty(); }, 10000));
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Critical);
     QVERIFY2(bench.recorder.texts()[0].startsWith(target + " could not be written"),

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -34,6 +35,12 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray writtenFile(const QString &path)
+{
+    waitUntil([&] { return QFileInfo::exists(path); }, 10000);
+    return fileBytes(path);
 }
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)

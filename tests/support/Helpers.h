@@ -20,4 +20,8 @@ QByteArray fileBytes(const QString &path);
 // Waits until a condition holds, running the event loop in short slices.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
+// A report written on its own thread: waits (up to 10 s) until it has been
+// renamed into place, whole, then gives its bytes.
+QByteArray writtenFile(const QString &path);
+
 } // namespace ktv::test
