@@ -165,14 +165,8 @@ QString chooseReportFileDialog(QWidget *parent, ReportFormat format, const QStri
                                         QStringLiteral("PDF files (*.pdf);;All files (*)"));
 }
 
-namespace {
-
-// Writes a report on a thread of its own: a file system that hangs (a share
-// gone away) never holds the window. What went wrong is said on the
-// window's thread once the thread ends. A PDF is drawn there too: text is
-// drawn on any thread, onto a printer as onto an image.
-void writeReport(std::function<bool(QString *problem)> job,
-                 std::function<void(const QString &problem)> failed)
+void writeInBackground(std::function<bool(QString *problem)> job,
+                       std::function<void(const QString &problem)> failed)
 {
     auto problem = std::make_shared<QString>();
     auto written = std::make_shared<bool>(false);
@@ -187,8 +181,6 @@ void writeReport(std::function<bool(QString *problem)> job,
                      });
     thread->start();
 }
-
-} // namespace
 
 ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
                                const QString &suggestedName, std::function<ReportPage()> csvPage,
@@ -207,7 +199,7 @@ ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
                          const QString path = files.choose(ReportFormat::Csv, suggestedName);
                          if (path.isEmpty())
                              return;
-                         writeReport(
+                         writeInBackground(
                              [path, page = csvPage()](QString *problem) {
                                  return writeReportCsv(path, page, problem);
                              },
@@ -218,7 +210,7 @@ ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,
                          const QString path = files.choose(ReportFormat::Pdf, suggestedName);
                          if (path.isEmpty())
                              return;
-                         writeReport(
+                         writeInBackground(
                              [path, pages = pdfPages()](QString *problem) {
                                  return printReportPdf(path, pages, problem);
                              },

@@ -36,6 +36,13 @@ QByteArray reportCsv(const ReportPage &page);
 bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem);
 bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, QString *problem);
 
+// Writes a report on a thread of its own: a file system that hangs (a share
+// gone away) never holds the window. What went wrong is said on the
+// window's thread once the thread ends. A PDF may be drawn there too: text
+// is drawn on any thread, onto a printer as onto an image.
+void writeInBackground(std::function<bool(QString *problem)> job,
+                       std::function<void(const QString &problem)> failed);
+
 // The local time with its offset from UTC, as reports show it:
 // "2026-12-08T15:03:11+01:00".
 QString reportTime(const QDateTime &time);

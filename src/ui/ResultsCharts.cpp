@@ -2,8 +2,11 @@
 
 #include "protocol/CheckReportJson.h"
 #include "store/ResultsYield.h"
+#include "store/WholeFile.h"
+#include "ui/ReportPrinter.h"
 #include "ui/Toolkit.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -403,7 +406,7 @@ void ResultsCharts::drawHistory()
     history_->resizeColumnsToContents();
 }
 
-bool ResultsCharts::exportPng(const QString &path, QString *problem) const
+QByteArray ResultsCharts::pngBytes() const
 {
     auto *view = qobject_cast<QChartView *>(tabs_->currentWidget());
     if (!view)
@@ -417,37 +420,64 @@ bool ResultsCharts::exportPng(const QString &path, QString *problem) const
         renderChart(view->chart(), &painter, QRectF(QPointF(0, 0), QSizeF(image.size())),
                     QSizeF(image.size()));
     }
-    if (image.save(path, "PNG"))
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "PNG") ? buffer.data() : QByteArray();
+}
+
+QByteArray ResultsCharts::pdfBytes() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setResolution(150);
+        writer.setTitle(QStringLiteral("Results"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return {};
+        bool first = true;
+        for (QChartView *view : {yield_, pareto_, hours_}) {
+            if (!first)
+                writer.newPage();
+            first = false;
+            // Laid out as on a screen, then scaled to the page.
+            renderChart(view->chart(), &painter,
+                        QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height())),
+                        QSizeF(1200, 800));
+        }
+        if (!painter.end())
+            return {};
+    }
+    return buffer.data();
+}
+
+namespace {
+
+bool writeChartFile(const QString &path, const QByteArray &bytes, QString *problem)
+{
+    const Outcome<void> written = bytes.isEmpty()
+                                      ? Outcome<void>::failure(QStringLiteral("nothing was drawn"))
+                                      : writeWholeFile(path, bytes);
+    if (written)
         return true;
     if (problem)
         *problem = QStringLiteral("%1 cannot be written.").arg(QDir::toNativeSeparators(path));
     return false;
 }
 
+} // namespace
+
+bool ResultsCharts::exportPng(const QString &path, QString *problem) const
+{
+    return writeChartFile(path, pngBytes(), problem);
+}
+
 bool ResultsCharts::exportPdf(const QString &path, QString *problem) const
 {
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageOrientation(QPageLayout::Landscape);
-    writer.setResolution(150);
-    writer.setTitle(QStringLiteral("Results"));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        if (problem)
-            *problem = QStringLiteral("%1 cannot be written.").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
-    bool first = true;
-    for (QChartView *view : {yield_, pareto_, hours_}) {
-        if (!first)
-            writer.newPage();
-        first = false;
-        // Laid out as on a screen, then scaled to the page.
-        renderChart(view->chart(), &painter,
-                    QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height())),
-                    QSizeF(1200, 800));
-    }
-    return painter.end();
+    return writeChartFile(path, pdfBytes(), problem);
 }
 
 void ResultsCharts::exportTo(bool pdf)
@@ -459,9 +489,12 @@ void ResultsCharts::exportTo(bool pdf)
         pdf ? QStringLiteral("PDF files (*.pdf)") : QStringLiteral("PNG pictures (*.png)"));
     if (path.isEmpty())
         return;
-    QString problem;
-    if (!(pdf ? exportPdf(path, &problem) : exportPng(path, &problem)))
-        toolkit_.showMessage(MessageIcon::Exclamation, problem);
+    // Drawn here, from the charts on the screen; written on a thread of its own.
+    writeInBackground([path, bytes = pdf ? pdfBytes() : pngBytes()](
+                          QString *problem) { return writeChartFile(path, bytes, problem); },
+                      [toolkit = &toolkit_](const QString &problem) {
+                          toolkit->showMessage(MessageIcon::Exclamation, problem);
+                      });
 }
 
 } // namespace ktv

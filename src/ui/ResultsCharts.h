@@ -71,7 +71,10 @@ class ResultsCharts : public QWidget
     QLabel *source() const { return source_; }
 
     // The shown chart as a PNG picture; the three charts as a PDF, a page
-    // each. False, with the reason, when the file could not be written.
+    // each. Drawn in memory; the file is written whole beside its place and
+    // renamed over it. False, with the reason, when it could not be.
+    QByteArray pngBytes() const;
+    QByteArray pdfBytes() const;
     bool exportPng(const QString &path, QString *problem) const;
     bool exportPdf(const QString &path, QString *problem) const;
 
