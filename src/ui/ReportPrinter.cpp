@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
+#include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -165,6 +166,30 @@ QString chooseReportFileDialog(QWidget *parent, ReportFormat format, const QStri
                                         QStringLiteral("PDF files (*.pdf);;All files (*)"));
 }
 
+namespace {
+
+// The report threads end with the program: a write still under way is
+// waited for, and every thread is deleted, finished.
+class ReportThreads : public QObject
+{
+  public:
+    using QObject::QObject;
+    ~ReportThreads() override
+    {
+        for (QThread *thread : findChildren<QThread *>(Qt::FindDirectChildrenOnly))
+            thread->wait();
+    }
+    static QObject *owner()
+    {
+        static QPointer<ReportThreads> threads;
+        if (!threads)
+            threads = new ReportThreads(qApp);
+        return threads;
+    }
+};
+
+} // namespace
+
 void writeInBackground(std::function<bool(QString *problem)> job,
                        std::function<void(const QString &problem)> failed)
 {
@@ -173,6 +198,7 @@ void writeInBackground(std::function<bool(QString *problem)> job,
     QThread *thread = QThread::create(
         [job = std::move(job), problem, written] { *written = job(problem.get()); });
     thread->setObjectName(QStringLiteral("report"));
+    thread->setParent(ReportThreads::owner());
     QObject::connect(thread, &QThread::finished, qApp,
                      [thread, problem, written, failed = std::move(failed)] {
                          thread->deleteLater();
