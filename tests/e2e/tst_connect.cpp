@@ -124,14 +124,35 @@ struct StatusSnapshot
     QColor colour;
     bool connectEnabled = false;
     bool waitCursor = false;
+    bool versionHidden = false;
     bool taken = false;
 };
 
 StatusSnapshot snapshot(const Workbench &bench)
 {
-    return {bench.window->lblConnected()->text(), statusColour(bench),
-            bench.window->cmdConnect()->isEnabled(), isWaitCursorShown(), true};
+    return {bench.window->lblConnected()->text(),         statusColour(bench),
+            bench.window->cmdConnect()->isEnabled(),      isWaitCursorShown(),
+            bench.window->lblVersionNumber()->isHidden(), true};
 }
+
+// Looks at the status every 20 ms while it runs and notes each moment the
+// status reads NOT Connected with a version in sight.
+struct VersionWatch
+{
+    explicit VersionWatch(const Workbench &bench)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, &bench] {
+            ++looks;
+            const StatusSnapshot now = snapshot(bench);
+            if (now.text == QStringLiteral("The Unit is NOT Connected") && !now.versionHidden)
+                shownWhileNotConnected << bench.window->lblVersionNumber()->text();
+        });
+        timer.start(20);
+    }
+    QTimer timer;
+    int looks = 0;
+    QStringList shownWhileNotConnected;
+};
 
 } // namespace
 
@@ -186,11 +207,17 @@ void TestConnect::connectWhileConnectedScansAgain()
         connectedDuring = bench.state.UnitConnected;
         tabsDuring = allTabsAvailable(bench);
     });
+    VersionWatch watch(bench);
     pressConnectBy(bench, Trigger(trigger));
+    watch.timer.stop();
 
     QVERIFY(during.taken);
     QCOMPARE(during.text, QStringLiteral("The Unit is NOT Connected"));
     QCOMPARE(during.colour, Red);
+    QVERIFY(during.versionHidden);
+    // From the first half-second wait to the end of the read-back.
+    QVERIFY2(watch.looks > 50, qPrintable(QString::number(watch.looks)));
+    QCOMPARE(watch.shownWhileNotConnected, QStringList());
     QVERIFY(!during.connectEnabled);
     QVERIFY(during.waitCursor);
     QVERIFY(!connectedDuring);
@@ -201,6 +228,8 @@ void TestConnect::connectWhileConnectedScansAgain()
     QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is Connected"));
     QCOMPARE(statusColour(bench), Blue);
     QVERIFY(!bench.window->lblVersionNumber()->isHidden());
+    QCOMPARE(bench.window->lblVersionNumber()->text(),
+             QStringLiteral("Version: KTRA20, Revision 1.07"));
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(!isWaitCursorShown());
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));
