@@ -10,6 +10,7 @@
 #include "protocol/ParameterLimits.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
+#include "store/Journal.h"
 #include "store/JournalHistory.h"
 
 #include <QJsonArray>
@@ -279,8 +280,9 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
          QStringLiteral("BEFORE"), QStringLiteral("AFTER"), QStringLiteral("VERDICT")}};
     QJsonArray changes;
     for (const JournalRow &row : history.rows) {
+        const bool asked = !row.unitModel.isEmpty();
         rows << QStringList{row.time,
-                            row.unitModel,
+                            asked ? row.unitModel : notAskedText(),
                             row.axis,
                             row.field,
                             row.profile.isEmpty() ? QStringLiteral("-") : row.profile,
@@ -288,17 +290,18 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
                             row.before.value_or(QStringLiteral("-")),
                             row.after.value_or(QStringLiteral("-")),
                             row.verdict};
-        changes.append(QJsonObject{{QStringLiteral("time"), row.time},
-                                   {QStringLiteral("model"), row.unitModel},
-                                   {QStringLiteral("revision"), row.revision},
-                                   {QStringLiteral("axis"), numberJson(row.axis)},
-                                   {QStringLiteral("field"), row.field},
-                                   {QStringLiteral("profile"), numberJson(row.profile)},
-                                   {QStringLiteral("value"), row.value},
-                                   {QStringLiteral("line"), row.line},
-                                   {QStringLiteral("before"), optionalJson(row.before)},
-                                   {QStringLiteral("after"), optionalJson(row.after)},
-                                   {QStringLiteral("verdict"), row.verdict}});
+        changes.append(QJsonObject{
+            {QStringLiteral("time"), row.time},
+            {QStringLiteral("model"), asked ? QJsonValue(row.unitModel) : QJsonValue()},
+            {QStringLiteral("revision"), asked ? QJsonValue(row.revision) : QJsonValue()},
+            {QStringLiteral("axis"), numberJson(row.axis)},
+            {QStringLiteral("field"), row.field},
+            {QStringLiteral("profile"), numberJson(row.profile)},
+            {QStringLiteral("value"), row.value},
+            {QStringLiteral("line"), row.line},
+            {QStringLiteral("before"), optionalJson(row.before)},
+            {QStringLiteral("after"), optionalJson(row.after)},
+            {QStringLiteral("verdict"), row.verdict}});
     }
     json_ = {{QStringLiteral("journal"), journalPath}, {QStringLiteral("changes"), changes}};
     text_ = history.rows.empty()
