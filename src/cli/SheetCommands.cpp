@@ -14,6 +14,7 @@
 #include "store/JournalHistory.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 namespace ktv::cli {
 
@@ -46,6 +47,15 @@ QJsonValue numberJson(const QString &text)
     bool ok = false;
     const int number = text.toInt(&ok);
     return ok ? QJsonValue(number) : QJsonValue();
+}
+
+// A value the connection's read-back already found unreadable is the same
+// failure when a save or a diff stops on it: said once.
+bool alreadySaid(const QString &text)
+{
+    const QList<CliMessage> &said = printedMessages();
+    return std::any_of(said.begin(), said.end(),
+                       [&text](const CliMessage &message) { return message.text == text; });
 }
 
 int sheetValueCount(const ParameterSheet &sheet)
@@ -82,7 +92,8 @@ int SheetCommands::save(const QString &path)
         return ExitInterrupted;
     if (!read.sheet) {
         // A sheet is every value read whole and valid, or no file at all.
-        host_.tell(read.problem, code::NoAnswer);
+        if (!alreadySaid(read.problem))
+            host_.tell(read.problem, code::NoAnswer);
         host_.tell(nothingSavedText(path), code::Notice);
         return ExitNoUnit;
     }
@@ -218,7 +229,8 @@ int SheetCommands::diff(const QString &path)
     if (result.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (result.outcome != SheetOperations::Outcome::Done) {
-        host_.tell(result.problem, code::NoAnswer);
+        if (!alreadySaid(result.problem))
+            host_.tell(result.problem, code::NoAnswer);
         return ExitNoUnit;
     }
     text_ = host_.unitLine();
