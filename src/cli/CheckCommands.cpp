@@ -74,9 +74,10 @@ Outcome<void> writeReportFile(const QString &path, const QByteArray &bytes)
 }
 
 // The report of a check that did not get to the unit: no unit, no values,
-// its problem the first thing said about it.
-CheckReport unrunReport(const QString &sheet, const CheckOptions &options, CheckVerdict verdict,
-                        const QString &problem)
+// its problem the first thing said about it, and the time it took (a scan
+// that finds no unit takes seconds).
+CheckReport unrunReport(const QString &sheet, const CheckOptions &options, const QDateTime &started,
+                        CheckVerdict verdict, const QString &problem)
 {
     CheckReport report;
     report.id = QUuid::createUuid();
@@ -92,8 +93,8 @@ CheckReport unrunReport(const QString &sheet, const CheckOptions &options, Check
         report.sheetSha256 = QString::fromLatin1(
             QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
     report.loaded = false;
-    report.started = QDateTime::currentDateTime();
-    report.ended = report.started;
+    report.started = started;
+    report.ended = QDateTime::currentDateTime();
     report.verdict = verdict;
     report.problem = problem;
     return report;
@@ -139,8 +140,9 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     }
     // From here on, a check that cannot run still writes its reports, with
     // its verdict and why: the files of an earlier check never stay behind.
+    const QDateTime started = QDateTime::currentDateTime();
     auto unrun = [&](CheckVerdict verdict, const QString &problem, int exitCode) {
-        const CheckReport report = unrunReport(path, options, verdict, problem);
+        const CheckReport report = unrunReport(path, options, started, verdict, problem);
         json_ = checkReportJson(report);
         return writeFiles(report, options) ? exitCode : int(ExitNoUnit);
     };

@@ -10,9 +10,11 @@
 #include "protocol/ParameterLimits.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
+#include "store/Journal.h"
 #include "store/JournalHistory.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 namespace ktv::cli {
 
@@ -45,6 +47,15 @@ QJsonValue numberJson(const QString &text)
     bool ok = false;
     const int number = text.toInt(&ok);
     return ok ? QJsonValue(number) : QJsonValue();
+}
+
+// A value the connection's read-back already found unreadable is the same
+// failure when a save or a diff stops on it: said once.
+bool alreadySaid(const QString &text)
+{
+    const QList<CliMessage> &said = printedMessages();
+    return std::any_of(said.begin(), said.end(),
+                       [&text](const CliMessage &message) { return message.text == text; });
 }
 
 int sheetValueCount(const ParameterSheet &sheet)
@@ -81,7 +92,8 @@ int SheetCommands::save(const QString &path)
         return ExitInterrupted;
     if (!read.sheet) {
         // A sheet is every value read whole and valid, or no file at all.
-        host_.tell(read.problem, code::NoAnswer);
+        if (!alreadySaid(read.problem))
+            host_.tell(read.problem, code::NoAnswer);
         host_.tell(nothingSavedText(path), code::Notice);
         return ExitNoUnit;
     }
@@ -217,7 +229,8 @@ int SheetCommands::diff(const QString &path)
     if (result.outcome == SheetOperations::Outcome::Cancelled)
         return ExitInterrupted;
     if (result.outcome != SheetOperations::Outcome::Done) {
-        host_.tell(result.problem, code::NoAnswer);
+        if (!alreadySaid(result.problem))
+            host_.tell(result.problem, code::NoAnswer);
         return ExitNoUnit;
     }
     text_ = host_.unitLine();
@@ -279,8 +292,9 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
          QStringLiteral("BEFORE"), QStringLiteral("AFTER"), QStringLiteral("VERDICT")}};
     QJsonArray changes;
     for (const JournalRow &row : history.rows) {
+        const bool asked = !row.unitModel.isEmpty();
         rows << QStringList{row.time,
-                            row.unitModel,
+                            asked ? row.unitModel : notAskedText(),
                             row.axis,
                             row.field,
                             row.profile.isEmpty() ? QStringLiteral("-") : row.profile,
@@ -288,17 +302,18 @@ int SheetCommands::history(const QString &journalPath, const QString &unitModel)
                             row.before.value_or(QStringLiteral("-")),
                             row.after.value_or(QStringLiteral("-")),
                             row.verdict};
-        changes.append(QJsonObject{{QStringLiteral("time"), row.time},
-                                   {QStringLiteral("model"), row.unitModel},
-                                   {QStringLiteral("revision"), row.revision},
-                                   {QStringLiteral("axis"), numberJson(row.axis)},
-                                   {QStringLiteral("field"), row.field},
-                                   {QStringLiteral("profile"), numberJson(row.profile)},
-                                   {QStringLiteral("value"), row.value},
-                                   {QStringLiteral("line"), row.line},
-                                   {QStringLiteral("before"), optionalJson(row.before)},
-                                   {QStringLiteral("after"), optionalJson(row.after)},
-                                   {QStringLiteral("verdict"), row.verdict}});
+        changes.append(QJsonObject{
+            {QStringLiteral("time"), row.time},
+            {QStringLiteral("model"), asked ? QJsonValue(row.unitModel) : QJsonValue()},
+            {QStringLiteral("revision"), asked ? QJsonValue(row.revision) : QJsonValue()},
+            {QStringLiteral("axis"), numberJson(row.axis)},
+            {QStringLiteral("field"), row.field},
+            {QStringLiteral("profile"), numberJson(row.profile)},
+            {QStringLiteral("value"), row.value},
+            {QStringLiteral("line"), row.line},
+            {QStringLiteral("before"), optionalJson(row.before)},
+            {QStringLiteral("after"), optionalJson(row.after)},
+            {QStringLiteral("verdict"), row.verdict}});
     }
     json_ = {{QStringLiteral("journal"), journalPath}, {QStringLiteral("changes"), changes}};
     text_ = history.rows.empty()

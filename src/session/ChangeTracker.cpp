@@ -61,7 +61,6 @@ ChangeTracker::ChangeTracker(UnitSession &session, Journal *journal, QObject *pa
     // never settles another change.
     connect(&session.exchange, &UnitExchange::answered, this, &ChangeTracker::onAnswered);
     connect(&session.link, &SerialLink::lineLost, this, [this] { flush(); });
-    connect(&session, &UnitSession::readBackEnded, this, &ChangeTracker::onReadBackEnded);
 }
 
 ChangeTracker::~ChangeTracker()
@@ -184,16 +183,8 @@ void ChangeTracker::begin(Pending change)
     pending_.push_back(std::move(change));
 }
 
-void ChangeTracker::finishQuery(const Query &query, bool mayWait)
+void ChangeTracker::finishQuery(const Query &query)
 {
-    // A change nothing answered for is not read back, whoever is there.
-    if (mayWait && journal_ && !query.identity && !query.reply.isEmpty() &&
-        !query.key.axis.isEmpty() && !session_.unitAt(query.key.axis) &&
-        std::any_of(pending_.begin(), pending_.end(),
-                    [&](const Pending &pending) { return pending.key == query.key; })) {
-        unnamed_.push_back(query);
-        return;
-    }
     // Two answers to one question come from two units: neither is a reading.
     if (answersIn(QString::fromLatin1(query.reply)).size() > 1) {
         if (!query.identity)
@@ -224,9 +215,11 @@ void ChangeTracker::finishQuery(const Query &query, bool mayWait)
           SettingGroup::RampDown, SettingGroup::AnalogSpeed}) {
         if (settingSheetKey(group) != query.key.field)
             continue;
+        // The read-back decodes for the panel of the unit connected; a unit
+        // at another axis nothing has asked is read the same way.
         const auto unit = session_.unitAt(query.key.axis);
-        const Model panel =
-            panelOfUnitModel(unit ? unit->model : QString()).value_or(Model::KTRA10);
+        const Model panel = panelOfUnitModel(unit ? unit->model : session_.identifiedModel())
+                                .value_or(Model::KTRA10);
         shown = settingWordFromReply(panel, group, shown);
     }
     shown_.insert(query.key, shown);
@@ -285,27 +278,8 @@ void ChangeTracker::settleAxisDefine(const QString &address, const QString &mode
     }
 }
 
-void ChangeTracker::onReadBackEnded()
-{
-    std::vector<Query> waiting;
-    waiting.swap(unnamed_);
-    QStringList asked;
-    for (const Query &query : waiting) {
-        if (!asked.contains(query.key.axis) && !session_.unitAt(query.key.axis)) {
-            asked << query.key.axis;
-            (void)session_.askUnitAt(query.key.axis);
-        }
-    }
-    for (const Query &query : waiting)
-        finishQuery(query, false);
-}
-
 void ChangeTracker::flush()
 {
-    std::vector<Query> waiting;
-    waiting.swap(unnamed_);
-    for (const Query &query : waiting)
-        finishQuery(query, false);
     std::vector<Pending> left;
     left.swap(pending_);
     for (Pending &pending : left)
@@ -316,7 +290,8 @@ void ChangeTracker::record(Pending pending, const std::optional<QString> &after)
 {
     JournalEntry &entry = pending.entry;
     entry.time = QDateTime::currentDateTimeUtc();
-    // The model belongs to the axis the line went to.
+    // The model belongs to the axis the line went to, as far as a question
+    // there has told; the journal never asks one of its own.
     if (entry.unitModel.isEmpty()) {
         if (const auto unit = session_.unitAt(entry.axis)) {
             entry.unitModel = unit->model;

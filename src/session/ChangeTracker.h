@@ -4,7 +4,9 @@
 // a row once the next read-back of that value tells whether the unit kept
 // it. It learns the changes from the lines the program writes and the values
 // from the exchange's proven answers, so it never puts a line of its own on
-// the wire and a late reply never settles another change.
+// the wire and a late reply never settles another change. A row names the
+// model that answered at its axis; where nothing has asked it yet, the row
+// leaves model and revision empty (null): not asked.
 //
 // A journal that cannot be written costs one warning per run; the work goes on.
 
@@ -83,11 +85,7 @@ class ChangeTracker : public QObject
     // The question a line asks: the value it reads; none for other lines.
     static std::optional<Query> queryOf(const QByteArray &bytes);
     void begin(Pending change);
-    // A change at an axis whose unit has not named itself yet waits (when
-    // mayWait) for the read-back run to end: its row needs the model, which
-    // is then asked through the exchange, outside the run.
-    void finishQuery(const Query &query, bool mayWait = true);
-    void onReadBackEnded();
+    void finishQuery(const Query &query);
     void warnOnce(const QString &problem);
     void resolve(const ValueKey &key, const std::optional<QString> &shown);
     // A unit answered at this address: an axis define waiting for its
@@ -100,7 +98,6 @@ class ChangeTracker : public QObject
     Journal *journal_;
     JournalWriter *writer_ = nullptr;
     std::vector<Pending> pending_;
-    std::vector<Query> unnamed_; // answers waiting for their axis's model
     QMap<ValueKey, QString> shown_;
     bool warned_ = false;
 };

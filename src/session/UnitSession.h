@@ -227,11 +227,6 @@ class UnitSession : public QObject
     void setEnding();
     bool isEnding() const { return link.isEnding(); }
 
-  signals:
-    // A panel's read-back run has ended and no other is under way: the line
-    // is free for a question of the program's own.
-    void readBackEnded();
-
   private:
     void onLineLost(const QString &reason);
     // Connect's frame around one way of finding the unit.
@@ -252,7 +247,6 @@ class UnitSession : public QObject
     std::map<int, AxisUnit> axisUnits_;
     QString identifiedModel_;
     bool scanning_ = false;
-    int runsUnderWay_ = 0; // read-back runs, one inside another's wait
     bool identifyFault_ = false;
 };
 

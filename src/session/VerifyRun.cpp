@@ -16,7 +16,6 @@ void UnitSession::VerifyParameters(Model model)
     const UnitFacts &facts = unitFacts(model);
 
     ++Times;
-    ++runsUnderWay_;
     view_->setRunButtonsEnabled(model, false);
     showWaitCursor();
     view_->resetReadback(model, state.SelectedProfile);
@@ -126,8 +125,6 @@ void UnitSession::VerifyParameters(Model model)
     view_->setRunButtonsEnabled(model, true);
     showNormalCursor();
     Times = 0;
-    if (--runsUnderWay_ == 0)
-        emit readBackEnded();
 }
 
 } // namespace ktv

@@ -23,10 +23,17 @@ class StoreConnection;
 enum class JournalVerdict { Confirmed, NotHeld, NotReadBack };
 QString journalVerdictText(JournalVerdict verdict); // "confirmed", "not held", "not read back"
 
+// How a row shows a unit whose model nothing asked at its axis (stored as
+// an empty model and revision).
+inline QString notAskedText()
+{
+    return QStringLiteral("not asked");
+}
+
 struct JournalEntry
 {
-    QDateTime time; // UTC
-    QString unitModel;
+    QDateTime time;    // UTC
+    QString unitModel; // null when not asked
     QString revision;
     QString axis;
     QString field;   // sheet key ("max-speed", "resolution") or "axis"

@@ -34,6 +34,21 @@ const std::pair<const char *, const char *> Columns[] = {
 
 const QString AllUnits = QStringLiteral("All");
 
+// The journal's table, a row whose unit was not asked its model saying so.
+class JournalTable : public QSqlTableModel
+{
+  public:
+    using QSqlTableModel::QSqlTableModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        QVariant value = QSqlTableModel::data(index, role);
+        if (role == Qt::DisplayRole && index.column() == fieldIndex(QStringLiteral("model")) &&
+            value.toString().isEmpty())
+            return notAskedText();
+        return value;
+    }
+};
+
 } // namespace
 
 ChangeHistoryDialog::ChangeHistoryDialog(const QString &journalPath, CanWriteBack canWriteBack,
@@ -115,7 +130,7 @@ void ChangeHistoryDialog::openJournal()
         return;
     }
     connection_ = std::make_unique<StoreConnection>(path_, StoreConnection::Mode::ReadOnly);
-    model_ = new QSqlTableModel(nullptr, connection_->db());
+    model_ = new JournalTable(nullptr, connection_->db());
     model_->setTable(Journal::tableName());
     model_->setEditStrategy(QSqlTableModel::OnManualSubmit);
     model_->setSort(model_->fieldIndex(QStringLiteral("id")), Qt::DescendingOrder);

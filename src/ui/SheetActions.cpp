@@ -316,7 +316,10 @@ bool SheetActions::canWriteBack(const JournalRow &row) const
 {
     if (!row.before || !session_.state.UnitConnected || !tracker_)
         return false;
-    if (row.unitModel != tracker_->unitModel() || row.axis != session_.state.AxisAddress)
+    // A row whose unit was not asked names no model to write back to; it is
+    // refused before the unit at the axis is asked its own.
+    if (row.unitModel.isEmpty() || row.axis != session_.state.AxisAddress ||
+        row.unitModel != tracker_->unitModel())
         return false;
     const SheetOperations operations(session_, {row.unitModel, tracker_->revision()});
     return !operations.valueName(row.field, row.profile.toInt()).isEmpty();

@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -323,6 +324,8 @@ void TestCheck::reports()
             ::setrlimit(RLIMIT_FSIZE, &limit);
             std::signal(SIGXFSZ, SIG_IGN);
         });
+    QElapsedTimer clock;
+    clock.start();
     process.start(KTV_CLI_PATH,
                   rig.withStore(QStringList{"check", path} + args.replaceInStrings("%1", folder)));
     QVERIFY(process.waitForFinished(60000));
@@ -336,6 +339,15 @@ void TestCheck::reports()
         QCOMPARE(doc.value("verdict").toString(), verdict);
         QCOMPARE(doc.value("problem").toString(), err);
         QCOMPARE(doc.value("values").toArray(), QJsonArray());
+        // The check's own time: a silent unit costs one rate's three half-second waits.
+        const QString took = QRegularExpression(R"re(<testsuite [^>]* time="(\d+\.\d{3})")re")
+                                 .match(QString::fromUtf8(xml))
+                                 .captured(1);
+        const qint64 ms =
+            QDateTime::fromString(doc.value("started").toString(), Qt::ISODateWithMs)
+                .msecsTo(QDateTime::fromString(doc.value("ended").toString(), Qt::ISODateWithMs));
+        QCOMPARE(took, QString::number(ms / 1000.0, 'f', 3));
+        QVERIFY2(ms >= (mode == "silent" ? 1500 : 0) && ms <= clock.elapsed(), xml.constData());
         QVERIFY(xml.contains(R"(tests="1")") && xml.contains(R"(<testcase classname="Check")"));
         QCOMPARE(problems(xml), QStringList{QStringLiteral(R"(<%1 message="%2" type="%3"/>)")
                                                 .arg(verdict == "refused" ? "failure" : "error",

@@ -908,7 +908,13 @@ void TestCli::badRepliesFailTheCommand_data()
         << QStringList{"accel=10000", "direction=cw"};
     QTest::newRow("save, drive options answer 77")
         << "VELD30" << options77 << QStringList{"save", "%1"} << 1
-        << veld30Options77 + "Direction: unreadable reply \"77\"\nNothing was saved to %1.\n"
+        << veld30Options77 + "Nothing was saved to %1.\n"
+        << QString() << QStringList{};
+    // Profile 2 is read by the save alone: its failure is said, once.
+    QTest::newRow("save, profile 2's max speed answers 7x")
+        << "KTRA20" << QStringList{"--mode", "fixed", "--fixed-reply", "7x", "--only", "VM2"}
+        << QStringList{"save", "%1"} << 1
+        << "Profile 2, Max Speed: unreadable reply \"7x\"\nNothing was saved to %1.\n"
         << QString() << QStringList{};
     // A unit that holds a value a load would refuse gives no sheet.
     QTest::newRow("save, unit holds a max speed above its limit")
@@ -918,9 +924,8 @@ void TestCli::badRepliesFailTheCommand_data()
            "Speed upper limit is 50,000\nNothing was saved to %1.\n"
         << QString() << QStringList{};
     QTest::newRow("diff, drive options answer 77")
-        << "KTRA20" << options77 << QStringList{"diff", "%1"} << 1
-        << ktra20Options77 + "Analog Speed: unreadable reply \"77\"\n"
-        << QString() << QStringList{};
+        << "KTRA20" << options77 << QStringList{"diff", "%1"} << 1 << ktra20Options77 << QString()
+        << QStringList{};
     QTest::newRow("read, unit 0.4 s late")
         << "KTRA20" << late << QStringList{"read"} << 0 << QString()
         << "Accel/Decel +10\n  Base Speed +500\n  Max Speed +5000\n"

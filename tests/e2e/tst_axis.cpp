@@ -96,15 +96,19 @@ void TestAxis::selectThenReadBack_data()
     QTest::addColumn<int>("close");
     QTest::addColumn<QString>("axis");
     QTest::addColumn<bool>("connected"); // else the operator disconnected first
+    // The model the journal gives a Send of Max Speed afterwards; none, no Send.
+    QTest::addColumn<QString>("journalModel");
 
-    QTest::newRow("7 and OK") << "7" << int(Close::Ok) << "7" << true;
-    QTest::newRow("05 keeps its zero") << "05" << int(Close::Ok) << "05" << true;
-    QTest::newRow("9 and the Enter key") << "9" << int(Close::EnterKey) << "9" << true;
-    QTest::newRow("7 then Cancel") << "7" << int(Close::Cancel) << "0" << true;
-    QTest::newRow("7 then the Esc key") << "7" << int(Close::EscKey) << "0" << true;
-    QTest::newRow("7 then the close box") << "7" << int(Close::CloseBox) << "0" << true;
-    QTest::newRow("empty box and OK") << "" << int(Close::Ok) << "0" << true;
-    QTest::newRow("7 and OK, not connected") << "7" << int(Close::Ok) << "7" << false;
+    // A VELD50 answers at 7: nothing has asked it who it is.
+    QTest::newRow("7 and OK, then Send") << "7" << int(Close::Ok) << "7" << true << "null";
+    QTest::newRow("05 keeps its zero") << "05" << int(Close::Ok) << "05" << true << "";
+    QTest::newRow("9 and the Enter key") << "9" << int(Close::EnterKey) << "9" << true << "";
+    QTest::newRow("7 then Cancel, then Send")
+        << "7" << int(Close::Cancel) << "0" << true << "VELD30";
+    QTest::newRow("7 then the Esc key") << "7" << int(Close::EscKey) << "0" << true << "";
+    QTest::newRow("7 then the close box") << "7" << int(Close::CloseBox) << "0" << true << "";
+    QTest::newRow("empty box and OK") << "" << int(Close::Ok) << "0" << true << "";
+    QTest::newRow("7 and OK, not connected") << "7" << int(Close::Ok) << "7" << false << "";
 }
 
 void TestAxis::selectThenReadBack()
@@ -113,7 +117,8 @@ void TestAxis::selectThenReadBack()
     QFETCH(int, close);
     QFETCH(QString, axis);
     QFETCH(bool, connected);
-    UnitOnLine rig(Model::VELD30);
+    QFETCH(QString, journalModel);
+    UnitOnLine rig(unitOf(Model::VELD30, 9600, {"--also-address", "7", "--also-model", "VELD50"}));
     Workbench bench(rig);
     QVERIFY(bench.connect());
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: 0"));
@@ -151,6 +156,19 @@ void TestAxis::selectThenReadBack()
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: ") + axis);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+    if (journalModel.isEmpty())
+        return;
+
+    // The Send and its read-back, and nothing after them.
+    rig.unit.clearRecord();
+    bench.box(Model::VELD30, ParamKey::Max)->setText(QStringLiteral("5200"));
+    bench.window->pressSend(Model::VELD30, ParamKey::Max);
+    QTest::qWait(300);
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@" + axis.toLatin1() + "M1_5200\r"} +
+                                           verifyQueries(Model::VELD30, axis.toLatin1()));
+    QCOMPARE(journalRows(bench.journalPath, QStringLiteral("model, axis, value, verdict")),
+             QStringList{journalModel + "|" + axis + "|5200|confirmed"});
+    QCOMPARE(bench.recorder.texts(), QStringList{});
 }
 
 void TestAxis::openingAgainDoesNotReload()

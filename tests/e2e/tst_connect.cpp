@@ -124,13 +124,15 @@ struct StatusSnapshot
     QColor colour;
     bool connectEnabled = false;
     bool waitCursor = false;
+    bool versionHidden = false;
     bool taken = false;
 };
 
 StatusSnapshot snapshot(const Workbench &bench)
 {
-    return {bench.window->lblConnected()->text(), statusColour(bench),
-            bench.window->cmdConnect()->isEnabled(), isWaitCursorShown(), true};
+    return {bench.window->lblConnected()->text(),         statusColour(bench),
+            bench.window->cmdConnect()->isEnabled(),      isWaitCursorShown(),
+            bench.window->lblVersionNumber()->isHidden(), true};
 }
 
 } // namespace
@@ -186,11 +188,22 @@ void TestConnect::connectWhileConnectedScansAgain()
         connectedDuring = bench.state.UnitConnected;
         tabsDuring = allTabsAvailable(bench);
     });
+    // Every 20 ms of the scan and its read-back: NOT Connected shows no version.
+    QStringList versionsNotConnected;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (const StatusSnapshot now = snapshot(bench); now.colour == Red && !now.versionHidden)
+            versionsNotConnected << bench.window->lblVersionNumber()->text();
+    });
+    watch.start(20);
     pressConnectBy(bench, Trigger(trigger));
+    watch.stop();
 
     QVERIFY(during.taken);
     QCOMPARE(during.text, QStringLiteral("The Unit is NOT Connected"));
     QCOMPARE(during.colour, Red);
+    QVERIFY(during.versionHidden);
+    QCOMPARE(versionsNotConnected, QStringList());
     QVERIFY(!during.connectEnabled);
     QVERIFY(during.waitCursor);
     QVERIFY(!connectedDuring);
@@ -201,6 +214,8 @@ void TestConnect::connectWhileConnectedScansAgain()
     QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is Connected"));
     QCOMPARE(statusColour(bench), Blue);
     QVERIFY(!bench.window->lblVersionNumber()->isHidden());
+    QCOMPARE(bench.window->lblVersionNumber()->text(),
+             QStringLiteral("Version: KTRA20, Revision 1.07"));
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(!isWaitCursorShown());
     QCOMPARE(bench.window->SSTab1()->currentIndex(), tabIndex(Model::KTRA20));

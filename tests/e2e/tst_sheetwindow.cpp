@@ -501,34 +501,55 @@ void TestSheetWindow::historyWritesBackTheEarlierValue()
 
 void TestSheetWindow::writeBackIsOff_data()
 {
-    QTest::addColumn<bool>("sent");
+    QTest::addColumn<int>("rowsWritten"); // by a Send (then Disconnect), or a row not asked
     QTest::addColumn<QStringList>("units");
+    QTest::addColumn<QString>("modelShown");
     // A journal nothing was written to yet: an empty table, and no file made.
-    QTest::newRow("no journal yet") << false << QStringList{"All"};
-    QTest::newRow("the row's unit not connected") << true << QStringList{"All", "KTRA20"};
+    QTest::newRow("no journal yet") << 0 << QStringList{"All"} << "";
+    QTest::newRow("the row's unit not connected") << 1 << QStringList{"All", "KTRA20"} << "KTRA20";
+    // Selecting it asks the unit at the axis nothing either.
+    QTest::newRow("the row's unit not asked, at the axis in use")
+        << 2 << QStringList{"All"} << "not asked";
 }
 
 void TestSheetWindow::writeBackIsOff()
 {
-    QFETCH(bool, sent);
+    QFETCH(int, rowsWritten);
     QFETCH(QStringList, units);
+    QFETCH(QString, modelShown);
+    const bool sent = rowsWritten > 0;
     Ktra20 k;
     QVERIFY(k.start());
-    if (sent) {
+    if (rowsWritten == 1) {
         k.send(ParamKey::Max, QStringLiteral("5200"));
         QVERIFY(waitUntil([&] { return QFile::exists(k.bench.journalPath); }));
         k.bench.window->pressDisconnect();
+    } else if (rowsWritten == 2) {
+        JournalEntry entry;
+        entry.time = QDateTime::currentDateTimeUtc();
+        entry.axis = k.bench.state.AxisAddress = QStringLiteral("7");
+        entry.field = QStringLiteral("max-speed");
+        entry.profile = QStringLiteral("1");
+        entry.value = QStringLiteral("5200");
+        entry.after = entry.value;
+        entry.line = "@7M1_5200\r";
+        entry.before = QStringLiteral("5000");
+        entry.verdict = JournalVerdict::Confirmed;
+        QString problem;
+        QVERIFY2(k.bench.journal.append(entry, &problem), qPrintable(problem));
     }
     k.rig.unit.clearRecord();
 
     int rows = -1;
     bool enabled = true;
     QStringList shownUnits;
+    QString shownModel;
     whenActive(QStringLiteral("ChangeHistory"), [&](QWidget *widget) {
         auto *dialog = static_cast<ChangeHistoryDialog *>(widget);
         rows = dialog->table()->model()->rowCount();
         for (int i = 0; i < dialog->unitFilter()->count(); ++i)
             shownUnits << dialog->unitFilter()->itemText(i);
+        shownModel = dialog->table()->model()->index(0, 2).data().toString();
         dialog->table()->selectRow(0);
         enabled = dialog->writeBackButton()->isEnabled();
         QTest::mouseClick(dialog->writeBackButton(), Qt::LeftButton);
@@ -538,6 +559,7 @@ void TestSheetWindow::writeBackIsOff()
 
     QCOMPARE(rows, sent ? 1 : 0);
     QCOMPARE(shownUnits, units);
+    QCOMPARE(shownModel, modelShown);
     QVERIFY(!enabled);
     QCOMPARE(QFile::exists(k.bench.journalPath), sent);
     QTest::qWait(300);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 namespace ktv::test {
@@ -29,6 +30,24 @@ bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QS
         ok = ok && q.exec();
     }
     return ok;
+}
+
+QStringList journalRows(const QString &path, const QString &columns)
+{
+    if (!QFileInfo::exists(path))
+        return {};
+    StoreConnection connection(path, StoreConnection::Mode::ReadOnly);
+    QSqlQuery query(connection.db());
+    if (!query.exec(QStringLiteral("SELECT %1 FROM changes ORDER BY id").arg(columns)))
+        return {QStringLiteral("(no table)")};
+    QStringList out;
+    while (query.next()) {
+        QStringList cells;
+        for (int i = 0; i < query.record().count(); ++i)
+            cells << (query.isNull(i) ? QStringLiteral("null") : query.value(i).toString());
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
 }
 
 QByteArray fileBytes(const QString &path)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 
@@ -16,6 +17,10 @@ bool writeStore(const QString &path, const QVariant &comPort, const QMap<int, QS
 
 // The bytes of a file, to check that a failure left it as it was.
 QByteArray fileBytes(const QString &path);
+
+// The change journal's rows, oldest first: the chosen columns (SQL) joined
+// by "|", a NULL as "null"; none when nothing was ever recorded.
+QStringList journalRows(const QString &path, const QString &columns);
 
 // Waits until a condition holds, running the event loop in short slices.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
