@@ -2,7 +2,8 @@
 // Seven checks of five units over two days at two stations, for the yield's
 // tests: SN-A fails at bench-1 and passes at bench-2 the next day, SN-B
 // passes at once, SN-C fails twice, and two checks without a serial number
-// (one failing, one passing) are units of their own.
+// (one failing, one passing) are units of their own. Then checks that
+// could not finish, for the failing fields' causes.
 
 #include "protocol/CheckReport.h"
 
@@ -98,6 +99,67 @@ inline std::vector<CheckReport> yieldSeed()
                                      QStringLiteral("5"),
                                      seed.values[i].second,
                                      {}});
+        reports.push_back(std::move(report));
+    }
+    return reports;
+}
+
+// Five checks at bench-3 on 2026-12-09 that could not finish: two lost
+// their line (the first after a value the unit gave, and that differs),
+// one was refused, one found no unit, one was stopped.
+inline std::vector<CheckReport> unfinishedSeed()
+{
+    std::vector<CheckReport> reports;
+    const ValueVerdict lost = ValueVerdict::NoAnswer;
+    const struct
+    {
+        CheckVerdict verdict;
+        const char *problem;
+        std::vector<std::pair<ValueVerdict, const char *>> values; // max-speed, accel, resolution
+    } seeds[] = {
+        {CheckVerdict::Fail,
+         "line lost after 1 of 3 values",
+         {{ValueVerdict::Differs, ""}, {lost, "line lost"}, {lost, "line lost"}}},
+        {CheckVerdict::Fail,
+         "line lost after 0 of 3 values",
+         {{lost, "line lost"}, {lost, "line lost"}, {lost, "line lost"}}},
+        {CheckVerdict::Refused,
+         "Profile 1, Max Speed: 0 is below 1",
+         {{ValueVerdict::Refused, "0 is below 1"}}},
+        {CheckVerdict::Error, "There in no unit connected!", {}},
+        {CheckVerdict::Error,
+         "1 of 3 values written",
+         {{ValueVerdict::Match, ""},
+          {ValueVerdict::NotWritten, "cancelled"},
+          {ValueVerdict::NotWritten, "cancelled"}}},
+    };
+    const char *const keys[] = {"max-speed", "accel", "resolution"};
+    const char *const captions[] = {"Max Speed", "Accel/Decel", "Resolution"};
+    int number = 0;
+    for (const auto &seed : seeds) {
+        CheckReport report = yieldSeed().front();
+        report.id = QUuid(
+            QStringLiteral("{00000000-0000-4000-9000-%1}").arg(++number, 12, 10, QLatin1Char('0')));
+        report.serial = QStringLiteral("SN-U%1").arg(number);
+        report.station = QStringLiteral("bench-3");
+        report.started = QDateTime::fromString(
+            QStringLiteral("2026-12-09T08:0%1:00.000+01:00").arg(number), Qt::ISODateWithMs);
+        report.ended = report.started.addSecs(5);
+        report.verdict = seed.verdict;
+        report.problem = QString::fromLatin1(seed.problem);
+        report.values.clear();
+        for (std::size_t i = 0; i < seed.values.size(); ++i) {
+            const bool answered = seed.values[i].first == ValueVerdict::Match ||
+                                  seed.values[i].first == ValueVerdict::Differs;
+            report.values.push_back(
+                {i == 2 ? 0 : 1, QString::fromLatin1(keys[i]), QString::fromLatin1(captions[i]),
+                 QStringLiteral("5"),
+                 answered ? std::optional<QString>(seed.values[i].first == ValueVerdict::Match
+                                                       ? QStringLiteral("5")
+                                                       : QStringLiteral("4"))
+                          : std::nullopt,
+                 seed.values[i].first, QString::fromLatin1(seed.values[i].second)});
+        }
         reports.push_back(std::move(report));
     }
     return reports;
