@@ -144,7 +144,14 @@ void renderChart(QChart *chart, QPainter *painter, const QRectF &target, const Q
         QPainter first(&aside);
         chart->scene()->render(&first, QRectF(0, 0, 8, 8), QRectF(chart->pos(), size));
     }
-    QCoreApplication::sendPostedEvents();
+    // Only the chart's own: a reading that ends meanwhile is drawn after.
+    QCoreApplication::sendPostedEvents(chart->scene());
+    QCoreApplication::sendPostedEvents(chart);
+    for (QObject *part : chart->findChildren<QObject *>())
+        QCoreApplication::sendPostedEvents(part);
+    for (QGraphicsItem *item : chart->scene()->items())
+        if (QGraphicsObject *object = item->toGraphicsObject())
+            QCoreApplication::sendPostedEvents(object);
     chart->scene()->render(painter, target, QRectF(chart->pos(), size));
     chart->resize(was);
     if (chart->layout())

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -56,6 +57,7 @@ class tst_ReportFile : public QObject
             *row("a named pipe is refused") << "fifo" << false << notAFile;
             *row("a link to a named pipe is refused") << "link to fifo" << false << notAFile;
             *row("a folder is refused") << "folder" << false << notAFile;
+            *row("a device is refused") << "device" << false << notAFile;
             *row("a folder that does not exist")
                 << "missing" << false << "%1 could not be written: No such file or directory";
         }
@@ -85,6 +87,8 @@ class tst_ReportFile : public QObject
             QVERIFY(QDir(dir.path()).mkdir("report." + format));
         } else if (target == "missing") {
             path = dir.filePath("gone/report." + format);
+        } else if (target == "device") {
+            path = "/dev/null";
         }
         const QStringList before =
             QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
@@ -103,31 +107,12 @@ class tst_ReportFile : public QObject
             QCOMPARE(file.read(5), format == "csv" ? QByteArray("Unit,") : QByteArray("%PDF-"));
             QCOMPARE(QFileInfo(path).isSymLink(), target == "link");
         }
-        for (const QString &pipe : {path, named}) {
-            struct stat info
-            {
-            };
-            if (target.contains("fifo") &&
-                ::lstat(QFile::encodeName(pipe).constData(), &info) == 0 && !S_ISLNK(info.st_mode))
-                QVERIFY(S_ISFIFO(info.st_mode));
-        }
-    }
-
-    // A device is refused the same way, and stays as it was.
-    void deviceRefused_data()
-    {
-        QTest::addColumn<QString>("format");
-        QTest::newRow("csv") << "csv";
-        QTest::newRow("pdf") << "pdf";
-    }
-    void deviceRefused()
-    {
-        QFETCH(QString, format);
-        QString said;
-        QVERIFY(format == "csv" ? !writeReportCsv("/dev/null", pages().front(), &said)
-                                : !printReportPdf("/dev/null", pages(), &said));
-        QCOMPARE(said, QStringLiteral("/dev/null is not a plain file: a report is written only "
-                                      "to a file."));
+        struct stat info
+        {
+        };
+        if (target.contains("fifo")) // still the pipe, behind its link too
+            QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0 &&
+                    S_ISFIFO(info.st_mode));
     }
 
     // A writer killed at any moment leaves the old file or the new one, and
@@ -143,25 +128,22 @@ class tst_ReportFile : public QObject
             for (;;)
                 (void)writeWholeFile(path, bytes);
         }
-        QStringList seen;
+        QSet<QString> seen; // while it writes, and once it was killed
+        auto look = [&] {
+            for (const QString &name :
+                 QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden))
+                seen.insert(name);
+        };
         QElapsedTimer writing;
         writing.start();
-        while (writing.elapsed() < 600)
-            for (const QString &name : QDir(dir.path())
-                                           .entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
-                                                      QDir::System | QDir::Hidden))
-                if (name != "report.pdf" && !seen.contains(name))
-                    seen << name;
+        while (writing.elapsed() < 600 ||
+               (!seen.contains("report.pdf") && writing.elapsed() < 20000))
+            look();
         ::kill(child, SIGKILL);
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QCOMPARE(seen, QStringList{});
-        const QStringList left =
-            QDir(dir.path())
-                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System | QDir::Hidden);
-        QVERIFY2(left.isEmpty() || left == QStringList{"report.pdf"}, qPrintable(left.join(',')));
-        if (!left.isEmpty())
-            QCOMPARE(QFileInfo(path).size(), qint64(bytes.size()));
+        QCOMPARE(::waitpid(child, nullptr, 0), child);
+        look();
+        QCOMPARE(seen.values(), QStringList{"report.pdf"});
+        QCOMPARE(QFileInfo(path).size(), qint64(bytes.size()));
     }
 
     // A write still under way when the program's loop ends is finished

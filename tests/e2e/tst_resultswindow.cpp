@@ -477,27 +477,16 @@ class tst_ResultsWindow : public QObject
         QTest::addColumn<QString>("object");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
-        QTest::newRow("the checks") << "tblResults"
-                                    << "Results"
-                                    << "";
-        QTest::newRow("the yield") << "tblYield"
-                                   << "Yield of units"
-                                   << "";
-        QTest::newRow("the day, not its date") << "cboDay"
-                                               << "Day"
-                                               << "2026-12-08";
-        QTest::newRow("the yield chart") << "chtYield"
-                                         << "Yield chart"
-                                         << "";
-        QTest::newRow("the failing fields chart") << "chtFailingFields"
-                                                  << "Failing fields chart"
-                                                  << "";
-        QTest::newRow("the checks per hour chart") << "chtChecksPerHour"
-                                                   << "Checks per hour chart"
-                                                   << "";
-        QTest::newRow("the unit's history") << "tblHistory"
-                                            << "Unit History"
-                                            << "";
+        const char *const rows[][4] = {
+            {"the checks", "tblResults", "Results", ""},
+            {"the yield", "tblYield", "Yield of units", ""},
+            {"the day, not its date", "cboDay", "Day", "2026-12-08"},
+            {"the yield chart", "chtYield", "Yield chart", ""},
+            {"the failing fields chart", "chtFailingFields", "Failing fields chart", ""},
+            {"the checks per hour chart", "chtChecksPerHour", "Checks per hour chart", ""},
+            {"the unit's history", "tblHistory", "Unit History", ""}};
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << row[1] << row[2] << row[3];
     }
     void readOutByName()
     {

@@ -109,56 +109,45 @@ inline std::vector<CheckReport> yieldSeed()
 // one was refused, one found no unit, one was stopped.
 inline std::vector<CheckReport> unfinishedSeed()
 {
-    std::vector<CheckReport> reports;
-    const ValueVerdict lost = ValueVerdict::NoAnswer;
+    using V = ValueVerdict;
     const struct
     {
         CheckVerdict verdict;
         const char *problem;
-        std::vector<std::pair<ValueVerdict, const char *>> values; // max-speed, accel, resolution
+        std::vector<std::pair<V, const char *>> values; // as yieldSeed's, in order
     } seeds[] = {
         {CheckVerdict::Fail,
          "line lost after 1 of 3 values",
-         {{ValueVerdict::Differs, ""}, {lost, "line lost"}, {lost, "line lost"}}},
+         {{V::Differs, ""}, {V::NoAnswer, "line lost"}, {V::NoAnswer, "line lost"}}},
         {CheckVerdict::Fail,
          "line lost after 0 of 3 values",
-         {{lost, "line lost"}, {lost, "line lost"}, {lost, "line lost"}}},
-        {CheckVerdict::Refused,
-         "Profile 1, Max Speed: 0 is below 1",
-         {{ValueVerdict::Refused, "0 is below 1"}}},
+         {{V::NoAnswer, "line lost"}, {V::NoAnswer, "line lost"}, {V::NoAnswer, "line lost"}}},
+        {CheckVerdict::Refused, "Profile 1, Max Speed: 0 is below 1", {{V::Refused, "below 1"}}},
         {CheckVerdict::Error, "There in no unit connected!", {}},
         {CheckVerdict::Error,
          "1 of 3 values written",
-         {{ValueVerdict::Match, ""},
-          {ValueVerdict::NotWritten, "cancelled"},
-          {ValueVerdict::NotWritten, "cancelled"}}},
-    };
-    const char *const keys[] = {"max-speed", "accel", "resolution"};
-    const char *const captions[] = {"Max Speed", "Accel/Decel", "Resolution"};
-    int number = 0;
+         {{V::Match, ""}, {V::NotWritten, "cancelled"}, {V::NotWritten, "cancelled"}}}};
+    std::vector<CheckReport> reports;
     for (const auto &seed : seeds) {
         CheckReport report = yieldSeed().front();
-        report.id = QUuid(
-            QStringLiteral("{00000000-0000-4000-9000-%1}").arg(++number, 12, 10, QLatin1Char('0')));
-        report.serial = QStringLiteral("SN-U%1").arg(number);
+        const int n = int(reports.size()) + 1;
+        report.id = QUuid(QStringLiteral("{00000000-0000-4000-9000-00000000000%1}").arg(n));
+        report.serial = QStringLiteral("SN-U%1").arg(n);
         report.station = QStringLiteral("bench-3");
         report.started = QDateTime::fromString(
-            QStringLiteral("2026-12-09T08:0%1:00.000+01:00").arg(number), Qt::ISODateWithMs);
+            QStringLiteral("2026-12-09T08:0%1:00.000+01:00").arg(n), Qt::ISODateWithMs);
         report.ended = report.started.addSecs(5);
         report.verdict = seed.verdict;
         report.problem = QString::fromLatin1(seed.problem);
-        report.values.clear();
+        report.values.resize(seed.values.size());
         for (std::size_t i = 0; i < seed.values.size(); ++i) {
-            const bool answered = seed.values[i].first == ValueVerdict::Match ||
-                                  seed.values[i].first == ValueVerdict::Differs;
-            report.values.push_back(
-                {i == 2 ? 0 : 1, QString::fromLatin1(keys[i]), QString::fromLatin1(captions[i]),
-                 QStringLiteral("5"),
-                 answered ? std::optional<QString>(seed.values[i].first == ValueVerdict::Match
-                                                       ? QStringLiteral("5")
-                                                       : QStringLiteral("4"))
-                          : std::nullopt,
-                 seed.values[i].first, QString::fromLatin1(seed.values[i].second)});
+            CheckedValue &value = report.values[i];
+            value.verdict = seed.values[i].first;
+            value.problem = QString::fromLatin1(seed.values[i].second);
+            if (value.verdict != V::Match && value.verdict != V::Differs)
+                value.unitValue.reset();
+            else if (value.verdict == V::Differs)
+                value.unitValue = QStringLiteral("4");
         }
         reports.push_back(std::move(report));
     }
