@@ -850,11 +850,10 @@ class tst_ResultsServer : public QObject
     {
         const QString db = pg->createDatabase();
         ResultsServer server(pg->setting(db));
-        const std::vector<CheckReport> reports = unfinishedSeed();
         QString problem;
-        for (const CheckReport &report : reports)
+        for (const CheckReport &report : unfinishedSeed())
             QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
-
+        // As the program counts them (the charts' test reads them back).
         QCOMPARE(pg->rows(db, "SELECT station, day, unit_model, profile, field, name, failures "
                               "FROM failing_fields ORDER BY failures DESC, name COLLATE \"C\""),
                  (QStringList{"bench-3|2026-12-09|KTRA20|0||line lost|2",
@@ -862,18 +861,6 @@ class tst_ResultsServer : public QObject
                               "bench-3|2026-12-09|KTRA20|0||no answer|1",
                               "bench-3|2026-12-09|KTRA20|0||refused|1",
                               "bench-3|2026-12-09|KTRA20|0||stopped|1"}));
-        const auto failures = server.fieldFailures({}, &problem);
-        QVERIFY2(failures, qPrintable(problem));
-        auto ranked = [](const std::vector<FieldFailures> &rows) {
-            QStringList out;
-            for (const RankedField &field : rankFields(rows, {}))
-                out << QStringLiteral("%1|%2|%3")
-                           .arg(field.name)
-                           .arg(field.failures)
-                           .arg(field.unfinished ? "cause" : "field");
-            return out;
-        };
-        QCOMPARE(ranked(*failures), ranked(failingFields(reports)));
         QCOMPARE(pg->rows(db, "SELECT count(*) FROM checks"), QStringList{"5"});
     }
 };
