@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPen>
 #include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -428,6 +429,10 @@ void ResultsCharts::drawPareto()
     }
     for (int i = 0; i < count; ++i)
         cumulative->append(ranked[std::size_t(i)].cumulativePercent, double(count - 1 - i));
+    // Colours of their own: the causes apart from the fields, the share
+    // apart from both.
+    unfinished->setColor(QColor(230, 126, 34));
+    cumulative->setPen(QPen(QColor(64, 64, 64), 2));
     bars->append(fields);
     bars->append(unfinished);
     chart->addSeries(bars);
