@@ -79,6 +79,9 @@ Outcome<void> writeUnix(const QString &target, const QByteArray &bytes)
     const QByteArray piece = name + '.' + QFile::encodeName(host) + '-' +
                              QByteArray::number(qint64(::getpid())) + '-' +
                              QByteArray::number(++counter) + ".part";
+    // A piece a killed writer left (it has a name for the moment between
+    // being whole and taking the target's) goes before anything is written.
+    removeStalePieces(info.absolutePath(), info.fileName(), host);
     bool named = false;
     int fd = -1;
 #ifdef O_TMPFILE
@@ -87,7 +90,6 @@ Outcome<void> writeUnix(const QString &target, const QByteArray &bytes)
     fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
 #endif
     if (fd < 0) {
-        removeStalePieces(info.absolutePath(), info.fileName(), host);
         fd = ::openat(dir, piece.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         named = fd >= 0;
     }
