@@ -4,6 +4,7 @@
 #include "store/StoreLocation.h"
 #include "ui/CommandLine.h"
 #include "ui/MainWindow.h"
+#include "ui/NamedComboBox.h"
 #include "ui/OpeningWindow.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
         return *exitCode;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    ktv::readComboBoxesByName(); // a screen reader says "Baud", not "9600"
     const ktv::StoreLocation store = ktv::locateStore();
     ktv::UnitSession session(store.path);
     ktv::MainWindow main(session);

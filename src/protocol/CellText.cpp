@@ -6,7 +6,11 @@ namespace ktv {
 
 QString csvCell(const QString &text)
 {
-    static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+    // A spreadsheet drops a leading tab, line break or space (a no-break
+    // one too) before it reads a formula, and takes the full-width signs
+    // for the plain ones.
+    static const QString FormulaStarts =
+        QStringLiteral("=+-@\t\r\n \u00a0\uff1d\uff0b\uff0d\uff20");
     QString cell = text;
     if (!cell.isEmpty() && FormulaStarts.contains(cell.front()))
         cell.prepend(QLatin1Char('\''));

@@ -8,8 +8,9 @@
 
 namespace ktv {
 
-// One CSV cell. A text that begins with "=", "+", "-", "@", a tab or a CR
-// would be taken by a spreadsheet for a formula: it gets a "'" in front
+// One CSV cell. A text that begins with "=", "+", "-", "@" (or their
+// full-width forms), a tab, a line break, a space or a no-break space could
+// be taken by a spreadsheet for a formula: it gets a "'" in front
 // ("-5" too: a cell here is text, and a spreadsheet reads "'-5" as -5 shown
 // as text). A cell with a comma, a quote, a line break or a space at either
 // end is quoted, its quotes doubled.

@@ -91,7 +91,8 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
     return true;
 }
 
-std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString *problem) const
+std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString *problem,
+                                            QHash<QUuid, QDateTime> *sent) const
 {
     QStringList where;
     QVariantList binds;
@@ -118,7 +119,7 @@ std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString
     QString order = QStringLiteral("started_utc DESC, id DESC");
     if (filter.limit > 0)
         order += QStringLiteral(" LIMIT %1 OFFSET %2").arg(filter.limit).arg(filter.offset);
-    return select(where, binds, order, problem);
+    return select(where, binds, order, problem, sent);
 }
 
 std::vector<CheckReport> CheckResults::waiting(QString *problem) const
@@ -146,7 +147,8 @@ bool CheckResults::markSent(const QUuid &id, QString *problem)
 }
 
 std::vector<CheckReport> CheckResults::select(const QStringList &where, const QVariantList &binds,
-                                              const QString &order, QString *problem) const
+                                              const QString &order, QString *problem,
+                                              QHash<QUuid, QDateTime> *sent) const
 {
     std::vector<CheckReport> reports;
     if (!QFileInfo::exists(path_))
@@ -173,7 +175,7 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
                         : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     query.prepare(QStringLiteral("SELECT id, uuid, station, operator, model, revision, axis, baud, "
                                  "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, "
-                                 "started, ended, verdict, problem, %1 FROM checks")
+                                 "started, ended, verdict, problem, %1, sent FROM checks")
                       .arg(version >= 3 ? QStringLiteral("serial") : QStringLiteral("NULL")) +
                   whereClause + QStringLiteral(" ORDER BY ") + order);
     for (const QVariant &bind : binds)
@@ -197,6 +199,8 @@ std::vector<CheckReport> CheckResults::select(const QStringList &where, const QV
         report.verdict = checkVerdictFromText(text(16));
         report.problem = text(17);
         report.serial = text(18);
+        if (sent && !query.isNull(19))
+            sent->insert(report.id, QDateTime::fromString(text(19), Qt::ISODateWithMs));
         byId.emplace(query.value(0).toLongLong(), reports.size());
         reports.push_back(std::move(report));
     }

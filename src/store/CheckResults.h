@@ -9,6 +9,7 @@
 #include "protocol/CheckReport.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -41,7 +42,10 @@ class CheckResults
     // The checks the filter lets through, newest first. A journal that does
     // not exist yet holds none and is not made; one that cannot be read
     // gives none and *problem.
-    std::vector<CheckReport> list(const ResultsFilter &filter, QString *problem = nullptr) const;
+    // sent, when given, gets the time each listed check reached the server
+    // (none for those still waiting).
+    std::vector<CheckReport> list(const ResultsFilter &filter, QString *problem = nullptr,
+                                  QHash<QUuid, QDateTime> *sent = nullptr) const;
 
     // The checks the results server does not have yet, oldest first.
     std::vector<CheckReport> waiting(QString *problem = nullptr) const;
@@ -50,7 +54,8 @@ class CheckResults
 
   private:
     std::vector<CheckReport> select(const QStringList &where, const QVariantList &binds,
-                                    const QString &order, QString *problem) const;
+                                    const QString &order, QString *problem,
+                                    QHash<QUuid, QDateTime> *sent = nullptr) const;
 
     QString path_;
 };

@@ -92,6 +92,28 @@ const QStringList &step(int version)
             "check_units c ON c.uuid = v.check_uuid WHERE v.verdict <> 'match' "
             "GROUP BY c.station, c.day, c.unit_model, v.profile, v.field, name"),
     };
+    // A check that could not finish counts once under its cause (field '',
+    // name the cause), never as failures of the values it could not get; a
+    // value the unit gave, and that differs, still counts against its field
+    // (ResultsYield.h).
+    static const QStringList five = {
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW failing_fields AS WITH ended AS (SELECT c.uuid, c.station, "
+            "c.day, c.unit_model, CASE WHEN c.verdict = 'refused' THEN 'refused' "
+            "WHEN k.problem LIKE 'line lost%' OR EXISTS (SELECT 1 FROM check_values l WHERE "
+            "l.check_uuid = c.uuid AND l.problem = 'line lost') THEN 'line lost' "
+            "WHEN c.verdict <> 'error' THEN '' "
+            "WHEN k.problem = 'cancelled' OR EXISTS (SELECT 1 FROM check_values l WHERE "
+            "l.check_uuid = c.uuid AND l.problem = 'cancelled') THEN 'stopped' "
+            "ELSE 'no answer' END AS cause FROM check_units c JOIN checks k ON k.uuid = c.uuid) "
+            "SELECT e.station, e.day, e.unit_model, v.profile, v.field, CASE WHEN v.profile > 0 "
+            "THEN 'Profile ' || v.profile || ', ' || v.caption ELSE v.caption END AS name, "
+            "count(*) AS failures FROM check_values v JOIN ended e ON e.uuid = v.check_uuid "
+            "WHERE v.verdict <> 'match' AND (e.cause = '' OR v.unit_value IS NOT NULL) "
+            "GROUP BY e.station, e.day, e.unit_model, v.profile, v.field, name "
+            "UNION ALL SELECT station, day, unit_model, 0, '', cause, count(*) FROM ended "
+            "WHERE cause <> '' GROUP BY station, day, unit_model, cause"),
+    };
     static const QStringList none;
     switch (version) {
     case 1:
@@ -102,6 +124,8 @@ const QStringList &step(int version)
         return three;
     case 4:
         return four;
+    case 5:
+        return five;
     }
     return none;
 }

@@ -712,13 +712,15 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
 }
 
 std::optional<std::vector<CheckReport>> ResultsServer::list(const ResultsFilter &filter,
-                                                            QString *problem)
+                                                            QString *problem,
+                                                            QHash<QUuid, QDateTime> *received)
 {
-    return again([&] { return listOnce(filter, problem); });
+    return again([&] { return listOnce(filter, problem, received); });
 }
 
 std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFilter &filter,
-                                                                QString *problem)
+                                                                QString *problem,
+                                                                QHash<QUuid, QDateTime> *received)
 {
     if (!connectAndUpgrade(problem))
         return std::nullopt;
@@ -744,7 +746,8 @@ std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFil
                 "c.baud, c.device, c.by_id, c.serial_number, c.sheet_name, c.sheet_sha256, "
                 "c.loaded, CAST(round(extract(epoch FROM c.started) * 1000) AS bigint), "
                 "CAST(round(extract(epoch FROM c.ended) * 1000) AS bigint), c.utc_offset, "
-                "c.verdict, c.problem, c.serial FROM checks c") +
+                "c.verdict, c.problem, c.serial, "
+                "CAST(round(extract(epoch FROM c.received) * 1000) AS bigint) FROM checks c") +
             where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page);
         for (const QVariant &value : values)
             query.addBindValue(value);
@@ -775,6 +778,9 @@ std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFil
             report.verdict = checkVerdictFromText(query.value(16).toString());
             report.problem = query.value(17).toString();
             report.serial = query.value(18).toString();
+            if (received)
+                received->insert(report.id,
+                                 QDateTime::fromMSecsSinceEpoch(query.value(19).toLongLong()));
             at.insert(report.id, reports.size());
             reports.push_back(std::move(report));
         }
@@ -904,16 +910,18 @@ std::optional<std::vector<FieldFailures>> ResultsServer::fieldFailures(const Res
 {
     return again([&] {
         return readView<FieldFailures>(
-            QStringLiteral("SELECT station, CAST(day AS text), unit_model, name, failures FROM "
-                           "failing_fields"),
+            QStringLiteral("SELECT station, CAST(day AS text), unit_model, name, failures, "
+                           "field = '' FROM failing_fields"),
             filter,
             QStringLiteral(
                 "day, station COLLATE \"C\", unit_model COLLATE \"C\", name COLLATE \"C\""),
             [](const QSqlQuery &query) {
                 return FieldFailures{query.value(0).toString(),
                                      QDate::fromString(query.value(1).toString(), Qt::ISODate),
-                                     query.value(2).toString(), query.value(3).toString(),
-                                     query.value(4).toInt()};
+                                     query.value(2).toString(),
+                                     query.value(3).toString(),
+                                     query.value(4).toInt(),
+                                     query.value(5).toBool()};
             },
             problem);
     });

@@ -76,14 +76,16 @@ struct YieldFigures
     int retests() const { return checks - units; }
 };
 
-// The checks in which one field's value was not a match.
+// The checks in which one field's value was not a match; or, unfinished,
+// the checks that could not finish for one cause (ResultsYield.h).
 struct FieldFailures
 {
     QString station;
     QDate day; // the bench's calendar day of the check
     QString unitModel;
-    QString name; // "Profile 1, Max Speed", "Ramp Down"
+    QString name; // "Profile 1, Max Speed", "Ramp Down"; a cause: "line lost"
     int failures = 0;
+    bool unfinished = false; // name is a cause, not a field
 };
 
 struct RankedField
@@ -91,6 +93,7 @@ struct RankedField
     QString name;
     int failures = 0;
     double cumulativePercent = 0; // of all the failures, this field's and those before it
+    bool unfinished = false;
 };
 
 enum class ProbeOutcome {
@@ -141,8 +144,10 @@ class ResultsServer
 
     SendOutcome send(const CheckReport &report, QString *problem);
 
-    // Newest first; filter.limit and offset take one page.
-    std::optional<std::vector<CheckReport>> list(const ResultsFilter &filter, QString *problem);
+    // Newest first; filter.limit and offset take one page. received, when
+    // given, gets the time each listed check reached the server.
+    std::optional<std::vector<CheckReport>> list(const ResultsFilter &filter, QString *problem,
+                                                 QHash<QUuid, QDateTime> *received = nullptr);
     // Per station and day, newest day first, stations by name.
     std::optional<std::vector<StationYield>> yield(const ResultsFilter &filter, QString *problem);
     // The views yield_per_station_day and failing_fields, the rows the
@@ -170,7 +175,8 @@ class ResultsServer
             result = read();
         return result;
     }
-    std::optional<std::vector<CheckReport>> listOnce(const ResultsFilter &filter, QString *problem);
+    std::optional<std::vector<CheckReport>> listOnce(const ResultsFilter &filter, QString *problem,
+                                                     QHash<QUuid, QDateTime> *received);
     std::optional<std::vector<StationYield>> yieldOnce(const ResultsFilter &filter,
                                                        QString *problem);
     bool connectAndUpgrade(QString *problem);

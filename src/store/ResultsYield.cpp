@@ -130,23 +130,47 @@ std::vector<YieldFigures> yieldBy(const std::vector<YieldFigures> &rows, YieldBy
     return summed;
 }
 
+QString unfinishedCause(const CheckReport &report)
+{
+    auto anyValue = [&report](const QString &problem) {
+        return std::any_of(report.values.begin(), report.values.end(),
+                           [&](const CheckedValue &value) { return value.problem == problem; });
+    };
+    const QString lineLost = QStringLiteral("line lost");
+    const QString cancelled = QStringLiteral("cancelled");
+    if (report.verdict == CheckVerdict::Refused)
+        return QStringLiteral("refused");
+    if (report.problem.startsWith(lineLost) || anyValue(lineLost))
+        return lineLost;
+    if (report.verdict != CheckVerdict::Error)
+        return {};
+    if (report.problem == cancelled || anyValue(cancelled))
+        return QStringLiteral("stopped");
+    return QStringLiteral("no answer");
+}
+
 std::vector<FieldFailures> failingFields(const std::vector<CheckReport> &reports)
 {
-    std::map<std::tuple<qint64, QString, QString, QString>, FieldFailures> groups;
+    // Keyed by the name, and whether it is a cause.
+    std::map<std::tuple<qint64, QString, QString, bool, QString>, FieldFailures> groups;
     for (const CheckReport &report : reports) {
         const QDate day = benchDay(report);
-        for (const CheckedValue &value : report.values) {
-            if (value.verdict == ValueVerdict::Match)
-                continue;
-            const QString name = checkedValueName(value);
-            FieldFailures &group =
-                groups[{day.toJulianDay(), report.station, report.unit.unitModel, name}];
+        auto count = [&](const QString &name, bool unfinished) {
+            FieldFailures &group = groups[{day.toJulianDay(), report.station, report.unit.unitModel,
+                                           unfinished, name}];
             group.station = report.station;
             group.day = day;
             group.unitModel = report.unit.unitModel;
             group.name = name;
+            group.unfinished = unfinished;
             ++group.failures;
-        }
+        };
+        const QString cause = unfinishedCause(report);
+        if (!cause.isEmpty())
+            count(cause, true);
+        for (const CheckedValue &value : report.values)
+            if (value.verdict != ValueVerdict::Match && (cause.isEmpty() || value.unitValue))
+                count(checkedValueName(value), false);
     }
     std::vector<FieldFailures> rows;
     rows.reserve(groups.size());
@@ -158,18 +182,18 @@ std::vector<FieldFailures> failingFields(const std::vector<CheckReport> &reports
 std::vector<RankedField> rankFields(const std::vector<FieldFailures> &rows,
                                     const ResultsFilter &filter)
 {
-    std::map<QString, int> byName;
+    std::map<std::pair<QString, bool>, int> byName;
     int total = 0;
     for (const FieldFailures &row : rows) {
         if (!passes(filter, row.station, row.unitModel, row.day))
             continue;
-        byName[row.name] += row.failures;
+        byName[{row.name, row.unfinished}] += row.failures;
         total += row.failures;
     }
     std::vector<RankedField> ranked;
     ranked.reserve(byName.size());
     for (const auto &[name, failures] : byName)
-        ranked.push_back({name, failures, 0});
+        ranked.push_back({name.first, failures, 0, name.second});
     std::stable_sort(ranked.begin(), ranked.end(), [](const RankedField &a, const RankedField &b) {
         return a.failures > b.failures;
     });

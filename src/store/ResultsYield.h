@@ -36,12 +36,21 @@ enum class YieldBy { All, Station, Day, StationDay };
 std::vector<YieldFigures> yieldBy(const std::vector<YieldFigures> &rows, YieldBy by,
                                   const ResultsFilter &filter);
 
+// Why a check could not finish: "line lost" (the line went during it),
+// "stopped" (stopped before its end), "no answer" (no unit to ask: none
+// connected or answering, two at one address), "refused" (its sheet was
+// refused: nothing sent). Empty for a check that ran to its end.
+QString unfinishedCause(const CheckReport &report);
+
 // What the view failing_fields holds: per station, day, unit model and
-// field, the checks in which that field's value was not a match.
+// field, the checks in which that field's value was not a match. A check
+// that could not finish counts once, under its cause, and none of the
+// values it could not get count against their fields; a value the unit
+// did give, and that differs, still does.
 std::vector<FieldFailures> failingFields(const std::vector<CheckReport> &reports);
 
-// The fields the filter lets through (as yieldBy), summed per field and
-// ranked for a Pareto chart: most failures first, then by name.
+// The fields and causes the filter lets through (as yieldBy), summed per
+// name and ranked for a Pareto chart: most failures first, then by name.
 std::vector<RankedField> rankFields(const std::vector<FieldFailures> &rows,
                                     const ResultsFilter &filter);
 

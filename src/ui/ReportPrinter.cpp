@@ -4,23 +4,20 @@
 #include "store/WholeFile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
+#include <QPdfWriter>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QThread>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace ktv {
@@ -85,8 +82,22 @@ QByteArray reportCsv(const ReportPage &page)
     return csv;
 }
 
+QString reportTargetProblem(const QString &path)
+{
+    // Only a plain file (or none yet): a named pipe would hold the writer
+    // until someone read it, and a device or a folder is no place for a
+    // report; neither is replaced by one.
+    if (notAFileKind(path).isEmpty())
+        return {};
+    return QStringLiteral("%1 is not a plain file: a report is written only to a file.").arg(path);
+}
+
 bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem)
 {
+    if (const QString refused = reportTargetProblem(path); !refused.isEmpty()) {
+        *problem = refused;
+        return false;
+    }
     if (const Outcome<void> written = writeWholeFile(path, reportCsv(page)); !written) {
         *problem = QStringLiteral("%1 could not be written: %2").arg(path, written.problem());
         return false;
@@ -94,57 +105,48 @@ bool writeReportCsv(const QString &path, const ReportPage &page, QString *proble
     return true;
 }
 
+QByteArray reportPdf(const std::vector<ReportPage> &pages)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(1200);
+        writer.setCreator(QStringLiteral("KTRA-VELD Software"));
+        writer.setTitle(pages.empty() ? QString() : pages.front().title);
+        QString html;
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            html += pageHtml(pages[i], i == 0);
+        QTextDocument document;
+        // Without ligatures: a "fi" copied out of the PDF, or searched for in
+        // it, stays the two letters "f" and "i".
+        QFont font = document.defaultFont();
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        document.setDefaultFont(font);
+        document.setHtml(html);
+        document.print(&writer);
+    }
+    return buffer.data();
+}
+
 bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, QString *problem)
 {
-    // Only a plain file (or none yet): a named pipe would hold the window
-    // until someone read it, and a device is no place for a report.
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile()) {
-        *problem =
-            QStringLiteral("%1 is not a plain file: a report is written only to a file.").arg(path);
+    if (const QString refused = reportTargetProblem(path); !refused.isEmpty()) {
+        *problem = refused;
         return false;
     }
-    // The PDF is made beside the target and takes its place only whole: a
-    // failed write leaves the old file as it was.
-    QTemporaryFile part(target.absolutePath() + QLatin1Char('/') + target.fileName() +
-                        QStringLiteral(".XXXXXX.part"));
-    if (!part.open()) {
-        *problem = QStringLiteral("%1 could not be written: %2").arg(path, part.errorString());
-        return false;
-    }
-    part.close();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(part.fileName());
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setCreator(QStringLiteral("KTRA-VELD Software"));
-    printer.setDocName(pages.empty() ? QString() : pages.front().title);
-    QString html;
-    for (std::size_t i = 0; i < pages.size(); ++i)
-        html += pageHtml(pages[i], i == 0);
-    QTextDocument document;
-    // Without ligatures: a "fi" copied out of the PDF, or searched for in
-    // it, stays the two letters "f" and "i".
-    QFont font = document.defaultFont();
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    document.setDefaultFont(font);
-    document.setHtml(html);
-    document.print(&printer);
-    if (printer.printerState() == QPrinter::Error || QFileInfo(part.fileName()).size() == 0) {
+    // Drawn in memory, then written through the one file opened for it, whole
+    // or not at all: a failed write leaves the old file as it was.
+    const QByteArray pdf = reportPdf(pages);
+    if (pdf.isEmpty()) {
         *problem = QStringLiteral("%1 could not be written.").arg(path);
         return false;
     }
-    // The permissions a new file would have, or the old file's.
-    part.setPermissions(target.exists() ? target.permissions()
-                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                              QFile::ReadOther);
-    if (std::rename(QFile::encodeName(part.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0) {
-        *problem = QStringLiteral("%1 could not be written: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (const Outcome<void> written = writeWholeFile(path, pdf); !written) {
+        *problem = QStringLiteral("%1 could not be written: %2").arg(path, written.problem());
         return false;
     }
-    part.setAutoRemove(false);
     return true;
 }
 
@@ -173,8 +175,15 @@ namespace {
 class ReportThreads : public QObject
 {
   public:
-    using QObject::QObject;
-    ~ReportThreads() override
+    explicit ReportThreads(QCoreApplication *application) : QObject(application)
+    {
+        // The program's event loop ends before the application object goes:
+        // the writes end there, before anything of the application's is
+        // taken down. A program without the loop waits here at the latest.
+        connect(application, &QCoreApplication::aboutToQuit, this, &ReportThreads::waitForAll);
+    }
+    ~ReportThreads() override { waitForAll(); }
+    void waitForAll()
     {
         for (QThread *thread : findChildren<QThread *>(Qt::FindDirectChildrenOnly))
             thread->wait();
@@ -183,7 +192,7 @@ class ReportThreads : public QObject
     {
         static QPointer<ReportThreads> threads;
         if (!threads)
-            threads = new ReportThreads(qApp);
+            threads = new ReportThreads(QCoreApplication::instance());
         return threads;
     }
 };

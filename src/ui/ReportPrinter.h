@@ -32,14 +32,21 @@ struct ReportPage
 };
 
 QByteArray reportCsv(const ReportPage &page);
+QByteArray reportPdf(const std::vector<ReportPage> &pages);
+// "<path> is not a plain file: ..." when a named pipe, a device or a folder
+// is under the name (a link followed): a report is never written into one
+// nor put in its place. Empty for a plain file or none.
+QString reportTargetProblem(const QString &path);
 // False, with what went wrong, when the file could not be written whole.
+// Both are written through the one file they open.
 bool writeReportCsv(const QString &path, const ReportPage &page, QString *problem);
 bool printReportPdf(const QString &path, const std::vector<ReportPage> &pages, QString *problem);
 
 // Writes a report on a thread of its own: a file system that hangs (a share
 // gone away) never holds the window. What went wrong is said on the
 // window's thread once the thread ends. A PDF may be drawn there too: text
-// is drawn on any thread, onto a printer as onto an image.
+// is drawn on any thread, onto a PDF as onto an image. Every such thread
+// has ended before the application object is taken down.
 void writeInBackground(std::function<bool(QString *problem)> job,
                        std::function<void(const QString &problem)> failed);
 

@@ -46,6 +46,11 @@ struct ChartFigures
 ChartFigures readChartFigures(const QString &setting, const QString &journalPath,
                               const ResultsFilter &filter);
 
+// What a yield counts, said once wherever a yield is shown.
+QString yieldDefinitionText();
+// "Filters: station bench-1, serial number SN-A" ("Filters: none").
+QString filterText(const ResultsFilter &filter);
+
 class ResultsCharts : public QWidget
 {
     Q_OBJECT
@@ -70,9 +75,13 @@ class ResultsCharts : public QWidget
     QTableWidget *history() const { return history_; }
     QLabel *source() const { return source_; }
 
-    // The shown chart as a PNG picture; the three charts as a PDF, a page
-    // each. Drawn in memory; the file is written whole beside its place and
-    // renamed over it. False, with the reason, when it could not be.
+    // What is shown (a chart, or the unit's history) as a PNG picture; the
+    // three charts as a PDF, a page each, and the unit's history when one is
+    // listed. Each picture and page names the figures' source, the filters
+    // and when it was made (also as the PNG's texts "Title", "Source",
+    // "Filters" and "Made"). Drawn in memory; the file is written whole
+    // beside its place and renamed over it, never into a named pipe or a
+    // device. False, with the reason, when it could not be.
     QByteArray pngBytes() const;
     QByteArray pdfBytes() const;
     bool exportPng(const QString &path, QString *problem) const;
@@ -89,6 +98,12 @@ class ResultsCharts : public QWidget
     void drawHours();
     void drawHistory();
     void exportTo(bool pdf);
+    // The lines above an exported picture or page of the shown title.
+    QString pageTitle(QWidget *shown) const;
+    QStringList headerLines(const QString &title, const QDateTime &made) const;
+    void drawPage(QPainter *painter, const QRectF &area, QWidget *shown,
+                  const QDateTime &made) const;
+    QString historyHtml() const;
 
     Toolkit &toolkit_;
     ChartFigures figures_;

@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -96,20 +97,32 @@ ResultsWindow::ResultsWindow(const QString &storePath, const QString &journalPat
     layout->addWidget(source_);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
-    results_ = makeTable(QStringLiteral("tblResults"), QStringLiteral("Results"),
-                         {QStringLiteral("Started"), QStringLiteral("Station"),
-                          QStringLiteral("Operator"), QStringLiteral("Model"),
-                          QStringLiteral("Axis"), QStringLiteral("Sheet"), QStringLiteral("Match"),
-                          QStringLiteral("Verdict"), QStringLiteral("ID"), QStringLiteral("Sent")},
-                         splitter);
-    yields_ = makeTable(QStringLiteral("tblYield"), QStringLiteral("Yield"),
-                        {QStringLiteral("Day"), QStringLiteral("Station"), QStringLiteral("Passed"),
-                         QStringLiteral("Checks"), QStringLiteral("Yield")},
-                        splitter);
+    results_ =
+        makeTable(QStringLiteral("tblResults"), QStringLiteral("Results"),
+                  {QStringLiteral("Started"), QStringLiteral("Serial"), QStringLiteral("Station"),
+                   QStringLiteral("Operator"), QStringLiteral("Model"), QStringLiteral("Axis"),
+                   QStringLiteral("Sheet"), QStringLiteral("Match"), QStringLiteral("Verdict"),
+                   QStringLiteral("ID"), QStringLiteral("Sent")},
+                  splitter);
+    // The yield as the charts count it: units, said once above the table.
+    auto *yieldBox = new QWidget(splitter);
+    auto *yieldLayout = new QVBoxLayout(yieldBox);
+    yieldLayout->setContentsMargins(0, 0, 0, 0);
+    definition_ = new QLabel(yieldDefinitionText(), yieldBox);
+    definition_->setObjectName(QStringLiteral("lblYieldDefinition"));
+    definition_->setWordWrap(true);
+    yields_ = makeTable(QStringLiteral("tblYield"), QStringLiteral("Yield of units"),
+                        {QStringLiteral("Day"), QStringLiteral("Station"), QStringLiteral("Units"),
+                         QStringLiteral("First pass"), QStringLiteral("Final"),
+                         QStringLiteral("Retests")},
+                        yieldBox);
+    yields_->setAccessibleDescription(yieldDefinitionText());
+    yieldLayout->addWidget(definition_);
+    yieldLayout->addWidget(yields_, 1);
     charts_ = new ResultsCharts(toolkit_, splitter);
     connect(charts_, &ResultsCharts::serialEntered, this, &ResultsWindow::refresh);
     splitter->addWidget(results_);
-    splitter->addWidget(yields_);
+    splitter->addWidget(yieldBox);
     splitter->addWidget(charts_);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
@@ -163,9 +176,11 @@ struct ResultsPage
 {
     std::vector<CheckReport> reports;                // this page, newest first
     std::vector<CheckReport> waiting;                // the first page: this bench's unsent checks
-    std::optional<std::vector<StationYield>> yields; // the first page
+    std::optional<std::vector<YieldFigures>> yields; // the first page: per station and day
     QSet<QUuid> waitingIds;
+    QHash<QUuid, QDateTime> sent; // when a listed check reached the server
     bool fromServer = false;
+    bool serverSet = false;
     bool more = false; // another page follows
     QString source;
     QString setting; // the results server's, for the charts
@@ -187,10 +202,11 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
     std::optional<std::vector<CheckReport>> reports;
     if (ResultsServer *server = servers.server(stored.setting)) {
         QString problem;
-        reports = server->list(next, &problem);
+        reports = server->list(next, &problem, &page.sent);
         if (reports && !append) {
-            page.yields = server->yield(filter, &problem);
-            if (!page.yields)
+            if (const auto figures = server->yieldFigures(filter, &problem))
+                page.yields = yieldBy(*figures, YieldBy::StationDay, filter);
+            else
                 reports.reset();
         }
         if (reports) {
@@ -202,7 +218,8 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
     }
     QString journalProblem;
     if (!reports) {
-        reports = CheckResults(journalPath).list(next, &journalProblem);
+        page.sent.clear();
+        reports = CheckResults(journalPath).list(next, &journalProblem, &page.sent);
         if (source.isEmpty())
             source = QStringLiteral("The checks recorded on this computer (%1).").arg(journalPath);
     }
@@ -216,8 +233,13 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
                                  : CheckResults(journalPath).list(unsent, &journalProblem);
     for (const CheckReport &report : waiting)
         page.waitingIds.insert(report.id);
-    if (!page.yields && !append)
-        page.yields = stationYields(*reports); // a page of the journal's: of what is shown
+    if (!page.yields && !append) // a unit's first check may be on an earlier page
+        page.yields = yieldBy(yieldPerStationDay(CheckResults(journalPath).list({})),
+                              YieldBy::StationDay, filter);
+    if (page.yields) // newest day first, as the table lists the checks
+        std::stable_sort(
+            page.yields->begin(), page.yields->end(),
+            [](const YieldFigures &a, const YieldFigures &b) { return a.day > b.day; });
     if (page.fromServer && !append)
         page.waiting = waiting;
     if (!journalProblem.isEmpty())
@@ -233,6 +255,7 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
     page.reports = std::move(*reports);
     page.source = source;
     page.setting = stored.setting;
+    page.serverSet = !stored.setting.isEmpty();
     return page;
 }
 
@@ -263,18 +286,28 @@ void ResultsWindow::showPage(const ResultsPage &page, bool append)
     source_->setText(page.source);
     if (!append)
         results_->setRowCount(0);
+    // Sent: when the server took it (its own time, shown in this bench's),
+    // "waiting" while it waits here, "no server set" when it goes nowhere.
+    auto sentText = [&page](const CheckReport &report, bool waiting) {
+        if (waiting)
+            return QStringLiteral("waiting");
+        if (const auto at = page.sent.constFind(report.id); at != page.sent.constEnd())
+            return at->toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        return page.serverSet ? QStringLiteral("-") : QStringLiteral("no server set");
+    };
     auto addRow = [&](const CheckReport &report, bool waiting) {
         const int row = results_->rowCount();
         results_->insertRow(row);
         fillRow(results_, row,
-                {checkTimeText(report.started).left(19), report.station,
+                {checkTimeText(report.started).left(19),
+                 report.serial.isEmpty() ? QStringLiteral("-") : report.serial, report.station,
                  report.operatorName.isEmpty() ? QStringLiteral("-") : report.operatorName,
                  report.unit.unitModel, QString::number(report.unit.axis), report.sheetName,
                  QStringLiteral("%1/%2")
                      .arg(report.count(ValueVerdict::Match))
                      .arg(report.values.size()),
                  checkVerdictText(report.verdict), report.id.toString(QUuid::WithoutBraces),
-                 waiting ? QStringLiteral("waiting") : QString()});
+                 sentText(report, waiting)});
     };
     // What waits on this bench is not on the server yet: it heads the list.
     for (const CheckReport &report : page.waiting)
@@ -287,14 +320,17 @@ void ResultsWindow::showPage(const ResultsPage &page, bool append)
     results_->resizeColumnsToContents();
 
     if (page.yields) {
-        const std::vector<StationYield> &yields = *page.yields;
+        const std::vector<YieldFigures> &yields = *page.yields;
         yields_->setRowCount(int(yields.size()));
         for (int row = 0; row < int(yields.size()); ++row) {
-            const StationYield &yield = yields[std::size_t(row)];
-            const double percent = yield.total > 0 ? 100.0 * yield.passed / yield.total : 0.0;
+            const YieldFigures &yield = yields[std::size_t(row)];
+            auto passed = [&yield](int units) {
+                return QStringLiteral("%1 (%2)").arg(units).arg(percentText(units, yield.units));
+            };
             fillRow(yields_, row,
-                    {yield.day.toString(Qt::ISODate), yield.station, QString::number(yield.passed),
-                     QString::number(yield.total), QStringLiteral("%1 %").arg(percent, 0, 'f', 1)});
+                    {yield.day.toString(Qt::ISODate), yield.station, QString::number(yield.units),
+                     passed(yield.firstPassed), passed(yield.finalPassed),
+                     QString::number(yield.retests())});
         }
         yields_->resizeColumnsToContents();
     }

@@ -5,8 +5,10 @@
 // filters and a serial number drive. They come from the results server when one is
 // set and answers, else from this bench's journal; the line above the table
 // says which, and how many of this bench's results wait to be sent. Those
-// head the list, "waiting" in their Sent column. The newest 500 come first,
-// then 500 more with each More; the yield is counted by the server.
+// head the list, "waiting" in their Sent column; the others show when the
+// server took them. The newest 500 come first, then 500 more with each
+// More. The yield table counts units as the charts do (its definition
+// above it), by the server's views or the same arithmetic on the journal.
 //
 // Everything is read on the results worker's thread: the window stays with
 // the operator (and Hard Limit) while the server is slow or silent, and
@@ -45,6 +47,7 @@ class ResultsWindow : public QDialog
     QLabel *source() const { return source_; }
     QTableWidget *results() const { return results_; }
     QTableWidget *yields() const { return yields_; }
+    QLabel *yieldDefinition() const { return definition_; }
     ResultsCharts *charts() const { return charts_; }
     QPushButton *moreButton() const { return more_; }
 
@@ -74,6 +77,7 @@ class ResultsWindow : public QDialog
     QLabel *source_ = nullptr;
     QTableWidget *results_ = nullptr;
     QTableWidget *yields_ = nullptr;
+    QLabel *definition_ = nullptr;
     ResultsCharts *charts_ = nullptr;
 };
 

@@ -14,10 +14,13 @@
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
 #include "store/ResultsWorker.h"
+#include "ui/ResultsCharts.h"
 #include "ui/ResultsDatabaseDialog.h"
 #include "ui/ResultsSender.h"
 #include "ui/ResultsWindow.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -262,15 +265,21 @@ class tst_ResultsWindow : public QObject
                   makeReport("Station 1", "VELD40", CheckVerdict::Pass, "2026-12-08T11:00:00+01:00",
                              "{00000000-0000-4000-8000-000000000004}"),
                   makeReport("Station 1", "ktra20", CheckVerdict::Pass, "2026-12-08T12:00:00+01:00",
-                             "{00000000-0000-4000-8000-000000000005}")})
-                QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+                             "{00000000-0000-4000-8000-000000000005}")}) {
+                CheckReport serialled = report;
+                if (report.id.toString().endsWith("01}") || report.id.toString().endsWith("02}"))
+                    serialled.serial = "SN-2";
+                QCOMPARE(server.send(serialled, &problem), SendOutcome::Stored);
+            }
         }
+        QVERIFY(pg->exec(db, "UPDATE checks SET received = '2026-12-08 14:05:00+01'"));
         // Only on this bench: listed only while the server is away.
         ResultsOutbox outbox(bench.journalPath);
-        QVERIFY(outbox.keep(makeReport("Station 1", "KTRA20", CheckVerdict::Fail,
-                                       "2026-12-08T13:00:00+01:00",
-                                       "{00000000-0000-4000-8000-000000000006}"),
-                            &problem));
+        CheckReport waiting =
+            makeReport("Station 1", "KTRA20", CheckVerdict::Fail, "2026-12-08T13:00:00+01:00",
+                       "{00000000-0000-4000-8000-000000000006}");
+        waiting.serial = "SN-6";
+        QVERIFY(outbox.keep(waiting, &problem));
         const QString server = QStringLiteral("127.0.0.1:%1").arg(pg->port());
 
         ResultsWorker worker;
@@ -281,26 +290,39 @@ class tst_ResultsWindow : public QObject
         QVERIFY(shown.wait(10000));
         // The bench's own, not on the server yet, head the list.
         QCOMPARE(window.results()->rowCount(), 6);
-        QCOMPARE(window.results()->item(0, 8)->text(), "00000000-0000-4000-8000-000000000006");
-        QCOMPARE(window.results()->item(0, 9)->text(), "waiting");
+        QCOMPARE(window.results()->item(0, 9)->text(), "00000000-0000-4000-8000-000000000006");
+        QCOMPARE(window.results()->item(0, 10)->text(), "waiting");
         window.stationFilter()->setText(QStringLiteral("Station 1"));
         window.unitFilter()->setText(QStringLiteral("KTRA20"));
         window.refresh();
         QVERIFY(shown.wait(10000));
         QCOMPARE(window.source()->text(), "The results database on " + server +
                                               ". 1 result waits on this bench to be sent.");
-        QCOMPARE(tableRows(window.results()),
-                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting",
-                              "2026-12-08T12:00:00 | Station 1 | Ana | ktra20 | 3 | line-4.sheet "
-                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000005 | ",
-                              "2026-12-07T10:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000002 | ",
-                              "2026-12-07T09:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 2/2 | pass | 00000000-0000-4000-8000-000000000001 | "}));
+        // Sent: when the server took each, in this bench's time.
+        const QString took = QDateTime::fromString("2026-12-08T14:05:00+01:00", Qt::ISODate)
+                                 .toLocalTime()
+                                 .toString("yyyy-MM-ddTHH:mm:ss");
+        QCOMPARE(tableRows(window.results()).replaceInStrings(took, "{took}"),
+                 (QStringList{"2026-12-08T13:00:00 | SN-6 | Station 1 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 1/2 | fail | 00000000-0000-4000-8000-000000000006 | "
+                              "waiting",
+                              "2026-12-08T12:00:00 | - | Station 1 | Ana | ktra20 | 3 | "
+                              "line-4.sheet | 2/2 | pass | 00000000-0000-4000-8000-000000000005 | "
+                              "{took}",
+                              "2026-12-07T10:00:00 | SN-2 | Station 1 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 1/2 | fail | 00000000-0000-4000-8000-000000000002 | "
+                              "{took}",
+                              "2026-12-07T09:00:00 | SN-2 | Station 1 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 2/2 | pass | 00000000-0000-4000-8000-000000000001 | "
+                              "{took}"}));
+        // Units, as the charts count them: SN-2's retest counts at its first check.
+        QCOMPARE(window.yieldDefinition()->text(),
+                 "Yield counts units, not checks: a unit is its serial number (a check without "
+                 "one is a unit of its own), counted once, at the station and day of its first "
+                 "check. First pass: its first check passed; final: its last check passed.");
         QCOMPARE(tableRows(window.yields()),
-                 (QStringList{"2026-12-08 | Station 1 | 1 | 1 | 100.0 %",
-                              "2026-12-07 | Station 1 | 1 | 2 | 50.0 %"}));
+                 (QStringList{"2026-12-08 | Station 1 | 1 | 1 (100.0 %) | 1 (100.0 %) | 0",
+                              "2026-12-07 | Station 1 | 1 | 1 (100.0 %) | 0 (0.0 %) | 1"}));
 
         window.stationFilter()->clear();
         window.unitFilter()->clear();
@@ -308,13 +330,17 @@ class tst_ResultsWindow : public QObject
         window.failedOnly()->setChecked(true);
         window.refresh();
         QVERIFY(shown.wait(10000));
-        QCOMPARE(tableRows(window.results()),
-                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting",
-                              "2026-12-08T08:00:00 | Station 2 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000003 | "}));
+        QCOMPARE(tableRows(window.results()).replaceInStrings(took, "{took}"),
+                 (QStringList{"2026-12-08T13:00:00 | SN-6 | Station 1 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 1/2 | fail | 00000000-0000-4000-8000-000000000006 | "
+                              "waiting",
+                              "2026-12-08T08:00:00 | - | Station 2 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 1/2 | fail | 00000000-0000-4000-8000-000000000003 | "
+                              "{took}"}));
+        // A yield of failed checks alone means nothing: failed only leaves it.
         QCOMPARE(tableRows(window.yields()),
-                 (QStringList{"2026-12-08 | Station 2 | 0 | 1 | 0.0 %"}));
+                 (QStringList{"2026-12-08 | Station 1 | 2 | 2 (100.0 %) | 2 (100.0 %) | 0",
+                              "2026-12-08 | Station 2 | 1 | 0 (0.0 %) | 0 (0.0 %) | 0"}));
         // A date that does not read: said, and the table stays as it was.
         window.sinceFilter()->setText(QStringLiteral("08.12.2026"));
         window.refresh();
@@ -338,10 +364,11 @@ class tst_ResultsWindow : public QObject
                      "accepting TCP/IP connections? The checks recorded on this computer follow. "
                      "1 result waits on this bench to be sent.");
         QCOMPARE(tableRows(window.results()),
-                 (QStringList{"2026-12-08T13:00:00 | Station 1 | Ana | KTRA20 | 3 | line-4.sheet "
-                              "| 1/2 | fail | 00000000-0000-4000-8000-000000000006 | waiting"}));
+                 (QStringList{"2026-12-08T13:00:00 | SN-6 | Station 1 | Ana | KTRA20 | 3 | "
+                              "line-4.sheet | 1/2 | fail | 00000000-0000-4000-8000-000000000006 | "
+                              "waiting"}));
         QCOMPARE(tableRows(window.yields()),
-                 (QStringList{"2026-12-08 | Station 1 | 0 | 1 | 0.0 %"}));
+                 (QStringList{"2026-12-08 | Station 1 | 1 | 0 (0.0 %) | 0 (0.0 %) | 0"}));
         QVERIFY(restarted);
         // Listing wrote nothing anywhere.
         QCOMPARE(pg->rows(db, "SELECT count(*) FROM checks"), QStringList{"5"});
@@ -437,8 +464,69 @@ class tst_ResultsWindow : public QObject
         QVERIFY(shown.wait(10000));
         QCOMPARE(window.results()->rowCount(), 501);
         QCOMPARE(window.results()->item(500, 0)->text(), "2026-12-08T06:00:00");
-        QCOMPARE(window.results()->item(500, 9)->text(), QString());
+        QCOMPARE(window.results()->item(500, 10)->text(), "no server set");
         QVERIFY(!window.moreButton()->isEnabled());
+    }
+
+    // What a screen reader says of each part of the window, and an access
+    // key that belongs to one control only.
+    void readOutByName_data()
+    {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        const char *const rows[][4] = {
+            {"the checks", "tblResults", "Results", ""},
+            {"the yield", "tblYield", "Yield of units", ""},
+            {"the day, not its date", "cboDay", "Day", "2026-12-08"},
+            {"the yield chart", "chtYield", "Yield chart", ""},
+            {"the failing fields chart", "chtFailingFields", "Failing fields chart", ""},
+            {"the checks per hour chart", "chtChecksPerHour", "Checks per hour chart", ""},
+            {"the unit's history", "tblHistory", "Unit History", ""}};
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << row[1] << row[2] << row[3];
+    }
+    void readOutByName()
+    {
+        QFETCH(QString, object);
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        Workbench bench;
+        QString problem;
+        QVERIFY(CheckResults(bench.journalPath)
+                    .record(makeReport("Station 1", "KTRA20", CheckVerdict::Pass,
+                                       "2026-12-08T09:00:00+01:00",
+                                       "{00000000-0000-4000-8000-000000000001}"),
+                            &problem));
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
+                             bench.window.get());
+        QSignalSpy loaded(window.charts(), &ResultsCharts::loaded);
+        QVERIFY(loaded.wait(10000));
+        auto *widget = window.findChild<QWidget *>(object);
+        QVERIFY(widget);
+        QAccessibleInterface *read = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(read);
+        QCOMPARE(read->text(QAccessible::Name), name);
+        if (!value.isEmpty())
+            QCOMPARE(read->text(QAccessible::Value), value);
+
+        // Each access key (Alt+letter) names one control of the window.
+        QMap<QChar, QStringList> keys;
+        for (QWidget *child : window.findChildren<QWidget *>()) {
+            QString text;
+            if (auto *button = qobject_cast<QAbstractButton *>(child))
+                text = button->text();
+            else if (auto *label = qobject_cast<QLabel *>(child))
+                text = label->text();
+            const qsizetype at = text.indexOf('&');
+            if (at >= 0 && at + 1 < text.size() && text[at + 1] != '&')
+                keys[text[at + 1].toLower()] << text;
+        }
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+            QVERIFY2(it.value().size() == 1, qPrintable(it.value().join(" / ")));
+        QVERIFY(keys.contains('d') && keys.contains('p'));
+        QVERIFY(bench.recorder.messages.isEmpty());
     }
 
     // A server that takes the connection and never answers: the start-up

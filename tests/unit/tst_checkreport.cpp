@@ -239,6 +239,13 @@ void TestCheckReport::cells_data()
         {"at", "@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
         {"tab first", "\tx", "'\tx", "\\x09x"},
         {"CR first", "\r=1", "\"'\r=1\"", "\\x0d=1"},
+        {"line break first", "\n=1", "\"'\n=1\"", "\\x0a=1"},
+        {"space first", " =1", "' =1", " =1"},
+        {"no-break space first", "\u00a0=1", "'\u00a0=1", "\u00a0=1"},
+        {"full-width equals", "\uff1d1+1", "'\uff1d1+1", "\uff1d1+1"},
+        {"full-width plus", "\uff0b1", "'\uff0b1", "\uff0b1"},
+        {"full-width minus", "\uff0d5", "'\uff0d5", "\uff0d5"},
+        {"full-width at", "\uff20SUM(A1)", "'\uff20SUM(A1)", "\uff20SUM(A1)"},
         {"comma and quote", "line 3, \"A\"", "\"line 3, \"\"A\"\"\"", "line 3, \"A\""},
         {"a row of its own", "Ana\n2026,x", "\"Ana\n2026,x\"", "Ana\\x0a2026,x"},
         {"escape, DEL, C1", "\x1b[2Jx\x7f\u009b", "\x1b[2Jx\x7f\u009b", "\\x1b[2Jx\\x7f\\x9b"}};

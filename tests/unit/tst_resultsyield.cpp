@@ -144,11 +144,16 @@ class tst_ResultsYield : public QObject
     void pareto_data()
     {
         QTest::addColumn<ResultsFilter>("filter");
-        QTest::addColumn<QStringList>("ranked"); // name failures cumulative
-        QTest::newRow("every failing value, most first, ties by name")
+        QTest::addColumn<QStringList>("ranked"); // name failures cumulative, "*": a cause
+        QTest::newRow("every failing value and cause, most first, ties by name")
             << ResultsFilter{}
-            << QStringList{"Profile 1, Max Speed 3 60.0", "Profile 1, Accel/Decel 1 80.0",
-                           "Resolution 1 100.0"};
+            << QStringList{"Profile 1, Max Speed 4 36.4",
+                           "line lost* 2 54.5",
+                           "Profile 1, Accel/Decel 1 63.6",
+                           "Resolution 1 72.7",
+                           "no answer* 1 81.8",
+                           "refused* 1 90.9",
+                           "stopped* 1 100.0"};
         QTest::newRow("one station")
             << ResultsFilter{QStringLiteral("bench-2"), {}, {}, false, {}, 0, 0, false}
             << QStringList{"Profile 1, Max Speed 2 50.0", "Profile 1, Accel/Decel 1 75.0",
@@ -156,14 +161,23 @@ class tst_ResultsYield : public QObject
         QTest::newRow("none failed")
             << ResultsFilter{QStringLiteral("bench-9"), {}, {}, false, {}, 0, 0, false}
             << QStringList{};
+        // Not a failure of every field: once under its cause, and a value
+        // the unit gave before the line went still counts.
+        QTest::newRow("checks that could not finish count once under their cause")
+            << ResultsFilter{QStringLiteral("bench-3"), {}, {}, false, {}, 0, 0, false}
+            << QStringList{"line lost* 2 33.3", "Profile 1, Max Speed 1 50.0", "no answer* 1 66.7",
+                           "refused* 1 83.3", "stopped* 1 100.0"};
     }
     void pareto()
     {
         QFETCH(ResultsFilter, filter);
+        std::vector<CheckReport> reports = yieldSeed();
+        for (const CheckReport &report : unfinishedSeed())
+            reports.push_back(report);
         QStringList got;
-        for (const RankedField &field : rankFields(failingFields(yieldSeed()), filter))
-            got << QStringLiteral("%1 %2 %3")
-                       .arg(field.name)
+        for (const RankedField &field : rankFields(failingFields(reports), filter))
+            got << QStringLiteral("%1%2 %3 %4")
+                       .arg(field.name, field.unfinished ? "*" : "")
                        .arg(field.failures)
                        .arg(field.cumulativePercent, 0, 'f', 1);
         QTEST(got, "ranked");
