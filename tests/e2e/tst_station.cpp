@@ -7,8 +7,10 @@
 #include "Wire.h"
 #include "Workbench.h"
 #include "store/CheckResults.h"
+#include "store/Journal.h"
 #include "store/ResultsSetting.h"
 #include "store/SerialSetting.h"
+#include "store/StoreConnection.h"
 
 #include "ui/ProductionRunDialog.h"
 #include "ui/SheetCompareDialog.h"
@@ -16,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,10 +26,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -42,6 +50,8 @@ const QByteArray SheetText = ktv::test::wire::ktra20Sheet(QStringLiteral("5200")
 const QByteArray Probe = StationProbe;
 const Lines Writes = ktra20SheetWrites("5200");
 const Lines OneCheck = stationCheck("5200");
+// Stop All's Hard Limit, the unit at address 0.
+const QByteArray HardLimit = "@0H\r";
 
 // Steps that run in order, each once its condition holds, from a timer that
 // keeps firing inside the station's waits. A step's action may wait itself.
@@ -191,6 +201,60 @@ Seen seen(ProductionRunDialog *dialog)
     return {dialog->verdictLabel()->text(), listed(dialog->differencesList())};
 }
 
+double monotonicNow()
+{
+    QElapsedTimer now;
+    now.start();
+    return double(now.msecsSinceReference()) / 1000.0;
+}
+
+// A second unit on COM 2, behind a link of its own.
+struct SecondLine
+{
+    explicit SecondLine(Station &st)
+        : path(st.dir.filePath(QStringLiteral("line2"))),
+          unit(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), path}))
+    {
+        QMap<int, QString> map = st.bench->link.portMap();
+        map[2] = path;
+        st.bench->link.setPortMap(map);
+    }
+    QString path;
+    UnitSimProcess unit;
+};
+
+// The pace that ends each wait with the unit's reply: a check in a second,
+// each value written and asked back at once.
+void fastPace(ProductionRunDialog *dialog)
+{
+    dialog->paceBox()->setCurrentIndex(dialog->paceBox()->findData(int(Pace::Reply)));
+}
+
+Lines fastCheck()
+{
+    Lines lines{Probe};
+    for (qsizetype i = 0; i < Writes.size(); ++i)
+        lines << Writes[i] << Ktra20SheetQueries[i];
+    return lines;
+}
+const Lines FastCheck = fastCheck();
+
+// What reached the unit after its check, the presence questions left out
+// (they go once a second, before or after a stop); none when the check is
+// not whole first.
+std::optional<Lines> afterCheck(const Lines &wire, const Lines &check)
+{
+    const Lines lines = withProbesCollapsed(wire);
+    if (lines.mid(0, check.size()) != check)
+        return std::nullopt;
+    Lines after;
+    for (const QByteArray &line : lines.mid(check.size())) {
+        if (line != Probe)
+            after << line;
+    }
+    return after;
+}
+
 } // namespace
 
 class TestStation : public QObject
@@ -209,6 +273,17 @@ class TestStation : public QObject
     void compareExportsAndPrints();
     void reportToAFileThatCannotBeWritten_data();
     void reportToAFileThatCannotBeWritten();
+    void scansGoToTheLinesInTheOrderTheyAsked_data();
+    void scansGoToTheLinesInTheOrderTheyAsked();
+    void hardLimitAtOnceWhileTheJournalIsHeld_data();
+    void hardLimitAtOnceWhileTheJournalIsHeld();
+    void hardLimitReachesEveryLineShown_data();
+    void hardLimitReachesEveryLineShown();
+    void verdictStaysUntilItsUnitLeaves_data();
+    void verdictStaysUntilItsUnitLeaves();
+    void fitsTheScreenWithFourLines_data();
+    void fitsTheScreenWithFourLines();
+    void setupKeptAcrossAReopen();
 };
 
 void TestStation::threeUnitsInARow()
@@ -410,7 +485,13 @@ void TestStation::stopsBetweenUnits()
     QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
     QCOMPARE(st.unit.receivedBytes().size(), linesAtStop);
     const Lines wire = withProbesCollapsed(st.unit.receivedBytes());
-    QCOMPARE(wire, duringCheck ? OneCheck : OneCheck + Lines{Probe});
+    // Hard Limit at once, then the check under way to its end.
+    Lines expected = OneCheck + Lines{Probe, HardLimit};
+    if (duringCheck) {
+        expected = OneCheck;
+        expected.insert(expected.indexOf(Writes[2]) + 1, HardLimit);
+    }
+    QCOMPARE(wire, expected);
     QCOMPARE(rowsAfter, QStringList{"1|KTRA20|1.07|0|PASS|"});
     QCOMPARE(st.bench->recorder.messages.size(), 0);
     QVERIFY(!QFile::exists(st.bench->dir.filePath("run.csv")));
@@ -469,7 +550,7 @@ void TestStation::secondStartIsANewRun()
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
         operators << report.operatorName;
     QCOMPARE(operators, QStringList{"Ana"}); // a refused unit is not kept
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(afterCheck(st.unit.receivedBytes(), FastCheck), (Lines{HardLimit, HardLimit}));
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
@@ -539,8 +620,9 @@ void TestStation::twoLinesEachWithItsStop()
     QCOMPARE(CheckResults(st.bench->journalPath).waiting(&problem).size(), std::size_t(2));
     rows.sort();
     QCOMPARE(rows, (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|PASS|"}));
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
-    QCOMPARE(withProbesCollapsed(second.receivedBytes()), OneCheck + Lines{Probe});
+    // Stop All's Hard Limit reaches both lines, the one stopped before too.
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), (OneCheck + Lines{Probe, HardLimit}));
+    QCOMPARE(afterCheck(second.receivedBytes(), OneCheck), Lines{HardLimit});
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
@@ -652,19 +734,20 @@ void TestStation::serialNumberBeforeTheCheck()
                         shownStation()->askSerialBox()->isChecked() ? "ask" : "no",
                         shownStation()->serialPatternBox()->text());
                     shownStation()->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                    shownStation()->serialExampleBox()->setText("SN-0001");
                 });
     st.open(script);
     auto scan = [&](const QString &serial) {
-        QTest::keyClicks(st.dialog->serialBox(), serial);
-        QTest::keyClick(st.dialog->serialBox(), Qt::Key_Return);
+        QTest::keyClicks(st.dialog->scanBox(), serial);
+        QTest::keyClick(st.dialog->scanBox(), Qt::Key_Return);
     };
     script.then(
         [&] {
-            return st.dialog->stateLabel()->text() == "Scan the serial number" &&
-                   st.dialog->serialBox()->isEnabled();
+            return st.dialog->stateLabel()->text() == "Scan the serial number for COM 1" &&
+                   st.dialog->scanLabel()->text() == "The next scan goes to COM 1.";
         },
         [&] {
-            boxFocused = st.dialog->serialBox()->hasFocus();
+            boxFocused = st.dialog->scanBox()->hasFocus();
             scan("SN-7");
         });
     script.then([&] { return !st.dialog->serialLabel()->text().isEmpty(); },
@@ -698,14 +781,14 @@ void TestStation::serialNumberBeforeTheCheck()
     QCOMPARE(kept.ask, true);
     QCOMPARE(kept.pattern, QStringLiteral(R"(^SN-\d{4}$)"));
     QVERIFY(boxFocused);
-    QCOMPARE(refusal,
-             QStringLiteral(R"(The serial number "SN-7" does not fit ^SN-\d{4}$; nothing was )"
-                            "checked."));
-    QCOMPARE(stateAfterRefusal, QStringLiteral("Scan the serial number"));
+    QCOMPARE(refusal, QStringLiteral(R"(The serial number "SN-7" does not fit: a number here )"
+                                     "looks like SN-0001. Nothing was checked."));
+    QCOMPARE(stateAfterRefusal, QStringLiteral("Scan the serial number for COM 1"));
     QVERIFY(wireBeforeFit.size() >= 2);
     QCOMPARE(wireBeforeFit, Lines(wireBeforeFit.size(), Probe));
-    // After the number that fits: the whole check, then its removal asked.
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    // After the number that fits: the whole check, then its removal asked
+    // until Stop All.
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), (OneCheck + Lines{Probe, HardLimit}));
     const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     serials << QString::fromUtf8(csv.value(10).split(',').value(2));
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
@@ -834,5 +917,456 @@ void TestStation::reportToAFileThatCannotBeWritten()
     QCOMPARE(rig.unit.receivedBytes(), Lines());
 }
 
-QTEST_MAIN(TestStation)
+// Two lines ask for their units' numbers; each scan goes to the line that
+// asked first and the screen names it; a scan while no line asks is
+// refused, said, and reaches no unit.
+void TestStation::scansGoToTheLinesInTheOrderTheyAsked_data()
+{
+    QTest::addColumn<int>("first"); // the line whose unit comes first
+    QTest::newRow("COM 1's unit first") << 0;
+    QTest::newRow("COM 2's unit first") << 1;
+}
+
+void TestStation::scansGoToTheLinesInTheOrderTheyAsked()
+{
+    QFETCH(int, first);
+    Station st;
+    QVERIFY(st.start());
+    SecondLine second(st);
+    QVERIFY(second.unit.start());
+    UnitSimProcess *units[] = {&st.unit, &second.unit};
+    // The later unit is put on once the first one asks.
+    QVERIFY(units[1 - first]->control("remove"));
+    const QString firstCom = QStringLiteral("COM %1").arg(first + 1);
+    const QString laterCom = QStringLiteral("COM %1").arg(2 - first);
+    QStringList shown;
+    auto scan = [&](const QString &serial) {
+        QTest::keyClicks(st.dialog->scanBox(), serial);
+        QTest::keyClick(st.dialog->scanBox(), Qt::Key_Return);
+    };
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    st.dialog->portsBox()->setText(QStringLiteral("1, 2"));
+                    st.dialog->askSerialBox()->setChecked(true);
+                    st.dialog->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                    st.dialog->serialExampleBox()->setText(QStringLiteral("SN-0001"));
+                    fastPace(st.dialog);
+                    QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                });
+    script.then([&] { return st.dialog->scanLabel()->text().contains(firstCom); },
+                [&] {
+                    shown << st.dialog->scanLabel()->text();
+                    QVERIFY(units[1 - first]->control("insert KTRA20 0"));
+                });
+    script.then(
+        [&] {
+            return st.dialog->stateLabel(1 - first)->text() ==
+                   QStringLiteral("Scan the serial number for %1").arg(laterCom);
+        },
+        [&] {
+            shown << st.dialog->scanLabel()->text();
+            scan(QStringLiteral("SN-0301"));
+            shown << st.dialog->scanLabel()->text()
+                  << QString::number(st.dialog->scanBox()->hasFocus());
+            scan(QStringLiteral("SN-0302"));
+            shown << st.dialog->scanLabel()->text();
+            scan(QStringLiteral("SN-0999"));
+            shown << st.dialog->scanLabel()->text();
+        });
+    script.then(
+        [&] {
+            return st.dialog->stateLabel(0)->text() == "Remove the unit" &&
+                   st.dialog->stateLabel(1)->text() == "Remove the unit";
+        },
+        [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
+    QStringList rows;
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    const QAbstractItemModel *model = st.dialog->resultsTable()->model();
+                    for (int row = 0; row < model->rowCount(); ++row)
+                        rows << model->index(row, 2).data().toString() + "|" +
+                                    model->index(row, 9).data().toString();
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(shown, (QStringList{QStringLiteral("The next scan goes to %1.").arg(firstCom),
+                                 QStringLiteral("The next scan goes to %1.").arg(firstCom),
+                                 QStringLiteral("The next scan goes to %1.").arg(laterCom), "1",
+                                 "No line asks for a serial number.",
+                                 "No line asks for a serial number: SN-0999 was not used. Scan "
+                                 "it again when its unit's line asks."}));
+    rows.sort();
+    QCOMPARE(rows, (QStringList{QStringLiteral("SN-0301|%1").arg(firstCom),
+                                QStringLiteral("SN-0302|%1").arg(laterCom)}));
+    QString problem;
+    QVERIFY(waitUntil(
+        [&] { return CheckResults(st.bench->journalPath).list({}, &problem).size() == 2; }));
+    QStringList kept;
+    for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
+        kept << report.serial + "|" + report.unit.device;
+    kept.sort();
+    const QString firstLine = first == 0 ? st.line : second.path;
+    const QString laterLine = first == 0 ? second.path : st.line;
+    QCOMPARE(kept, (QStringList{"SN-0301|" + firstLine, "SN-0302|" + laterLine}));
+    for (UnitSimProcess *unit : units)
+        QCOMPARE(afterCheck(unit->receivedBytes(), FastCheck), Lines{HardLimit});
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Another program holds the journal as the check ends: the result waits for
+// it on the journal's own thread, and Hard Limit goes out at once by mouse
+// and by key; once the journal is free the result is in it.
+void TestStation::hardLimitAtOnceWhileTheJournalIsHeld_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click") << "click";
+    QTest::newRow("Space on the button") << "Space";
+    QTest::newRow("Alt+H") << "Alt+H";
+}
+
+void TestStation::hardLimitAtOnceWhileTheJournalIsHeld()
+{
+    QFETCH(QString, how);
+    Station st;
+    QVERIFY(st.start());
+    QString why;
+    QVERIFY(Journal::openForWriting(st.bench->journalPath, &why));
+    StoreConnection other(st.bench->journalPath, StoreConnection::Mode::ReadWrite);
+    QSqlQuery hold(other.db());
+    QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    double pressed = 0;
+    int clickedAtOnce = -1;
+    std::size_t keptWhileHeld = 99;
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    fastPace(st.dialog);
+                    QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                });
+    // The check's last line is out: its result is being kept.
+    script.then([&] { return st.unit.receivedBytes().size() >= OneCheck.size(); },
+                [&] {
+                    QTest::qWait(300);
+                    QPushButton *button = st.dialog->hardLimitButton();
+                    QSignalSpy clicked(button, &QPushButton::clicked);
+                    pressed = monotonicNow();
+                    if (how == "click")
+                        QTest::mouseClick(button, Qt::LeftButton);
+                    else if (how == "Space")
+                        QTest::keyClick(button, Qt::Key_Space);
+                    else
+                        QTest::keyClick(st.dialog, Qt::Key_H, Qt::AltModifier);
+                    clickedAtOnce = int(clicked.count());
+                });
+    script.then([&] { return st.unit.receivedBytes().contains(HardLimit); },
+                [&] {
+                    QString problem;
+                    keptWhileHeld = CheckResults(st.bench->journalPath).list({}, &problem).size();
+                    QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+                });
+    script.then([&] { return st.showing("Remove the unit", 1); },
+                [&] { QTest::keyClick(st.dialog, Qt::Key_Escape); });
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] { QTest::keyClick(st.dialog, Qt::Key_Escape); });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(clickedAtOnce, 1);
+    const QList<ReceivedLine> heard = st.unit.received();
+    const auto stop = std::find_if(heard.begin(), heard.end(), [](const ReceivedLine &line) {
+        return line.bytes == HardLimit;
+    });
+    QVERIFY(stop != heard.end());
+    QVERIFY2(stop->t > pressed && stop->t - pressed < 0.25,
+             qPrintable(QString::number(stop->t - pressed)));
+    QCOMPARE(keptWhileHeld, std::size_t(0));
+    QString problem;
+    QVERIFY(waitUntil(
+        [&] { return CheckResults(st.bench->journalPath).list({}, &problem).size() == 1; }));
+    QCOMPARE(afterCheck(st.unit.receivedBytes(), FastCheck), (Lines{HardLimit, HardLimit}));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Before Start (the window holds COM 1) and after a run, Hard Limit goes to
+// every line shown, and nothing else does.
+void TestStation::hardLimitReachesEveryLineShown_data()
+{
+    QTest::addColumn<bool>("afterARun");
+    QTest::newRow("before Start") << false;
+    QTest::newRow("after a run") << true;
+}
+
+void TestStation::hardLimitReachesEveryLineShown()
+{
+    QFETCH(bool, afterARun);
+    Station st;
+    QVERIFY(st.start());
+    SecondLine second(st);
+    QVERIFY(second.unit.start());
+    int panels = 0;
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    st.dialog->portsBox()->setText(QStringLiteral("1, 2"));
+                    fastPace(st.dialog);
+                    if (afterARun) {
+                        QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                        QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton);
+                    }
+                });
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    panels = st.dialog->lineCount();
+                    st.unit.clearRecord();
+                    second.unit.clearRecord();
+                    QTest::mouseClick(st.dialog->hardLimitButton(), Qt::LeftButton);
+                    QVERIFY(st.unit.waitForLineCount(1) && second.unit.waitForLineCount(1));
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+    QCOMPARE(panels, 2);
+    QTest::qWait(300);
+    QCOMPARE(st.unit.receivedBytes(), Lines{HardLimit});
+    QCOMPARE(second.unit.receivedBytes(), Lines{HardLimit});
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// A verdict stays on its line while its unit is there: after Stop All, and
+// when the adapter is pulled with the unit on it.
+void TestStation::verdictStaysUntilItsUnitLeaves_data()
+{
+    QTest::addColumn<bool>("pull");
+    QTest::addColumn<QStringList>("seenAfter");
+    QTest::newRow("Stop All") << false << QStringList{"PASS", "COM 1: PASS", "Run stopped"};
+    QTest::newRow("a pulled adapter")
+        << true << QStringList{"PASS", "COM 1: PASS", "Adapter pulled, put it back"};
+}
+
+void TestStation::verdictStaysUntilItsUnitLeaves()
+{
+    QFETCH(bool, pull);
+    QFETCH(QStringList, seenAfter);
+    Station st;
+    QVERIFY(st.start());
+    QStringList seenNow;
+    auto look = [&] {
+        seenNow = {st.dialog->verdictLabel()->text(), st.dialog->verdictSummary()->text(),
+                   st.dialog->stateLabel()->text()};
+    };
+    Lines wireAtPull;
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    fastPace(st.dialog);
+                    QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                });
+    script.then([&] { return st.showing("Remove the unit", 1); },
+                [&] {
+                    if (!pull) {
+                        QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton);
+                        return;
+                    }
+                    wireAtPull = st.unit.receivedBytes();
+                    st.unit.terminate();
+                });
+    // Long enough for the unit to count as gone three times over.
+    script.then(
+        [&] { return pull ? !st.dialog->portLabel()->text().isEmpty() : !st.dialog->isRunning(); },
+        [&] {
+            QTest::qWait(pull ? 3500 : 300);
+            look();
+            QTest::keyClick(st.dialog, Qt::Key_Escape);
+        });
+    if (pull)
+        script.then([&] { return !st.dialog->isRunning(); },
+                    [&] { QTest::keyClick(st.dialog, Qt::Key_Escape); });
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+    QCOMPARE(seenNow, seenAfter);
+    QCOMPARE(afterCheck(pull ? wireAtPull : st.unit.receivedBytes(), FastCheck),
+             pull ? Lines() : Lines{HardLimit});
+    QString problem;
+    QCOMPARE(CheckResults(st.bench->journalPath).list({}, &problem).size(), std::size_t(1));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Four lines on a small screen and on a large one at twice the scale: the
+// dialog lies within the screen, Hard Limit, Stop All and the four verdicts
+// are in reach, and the panels scroll into view. Each screen is a child
+// process of its own: the scale is fixed when the application starts.
+void TestStation::fitsTheScreenWithFourLines_data()
+{
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("scale");
+    QTest::newRow("1024x768") << "1024x768"
+                              << "1";
+    QTest::newRow("2560x1440 at twice the scale") << "2560x1440"
+                                                  << "2";
+}
+
+void TestStation::fitsTheScreenWithFourLines()
+{
+    QFETCH(QString, screen);
+    QFETCH(QString, scale);
+    QTemporaryDir dir;
+    const QStringList size = screen.split('x');
+    QFile file(dir.filePath(QStringLiteral("screen.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral(R"({"screens": [{"name": "s", "x": 0, "y": 0, "width": %1,
+                   "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                   .arg(size[0], size[1])
+                   .toUtf8());
+    file.close();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KTV_STATION_SCREEN_CHILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), "offscreen:configfile=" + file.fileName());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             child.readAllStandardError().constData());
+    QCOMPARE(
+        QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+        (QStringList{"lines 4", "dialog inside the screen", "Hard Limit in reach",
+                     "Stop All in reach", "COM 1: - in reach", "COM 2: - in reach",
+                     "COM 3: - in reach", "COM 4: - in reach", "panel 4 scrolled into reach"}));
+}
+
+// The set-up started is found again at the next open, the pace said in words.
+void TestStation::setupKeptAcrossAReopen()
+{
+    Station st;
+    QVERIFY(st.start());
+    QStringList seen;
+    Script script;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    st.dialog = shownStation();
+                    st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    st.dialog->sheetBox()->setText(st.sheet);
+                    st.dialog->stationBox()->setText(QStringLiteral("Bench 3"));
+                    st.dialog->baudBox()->setCurrentIndex(st.dialog->baudBox()->findData(9600));
+                    st.dialog->askSerialBox()->setChecked(true);
+                    st.dialog->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                    st.dialog->serialExampleBox()->setText(QStringLiteral("SN-0001"));
+                    fastPace(st.dialog);
+                    QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] { QTest::keyClick(st.dialog, Qt::Key_Escape); });
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    ProductionRunDialog *again = shownStation();
+                    seen = QStringList{
+                        again->sheetBox()->text(),         again->stationBox()->text(),
+                        again->portsBox()->text(),         again->paceBox()->currentText(),
+                        again->paceHint()->text(),         again->serialPatternBox()->text(),
+                        again->serialExampleBox()->text(), again->operatorBox()->text()};
+                    QTest::keyClick(again, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    st.trigger();
+    QVERIFY(script.finished());
+    QCOMPARE(seen, (QStringList{st.sheet, "Bench 3", "1", "Go on when the unit answers (fast)",
+                                "Each wait ends with the unit's reply; a value it missed is "
+                                "written again with the full wait: about 0.5 s a unit.",
+                                R"(^SN-\d{4}$)", "SN-0001", ""}));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+namespace {
+
+// The child of fitsTheScreenWithFourLines: the dialog with four lines whose
+// ports are not there, started, on the screen it was given.
+int screenChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    Workbench bench(dir.filePath(QStringLiteral("none1")));
+    QMap<int, QString> map;
+    for (int port = 1; port <= 4; ++port)
+        map[port] = dir.filePath(QStringLiteral("none%1").arg(port));
+    bench.link.setPortMap(map);
+    const QString sheet = dir.filePath(QStringLiteral("unit.json"));
+    QFile file(sheet);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SheetText) != SheetText.size())
+        return 2;
+    file.close();
+    bench.window->show();
+    ProductionRunDialog dialog(bench.session,
+                               {[] { return QString(); },
+                                [] {},
+                                [&](const QString &problem) { out << problem << '\n'; },
+                                {},
+                                {}},
+                               bench.window.get());
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog))
+        return 3;
+    dialog.operatorBox()->setText(QStringLiteral("Ana"));
+    dialog.sheetBox()->setText(sheet);
+    dialog.portsBox()->setText(QStringLiteral("1, 2, 3, 4"));
+    dialog.start();
+    QTest::qWait(300);
+    out << "lines " << dialog.lineCount() << '\n';
+    const QRect area = dialog.screen()->availableGeometry();
+    out << (area.contains(dialog.frameGeometry()) ? "dialog inside the screen"
+                                                  : "dialog outside the screen")
+        << '\n';
+    auto inReach = [&](QWidget *widget) {
+        const QRect at(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
+        return widget->isVisible() && dialog.rect().contains(at) ? "in reach" : "cut off";
+    };
+    out << "Hard Limit " << inReach(dialog.hardLimitButton()) << '\n';
+    out << "Stop All " << inReach(dialog.stopButton()) << '\n';
+    for (int line = 0; line < dialog.lineCount(); ++line)
+        out << dialog.verdictSummary(line)->text() << ' ' << inReach(dialog.verdictSummary(line))
+            << '\n';
+    dialog.panelsArea()->ensureWidgetVisible(dialog.linePanel(3));
+    QTest::qWait(50);
+    QWidget *viewport = dialog.panelsArea()->viewport();
+    const QRect last(dialog.linePanel(3)->mapTo(viewport, QPoint(0, 0)),
+                     dialog.linePanel(3)->size());
+    out << "panel 4 " << (viewport->rect().contains(last) ? "scrolled into reach" : "out of reach")
+        << '\n';
+    dialog.programEnds();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("KTV_STATION_SCREEN_CHILD"))
+        return screenChild(argc, argv);
+    QApplication app(argc, argv);
+    TestStation test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_station.moc"
