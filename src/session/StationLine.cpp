@@ -58,16 +58,16 @@ class StationLine::Relay : public StationView
 
 void GivenSerialNumbers::give(const QString &serial)
 {
-    // Kept even when it comes a moment before the line asks: the view asks
-    // the operator as the line asks the source.
     std::lock_guard lock(mutex_);
-    given_ = serial;
+    if (asked_)
+        given_ = serial;
 }
 
 void GivenSerialNumbers::ask()
 {
     std::lock_guard lock(mutex_);
     asked_ = true;
+    given_.reset();
 }
 
 SerialNumberSource::Answer GivenSerialNumbers::take(QString *serial)

@@ -25,9 +25,8 @@ class QThread;
 
 namespace ktv {
 
-// The serial numbers the operator gives for a line, handed to the line's
-// thread. The view gives a number only to a line that asks; one the unit
-// did not wait for (it went) is dropped with cancel().
+// The serial numbers the operator gives on a line's panel, handed to the
+// line's thread. A number given while none is asked is dropped.
 class GivenSerialNumbers : public SerialNumberSource
 {
   public:

@@ -192,8 +192,10 @@ std::optional<QString> StationRun::askSerialNumber()
 {
     SerialNumberSource &source = *setup_.serialNumbers;
     view_.showStationState(QStringLiteral("Scan the serial number"));
-    view_.askSerialNumber(QString());
+    // Asked before the view is told: a number given as soon as the view
+    // asks is never dropped.
     source.ask();
+    view_.askSerialNumber(QString());
     int misses = 0;
     while (!ending()) {
         QString serial;
@@ -207,8 +209,8 @@ std::optional<QString> StationRun::askSerialNumber()
             const QString refusal = serialNumberRefusal(serial, setup_.serialPattern);
             if (refusal.isEmpty())
                 return serial;
-            view_.askSerialNumber(refusal);
             source.ask();
+            view_.askSerialNumber(refusal);
             continue;
         }
         // Still there? Asked in turn, between the looks at the number.
