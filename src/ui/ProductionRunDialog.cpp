@@ -568,7 +568,10 @@ void ProductionRunDialog::setRunning(bool running)
     stop_->setEnabled(running);
     for (const auto &line : lines_)
         line->stop->setEnabled(running);
+    // The scan box is there while a run asks numbers.
     scan_->setEnabled(running && askSerial_->isChecked());
+    scan_->setVisible(askSerial_->isChecked());
+    scanTarget_->setVisible(askSerial_->isChecked());
     reportButtons_.exportCsv->setEnabled(!running);
     reportButtons_.print->setEnabled(!running);
 }
@@ -576,9 +579,10 @@ void ProductionRunDialog::setRunning(bool running)
 void ProductionRunDialog::fitToScreen()
 {
     // As large as the content wants, within the screen; the panels scroll.
-    const QWidget *content = scroll_->widget();
-    const int wanted = content->sizeHint().height() + height() - scroll_->viewport()->height();
-    resize(std::max(width(), 760), std::max(wanted, 480));
+    layout()->activate();
+    const int around = layout()->sizeHint().height() - scroll_->sizeHint().height();
+    const int wanted = around + scroll_->widget()->sizeHint().height() + 2;
+    resize(std::max(width(), 760), std::max(wanted, 720));
     centreOnScreen(this);
 }
 
