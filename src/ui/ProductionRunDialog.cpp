@@ -217,7 +217,8 @@ class ProductionRunDialog::LinePanel : public StationView
             return;
         }
         // A pulled adapter keeps its unit's verdict until it is put back.
-        if (pulled && text == QLatin1String("Waiting for a unit")) {
+        if (pulled && (text == QLatin1String("Waiting for a unit") ||
+                       text == QLatin1String("Remove the unit"))) {
             showState(AdapterPulled);
             return;
         }
