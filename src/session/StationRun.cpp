@@ -209,8 +209,8 @@ std::optional<QString> StationRun::askSerialNumber()
             const QString refusal = serialNumberRefusal(serial, setup_.serialPattern);
             if (refusal.isEmpty())
                 return serial;
-            source.ask();
             view_.askSerialNumber(refusal);
+            source.ask();
             continue;
         }
         // Still there? Asked in turn, between the looks at the number.
