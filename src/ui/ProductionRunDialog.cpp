@@ -337,6 +337,7 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     ports_->setToolTip(QStringLiteral("One COM port per line, for example 1, 2, 3"));
     baud_ = new QComboBox(content);
     baud_->setObjectName(QStringLiteral("cboBaud"));
+    baud_->setAccessibleName(QStringLiteral("Baud"));
     for (int rate : ScanRates)
         baud_->addItem(QString::number(rate), rate);
     // The rate of the unit connected now is the likely rate of the next ones.
@@ -344,6 +345,7 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     baud_->setCurrentIndex(std::max(0, baud_->findData(known)));
     pace_ = new QComboBox(content);
     pace_->setObjectName(QStringLiteral("cboPace"));
+    pace_->setAccessibleName(QStringLiteral("Pace"));
     pace_->addItem(QStringLiteral("Full wait after every line (slow)"), int(Pace::Fixed));
     pace_->addItem(QStringLiteral("Go on when the unit answers (fast)"), int(Pace::Reply));
     paceHint_ = new QLabel(content);
@@ -417,6 +419,7 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     results_->setHorizontalHeaderLabels(ResultColumns);
     table_ = new QTableView(content);
     table_->setObjectName(QStringLiteral("tblResults"));
+    table_->setAccessibleName(QStringLiteral("Results of this run"));
     table_->setModel(results_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -557,6 +560,15 @@ void ProductionRunDialog::makePanels(const QList<int> &ports)
         summaries_->addWidget(lines_.back()->summary, 1);
         lines_.back()->stop->setEnabled(running_);
     }
+    // Tab goes through the panels where they are: after the set-up, before
+    // the table and the buttons.
+    QWidget *previous = serialExample_;
+    for (const auto &line : lines_) {
+        setTabOrder(previous, line->differences);
+        setTabOrder(line->differences, line->stop);
+        previous = line->stop;
+    }
+    setTabOrder(previous, table_);
 }
 
 void ProductionRunDialog::setRunning(bool running)
