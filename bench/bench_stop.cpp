@@ -5,23 +5,37 @@
 // CLOCK_MONOTONIC, as QElapsedTimer's): with nothing running, while
 // a send round waits on a results server that takes the connection and
 // never answers, during a Verify read-back, during Connect's scan, and
-// during Find Units' sweep of every address. Goal: under 100 ms for every click. Prints figures; it
-// asserts nothing.
+// during Find Units' sweep of every address; then the Production Run's
+// Hard Limit, clicked and pressed (Alt+H) every 0.7 s while four lines check
+// their units, once with the journal held by another program and once with
+// a results server that takes the connection and never answers, the worst
+// line's time for each press. Goal: under 100 ms for every click. Prints
+// figures; it asserts nothing.
 
 #include "SilentServer.h"
 #include "UnitSimProcess.h"
+#include "Wire.h"
 #include "Workbench.h"
 
+#include "store/Journal.h"
 #include "store/ResultsOutbox.h"
 #include "store/ResultsSetting.h"
 #include "store/ResultsWorker.h"
+#include "store/StoreConnection.h"
 #include "ui/FindUnitsDialog.h"
+#include "ui/ProductionRunDialog.h"
 #include "ui/ResultsSender.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -37,6 +51,7 @@ namespace {
 
 QTextStream out(stdout);
 constexpr int Clicks = 5;
+constexpr int StationPresses = 16;
 
 double monotonicNow()
 {
@@ -141,6 +156,99 @@ CheckReport waitingReport()
     return report;
 }
 
+// The Production Run on four lines, each a KTRA20 behind a link of its own,
+// checking its unit (the window's fixed waits: the
+// load and read-back take 8.5 s); Hard Limit pressed 0.7 s apart by mouse
+// or Alt+H from the start until past the checks' ends, when the results are
+// kept. Each press's time is the latest of its four lines.
+std::vector<double> stationPresses(bool byKey, bool holdJournal, const QString &resultsSetting)
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<UnitSimProcess>> units;
+    QMap<int, QString> map;
+    for (int port = 1; port <= 4; ++port) {
+        map[port] = dir.filePath(QStringLiteral("line%1").arg(port));
+        units.push_back(std::make_unique<UnitSimProcess>(
+            unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), map[port]})));
+        if (!units.back()->start())
+            return {};
+    }
+    Workbench bench(map[1]);
+    bench.link.setPortMap(map);
+    QString problem;
+    writeResultsSetting(bench.storePath, resultsSetting, &problem);
+    const QString sheet = dir.filePath(QStringLiteral("unit.json"));
+    QFile file(sheet);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(ktv::test::wire::ktra20Sheet(QStringLiteral("5200")));
+    file.close();
+    bench.window->setFileChooser([&](SheetFileUse) { return sheet; });
+    std::unique_ptr<StoreConnection> other;
+    std::unique_ptr<QSqlQuery> hold;
+    if (holdJournal) {
+        Journal::openForWriting(bench.journalPath, &problem);
+        other =
+            std::make_unique<StoreConnection>(bench.journalPath, StoreConnection::Mode::ReadWrite);
+        hold = std::make_unique<QSqlQuery>(other->db());
+        hold->exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    }
+    bench.window->show();
+    std::vector<double> posted;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<ProductionRunDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (!dialog->isRunning() && posted.empty()) {
+            dialog->operatorBox()->setText(QStringLiteral("Bench"));
+            dialog->sheetBox()->setText(sheet);
+            dialog->portsBox()->setText(QStringLiteral("1, 2, 3, 4"));
+            dialog->start();
+            posted.push_back(-1); // started
+            return;
+        }
+        if (int(posted.size()) > StationPresses) {
+            dialog->stop();
+            if (!dialog->isRunning())
+                dialog->close();
+            return;
+        }
+        posted.push_back(monotonicNow());
+        QPushButton *stop = dialog->hardLimitButton();
+        if (byKey) {
+            QCoreApplication::postEvent(
+                dialog, new QKeyEvent(QEvent::KeyPress, Qt::Key_H, Qt::AltModifier, "h"));
+            QCoreApplication::postEvent(
+                dialog, new QKeyEvent(QEvent::KeyRelease, Qt::Key_H, Qt::AltModifier, "h"));
+            return;
+        }
+        const QPoint centre = stop->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                stop,
+                new QMouseEvent(type, centre, stop->mapToGlobal(centre), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+    });
+    driver.start(700);
+    bench.find<QAction>(QStringLiteral("mnuProductionRun"))->trigger();
+    driver.stop();
+    if (hold)
+        hold->exec(QStringLiteral("COMMIT"));
+    std::vector<double> times(std::max<std::size_t>(posted.size(), 1) - 1, 0.0);
+    for (const auto &unit : units) {
+        std::size_t next = 1;
+        for (const ReceivedLine &line : unit->received()) {
+            if (line.bytes != "@0H\r" || next >= posted.size() || line.t < posted[next])
+                continue;
+            times[next - 1] = std::max(times[next - 1], (line.t - posted[next]) * 1000.0);
+            ++next;
+        }
+    }
+    return times;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -227,6 +335,19 @@ int main(int argc, char **argv)
         });
         bench.window->openFindUnits();
         report(QStringLiteral("during Find Units' sweep"), clicker.times());
+    }
+
+    for (bool byKey : {false, true}) {
+        const QString how = byKey ? QStringLiteral("Alt+H") : QStringLiteral("click");
+        report(QStringLiteral("in the Production Run, %1 during four lines' checks with the "
+                              "journal held (worst line)")
+                   .arg(how),
+               stationPresses(byKey, true, QString()));
+        SilentServer silent;
+        report(QStringLiteral("in the Production Run, %1 during four lines' checks with a "
+                              "silent results server (worst line)")
+                   .arg(how),
+               stationPresses(byKey, false, silent.setting()));
     }
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "session/StationLine.h"
 
+#include "link/SerialLink.h"
+#include "link/SharedState.h"
 #include "protocol/CommandFrame.h"
+#include "protocol/SettingsText.h"
 #include "session/UnitSession.h"
 
 #include <QThread>
@@ -145,11 +148,11 @@ void StationLine::end()
             session_, [session = session_] { session->setEnding(); }, Qt::QueuedConnection);
 }
 
-void StationLine::hardLimit()
+bool StationLine::hardLimit()
 {
     std::lock_guard lock(mutex_);
     if (!session_)
-        return;
+        return false;
     // Runs on the line's thread at its next turn of the event loop, which
     // every wait of the run gives within its 0.02 s steps.
     QMetaObject::invokeMethod(
@@ -159,6 +162,26 @@ void StationLine::hardLimit()
                 frame::motionLine(address, frame::Motion::StopAll, session->state.SelectedProfile));
         },
         Qt::QueuedConnection);
+    return true;
+}
+
+QThread *startIdleHardLimit(const StationLineSetup &setup)
+{
+    QThread *thread = QThread::create([setup] {
+        SharedState state;
+        SerialLink link(state);
+        if (!setup.device.isEmpty())
+            link.setPortMap({{setup.comPort, setup.device}});
+        link.setCommPort(setup.comPort);
+        link.setSettings(settingsTextForBaud(setup.baud));
+        if (!link.openPort())
+            return; // nothing to stop on a port that is not there
+        link.write(frame::motionLine(setup.address, frame::Motion::StopAll, QStringLiteral("1")));
+        link.closePort();
+    });
+    thread->setObjectName(QStringLiteral("stop %1").arg(setup.comPort));
+    thread->start();
+    return thread;
 }
 
 void StationLine::runLine()

@@ -42,6 +42,12 @@ class GivenSerialNumbers : public SerialNumberSource
     std::optional<QString> given_;
 };
 
+// The stop-all line to a line that no run holds: its port opened at the
+// setup's rate, the line written and the port closed, on a thread of its
+// own, so that a port slow to open holds nobody. The thread is started;
+// the caller waits for it and deletes it.
+QThread *startIdleHardLimit(const StationLineSetup &setup);
+
 class StationLine : public QObject
 {
     Q_OBJECT
@@ -59,8 +65,10 @@ class StationLine : public QObject
     // Ends the run between units.
     void stop();
     // The stop-all line to the unit at the address at once, whatever the
-    // run is doing (it is written from within the line's own wait).
-    void hardLimit();
+    // run is doing (it is written from within the line's own wait); false
+    // when no run holds the line, which is then the caller's to stop
+    // (startIdleHardLimit).
+    bool hardLimit();
     // The program ends: the line writes nothing more and its waits end,
     // at once; returns without waiting for the thread.
     void end();

@@ -2,6 +2,7 @@
 
 #include "protocol/CommandFrame.h"
 #include "protocol/SettingsText.h"
+#include "protocol/UnitCatalogue.h"
 #include "session/UnitSession.h"
 
 #include <QFileInfo>
@@ -173,7 +174,7 @@ std::optional<StationRun::Answer> StationRun::waitForUnit()
     return std::nullopt;
 }
 
-void StationRun::waitForRemoval()
+bool StationRun::waitForRemoval()
 {
     view_.showStationState(QStringLiteral("Remove the unit"));
     int misses = 0;
@@ -184,14 +185,17 @@ void StationRun::waitForRemoval()
         misses = answer.kind == Answer::None ? misses + 1 : 0;
     }
     session_.state.UnitConnected = false;
+    return misses >= MissesUntilGone;
 }
 
 std::optional<QString> StationRun::askSerialNumber()
 {
     SerialNumberSource &source = *setup_.serialNumbers;
     view_.showStationState(QStringLiteral("Scan the serial number"));
-    view_.askSerialNumber(QString());
+    // Asked before the view is told: a number given as soon as the view
+    // asks is never dropped.
     source.ask();
+    view_.askSerialNumber(QString());
     int misses = 0;
     while (!ending()) {
         QString serial;
@@ -273,7 +277,11 @@ void StationRun::run()
             break;
         // Identified by its answer: the model and revision it gave.
         QString serial;
-        if (answer->kind == Answer::Unit && setup_.serialNumbers) {
+        // A unit of another model is refused before it is asked its number.
+        const bool otherModel =
+            answer->kind == Answer::Unit && panelOfUnitModel(setup_.request.sheet.unitModel) !=
+                                                panelOfUnitModel(answer->unit.modelId);
+        if (answer->kind == Answer::Unit && setup_.serialNumbers && !otherModel) {
             const std::optional<QString> given = askSerialNumber();
             if (!given)
                 continue; // the unit went (or the run ends)
@@ -295,8 +303,9 @@ void StationRun::run()
         view_.showResult(report, keptProblem);
         if (ending())
             break;
-        waitForRemoval();
-        view_.showUnitGone();
+        // A stop while the unit is still there leaves its verdict standing.
+        if (waitForRemoval())
+            view_.showUnitGone();
     }
     session_.link.closePort();
     session_.state.UnitConnected = false;

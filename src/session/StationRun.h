@@ -159,7 +159,7 @@ class StationRun
     bool pause(double seconds); // false once the run is to end
     bool ending() const;
     std::optional<Answer> waitForUnit();
-    void waitForRemoval();
+    bool waitForRemoval(); // true: the unit has gone
     // The number of the unit on the line; none when it went first or the
     // run ends.
     std::optional<QString> askSerialNumber();

@@ -1,5 +1,7 @@
 #include "store/JournalWriter.h"
 
+#include "store/CheckResults.h"
+
 #include <QThread>
 
 namespace ktv {
@@ -38,6 +40,21 @@ void JournalWriter::append(const JournalEntry &entry)
                 return;
             // Said on the writer's own thread: the signal is queued there.
             emit failed(problem);
+        },
+        Qt::QueuedConnection);
+}
+
+void JournalWriter::record(const CheckReport &report,
+                           std::function<void(bool recorded, const QString &problem)> then)
+{
+    QMetaObject::invokeMethod(
+        inThread_,
+        [this, report, then = std::move(then)] {
+            QString problem;
+            const bool recorded = CheckResults(path_).record(report, &problem);
+            // Back on the writer's own thread; dropped once the writer has gone.
+            QMetaObject::invokeMethod(
+                this, [then, recorded, problem] { then(recorded, problem); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

@@ -1,13 +1,16 @@
 #pragma once
 // Writes the change journal's rows on a thread of its own, in the order they
 // are given: a journal another program holds is waited for there, never on
-// the window's thread. A row that cannot be written is said through
-// failed(), on the thread the writer was made on.
+// the window's thread nor on a station line's. A row that cannot be written
+// is said through failed(), on the thread the writer was made on; a check's
+// result is followed by what became of it.
 
+#include "protocol/CheckReport.h"
 #include "store/Journal.h"
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -27,6 +30,11 @@ class JournalWriter : public QObject
     QString path() const { return path_; }
     // Returns at once; the row is written behind the ones before it.
     void append(const JournalEntry &entry);
+    // A check's result (CheckResults::record), written behind the rows
+    // given before it; then runs on the writer's own thread with whether it
+    // was kept and, if not, why. Returns at once.
+    void record(const CheckReport &report,
+                std::function<void(bool recorded, const QString &problem)> then);
 
   signals:
     void failed(const QString &problem);

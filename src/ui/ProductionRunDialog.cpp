@@ -5,6 +5,7 @@
 #include "session/StationLine.h"
 #include "session/UnitSession.h"
 #include "store/SerialSetting.h"
+#include "store/StationSetting.h"
 #include "ui/ProgressDialog.h"
 #include "ui/Toolkit.h"
 
@@ -17,16 +18,21 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QStandardItemModel>
 #include <QSysInfo>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ktv {
 
@@ -37,6 +43,9 @@ const QStringList ResultColumns = {QStringLiteral("#"),        QStringLiteral("T
                                    QStringLiteral("Revision"), QStringLiteral("Address"),
                                    QStringLiteral("Verdict"),  QStringLiteral("Seconds"),
                                    QStringLiteral("Problem"),  QStringLiteral("Line")};
+
+// The rows of the table on screen; a shift's others are in the journal.
+constexpr int TableRows = 300;
 
 QString verdictWord(const CheckReport &report)
 {
@@ -92,43 +101,31 @@ QString problemOf(const CheckReport &report)
 class ProductionRunDialog::LinePanel : public StationView
 {
   public:
-    LinePanel(ProductionRunDialog &dialog, int comPort, const QString &device)
+    LinePanel(ProductionRunDialog &dialog, QWidget *parent, int comPort, const QString &device)
         : dialog_(dialog), comPort(comPort), device(device)
     {
-        box = new QGroupBox(stationLineName(comPort, device), &dialog);
+        box = new QGroupBox(stationLineName(comPort, device), parent);
         box->setObjectName(QStringLiteral("fraLine%1").arg(comPort));
         verdict = new QLabel(box);
         verdict->setObjectName(QStringLiteral("lblVerdict"));
         verdict->setAlignment(Qt::AlignCenter);
         QFont big = verdict->font();
-        big.setPointSize(std::max(36, big.pointSize() * 4));
+        big.setPointSize(std::max(24, big.pointSize() * 5 / 2));
         big.setBold(true);
         verdict->setFont(big);
-        verdict->setMinimumHeight(QFontMetrics(big).height() + 8);
+        verdict->setMinimumHeight(QFontMetrics(big).height() + 4);
         state = new QLabel(box);
         state->setObjectName(QStringLiteral("lblRunState"));
         state->setAlignment(Qt::AlignCenter);
         state->setWordWrap(true);
         QFont bold = state->font();
-        bold.setPointSize(bold.pointSize() + 4);
+        bold.setPointSize(bold.pointSize() + 2);
         bold.setBold(true);
         state->setFont(bold);
         differences = new QListWidget(box);
         differences->setObjectName(QStringLiteral("lstDifferences"));
-        differences->setAccessibleName(QStringLiteral("Fields that differ"));
-        differences->setMaximumHeight(120);
-        serial = new QLineEdit(box);
-        serial->setObjectName(QStringLiteral("txtSerial%1").arg(comPort));
-        serial->setAccessibleName(QStringLiteral("Serial number COM %1").arg(comPort));
-        serial->setPlaceholderText(QStringLiteral("Serial number"));
-        serial->setEnabled(false);
-        // A scanner types the number and presses Enter, as a keyboard does.
-        QObject::connect(serial, &QLineEdit::returnPressed, &dialog, [this] {
-            if (!serials)
-                return;
-            serials->give(serial->text());
-            serial->clear();
-        });
+        differences->setAccessibleName(QStringLiteral("Fields that differ COM %1").arg(comPort));
+        differences->setMaximumHeight(72);
         serialProblem = new QLabel(box);
         serialProblem->setObjectName(QStringLiteral("lblSerial"));
         serialProblem->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -153,20 +150,28 @@ class ProductionRunDialog::LinePanel : public StationView
             }
         });
         auto *column = new QVBoxLayout(box);
+        column->setSpacing(2);
         column->addWidget(verdict);
         column->addWidget(state);
         column->addWidget(differences);
-        column->addWidget(serial);
         column->addWidget(serialProblem);
         column->addWidget(port);
         column->addWidget(kept);
         column->addWidget(stop, 0, Qt::AlignRight);
+        summary = new QLabel(&dialog);
+        summary->setObjectName(QStringLiteral("lblLineVerdict%1").arg(comPort));
+        summary->setAlignment(Qt::AlignCenter);
+        QFont summaryFont = summary->font();
+        summaryFont.setBold(true);
+        summary->setFont(summaryFont);
+        showVerdict(QString());
     }
     ~LinePanel() override
     {
         // The line first: nothing of it may reach this view any more.
         line.reset();
         delete box;
+        delete summary;
     }
 
     void showState(const QString &text, const QString &colour = QString())
@@ -176,26 +181,68 @@ class ProductionRunDialog::LinePanel : public StationView
                                               : QStringLiteral("color: %1").arg(colour));
         emit dialog_.stateShown(text);
     }
+    // The verdict on the panel and below the panels; empty: none.
+    void showVerdict(const QString &word)
+    {
+        const QString colours =
+            word.isEmpty()                  ? QString()
+            : word == QLatin1String("PASS") ? QStringLiteral("color: white; background: #1a7f37")
+            : word == QLatin1String("FAIL") ? QStringLiteral("color: white; background: #c62828")
+                                            : QStringLiteral("color: white; background: #8a6d00");
+        verdict->setText(word);
+        verdict->setStyleSheet(colours);
+        summary->setText(QStringLiteral("COM %1: %2")
+                             .arg(comPort)
+                             .arg(word.isEmpty() ? QStringLiteral("-") : word));
+        summary->setStyleSheet(colours + QStringLiteral("; padding: 2px 8px"));
+    }
+    // The panel stands out while its line waits for a number.
+    void highlight(bool on)
+    {
+        box->setStyleSheet(on ? QStringLiteral("QGroupBox#%1 { background: #fff3b0; border: 3px "
+                                               "solid #e0a000; }")
+                                    .arg(box->objectName())
+                              : QString());
+    }
 
     void showStationState(const QString &text) override
     {
         // Whatever the line does now, it no longer waits for a number.
-        serial->setEnabled(false);
+        dialog_.notAsking(*this);
         serialProblem->clear();
         if (text == QLatin1String("Run stopped"))
             stop->setEnabled(false);
+        if (text == QLatin1String("Scan the serial number")) {
+            showState(QStringLiteral("Scan the serial number for COM %1").arg(comPort));
+            return;
+        }
+        // A pulled adapter keeps its unit's verdict until it is put back.
+        if (pulled && (text == QLatin1String("Waiting for a unit") ||
+                       text == QLatin1String("Remove the unit"))) {
+            showState(AdapterPulled);
+            return;
+        }
         showState(text);
     }
     void showCheckProgress(const QString &text) override { state->setText(text); }
-    void showLineProblem(const QString &text) override { port->setText(text); }
+    void showLineProblem(const QString &text) override
+    {
+        port->setText(text);
+        if (!text.isEmpty() && !verdict->text().isEmpty() && !pulled) {
+            pulled = true;
+            showState(AdapterPulled);
+        } else if (text.isEmpty() && pulled) {
+            // Back: whatever unit is on it now is a new one.
+            pulled = false;
+            showVerdict(QString());
+            differences->clear();
+            if (state->text() == AdapterPulled)
+                showState(QStringLiteral("Waiting for a unit"));
+        }
+    }
     void showResult(const CheckReport &report, const QString &keptProblem) override
     {
-        const QString word = verdictWord(report);
-        verdict->setText(word);
-        verdict->setStyleSheet(
-            word == QLatin1String("PASS")   ? QStringLiteral("color: white; background: #1a7f37")
-            : word == QLatin1String("FAIL") ? QStringLiteral("color: white; background: #c62828")
-                                            : QStringLiteral("color: white; background: #8a6d00"));
+        showVerdict(verdictWord(report));
         differences->clear();
         if (!report.problem.isEmpty())
             differences->addItem(report.problem);
@@ -203,38 +250,54 @@ class ProductionRunDialog::LinePanel : public StationView
             if (value.verdict != ValueVerdict::Match)
                 differences->addItem(differenceLine(value));
         }
+        // A line lost during the check: its adapter went with the unit.
+        if (!port->text().isEmpty() && report.verdict != CheckVerdict::Pass && !pulled)
+            pulled = true;
         dialog_.addResult(*this, report, keptProblem);
     }
     void askSerialNumber(const QString &refusal) override
     {
-        serialProblem->setText(refusal);
-        serial->setEnabled(true);
-        // Into this line's box, unless the operator is typing in another's.
-        const auto *typing = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-        if (!typing || typing == serial || !typing->objectName().startsWith(u"txtSerial") ||
-            typing->text().isEmpty())
-            serial->setFocus();
+        // The operator sees an example of a number that fits, the pattern
+        // only in the tooltip.
+        const QString pattern = dialog_.serialPattern_->text().trimmed();
+        if (!refusal.isEmpty() && !pattern.isEmpty()) {
+            serialProblem->setText(
+                QStringLiteral("The serial number \"%1\" does not fit: a number here looks like "
+                               "%2. Nothing was checked.")
+                    .arg(lastGiven, dialog_.serialExample_->text().trimmed()));
+            serialProblem->setToolTip(QStringLiteral("The pattern: %1").arg(pattern));
+        } else {
+            serialProblem->setText(refusal);
+            serialProblem->setToolTip(QString());
+        }
+        dialog_.asking(*this, !refusal.isEmpty());
     }
     void showUnitGone() override
     {
-        verdict->clear();
-        verdict->setStyleSheet(QString());
+        dialog_.notAsking(*this);
+        if (pulled)
+            return;
+        showVerdict(QString());
         differences->clear();
     }
     void showRunEnded() override {}
+
+    static inline const QString AdapterPulled = QStringLiteral("Adapter pulled, put it back");
 
     ProductionRunDialog &dialog_;
     const int comPort;
     const QString device;
     QGroupBox *box = nullptr;
     QLabel *verdict = nullptr;
+    QLabel *summary = nullptr; // the verdict below the panels
     QLabel *state = nullptr;
     QListWidget *differences = nullptr;
-    QLineEdit *serial = nullptr;
     QLabel *serialProblem = nullptr;
     QLabel *port = nullptr;
     QLabel *kept = nullptr; // where this line's last result went, when it did not simply go
     QPushButton *stop = nullptr;
+    QString lastGiven;   // the last number given to the line
+    bool pulled = false; // the adapter went with the unit of the verdict shown
     std::shared_ptr<GivenSerialNumbers> serials;
     std::unique_ptr<StationLine> line;
 };
@@ -246,9 +309,18 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     setWindowTitle(QStringLiteral("Production Run"));
     setWindowModality(Qt::WindowModal);
 
-    sheet_ = new QLineEdit(this);
+    // The set-up scrolls with the panels and the table; the stops, the scan
+    // box and the verdicts stay below, always on screen.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("scrPanels"));
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    auto *content = new QWidget(scroll_);
+    content->setObjectName(QStringLiteral("fraContent"));
+
+    sheet_ = new QLineEdit(content);
     sheet_->setObjectName(QStringLiteral("txtSheet"));
-    browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
+    browse_ = new QPushButton(QStringLiteral("&Browse..."), content);
     browse_->setObjectName(QStringLiteral("cmdBrowse"));
     browse_->setAutoDefault(false);
     connect(browse_, &QPushButton::clicked, this, [this] {
@@ -256,42 +328,72 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
         if (!path.isEmpty())
             sheet_->setText(path);
     });
-    operator_ = new QLineEdit(this);
+    operator_ = new QLineEdit(content);
     operator_->setObjectName(QStringLiteral("txtOperator"));
-    station_ = new QLineEdit(QSysInfo::machineHostName(), this);
+    station_ = new QLineEdit(QSysInfo::machineHostName(), content);
     station_->setObjectName(QStringLiteral("txtStation"));
-    ports_ = new QLineEdit(QString::number(std::max(1, session_.state.ComPortNumber)), this);
+    ports_ = new QLineEdit(QString::number(std::max(1, session_.state.ComPortNumber)), content);
     ports_->setObjectName(QStringLiteral("txtComPorts"));
     ports_->setToolTip(QStringLiteral("One COM port per line, for example 1, 2, 3"));
-    baud_ = new QComboBox(this);
+    baud_ = new QComboBox(content);
     baud_->setObjectName(QStringLiteral("cboBaud"));
+    baud_->setAccessibleName(QStringLiteral("Baud"));
     for (int rate : ScanRates)
         baud_->addItem(QString::number(rate), rate);
     // The rate of the unit connected now is the likely rate of the next ones.
     const int known = session_.state.UnitConnected ? session_.link.baudRateInForce() : 9600;
     baud_->setCurrentIndex(std::max(0, baud_->findData(known)));
-    // The window's fixed waits, or each wait ended by the unit's reply (a
-    // value the unit missed is then written again with the fixed waits).
-    pace_ = new QComboBox(this);
+    pace_ = new QComboBox(content);
     pace_->setObjectName(QStringLiteral("cboPace"));
-    pace_->addItem(QStringLiteral("Fixed waits"), int(Pace::Fixed));
-    pace_->addItem(QStringLiteral("Follow the unit's replies"), int(Pace::Reply));
-    askSerial_ = new QCheckBox(QStringLiteral("&Ask each unit's serial number"), this);
+    pace_->setAccessibleName(QStringLiteral("Pace"));
+    pace_->addItem(QStringLiteral("Full wait after every line (slow)"), int(Pace::Fixed));
+    pace_->addItem(QStringLiteral("Go on when the unit answers (fast)"), int(Pace::Reply));
+    paceHint_ = new QLabel(content);
+    paceHint_->setObjectName(QStringLiteral("lblPace"));
+    paceHint_->setWordWrap(true);
+    auto showPace = [this] {
+        paceHint_->setText(
+            Pace(pace_->currentData().toInt()) == Pace::Fixed
+                ? QStringLiteral("Every line is given the window's full wait, answered or not: "
+                                 "about 8.5 s a unit.")
+                : QStringLiteral("Each wait ends with the unit's reply; a value it missed is "
+                                 "written again with the full wait: about 0.5 s a unit."));
+    };
+    connect(pace_, &QComboBox::currentIndexChanged, this, showPace);
+    askSerial_ = new QCheckBox(QStringLiteral("&Ask each unit's serial number"), content);
     askSerial_->setObjectName(QStringLiteral("chkAskSerial"));
-    serialPattern_ = new QLineEdit(this);
+    serialPattern_ = new QLineEdit(content);
     serialPattern_->setObjectName(QStringLiteral("txtSerialPattern"));
     serialPattern_->setPlaceholderText(QStringLiteral("for example ^SN-\\d{4}$"));
     serialPattern_->setToolTip(
         QStringLiteral("A regular expression the whole serial number must fit; empty: any"));
+    serialExample_ = new QLineEdit(content);
+    serialExample_->setObjectName(QStringLiteral("txtSerialExample"));
+    serialExample_->setPlaceholderText(QStringLiteral("for example SN-0001"));
+    serialExample_->setToolTip(
+        QStringLiteral("A number that fits the pattern: shown to the operator when a scan "
+                       "does not fit"));
     const StoredSerialSetting serialSetting = readSerialSetting(session_.storePath);
     askSerial_->setChecked(serialSetting.ask);
     serialPattern_->setText(serialSetting.pattern);
+    // The set-up last started here.
+    if (const std::optional<StoredStationSetting> kept = readStationSetting(session_.storePath)) {
+        sheet_->setText(kept->sheet);
+        if (!kept->station.isEmpty())
+            station_->setText(kept->station);
+        if (comPortsOf(kept->ports))
+            ports_->setText(kept->ports);
+        baud_->setCurrentIndex(std::max(0, baud_->findData(kept->baud)));
+        pace_->setCurrentIndex(std::max(0, pace_->findData(kept->pace)));
+        serialExample_->setText(kept->serialExample);
+    }
+    showPace();
 
     auto *sheetRow = new QHBoxLayout;
     sheetRow->addWidget(sheet_, 1);
     sheetRow->addWidget(browse_);
     auto *form = new QFormLayout;
-    auto *sheetLabel = new QLabel(QStringLiteral("&Sheet:"), this);
+    auto *sheetLabel = new QLabel(QStringLiteral("&Sheet:"), content);
     sheetLabel->setBuddy(sheet_);
     form->addRow(sheetLabel, sheetRow);
     form->addRow(QStringLiteral("&Operator:"), operator_);
@@ -299,25 +401,52 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     form->addRow(QStringLiteral("CO&M ports:"), ports_);
     form->addRow(QStringLiteral("Bau&d:"), baud_);
     form->addRow(QStringLiteral("Pa&ce:"), pace_);
+    form->addRow(QString(), paceHint_);
     form->addRow(askSerial_);
-    auto *patternLabel = new QLabel(QStringLiteral("Serial &number pattern:"), this);
+    auto *patternLabel = new QLabel(QStringLiteral("Serial &number pattern:"), content);
     patternLabel->setBuddy(serialPattern_);
     serialPattern_->setAccessibleName(QStringLiteral("Serial number pattern:"));
     form->addRow(patternLabel, serialPattern_);
+    auto *exampleLabel = new QLabel(QStringLiteral("A number that &fits:"), content);
+    exampleLabel->setBuddy(serialExample_);
+    form->addRow(exampleLabel, serialExample_);
 
     panels_ = new QGridLayout;
-    counts_ = new QLabel(this);
+    counts_ = new QLabel(content);
     counts_->setObjectName(QStringLiteral("lblCounts"));
 
     results_ = new QStandardItemModel(0, int(ResultColumns.size()), this);
     results_->setHorizontalHeaderLabels(ResultColumns);
-    table_ = new QTableView(this);
+    table_ = new QTableView(content);
     table_->setObjectName(QStringLiteral("tblResults"));
+    table_->setAccessibleName(QStringLiteral("Results of this run"));
     table_->setModel(results_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setMinimumHeight(140);
+
+    auto *inside = new QVBoxLayout(content);
+    inside->addLayout(form);
+    inside->addLayout(panels_);
+    inside->addWidget(counts_);
+    inside->addWidget(table_, 1);
+    scroll_->setWidget(content);
+
+    // A scanner types the number and presses Enter, as a keyboard does.
+    scan_ = new QLineEdit(this);
+    scan_->setObjectName(QStringLiteral("txtScan"));
+    scan_->setAccessibleName(QStringLiteral("Serial number"));
+    scan_->setPlaceholderText(QStringLiteral("Scan or type the serial number, then Enter"));
+    connect(scan_, &QLineEdit::returnPressed, this, &ProductionRunDialog::giveScan);
+    scanTarget_ = new QLabel(this);
+    scanTarget_->setObjectName(QStringLiteral("lblScan"));
+    scanTarget_->setWordWrap(true);
+    auto *scanRow = new QHBoxLayout;
+    scanRow->addWidget(scan_, 1);
+    scanRow->addWidget(scanTarget_, 2);
+    summaries_ = new QHBoxLayout;
 
     auto *buttons = new QDialogButtonBox(this);
     start_ = buttons->addButton(QStringLiteral("Sta&rt"), QDialogButtonBox::ActionRole);
@@ -325,16 +454,8 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     stop_ = buttons->addButton(QStringLiteral("Stop A&ll"), QDialogButtonBox::ActionRole);
     stop_->setObjectName(QStringLiteral("cmdStop"));
     stop_->setAutoDefault(false);
-    // While the lines run, Hard Limit reaches each of them on its own thread.
-    hardLimit_ = addHardLimitButton(buttons, [this] {
-        if (!isRunning()) {
-            if (actions_.hardLimit)
-                actions_.hardLimit();
-            return;
-        }
-        for (const auto &line : lines_)
-            line->line->hardLimit();
-    });
+    // Every line shown, run or not: each running line on its own thread.
+    hardLimit_ = addHardLimitButton(buttons, [this] { hardLimitAll(); });
     reportButtons_ = addReportButtons(
         buttons, actions_.reports, QStringLiteral("production-run"), [this] { return runPage(); },
         [this] { return unitPages(); });
@@ -346,25 +467,48 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
     connect(buttons, &QDialogButtonBox::rejected, this, &ProductionRunDialog::reject);
 
     auto *column = new QVBoxLayout(this);
-    column->addLayout(form);
-    column->addLayout(panels_);
-    column->addWidget(counts_);
-    column->addWidget(table_, 1);
+    column->addWidget(scroll_, 1);
+    column->addLayout(summaries_);
+    column->addLayout(scanRow);
     column->addWidget(buttons);
-    makePanels({std::max(1, session_.state.ComPortNumber)});
+    // The panels shown are the lines given: Hard Limit reaches each of them.
+    const auto showPorts = [this] {
+        if (const std::optional<QList<int>> ports = comPortsOf(ports_->text()); ports && !running_)
+            makePanels(*ports);
+    };
+    connect(ports_, &QLineEdit::textChanged, this, showPorts);
+    makePanels(comPortsOf(ports_->text()).value_or(QList<int>{1}));
     setRunning(false);
     updateCounts();
+    showScanTarget();
     resize(760, 640);
-    centreOnScreen(this);
+    fitToScreen();
 }
 
 // The lines end with their panels, as the program ends when the dialog goes
-// with a run under way.
-ProductionRunDialog::~ProductionRunDialog() = default;
+// with a run under way; a stop sent to an idle line is waited for.
+ProductionRunDialog::~ProductionRunDialog()
+{
+    lines_.clear();
+    for (QThread *thread : idleStops_) {
+        thread->wait();
+        delete thread;
+    }
+}
 
 QLabel *ProductionRunDialog::verdictLabel(int line) const
 {
     return lines_.at(std::size_t(line))->verdict;
+}
+
+QLabel *ProductionRunDialog::verdictSummary(int line) const
+{
+    return lines_.at(std::size_t(line))->summary;
+}
+
+QWidget *ProductionRunDialog::linePanel(int line) const
+{
+    return lines_.at(std::size_t(line))->box;
 }
 
 QLabel *ProductionRunDialog::stateLabel(int line) const
@@ -392,11 +536,6 @@ QPushButton *ProductionRunDialog::lineStopButton(int line) const
     return lines_.at(std::size_t(line))->stop;
 }
 
-QLineEdit *ProductionRunDialog::serialBox(int line) const
-{
-    return lines_.at(std::size_t(line))->serial;
-}
-
 QLabel *ProductionRunDialog::serialLabel(int line) const
 {
     return lines_.at(std::size_t(line))->serialProblem;
@@ -409,28 +548,72 @@ bool ProductionRunDialog::isRunning() const
 
 void ProductionRunDialog::makePanels(const QList<int> &ports)
 {
+    asking_.clear();
     lines_.clear();
-    // Side by side, two to a row.
+    // Side by side, two to a row; their verdicts in one row below.
+    QWidget *content = scroll_->widget();
     for (int port : ports) {
         const int index = int(lines_.size());
         lines_.push_back(
-            std::make_unique<LinePanel>(*this, port, session_.link.deviceForPort(port)));
+            std::make_unique<LinePanel>(*this, content, port, session_.link.deviceForPort(port)));
         panels_->addWidget(lines_.back()->box, index / 2, index % 2);
+        summaries_->addWidget(lines_.back()->summary, 1);
+        lines_.back()->stop->setEnabled(running_);
     }
+    // Tab goes through the panels where they are: after the set-up, before
+    // the table and the buttons.
+    QWidget *previous = serialExample_;
+    for (const auto &line : lines_) {
+        setTabOrder(previous, line->differences);
+        setTabOrder(line->differences, line->stop);
+        previous = line->stop;
+    }
+    setTabOrder(previous, table_);
 }
 
 void ProductionRunDialog::setRunning(bool running)
 {
     running_ = running;
-    for (QWidget *setup :
-         std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_, ports_, baud_,
-                                          pace_, askSerial_, serialPattern_, start_})
+    for (QWidget *setup : std::initializer_list<QWidget *>{sheet_, browse_, operator_, station_,
+                                                           ports_, baud_, pace_, askSerial_,
+                                                           serialPattern_, serialExample_, start_})
         setup->setEnabled(!running);
     stop_->setEnabled(running);
     for (const auto &line : lines_)
         line->stop->setEnabled(running);
+    // The scan box is there while a run asks numbers.
+    scan_->setEnabled(running && askSerial_->isChecked());
+    scan_->setVisible(askSerial_->isChecked());
+    scanTarget_->setVisible(askSerial_->isChecked());
     reportButtons_.exportCsv->setEnabled(!running);
     reportButtons_.print->setEnabled(!running);
+}
+
+void ProductionRunDialog::fitToScreen()
+{
+    // As large as the content wants, within the screen; the panels scroll.
+    layout()->activate();
+    const int around = layout()->sizeHint().height() - scroll_->sizeHint().height();
+    const int wanted = around + scroll_->widget()->sizeHint().height() + 2;
+    resize(std::max(width(), 760), std::max(wanted, 720));
+    centreOnScreen(this);
+}
+
+void ProductionRunDialog::keepSetup()
+{
+    QString problem;
+    const StoredStationSetting setting{sheet_->text(),
+                                       station_->text().trimmed(),
+                                       ports_->text().trimmed(),
+                                       baud_->currentData().toInt(),
+                                       pace_->currentData().toInt(),
+                                       serialExample_->text().trimmed()};
+    // Said on each line's panel: the run goes on, only the next open will
+    // not find it.
+    if (!writeStationSetting(session_.storePath, setting, &problem)) {
+        for (const auto &panel : lines_)
+            panel->kept->setText(problem);
+    }
 }
 
 void ProductionRunDialog::start()
@@ -464,6 +647,15 @@ void ProductionRunDialog::start()
             actions_.refused(patternProblem);
             return;
         }
+        // The operator is shown the example, never the pattern.
+        const QString example = serialExample_->text().trimmed();
+        if (!pattern.isEmpty() &&
+            (example.isEmpty() || !serialNumberRefusal(example, pattern).isEmpty())) {
+            actions_.refused(
+                QStringLiteral("Give a serial number that fits the pattern, for the operator "
+                               "to see what a number looks like."));
+            return;
+        }
     }
     QString settingProblem;
     // Said on each line's panel once the lines are made: the run goes on
@@ -478,6 +670,7 @@ void ProductionRunDialog::start()
 
     // A new run: nothing of the last one counts in it.
     reports_.clear();
+    rows_.clear();
     results_->removeRows(0, results_->rowCount());
     updateCounts();
 
@@ -486,6 +679,7 @@ void ProductionRunDialog::start()
     session_.handOverLine();
     makePanels(*ports);
     setRunning(true);
+    keepSetup();
     for (const auto &panel : lines_) {
         StationLineSetup setup;
         setup.comPort = panel->comPort;
@@ -496,25 +690,30 @@ void ProductionRunDialog::start()
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
         setup.request = *request_;
         if (actions_.keep) {
-            // On the line's thread: the journal is written there and the send
-            // enqueued; told comes later, to this line's own panel. The panel
-            // outlives its line, so told may also come from the line's thread.
-            setup.keep = [keep = actions_.keep,
-                          kept = QPointer<QLabel>(panel->kept)](const CheckReport &report) {
-                keep(report, [kept](const QString &text) {
-                    if (kept)
-                        QMetaObject::invokeMethod(
-                            kept.data(),
-                            [kept, text] {
-                                if (kept)
-                                    kept->setText(text);
-                            },
-                            Qt::AutoConnection);
-                });
+            // On the line's thread: handed to this dialog's thread at once,
+            // from where it is written and sent on threads of their own; the
+            // line never waits for either. told comes later, to this line's
+            // own panel, from any thread; the panel outlives its line.
+            setup.keep = [this, kept = QPointer<QLabel>(panel->kept)](const CheckReport &report) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, kept, report] {
+                        actions_.keep(report, [kept](const QString &text) {
+                            QMetaObject::invokeMethod(
+                                kept.data(),
+                                [kept, text] {
+                                    if (kept)
+                                        kept->setText(text);
+                                },
+                                Qt::AutoConnection);
+                        });
+                    },
+                    Qt::QueuedConnection);
                 return QString();
             };
         }
-        panel->kept->setText(settingProblem);
+        if (!settingProblem.isEmpty())
+            panel->kept->setText(settingProblem);
         if (askSerial) {
             panel->serials = std::make_shared<GivenSerialNumbers>();
             setup.serialNumbers = panel->serials;
@@ -524,6 +723,9 @@ void ProductionRunDialog::start()
         connect(panel->line.get(), &StationLine::finished, this, &ProductionRunDialog::lineEnded);
         panel->line->start();
     }
+    showScanTarget();
+    fitToScreen();
+    scroll_->ensureWidgetVisible(lines_.front()->box);
 }
 
 void ProductionRunDialog::lineEnded()
@@ -533,13 +735,46 @@ void ProductionRunDialog::lineEnded()
             return;
     }
     setRunning(false);
+    asking_.clear();
+    showScanTarget();
     emit runEnded();
+}
+
+void ProductionRunDialog::hardLimitAll()
+{
+    for (const auto &panel : lines_) {
+        if (panel->line && panel->line->hardLimit())
+            continue;
+        // The window's own line, while it holds it, is the window's to stop.
+        if (!running_ && panel->comPort == session_.state.ComPortNumber &&
+            session_.link.PortOpen()) {
+            if (actions_.hardLimit)
+                actions_.hardLimit();
+            continue;
+        }
+        StationLineSetup setup;
+        setup.comPort = panel->comPort;
+        setup.device = panel->device;
+        setup.baud = baud_->currentData().toInt();
+        setup.address =
+            session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
+        QThread *thread = startIdleHardLimit(setup);
+        idleStops_.push_back(thread);
+        connect(thread, &QThread::finished, this, [this, thread] {
+            const auto at = std::find(idleStops_.begin(), idleStops_.end(), thread);
+            if (at == idleStops_.end())
+                return;
+            idleStops_.erase(at);
+            thread->deleteLater();
+        });
+    }
 }
 
 void ProductionRunDialog::stop()
 {
     if (!running_)
         return;
+    hardLimitAll();
     stop_->setEnabled(false);
     for (const auto &panel : lines_) {
         if (panel->line && panel->line->isRunning()) {
@@ -568,6 +803,85 @@ void ProductionRunDialog::reject()
     QDialog::reject();
 }
 
+void ProductionRunDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (scan_->isEnabled() && !scan_->hasFocus() && !event->text().isEmpty() &&
+        event->text().at(0).isPrint() && !(event->modifiers() & ~Qt::ShiftModifier)) {
+        scan_->setFocus();
+        QCoreApplication::sendEvent(scan_, event);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ProductionRunDialog::asking(LinePanel &line, bool refused)
+{
+    line.highlight(true);
+    const auto at = std::find(asking_.begin(), asking_.end(), &line);
+    // A number refused: the next scan is the same unit's again.
+    if (refused) {
+        if (at != asking_.end())
+            asking_.erase(at);
+        asking_.insert(asking_.begin(), &line);
+    } else if (at == asking_.end()) {
+        asking_.push_back(&line);
+    }
+    showScanTarget();
+    // The scan box takes the keyboard, unless the operator types elsewhere.
+    const auto *typing = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    if (!typing || !typing->isEnabled() || typing->text().isEmpty())
+        scan_->setFocus();
+}
+
+void ProductionRunDialog::notAsking(LinePanel &line)
+{
+    line.highlight(false);
+    const auto at = std::find(asking_.begin(), asking_.end(), &line);
+    if (at == asking_.end())
+        return;
+    asking_.erase(at);
+    showScanTarget();
+}
+
+void ProductionRunDialog::showScanTarget()
+{
+    scanTarget_->setStyleSheet(QString());
+    if (!running_ || !askSerial_->isChecked()) {
+        scanTarget_->clear();
+        return;
+    }
+    scanTarget_->setText(
+        asking_.empty()
+            ? QStringLiteral("No line asks for a serial number.")
+            : QStringLiteral("The next scan goes to COM %1.").arg(asking_.front()->comPort));
+}
+
+void ProductionRunDialog::giveScan()
+{
+    const QString serial = scan_->text().trimmed();
+    scan_->clear();
+    if (serial.isEmpty())
+        return;
+    if (asking_.empty()) {
+        // Never lost: the operator is told, and hears it.
+        QApplication::beep();
+        scanTarget_->setStyleSheet(QStringLiteral("color: #b00000"));
+        scanTarget_->setText(
+            QStringLiteral("No line asks for a serial number: %1 was not used. Scan it again "
+                           "when its unit's line asks.")
+                .arg(serial));
+        return;
+    }
+    LinePanel *line = asking_.front();
+    asking_.erase(asking_.begin());
+    line->lastGiven = serial;
+    line->serialProblem->clear();
+    line->highlight(false);
+    if (line->serials)
+        line->serials->give(serial);
+    showScanTarget();
+}
+
 void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &report,
                                     const QString &keptProblem)
 {
@@ -576,16 +890,23 @@ void ProductionRunDialog::addResult(const LinePanel &line, const CheckReport &re
     if (report.verdict != CheckVerdict::Refused && !keptProblem.isEmpty())
         line.kept->setText(keptProblem);
     const int number = int(reports_.size());
+    const QStringList cells = {
+        QString::number(number), report.started.toString(QStringLiteral("HH:mm:ss")),
+        report.serial,           report.unit.unitModel,
+        report.unit.revision,    QString::number(report.unit.axis),
+        verdictWord(report),     QString::number(secondsOf(report), 'f', 1),
+        problemOf(report),       QStringLiteral("COM %1").arg(line.comPort)};
+    rows_.push_back(cells);
     QList<QStandardItem *> row;
-    for (const QString &text :
-         {QString::number(number), report.started.toString(QStringLiteral("HH:mm:ss")),
-          report.serial, report.unit.unitModel, report.unit.revision,
-          QString::number(report.unit.axis), verdictWord(report),
-          QString::number(secondsOf(report), 'f', 1), problemOf(report),
-          QStringLiteral("COM %1").arg(line.comPort)})
+    for (const QString &text : cells)
         row << new QStandardItem(text);
     results_->appendRow(row);
-    table_->resizeColumnsToContents();
+    // Over a shift: the last rows on screen, every one in the journal and
+    // in Export and Print.
+    if (results_->rowCount() > TableRows)
+        results_->removeRows(0, results_->rowCount() - TableRows);
+    if (number <= 20 || number % 50 == 0)
+        table_->resizeColumnsToContents();
     table_->scrollToBottom();
     updateCounts();
 }
@@ -640,12 +961,8 @@ ReportPage ProductionRunDialog::runPage() const
         page.facts.emplace_back(QStringLiteral("Refused"), QString::number(refused));
     page.facts.emplace_back(QStringLiteral("Total"), QString::number(total));
     page.columns = ResultColumns;
-    for (int row = 0; row < results_->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < results_->columnCount(); ++column)
-            cells << results_->item(row, column)->text();
+    for (const QStringList &cells : rows_)
         page.rows.push_back(cells);
-    }
     return page;
 }
 

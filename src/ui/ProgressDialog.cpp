@@ -4,9 +4,30 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcutEvent>
 #include <QVBoxLayout>
 
 namespace ktv {
+
+namespace {
+
+class ClickAtOnce : public QObject
+{
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Shortcut ||
+            static_cast<QShortcutEvent *>(event)->isAmbiguous())
+            return false;
+        auto *button = static_cast<QAbstractButton *>(watched);
+        if (button->isEnabled())
+            button->click();
+        return true;
+    }
+};
+
+} // namespace
 
 QPushButton *addHardLimitButton(QDialogButtonBox *buttons, std::function<void()> stop)
 {
@@ -16,6 +37,9 @@ QPushButton *addHardLimitButton(QDialogButtonBox *buttons, std::function<void()>
     button->setDefault(false);
     button->setToolTip(QStringLiteral("Hard Limit: stops the motor at once"));
     QObject::connect(button, &QPushButton::clicked, button, [stop = std::move(stop)] { stop(); });
+    // Alt+H clicks at once: a button's access key would show the click for
+    // 0.1 s before it goes.
+    button->installEventFilter(new ClickAtOnce(button));
     return button;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/ResultsActions.h"
 
 #include "session/UnitSession.h"
+#include "store/JournalWriter.h"
 #include "store/ResultsWorker.h"
 #include "ui/MainWindow.h"
 #include "ui/ProductionRunDialog.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 #include <QTabWidget>
 
 namespace ktv {
@@ -66,19 +68,22 @@ void ResultsActions::openProductionRun()
          },
          [this](const QString &problem) { window_.showMessage(MessageIcon::Critical, problem); },
          sheets_.reportFiles(),
-         // On a line's own thread: the journal is written there, and the
-         // send is only enqueued, on the window's thread (where the worker
-         // takes its jobs), with a queued call that never waits.
-         [journal = sheets_.journalPath(),
-          sender = sender()](const CheckReport &report, std::function<void(const QString &)> told) {
-             QString problem;
-             const bool recorded = ResultsSender::record(journal, report, &problem);
-             QMetaObject::invokeMethod(
-                 sender,
-                 [sender, report, recorded, problem, told = std::move(told)]() mutable {
-                     sender->send(report, recorded, problem, std::move(told));
-                 },
-                 Qt::QueuedConnection);
+         // On the window's thread, returning at once: the journal row is
+         // written on the journal writer's thread (a journal another program
+         // holds is waited for there), then the send is enqueued for the
+         // results worker. Neither ever holds a line or the window.
+         [this, sender = sender()](const CheckReport &report,
+                                   std::function<void(const QString &)> told) {
+             if (sheets_.journalPath().isEmpty())
+                 return;
+             if (!journalWriter_)
+                 journalWriter_ = new JournalWriter(sheets_.journalPath(), &window_);
+             journalWriter_->record(
+                 report, [sender = QPointer<ResultsSender>(sender), report,
+                          told = std::move(told)](bool recorded, const QString &problem) {
+                     if (sender)
+                         sender->send(report, recorded, problem, told);
+                 });
          }},
         &window_);
     QObject::connect(&window_, &MainWindow::programEnding, &dialog,

@@ -10,6 +10,7 @@ class QMenu;
 
 namespace ktv {
 
+class JournalWriter;
 class MainWindow;
 class ResultsSender;
 class ResultsWorker;
@@ -42,6 +43,9 @@ class ResultsActions
     // of the window.
     ResultsWorker *worker_ = nullptr;
     ResultsSender *sender_ = nullptr;
+    // Writes the station's results into the journal on its own thread; made
+    // with the first result, a child of the window.
+    JournalWriter *journalWriter_ = nullptr;
 };
 
 } // namespace ktv

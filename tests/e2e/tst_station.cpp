@@ -7,8 +7,10 @@
 #include "Wire.h"
 #include "Workbench.h"
 #include "store/CheckResults.h"
+#include "store/Journal.h"
 #include "store/ResultsSetting.h"
 #include "store/SerialSetting.h"
+#include "store/StoreConnection.h"
 
 #include "ui/ProductionRunDialog.h"
 #include "ui/SheetCompareDialog.h"
@@ -16,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,10 +26,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -42,6 +50,8 @@ const QByteArray SheetText = ktv::test::wire::ktra20Sheet(QStringLiteral("5200")
 const QByteArray Probe = StationProbe;
 const Lines Writes = ktra20SheetWrites("5200");
 const Lines OneCheck = stationCheck("5200");
+// Stop All's Hard Limit, the unit at address 0.
+const QByteArray HardLimit = "@0H\r";
 
 // Steps that run in order, each once its condition holds, from a timer that
 // keeps firing inside the station's waits. A step's action may wait itself.
@@ -171,6 +181,12 @@ struct Station
                int(dialog->reports().size()) == reports;
     }
     void trigger() { bench->find<QAction>(QStringLiteral("mnuProductionRun"))->trigger(); }
+    // Opens the station on the lines given at the fast pace; more fills in
+    // the rest, then Start (unless told not to).
+    void begin(Script &script, const QString &ports, std::function<void()> more = {},
+               bool start = true);
+    // Esc once the unit is to be removed (Stop All), again once it has stopped (closes).
+    void stopAndClose(Script &script);
 
     QTemporaryDir dir;
     QString line;
@@ -179,6 +195,31 @@ struct Station
     QString sheet;
     ProductionRunDialog *dialog = nullptr;
 };
+
+void Station::begin(Script &script, const QString &ports, std::function<void()> more, bool start)
+{
+    script.then([] { return shownStation() != nullptr; },
+                [this, ports, more, start] {
+                    dialog = shownStation();
+                    dialog->operatorBox()->setText(QStringLiteral("Ana"));
+                    dialog->sheetBox()->setText(sheet);
+                    dialog->portsBox()->setText(ports);
+                    dialog->paceBox()->setCurrentIndex(
+                        dialog->paceBox()->findData(int(Pace::Reply)));
+                    if (more)
+                        more();
+                    if (start)
+                        QTest::mouseClick(dialog->startButton(), Qt::LeftButton);
+                });
+}
+
+void Station::stopAndClose(Script &script)
+{
+    script.then([this] { return showing("Remove the unit", 1); },
+                [this] { QTest::keyClick(dialog, Qt::Key_Escape); });
+    script.then([this] { return !dialog->isRunning(); },
+                [this] { QTest::keyClick(dialog, Qt::Key_Escape); });
+}
 
 struct Seen
 {
@@ -189,6 +230,48 @@ struct Seen
 Seen seen(ProductionRunDialog *dialog)
 {
     return {dialog->verdictLabel()->text(), listed(dialog->differencesList())};
+}
+
+// A second unit on COM 2, behind a link of its own.
+struct SecondLine
+{
+    explicit SecondLine(Station &st)
+        : path(st.dir.filePath(QStringLiteral("line2"))),
+          unit(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), path}))
+    {
+        QMap<int, QString> map = st.bench->link.portMap();
+        map[2] = path;
+        st.bench->link.setPortMap(map);
+    }
+    QString path;
+    UnitSimProcess unit;
+};
+
+// A check at the pace that ends each wait with the unit's reply: each value
+// written and asked back at once.
+Lines fastCheck()
+{
+    Lines lines{Probe};
+    for (qsizetype i = 0; i < Writes.size(); ++i)
+        lines << Writes[i] << Ktra20SheetQueries[i];
+    return lines;
+}
+const Lines FastCheck = fastCheck();
+
+// What reached the unit after its check, the presence questions left out
+// (they go once a second, before or after a stop); none when the check is
+// not whole first.
+std::optional<Lines> afterCheck(const Lines &wire, const Lines &check)
+{
+    const Lines lines = withProbesCollapsed(wire);
+    if (lines.mid(0, check.size()) != check)
+        return std::nullopt;
+    Lines after;
+    for (const QByteArray &line : lines.mid(check.size())) {
+        if (line != Probe)
+            after << line;
+    }
+    return after;
 }
 
 } // namespace
@@ -209,6 +292,12 @@ class TestStation : public QObject
     void compareExportsAndPrints();
     void reportToAFileThatCannotBeWritten_data();
     void reportToAFileThatCannotBeWritten();
+    void scansGoToTheLinesInTheOrderTheyAsked_data();
+    void scansGoToTheLinesInTheOrderTheyAsked();
+    void hardLimitAtOnceWhileTheJournalIsHeld_data();
+    void hardLimitAtOnceWhileTheJournalIsHeld();
+    void fitsTheScreenWithFourLines_data();
+    void fitsTheScreenWithFourLines();
 };
 
 void TestStation::threeUnitsInARow()
@@ -254,8 +343,13 @@ void TestStation::threeUnitsInARow()
                                 QStringLiteral("6")}));
                     QVERIFY(pulled->start());
                 });
+    // Pulled with its unit: the verdict stays after the unit counts as gone.
+    QStringList pulledShows;
     script.then([&] { return int(st.dialog->reports().size()) == 3; },
                 [&] {
+                    QTest::qWait(3500);
+                    pulledShows << st.dialog->verdictSummary()->text()
+                                << st.dialog->stateLabel()->text();
                     units << seen(st.dialog);
                     QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton);
                 });
@@ -285,6 +379,7 @@ void TestStation::threeUnitsInARow()
     QCOMPARE(units[1].differences,
              QStringList{"Profile 1, Max Speed: sheet 5200, unit 5000 (not kept)"});
     QCOMPARE(units[2].verdict, QStringLiteral("FAIL"));
+    QCOMPARE(pulledShows, (QStringList{"COM 1: FAIL", "Adapter pulled, put it back"}));
     QCOMPARE(units[2].differences.value(0), QStringLiteral("line lost after 5 of 14 values"));
     QCOMPARE(units[2].differences.size(), 15);
     QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
@@ -394,7 +489,8 @@ void TestStation::stopsBetweenUnits()
     script.then([&] { return !st.dialog->isRunning(); },
                 [&] {
                     linesAtStop = st.unit.receivedBytes().size();
-                    stateAfter = st.dialog->stateLabel()->text();
+                    stateAfter =
+                        st.dialog->stateLabel()->text() + "|" + st.dialog->verdictSummary()->text();
                     rowsAfter = tableRows(st.dialog->resultsTable());
                     // A while later nothing more has gone out, and the dialog
                     // is still up with the run's result; a second Esc closes it.
@@ -407,10 +503,17 @@ void TestStation::stopsBetweenUnits()
     QVERIFY(script.finished());
 
     QVERIFY(writesAtStop > 0);
-    QCOMPARE(stateAfter, QStringLiteral("Run stopped"));
+    // The unit's verdict stays while it is on the line.
+    QCOMPARE(stateAfter, QStringLiteral("Run stopped|COM 1: PASS"));
     QCOMPARE(st.unit.receivedBytes().size(), linesAtStop);
     const Lines wire = withProbesCollapsed(st.unit.receivedBytes());
-    QCOMPARE(wire, duringCheck ? OneCheck : OneCheck + Lines{Probe});
+    // Hard Limit at once, then the check under way to its end.
+    Lines expected = OneCheck + Lines{Probe, HardLimit};
+    if (duringCheck) {
+        expected = OneCheck;
+        expected.insert(expected.indexOf(Writes[2]) + 1, HardLimit);
+    }
+    QCOMPARE(wire, expected);
     QCOMPARE(rowsAfter, QStringList{"1|KTRA20|1.07|0|PASS|"});
     QCOMPARE(st.bench->recorder.messages.size(), 0);
     QVERIFY(!QFile::exists(st.bench->dir.filePath("run.csv")));
@@ -469,7 +572,7 @@ void TestStation::secondStartIsANewRun()
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
         operators << report.operatorName;
     QCOMPARE(operators, QStringList{"Ana"}); // a refused unit is not kept
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    QCOMPARE(afterCheck(st.unit.receivedBytes(), OneCheck), (Lines{HardLimit, HardLimit}));
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
@@ -477,12 +580,9 @@ void TestStation::twoLinesEachWithItsStop()
 {
     Station st;
     QVERIFY(st.start());
-    const QString secondLine = st.dir.filePath(QStringLiteral("line2"));
-    UnitSimProcess second(unitOf(Model::KTRA20, 9600, {QStringLiteral("--link"), secondLine}));
+    SecondLine line2(st);
+    UnitSimProcess &second = line2.unit;
     QVERIFY(second.start());
-    QMap<int, QString> map = st.bench->link.portMap();
-    map[2] = secondLine;
-    st.bench->link.setPortMap(map);
     // A results server that refuses: each line's result is kept on the
     // bench, and each line's panel says so.
     QString problem;
@@ -504,6 +604,9 @@ void TestStation::twoLinesEachWithItsStop()
                     st.dialog->operatorBox()->setText(QStringLiteral("Ana"));
                     st.dialog->sheetBox()->setText(st.sheet);
                     st.dialog->portsBox()->setText(QStringLiteral("1, 2"));
+                    // Before Start too Hard Limit reaches every line shown.
+                    QTest::mouseClick(st.dialog->hardLimitButton(), Qt::LeftButton);
+                    QVERIFY(st.unit.waitForLineCount(1) && second.waitForLineCount(1));
                     QTest::mouseClick(st.dialog->startButton(), Qt::LeftButton);
                 });
     script.then([&] { return bothShow("Remove the unit", "Remove the unit"); },
@@ -539,8 +642,11 @@ void TestStation::twoLinesEachWithItsStop()
     QCOMPARE(CheckResults(st.bench->journalPath).waiting(&problem).size(), std::size_t(2));
     rows.sort();
     QCOMPARE(rows, (QStringList{"1|KTRA20|1.07|0|PASS|", "2|KTRA20|1.07|0|PASS|"}));
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
-    QCOMPARE(withProbesCollapsed(second.receivedBytes()), OneCheck + Lines{Probe});
+    // Stop All's Hard Limit reaches both lines, the one stopped before too.
+    for (const Lines &wire : {st.unit.receivedBytes(), second.receivedBytes()}) {
+        QCOMPARE(wire.value(0), HardLimit);
+        QCOMPARE(afterCheck(wire.mid(1), OneCheck), Lines{HardLimit});
+    }
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
 
@@ -652,19 +758,20 @@ void TestStation::serialNumberBeforeTheCheck()
                         shownStation()->askSerialBox()->isChecked() ? "ask" : "no",
                         shownStation()->serialPatternBox()->text());
                     shownStation()->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+                    shownStation()->serialExampleBox()->setText("SN-0001");
                 });
     st.open(script);
     auto scan = [&](const QString &serial) {
-        QTest::keyClicks(st.dialog->serialBox(), serial);
-        QTest::keyClick(st.dialog->serialBox(), Qt::Key_Return);
+        QTest::keyClicks(st.dialog->scanBox(), serial);
+        QTest::keyClick(st.dialog->scanBox(), Qt::Key_Return);
     };
     script.then(
         [&] {
-            return st.dialog->stateLabel()->text() == "Scan the serial number" &&
-                   st.dialog->serialBox()->isEnabled();
+            return st.dialog->stateLabel()->text() == "Scan the serial number for COM 1" &&
+                   st.dialog->scanLabel()->text() == "The next scan goes to COM 1.";
         },
         [&] {
-            boxFocused = st.dialog->serialBox()->hasFocus();
+            boxFocused = st.dialog->scanBox()->hasFocus();
             scan("SN-7");
         });
     script.then([&] { return !st.dialog->serialLabel()->text().isEmpty(); },
@@ -698,14 +805,14 @@ void TestStation::serialNumberBeforeTheCheck()
     QCOMPARE(kept.ask, true);
     QCOMPARE(kept.pattern, QStringLiteral(R"(^SN-\d{4}$)"));
     QVERIFY(boxFocused);
-    QCOMPARE(refusal,
-             QStringLiteral(R"(The serial number "SN-7" does not fit ^SN-\d{4}$; nothing was )"
-                            "checked."));
-    QCOMPARE(stateAfterRefusal, QStringLiteral("Scan the serial number"));
+    QCOMPARE(refusal, QStringLiteral(R"(The serial number "SN-7" does not fit: a number here )"
+                                     "looks like SN-0001. Nothing was checked."));
+    QCOMPARE(stateAfterRefusal, QStringLiteral("Scan the serial number for COM 1"));
     QVERIFY(wireBeforeFit.size() >= 2);
     QCOMPARE(wireBeforeFit, Lines(wireBeforeFit.size(), Probe));
-    // After the number that fits: the whole check, then its removal asked.
-    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), OneCheck + Lines{Probe});
+    // After the number that fits: the whole check, then its removal asked
+    // until Stop All.
+    QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), (OneCheck + Lines{Probe, HardLimit}));
     const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     serials << QString::fromUtf8(csv.value(10).split(',').value(2));
     for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
@@ -834,5 +941,292 @@ void TestStation::reportToAFileThatCannotBeWritten()
     QCOMPARE(rig.unit.receivedBytes(), Lines());
 }
 
-QTEST_MAIN(TestStation)
+// Two lines ask for their units' numbers; each scan goes to the line that
+// asked first and the screen names it; a scan while no line asks is
+// refused, said, and reaches no unit. The set-up is there at the next open.
+void TestStation::scansGoToTheLinesInTheOrderTheyAsked_data()
+{
+    QTest::addColumn<int>("first"); // the line whose unit comes first
+    QTest::newRow("COM 1's unit first") << 0;
+    QTest::newRow("COM 2's unit first") << 1;
+}
+
+void TestStation::scansGoToTheLinesInTheOrderTheyAsked()
+{
+    QFETCH(int, first);
+    Station st;
+    QVERIFY(st.start());
+    SecondLine second(st);
+    QVERIFY(second.unit.start());
+    UnitSimProcess *units[] = {&st.unit, &second.unit};
+    QVERIFY(units[1 - first]->control("remove")); // put on once the first one asks
+    const QString firstCom = QStringLiteral("COM %1").arg(first + 1);
+    const QString laterCom = QStringLiteral("COM %1").arg(2 - first);
+    QStringList shown;
+    auto scan = [&](const QString &serial) {
+        QTest::keyClicks(st.dialog->scanBox(), serial);
+        QTest::keyClick(st.dialog->scanBox(), Qt::Key_Return);
+        shown << st.dialog->scanLabel()->text();
+    };
+    Script script;
+    st.begin(script, "1, 2", [&] {
+        st.dialog->stationBox()->setText(QStringLiteral("Bench 3"));
+        st.dialog->askSerialBox()->setChecked(true);
+        st.dialog->serialPatternBox()->setText(R"(^SN-\d{4}$)");
+        st.dialog->serialExampleBox()->setText(QStringLiteral("SN-0001"));
+    });
+    script.then([&] { return st.dialog->scanLabel()->text().contains(firstCom); },
+                [&] { QVERIFY(units[1 - first]->control("insert KTRA20 0")); });
+    script.then(
+        [&] {
+            return st.dialog->stateLabel(1 - first)->text() ==
+                   "Scan the serial number for " + laterCom;
+        },
+        [&] {
+            shown << st.dialog->scanLabel()->text();
+            scan(QStringLiteral("SN-0301"));
+            shown << QString::number(st.dialog->scanBox()->hasFocus());
+            scan(QStringLiteral("SN-0302"));
+            scan(QStringLiteral("SN-0999"));
+        });
+    script.then(
+        [&] {
+            return st.dialog->stateLabel(0)->text() == "Remove the unit" &&
+                   st.dialog->stateLabel(1)->text() == "Remove the unit";
+        },
+        [&] { QTest::mouseClick(st.dialog->stopButton(), Qt::LeftButton); });
+    QStringList rows;
+    script.then([&] { return !st.dialog->isRunning(); },
+                [&] {
+                    const QAbstractItemModel *model = st.dialog->resultsTable()->model();
+                    for (int row = 0; row < model->rowCount(); ++row)
+                        rows << model->index(row, 2).data().toString() + "|" +
+                                    model->index(row, 9).data().toString();
+                    QTest::keyClick(st.dialog, Qt::Key_Escape);
+                });
+    QStringList reopened;
+    script.then([] { return shownStation() != nullptr; },
+                [&] {
+                    ProductionRunDialog *again = shownStation();
+                    reopened = QStringList{
+                        again->sheetBox()->text(),        again->stationBox()->text(),
+                        again->portsBox()->text(),        again->paceBox()->currentText(),
+                        again->paceHint()->text(),        again->serialPatternBox()->text(),
+                        again->serialExampleBox()->text()};
+                    QTest::keyClick(again, Qt::Key_Escape);
+                });
+    script.run();
+    st.trigger();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(shown, (QStringList{"The next scan goes to " + firstCom + ".",
+                                 "The next scan goes to " + laterCom + ".", "1",
+                                 "No line asks for a serial number.",
+                                 "No line asks for a serial number: SN-0999 was not used. Scan "
+                                 "it again when its unit's line asks."}));
+    rows.sort();
+    QCOMPARE(rows, (QStringList{"SN-0301|" + firstCom, "SN-0302|" + laterCom}));
+    QString problem;
+    QVERIFY(waitUntil(
+        [&] { return CheckResults(st.bench->journalPath).list({}, &problem).size() == 2; }));
+    QStringList kept;
+    for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
+        kept << report.serial + "|" + report.unit.device;
+    kept.sort();
+    const QString paths[] = {st.line, second.path};
+    QCOMPARE(kept, (QStringList{"SN-0301|" + paths[first], "SN-0302|" + paths[1 - first]}));
+    for (UnitSimProcess *unit : units)
+        QCOMPARE(afterCheck(unit->receivedBytes(), FastCheck), Lines{HardLimit});
+    QCOMPARE(reopened,
+             (QStringList{st.sheet, "Bench 3", "1, 2", "Go on when the unit answers (fast)",
+                          "Each wait ends with the unit's reply; a value it missed is "
+                          "written again with the full wait: about 0.5 s a unit.",
+                          R"(^SN-\d{4}$)", "SN-0001"}));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Another program holds the journal as the check ends: the result waits for
+// it on the journal's own thread, and Hard Limit goes out at once by mouse
+// and by key; once the journal is free the result is in it.
+void TestStation::hardLimitAtOnceWhileTheJournalIsHeld_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click") << "click";
+    QTest::newRow("Space on the button") << "Space";
+    QTest::newRow("Alt+H") << "Alt+H";
+}
+
+void TestStation::hardLimitAtOnceWhileTheJournalIsHeld()
+{
+    QFETCH(QString, how);
+    Station st;
+    QVERIFY(st.start());
+    QString problem;
+    QVERIFY(Journal::openForWriting(st.bench->journalPath, &problem));
+    StoreConnection other(st.bench->journalPath, StoreConnection::Mode::ReadWrite);
+    QSqlQuery hold(other.db());
+    QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    double pressed = 0;
+    qsizetype clickedAtOnce = -1;
+    std::size_t keptWhileHeld = 99;
+    Script script;
+    st.begin(script, "1");
+    // The check's last line is out: its result is being kept.
+    script.then([&] { return st.unit.receivedBytes().size() >= FastCheck.size(); },
+                [&] {
+                    QTest::qWait(300);
+                    QPushButton *button = st.dialog->hardLimitButton();
+                    QSignalSpy clicked(button, &QPushButton::clicked);
+                    QElapsedTimer now; // the unit's clock is monotonic too
+                    now.start();
+                    pressed = double(now.msecsSinceReference()) / 1000.0;
+                    if (how == "click")
+                        QTest::mouseClick(button, Qt::LeftButton);
+                    else if (how == "Space")
+                        QTest::keyClick(button, Qt::Key_Space);
+                    else
+                        QTest::keyClick(st.dialog, Qt::Key_H, Qt::AltModifier);
+                    clickedAtOnce = clicked.count();
+                });
+    script.then([&] { return st.unit.receivedBytes().contains(HardLimit); },
+                [&] {
+                    keptWhileHeld = CheckResults(st.bench->journalPath).list({}, &problem).size();
+                    QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+                });
+    st.stopAndClose(script);
+    script.run();
+    st.trigger();
+    QVERIFY(script.finished());
+
+    QCOMPARE(clickedAtOnce, 1);
+    const QList<ReceivedLine> heard = st.unit.received();
+    const auto stop = std::find_if(heard.begin(), heard.end(), [](const ReceivedLine &line) {
+        return line.bytes == HardLimit;
+    });
+    QVERIFY(stop != heard.end());
+    QVERIFY2(stop->t > pressed && stop->t - pressed < 0.25,
+             qPrintable(QString::number(stop->t - pressed)));
+    QCOMPARE(keptWhileHeld, std::size_t(0));
+    QVERIFY(waitUntil(
+        [&] { return CheckResults(st.bench->journalPath).list({}, &problem).size() == 1; }));
+    QCOMPARE(afterCheck(st.unit.receivedBytes(), FastCheck), (Lines{HardLimit, HardLimit}));
+    QCOMPARE(st.bench->recorder.messages.size(), 0);
+}
+
+// Four lines on a small screen and on a large one at twice the scale: the
+// dialog lies within the screen, Hard Limit, Stop All and the four verdicts
+// are in reach, and the panels scroll into view. Each screen is a child
+// process of its own: the scale is fixed when the application starts.
+void TestStation::fitsTheScreenWithFourLines_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<QString>("scale");
+    QTest::newRow("1024x768") << "1024"
+                              << "768"
+                              << "1";
+    QTest::newRow("2560x1440 at twice the scale") << "2560"
+                                                  << "1440"
+                                                  << "2";
+}
+
+void TestStation::fitsTheScreenWithFourLines()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(QString, scale);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("screen.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral(R"({"screens": [{"name": "s", "x": 0, "y": 0, "width": %1,
+                   "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                   .arg(width, height)
+                   .toUtf8());
+    file.close();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KTV_STATION_SCREEN_CHILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), "offscreen:configfile=" + file.fileName());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             child.readAllStandardError().constData());
+    QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             (QStringList{"dialog inside the screen", "Hard Limit in reach", "Stop All in reach",
+                          "COM 1: - in reach", "COM 2: - in reach", "COM 3: - in reach",
+                          "COM 4: - in reach", "panel 4 scrolled into reach"}));
+}
+
+namespace {
+
+// The child of fitsTheScreenWithFourLines: the dialog with four lines whose
+// ports are not there, started, on the screen it was given.
+int screenChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    Workbench bench(dir.filePath(QStringLiteral("none1")));
+    QMap<int, QString> map;
+    for (int port = 1; port <= 4; ++port)
+        map[port] = dir.filePath(QStringLiteral("none%1").arg(port));
+    bench.link.setPortMap(map);
+    const QString sheet = dir.filePath(QStringLiteral("unit.json"));
+    QFile file(sheet);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SheetText) != SheetText.size())
+        return 2;
+    file.close();
+    ProductionRunDialog dialog(bench.session,
+                               {[] { return QString(); },
+                                [] {},
+                                [&](const QString &problem) { out << problem << '\n'; },
+                                {},
+                                {}},
+                               bench.window.get());
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog))
+        return 3;
+    dialog.operatorBox()->setText(QStringLiteral("Ana"));
+    dialog.sheetBox()->setText(sheet);
+    dialog.portsBox()->setText(QStringLiteral("1, 2, 3, 4"));
+    dialog.start();
+    QTest::qWait(300);
+    const QRect area = dialog.screen()->availableGeometry();
+    out << (area.contains(dialog.frameGeometry()) ? "dialog inside the screen"
+                                                  : "dialog outside the screen")
+        << '\n';
+    auto inReach = [&](QWidget *widget) {
+        const QRect at(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
+        return widget->isVisible() && dialog.rect().contains(at) ? "in reach" : "cut off";
+    };
+    out << "Hard Limit " << inReach(dialog.hardLimitButton()) << '\n';
+    out << "Stop All " << inReach(dialog.stopButton()) << '\n';
+    for (int line = 0; line < dialog.lineCount(); ++line)
+        out << dialog.verdictSummary(line)->text() << ' ' << inReach(dialog.verdictSummary(line))
+            << '\n';
+    dialog.panelsArea()->ensureWidgetVisible(dialog.linePanel(3));
+    QTest::qWait(50);
+    QWidget *viewport = dialog.panelsArea()->viewport();
+    const QRect last(dialog.linePanel(3)->mapTo(viewport, QPoint(0, 0)),
+                     dialog.linePanel(3)->size());
+    out << "panel 4 " << (viewport->rect().contains(last) ? "scrolled into reach" : "out of reach")
+        << '\n';
+    dialog.programEnds();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("KTV_STATION_SCREEN_CHILD"))
+        return screenChild(argc, argv);
+    QApplication app(argc, argv);
+    TestStation test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_station.moc"
