@@ -1,5 +1,6 @@
 #include "session/StationRun.h"
 
+#include "protocol/CellText.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/SettingsText.h"
 #include "session/UnitSession.h"
@@ -153,8 +154,9 @@ StationRun::Answer StationRun::askModel()
     lastAnswered_.start();
     if (unit->collision)
         return {Answer::Collision, FoundUnit{address, QString(), QString(), Model::KTRA10, true}};
-    return {Answer::Unit,
-            FoundUnit{address, unit->model, unit->revision, *panelOfUnitModel(unit->model)}};
+    // What the unit gives is shown and kept, never sent to a terminal raw.
+    return {Answer::Unit, FoundUnit{address, unit->model, terminalCell(unit->revision),
+                                    *panelOfUnitModel(unit->model)}};
 }
 
 StationRun::Answer StationRun::askInTurn()
@@ -227,8 +229,10 @@ std::optional<QString> StationRun::askSerialNumber()
         if (answer == SerialNumberSource::Answer::Given) {
             serial = serial.trimmed();
             const QString refusal = serialNumberRefusal(serial, setup_.serialPattern);
-            if (refusal.isEmpty())
+            if (refusal.isEmpty()) {
+                source.accepted();
                 return serial;
+            }
             view_.askSerialNumber(refusal);
             source.ask();
             continue;

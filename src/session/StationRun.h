@@ -99,6 +99,9 @@ class SerialNumberSource
     virtual Answer take(QString *serial) = 0;
     // The unit went before its number came: the question is withdrawn.
     virtual void cancel() = 0;
+    // The number taken fits: the unit is checked with it. (A number that
+    // does not fit is followed by its refusal and ask() again.)
+    virtual void accepted() {}
 };
 
 // Why a station's serial number pattern cannot be used (not a regular
