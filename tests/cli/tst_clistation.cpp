@@ -68,6 +68,13 @@ void TestCliStation::oneLine_data()
     QTest::newRow("two units at one address are refused")
         << QByteArray("also") << QStringList{"--units", "1"} << 3
         << R"(^COM 1 \(DEV\): REFUSED, More than one unit answers at address 0\n$)";
+    QTest::newRow("a result the server has not taken is waiting")
+        << QByteArray()
+        << QStringList{"--units", "1", "--json", "--results-db",
+                       "host=127.0.0.1 port=1 dbname=results user=ktv"}
+        << 0
+        << R"("messages":\[\{"code":"results-waiting","text":"1 result kept on this bench )"
+           R"(until 127\.0\.0\.1:1 answers\.)";
     QTest::newRow("--units 0 is a usage error")
         << QByteArray() << QStringList{"--units", "0"} << 2 << "^$";
     QTest::newRow("an empty operator is a usage error")
