@@ -16,12 +16,15 @@ int pipeFds[2] = {-1, -1};
 struct sigaction previous[NSIG];
 volatile std::sig_atomic_t interrupts = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    // The first signal ends the work from ordinary code. A second one means
-    // the operator will not wait for that (the tool may be stuck where no
-    // event loop runs): end the process here and now, with what a signal
-    // handler may call.
+    // The first signal ends the work from ordinary code. A second Ctrl+C
+    // means the operator will not wait for that (the tool may be stuck where
+    // no event loop runs): end the process here and now, with what a signal
+    // handler may call. SIGTERM and SIGHUP may come twice from one sender
+    // (to the process, then to its group): the work still ends as asked.
+    if (interrupts != 0 && signal != SIGINT)
+        return;
     if (interrupts != 0) {
         static const char text[] = "Interrupted again; ending at once.\n";
         [[maybe_unused]] const auto said = ::write(STDERR_FILENO, text, sizeof text - 1);

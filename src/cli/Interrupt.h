@@ -3,7 +3,7 @@
 // from a service manager and SIGHUP from a closed terminal alike). The
 // signal handler only writes a byte to a pipe; the event loop (every wait of
 // the session runs one) reads it and calls back, so the session can close
-// the port and end its waits from ordinary code. A second signal ends the
+// the port and end its waits from ordinary code. A second Ctrl+C ends the
 // process at once, wherever it waits.
 
 #include <QObject>

@@ -186,6 +186,13 @@ void StationRun::waitForRemoval()
         const Answer answer = askInTurn();
         if (ending())
             break;
+        // A port that went answers at once: its unit is gone, like a silent
+        // one, once the question's second has passed, so a verdict stands
+        // that long.
+        const double took = double(lastAsked_.elapsed()) / 1000.0;
+        if (answer.kind == Answer::None && took < AnswerWithinSeconds &&
+            !pause(AnswerWithinSeconds - took))
+            break;
         misses = answer.kind == Answer::None ? misses + 1 : 0;
     }
     session_.state.UnitConnected = false;
