@@ -346,8 +346,12 @@ void TestCliStation::endsAfterTheChecksUnderWay()
     if (signal != 0)
         QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(": PASS KTRA20 1.07, "),
                  printed);
-    QCOMPARE(wire::withProbesCollapsed(one.unit.receivedBytes()), wire::stationCheck("4000"));
-    QCOMPARE(wire::withProbesCollapsed(two.unit.receivedBytes()), wire::stationCheck("4000"));
+    // Whole loads; at most a presence question after one, before the stop.
+    for (const CliRig *rig : {&one, &two}) {
+        const QList<QByteArray> heard = wire::withProbesCollapsed(rig->unit.receivedBytes());
+        QCOMPARE(heard.mid(0, 29), wire::stationCheck("4000"));
+        QVERIFY(heard.size() == 29 || heard.mid(29) == QList<QByteArray>{Probe});
+    }
     QStringList kept;
     for (const CheckReport &report : CheckResults(one.journalPath()).list({}))
         kept << report.unit.device + (report.verdict == CheckVerdict::Pass ? " PASS" : " not PASS");
@@ -383,7 +387,9 @@ void TestCliStation::serialPromptOnTwoLines()
         serials << unit["line"].toString() + " " + unit["serial"].toString();
     }
     serials.sort();
-    QCOMPARE(serials, (QStringList{first + " SN-0001", other + " SN-0002"}));
+    QStringList expected{first + " SN-0001", other + " SN-0002"};
+    expected.sort();
+    QCOMPARE(serials, expected);
 }
 
 QTEST_MAIN(TestCliStation)
