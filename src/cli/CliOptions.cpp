@@ -30,7 +30,8 @@ constexpr CommandInfo Commands[] = {
      "SHEET [--device PATH | --port N]... [--baud B] [--axis A] [--units N] [--operator NAME] "
      "[--station NAME] [--json] [--results-db CONNINFO]",
      "The production station: on each line, every unit put on it loaded with the sheet, "
-     "checked and recorded, one line per unit, until --units or Ctrl+C."},
+     "checked and recorded, one line per unit, until --units, or Ctrl+C, SIGTERM or SIGHUP "
+     "after the checks under way (the exit code then is the units')."},
     {"results",
      "[--station S] [--unit MODEL] [--since DATE] [--failed] [--serial SN] "
      "[--yield [--by station|day|field]] [--json | --csv] [--results-db CONNINFO] [--sync]",
@@ -198,8 +199,8 @@ QString topHelp(const QCommandLineParser &parser)
     text += QStringLiteral("\nExit codes: 0 done, 1 no unit, the line failed or the output could "
                            "not be written, 2 usage error, "
                            "a refused value or a sheet that does not read (nothing sent), 3 the "
-                           "unit does not hold what was written or differs from the sheet, 130 "
-                           "interrupted.\n");
+                           "unit does not hold what was written or differs from the sheet (or a "
+                           "station's unit was refused), 130 interrupted.\n");
     return text;
 }
 

@@ -126,6 +126,11 @@ bool printedOut()
     return output().printed;
 }
 
+bool outputFailed()
+{
+    return output().failure != 0;
+}
+
 int finishOutput(int exitCode)
 {
     OutputState &state = output();

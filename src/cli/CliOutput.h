@@ -80,6 +80,8 @@ int usageError(const QString &text, const QString &command = {});
 void printDocument(const QString &command, int exitCode, QJsonObject members = {});
 // Whether anything went to stdout.
 bool printedOut();
+// Whether a write to stdout failed (a full disk, a reader that went).
+bool outputFailed();
 // Flushes stdout; when any output could not be written, says so and gives
 // the exit code for it (1, or 130 after an interrupt), else exitCode.
 int finishOutput(int exitCode);

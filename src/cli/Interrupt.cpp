@@ -13,15 +13,18 @@ namespace ktv::cli {
 namespace {
 
 int pipeFds[2] = {-1, -1};
-struct sigaction previous;
+struct sigaction previous[NSIG];
 volatile std::sig_atomic_t interrupts = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    // The first Ctrl+C ends the work from ordinary code. A second one means
-    // the operator will not wait for that (the tool may be stuck where no
-    // event loop runs): end the process here and now, with what a signal
-    // handler may call.
+    // The first signal ends the work from ordinary code. A second Ctrl+C
+    // means the operator will not wait for that (the tool may be stuck where
+    // no event loop runs): end the process here and now, with what a signal
+    // handler may call. SIGTERM and SIGHUP may come twice from one sender
+    // (to the process, then to its group): the work still ends as asked.
+    if (interrupts != 0 && signal != SIGINT)
+        return;
     if (interrupts != 0) {
         static const char text[] = "Interrupted again; ending at once.\n";
         [[maybe_unused]] const auto said = ::write(STDERR_FILENO, text, sizeof text - 1);
@@ -35,8 +38,9 @@ void onSignal(int)
 
 } // namespace
 
-InterruptWatch::InterruptWatch(std::function<void()> onInterrupt)
-    : onInterrupt_(std::move(onInterrupt))
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt,
+                               std::initializer_list<int> watched)
+    : onInterrupt_(std::move(onInterrupt)), signals_(watched)
 {
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -47,14 +51,16 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &previous);
+    for (int signal : signals_)
+        ::sigaction(signal, &action, &previous[signal]);
 }
 
 InterruptWatch::~InterruptWatch()
 {
     if (!notifier_)
         return;
-    ::sigaction(SIGINT, &previous, nullptr);
+    for (int signal : signals_)
+        ::sigaction(signal, &previous[signal], nullptr);
     notifier_.reset();
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

@@ -12,6 +12,7 @@
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
 #include "link/PortProbe.h"
+#include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/SettingsText.h"
 #include "session/ResultsDelivery.h"
@@ -25,18 +26,24 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <algorithm>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <pwd.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace ktv::cli {
@@ -68,11 +75,38 @@ QString resultText(const CheckReport &report)
     return parts.join(QStringLiteral(", "));
 }
 
-// What one line reports, printed as it comes.
+// The message code of a result that was not simply kept, by its check's
+// id: set on the line's thread as the result is kept, read as it is printed.
+class KeptCodes
+{
+  public:
+    void set(const QUuid &id, const QString &code)
+    {
+        std::lock_guard lock(mutex_);
+        codes_.insert(id, code);
+    }
+    QString take(const QUuid &id)
+    {
+        std::lock_guard lock(mutex_);
+        return codes_.take(id);
+    }
+
+  private:
+    std::mutex mutex_;
+    QHash<QUuid, QString> codes_;
+};
+
+// What one line reports, printed as it comes. A reader that went (a closed
+// pipe) or a full disk ends the run as Ctrl+C does, after the checks under
+// way, each kept; the tool then says that the output could not be written.
 class LinePrinter : public StationView
 {
   public:
-    LinePrinter(QString name, bool json) : name_(std::move(name)), json_(json) {}
+    LinePrinter(QString name, bool json, KeptCodes &keptCodes, std::function<void()> outputLost)
+        : name_(std::move(name)), json_(json), keptCodes_(keptCodes),
+          outputLost_(std::move(outputLost))
+    {
+    }
 
     void showStationState(const QString &text) override
     {
@@ -97,8 +131,9 @@ class LinePrinter : public StationView
     }
     void showResult(const CheckReport &report, const QString &keptProblem) override
     {
+        const QString keptCode = keptCodes_.take(report.id);
         if (!keptProblem.isEmpty())
-            printError(keptProblem, code::JournalWarning);
+            printError(keptProblem, keptCode.isEmpty() ? code::JournalWarning : keptCode);
         reports.push_back(report);
         if (json_) {
             QJsonObject object = checkReportJson(report);
@@ -106,8 +141,12 @@ class LinePrinter : public StationView
             printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
                      QLatin1Char('\n'));
         } else {
-            printOut(name_ + QStringLiteral(": ") + resultText(report) + QLatin1Char('\n'));
+            // What the unit gave (its revision) never reaches the terminal raw.
+            printOut(name_ + QStringLiteral(": ") + terminalCell(resultText(report)) +
+                     QLatin1Char('\n'));
         }
+        if (outputFailed())
+            outputLost_();
     }
     void askSerialNumber(const QString &refusal) override
     {
@@ -122,8 +161,22 @@ class LinePrinter : public StationView
   private:
     QString name_;
     bool json_;
+    KeptCodes &keptCodes_;
+    std::function<void()> outputLost_;
     QString lastProblem_;
 };
+
+// The account's name: $USER, else the password database's (a service or a
+// container may start the tool without $USER).
+QString loginName()
+{
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
+    if (!user.isEmpty())
+        return user;
+    if (const passwd *entry = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(entry->pw_name).trimmed();
+    return QString();
+}
 
 // Standard input read for the lines, one serial number a line of text, for
 // one line at a time: the line named in the prompt on stderr is the one the
@@ -140,6 +193,7 @@ class StandardInputSerials
         void ask() override { input_.ask(this); }
         Answer take(QString *serial) override { return input_.take(this, serial); }
         void cancel() override { input_.cancel(this); }
+        void accepted() override { input_.judged(this); }
 
         const QString &name() const { return name_; }
 
@@ -174,7 +228,22 @@ class StandardInputSerials
         std::lock_guard lock(mutex_);
         line->asked = true;
         line->given.reset();
-        waiting_.push_back(line);
+        // Asked again after a refusal: its prompt comes next, after the refusal.
+        if (judging_ == line) {
+            judging_ = nullptr;
+            waiting_.push_front(line);
+        } else {
+            waiting_.push_back(line);
+        }
+        wake_.notify_one();
+    }
+    // The line has judged the number it took (or went): the next prompt may come.
+    void judged(Line *line)
+    {
+        std::lock_guard lock(mutex_);
+        if (judging_ != line)
+            return;
+        judging_ = nullptr;
         wake_.notify_one();
     }
     SerialNumberSource::Answer take(Line *line, QString *serial)
@@ -193,12 +262,19 @@ class StandardInputSerials
         line->asked = false;
         line->given.reset();
         std::erase(waiting_, line);
+        if (judging_ == line) {
+            judging_ = nullptr;
+            wake_.notify_one();
+        }
     }
     void read()
     {
         for (;;) {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return !waiting_.empty(); });
+            // One line at a time: the next prompt waits until the number given
+            // is judged, so a refusal comes before it and the number typed
+            // after a prompt goes to the line the prompt named.
+            wake_.wait(lock, [this] { return !waiting_.empty() && judging_ == nullptr; });
             Line *line = waiting_.front();
             waiting_.pop_front();
             const QByteArray prompt = (line->name() + QStringLiteral(": serial number? ")).toUtf8();
@@ -224,6 +300,7 @@ class StandardInputSerials
                 std::find(waiting_.begin(), waiting_.end(), line) == waiting_.end()) {
                 line->asked = false;
                 line->given = QString::fromStdString(text);
+                judging_ = line;
             }
         }
     }
@@ -231,6 +308,7 @@ class StandardInputSerials
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Line *> waiting_;
+    Line *judging_ = nullptr; // given a number it has not judged yet
     std::vector<std::unique_ptr<Line>> lines_;
     bool ended_ = false;
 };
@@ -270,6 +348,9 @@ QList<QCommandLineOption> stationOptions()
 
 int runStation(const QCommandLineParser &parser, const Common &common, const QString &storePath)
 {
+    // A reader that goes (station ... | head -n 1) is a failed write, said at
+    // the end, never a signal that ends the tool in the middle of a load.
+    std::signal(SIGPIPE, SIG_IGN);
     const QString command = QStringLiteral("station");
     const QStringList words = parser.positionalArguments().mid(1);
     if (words.size() != 1)
@@ -292,13 +373,35 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     names.setPortMap(stored.portMap);
     for (int port : taken)
         lines.push_back({port, names.deviceForPort(port)});
-    int next = 1;
+    // A device the Port Map names keeps its COM number; the others take the
+    // lowest numbers left.
+    std::vector<LineChoice> unnamed;
     for (const QString &device : parser.values(QStringLiteral("device"))) {
+        const QString canonical = QFileInfo(device).canonicalFilePath();
+        int mapped = 0;
+        for (auto it = stored.portMap.constBegin(); it != stored.portMap.constEnd(); ++it) {
+            if (!taken.contains(it.key()) &&
+                (it.value() == device ||
+                 (!canonical.isEmpty() && QFileInfo(it.value()).canonicalFilePath() == canonical)))
+                mapped = it.key();
+        }
+        if (mapped > 0) {
+            taken << mapped;
+            lines.push_back({mapped, device});
+        } else {
+            unnamed.push_back({0, device});
+        }
+    }
+    int next = 1;
+    for (LineChoice &line : unnamed) {
         while (taken.contains(next))
             ++next;
         taken << next;
-        lines.push_back({next, device});
+        line.comPort = next;
+        lines.push_back(line);
     }
+    std::sort(lines.begin(), lines.end(),
+              [](const LineChoice &a, const LineChoice &b) { return a.comPort < b.comPort; });
     if (lines.empty()) {
         const int storedPort = stored.comPort.value_or(1);
         const int port = common.com.value_or(storedPort > 0 ? storedPort : 1);
@@ -313,7 +416,7 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     }
     QString operatorName = parser.value(QStringLiteral("operator")).trimmed();
     if (!parser.isSet(QStringLiteral("operator")))
-        operatorName = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
+        operatorName = loginName();
     if (operatorName.isEmpty())
         return usageError(QStringLiteral("every result names its operator: give --operator NAME"),
                           command);
@@ -365,9 +468,14 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
                                 ? parser.value(QStringLiteral("results-db"))
                                 : readResultsSetting(storePath).setting;
     // On each line's own thread: the journal first, then the server.
-    auto keep = [journal, setting](const CheckReport &report) -> QString {
-        if (!setting.isEmpty())
-            return ResultsDelivery(journal, setting).deliver(report).message;
+    auto keptCodes = std::make_shared<KeptCodes>();
+    auto keep = [journal, setting, keptCodes](const CheckReport &report) -> QString {
+        if (!setting.isEmpty()) {
+            const Delivery round = ResultsDelivery(journal, setting).deliver(report);
+            if (round.kept && round.waiting > 0)
+                keptCodes->set(report.id, code::ResultsWaiting);
+            return round.message;
+        }
         QString kept;
         CheckResults(journal).record(report, &kept);
         return kept;
@@ -384,6 +492,16 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
             count += station->isRunning() ? 1 : 0;
         return count;
     };
+    auto stopAll = [&stations] {
+        for (const auto &station : stations)
+            station->stop();
+    };
+    bool outputLostSaid = false;
+    auto outputLost = [&] {
+        if (std::exchange(outputLostSaid, true))
+            return;
+        stopAll();
+    };
     for (const LineChoice &line : lines) {
         StationLineSetup setup;
         setup.comPort = line.comPort;
@@ -399,14 +517,19 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
                 serialInput, stationLineName(line.comPort, line.device));
             setup.serialPattern = serialPattern;
         }
-        printers.push_back(
-            std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device), common.json));
+        printers.push_back(std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device),
+                                                         common.json, *keptCodes, outputLost));
         stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));
     }
-    auto stopAll = [&stations] {
-        for (const auto &station : stations)
-            station->stop();
-    };
+    // Ctrl+C, a service manager's SIGTERM and a closed terminal's SIGHUP
+    // alike: every check under way ends and is kept, then the tool ends.
+    InterruptWatch watch(
+        [&] {
+            printError(QStringLiteral("Interrupted; the checks under way end first."),
+                       code::Interrupted);
+            stopAll();
+        },
+        {SIGINT, SIGTERM, SIGHUP});
     for (const auto &station : stations) {
         QObject::connect(station.get(), &StationLine::finished, &loop, [&] {
             if (running() == 0)
@@ -414,11 +537,6 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
         });
         station->start();
     }
-    InterruptWatch watch([&] {
-        printError(QStringLiteral("Interrupted; the checks under way end first."),
-                   code::Interrupted);
-        stopAll();
-    });
     loop.exec();
 
     int passed = 0;
@@ -433,9 +551,10 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
                           : 0;
         }
     }
-    const int code = passed + failed == 0        ? ExitNoUnit
-                     : failed > 0 || refused > 0 ? ExitNotHeld
-                                                 : ExitDone;
+    // A refused unit was on the line and is not to ship: as a failed one.
+    const int code = passed + failed + refused == 0 ? ExitNoUnit
+                     : failed > 0 || refused > 0    ? ExitNotHeld
+                                                    : ExitDone;
     if (common.json) {
         QJsonArray messages;
         for (const CliMessage &message : printedMessages())

@@ -1,5 +1,6 @@
 #include "session/StationRun.h"
 
+#include "protocol/CellText.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/SettingsText.h"
 #include "protocol/UnitCatalogue.h"
@@ -7,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <utility>
 
 namespace ktv {
 
@@ -129,6 +131,7 @@ bool StationRun::openLine()
         return false;
     }
     openedDevice_ = QFileInfo(setup_.device).canonicalFilePath();
+    reopened_ = true;
     // A lost line was told through the session; the port works again now.
     view_.showLineProblem(QString());
     lineProblem_.clear();
@@ -149,10 +152,12 @@ StationRun::Answer StationRun::askModel()
     const std::optional<UnitSession::AxisUnit> unit = session_.unitAt(setup_.address);
     if (!unit)
         return {};
+    lastAnswered_.start();
     if (unit->collision)
         return {Answer::Collision, FoundUnit{address, QString(), QString(), Model::KTRA10, true}};
-    return {Answer::Unit,
-            FoundUnit{address, unit->model, unit->revision, *panelOfUnitModel(unit->model)}};
+    // What the unit gives is shown and kept, never sent to a terminal raw.
+    return {Answer::Unit, FoundUnit{address, unit->model, terminalCell(unit->revision),
+                                    *panelOfUnitModel(unit->model)}};
 }
 
 StationRun::Answer StationRun::askInTurn()
@@ -182,10 +187,38 @@ bool StationRun::waitForRemoval()
         const Answer answer = askInTurn();
         if (ending())
             break;
+        // A port that went answers at once: its unit is gone, like a silent
+        // one, once the question's second has passed, so a verdict stands
+        // that long.
+        const double took = double(lastAsked_.elapsed()) / 1000.0;
+        if (answer.kind == Answer::None && took < AnswerWithinSeconds &&
+            !pause(AnswerWithinSeconds - took))
+            break;
         misses = answer.kind == Answer::None ? misses + 1 : 0;
     }
     session_.state.UnitConnected = false;
     return misses >= MissesUntilGone;
+}
+
+bool StationRun::isLastUnit(const FoundUnit &unit, const QString &serial)
+{
+    const std::optional<LastUnit> last = std::exchange(last_, std::nullopt);
+    if (!last || reopened_ || unit.modelId != last->model || serial != last->serial ||
+        double(last->lastAnswer.elapsed()) / 1000.0 > SameUnitWithinSeconds)
+        return false;
+    // Every value of the sheet read once, at the unit's own pace.
+    view_.showStationState(QStringLiteral("Comparing the unit with the sheet"));
+    session_.state.UnitConnected = true;
+    session_.noteIdentifiedModel(unit.modelId);
+    CheckRun run(session_, checkedUnitOf(session_, {unit.modelId, unit.revision}));
+    CheckRequest request = setup_.request;
+    request.load = false;
+    request.serial = serial;
+    session_.exchange.setPace(Pace::Reply);
+    const CheckReport report = run.run(request);
+    session_.exchange.setPace(setup_.pace);
+    lastAnswered_.start();
+    return report.verdict == CheckVerdict::Pass;
 }
 
 std::optional<QString> StationRun::askSerialNumber()
@@ -207,8 +240,10 @@ std::optional<QString> StationRun::askSerialNumber()
         if (answer == SerialNumberSource::Answer::Given) {
             serial = serial.trimmed();
             const QString refusal = serialNumberRefusal(serial, setup_.serialPattern);
-            if (refusal.isEmpty())
+            if (refusal.isEmpty()) {
+                source.accepted();
                 return serial;
+            }
             view_.askSerialNumber(refusal);
             source.ask();
             continue;
@@ -287,6 +322,18 @@ void StationRun::run()
                 continue; // the unit went (or the run ends)
             serial = *given;
         }
+        if (answer->kind == Answer::Unit && isLastUnit(answer->unit, serial)) {
+            // Back after a silence, still holding the sheet: not checked again.
+            if (session_.isEnding())
+                break;
+            last_ = LastUnit{answer->unit.modelId, serial, {}};
+            reopened_ = false;
+            waitForRemoval();
+            last_->lastAnswer = lastAnswered_;
+            view_.showUnitGone();
+            continue;
+        }
+        last_.reset();
         if (setup_.unitsLeft && setup_.unitsLeft->fetch_sub(1) <= 0)
             break;
         CheckReport report;
@@ -303,8 +350,16 @@ void StationRun::run()
         view_.showResult(report, keptProblem);
         if (ending())
             break;
+        // Its last answer was the check's, or the question just before.
+        lastAnswered_.start();
+        if (answer->kind == Answer::Unit)
+            last_ = LastUnit{answer->unit.modelId, serial, {}};
+        reopened_ = false;
+        const bool gone = waitForRemoval();
+        if (last_)
+            last_->lastAnswer = lastAnswered_;
         // A stop while the unit is still there leaves its verdict standing.
-        if (waitForRemoval())
+        if (gone)
             view_.showUnitGone();
     }
     session_.link.closePort();

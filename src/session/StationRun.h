@@ -9,9 +9,17 @@
 //   once a second and given a second to answer: a unit 0.9 s late is there.
 //   Its answer is the unit's identification (model and revision), asked
 //   once.
-// - A unit is gone after three questions in a row went unanswered (a port
-//   that does not open answers nothing). Until then it is the same unit and
-//   is never checked again; put back after it has gone, it is a new unit.
+// - A unit is gone once a question went unanswered (a port that does not
+//   open answers nothing), so a unit taken off is noticed within 2 s. When
+//   the line answers again, the station finds out whether it is the same
+//   unit: another model is a new unit (refused); with serial numbers asked
+//   the number is asked again, and another number is a new unit; otherwise
+//   every value of the sheet is read once, at reply pace, and a unit that
+//   no longer holds the sheet is a new unit, checked and counted once. A
+//   unit that holds it is the one checked before (a loose contact), and is
+//   not checked again. Only a unit silent for a few seconds at most is
+//   looked at so: one that answers after longer, or on a port that had to
+//   be opened again (its adapter went), is a new unit.
 // - The check is CheckRun's, as `ktraveld-cli check --load` runs it. A line
 //   lost during it fails the unit ("line lost after 5 of 14 values") and the
 //   result is kept like any other. The time of a unit is its check's.
@@ -91,6 +99,9 @@ class SerialNumberSource
     virtual Answer take(QString *serial) = 0;
     // The unit went before its number came: the question is withdrawn.
     virtual void cancel() = 0;
+    // The number taken fits: the unit is checked with it. (A number that
+    // does not fit is followed by its refusal and ask() again.)
+    virtual void accepted() {}
 };
 
 // Why a station's serial number pattern cannot be used (not a regular
@@ -132,7 +143,10 @@ class StationRun
   public:
     static constexpr double AskEverySeconds = 1.0;
     static constexpr double AnswerWithinSeconds = 1.0;
-    static constexpr int MissesUntilGone = 3;
+    static constexpr int MissesUntilGone = 1;
+    // A unit answering again within this long of its last answer may be the
+    // one checked before; after longer it is a new unit.
+    static constexpr double SameUnitWithinSeconds = 6.0;
 
     StationRun(UnitSession &session, StationLineSetup setup, StationView &view);
     ~StationRun();
@@ -160,6 +174,15 @@ class StationRun
     bool ending() const;
     std::optional<Answer> waitForUnit();
     bool waitForRemoval(); // true: the unit has gone
+    // The unit of the last result, remembered after it went silent.
+    struct LastUnit
+    {
+        QString model;
+        QString serial;
+        QElapsedTimer lastAnswer;
+    };
+    // Whether the unit answering now is the last one, back after a silence.
+    bool isLastUnit(const FoundUnit &unit, const QString &serial);
     // The number of the unit on the line; none when it went first or the
     // run ends.
     std::optional<QString> askSerialNumber();
@@ -173,7 +196,10 @@ class StationRun
     std::unique_ptr<SessionRecorder> sessionView_;
     std::atomic<bool> stopAsked_{false};
     QElapsedTimer lastAsked_;
-    QString openedDevice_; // what the device's name led to when the port opened
+    QElapsedTimer lastAnswered_;
+    std::optional<LastUnit> last_;
+    bool reopened_ = false; // the port was opened (again) since the last unit's check
+    QString openedDevice_;  // what the device's name led to when the port opened
     QString lineProblem_;
 };
 

@@ -3,6 +3,7 @@
 
 #include "CliRig.h"
 #include "Wire.h"
+#include "store/CheckResults.h"
 #include "store/SerialSetting.h"
 
 #include <QJsonDocument>
@@ -11,6 +12,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -40,6 +43,11 @@ class TestCliStation : public QObject
     void serialPrompt_data();
     void serialPrompt();
     void interruptedWhileWaiting();
+    void whatARecordHolds_data();
+    void whatARecordHolds();
+    void endsAfterTheChecksUnderWay_data();
+    void endsAfterTheChecksUnderWay();
+    void serialPromptOnTwoLines();
 };
 
 void TestCliStation::oneLine_data()
@@ -55,11 +63,18 @@ void TestCliStation::oneLine_data()
         << QByteArray("insert KTRA20 0 keep-nothing") << QStringList{"--units", "1"} << 3
         << R"(^COM 1 \(DEV\): FAIL KTRA20 1\.07, 13 of 14 values, \d+\.\d s\n$)";
     QTest::newRow("a unit of another model is refused")
-        << QByteArray("insert VELD30 0") << QStringList{"--units", "1"} << 1
+        << QByteArray("insert VELD30 0") << QStringList{"--units", "1"} << 3
         << R"(^COM 1 \(DEV\): REFUSED VELD30 1\.07, .+\n$)";
     QTest::newRow("two units at one address are refused")
-        << QByteArray("also") << QStringList{"--units", "1"} << 1
+        << QByteArray("also") << QStringList{"--units", "1"} << 3
         << R"(^COM 1 \(DEV\): REFUSED, More than one unit answers at address 0\n$)";
+    QTest::newRow("a result the server has not taken is waiting")
+        << QByteArray()
+        << QStringList{"--units", "1", "--json", "--results-db",
+                       "host=127.0.0.1 port=1 dbname=results user=ktv"}
+        << 0
+        << R"("messages":\[\{"code":"results-waiting","text":"1 result kept on this bench )"
+           R"(until 127\.0\.0\.1:1 answers\.)";
     QTest::newRow("--units 0 is a usage error")
         << QByteArray() << QStringList{"--units", "0"} << 2 << "^$";
     QTest::newRow("an empty operator is a usage error")
@@ -88,7 +103,7 @@ void TestCliStation::oneLine()
     const QList<QByteArray> wire = rig.unit.receivedBytes();
     if (exitCode == 2)
         QCOMPARE(wire, QList<QByteArray>());
-    else if (exitCode == 1) // refused: asked, nothing written
+    else if (out.contains("REFUSED")) // asked, nothing written
         QVERIFY(
             std::all_of(wire.begin(), wire.end(), [](const QByteArray &l) { return l == Probe; }));
     else
@@ -227,6 +242,154 @@ void TestCliStation::interruptedWhileWaiting()
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
     const QList<QByteArray> wire = rig.unit.receivedBytes();
     QVERIFY(std::all_of(wire.begin(), wire.end(), [](const QByteArray &l) { return l == Probe; }));
+}
+
+void TestCliStation::whatARecordHolds_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<bool>("withoutUser");
+    QTest::addColumn<int>("mappedPort"); // the store's Port Map names the line; 0: no --device
+    QTest::addColumn<QString>("out");    // DEV stands for the line's device
+    QTest::addColumn<QString>("revision");
+    const QString passed = R"(14 of 14 values, \d+\.\d s\n$)";
+    QTest::newRow("an escape sequence in the revision is shown escaped")
+        << QStringList{"--revision", "\x1b[2J"} << false << 0
+        << R"(^COM 1 \(DEV\): PASS KTRA20 \\x1b\[2J, )" + passed << R"(\x1b[2J)";
+    QTest::newRow("without $USER the operator is the account's")
+        << QStringList() << true << 0 << R"(^COM 1 \(DEV\): PASS KTRA20 1\.07, )" + passed
+        << "1.07";
+    QTest::newRow("a device the Port Map names keeps its COM number")
+        << QStringList() << false << 4 << R"(^COM 4 \(DEV\): PASS KTRA20 1\.07, )" + passed
+        << "1.07";
+}
+
+void TestCliStation::whatARecordHolds()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(bool, withoutUser);
+    QFETCH(int, mappedPort);
+    QFETCH(QString, out);
+    QFETCH(QString, revision);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, simArgs);
+    QVERIFY(rig.started);
+    QStringList args{"station", writeSheet(rig.dir), "--units", "1"};
+    const QString device = rig.dir.filePath("com4");
+    if (mappedPort > 0) {
+        QVERIFY(QFile::link(rig.unit.devicePath(), device));
+        QVERIFY(QFile::remove(rig.storePath));
+        QVERIFY(writeStore(rig.storePath, 1, {{2, "/dev/null"}, {mappedPort, device}}));
+        args << "--device" << device;
+    }
+    const QByteArray user = qgetenv("USER");
+    if (withoutUser)
+        qunsetenv("USER");
+    else
+        args << "--operator"
+             << "Ana";
+    const CliRun run = rig.run(args);
+    qputenv("USER", user);
+    QCOMPARE(run.exitCode, 0);
+    const QString pattern = QString(out).replace(
+        "DEV", QRegularExpression::escape(mappedPort > 0 ? device : rig.unit.devicePath()));
+    QVERIFY2(QRegularExpression(pattern).match(run.out).hasMatch(), qPrintable(run.out + run.err));
+    const std::vector<CheckReport> kept = CheckResults(rig.journalPath()).list({});
+    QCOMPARE(kept.size(), std::size_t(1));
+    QCOMPARE(kept[0].unit.revision, revision);
+    QCOMPARE(kept[0].operatorName,
+             withoutUser ? QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name) : "Ana");
+}
+
+void TestCliStation::endsAfterTheChecksUnderWay_data()
+{
+    QTest::addColumn<int>("signal"); // 0: the reader of the output goes instead
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<int>("printed"); // verdict lines on stdout
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 0 << "Interrupted; the checks under way end first."
+                             << 2;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 0 << "Interrupted; the checks under way end first."
+                            << 2;
+    QTest::newRow("a closed pipe")
+        << 0 << 1 << "ktraveld-cli: the output could not be written: Broken pipe" << 0;
+}
+
+// Two lines, the second unit slower: whatever ends the run during the
+// first line's load, both loads end whole and both results are kept.
+void TestCliStation::endsAfterTheChecksUnderWay()
+{
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(int, printed);
+    CliRig one(QStringLiteral("KTRA20"));
+    CliRig two(QStringLiteral("KTRA20"), 9600, {"--slow-ms", "300"}, QStringLiteral("slow"));
+    QVERIFY(one.started && two.started);
+    QProcess process;
+    process.setProcessEnvironment(one.environment());
+    const QStringList args =
+        one.withStore({"station", writeSheet(one.dir), "--operator", "Ana", "--device",
+                       one.unit.devicePath(), "--device", two.unit.devicePath()});
+    if (signal != 0)
+        process.start(QStringLiteral(KTV_CLI_PATH), args);
+    else // the reader has gone before the first verdict
+        process.start("bash", QStringList{"-c", R"("$0" "$@" | true; exit ${PIPESTATUS[0]})",
+                                          QStringLiteral(KTV_CLI_PATH)} +
+                                  args);
+    QVERIFY(process.waitForStarted());
+    QVERIFY(one.unit.waitForLineCount(4, 10000));
+    if (signal != 0)
+        ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(err));
+    if (signal != 0)
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(": PASS KTRA20 1.07, "),
+                 printed);
+    // Whole loads; at most a presence question after one, before the stop.
+    for (const CliRig *rig : {&one, &two}) {
+        const QList<QByteArray> heard = wire::withProbesCollapsed(rig->unit.receivedBytes());
+        QCOMPARE(heard.mid(0, 29), wire::stationCheck("4000"));
+        QVERIFY(heard.size() == 29 || heard.mid(29) == QList<QByteArray>{Probe});
+    }
+    QStringList kept;
+    for (const CheckReport &report : CheckResults(one.journalPath()).list({}))
+        kept << report.unit.device + (report.verdict == CheckVerdict::Pass ? " PASS" : " not PASS");
+    kept.sort();
+    QCOMPARE(kept, (QStringList{one.unit.devicePath() + " PASS", two.unit.devicePath() + " PASS"}));
+}
+
+// Each prompt names its line, a refusal comes before the next prompt, and a
+// number goes to the line its prompt named.
+void TestCliStation::serialPromptOnTwoLines()
+{
+    CliRig one(QStringLiteral("KTRA20"));
+    CliRig two(QStringLiteral("KTRA20"));
+    QVERIFY(one.started && two.started);
+    const CliRun run =
+        one.run({"station", writeSheet(one.dir), "--device", one.unit.devicePath(), "--device",
+                 two.unit.devicePath(), "--units", "2", "--json", "--operator", "Ana",
+                 "--serial-prompt", "--serial-pattern", R"(^SN-\d{4}$)"},
+                QByteArray("SN-12\nSN-0001\nSN-0002\n"));
+    QCOMPARE(run.exitCode, 0);
+    const QString first = run.err.section(": serial number? ", 0, 0);
+    const QString other = first == "COM 1 (" + one.unit.devicePath() + ")"
+                              ? "COM 2 (" + two.unit.devicePath() + ")"
+                              : "COM 1 (" + one.unit.devicePath() + ")";
+    QVERIFY2(run.err.startsWith(first + ": serial number? " + first +
+                                ": The serial number \"SN-12\" does not fit ^SN-\\d{4}$; "
+                                "nothing was checked.\n" +
+                                first + ": serial number? " + other + ": serial number? "),
+             qPrintable(run.err));
+    QStringList serials;
+    for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts).mid(0, 2)) {
+        const QJsonObject unit = QJsonDocument::fromJson(line.toUtf8()).object();
+        serials << unit["line"].toString() + " " + unit["serial"].toString();
+    }
+    serials.sort();
+    QStringList expected{first + " SN-0001", other + " SN-0002"};
+    expected.sort();
+    QCOMPARE(serials, expected);
 }
 
 QTEST_MAIN(TestCliStation)

@@ -403,9 +403,11 @@ void TestStation::threeUnitsInARow()
         qPrintable(waitingWithoutPort));
 
     // The wire: each unit asked for, loaded and read back; the keep-nothing
-    // unit the same; the pulled one got the question and five values.
+    // unit, on the line within seconds of the first, read once (it does not
+    // hold the sheet), then the same; the pulled one got the question and
+    // five values.
     QCOMPARE(withProbesCollapsed(firstLine),
-             OneCheck + Lines{Probe} + OneCheck.mid(1) + Lines{Probe});
+             OneCheck + Lines{Probe} + Ktra20SheetQueries + OneCheck.mid(1) + Lines{Probe});
     QCOMPARE(pulled->receivedBytes(), Lines{Probe} + Writes.mid(0, 5));
     // No more than one question a second.
     const QList<ReceivedLine> lines = st.unit.received();

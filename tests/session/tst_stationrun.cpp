@@ -107,6 +107,8 @@ class TestStationRun : public QObject
     void twoLinesAtOnce();
     void hardLimitDuringTheLoad();
     void unitGoesBeforeItsSerialNumber();
+    void unitBackAfterASilence_data();
+    void unitBackAfterASilence();
 };
 
 // A unit 0.4 s late, which also misses a presence answer while it stays;
@@ -119,17 +121,17 @@ void TestStationRun::unitsInARowOnOneLine()
     QVERIFY(late);
     ln.start();
     QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 1); }, 60000));
-    // Off the line for one question, back before the third. The first
-    // line after the unit has gone is the one it does not answer.
-    QVERIFY(late->control("remove"));
-    const qsizetype heard = late->received().size();
-    QVERIFY(late->waitForLineCount(int(heard) + 1, 3000));
-    QVERIFY(late->control("insert KTRA20 0"));
-    const qsizetype back = late->received().size();
-    QVERIFY(late->waitForLineCount(int(back) + 4, 8000));
+    // Silent for a question while it stays: its values are read once, and
+    // the unit that still holds the sheet is not checked again.
+    QVERIFY(late->control("mute 1500"));
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.states.count("Remove the unit") == 2; }, 30000));
+    QVERIFY(late->waitForLineCount(int(late->received().size()) + 1, 5000));
     const QList<ReceivedLine> lines = late->received();
-    QCOMPARE(withProbesCollapsed(bytesOf(lines)), OneCheck + Lines{Probe});
-    QCOMPARE(lines[heard].answered, false);
+    QCOMPARE(withProbesCollapsed(bytesOf(lines)),
+             OneCheck + Lines{Probe} + Ktra20SheetQueries + Lines{Probe});
+    QCOMPARE(ln.record.states.mid(ln.record.states.indexOf("result PASS")),
+             (QStringList{"result PASS", "Remove the unit", "gone", "Waiting for a unit",
+                          "Comparing the unit with the sheet", "Remove the unit"}));
     QVERIFY(lines.last().answered);
     QVERIFY(ln.record.showing("Remove the unit", 1));
 
@@ -254,6 +256,86 @@ void TestStationRun::unitGoesBeforeItsSerialNumber()
     QCOMPARE(withProbesCollapsed(unit->receivedBytes()), OneCheck + Lines{Probe});
     // No number was refused: the one given while none was asked went nowhere.
     QCOMPARE(ln.record.problems.filter(QRegularExpression(".")), QStringList());
+}
+
+void TestStationRun::unitBackAfterASilence_data()
+{
+    QTest::addColumn<QByteArray>("order"); // once the first unit passed
+    QTest::addColumn<int>("gapMs");        // then, after this long, putOn
+    QTest::addColumn<QByteArray>("putOn");
+    QTest::addColumn<QStringList>("serials"); // the numbers given; none: none asked
+    QTest::addColumn<QStringList>("verdicts");
+    QTest::addColumn<Lines>("after"); // the wire after the first check, probes collapsed
+    QTest::newRow("another KTRA20 put on 2 s later is checked")
+        << QByteArray("remove") << 2000 << QByteArray("insert KTRA20 0") << QStringList()
+        << QStringList{"PASS", "PASS"}
+        << Lines{Probe} + Ktra20SheetQueries + Ktra20SheetWrites + Ktra20SheetQueries +
+               Lines{Probe};
+    QTest::newRow("a KTRA30 put on 1.5 s later is refused")
+        << QByteArray("remove") << 1500 << QByteArray("insert KTRA30 0") << QStringList()
+        << QStringList{"PASS", "REFUSED"} << Lines{Probe};
+    QTest::newRow("silent for a while, its number again: the same unit")
+        << QByteArray("mute 1500") << 0 << QByteArray() << QStringList{"SN-0001", "SN-0001"}
+        << QStringList{"PASS"} << Lines{Probe} + Ktra20SheetQueries + Lines{Probe};
+    QTest::newRow("silent for a while, another number: a new unit")
+        << QByteArray("mute 1500") << 0 << QByteArray() << QStringList{"SN-0001", "SN-0002"}
+        << QStringList{"PASS", "PASS"}
+        << Lines{Probe} + Ktra20SheetWrites + Ktra20SheetQueries + Lines{Probe};
+}
+
+void TestStationRun::unitBackAfterASilence()
+{
+    QFETCH(QByteArray, order);
+    QFETCH(int, gapMs);
+    QFETCH(QByteArray, putOn);
+    QFETCH(QStringList, serials);
+    QFETCH(QStringList, verdicts);
+    QFETCH(Lines, after);
+    Line ln(1);
+    auto serialSource = std::make_shared<GivenSerialNumbers>();
+    if (!serials.isEmpty())
+        ln.setup.serialNumbers = serialSource;
+    auto unit = ln.unit();
+    QVERIFY(unit);
+    ln.start();
+    const auto give = [&](int asked, const QString &serial) {
+        return QTest::qWaitFor(
+            [&] {
+                serialSource->give(serial);
+                return ln.record.states.count("Scan the serial number") == asked &&
+                       ln.record.states.last() != "Scan the serial number";
+            },
+            15000);
+    };
+    QVERIFY(serials.isEmpty() || give(1, serials[0]));
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.showing("Remove the unit", 1); }, 60000));
+
+    QElapsedTimer clock;
+    QVERIFY(unit->control(order));
+    clock.start();
+    QVERIFY(QTest::qWaitFor([&] { return ln.record.states.contains("gone"); }, 5000));
+    // Noticed within 2 s, whenever in its second the last question went.
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    if (!putOn.isEmpty()) {
+        QTest::qWait(std::max(0, gapMs - int(clock.elapsed())));
+        QVERIFY(unit->control(putOn));
+    }
+    QVERIFY(serials.size() < 2 || give(2, serials[1]));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return ln.record.states.count("Remove the unit") == 2 &&
+                   ln.record.showing("Remove the unit", int(verdicts.size()));
+        },
+        60000));
+    QVERIFY(unit->waitForLineCount(int(unit->received().size()) + 1, 5000));
+    ln.stop();
+    QStringList seen;
+    for (const CheckReport &report : ln.record.results)
+        seen << stationVerdictWord(report);
+    QCOMPARE(seen, verdicts);
+    if (!serials.isEmpty())
+        QCOMPARE(ln.record.results.back().serial, serials.last());
+    QCOMPARE(withProbesCollapsed(unit->receivedBytes()).mid(OneCheck.size()), after);
 }
 
 QTEST_MAIN(TestStationRun)

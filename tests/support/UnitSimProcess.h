@@ -49,7 +49,8 @@ class UnitSimProcess
     QString devicePath() const { return m_devicePath; }
     QString recordPath() const;
     // The unit's control file: "remove" takes it off the line, "insert MODEL
-    // ADDRESS" puts a new one on. Waits (the event loop running) until the
+    // ADDRESS" puts a new one on, "mute MS" keeps the same unit deaf and
+    // silent for MS milliseconds. Waits (the event loop running) until the
     // unit says it obeyed; false when it did not within 2 s.
     QString controlPath() const;
     bool control(const QByteArray &order);

@@ -14,6 +14,13 @@ std::optional<ControlOrder> parseControlLine(const QByteArray &line)
     const QList<QByteArray> words = line.simplified().split(' ');
     if (words == QList<QByteArray>{"remove"})
         return ControlOrder{ControlOrder::Kind::Remove, {}, 0, false};
+    if (words.size() == 2 && words[0] == "mute") {
+        bool ok = false;
+        const int ms = words[1].toInt(&ok);
+        if (!ok || ms <= 0)
+            return std::nullopt;
+        return ControlOrder{ControlOrder::Kind::Mute, {}, 0, false, ms};
+    }
     const bool keepNothing = words.size() == 4 && words[3] == "keep-nothing";
     if ((words.size() != 3 && !keepNothing) || words[0] != "insert" ||
         !knownModels().contains(words[1]))
@@ -22,7 +29,7 @@ std::optional<ControlOrder> parseControlLine(const QByteArray &line)
     const int address = words[2].toInt(&ok);
     if (!ok || address < 0 || address > 99)
         return std::nullopt;
-    return ControlOrder{ControlOrder::Kind::Insert, words[1], address, keepNothing};
+    return ControlOrder{ControlOrder::Kind::Insert, words[1], address, keepNothing, 0};
 }
 
 ControlFile::~ControlFile()

@@ -6,6 +6,8 @@
 //   remove                 nothing on the line hears or answers any more
 //   insert MODEL ADDRESS   a new unit, factory settings, answers from now on
 //   insert MODEL ADDRESS keep-nothing   the same, a unit that keeps no setting
+//   mute MS                the same unit, its settings kept, hears and answers
+//                          nothing for MS milliseconds (a loose contact)
 
 #include <QByteArray>
 #include <QString>
@@ -16,11 +18,12 @@ namespace unitsim {
 
 struct ControlOrder
 {
-    enum class Kind { Remove, Insert };
+    enum class Kind { Remove, Insert, Mute };
     Kind kind = Kind::Remove;
     QByteArray model;         // Insert only
     int address = 0;          // Insert only
     bool keepNothing = false; // Insert only: the unit takes set commands, keeps none
+    int muteMs = 0;           // Mute only
 };
 
 // One order from one line (without its newline); none for a line that is

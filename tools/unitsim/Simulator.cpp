@@ -295,7 +295,9 @@ void Simulator::endLine(double now)
     const bool write = line.endsWith('\r') && Unit::isWrite(line.chopped(1));
     if (write && m_options.deafMs > 0)
         m_deafUntil = now + m_options.deafMs / 1000.0;
-    if (m_present && !lastLine && !deaf && rate == m_options.baud && line.endsWith('\r')) {
+    const bool muted = now < m_muteUntil;
+    if (m_present && !muted && !lastLine && !deaf && rate == m_options.baud &&
+        line.endsWith('\r')) {
         auto reply = m_unit.handleLine(line.chopped(1));
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.
@@ -417,6 +419,11 @@ void Simulator::obeyControl()
             m_present = false;
             m_output.clear();
             m_second.reset();
+        } else if (order->kind == ControlOrder::Kind::Mute) {
+            // The same unit, its contact lost for a while: what was on its
+            // way is lost too.
+            m_muteUntil = monotonicSeconds() + order->muteMs / 1000.0;
+            m_output.clear();
         } else {
             UnitConfig config = m_options.unit;
             config.model = order->model;

@@ -104,6 +104,7 @@ class Simulator
     std::deque<Chunk> m_output;
     double m_lastChunkDone = 0;
     double m_deafUntil = 0;
+    double m_muteUntil = 0; // "mute": nothing heard nor answered before then
     int m_slowDone = 0;
 };
 
