@@ -210,6 +210,21 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     return exitCodeOf(report);
 }
 
+namespace {
+
+// A value that did not read says what came instead: "no answer: unreadable
+// reply \"10<CR>~\"".
+QString verdictCell(const CheckedValue &value)
+{
+    const QString verdict = valueVerdictText(value.verdict);
+    if (value.verdict != ValueVerdict::NoAnswer || value.problem.isEmpty() ||
+        value.problem == verdict)
+        return verdict;
+    return verdict + QStringLiteral(": ") + terminalCell(value.problem);
+}
+
+} // namespace
+
 void CheckCommands::show(const CheckReport &report)
 {
     json_ = checkReportJson(report);
@@ -222,7 +237,7 @@ void CheckCommands::show(const CheckReport &report)
         rows << QStringList{
             value.verdict == ValueVerdict::Match ? QStringLiteral(" ") : QStringLiteral("*"),
             checkedValueName(value), value.sheetValue,
-            value.unitValue.value_or(QStringLiteral("-")), valueVerdictText(value.verdict)};
+            value.unitValue.value_or(QStringLiteral("-")), verdictCell(value)};
     const int total = int(report.values.size());
     text_ += table(rows) + QStringLiteral("%1: %2 of %3 values match.\n")
                                .arg(checkVerdictText(report.verdict).toUpper())
@@ -231,6 +246,9 @@ void CheckCommands::show(const CheckReport &report)
     if (!report.fixedWaits.isEmpty())
         text_ += fixedWaitsText(report.fixedWaits) + QStringLiteral(": ") +
                  report.fixedWaits.join(QStringLiteral(", ")) + QLatin1Char('\n');
+    if (!report.notKept.isEmpty())
+        text_ += notKeptText(report.notKept) + QStringLiteral(": ") +
+                 report.notKept.join(QStringLiteral(", ")) + QLatin1Char('\n');
 }
 
 bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &options)

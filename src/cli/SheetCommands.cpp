@@ -171,6 +171,11 @@ int SheetCommands::load(const QString &path, bool dry, const QString &axis)
                  result.fixedWaits.join(QStringLiteral(", ")) + QLatin1Char('\n');
         json_[QStringLiteral("fixedWaits")] = QJsonArray::fromStringList(result.fixedWaits);
     }
+    if (!result.notKept.isEmpty()) {
+        text_ += notKeptText(result.notKept) + QStringLiteral(": ") +
+                 result.notKept.join(QStringLiteral(", ")) + QLatin1Char('\n');
+        json_[QStringLiteral("notKept")] = QJsonArray::fromStringList(result.notKept);
+    }
     for (const SheetComparisonRow &row : result.readBack)
         if (row.differs)
             host_.tell(QStringLiteral("The unit holds %1 for %2, not %3")

@@ -82,4 +82,14 @@ QString fixedWaitsText(const QStringList &values)
         .arg(values.size() == 1 ? QStringLiteral("value") : QStringLiteral("values"));
 }
 
+QString notKeptText(const QStringList &values)
+{
+    if (values.isEmpty())
+        return {};
+    if (values.size() == 1)
+        return QStringLiteral("not kept: the unit lost 1 value it held right after its write");
+    return QStringLiteral("not kept: the unit lost %1 values it held right after their writes")
+        .arg(values.size());
+}
+
 } // namespace ktv

@@ -78,6 +78,9 @@ struct CheckReport
     // Loaded at reply pace: the values the unit kept only when written again
     // with the fixed waits ("Profile 1, Max Speed").
     QStringList fixedWaits;
+    // Loaded at reply pace: the values the unit held right after their
+    // writes and no longer held at the end.
+    QStringList notKept;
     QDateTime started; // local time with its offset from UTC
     QDateTime ended;
     std::vector<CheckedValue> values; // in the sheet's order
@@ -89,5 +92,8 @@ struct CheckReport
 
 // "this unit needed the fixed waits for 2 values"; empty when it needed none.
 QString fixedWaitsText(const QStringList &values);
+// "not kept: the unit lost 2 values it held right after their writes";
+// empty when it lost none.
+QString notKeptText(const QStringList &values);
 
 } // namespace ktv

@@ -67,6 +67,8 @@ QJsonObject checkReportJson(const CheckReport &report)
     };
     if (!report.fixedWaits.isEmpty())
         json.insert(QStringLiteral("fixedWaits"), QJsonArray::fromStringList(report.fixedWaits));
+    if (!report.notKept.isEmpty())
+        json.insert(QStringLiteral("notKept"), QJsonArray::fromStringList(report.notKept));
     return json;
 }
 

@@ -66,6 +66,11 @@ QString lineLostAfterText(int done, int total)
     return QStringLiteral("line lost after %1 of %2 values").arg(done).arg(total);
 }
 
+QString stoppedAnsweringText(int done, int total)
+{
+    return QStringLiteral("the unit stopped answering after %1 of %2 values").arg(done).arg(total);
+}
+
 CheckRun::CheckRun(UnitSession &session, CheckedUnit unit)
     : session_(session), unit_(std::move(unit)),
       operations_(session, {unit_.unitModel, unit_.revision})
@@ -144,10 +149,40 @@ CheckReport CheckRun::run(const CheckRequest &request)
         return finish(CheckVerdict::Error, problem);
 
     const int total = operations_.valueCount(sheet);
+    // A line that failed under the check: lost (FAIL, as a pulled unit), a
+    // unit that stopped answering (FAIL), or noise that no reply can be told
+    // from (an error: nothing after the last valid reply is trusted).
+    auto troubleWord = [](SheetOperations::LineTrouble trouble) {
+        switch (trouble) {
+        case SheetOperations::LineTrouble::Noisy:
+            return QStringLiteral("line noisy");
+        case SheetOperations::LineTrouble::Silent:
+            return QStringLiteral("no answer");
+        case SheetOperations::LineTrouble::Lost:
+        case SheetOperations::LineTrouble::None:
+            break;
+        }
+        return QStringLiteral("line lost");
+    };
+    auto troubleEnd = [&](SheetOperations::LineTrouble trouble, const QString &problem,
+                          const std::optional<ParameterSheet> &read, int done, int total) {
+        switch (trouble) {
+        case SheetOperations::LineTrouble::Noisy:
+            return finish(CheckVerdict::Error, problem);
+        case SheetOperations::LineTrouble::Silent:
+            return finish(CheckVerdict::Fail,
+                          stoppedAnsweringText(std::min(valuesIn(read), total), total));
+        case SheetOperations::LineTrouble::Lost:
+        case SheetOperations::LineTrouble::None:
+            break;
+        }
+        return finish(CheckVerdict::Fail, lineLostAfterText(done, total));
+    };
     if (request.load) {
         report.loaded = true;
         const SheetOperations::LoadResult result = operations_.load(sheet);
         report.fixedWaits = result.fixedWaits;
+        report.notKept = result.notKept;
         switch (result.outcome) {
         case SheetOperations::Outcome::Done:
             fillValues(report, sheet, result.unit, result.unread, result.written, {});
@@ -160,8 +195,8 @@ CheckReport CheckRun::run(const CheckRequest &request)
         case SheetOperations::Outcome::Failed:
             // Validated above and connected: what fails now is the line.
             fillValues(report, sheet, result.unit, result.unread, result.written,
-                       QStringLiteral("line lost"));
-            return finish(CheckVerdict::Fail, lineLostAfterText(result.written, total));
+                       troubleWord(result.trouble));
+            return troubleEnd(result.trouble, result.problem, result.unit, result.written, total);
         }
     } else {
         const SheetOperations::ReadResult result = operations_.readUnit();
@@ -174,9 +209,9 @@ CheckReport CheckRun::run(const CheckRequest &request)
             return finish(CheckVerdict::Error, QStringLiteral("cancelled"));
         case SheetOperations::Outcome::Refused:
         case SheetOperations::Outcome::Failed:
-            fillValues(report, sheet, result.sheet, result.unread, 0, QStringLiteral("line lost"));
-            return finish(CheckVerdict::Fail,
-                          lineLostAfterText(std::min(valuesIn(result.sheet), total), total));
+            fillValues(report, sheet, result.sheet, result.unread, 0, troubleWord(result.trouble));
+            return troubleEnd(result.trouble, result.problem, result.sheet,
+                              std::min(valuesIn(result.sheet), total), total);
         }
     }
     const bool pass =

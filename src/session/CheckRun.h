@@ -47,6 +47,8 @@ CheckedUnit checkedUnitOf(const UnitSession &session, const UnitDescription &uni
 
 // "line lost after 5 of 14 values"
 QString lineLostAfterText(int done, int total);
+// "the unit stopped answering after 5 of 14 values"
+QString stoppedAnsweringText(int done, int total);
 
 class CheckRun
 {

@@ -105,10 +105,23 @@ QString SheetOperations::unitProblem()
     return {};
 }
 
+SheetOperations::LineTrouble SheetOperations::lineTrouble() const
+{
+    if (!session_.link.PortOpen())
+        return LineTrouble::Lost;
+    if (session_.exchange.noisy())
+        return LineTrouble::Noisy;
+    if (session_.exchange.stoppedAnswering())
+        return LineTrouble::Silent;
+    return LineTrouble::None;
+}
+
 QString SheetOperations::lastProblem(const QString &what) const
 {
     if (!session_.link.PortOpen())
         return QStringLiteral("The line to the unit was lost at: %1").arg(what);
+    if (session_.exchange.noisy())
+        return session_.exchange.noiseText();
     if (lastCollided_)
         return twoUnitsAtAxisText(session_.state.AxisAddress);
     if (lastReply_.isEmpty())
@@ -139,14 +152,12 @@ SheetOperations::ReadResult SheetOperations::readUnit()
     return readValues(total, 0);
 }
 
-SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
-                                                        const ParameterSheet *known)
+SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt)
 {
     SharedState &state = session_.state;
     if (!state.UnitConnected)
         return {Outcome::Failed, std::nullopt, notConnectedText(), {}};
     const Model panel = *panelOfUnitModel(unit_.unitModel);
-    SerialLink &link = session_.link;
     total_ = total;
     done_ = startAt;
 
@@ -169,12 +180,14 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
     QString problem;
     std::vector<UnreadValue> unread;
     bool lost = false;
+    LineTrouble trouble = LineTrouble::None;
     auto ask = [&](Field field, const QString &profile, int number, const QString &key,
                    const QString &what) -> std::optional<QString> {
         std::optional<QString> value = askUnit(field, profile);
         if (!value) {
             problem = lastProblem(what);
-            lost = !link.PortOpen();
+            trouble = lineTrouble();
+            lost = trouble != LineTrouble::None;
             if (readOnThrough_ && !lost)
                 unread.push_back({number, key,
                                   lastCollided_          ? UnitExchange::twoUnitsText()
@@ -183,10 +196,12 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
         }
         return value;
     };
-    // Reading on through, only a lost line ends the read; what was read stands.
+    // Reading on through, only a lost line (or a noisy or silent one) ends
+    // the read; what was read stands.
     auto stops = [&] { return !readOnThrough_ || lost; };
     auto failed = [&] {
         ReadResult result{Outcome::Failed, std::nullopt, problem, std::move(unread)};
+        result.trouble = trouble;
         if (readOnThrough_)
             result.sheet = std::move(sheet);
         return result;
@@ -200,12 +215,6 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
         sheet.profiles.push_back({number, {}});
         for (ParamKey key : parameterKeys(panel)) {
             const QString what = sheetValueCaption(number, key);
-            if (known) {
-                if (const QString *held = known->value(number, key)) {
-                    sheet.profiles.back().values.emplace(key, *held);
-                    continue;
-                }
-            }
             if (!report(what))
                 return cancelled();
             const std::optional<QString> reply =
@@ -217,12 +226,6 @@ SheetOperations::ReadResult SheetOperations::readValues(int total, int startAt,
         }
     }
     for (SettingGroup group : settingGroups(unit_.unitModel)) {
-        if (known) {
-            if (const auto held = known->settings.find(group); held != known->settings.end()) {
-                sheet.settings.emplace(group, held->second);
-                continue;
-            }
-        }
         if (!report(settingCaption(group)))
             return cancelled();
         const std::optional<QString> reply = ask(settingField(group), state.SelectedProfile, 0,
@@ -261,13 +264,25 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                           int(settingGroups(unit_.unitModel).size());
     UnitExchange &exchange = session_.exchange;
     const bool replyPace = exchange.pace() == Pace::Reply;
-    // At reply pace a written value is read back at once and not again.
-    total_ = replyPace ? readCount : valueCount(sheet) + readCount;
+    // Whatever the pace, every value is read once more after the last write.
+    total_ = valueCount(sheet) + readCount;
     const int straysBefore = exchange.strays();
     deafAfterWrite_ = false;
+    struct PaceRestore
+    {
+        UnitExchange &exchange;
+        Pace pace;
+        ~PaceRestore() { exchange.setPace(pace); }
+    } paceRestore{exchange, exchange.pace()};
     // At reply pace: the values as read back right after their writes.
     ParameterSheet known;
     known.unitModel = unit_.unitModel;
+    // Values in a row that the reply pace did not prove (no answer, or not
+    // held until written again with the fixed waits): at two, the rest of
+    // the load goes at the fixed pace, so a unit that needs them never costs
+    // much more than the fixed pace would.
+    int fixedInARow = 0;
+    bool paced = replyPace;
 
     auto lineTookNothing = [&] {
         result.problem = QStringLiteral("The line to the unit took nothing; the load "
@@ -295,6 +310,18 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
             hold(*written->reply);
         if (written->fixedWaits)
             result.fixedWaits << name;
+        if (const LineTrouble trouble = lineTrouble(); trouble != LineTrouble::None) {
+            result.trouble = trouble;
+            result.problem = lastProblem(name);
+            return false;
+        }
+        fixedInARow = written->unproven ? fixedInARow + 1 : 0;
+        if (fixedInARow == 2) {
+            link.note(QStringLiteral("two values in a row needed the fixed waits: the rest of "
+                                     "the check goes at the fixed pace"));
+            exchange.setPace(Pace::Fixed);
+            paced = false;
+        }
         return link.PortOpen() || lineTookNothing();
     };
     // The line went under the load; at reply pace what was read back stands.
@@ -303,9 +330,10 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
             result.unit = known;
         return result;
     };
+    const std::vector<LoadStep> plan = loadPlan(sheet, unit_.unitModel, state.AxisAddress);
     {
         ProfileKeeper keeper(state.SelectedProfile);
-        for (const LoadStep &step : loadPlan(sheet, unit_.unitModel, state.AxisAddress)) {
+        for (const LoadStep &step : plan) {
             if (!report(step.caption)) {
                 result.outcome = Outcome::Cancelled;
                 return result;
@@ -313,7 +341,7 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
             if (step.key)
                 state.SelectedProfile = QString::number(step.profile);
             bool sent = false;
-            if (!replyPace) {
+            if (!paced) {
                 sent = send(step.line);
             } else if (const std::optional<ParamKey> key = step.key) {
                 sent = sendAndRead(
@@ -336,12 +364,11 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
         }
     }
     // A unit that answered out of turn at reply pace (an acknowledgement
-    // taken for a value, a reply behind another) leaves no value read then
-    // proven: everything is read again by the fixed rules, the first
-    // question a late window after the last write, and a value not held is
-    // written again with the fixed waits.
+    // taken for a value, a reply behind another) has the final reading made
+    // by the fixed rules, the first question a late window after the last
+    // write.
     const bool proven =
-        !replyPace ||
+        !paced ||
         (exchange.quietFor(std::min(UnitExchange::LateSeconds, 2 * exchange.slowestReplySeconds() +
                                                                    exchange.settleSeconds())) &&
          exchange.strays() == straysBefore);
@@ -350,18 +377,37 @@ SheetOperations::LoadResult SheetOperations::load(const ParameterSheet &sheet)
                                  "with the fixed waits"));
         exchange.setPace(Pace::Fixed);
     }
-    struct PaceRestore
-    {
-        UnitExchange &exchange;
-        Pace pace;
-        ~PaceRestore() { exchange.setPace(pace); }
-    } paceRestore{exchange, replyPace ? Pace::Reply : Pace::Fixed};
     if (!result.fixedWaits.isEmpty())
         link.note(fixedWaitsText(result.fixedWaits) + QStringLiteral(": ") +
                   result.fixedWaits.join(QStringLiteral(", ")));
-    ReadResult after = readValues(total_, done_, proven && replyPace ? &known : nullptr);
+    // The verdict is what the unit holds at the end: a unit that restarts at
+    // a later write, or holds a value only for a while, has lost what its
+    // read-back right after the write showed.
+    ReadResult after = readValues(total_, done_);
     result.unit = after.sheet;
     result.unread = std::move(after.unread);
+    result.trouble = after.trouble;
+    if (replyPace && after.sheet) {
+        for (const LoadStep &step : plan) {
+            const QString *then = nullptr;
+            const QString *now = nullptr;
+            if (step.key) {
+                then = known.value(step.profile, *step.key);
+                now = after.sheet->value(step.profile, *step.key);
+            } else if (const auto held = known.settings.find(*step.group);
+                       held != known.settings.end()) {
+                then = &held->second;
+                if (const auto found = after.sheet->settings.find(*step.group);
+                    found != after.sheet->settings.end())
+                    now = &found->second;
+            }
+            if (then && now && *then == step.value && *now != *then)
+                result.notKept << step.caption;
+        }
+        if (!result.notKept.isEmpty())
+            link.note(notKeptText(result.notKept) + QStringLiteral(": ") +
+                      result.notKept.join(QStringLiteral(", ")));
+    }
     if (after.outcome != Outcome::Done) {
         result.outcome = after.outcome;
         result.problem = after.problem;
@@ -393,11 +439,19 @@ SheetOperations::writeAtReplyPace(const QByteArray &line, Field field, const QSt
         link.note(QStringLiteral("the unit missed the question right after a write: the next "
                                  "writes wait 0.5 s"));
     }
-    if ((written.reply && kept(*written.reply)) || !link.PortOpen() || session_.isEnding())
+    if ((written.reply && kept(*written.reply)) || !link.PortOpen() || session_.isEnding() ||
+        lineTrouble() != LineTrouble::None)
         return written;
+    // No answer at all: writing it again would only be asked the same way.
+    // The reading after the last write says whether the unit holds it.
+    if (!written.reply) {
+        written.unproven = true;
+        return written;
+    }
     // Not held at reply pace: once more with the fixed waits, 0.5 s after
     // the write and a late window before the question.
     link.note(QStringLiteral("written again with the fixed waits: ") + name);
+    written.unproven = true;
     exchange.setPace(Pace::Fixed);
     const bool again = link.write(line);
     if (again) {

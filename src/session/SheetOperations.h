@@ -14,11 +14,14 @@
 // the 0.05 s, and a load reads each value back right after its write, a
 // settle of a few character times after the write's last byte. A value the
 // unit does not hold then is written again with the fixed waits and read
-// back by the fixed rules, once (fixedWaits names it when that kept it). A
-// unit that missed the question right after a write gets 0.5 s after each
-// later write. A unit that answered out of turn during the load (its
-// acknowledgements) has every value read again by the fixed rules, so no
-// acknowledgement is ever taken for a value.
+// back by the fixed rules, once (fixedWaits names it when that kept it); a
+// value that got no answer is left to the final reading. After two such
+// values in a row the rest of the load goes at the fixed pace. A unit that missed the question
+// right after a write gets 0.5 s after each later write. Whatever the pace, every value is read
+// once more after the last write, and that reading is what the unit holds: a value read back right
+// after its write and lost by then (a unit that restarted, or holds a value only for a while) is
+// named in notKept. A unit that answered out of turn during the load (its acknowledgements) has
+// that reading made by the fixed rules, so no acknowledgement is ever taken for a value.
 //
 // Progress is reported before each value; a cancel takes effect between
 // values, so a line is never left half written.
@@ -58,6 +61,9 @@ class SheetOperations
     using Progress = std::function<void(const QString &value, int done, int total)>;
 
     enum class Outcome { Done, Refused, Cancelled, Failed };
+    // What ended a read or load that failed on the line: the port went, the
+    // line never went quiet, or the unit stopped answering.
+    enum class LineTrouble { None, Lost, Noisy, Silent };
 
     struct ReadResult
     {
@@ -65,6 +71,7 @@ class SheetOperations
         std::optional<ParameterSheet> sheet;
         QString problem;
         std::vector<UnreadValue> unread; // when reading on through
+        LineTrouble trouble = LineTrouble::None;
     };
     struct LoadResult
     {
@@ -80,6 +87,10 @@ class SheetOperations
         // At reply pace: the values the unit kept only when written again
         // with the fixed waits ("Profile 1, Max Speed"), in the order written.
         QStringList fixedWaits;
+        // At reply pace: the values read back right after their writes that
+        // the unit no longer held when read again after the last write.
+        QStringList notKept;
+        LineTrouble trouble = LineTrouble::None;
     };
     struct CompareResult
     {
@@ -133,10 +144,9 @@ class SheetOperations
     // the reply is valid for the query, else none (lastProblem says why).
     std::optional<QString> askUnit(Field field, const QString &profile);
     QString lastProblem(const QString &what) const;
+    LineTrouble lineTrouble() const;
 
-    // known: values already read back (at reply pace, right after their
-    // writes); they are not asked again.
-    ReadResult readValues(int total, int startAt, const ParameterSheet *known = nullptr);
+    ReadResult readValues(int total, int startAt);
     // One value written at reply pace and read back at once; when the unit
     // does not hold it then, written again with the fixed waits and read
     // back by the fixed rules, once. The value read (none: no answer);
@@ -144,6 +154,7 @@ class SheetOperations
     struct WrittenValue
     {
         std::optional<QString> reply;
+        bool unproven = false;   // no answer, or written again with the fixed waits
         bool fixedWaits = false; // kept only when written again with them
     };
     std::optional<WrittenValue> writeAtReplyPace(const QByteArray &line, Field field,

@@ -83,16 +83,29 @@ bool UnitExchange::quietFor(double seconds)
         return true;
     link_.Input();
     ++strays_;
+    silentQuestions_ = 0;
     owe();
     return false;
 }
 
-void UnitExchange::drain()
+QString UnitExchange::noiseText() const
+{
+    return QStringLiteral("the line is noisy: %1 stray %2 in %3 s, nothing after the last "
+                          "valid reply was trusted")
+        .arg(noiseBytes_)
+        .arg(noiseBytes_ == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"))
+        .arg(noiseSeconds_, 0, 'f', 0);
+}
+
+bool UnitExchange::drain()
 {
     link_.dropLateReplies(); // a reply the window's run left owed
+    QElapsedTimer drained;
+    drained.start();
+    int bytes = 0;
     bool stray = link_.ReplyWaiting();
     if (stray)
-        link_.Input();
+        bytes += int(link_.Input().size());
     // An acknowledgement of the last write may still be on its way; at
     // reply pace it is a stray when it comes, and the question is asked again.
     if (sinceWrite_.isValid()) {
@@ -103,30 +116,55 @@ void UnitExchange::drain()
         while (left > 0 && !link_.isEnding() && link_.PortOpen() &&
                clock.nsecsElapsed() / 1e9 < left) {
             if (link_.waitForInputWithin(left - clock.nsecsElapsed() / 1e9)) {
-                link_.Input();
+                bytes += int(link_.Input().size());
                 stray = true;
             }
         }
         sinceWrite_.invalidate();
     }
-    if (stray)
+    if (stray) {
         ++strays_;
+        silentQuestions_ = 0;
+    }
     if (!stray && !quietOwed_)
-        return;
-    // Quiet for the whole late window: nothing more of it can come.
-    while (!link_.isEnding() && link_.PortOpen() && link_.waitForInputWithin(LateSeconds))
-        link_.Input();
+        return true;
+    // Quiet for the whole late window: nothing more of it can come. A line
+    // that never goes quiet is noise, and the drain gives up on it.
+    while (!link_.isEnding() && link_.PortOpen()) {
+        const double left = NoiseSeconds - drained.nsecsElapsed() / 1e9;
+        if (!link_.waitForInputWithin(std::min(LateSeconds, std::max(0.0, left))))
+            break;
+        bytes += int(link_.Input().size());
+        silentQuestions_ = 0;
+        if (left <= LateSeconds) {
+            // Still talking at the bound: whatever it was, it is not a unit's reply.
+            noisy_ = true;
+            noiseBytes_ = bytes;
+            noiseSeconds_ = NoiseSeconds;
+            link_.note(noiseText());
+            return false;
+        }
+    }
     quietOwed_ = false;
+    return true;
 }
 
 Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &valid, Tries tries,
                                    double window)
 {
     collided_ = false;
+    noisy_ = false;
+    stoppedAnswering_ = false;
     lastRaw_.clear();
+    // Only the questions a unit must answer count towards its silence.
+    if (tries != Tries::AskAgainOnce)
+        silentQuestions_ = 0;
     int attempts = tries == Tries::Once ? 1 : 2;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        drain();
+        if (!drain()) {
+            emit answered(question, QString());
+            return Outcome<QString>::failure(noiseText());
+        }
         asking_ = true;
         const bool written = link_.write(question);
         asking_ = false;
@@ -148,6 +186,8 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
         if (reply.complete && link_.waitForInputWithin(second))
             raw += link_.readCompleteReply(second).text;
         lastRaw_ = raw;
+        if (!raw.isEmpty())
+            silentQuestions_ = 0;
         const QStringList answers = answersIn(raw);
         QString why;
         if (raw.isEmpty()) {
@@ -155,6 +195,14 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
             why = QStringLiteral("no reply came in time");
             if (tries == Tries::AgainUnlessSilent)
                 attempts = attempt + 1;
+            if (tries == Tries::AskAgainOnce && ++silentQuestions_ >= SilentQuestions) {
+                stoppedAnswering_ = true;
+                owe();
+                link_.note(QStringLiteral("the unit stopped answering: %1 questions in a row "
+                                          "heard nothing")
+                               .arg(silentQuestions_));
+                break;
+            }
         } else if (!raw.endsWith(QLatin1Char('\r'))) {
             why = QStringLiteral("only part of the reply came in time");
         } else if (answers.size() > 1) {
@@ -195,7 +243,8 @@ Outcome<QString> UnitExchange::askField(const QString &address, Field field, con
 
 QString UnitExchange::glance(const QByteArray &question, double firstCharSeconds)
 {
-    drain();
+    if (!drain())
+        return {};
     asking_ = true;
     const bool written = link_.write(question);
     asking_ = false;

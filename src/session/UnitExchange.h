@@ -18,6 +18,10 @@
 // 4. After a stray, a missed reply or half a reply the line is drained until
 //    it has been quiet for LateSeconds, and the same question is asked again,
 //    once; the monitor is told why. A second miss is "no answer".
+// 6. A drain ends: a line that is not quiet within NoiseSeconds is noisy,
+//    and nothing after the last proven reply counts (noisy()). Three
+//    questions in a row that heard nothing at all mean the unit stopped
+//    answering (stoppedAnswering()): nothing more is asked of it.
 // 5. A reply answers one question only: answered() hands each question's
 //    proven reply (or none) to whoever keeps track, the journal among them.
 
@@ -52,6 +56,10 @@ class UnitExchange : public QObject
     static constexpr double LateSeconds = 1.0;
     // Two units answering one question come within this of each other.
     static constexpr double SecondAnswerSeconds = 0.02;
+    // The longest a drain waits for a quiet line.
+    static constexpr double NoiseSeconds = 3.0;
+    // Questions in a row that heard nothing before the unit counts as gone.
+    static constexpr int SilentQuestions = 3;
 
     explicit UnitExchange(SerialLink &link, QObject *parent = nullptr);
 
@@ -112,10 +120,17 @@ class UnitExchange : public QObject
     const QString &lastRaw() const { return lastRaw_; }
     // The last ask met the same answer twice: two units at the address.
     bool collided() const { return collided_; }
+    // The last ask found a line that never went quiet: no value after the
+    // last proven reply can be trusted. noiseText() says how noisy.
+    bool noisy() const { return noisy_; }
+    QString noiseText() const;
+    // The last ask was the third question in a row that heard nothing.
+    bool stoppedAnswering() const { return stoppedAnswering_; }
 
     // Before a question: drops what is waiting and waits out what may still
-    // come (a write's acknowledgement, a late or cut reply).
-    void drain();
+    // come (a write's acknowledgement, a late or cut reply). False when the
+    // line stayed noisy for NoiseSeconds.
+    bool drain();
     // A reply may still come: the next question first drains the line until
     // it has been quiet for LateSeconds.
     void owe() { quietOwed_ = true; }
@@ -149,6 +164,11 @@ class UnitExchange : public QObject
     double writeSeconds_ = 0;  // that line's own time on the wire
     QString lastRaw_;
     bool collided_ = false;
+    bool noisy_ = false;
+    int noiseBytes_ = 0;
+    double noiseSeconds_ = 0;
+    int silentQuestions_ = 0;
+    bool stoppedAnswering_ = false;
 };
 
 } // namespace ktv

@@ -77,6 +77,10 @@ class TestCheck : public QObject
     void everyValueTheUnitHolds();
     void replyPace_data();
     void replyPace();
+    void finalReading_data();
+    void finalReading();
+    void checkAlwaysEnds_data();
+    void checkAlwaysEnds();
 };
 
 void TestCheck::check_data()
@@ -586,6 +590,164 @@ void TestCheck::replyPace()
     QCOMPARE(reported, unitValues);
     if (!heard.isEmpty() || unitValues.isEmpty())
         QCOMPARE(rig.unit.receivedBytes(), heard);
+}
+
+// The verdict is what the unit holds after the last write, at either pace:
+// a unit that restarts late in the load, or holds a value only a while,
+// never passes, and every value is read once more after the last write.
+void TestCheck::finalReading_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("pace");
+    QTest::addColumn<QStringList>("lost"); // back at factory at the end: key -> factory value
+    QTest::addColumn<QString>("out");      // a part of stdout
+
+    const QStringList restart12{"--reset-after", "12"};
+    const QStringList restart13{"--reset-after", "13"};
+    const QStringList keepAWhile{"--keep-ms", "250"};
+    const QStringList both{"1/accel=10", "1/max-speed=5000"};
+    for (const QString pace : {"fixed", "reply"}) {
+        const QString fail = QStringLiteral("FAIL: 12 of 14 values match.\n");
+        QTest::addRow("check, restarts at write 12, %s pace", qPrintable(pace))
+            << "check" << restart12 << pace << both << fail;
+        QTest::addRow("check, restarts at write 13, %s pace", qPrintable(pace))
+            << "check" << restart13 << pace << both << fail;
+        QTest::addRow("check, keeps values 0.25 s, %s pace", qPrintable(pace))
+            << "check" << keepAWhile << pace << QStringList{"1/accel=10"} << "FAIL: ";
+        QTest::addRow("load, restarts at write 12, %s pace", qPrintable(pace))
+            << "load" << restart12 << pace << both
+            << (pace == QLatin1String("fixed")
+                    ? QStringLiteral("*  Profile 1, Max Speed           4000   5000\n")
+                    : QStringLiteral("not kept: the unit lost 2 values it held right after "
+                                     "their writes: Profile 1, Accel/Decel, Profile 1, Max Speed\n"));
+    }
+}
+
+void TestCheck::finalReading()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, pace);
+    QFETCH(QStringList, lost);
+    QFETCH(QString, out);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, unitArgs);
+    QVERIFY(rig.started);
+    // Profile 1's first value is written first and read first, at least 13
+    // writes' settles apart: a unit holding values 0.25 s has lost it.
+    QByteArray sheet = ktra20Sheet("4000");
+    sheet.replace(R"("accel": "10")", R"("accel": "20")");
+    const QString path = writeSheet(rig, sheet);
+    const QString report = rig.dir.filePath(QStringLiteral("report.json"));
+    QStringList args{command, path, QStringLiteral("--pace"), pace};
+    if (command == QLatin1String("check"))
+        args << QStringLiteral("--load") << QStringLiteral("--report") << report;
+
+    const CliRun run = rig.run(args);
+
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.out.contains(out), qPrintable(run.out + run.err));
+    QVERIFY(!run.out.contains(QLatin1String("every value of the sheet")));
+    QCOMPARE(run.out.contains(QLatin1String("not kept: ")), pace == QLatin1String("reply"));
+    if (command == QLatin1String("check")) {
+        const QJsonObject doc = QJsonDocument::fromJson(fileBytes(report)).object();
+        QCOMPARE(doc.value(QStringLiteral("verdict")).toString(), QStringLiteral("fail"));
+        QMap<QString, QString> held;
+        for (const QJsonValue &entry : doc.value(QStringLiteral("values")).toArray()) {
+            const QJsonObject value = entry.toObject();
+            held.insert(QStringLiteral("%1/%2")
+                            .arg(value.value("profile").toInt())
+                            .arg(value.value("key").toString()),
+                        value.value("unit").toString());
+        }
+        for (const QString &entry : lost)
+            QCOMPARE(held.value(entry.section('=', 0, 0)), entry.section('=', 1));
+        // At reply pace, what was read back right after its write and lost
+        // by the end is named; the fixed pace reads nothing back before it.
+        const QJsonArray notKept = doc.value(QStringLiteral("notKept")).toArray();
+        if (pace == QLatin1String("fixed")) {
+            QCOMPARE(notKept, QJsonArray());
+        } else {
+            QVERIFY(notKept.contains(QStringLiteral("Profile 1, Accel/Decel")));
+            if (lost.size() == 2)
+                QCOMPARE(notKept, QJsonArray({"Profile 1, Accel/Decel", "Profile 1, Max Speed"}));
+        }
+    }
+    // Every value once more after the last write.
+    const Lines heard = rig.unit.receivedBytes();
+    QVERIFY(heard.size() > Queries.size());
+    QCOMPARE(heard.mid(heard.size() - Queries.size()), Queries);
+    QVERIFY(!heard.contains("@0D0\r") ||
+            heard.lastIndexOf("@0D0\r") < heard.size() - Queries.size());
+}
+
+// Noise, a unit that stopped answering and a unit that talks behind its
+// replies each end the check with their own message, in both report files,
+// and never as two units.
+void TestCheck::checkAlwaysEnds_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<QString>("pace");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("problem");    // a pattern for the report's problem
+    QTest::addColumn<QString>("out");        // a part of stdout
+    QTest::addColumn<int>("questionsAfter"); // the lines the unit heard after line 19; -1: any
+
+    const QString noisy = QStringLiteral("^the line is noisy: \\d+ stray bytes in 3 s, nothing "
+                                         "after the last valid reply was trusted$");
+    const QString stopped = QStringLiteral("^the unit stopped answering after %1 of 14 values$");
+    for (const QString pace : {"fixed", "reply"}) {
+        QTest::addRow("a stray byte every 0.3 s, %s pace", qPrintable(pace))
+            << QStringList{"--noise-ms", "300"} << pace << 1 << noisy << "" << -1;
+        const bool fixed = pace == QLatin1String("fixed");
+        // The identification and its read-back are 13 lines; the unit goes
+        // quiet after the third value: at the fixed pace the writes go on
+        // and the final reading asks three times; at reply pace the fourth
+        // value is asked twice, and the fifth once.
+        QTest::addRow("silent from line 20 on, %s pace", qPrintable(pace))
+            << QStringList{"--mute-after", "19"} << pace << 3 << stopped.arg(fixed ? 0 : 3)
+            << (fixed ? "*  Profile 1, Accel" : "*  Profile 1, Lower Analog Speed")
+            << (fixed ? 8 + 3 : 5);
+    }
+    QTest::newRow("\"~\" behind every reply, reply pace")
+        << QStringList{"--after-reply", "~"} << "reply" << 3 << "^$"
+        << R"(no answer: unreadable reply "10\r~")" << -1;
+}
+
+void TestCheck::checkAlwaysEnds()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(QString, pace);
+    QFETCH(QString, problem);
+    QFETCH(QString, out);
+    QFETCH(int, questionsAfter);
+    CliRig rig(QStringLiteral("KTRA20"), 9600, unitArgs);
+    QVERIFY(rig.started);
+    const QString path = writeSheet(rig, ktra20Sheet("4000"));
+    const QString report = rig.dir.filePath(QStringLiteral("report.json"));
+    const QString junit = rig.dir.filePath(QStringLiteral("check.xml"));
+    QElapsedTimer clock;
+    clock.start();
+
+    const CliRun run =
+        rig.run({QStringLiteral("check"), path, QStringLiteral("--load"), QStringLiteral("--pace"),
+                 pace, QStringLiteral("--report"), report, QStringLiteral("--junit"), junit});
+
+    QVERIFY2(clock.elapsed() < 40000, qPrintable(QString::number(clock.elapsed())));
+    QTEST(run.exitCode, "exitCode");
+    QVERIFY2(run.out.contains(out), qPrintable(run.out));
+    const QString reported = QJsonDocument::fromJson(fileBytes(report))
+                                 .object()
+                                 .value(QStringLiteral("problem"))
+                                 .toString();
+    QVERIFY2(QRegularExpression(problem).match(reported).hasMatch(), qPrintable(reported));
+    if (!reported.isEmpty()) {
+        QVERIFY2(run.err.contains(reported), qPrintable(run.err));
+        QVERIFY(QString::fromUtf8(fileBytes(junit)).contains(reported));
+    }
+    QVERIFY(!(run.out + run.err).contains(QLatin1String("two units"), Qt::CaseInsensitive));
+    if (questionsAfter >= 0)
+        QCOMPARE(rig.unit.receivedBytes().mid(19).size(), questionsAfter);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

@@ -220,6 +220,10 @@ int Simulator::run()
             obeyControl();
             wait = wait < 0 ? kControlCheckSeconds : std::min(wait, kControlCheckSeconds);
         }
+        if (m_options.noiseMs > 0 && m_fd >= 0) {
+            const double noiseIn = sendNoiseWhenDue();
+            wait = wait < 0 ? noiseIn : std::min(wait, noiseIn);
+        }
         timespec timeout{};
         if (wait >= 0) {
             timeout.tv_sec = time_t(wait);
@@ -286,6 +290,10 @@ void Simulator::endLine(double now)
     m_partial.clear();
     ++m_lineCount;
 
+    // A cable pulled at the unit while the adapter stays: the line is there,
+    // and nobody hears or answers it from the line after the --mute-after count.
+    if (m_options.muteAfter > 0 && m_lineCount > m_options.muteAfter)
+        m_present = false;
     // The line that reaches the --vanish-after count is recorded but not answered.
     const bool lastLine = m_options.vanishAfter > 0 && m_lineCount >= m_options.vanishAfter;
     bool answered = false;
@@ -297,12 +305,12 @@ void Simulator::endLine(double now)
         m_deafUntil = now + m_options.deafMs / 1000.0;
     const bool muted = now < m_muteUntil;
     if (m_present && !muted && !lastLine && !deaf && rate == m_options.baud &&
-        line.endsWith('\r')) {
-        auto reply = m_unit.handleLine(line.chopped(1));
+        line.endsWith('')) {
+        auto reply = m_unit.handleLine(line.chopped(1), now);
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.
         if (m_second) {
-            if (auto other = m_second->handleLine(line.chopped(1)))
+            if (auto other = m_second->handleLine(line.chopped(1), now))
                 reply = reply ? *reply + *other : *other;
         }
         const bool modeApplies = m_options.unit.only.isEmpty() ||
@@ -404,6 +412,22 @@ void Simulator::dropIfPortClosed()
         return;
     discardInput(m_slaveFd);
     m_output.clear();
+}
+
+// A line that picks up noise: one stray byte (0xFF, no CR) every noiseMs,
+// whatever else is on its way. Returns the seconds until the next one.
+double Simulator::sendNoiseWhenDue()
+{
+    const double now = monotonicSeconds();
+    if (m_nextNoise <= 0)
+        m_nextNoise = now + m_options.noiseMs / 1000.0;
+    if (now >= m_nextNoise) {
+        const char stray = char(0xFF);
+        if (::write(m_fd, &stray, 1) < 0 && errno != EAGAIN && errno != EINTR)
+            m_lineLost = true;
+        m_nextNoise = now + m_options.noiseMs / 1000.0;
+    }
+    return std::max(0.0, m_nextNoise - now);
 }
 
 void Simulator::obeyControl()

@@ -33,6 +33,8 @@ struct SimulatorOptions
     int ackMs = 0;        // acknowledgements go out this long after their line
     int deafMs = 0;       // after each write the unit hears nothing this long
     int vanishAfter = 0;  // 0: never
+    int noiseMs = 0;      // a stray 0xFF on the line every this long; 0: never
+    int muteAfter = 0;    // after N received lines the unit hears nothing; 0: never
     int alsoAddress = -1; // 0-99: a second unit at this address (the first's too)
     QByteArray alsoModel; // the second unit's model; empty: the first unit's
     QString devicePath;   // empty: a new pseudo-terminal
@@ -82,6 +84,7 @@ class Simulator
     bool takeSignal();
     // Carries out the orders appended to the control file since the last look.
     void obeyControl();
+    double sendNoiseWhenDue();
 
     SimulatorOptions m_options;
     Unit m_unit;
@@ -106,6 +109,7 @@ class Simulator
     double m_deafUntil = 0;
     double m_muteUntil = 0; // "mute": nothing heard nor answered before then
     int m_slowDone = 0;
+    double m_nextNoise = 0;
 };
 
 double monotonicSeconds();

@@ -65,9 +65,20 @@ const QList<QByteArray> &knownModels()
 
 Unit::Unit(const UnitConfig &config) : m_config(config), m_address(config.address)
 {
+    setFactory();
+}
+
+void Unit::setFactory()
+{
+    m_clockwise = true;
+    m_reducedCurrent = false;
+    m_resolution = "8";
+    m_rampDown = false;
+    m_analogSpeed = false;
+    m_setAt.clear();
     // Factory settings of profile 1; each further profile adds 100 to every value.
     // The small pulse generators leave the factory with a short acceleration.
-    const bool shortAccel = config.model == "KTRA10" || config.model == "KTRA20";
+    const bool shortAccel = m_config.model == "KTRA10" || m_config.model == "KTRA20";
     const std::array<int, kParameterCount> base = {
         shortAccel ? 10 : 10000, 500, 5000, 0, 50, 1000, 20000};
     for (int p = 0; p < kProfileCount; ++p) {
@@ -76,10 +87,12 @@ Unit::Unit(const UnitConfig &config) : m_config(config), m_address(config.addres
     }
 }
 
-std::optional<QByteArray> Unit::handleLine(const QByteArray &line)
+std::optional<QByteArray> Unit::handleLine(const QByteArray &line, double now)
 {
     if (!line.startsWith('@'))
         return std::nullopt;
+    m_now = now;
+    forgetOldValues();
 
     m_fixedNow = m_config.fixedReply && modeApplies(commandOf(line));
     // The two addressing lines carry no address: every unit on the line hears them.
@@ -148,7 +161,7 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
     const QByteArray value = command.mid(1);
 
     if ((letter == '+' || letter == '-') && value.isEmpty()) {
-        if (!m_config.keepNothing)
+        if (takeWrite("+"))
             m_clockwise = letter == '+';
         return setReply();
     }
@@ -163,14 +176,14 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
         bool &setting = letter == 'C'   ? m_reducedCurrent
                         : letter == 'D' ? m_rampDown
                                         : m_analogSpeed;
-        if (!m_config.keepNothing)
+        if (takeWrite(QByteArray(1, letter)))
             setting = value == "1";
         return setReply();
     }
     if (letter == 'R') {
         if (!isDigits(value))
             return std::nullopt;
-        if (!m_config.keepNothing)
+        if (takeWrite("R"))
             m_resolution = value;
         return setReply();
     }
@@ -182,7 +195,7 @@ std::optional<QByteArray> Unit::handleSet(const QByteArray &command)
     const int profile = profileIndex(value.left(1));
     if (profile < 0)
         return std::nullopt;
-    if (!m_config.keepNothing)
+    if (takeWrite(QByteArray(1, letter) + value.left(1)))
         m_profiles[profile][parameter] = value.mid(2);
     return setReply();
 }
@@ -191,7 +204,49 @@ std::optional<QByteArray> Unit::queryReply(QByteArray text) const
 {
     if (m_fixedNow)
         text = *m_config.fixedReply;
+    if (!m_config.afterReply.isEmpty())
+        return text + kCr + m_config.afterReply + kCr;
     return text + kCr;
+}
+
+bool Unit::takeWrite(const QByteArray &item)
+{
+    if (m_config.resetAfter > 0 && ++m_writes == m_config.resetAfter) {
+        setFactory();
+        return false;
+    }
+    if (m_config.keepNothing)
+        return false;
+    m_setAt[item] = m_now;
+    return true;
+}
+
+void Unit::forgetOldValues()
+{
+    if (m_config.keepMs <= 0)
+        return;
+    const Unit factory(m_config);
+    for (auto it = m_setAt.begin(); it != m_setAt.end();) {
+        if (m_now - it.value() < m_config.keepMs / 1000.0) {
+            ++it;
+            continue;
+        }
+        const QByteArray &item = it.key();
+        if (item == "+")
+            m_clockwise = factory.m_clockwise;
+        else if (item == "C")
+            m_reducedCurrent = factory.m_reducedCurrent;
+        else if (item == "D")
+            m_rampDown = factory.m_rampDown;
+        else if (item == "E")
+            m_analogSpeed = factory.m_analogSpeed;
+        else if (item == "R")
+            m_resolution = factory.m_resolution;
+        else if (item.size() == 2)
+            m_profiles[profileIndex(item.mid(1))][parameterIndex(item[0])] =
+                factory.m_profiles[profileIndex(item.mid(1))][parameterIndex(item[0])];
+        it = m_setAt.erase(it);
+    }
 }
 
 bool Unit::modeApplies(const QByteArray &command) const

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <array>
 #include <optional>
 
@@ -34,6 +35,14 @@ struct UnitConfig
     // A unit that takes every set command and keeps none of them: it goes
     // on answering its factory values.
     bool keepNothing = false;
+    // A unit that restarts at its N-th setting write (0: never): that write
+    // is lost and every value is back to its factory setting.
+    int resetAfter = 0;
+    // A unit that holds each value written for this long only, then falls
+    // back to its factory setting (0: for ever).
+    int keepMs = 0;
+    // Sent with its CR behind every reply to a value query ("~").
+    QByteArray afterReply;
 };
 
 class Unit
@@ -43,7 +52,8 @@ class Unit
 
     // Handles one received line, given without its closing CR. Returns the
     // reply (CR included), or nothing when the unit stays quiet.
-    std::optional<QByteArray> handleLine(const QByteArray &line);
+    // now: monotonic seconds, for values held only a while.
+    std::optional<QByteArray> handleLine(const QByteArray &line, double now = 0);
 
     int address() const { return m_address; }
     // The command of a line ("@12VA1" -> "VA1", "@%" -> "%").
@@ -62,6 +72,12 @@ class Unit
     std::optional<QByteArray> queryReply(QByteArray text) const;
     bool modeApplies(const QByteArray &command) const;
     std::optional<QByteArray> setReply() const;
+    void setFactory();
+    // A setting write taken: counts it (a restart loses it) and notes when
+    // the value named by item ("+", "R", "M2") was set.
+    bool takeWrite(const QByteArray &item);
+    // Values held longer than keepMs fall back to the factory setting.
+    void forgetOldValues();
 
     UnitConfig m_config;
     int m_address = 0;
@@ -73,6 +89,9 @@ class Unit
     bool m_analogSpeed = false;
     QByteArray m_errorCode = "0";
     std::array<std::array<QByteArray, kParameterCount>, kProfileCount> m_profiles;
+    int m_writes = 0;
+    double m_now = 0;
+    QMap<QByteArray, double> m_setAt; // item -> when it was written
 };
 
 } // namespace unitsim

@@ -196,10 +196,34 @@ int main(int argc, char *argv[])
         QStringLiteral("control"),
         QStringLiteral("Obey \"remove\" and \"insert MODEL ADDRESS\" lines appended to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions({model,      revision,    address,   baud,      device,     link,
-                       record,     mode,        splitGap,  slow,      fixedReply, ack,
-                       ackText,    ackMs,       deafMs,    slowCount, vanish,     keepNothing,
-                       modelReply, alsoAddress, alsoModel, only,      control});
+    const QCommandLineOption resetAfter(
+        QStringLiteral("reset-after"),
+        QStringLiteral("Restart at the N-th setting write: that write is lost and every value "
+                       "is back to its factory setting (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption keepMs(
+        QStringLiteral("keep-ms"),
+        QStringLiteral("Hold each value written for MS only, then the factory setting again "
+                       "(default 0: for ever)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption noiseMs(
+        QStringLiteral("noise-ms"),
+        QStringLiteral("A stray byte 0xFF (no CR) on the line every MS (default 0: never)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption muteAfter(
+        QStringLiteral("mute-after"),
+        QStringLiteral("After N received lines hear and answer nothing more, the line left "
+                       "open (a cable pulled at the unit; default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption afterReply(
+        QStringLiteral("after-reply"),
+        QStringLiteral("Send TEXT and CR behind every reply to a query but \"$\"."),
+        QStringLiteral("TEXT"));
+    parser.addOptions({model,      revision,    address,    baud,      device,     link,
+                       record,     mode,        splitGap,   slow,      fixedReply, ack,
+                       ackText,    ackMs,       deafMs,     slowCount, vanish,     keepNothing,
+                       modelReply, alsoAddress, alsoModel,  only,      control,    resetAfter,
+                       keepMs,     noiseMs,     afterReply, muteAfter});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -237,6 +261,12 @@ int main(int argc, char *argv[])
         !number(deafMs, 0, 60000, &options.deafMs) ||
         !number(slowCount, 0, 1 << 30, &options.slowCount))
         return fail(QStringLiteral("bad delay"));
+    if (!number(resetAfter, 0, 1 << 30, &options.unit.resetAfter) ||
+        !number(keepMs, 0, 1 << 30, &options.unit.keepMs) ||
+        !number(noiseMs, 0, 60000, &options.noiseMs) ||
+        !number(muteAfter, 0, 1 << 30, &options.muteAfter))
+        return fail(QStringLiteral("bad --reset-after, --keep-ms, --noise-ms or --mute-after"));
+    options.unit.afterReply = parser.value(afterReply).toLatin1();
     if (!number(vanish, 0, 1 << 30, &options.vanishAfter))
         return fail(QStringLiteral("bad --vanish-after count"));
 
