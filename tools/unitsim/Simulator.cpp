@@ -305,7 +305,7 @@ void Simulator::endLine(double now)
         m_deafUntil = now + m_options.deafMs / 1000.0;
     const bool muted = now < m_muteUntil;
     if (m_present && !muted && !lastLine && !deaf && rate == m_options.baud &&
-        line.endsWith('')) {
+        line.endsWith('\r')) {
         auto reply = m_unit.handleLine(line.chopped(1), now);
         // A second unit on the same line hears every line too; both answers
         // go out, the first unit's first.
