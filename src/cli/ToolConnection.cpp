@@ -121,6 +121,7 @@ int Tool::connectUnit(bool reportFailure)
     // Every line of the run goes to --axis, the identification's
     // read-back included.
     s.axisAfterIdentify = common_.axis;
+    s.exchange.forgetNoise();
     bool found = false;
     if (common_.baud) {
         if (!s.openLineAt(*common_.baud)) {
@@ -137,6 +138,13 @@ int Tool::connectUnit(bool reportFailure)
         s.closeLine();
         if (reportFailure)
             s.message(MessageIcon::Critical, didNotConnectText());
+        return ExitNoUnit;
+    }
+    // Nothing read on a line that never went quiet is trusted.
+    if (s.exchange.metNoise()) {
+        s.closeLine();
+        if (reportFailure)
+            s.message(MessageIcon::Critical, s.exchange.noiseText());
         return ExitNoUnit;
     }
     model_ = *view_.panel;

@@ -6,6 +6,8 @@
 #include "session/SessionTexts.h"
 #include "session/UnitFinder.h"
 
+#include <algorithm>
+
 namespace ktv {
 
 namespace {
@@ -37,7 +39,11 @@ std::optional<UnitSession::AxisUnit> UnitSession::unitAt(const QString &address)
 void UnitSession::noteModelAnswer(int address, const QString &rawReply)
 {
     const QStringList answers = answersIn(rawReply);
-    if (answers.size() > 1) {
+    // Two units give two whole identities; a stray byte beside one is noise.
+    const auto identities = std::count_if(answers.begin(), answers.end(), [](const QString &a) {
+        return parseIdentityReply(a).has_value();
+    });
+    if (identities > 1) {
         axisUnits_[address] = AxisUnit{QString(), QString(), true};
         return;
     }

@@ -139,6 +139,7 @@ bool UnitExchange::drain()
         if (left <= LateSeconds) {
             // Still talking at the bound: whatever it was, it is not a unit's reply.
             noisy_ = true;
+            metNoise_ = true;
             noiseBytes_ = bytes;
             noiseSeconds_ = NoiseSeconds;
             link_.note(noiseText());

@@ -124,6 +124,9 @@ class UnitExchange : public QObject
     // last proven reply can be trusted. noiseText() says how noisy.
     bool noisy() const { return noisy_; }
     QString noiseText() const;
+    // A drain gave up on a noisy line since forgetNoise().
+    bool metNoise() const { return metNoise_; }
+    void forgetNoise() { metNoise_ = false; }
     // The last ask was the third question in a row that heard nothing.
     bool stoppedAnswering() const { return stoppedAnswering_; }
 
@@ -165,6 +168,7 @@ class UnitExchange : public QObject
     QString lastRaw_;
     bool collided_ = false;
     bool noisy_ = false;
+    bool metNoise_ = false;
     int noiseBytes_ = 0;
     double noiseSeconds_ = 0;
     int silentQuestions_ = 0;

@@ -59,6 +59,15 @@ void UnitSession::VerifyParameters(Model model)
                 unreadable = exchange.lastRaw();
             }
             answered = reply.ok();
+            // A noisy line, or a unit that stopped answering: nothing more
+            // of this run can be trusted, and the exchange has said why.
+            if (exchange.noisy() || exchange.stoppedAnswering()) {
+                view_->showRunStatus(exchange.noisy()
+                                         ? exchange.noiseText()
+                                         : noAnswerText(state.AxisAddress, {fieldName(field)}));
+                completed = false;
+                break;
+            }
         } else {
             // The window's run keeps its own timing: a reply that came too
             // late for the previous query is not this one's answer; it is
