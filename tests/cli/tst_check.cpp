@@ -541,6 +541,7 @@ void TestCheck::replyPace_data()
     Lines writtenAndRead;
     for (qsizetype i = 0; i < Writes.size(); ++i)
         writtenAndRead << Writes[i] << Queries[i];
+    writtenAndRead << Queries; // the final reading
     const QStringList held{"10",   "500",  "4000",  "1000", "20000", "110", "600",
                            "5100", "1100", "20100", "off",  "off",   "8",   "no"};
     QStringList factory = held;

@@ -248,13 +248,13 @@ struct SecondLine
 };
 
 // A check at the pace that ends each wait with the unit's reply: each value
-// written and asked back at once.
+// written and asked back at once, then every value read once more.
 Lines fastCheck()
 {
     Lines lines{Probe};
     for (qsizetype i = 0; i < Writes.size(); ++i)
         lines << Writes[i] << Ktra20SheetQueries[i];
-    return lines;
+    return lines + Ktra20SheetQueries;
 }
 const Lines FastCheck = fastCheck();
 

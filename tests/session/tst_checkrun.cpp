@@ -177,7 +177,8 @@ void TestCheckRun::check()
 
 // Each write followed by the query of its value; again is the query a
 // second time (the first went unheard), kept is the write again with the
-// fixed waits and the query after it.
+// fixed waits and the query after it. The final reading asks every value
+// once more.
 static Lines writtenAndRead(const QByteArray &again = {}, const QByteArray &rewritten = {})
 {
     Lines lines;
@@ -188,7 +189,7 @@ static Lines writtenAndRead(const QByteArray &again = {}, const QByteArray &rewr
         if (Queries[i] == rewritten)
             lines << Writes[i] << Queries[i];
     }
-    return lines;
+    return lines + Queries;
 }
 
 void TestCheckRun::replyPace_data()
