@@ -65,7 +65,7 @@ double UnitExchange::wireSeconds(qsizetype bytes) const
 void UnitExchange::settleAfterWrite()
 {
     // Written is not yet sent: the settle counts from the line's last byte.
-    link_.WaitSeconds(pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : 0.5);
+    link_.WaitSeconds(pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : FixedWriteSeconds);
 }
 
 QString UnitExchange::listen(double firstCharSeconds)
@@ -109,7 +109,8 @@ bool UnitExchange::drain()
     // An acknowledgement of the last write may still be on its way; at
     // reply pace it is a stray when it comes, and the question is asked again.
     if (sinceWrite_.isValid()) {
-        const double wait = pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : LateSeconds;
+        const double wait =
+            pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : FixedWriteSeconds;
         const double left = wait - sinceWrite_.nsecsElapsed() / 1e9;
         QElapsedTimer clock;
         clock.start();
@@ -182,8 +183,9 @@ Outcome<QString> UnitExchange::ask(const QByteArray &question, const Validator &
         const SerialLink::Reply reply = link_.readCompleteReply(window);
         const double took = clock.nsecsElapsed() / 1e9;
         QString raw = reply.text;
-        // A second answer right behind the first: two units, or a stray.
-        const double second = pace_ == Pace::Reply ? settleSeconds() : SecondAnswerSeconds;
+        // A second answer right behind the first: two units, or a stray. At
+        // the fixed pace both have had the 0.05 s before the read to come.
+        const double second = settleSeconds();
         if (reply.complete && link_.waitForInputWithin(second))
             raw += link_.readCompleteReply(second).text;
         lastRaw_ = raw;
