@@ -6,6 +6,7 @@
 #include "store/CheckResults.h"
 #include "store/SerialSetting.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -48,6 +49,7 @@ class TestCliStation : public QObject
     void endsAfterTheChecksUnderWay_data();
     void endsAfterTheChecksUnderWay();
     void serialPromptOnTwoLines();
+    void aNoisyLineTouchesNoOther();
 };
 
 void TestCliStation::oneLine_data()
@@ -356,7 +358,9 @@ void TestCliStation::endsAfterTheChecksUnderWay()
     for (const CheckReport &report : CheckResults(one.journalPath()).list({}))
         kept << report.unit.device + (report.verdict == CheckVerdict::Pass ? " PASS" : " not PASS");
     kept.sort();
-    QCOMPARE(kept, (QStringList{one.unit.devicePath() + " PASS", two.unit.devicePath() + " PASS"}));
+    QStringList expected{one.unit.devicePath() + " PASS", two.unit.devicePath() + " PASS"};
+    expected.sort();
+    QCOMPARE(kept, expected);
 }
 
 // Each prompt names its line, a refusal comes before the next prompt, and a
@@ -390,6 +394,45 @@ void TestCliStation::serialPromptOnTwoLines()
     QStringList expected{first + " SN-0001", other + " SN-0002"};
     expected.sort();
     QCOMPARE(serials, expected);
+}
+
+// A stray byte every 0.3 s on COM 1: its unit fails, named as noise; the
+// unit on COM 2 is checked whole, and one Ctrl+C ends the run.
+void TestCliStation::aNoisyLineTouchesNoOther()
+{
+    CliRig one(QStringLiteral("KTRA20"), 9600, {"--noise-ms", "300"});
+    CliRig two(QStringLiteral("KTRA20"));
+    QVERIFY(one.started && two.started);
+    QProcess process;
+    process.setProcessEnvironment(one.environment());
+    process.start(QStringLiteral(KTV_CLI_PATH),
+                  one.withStore({"station", writeSheet(one.dir), "--operator", "Ana", "--pace",
+                                 "reply", "--baud", "9600", "--device", one.unit.devicePath(),
+                                 "--device", two.unit.devicePath()}));
+    QVERIFY(process.waitForStarted());
+    QString out;
+    QElapsedTimer clock;
+    clock.start();
+    while (out.count(QLatin1Char('\n')) < 2 && clock.elapsed() < 30000 &&
+           process.state() == QProcess::Running) {
+        process.waitForReadyRead(200);
+        out += QString::fromUtf8(process.readAllStandardOutput());
+    }
+    ::kill(pid_t(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(5000));
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(process.exitCode(), 3);
+    QVERIFY2(out.contains(QStringLiteral("COM 2 (%1): PASS KTRA20 1.07, 14 of 14 values, ")
+                              .arg(two.unit.devicePath())),
+             qPrintable(out));
+    const QRegularExpression noisy(
+        QStringLiteral("COM 1 \\(%1\\): FAIL KTRA20 1\\.07, \\d+ of 14 values, the line is noisy: "
+                       "\\d+ stray bytes in 3 s, nothing after the last valid reply was trusted, ")
+            .arg(QRegularExpression::escape(one.unit.devicePath())));
+    QVERIFY2(noisy.match(out).hasMatch(), qPrintable(out));
+    QVERIFY(!out.contains(QLatin1String("two units"), Qt::CaseInsensitive));
+    QCOMPARE(wire::withProbesCollapsed(two.unit.receivedBytes()).mid(0, 43),
+             wire::stationReplyCheck("4000"));
 }
 
 QTEST_MAIN(TestCliStation)

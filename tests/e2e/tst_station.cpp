@@ -247,16 +247,8 @@ struct SecondLine
     UnitSimProcess unit;
 };
 
-// A check at the pace that ends each wait with the unit's reply: each value
-// written and asked back at once, then every value read once more.
-Lines fastCheck()
-{
-    Lines lines{Probe};
-    for (qsizetype i = 0; i < Writes.size(); ++i)
-        lines << Writes[i] << Ktra20SheetQueries[i];
-    return lines + Ktra20SheetQueries;
-}
-const Lines FastCheck = fastCheck();
+// A check at the pace that ends each wait with the unit's reply.
+const Lines FastCheck = stationReplyCheck("5200");
 
 // What reached the unit after its check, the presence questions left out
 // (they go once a second, before or after a stop); none when the check is

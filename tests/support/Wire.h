@@ -64,6 +64,16 @@ inline QList<QByteArray> stationCheck(const QByteArray &maxSpeed)
 {
     return QList<QByteArray>{StationProbe} + ktra20SheetWrites(maxSpeed) + Ktra20SheetQueries;
 }
+// The same at reply pace: each value written and asked back at once, then
+// every value read once more.
+inline QList<QByteArray> stationReplyCheck(const QByteArray &maxSpeed)
+{
+    const QList<QByteArray> writes = ktra20SheetWrites(maxSpeed);
+    QList<QByteArray> lines{StationProbe};
+    for (qsizetype i = 0; i < writes.size(); ++i)
+        lines << writes[i] << Ktra20SheetQueries[i];
+    return lines + Ktra20SheetQueries;
+}
 
 // The station asks once a second for as long as it waits; a run of such
 // questions is one entry here, so the rest of the wire compares exactly.
