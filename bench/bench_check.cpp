@@ -3,7 +3,7 @@
 // waits set a floor no run can beat: the identification's three 0.5 s waits
 // and its read-back's ten 0.05 s, then 0.5 s after each of the sheet's 14
 // lines and 0.05 s after each of its 14 queries. Prints each run and the
-// ratio of the best and the median to that floor (goal: at most 1.10).
+// ratio of the best and the median to that floor (goal: at most 1.05).
 // Then the same check at --pace reply at 9600 and 115200 (goals 2.0 s and
 // 1.0 s), against the bytes' own time on the line, and the units an hour one
 // line checks at that pace (3600 s over the median check, the unit's
@@ -53,7 +53,7 @@ int main(int argc, char *argv[])
     if (seconds.empty())
         return 1;
     printAgainstFloor(out, QStringLiteral("ktraveld-cli check --load --baud 28800, KTRA20"),
-                      seconds, floorSeconds, QStringLiteral(" (goal 1.10)"));
+                      seconds, floorSeconds, QStringLiteral(" (goal 1.05)"));
 
     // At reply pace the floor is the bytes' own time on the line (ten bits
     // a byte, both ways: the lines the unit heard, from its record, and its
@@ -128,9 +128,11 @@ int main(int argc, char *argv[])
     const std::vector<Kind> kinds = {
         {QStringLiteral("answers at once"), {}, 0, runs},
         {QStringLiteral("keeps nothing"), {QStringLiteral("--keep-nothing")}, 3, runs},
-        {QStringLiteral("every reply 1.2 s late"),
+        // The identification's own lines are answered at once.
+        {QStringLiteral("answers every value 1.2 s late"),
          {QStringLiteral("--mode"), QStringLiteral("slow"), QStringLiteral("--slow-ms"),
-          QStringLiteral("1200")},
+          QStringLiteral("1200"), QStringLiteral("--only"),
+          QStringLiteral("VA1,VB1,VM1,VL1,VU1,VA2,VB2,VM2,VL2,VU2,VE,VC,VR,VD")},
          1,
          1}};
     for (const Kind &kind : kinds) {

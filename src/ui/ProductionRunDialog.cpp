@@ -599,21 +599,32 @@ void ProductionRunDialog::fitToScreen()
     centreOnScreen(this);
 }
 
-void ProductionRunDialog::keepSetup()
+void ProductionRunDialog::keepSetup(bool askSerial, const QString &pattern)
 {
-    QString problem;
     const StoredStationSetting setting{sheet_->text(),
                                        station_->text().trimmed(),
                                        ports_->text().trimmed(),
                                        baud_->currentData().toInt(),
                                        pace_->currentData().toInt(),
                                        serialExample_->text().trimmed()};
-    // Said on each line's panel: the run goes on, only the next open will
-    // not find it.
-    if (!writeStationSetting(session_.storePath, setting, &problem)) {
-        for (const auto &panel : lines_)
-            panel->kept->setText(problem);
-    }
+    const StoredSerialSetting serial{askSerial, pattern};
+    QList<QPointer<QLabel>> kept;
+    for (const auto &panel : lines_)
+        kept << panel->kept;
+    // The store may sit on a file system that hangs: it is written on a
+    // thread of its own. A failure is said on each line's panel: the run
+    // goes on with the setting given, only the next open will not find it.
+    writeInBackground(
+        [store = session_.storePath, setting, serial](QString *problem) {
+            return writeSerialSetting(store, serial, problem) &&
+                   writeStationSetting(store, setting, problem);
+        },
+        [kept](const QString &problem) {
+            for (const QPointer<QLabel> &label : kept) {
+                if (label)
+                    label->setText(problem);
+            }
+        });
 }
 
 void ProductionRunDialog::start()
@@ -657,10 +668,6 @@ void ProductionRunDialog::start()
             return;
         }
     }
-    QString settingProblem;
-    // Said on each line's panel once the lines are made: the run goes on
-    // with the setting given, only the store did not keep it.
-    (void)writeSerialSetting(session_.storePath, {askSerial, pattern}, &settingProblem);
     request->load = true;
     request->operatorName = operator_->text().trimmed();
     request->station = station_->text().trimmed();
@@ -679,7 +686,7 @@ void ProductionRunDialog::start()
     session_.handOverLine();
     makePanels(*ports);
     setRunning(true);
-    keepSetup();
+    keepSetup(askSerial, pattern);
     for (const auto &panel : lines_) {
         StationLineSetup setup;
         setup.comPort = panel->comPort;
@@ -712,8 +719,6 @@ void ProductionRunDialog::start()
                 return QString();
             };
         }
-        if (!settingProblem.isEmpty())
-            panel->kept->setText(settingProblem);
         if (askSerial) {
             panel->serials = std::make_shared<GivenSerialNumbers>();
             setup.serialNumbers = panel->serials;

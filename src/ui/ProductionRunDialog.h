@@ -160,7 +160,8 @@ class ProductionRunDialog : public QDialog
     void giveScan();
     // The dialog within its screen, as large as its content wants.
     void fitToScreen();
-    void keepSetup();
+    // The set-up and the serial number setting, kept in the store.
+    void keepSetup(bool askSerial, const QString &pattern);
 
     UnitSession &session_;
     Actions actions_;
