@@ -355,9 +355,9 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
         paceHint_->setText(
             Pace(pace_->currentData().toInt()) == Pace::Fixed
                 ? QStringLiteral("Every line is given the window's full wait, answered or not: "
-                                 "about 8.5 s a unit.")
+                                 "about 8 s a unit.")
                 : QStringLiteral("Each wait ends with the unit's reply; a value it missed is "
-                                 "written again with the full wait: about 0.5 s a unit."));
+                                 "written again with the full wait: about 0.6 s a unit."));
     };
     connect(pace_, &QComboBox::currentIndexChanged, this, showPace);
     askSerial_ = new QCheckBox(QStringLiteral("&Ask each unit's serial number"), content);

@@ -1035,7 +1035,7 @@ void TestStation::scansGoToTheLinesInTheOrderTheyAsked()
     QCOMPARE(reopened,
              (QStringList{st.sheet, "Bench 3", "1, 2", "Go on when the unit answers (fast)",
                           "Each wait ends with the unit's reply; a value it missed is "
-                          "written again with the full wait: about 0.5 s a unit.",
+                          "written again with the full wait: about 0.6 s a unit.",
                           R"(^SN-\d{4}$)", "SN-0001"}));
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
