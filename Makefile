@@ -22,9 +22,9 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The tests wait on the unit's real protocol waits far more than they compute,
-# so ten run side by side even on two cores.
+# so sixteen run side by side even on two cores.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 10
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 16
 
 demo: build
 	@scripts/demo.sh $(BUILD)
