@@ -171,9 +171,18 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     const qsizetype said = printedMessages().size();
     const int code = host_.connectUnit();
     if (code != ExitDone) {
+        // Why it did not connect is said last; a notice of the store before
+        // it (a configuration file that is missing) is not the reason.
         const QList<CliMessage> &messages = printedMessages();
-        return unrun(CheckVerdict::Error,
-                     messages.size() > said ? messages[said].text : didNotConnectText(), code);
+        QString why = didNotConnectText();
+        for (qsizetype at = messages.size() - 1; at >= said; --at) {
+            const QString &kind = messages[at].code;
+            if (kind != code::PortDiagnosis && kind != code::Notice && kind != code::Status) {
+                why = messages[at].text;
+                break;
+            }
+        }
+        return unrun(CheckVerdict::Error, why, code);
     }
     UnitSession &session = host_.unitSession();
     CheckRun run(session, checkedUnitOf(session, host_.unitDescription()));
@@ -234,10 +243,10 @@ void CheckCommands::show(const CheckReport &report)
     QList<QStringList> rows{{QStringLiteral(" "), QStringLiteral("VALUE"), QStringLiteral("SHEET"),
                              QStringLiteral("UNIT"), QStringLiteral("VERDICT")}};
     for (const CheckedValue &value : report.values)
-        rows << QStringList{
-            value.verdict == ValueVerdict::Match ? QStringLiteral(" ") : QStringLiteral("*"),
-            checkedValueName(value), value.sheetValue,
-            value.unitValue.value_or(QStringLiteral("-")), verdictCell(value)};
+        rows << QStringList{value.verdict == ValueVerdict::Match ? QStringLiteral(" ")
+                                                                 : QStringLiteral("*"),
+                            checkedValueName(value), value.sheetValue,
+                            value.unitValue.value_or(QStringLiteral("-")), verdictCell(value)};
     const int total = int(report.values.size());
     text_ += table(rows) + QStringLiteral("%1: %2 of %3 values match.\n")
                                .arg(checkVerdictText(report.verdict).toUpper())

@@ -262,7 +262,7 @@ void TestCheck::reports_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QByteArray>("sheet");
-    QTest::addColumn<QStringList>("args"); // %1: the test's folder
+    QTest::addColumn<QStringList>("args"); // %1: the test's folder, %2: the unit's device
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("err");     // how stderr begins; %1: the test's folder
     QTest::addColumn<QString>("verdict"); // the new report's; empty: none
@@ -272,6 +272,12 @@ void TestCheck::reports_data()
     QTest::newRow("silent unit")
         << "silent" << holds << both + QStringList{"--baud", "9600"} << 1
         << "The unit DID NOT CONNECT.  \n\nPlease check Com Port Setting, Cables and Power."
+        << "error";
+    QTest::newRow("silent unit, no configuration file")
+        << "silent" << holds
+        << both + QStringList{"--baud", "9600", "--store", "%1/none.qdr", "--device", "%2"} << 1
+        << "The configuration file %1/none.qdr is missing.\nThe unit DID NOT CONNECT.  \n\nPlease "
+           "check Com Port Setting, Cables and Power."
         << "error";
     QTest::newRow("port that does not open")
         << "normal" << holds << both + QStringList{"--device", "%1/tty"} << 1
@@ -330,8 +336,11 @@ void TestCheck::reports()
         });
     QElapsedTimer clock;
     clock.start();
-    process.start(KTV_CLI_PATH,
-                  rig.withStore(QStringList{"check", path} + args.replaceInStrings("%1", folder)));
+    process.start(
+        KTV_CLI_PATH,
+        rig.withStore(
+            QStringList{"check", path} +
+            args.replaceInStrings("%1", folder).replaceInStrings("%2", rig.unit.devicePath())));
     QVERIFY(process.waitForFinished(60000));
 
     QTEST(process.exitCode(), "exitCode");
@@ -339,9 +348,11 @@ void TestCheck::reports()
     QVERIFY2(said.startsWith(err.replace("%1", folder)), qPrintable(said));
     const QJsonObject doc = QJsonDocument::fromJson(fileBytes(folder + "/report.json")).object();
     const QByteArray xml = fileBytes(folder + "/check.xml");
+    // A notice of the store may come first; it is not why the check failed.
+    QString problem = err.section(QStringLiteral("is missing.\n"), -1);
     if (!verdict.isEmpty()) {
         QCOMPARE(doc.value("verdict").toString(), verdict);
-        QCOMPARE(doc.value("problem").toString(), err);
+        QCOMPARE(doc.value("problem").toString(), problem);
         QCOMPARE(doc.value("values").toArray(), QJsonArray());
         // The check's own time: a silent unit costs one rate's three half-second waits.
         const QString took = QRegularExpression(R"re(<testsuite [^>]* time="(\d+\.\d{3})")re")
@@ -355,7 +366,7 @@ void TestCheck::reports()
         QVERIFY(xml.contains(R"(tests="1")") && xml.contains(R"(<testcase classname="Check")"));
         QCOMPARE(problems(xml), QStringList{QStringLiteral(R"(<%1 message="%2" type="%3"/>)")
                                                 .arg(verdict == "refused" ? "failure" : "error",
-                                                     err.replace("\n", "&#10;"), verdict)});
+                                                     problem.replace("\n", "&#10;"), verdict)});
     } else if (fullDisk) {
         QVERIFY2(said.endsWith(QStringLiteral("%1/report.json cannot be written: File too large.\n"
                                               "%1/check.xml cannot be written: File too large.\n")
