@@ -3,6 +3,7 @@
 // the unit for its address and giving it a new one, with the port open,
 // closed, or impossible to open.
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -37,10 +38,6 @@ QString accelText(Workbench &bench)
     Panel &panel = bench.panel(Model::VELD30);
     return panel.info.at(panel.entry().infoIndex(Field::Accel))->text();
 }
-
-const QString NotConnectedText = QStringLiteral(
-    "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
-    "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
 const QString OpenFailedText = QStringLiteral(
     "Error Opening Com Port 1 - The com port is already open by another device (mouse, modem, "

@@ -4,6 +4,7 @@
 // stores that cannot be read or written, and a line that dies under a
 // connected unit.
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -36,11 +37,6 @@ Q_DECLARE_METATYPE(ktv::Model)
 
 namespace {
 
-const QString DidNotConnectText = QStringLiteral(
-    "The unit DID NOT CONNECT.  \r\rPlease check Com Port Setting, Cables and Power.");
-const QString NotConnectedText = QStringLiteral(
-    "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
-    "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 const QString SettingsChangedText = QStringLiteral(
     "Changes will take effect the next time you connect.  To reconnect, click the Connect button "
     "or choose Connect from the Setup menu.  This will disconnect the unit and the program will "

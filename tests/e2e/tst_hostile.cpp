@@ -3,10 +3,10 @@
 // shows only its own texts, ends every run with its buttons enabled and Times
 // at 0, and writes nothing the operator did not ask for.
 
+#include "Texts.h"
 #include "Wire.h"
 #include "Workbench.h"
 
-#include "session/SessionTexts.h"
 #include "ui/AxisDialogs.h"
 
 #include <QElapsedTimer>
@@ -48,7 +48,7 @@ class Responsiveness
 bool onlyOwnTexts(const QStringList &texts)
 {
     for (const QString &text : texts) {
-        if (text != didNotConnectText() &&
+        if (text != DidNotConnectText &&
             text != QLatin1String("An Error occurred while trying to connect") &&
             !text.startsWith(QLatin1String("The connection to the unit was lost")) &&
             !text.startsWith(QLatin1String("Error Opening Com Port")))

@@ -3,6 +3,7 @@
 // while a read-back runs or no unit is connected, and what a profile choice
 // queries and loads into the entry boxes.
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -31,10 +32,6 @@ Q_DECLARE_METATYPE(ktv::Option)
 Q_DECLARE_METATYPE(BoxTexts)
 
 namespace {
-
-const QString NotConnectedText = QStringLiteral(
-    "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
-    "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
 BoxTexts boxTexts(const Panel &panel)
 {

@@ -3,12 +3,11 @@
 // menus, the tab captions, the keyboard focus order after an identification,
 // and the version label that only a connected unit shows.
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "protocol/UnitCatalogue.h"
-
-#include "session/SessionTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -407,7 +406,7 @@ void TestPanels::veld30ResolutionAfterSwitchOffAndOn()
     } else {
         QCOMPARE(bench.recorder.messages.size(), 1);
         QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
-        QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
+        QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
         QTest::qWait(100);
         QVERIFY(rig.unit.received().isEmpty());
     }

@@ -2,6 +2,7 @@
 // leave-the-box path put on the line, what they refuse and with which warning,
 // and what follows a send (the half-second wait and the panel's read-back).
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
 #include "Workbench.h"
@@ -38,10 +39,6 @@ QString plainCharactersText(const QString &rangeName)
            QStringLiteral(" value may hold only plain characters: no \"@\", no line breaks or "
                           "control characters, nothing outside ASCII");
 }
-
-const QString NotConnectedText = QStringLiteral(
-    "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send any "
-    "information. \r\nGo to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 
 QLabel *readbackLabel(Panel &panel, ParamKey key)
 {

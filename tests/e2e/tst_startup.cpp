@@ -1,10 +1,9 @@
 // Start-up against the simulated unit: the baud scan, identification of every
 // model, the tabs and labels that follow, and a scan with nobody listening.
 
+#include "Texts.h"
 #include "Wire.h"
 #include "Workbench.h"
-
-#include "session/SessionTexts.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -120,7 +119,7 @@ void TestStartup::replyEdgeCases()
         QCOMPARE(bench.window->lblVersionNumber()->text(), version);
         QCOMPARE(bench.window->SSTab1()->currentIndex(), 4);
     } else {
-        QCOMPARE(bench.recorder.texts(), QStringList{didNotConnectText()});
+        QCOMPARE(bench.recorder.texts(), QStringList{DidNotConnectText});
         QVERIFY(!bench.link.PortOpen());
     }
 }

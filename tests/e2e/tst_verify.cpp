@@ -3,11 +3,11 @@
 // afterwards, a silent unit, runs started inside another run's wait, and the
 // guard state around a run.
 
+#include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "protocol/UnitCatalogue.h"
-#include "session/SessionTexts.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -580,7 +580,7 @@ void TestVerify::notConnectedClick()
     p.verify->click();
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
-    QCOMPARE(bench.recorder.messages[0].text, notConnectedText());
+    QCOMPARE(bench.recorder.messages[0].text, NotConnectedText);
     QVERIFY(staysQuiet(rig.unit, 0));
     QCOMPARE(bench.window->session().times(), 0);
     QVERIFY(bench.window->session().profileUpdate());
