@@ -109,8 +109,7 @@ bool UnitExchange::drain()
     // An acknowledgement of the last write may still be on its way; at
     // reply pace it is a stray when it comes, and the question is asked again.
     if (sinceWrite_.isValid()) {
-        const double wait =
-            pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : FixedWriteSeconds;
+        const double wait = pace_ == Pace::Reply ? writeSeconds_ + settleSeconds() : LateSeconds;
         const double left = wait - sinceWrite_.nsecsElapsed() / 1e9;
         QElapsedTimer clock;
         clock.start();

@@ -12,10 +12,10 @@
 //    ReplySeconds. The same answer twice comes from two units: refused.
 // 3. Bytes waiting before a question, and bytes after a line that has no
 //    reply (a set command's acknowledgement) are strays, never values: the
-//    first question after a write waits the write's own wait (0.5 s at the
-//    fixed pace, settleSeconds at reply pace); an acknowledgement still to
-//    come then shows as a stray or a second reply, and the question is
-//    asked again.
+//    first question after a write waits LateSeconds after that write, the
+//    write's own 0.5 s included (at reply pace only settleSeconds: an
+//    acknowledgement still to come then shows as a stray or a second reply,
+//    and the question is asked again).
 // 4. After a stray, a missed reply or half a reply the line is drained until
 //    it has been quiet for LateSeconds, and the same question is asked again,
 //    once; the monitor is told why. A second miss is "no answer".
