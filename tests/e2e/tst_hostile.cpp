@@ -149,7 +149,10 @@ void TestHostileUnit::verifyRunAndAxisQuery()
     bench.state.AxisAddress = QStringLiteral("0");
     bench.state.SelectedProfile = QStringLiteral("1");
     bench.state.ComPortNumber = 1;
-    QVERIFY(bench.link.OpenComPort(1, 9600));
+    QVERIFY2(bench.link.OpenComPort(1, 9600),
+             qPrintable(bench.link.lastOpenFailure() ? bench.link.lastOpenFailure()->device + ": " +
+                                                           bench.link.lastOpenFailure()->systemError
+                                                     : bench.state.ConnectErrorText));
     bench.state.UnitConnected = true;
 
     Responsiveness watch;

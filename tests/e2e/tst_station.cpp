@@ -809,8 +809,11 @@ void TestStation::serialNumberBeforeTheCheck()
     QCOMPARE(withProbesCollapsed(st.unit.receivedBytes()), (OneCheck + Lines{Probe, HardLimit}));
     const QList<QByteArray> csv = writtenFile(st.bench->dir.filePath("run.csv")).split('\n');
     serials << QString::fromUtf8(csv.value(10).split(',').value(2));
-    for (const CheckReport &report : CheckResults(st.bench->journalPath).list({}, &problem))
-        serials << report.serial;
+    // The journal is written on its writer's thread: it holds the record soon.
+    std::vector<CheckReport> records;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (records = CheckResults(st.bench->journalPath).list({}, &problem)).size() == 1, 10000);
+    serials << records.front().serial;
     QCOMPARE(serials, (QStringList{"SN-0008", "SN-0008", "SN-0008"}));
     QCOMPARE(st.bench->recorder.messages.size(), 0);
 }
