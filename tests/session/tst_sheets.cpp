@@ -22,16 +22,6 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-// A KTRA20, revision 1.07, axis 0, connected.
-struct Bench : UnitOnLine
-{
-    Bench() : UnitOnLine(Model::KTRA20)
-    {
-        session->load();
-        unit.clearRecord();
-    }
-};
-
 const UnitDescription Ktra20{QStringLiteral("KTRA20"), QStringLiteral("1.07")};
 
 QStringList differing(const std::vector<SheetComparisonRow> &rows)
@@ -62,7 +52,8 @@ class TestSheets : public QObject
 
 void TestSheets::saveCompareLoadCompare()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     QVERIFY(bench.session->state.UnitConnected);
     SheetOperations operations(*bench.session, Ktra20);
@@ -123,7 +114,8 @@ void TestSheets::saveCompareLoadCompare()
 
 void TestSheets::refusedSheetSendsNothing()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const SheetOperations::ReadResult saved = operations.readUnit();
@@ -146,7 +138,8 @@ void TestSheets::refusedSheetSendsNothing()
 
 void TestSheets::damagedFileSendsNothing()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const QString path = bench.dir.filePath(QStringLiteral("cut.json"));
@@ -167,7 +160,8 @@ void TestSheets::damagedFileSendsNothing()
 
 void TestSheets::cancelStopsBetweenValues()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const SheetOperations::ReadResult saved = operations.readUnit();
