@@ -131,7 +131,7 @@ void TestSheets::refusedSheetSendsNothing()
     QCOMPARE(refusalLine(loaded.refusals.front()),
              QStringLiteral("Profile 2, Max Speed: Waring: The Max Speed upper limit is 50,000"));
     QCOMPARE(loaded.written, 0);
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing reaches the line, not even late
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
     QCOMPARE(bench.view.messageTexts(), QStringList{});
 }
@@ -154,7 +154,7 @@ void TestSheets::damagedFileSendsNothing()
     QCOMPARE(loaded.problem, path + QStringLiteral(" is damaged or incomplete: unterminated "
                                                    "string at character 57."));
     QCOMPARE(loaded.written, 0);
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing reaches the line, not even late
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
 }
 
@@ -177,7 +177,8 @@ void TestSheets::cancelStopsBetweenValues()
 
     QVERIFY(loaded.outcome == SheetOperations::Outcome::Cancelled);
     QCOMPARE(loaded.written, 2);
-    QTest::qWait(200);
+    QVERIFY(bench.unit.waitForLineCount(2));
+    QTest::qWait(200); // nothing follows the cancel
     QCOMPARE(bench.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
 }
