@@ -112,17 +112,6 @@ QString valuesWrittenText(int written, int total)
     return QStringLiteral("%1 of %2 values written").arg(written).arg(total);
 }
 
-QString nothingSavedText(const QString &path)
-{
-    return QStringLiteral("Nothing was saved to %1.").arg(path);
-}
-
-QString heldValuesRefusedText(const QStringList &refusalLines)
-{
-    return QStringLiteral("The unit holds values a load would refuse:\n") +
-           refusalLines.join(QLatin1Char('\n'));
-}
-
 QString notVerifiableText(const QStringList &values, const QString &unitModel)
 {
     return QStringLiteral("Not verifiable: a %1 cannot be asked for %2")

@@ -1,6 +1,10 @@
 #pragma once
 // The texts the session shows the operator, kept as the units' operators know them.
 
+// The sheet files' texts (nothing saved, held values refused) are beside
+// the files' reading and writing.
+#include "store/SheetFiles.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -34,10 +38,6 @@ QString valuesNotReadText(const QString &what, const QStringList &fields);
 QString nothingWrittenText();
 QString lineLostWritingText(const QStringList &written, const QStringList &notWritten);
 QString valuesWrittenText(int written, int total); // "5 of 14 values written"
-QString nothingSavedText(const QString &path);
-// A save of a unit that holds values a load would refuse: "The unit holds
-// values a sheet cannot pass on: Profile 2, Max Speed: Waring: ...".
-QString heldValuesRefusedText(const QStringList &refusalLines);
 QString notVerifiableText(const QStringList &values, const QString &unitModel);
 // The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
 QString scanProgressText(int comPort, const QString &device, int baud);

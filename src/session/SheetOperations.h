@@ -28,6 +28,7 @@
 
 #include "protocol/ParameterSheet.h"
 #include "protocol/SheetComparison.h"
+#include "store/SheetFiles.h"
 
 #include <QString>
 #include <QStringList>
@@ -139,6 +140,20 @@ class SheetOperations
     QString valueName(const QString &field, int profile) const;
 
   private:
+    // Puts the operator's profile back however the run ends.
+    class ProfileKeeper
+    {
+      public:
+        explicit ProfileKeeper(QString &selected) : selected_(selected), kept_(selected) {}
+        ~ProfileKeeper() { selected_ = kept_; }
+        ProfileKeeper(const ProfileKeeper &) = delete;
+        ProfileKeeper &operator=(const ProfileKeeper &) = delete;
+
+      private:
+        QString &selected_;
+        QString kept_;
+    };
+
     bool report(const QString &value);
     // One query, its 0.05 s wait and its reply, read whole; the value when
     // the reply is valid for the query, else none (lastProblem says why).
@@ -175,16 +190,5 @@ class SheetOperations
     // for a moment after it); the writes that follow wait the fixed 0.5 s.
     bool deafAfterWrite_ = false;
 };
-
-// Files: the error texts name the file. A sheet is a regular file of at
-// most 1 MiB; a named pipe, a device or a folder is refused at once, before
-// any read can block.
-// bytes, when given, receives the file's bytes as read.
-SheetReadResult readSheetFile(const QString &path, QByteArray *bytes = nullptr);
-// Why a sheet could not be written to path (its folder is missing or not
-// writable, or the path is no regular writable file); empty when it can.
-// Asked before the unit is read, so nothing is asked of a unit in vain.
-QString sheetTargetProblem(const QString &path);
-bool writeSheetFile(const QString &path, const ParameterSheet &sheet, QString *problem);
 
 } // namespace ktv

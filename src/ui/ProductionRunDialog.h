@@ -34,6 +34,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QGridLayout;
 class QHBoxLayout;
 class QScrollArea;
@@ -146,7 +147,13 @@ class ProductionRunDialog : public QDialog
     void keyPressEvent(QKeyEvent *event) override;
 
   private:
-    class LinePanel;
+    class LinePanel; // ProductionLinePanel.h
+    // The set-up's boxes, found again from the store (ProductionRunSetup.cpp).
+    QFormLayout *makeSetupForm(QWidget *content);
+    // The COM ports given, when they are numbers and none repeats.
+    std::optional<QList<int>> portsGiven() const;
+    // The results table, empty (ProductionRunResults.cpp).
+    QTableView *makeResultsTable(QWidget *parent);
     // Panels for the COM ports given, the old ones gone.
     void makePanels(const QList<int> &ports);
     void addResult(const LinePanel &line, const CheckReport &report, const QString &keptProblem);

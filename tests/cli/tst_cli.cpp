@@ -747,7 +747,7 @@ void TestCli::interruptedLoad()
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
              QStringLiteral("2 of 14 values written\nInterrupted; the port is closed.\n"));
     QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QString());
-    QTest::qWait(1200);
+    QTest::qWait(1200); // a third value written before the end would have come by now
     const Lines written = {"@0A1_10\r", "@0B1_500\r"};
     QCOMPARE(rig.unit.receivedBytes(), Exchange + Ktra20Readback + written);
 }
@@ -872,7 +872,7 @@ void TestCli::stopAtTheModelsRate()
     QCOMPARE(run.out, said);
     QCOMPARE(run.err, QString());
     QVERIFY(rig.unit.waitForLineCount(1));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the stop line
     const QList<ReceivedLine> lines = rig.unit.received();
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines[0].bytes, line);

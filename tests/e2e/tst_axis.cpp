@@ -128,8 +128,8 @@ void TestAxis::selectThenReadBack()
     QCOMPARE(dialog->lblCurrentAxis()->text(), QStringLiteral("Current Axis: 0"));
     QTest::keyClicks(dialog->textBox(), typed);
     QCOMPARE(dialog->textBox()->text(), typed);
-    QTest::qWait(100);
-    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{}); // the dialog itself sends nothing
+    QTest::qWait(100); // the dialog itself sends nothing, not even late
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
 
     closeDialog(dialog, Close(close));
     QVERIFY(!dialog->isVisible());
@@ -138,7 +138,7 @@ void TestAxis::selectThenReadBack()
     QCOMPARE(bench.window->session().times(), 0);
     if (!connected) {
         // The read-back starts and finds no unit.
-        QTest::qWait(300);
+        QTest::qWait(300); // a line or a second message would have come by now
         QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
         QCOMPARE(bench.recorder.messages.size(), 1);
         QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
@@ -149,7 +149,7 @@ void TestAxis::selectThenReadBack()
     // The read-back is the first thing the unit hears at the new axis.
     const QList<QByteArray> heard = verifyQueries(Model::VELD30, axis.toLatin1());
     QVERIFY(rig.unit.waitForLineCount(heard.size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(selectedAxisText(bench), QStringLiteral("Selected Axis: ") + axis);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
@@ -160,7 +160,7 @@ void TestAxis::selectThenReadBack()
     rig.unit.clearRecord();
     bench.box(Model::VELD30, ParamKey::Max)->setText(QStringLiteral("5200"));
     bench.window->pressSend(Model::VELD30, ParamKey::Max);
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing follows the read-back
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@" + axis.toLatin1() + "M1_5200\r"} +
                                            verifyQueries(Model::VELD30, axis.toLatin1()));
     QCOMPARE(journalRows(bench.journalPath, QStringLiteral("model, axis, value, verdict")),
@@ -189,7 +189,7 @@ void TestAxis::openingAgainDoesNotReload()
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@%\r"});
     QTest::keyClicks(define->textBox(), QStringLiteral("6"));
     bench.window->openAxisDefine();
-    QTest::qWait(300);
+    QTest::qWait(300); // a second "@%" would have come by now
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{"@%\r"});
     QCOMPARE(define->lblCurrentAxis()->text(), QStringLiteral("Current Axis Definition:0\r"));
     QCOMPARE(define->textBox()->text(), QStringLiteral("6"));
@@ -390,7 +390,7 @@ void TestAxis::defineWhenThePortCannotOpen()
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Critical);
     QCOMPARE(bench.recorder.messages[0].text, OpenFailedText);
     QVERIFY(!bench.link.PortOpen());
-    QTest::qWait(200);
+    QTest::qWait(200); // a line would have come by now
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QCOMPARE(define->lblCurrentAxis()->text(), QStringLiteral("Current Axis Definition:"));
 
@@ -400,7 +400,7 @@ void TestAxis::defineWhenThePortCannotOpen()
     rig.unit.clearRecord();
     QTest::keyClicks(define->textBox(), QStringLiteral("12"));
     define->pressCancel();
-    QTest::qWait(300);
+    QTest::qWait(300); // a line would have come by now
     QVERIFY(bench.link.PortOpen());
     QVERIFY(bench.state.UnitConnected);
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
@@ -485,7 +485,7 @@ void TestAxis::defineRefusesTwoUnits()
                          "address you want to change."});
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::Exclamation);
     QVERIFY(rig.unit.waitForLineCount(1 + verifyQueries(Model::VELD30, "0").size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
     QCOMPARE(rig.unit.receivedBytes(),
              QList<QByteArray>{"@%\r"} + verifyQueries(Model::VELD30, "0"));
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));

@@ -423,7 +423,7 @@ void TestConnect::disconnectThenPanelAction()
         bench.window->selectOption(Model::KTRA20, Option::AnalogOn);
     else
         bench.window->selectProfile(Model::KTRA20, 2);
-    QTest::qWait(300);
+    QTest::qWait(300); // a line or a second message would have come by now
 
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
@@ -707,7 +707,7 @@ void TestConnect::brokenStoreAtStartUp()
     QCOMPARE(statusColour(bench), Red);
     QCOMPARE(QFile::exists(path), existed);
     QCOMPARE(fileBytes(path), before);
-    QTest::qWait(100);
+    QTest::qWait(100); // a line would have come by now
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
 }
 

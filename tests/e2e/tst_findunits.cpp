@@ -94,7 +94,7 @@ void TestFindUnits::chooseTheSecondUnit()
     QList<QByteArray> heard = sweepLines(2);
     heard += QList<QByteArray>{"@0$\r", "@7$\r", "@7$\r"} + verifyQueries(Model::VELD30, "7");
     QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
 }
@@ -141,7 +141,7 @@ void TestFindUnits::notConnectedFindsAndConnects()
     QList<QByteArray> heard{"@%\r", "@%\r", "@%\r", "@5$\r", "\r", "@5!\r", "@5$\r"};
     heard += verifyQueries(Model::VELD30, "5");
     QVERIFY(rig.unit.waitForLineCount(int(heard.size())));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QList<int> rates;
     for (const ReceivedLine &line : rig.unit.received())
@@ -186,7 +186,7 @@ void TestFindUnits::hardLimitGoesToTheFoundUnit()
 
     QCOMPARE(before, 0);
     QVERIFY(rig.unit.waitForLineCount(1));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the first question
     const QList<ReceivedLine> heard = rig.unit.received();
     QCOMPARE(heard.size(), 1);
     QCOMPARE(heard[0].bytes, QByteArray("@5H\r"));
@@ -225,7 +225,7 @@ void TestFindUnits::twoUnitsAtOneAddress()
     QCOMPARE(listed, QStringList{"0|more than one unit answers|"});
     QVERIFY(!selectable);
     QList<QByteArray> heard = sweepLines(1) << "@0$\r";
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the sweep
     QCOMPARE(rig.unit.receivedBytes(), heard);
     QCOMPARE(bench.state.AxisAddress, QStringLiteral("0"));
     QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
@@ -258,7 +258,7 @@ void TestFindUnits::hardLimitDuringTheSweep()
     });
     operatorHand.start(10);
     bench.window->openFindUnits();
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing follows the Hard Limit
 
     QVERIFY(asked >= 4 && asked < 100);
     QList<QByteArray> heard = sweepLines(2, int(asked) - 2);

@@ -171,7 +171,7 @@ void TestMonitorDock::filterCopyAndSave()
     QVERIFY(bench.recorder.messages.isEmpty());
     // The monitor writes nothing to the line.
     QVERIFY(rig.unit.waitForLineCount(10));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the tenth line
     QCOMPARE(rig.unit.received().size(), 10);
 }
 

@@ -131,7 +131,7 @@ void TestOptions::optionWritesLineThenReadsBack()
     const QList<QByteArray> expected =
         QList<QByteArray>{line} + verifyQueries(model, axis.toLatin1(), "1");
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
     const QList<ReceivedLine> got = rig.unit.received();
     QCOMPARE(bytesOf(got), expected);
     const double gap = got.at(1).t - got.at(0).t;
@@ -158,7 +158,7 @@ void TestOptions::optionInsideAnotherOptionsWait()
     const QList<QByteArray> run = verifyQueries(Model::VELD10, "0", "1");
     const QList<QByteArray> expected = QList<QByteArray>{"@0-\r", "@0C1\r"} + run + run;
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the two read-backs
     QCOMPARE(rig.unit.receivedBytes(), expected);
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::CCW)->isChecked());
     QVERIFY(bench.panel(Model::VELD10).options.at(Option::RCYes)->isChecked());
@@ -187,7 +187,7 @@ void TestOptions::optionDuringReadBackSendsNothing()
         QTimer::singleShot(50, bench.window.get(),
                            [&] { bench.window->selectOption(Model::KTRA20, Option::AnalogOn); });
         bench.window->pressVerify(Model::KTRA20);
-        QTest::qWait(800);
+        QTest::qWait(800); // the option's line would have come by now
         QCOMPARE(rig.unit.receivedBytes(), verifyQueries(Model::KTRA20, "0", "1"));
         // The run showed the unit's own setting again.
         QVERIFY(bench.panel(Model::KTRA20).options.at(Option::AnalogOff)->isChecked());
@@ -198,7 +198,7 @@ void TestOptions::optionDuringReadBackSendsNothing()
         clock.start();
         bench.window->selectOption(Model::KTRA20, Option::AnalogOn);
         QVERIFY(clock.elapsed() < 400); // no wait either
-        QTest::qWait(800);
+        QTest::qWait(800);              // the option's line would have come by now
         QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
         QCOMPARE(bench.window->session().times(), 1);
         bench.window->session().endQuietRun();
@@ -263,7 +263,7 @@ void TestOptions::notConnected()
         clicked = bench.panel(model).profiles.at(profile);
     }
     QVERIFY(clock.elapsed() < 400);
-    QTest::qWait(300);
+    QTest::qWait(300); // a second message or a line would have come by now
 
     QCOMPARE(bench.recorder.messages.size(), 1);
     QCOMPARE(bench.recorder.messages[0].icon, MessageIcon::None);
@@ -326,7 +326,7 @@ void TestOptions::profileQueriesAndLoadsBoxes()
     bench.window->selectProfile(model, profile);
     const QByteArray number = QByteArray::number(profile);
     QVERIFY(rig.unit.waitForLineCount(verifyQueries(model, "0", number).size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the read-back
 
     // No line of its own: the first line is the first query, with the new number.
     QCOMPARE(rig.unit.receivedBytes(), verifyQueries(model, "0", number));
@@ -396,7 +396,7 @@ void TestOptions::selectedButtonAgainSendsNothing()
 
     QVERIFY(panel.options.at(Option(option))->isChecked());
     bench.window->selectOption(Model::KTRA20, Option(option));
-    QTest::qWait(800);
+    QTest::qWait(800); // a line would have come by now
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QVERIFY(bench.recorder.messages.isEmpty());
     QCOMPARE(bench.state.SelectedProfile, QStringLiteral("1"));

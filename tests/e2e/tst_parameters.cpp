@@ -261,7 +261,7 @@ void TestParameters::refusedWhileConnected()
         bench.window->leaveBox(model, key);
         expected << RecordedMessage{MessageIcon::Exclamation, message};
     }
-    QTest::qWait(200);
+    QTest::qWait(200); // a line or a further message would have come by now
 
     QCOMPARE(bench.recorder.messages.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
@@ -342,7 +342,7 @@ void TestParameters::notConnected()
     else
         bench.window->leaveBox(Model::KTRA20, key);
     QVERIFY(clock.elapsed() < 400); // no wait after a refusal
-    QTest::qWait(200);
+    QTest::qWait(200);              // a line or a further message would have come by now
 
     if (icon < 0) {
         QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
@@ -404,7 +404,7 @@ void TestParameters::sendInsideAnotherSendsWait()
     const QList<QByteArray> run = verifyQueries(Model::VELD10, "0", "1");
     const QList<QByteArray> expected = QList<QByteArray>{"@0A1_20000\r", "@0B1_400\r"} + run + run;
     QVERIFY(rig.unit.waitForLineCount(expected.size()));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing follows the two read-backs
     const QList<ReceivedLine> got = rig.unit.received();
     QCOMPARE(bytesOf(got), expected);
     QVERIFY(got.at(1).t - got.at(0).t < 0.5);
@@ -448,7 +448,7 @@ void TestParameters::messageLeavesFocusWhereItWent()
         base->setFocus(Qt::TabFocusReason);
     }
     QVERIFY(waitUntil([&] { return bench.recorder.messages.size() >= messages; }));
-    QTest::qWait(300);
+    QTest::qWait(300); // no further message follows
 
     QCOMPARE(bench.recorder.messages.size(), messages);
     for (const RecordedMessage &m : bench.recorder.messages)
@@ -483,7 +483,7 @@ void TestParameters::hugeText()
 
     bench.window->pressSend(Model::KTRA30, ParamKey::Accel);
     if (!sent) {
-        QTest::qWait(200);
+        QTest::qWait(200); // a line would have come by now
         QCOMPARE(bench.recorder.texts(),
                  QStringList{QStringLiteral("Waring: The Accel upper limit is 9,999,999")});
         QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
@@ -552,7 +552,7 @@ void TestParameters::menuDoesNotLeaveTheBox()
         QTest::mouseClick(box, Qt::LeftButton);
     }
     QTRY_COMPARE(QApplication::focusWidget(), box);
-    QTest::qWait(700);
+    QTest::qWait(700); // a leave action would have sent by now
 
     QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>{});
     QVERIFY(bench.recorder.messages.isEmpty());

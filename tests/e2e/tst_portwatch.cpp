@@ -65,7 +65,7 @@ void TestPortWatch::unplugAndReplug()
     QVERIFY2(waitUntil([&] { return statusLine() == back; }, 3000), qPrintable(statusLine()));
     QVERIFY(bench.window->cmdConnect()->isEnabled());
     QVERIFY(bench.window->mnuConnect()->isEnabled());
-    QTest::qWait(300);
+    QTest::qWait(300); // a connection of its own would have begun by now
     QVERIFY(!bench.state.UnitConnected);
     QVERIFY(!bench.link.PortOpen());
     QCOMPARE(unit.receivedBytes(), QList<QByteArray>{});

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -345,7 +346,13 @@ void TestSerialLink::writeToClosedPortIsRefused()
     QVERIFY(link->OpenComPort(3, 9600));
     QVERIFY(link->write("@0G1\r"));
     char buffer[16] = {};
-    QTest::qWait(20);
+    // The kernel hands the line to the far end a moment later.
+    QVERIFY(test::waitUntil(
+        [&] {
+            pollfd readable{far->master, POLLIN, 0};
+            return ::poll(&readable, 1, 0) == 1;
+        },
+        2000));
     QCOMPARE(::read(far->master, buffer, sizeof buffer), 5);
     QCOMPARE(QByteArray(buffer, 5), QByteArray("@0G1\r"));
     // Once the program ends nothing more goes out.

@@ -230,11 +230,11 @@ void TestSheetWindow::saveCompareLoadCompare()
     k.bench.window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(k.bench.window.get()));
     QTRY_COMPARE(QApplication::focusWidget(), max);
-    QTest::qWait(300);
+    QTest::qWait(300); // the focus coming back sends nothing, not even late
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
     k.bench.box(Model::KTRA20, ParamKey::Lower)->setFocus(Qt::TabFocusReason);
     QVERIFY(k.rig.unit.waitForLineCount(1));
-    QTest::qWait(700);
+    QTest::qWait(700); // nothing follows the one line
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{"@0M1_5000\r"});
 }
 
@@ -260,7 +260,7 @@ void TestSheetWindow::progressHardLimitAndEsc()
         },
         [&] { return k.rig.unit.receivedBytes().size() >= 2; });
     k.trigger(QStringLiteral("mnuSaveSettings"));
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing follows the Hard Limit
 
     QCOMPARE(caption, QStringLiteral("&Hard Limit"));
     QVERIFY(before >= 2 && before < Ktra20SheetQueries.size());
@@ -305,7 +305,7 @@ void TestSheetWindow::compareRefusesAnotherModelsSheet()
         whenActive(QStringLiteral("SheetCompare"), [](QWidget *d) { d->close(); });
 
     k.trigger(QStringLiteral("mnuCompareSettings"));
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing reaches the line, not even late
 
     delete watch.data();
     QCOMPARE(k.bench.recorder.texts(),
@@ -354,12 +354,13 @@ void TestSheetWindow::cancelStopsAfterTheValueInHand()
     QElapsedTimer clock;
     clock.start();
     k.trigger(QStringLiteral("mnuLoadSettings"));
-    QTest::qWait(700);
 
     QCOMPARE(label, QStringLiteral("Writing Profile 1, Base Speed"));
     // Then the panel shows what the unit holds after the two writes.
-    QCOMPARE(k.rig.unit.receivedBytes(),
-             (Lines{"@0A1_10\r", "@0B1_500\r"} + verifyQueries(Model::KTRA20)));
+    const Lines heard = Lines{"@0A1_10\r", "@0B1_500\r"} + verifyQueries(Model::KTRA20);
+    QVERIFY(k.rig.unit.waitForLineCount(int(heard.size())));
+    QTest::qWait(300); // nothing follows the read-back
+    QCOMPARE(k.rig.unit.receivedBytes(), heard);
     QCOMPARE(k.bench.window->statusBar()->currentMessage(),
              QStringLiteral("Load cancelled after 2 of 14 values."));
     QCOMPARE(k.bench.recorder.texts(), QStringList{});
@@ -407,7 +408,7 @@ void TestSheetWindow::refusedSheetSendsNothing()
     });
 
     k.trigger(QStringLiteral("mnuLoadSettings"));
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing reaches the line, not even late
 
     delete watch.data();
     QCOMPARE(k.bench.recorder.texts(), QStringList{message.arg(k.sheet)});
@@ -562,7 +563,7 @@ void TestSheetWindow::writeBackIsOff()
     QCOMPARE(shownModel, modelShown);
     QVERIFY(!enabled);
     QCOMPARE(QFile::exists(k.bench.journalPath), sent);
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing reaches the line, not even late
     QCOMPARE(k.rig.unit.receivedBytes(), Lines{});
     QCOMPARE(k.bench.recorder.texts(), QStringList{});
 }

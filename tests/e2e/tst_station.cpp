@@ -34,6 +34,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <optional>
 
 using namespace ktv;
@@ -1190,25 +1191,40 @@ int screenChild(int argc, char **argv)
     dialog.sheetBox()->setText(sheet);
     dialog.portsBox()->setText(QStringLiteral("1, 2, 3, 4"));
     dialog.start();
-    QTest::qWait(300);
     const QRect area = dialog.screen()->availableGeometry();
-    out << (area.contains(dialog.frameGeometry()) ? "dialog inside the screen"
-                                                  : "dialog outside the screen")
-        << '\n';
     auto inReach = [&](QWidget *widget) {
         const QRect at(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
         return widget->isVisible() && dialog.rect().contains(at) ? "in reach" : "cut off";
     };
+    // The dialog grows to its four panels within the screen, and lays out
+    // the stops and the verdicts below them.
+    waitUntil(
+        [&] {
+            QList<QWidget *> below{dialog.hardLimitButton(), dialog.stopButton()};
+            for (int line = 0; line < dialog.lineCount(); ++line)
+                below << dialog.verdictSummary(line);
+            return area.contains(dialog.frameGeometry()) &&
+                   std::all_of(below.begin(), below.end(), [&](QWidget *widget) {
+                       return qstrcmp(inReach(widget), "in reach") == 0;
+                   });
+        },
+        1000);
+    out << (area.contains(dialog.frameGeometry()) ? "dialog inside the screen"
+                                                  : "dialog outside the screen")
+        << '\n';
     out << "Hard Limit " << inReach(dialog.hardLimitButton()) << '\n';
     out << "Stop All " << inReach(dialog.stopButton()) << '\n';
     for (int line = 0; line < dialog.lineCount(); ++line)
         out << dialog.verdictSummary(line)->text() << ' ' << inReach(dialog.verdictSummary(line))
             << '\n';
     dialog.panelsArea()->ensureWidgetVisible(dialog.linePanel(3));
-    QTest::qWait(50);
     QWidget *viewport = dialog.panelsArea()->viewport();
-    const QRect last(dialog.linePanel(3)->mapTo(viewport, QPoint(0, 0)),
+    auto lastPanel = [&] {
+        return QRect(dialog.linePanel(3)->mapTo(viewport, QPoint(0, 0)),
                      dialog.linePanel(3)->size());
+    };
+    waitUntil([&] { return viewport->rect().contains(lastPanel()); }, 1000);
+    const QRect last = lastPanel();
     out << "panel 4 " << (viewport->rect().contains(last) ? "scrolled into reach" : "out of reach")
         << '\n';
     dialog.programEnds();

@@ -157,8 +157,10 @@ void TestCheckRun::check()
     QTEST(report.problem, "problem");
     QTEST(counts(report), "counts");
     QTEST(firstOdd(report), "firstOdd");
-    QTest::qWait(100);
-    QTEST(bench.unit.receivedBytes(), "heard");
+    QFETCH(Lines, heard);
+    QVERIFY(bench.unit.waitForLineCount(int(heard.size())));
+    QTest::qWait(100); // nothing follows the run's last line
+    QCOMPARE(bench.unit.receivedBytes(), heard);
     // Who, where, with what and when.
     QCOMPARE(report.unit.unitModel, QStringLiteral("KTRA20"));
     QCOMPARE(report.unit.revision, QStringLiteral("1.07"));
@@ -255,9 +257,11 @@ void TestCheckRun::replyPace()
     QTEST(checkVerdictText(report.verdict), "verdict");
     QTEST(counts(report), "counts");
     QVERIFY(report.fixedWaits.isEmpty());
-    QTest::qWait(100);
+    QFETCH(Lines, heard);
+    QVERIFY(bench.unit.waitForLineCount(int(heard.size())));
+    QTest::qWait(100); // nothing follows the run's last line
     const QList<ReceivedLine> lines = bench.unit.received();
-    QTEST(bytesOf(lines), "heard");
+    QCOMPARE(bytesOf(lines), heard);
     // The line settles after each write: at least 10 ms before the query.
     for (qsizetype i = 0; i + 1 < written.size(); ++i)
         if (Writes.contains(written[i].first) && Queries.contains(written[i + 1].first))

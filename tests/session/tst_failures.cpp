@@ -96,7 +96,7 @@ void TestFailures::lostLineEndsTheRun()
     QVERIFY2(shownAtLoss <= 3, qPrintable(QString::number(shownAtLoss)));
     QVERIFY2(elapsed < 1100, qPrintable(QString::number(elapsed))); // 10 queries take 1.6 s
     QVERIFY(waitUntil([&] { return !bench.view.messages.isEmpty(); }));
-    QTest::qWait(100);
+    QTest::qWait(100); // and no second message follows
     QCOMPARE(bench.view.messages.size(), 1);
     QVERIFY(bench.view.messages.first().text.startsWith(
         QStringLiteral("The connection to the unit was lost (")));

@@ -25,21 +25,6 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-struct Bench : UnitOnLine
-{
-    Bench(const UnitSimOptions &options, const QString &journalPath)
-        : UnitOnLine(options), journal(journalPath)
-    {
-        tracker = std::make_unique<ChangeTracker>(*session, &journal);
-        session->load();
-        unit.clearRecord();
-    }
-    ~Bench() { tracker.reset(); }
-
-    Journal journal;
-    std::unique_ptr<ChangeTracker> tracker;
-};
-
 // Every row, its columns after the time joined by "|".
 QStringList rows(const QString &path)
 {
@@ -87,7 +72,8 @@ void TestJournal::confirmedSend()
 {
     QTemporaryDir data;
     const QString path = data.filePath(QStringLiteral("journal.sqlite"));
-    Bench bench(UnitSimOptions{}, path);
+    JournalledLine bench(UnitSimOptions{}, path);
+    bench.connect();
     QVERIFY(bench.started);
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
@@ -118,7 +104,8 @@ void TestJournal::sendTheUnitDidNotKeep()
     UnitSimOptions options;
     options.mode = QStringLiteral("fixed");
     options.extraArgs = {QStringLiteral("--fixed-reply"), QStringLiteral("4000")};
-    Bench bench(options, path);
+    JournalledLine bench(options, path);
+    bench.connect();
     QVERIFY(bench.started);
     QVERIFY(bench.session->state.UnitConnected);
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
@@ -144,7 +131,8 @@ void TestJournal::unwritableJournalWarnsOnce()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     const QString path = blocker + QStringLiteral("/journal.sqlite");
-    Bench bench(UnitSimOptions{}, path);
+    JournalledLine bench(UnitSimOptions{}, path);
+    bench.connect();
     QVERIFY(bench.started);
     QSignalSpy warnings(bench.tracker.get(), &ChangeTracker::journalWarning);
 
@@ -171,7 +159,8 @@ void TestJournal::heldJournalNeverHoldsTheSend()
     QTemporaryDir data;
     const QString path = data.filePath(QStringLiteral("journal.sqlite"));
     JournalWriter writer(path);
-    Bench bench(UnitSimOptions{}, path);
+    JournalledLine bench(UnitSimOptions{}, path);
+    bench.connect();
     QVERIFY(bench.started);
     bench.tracker->writeOnThread(&writer);
     QSignalSpy warnings(bench.tracker.get(), &ChangeTracker::journalWarning);
@@ -206,7 +195,8 @@ void TestJournal::unreadableReplyIsNeverConfirmed()
     options.mode = QStringLiteral("fixed");
     options.extraArgs = {QStringLiteral("--fixed-reply"), QStringLiteral("77"),
                          QStringLiteral("--only"), QStringLiteral("VC")};
-    Bench bench(options, path);
+    JournalledLine bench(options, path);
+    bench.connect();
     QVERIFY(bench.started);
     QVERIFY(bench.session->state.UnitConnected);
 
@@ -253,7 +243,8 @@ void TestJournal::lateReplyNeverSettlesAnotherChange()
     options.mode = QStringLiteral("slow");
     options.extraArgs = {QStringLiteral("--slow-ms"), lateMs, QStringLiteral("--only"),
                          QStringLiteral("VB1")};
-    Bench bench(options, path);
+    JournalledLine bench(options, path);
+    bench.connect();
     QVERIFY(bench.session->state.UnitConnected);
     if (tool)
         bench.session->exchange.setPolicy(ReplyPolicy::Tool);

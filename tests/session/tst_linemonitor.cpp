@@ -157,7 +157,7 @@ void TestLineMonitor::pauseHoldsLinesAndClearForgetsThem()
 
     monitor.setPaused(true);
     monitor.record(MonitorLine::Written, "@0H\r", 2, 9600);
-    QTest::qWait(2 * LineMonitor::BatchMs);
+    QTest::qWait(2 * LineMonitor::BatchMs); // a paused monitor adds no row
     QCOMPARE(monitor.rowCount(), 1);
     monitor.setPaused(false);
     QCOMPARE(monitor.rowCount(), 2);

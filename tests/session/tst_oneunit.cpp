@@ -25,33 +25,10 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-// A session with a journal, connected by the start-up scan (or only with
-// the store read), the unit's record cleared.
-struct Bench : UnitOnLine
-{
-    explicit Bench(const UnitSimOptions &options, bool scan = true)
-        : UnitOnLine(options), journal(data.filePath(QStringLiteral("journal.sqlite")))
-    {
-        tracker = std::make_unique<ChangeTracker>(*session, &journal);
-        if (scan)
-            session->load();
-        else
-            readStore();
-        unit.clearRecord();
-    }
-    ~Bench() { tracker.reset(); }
-
-    // Every journal row: model, revision, axis, field, value, after, verdict.
-    QStringList rows() const
-    {
-        return journalRows(journal.path(), QStringLiteral("model, revision, axis, field, value, "
-                                                          "coalesce(after, '-'), verdict"));
-    }
-
-    QTemporaryDir data;
-    Journal journal;
-    std::unique_ptr<ChangeTracker> tracker;
-};
+// The journal's columns the tests compare: model, revision, axis, field,
+// value, after, verdict.
+const QString Columns = QStringLiteral("model, revision, axis, field, value, coalesce(after, '-'), "
+                                       "verdict");
 
 UnitSimOptions twoUnits(const QString &model, int address, const QStringList &second)
 {
@@ -104,8 +81,9 @@ void TestOneUnit::axisSelectSendsNothingOfItsOwn()
     QFETCH(QString, typed);
     QFETCH(Lines, heard);
     QFETCH(QString, model);
-    Bench bench(
+    JournalledLine bench(
         twoUnits(QStringLiteral("VELD30"), 0, {"--also-address", "7", "--also-model", "VELD50"}));
+    bench.connect();
     QVERIFY(bench.session->state.UnitConnected);
     QCOMPARE(bench.tracker->unitModel(), QStringLiteral("VELD30"));
 
@@ -117,7 +95,7 @@ void TestOneUnit::axisSelectSendsNothingOfItsOwn()
     QCOMPARE(bench.tracker->unitModel(), model);
     QCOMPARE(bench.unit.receivedBytes(), heard);
     QCOMPARE(bench.view.messageTexts(), QStringList{});
-    QCOMPARE(bench.rows(), QStringList{});
+    QCOMPARE(bench.rows(Columns), QStringList{});
 }
 
 void TestOneUnit::journalRowsNameTheUnitAtTheirAxis_data()
@@ -138,8 +116,9 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
 {
     QFETCH(bool, findFirst);
     QFETCH(QString, rowAtSeven);
-    Bench bench(
+    JournalledLine bench(
         twoUnits(QStringLiteral("VELD30"), 0, {"--also-address", "7", "--also-model", "VELD50"}));
+    bench.connect();
     QVERIFY(bench.session->state.UnitConnected);
     Lines heard;
     if (findFirst) {
@@ -166,7 +145,7 @@ void TestOneUnit::journalRowsNameTheUnitAtTheirAxis()
              verifyQueries(Model::VELD30, "7") + Lines{"@7M1_5200\r"} +
              verifyQueries(Model::VELD30, "7");
     QCOMPARE(bench.unit.receivedBytes(), heard);
-    QCOMPARE(bench.rows(),
+    QCOMPARE(bench.rows(Columns),
              (QStringList{"VELD30|1.07|0|max-speed|5200|5200|confirmed", rowAtSeven}));
     QCOMPARE(bench.view.messageTexts(), QStringList{});
 }
@@ -255,7 +234,9 @@ void TestOneUnit::findListsOnlyWhatItProves()
 // refused and no "@~" reaches the line.
 void TestOneUnit::axisDefineRefusesTwoUnits()
 {
-    Bench bench(twoUnits(QStringLiteral("VELD30"), 3, {"--also-address", "42"}), false);
+    JournalledLine bench(twoUnits(QStringLiteral("VELD30"), 3, {"--also-address", "42"}));
+    bench.readStore();
+    bench.unit.clearRecord();
     QVERIFY(bench.started);
     bench.session->state.AxisAddress = QStringLiteral("3");
 
@@ -272,7 +253,7 @@ void TestOneUnit::axisDefineRefusesTwoUnits()
                          "address you want to change."});
     QVERIFY(!bench.session->link.PortOpen());
     bench.tracker->flush();
-    QCOMPARE(bench.rows(), QStringList{});
+    QCOMPARE(bench.rows(Columns), QStringList{});
 }
 
 void TestOneUnit::readBackSettlesEveryPendingWrite_data()
@@ -297,7 +278,8 @@ void TestOneUnit::readBackSettlesEveryPendingWrite()
 {
     QFETCH(QString, left);
     QFETCH(QString, clicked);
-    Bench bench(unitOf(Model::KTRA20));
+    JournalledLine bench(unitOf(Model::KTRA20));
+    bench.connect();
     QVERIFY(bench.session->state.UnitConnected);
     QSignalSpy notHeld(bench.tracker.get(), &ChangeTracker::notHeld);
 
@@ -311,13 +293,14 @@ void TestOneUnit::readBackSettlesEveryPendingWrite()
     QCOMPARE(bench.unit.receivedBytes(),
              (Lines{"@0M1_" + left.toLatin1() + "\r", "@0M1_" + clicked.toLatin1() + "\r"} +
               Ktra20Readback));
-    QTEST(bench.rows(), "rows");
+    QTEST(bench.rows(Columns), "rows");
     QCOMPARE(notHeld.count(), 0);
 }
 
 void TestOneUnit::axisDefineSettledWhereTheUnitAnswers()
 {
-    Bench bench(unitOf(Model::VELD30));
+    JournalledLine bench(unitOf(Model::VELD30));
+    bench.connect();
     QVERIFY(bench.session->state.UnitConnected);
 
     QCOMPARE(bench.session->beginAxisDefine(), QStringLiteral("0\r"));
@@ -328,7 +311,7 @@ void TestOneUnit::axisDefineSettledWhereTheUnitAnswers()
 
     QCOMPARE(bench.unit.receivedBytes(), (Lines{"@%\r", "@~12\r"} + verifyQueries(Model::VELD30) +
                                           verifyQueries(Model::VELD30, "12")));
-    QCOMPARE(bench.rows(), QStringList{"VELD30|1.07|0|axis|12|12|confirmed"});
+    QCOMPARE(bench.rows(Columns), QStringList{"VELD30|1.07|0|axis|12|12|confirmed"});
 }
 
 QTEST_GUILESS_MAIN(TestOneUnit)

@@ -95,7 +95,7 @@ void TestSession::refusedSendSendsNothing()
     QCOMPARE(bench.view.messages.first().icon, MessageIcon::Exclamation);
     QCOMPARE(bench.view.messages.first().text,
              QStringLiteral("Waring: The Max Speed lower limit is 1"));
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing reaches the line, not even late
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
 }
 

@@ -22,16 +22,6 @@ using Lines = QList<QByteArray>;
 
 namespace {
 
-// A KTRA20, revision 1.07, axis 0, connected.
-struct Bench : UnitOnLine
-{
-    Bench() : UnitOnLine(Model::KTRA20)
-    {
-        session->load();
-        unit.clearRecord();
-    }
-};
-
 const UnitDescription Ktra20{QStringLiteral("KTRA20"), QStringLiteral("1.07")};
 
 QStringList differing(const std::vector<SheetComparisonRow> &rows)
@@ -62,7 +52,8 @@ class TestSheets : public QObject
 
 void TestSheets::saveCompareLoadCompare()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     QVERIFY(bench.session->state.UnitConnected);
     SheetOperations operations(*bench.session, Ktra20);
@@ -123,7 +114,8 @@ void TestSheets::saveCompareLoadCompare()
 
 void TestSheets::refusedSheetSendsNothing()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const SheetOperations::ReadResult saved = operations.readUnit();
@@ -139,14 +131,15 @@ void TestSheets::refusedSheetSendsNothing()
     QCOMPARE(refusalLine(loaded.refusals.front()),
              QStringLiteral("Profile 2, Max Speed: Waring: The Max Speed upper limit is 50,000"));
     QCOMPARE(loaded.written, 0);
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing reaches the line, not even late
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
     QCOMPARE(bench.view.messageTexts(), QStringList{});
 }
 
 void TestSheets::damagedFileSendsNothing()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const QString path = bench.dir.filePath(QStringLiteral("cut.json"));
@@ -161,13 +154,14 @@ void TestSheets::damagedFileSendsNothing()
     QCOMPARE(loaded.problem, path + QStringLiteral(" is damaged or incomplete: unterminated "
                                                    "string at character 57."));
     QCOMPARE(loaded.written, 0);
-    QTest::qWait(200);
+    QTest::qWait(200); // nothing reaches the line, not even late
     QCOMPARE(bench.unit.receivedBytes(), Lines{});
 }
 
 void TestSheets::cancelStopsBetweenValues()
 {
-    Bench bench;
+    UnitOnLine bench; // a KTRA20, revision 1.07, axis 0
+    bench.connect();
     QVERIFY(bench.started);
     SheetOperations operations(*bench.session, Ktra20);
     const SheetOperations::ReadResult saved = operations.readUnit();
@@ -183,7 +177,8 @@ void TestSheets::cancelStopsBetweenValues()
 
     QVERIFY(loaded.outcome == SheetOperations::Outcome::Cancelled);
     QCOMPARE(loaded.written, 2);
-    QTest::qWait(200);
+    QVERIFY(bench.unit.waitForLineCount(2));
+    QTest::qWait(200); // nothing follows the cancel
     QCOMPARE(bench.unit.receivedBytes(), (Lines{"@0A1_10\r", "@0B1_500\r"}));
     QCOMPARE(bench.session->state.SelectedProfile, QStringLiteral("1"));
 }

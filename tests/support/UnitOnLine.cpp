@@ -44,4 +44,28 @@ void UnitOnLine::readStore()
     session->state.SelectedProfile = QStringLiteral("1");
 }
 
+void UnitOnLine::connect()
+{
+    session->load();
+    unit.clearRecord();
+}
+
+JournalledLine::JournalledLine(const UnitSimOptions &options, const QString &journalPath)
+    : UnitOnLine(options),
+      journal(journalPath.isEmpty() ? dir.filePath(QStringLiteral("journal.sqlite")) : journalPath),
+      tracker(std::make_unique<ChangeTracker>(*session, &journal))
+{
+}
+
+// The tracker goes before the session it listens to.
+JournalledLine::~JournalledLine()
+{
+    tracker.reset();
+}
+
+QStringList JournalledLine::rows(const QString &columns) const
+{
+    return journalRows(journal.path(), columns);
+}
+
 } // namespace ktv::test

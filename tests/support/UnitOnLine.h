@@ -7,7 +7,9 @@
 #include "RecordingView.h"
 #include "UnitSimProcess.h"
 
+#include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/Journal.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -30,6 +32,9 @@ struct UnitOnLine
 
     // The store read, the unit not yet looked for: as before a Connect.
     void readStore();
+    // Connected as at start-up (the store read, the unit found); the unit's
+    // record then holds only what follows the connection.
+    void connect();
 
     UnitSimProcess unit;
     bool started = false;
@@ -37,6 +42,20 @@ struct UnitOnLine
     QString storePath;
     RecordingView view;
     std::unique_ptr<UnitSession> session;
+};
+
+// A line whose session feeds a change journal, as the window's does: the
+// journal is journal.sqlite in the line's folder unless a path is given.
+struct JournalledLine : UnitOnLine
+{
+    explicit JournalledLine(const UnitSimOptions &options, const QString &journalPath = {});
+    ~JournalledLine();
+
+    // Every journal row, the columns given joined by "|".
+    QStringList rows(const QString &columns) const;
+
+    Journal journal;
+    std::unique_ptr<ChangeTracker> tracker;
 };
 
 } // namespace ktv::test
