@@ -45,13 +45,18 @@ struct ConnectionSetting
     QString problem; // why the text cannot be read; empty when it can
 
     QString value(const QString &keyword) const;
+    // Why the service it names (or PGSERVICE) brings a password from a
+    // service file; empty when it does not.
+    QString secretProblem() const;
     // Where the results go, for messages: "db.plant", "db.plant:5433",
     // "service plant", "the local server".
     QString serverName() const;
 };
 
-// Reads "keyword=value keyword='quoted value' ...". A text that does not
-// read, an unknown keyword, or a password gives one sentence in problem.
+// Reads "keyword=value keyword='quoted value' ..." with libpq's own parser.
+// A text that does not read, an unknown keyword, or a password (password=,
+// sslpassword=, or one in the service file the setting names) gives one
+// sentence in problem.
 ConnectionSetting parseConnectionSetting(const QString &text);
 
 struct StationYield

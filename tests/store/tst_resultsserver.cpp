@@ -12,12 +12,14 @@
 #include "store/ResultsOutbox.h"
 #include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
+#include "store/ResultsSetting.h"
 #include "store/ResultsYield.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -154,12 +156,13 @@ class tst_ResultsServer : public QObject
                                             "\"host=db.plant dbname=results user=bench\".");
         const QString head = QStringLiteral("The results database setting cannot be read: ");
         QTest::newRow("a keyword without its value")
-            << "host=db.plant port" << head + "\"port\" has no \"=\" and value" + hint;
+            << "host=db.plant port"
+            << head + "missing \"=\" after \"port\" in connection info string" + hint;
         QTest::newRow("a quote left open")
             << "host=db.plant dbname='plant results"
-            << head + "the quoted value of \"dbname\" has no closing quote" + hint;
-        QTest::newRow("a mistyped keyword") << "hots=db.plant dbname=results"
-                                            << head + "\"hots\" is not a connection keyword" + hint;
+            << head + "unterminated quoted string in connection info string" + hint;
+        QTest::newRow("a mistyped keyword")
+            << "hots=db.plant dbname=results" << head + "invalid connection option \"hots\"" + hint;
         QTest::newRow("a URI") << "postgresql://db.plant/results" << head + "it is a URI" + hint;
         QTest::newRow("nothing") << "  " << head + "it is empty" + hint;
         const QString password = QStringLiteral(
@@ -171,6 +174,10 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a password after a tab, spaces round its =")
             << "host=db.plant\tpassword = 'secret'" << password;
         QTest::newRow("the key's password") << "host=db.plant sslpassword=secret" << password;
+        QTest::newRow("a password after a line break")
+            << "host=db.plant\npassword=secret" << password;
+        QTest::newRow("a password after a quoted tab")
+            << "application_name='x'\tpassword=secret" << password;
         QTest::newRow("a password inside dbname")
             << "host=db.plant dbname='dbname=results password=secret'" << password;
         QTest::newRow("a connection string inside dbname")
@@ -222,6 +229,145 @@ class tst_ResultsServer : public QObject
         QCOMPARE(parsed.problem, QString());
         QCOMPARE(parsed.serverName(), serverName);
         QCOMPARE(parsed.value(QStringLiteral("dbname")), dbname);
+    }
+
+    // A service whose section of a service file holds a secret is refused
+    // as a setting with one would be; other sections do not count.
+    void serviceWithASecret_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QByteArray>("serviceFile");
+        QTest::addColumn<QString>("message"); // %1: the service file
+        const QByteArray file = "# the plant's servers\n[plant]\nhost=db.plant\ndbname=results\n"
+                                "[lab]\nhost=db.lab\n  password = secret\n[keyed]\n"
+                                "host=db.plant\nsslpassword=secret\n";
+        const QString held =
+            QStringLiteral("The service %1 in %2 holds a password: keep it in the password file "
+                           "~/.pgpass (or the file PGPASSFILE names), never in the setting or "
+                           "a service file.");
+        QTest::newRow("a service without one") << "service=plant" << file << QString();
+        QTest::newRow("its password") << "service=lab user=bench" << file << held.arg("lab");
+        QTest::newRow("its key's password") << "service=keyed" << file << held.arg("keyed");
+        QTest::newRow("a service no file names") << "service=elsewhere" << file << QString();
+    }
+    void serviceWithASecret()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QByteArray, serviceFile);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("pg_service.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(serviceFile);
+        file.close();
+        const QByteArray before = qgetenv("PGSERVICEFILE");
+        qputenv("PGSERVICEFILE", file.fileName().toUtf8());
+        const auto restore = qScopeGuard([&] {
+            if (before.isEmpty())
+                qunsetenv("PGSERVICEFILE");
+            else
+                qputenv("PGSERVICEFILE", before);
+        });
+        const QString expected = message.isEmpty() ? message : message.arg(file.fileName());
+        QCOMPARE(parseConnectionSetting(setting).problem, expected);
+        QTemporaryDir store;
+        const QString storePath = store.filePath("config.qdr");
+        QFile created(storePath);
+        QVERIFY(created.open(QIODevice::WriteOnly));
+        created.close();
+        QString problem;
+        QCOMPARE(writeResultsSetting(storePath, setting, &problem), message.isEmpty());
+        QCOMPARE(problem, expected);
+        QCOMPARE(readResultsSetting(storePath).setting, message.isEmpty() ? setting : QString());
+    }
+
+    // A password inside a quoted value is part of that value, never a login:
+    // the server still asks for one.
+    void hiddenPasswordNeverLogsIn_data()
+    {
+        QTest::addColumn<QString>("hidden");
+        QTest::newRow("behind a tab") << "application_name='x\tpassword=right horse'";
+        QTest::newRow("behind a line break") << "application_name='x\npassword=right horse'";
+        QTest::newRow("behind a carriage return")
+            << "application_name='x\rpassword=\\'right horse\\''";
+    }
+    void hiddenPasswordNeverLogsIn()
+    {
+        QFETCH(QString, hidden);
+        const QString db = pg->createDatabase();
+        QTemporaryDir dir;
+        QFile passfile(dir.filePath("pgpass")); // empty: no password from elsewhere
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        ResultsServer server(QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 user=guarded "
+                                            "passfile=%3 ")
+                                 .arg(pg->port())
+                                 .arg(db, passfile.fileName()) +
+                             hidden);
+        QCOMPARE(server.settingProblem(), QString());
+        QString problem;
+        QCOMPARE(server.send(makeReport("Station 1", "VELD40", CheckVerdict::Pass,
+                                        "2026-12-08T10:00:00.000+01:00"),
+                             &problem),
+                 SendOutcome::Failed);
+        QCOMPARE(problem, QStringLiteral("The results database on 127.0.0.1:%1 refused the login: "
+                                         "connection to server at \"127.0.0.1\", port %1 failed: "
+                                         "fe_sendauth: no password supplied")
+                              .arg(pg->port()));
+        QCOMPARE(pg->rows(db, Tables), QStringList{""});
+    }
+
+    // With the checks table held by another session, a round ends at its
+    // first failed statement with the server's own words, whatever waits
+    // behind it; the next round, once the table is free, sends them all.
+    void heldTableEndsTheRound()
+    {
+        const QString db = pg->createDatabase();
+        QString problem;
+        {
+            ResultsServer made(pg->setting(db));
+            QVERIFY2(made.open(&problem), qPrintable(problem));
+        }
+        // A lock waits 1 s here, not the statement's 15 s.
+        QVERIFY(
+            pg->exec(db, QStringLiteral("ALTER DATABASE \"%1\" SET lock_timeout = '1s'").arg(db)));
+        const auto removeHolder = qScopeGuard([] { QSqlDatabase::removeDatabase("holder"); });
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QPSQL", "holder");
+        holder.setConnectOptions(pg->setting(db));
+        QVERIFY2(holder.open(), qPrintable(holder.lastError().text()));
+        QVERIFY(holder.transaction());
+        QSqlQuery lock(holder);
+        QVERIFY(lock.exec("LOCK TABLE checks IN ACCESS EXCLUSIVE MODE"));
+
+        QTemporaryDir dir;
+        ResultsOutbox outbox(dir.filePath("journal.sqlite"));
+        for (const char *started :
+             {"2026-12-08T10:00:00.000+01:00", "2026-12-08T10:01:00.000+01:00",
+              "2026-12-08T10:02:00.000+01:00"})
+            QVERIFY(outbox.keep(makeReport("Station 2", "KTRA20", CheckVerdict::Pass, started),
+                                &problem));
+        ResultsServer server(pg->setting(db));
+        QElapsedTimer clock;
+        clock.start();
+        OutboxSync round = syncOutbox(outbox, server);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= 1000 && took < 2500, qPrintable(QString::number(took)));
+        QCOMPARE(round.sent, 0);
+        QCOMPARE(round.waiting, 3);
+        QCOMPARE(round.problem,
+                 QStringLiteral("The results database on 127.0.0.1:%1 did not take the result: "
+                                "ERROR: canceling statement due to lock timeout (55P03)")
+                     .arg(pg->port()));
+        QCOMPARE(outbox.waiting(&problem)->size(), size_t(3));
+
+        QVERIFY(holder.rollback());
+        holder.close();
+        round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 3);
+        QCOMPARE(round.waiting, 0);
+        QCOMPARE(count(db, "checks"), "3");
+        QCOMPARE(count(db, "check_values"), "9");
     }
 
     // The right password from a passfile; every field and value arrives and
@@ -423,7 +569,8 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a setting that does not read")
             << "host=db.plant port"
             << "1 result kept on this bench. The results database setting cannot be read: "
-               "\"port\" has no \"=\" and value. Write it as keyword=value pairs, such as "
+               "missing \"=\" after \"port\" in connection info string. Write it as keyword=value "
+               "pairs, such as "
                "\"host=db.plant dbname=results user=bench\".";
     }
     void deliveryWaitsForTheServer()
