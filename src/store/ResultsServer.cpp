@@ -272,6 +272,10 @@ QString whereClause(const ResultsFilter &filter, QVariantList *values)
         terms << QStringLiteral("c.started >= CAST(? AS timestamptz)");
         *values << isoText(filter.since);
     }
+    if (filter.before.isValid()) {
+        terms << QStringLiteral("c.started < CAST(? AS timestamptz)");
+        *values << isoText(filter.before);
+    }
     if (filter.failedOnly)
         terms << QStringLiteral("c.verdict <> 'pass'");
     if (!filter.serial.isEmpty()) {
