@@ -27,7 +27,7 @@ struct ResultsFilter
     int limit = 0;           // at most this many, newest first; 0: all
     int offset = 0;          // after skipping this many of the newest
     bool unsentOnly = false; // this bench's journal: only those the server lacks
-    QDateTime before;        // invalid: up to the newest; else checks started before it
+    QDateTime before{};      // invalid: up to the newest; else checks started before it
 };
 
 class CheckResults
