@@ -465,7 +465,8 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
     if (connection_->upgraded)
         return true;
     QString detail;
-    if (!upgradeResultsSchema(connection_->db(), ResultsSchemaVersion, &detail)) {
+    if (!upgradeResultsSchema(connection_->db(), ResultsSchemaVersion, &detail) ||
+        !fillResultsSummaries(connection_->db(), progress_, &detail)) {
         drop();
         if (problem)
             *problem = failure(QStringLiteral("cannot be used"), detail);

@@ -30,6 +30,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -143,6 +144,12 @@ class ResultsServer
     // What the bench does otherwise than the setting says (a connect_timeout
     // above the bench's bound); empty when nothing.
     QString settingNote() const;
+    // Hears what a long schema step is doing (summarizing the checks a
+    // server held before): on the thread that uses this server.
+    void setProgress(std::function<void(const QString &)> progress)
+    {
+        progress_ = std::move(progress);
+    }
     // Whether the connection stands (after a failed send: the server
     // refused that one result, rather than being away).
     bool connected() const;
@@ -192,6 +199,7 @@ class ResultsServer
 
     ConnectionSetting setting_;
     std::unique_ptr<Connection> connection_;
+    std::function<void(const QString &)> progress_;
 };
 
 } // namespace ktv
