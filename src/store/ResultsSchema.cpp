@@ -297,10 +297,6 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
                                   "= 'checks'")) &&
         query.next())
         estimate = query.value(0).toLongLong();
-    if (progress)
-        progress(QStringLiteral("Summarizing the yield of the checks already on the server (about "
-                                "%1), a batch at a time; stations go on sending meanwhile.")
-                     .arg(estimate));
     bool filled = true;
     for (;;) {
         if (!query.exec(QStringLiteral("SELECT fill_summaries(2000)")) || !query.next()) {
@@ -310,6 +306,12 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
         const int batch = query.value(0).toInt();
         if (batch == 0)
             break;
+        // Said only when there was something to summarize.
+        if (progress && units == 0)
+            progress(QStringLiteral("Summarizing the yield of the checks already on the server "
+                                    "(about %1), a batch at a time; stations go on sending "
+                                    "meanwhile.")
+                         .arg(estimate));
         units += batch;
         if (progress && clock.elapsed() - said >= 10000 && (said = clock.elapsed()))
             progress(QStringLiteral("Summarized %1 units in %2 s.")
@@ -317,7 +319,7 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
                          .arg(clock.elapsed() / 1000));
     }
     query.exec(QStringLiteral("SELECT pg_advisory_unlock(7321505)"));
-    if (filled && progress)
+    if (filled && progress && units > 0)
         progress(QStringLiteral("The yield of %1 units summarized in %2 s.")
                      .arg(units)
                      .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
