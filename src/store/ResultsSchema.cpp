@@ -177,20 +177,52 @@ const QStringList &step(int version)
                        "ELSE 'check ' || CAST(NEW.uuid AS text) END); RETURN NULL; END $$"),
         QStringLiteral("CREATE TRIGGER checks_summarized AFTER INSERT ON checks FOR EACH ROW "
                        "EXECUTE FUNCTION summarize_check()"),
+        // The units of these serial numbers summarized afresh, as a set: what
+        // they counted is taken away, then what their checks say is added.
+        QStringLiteral(
+            "CREATE FUNCTION summarize_serials(keys text[]) RETURNS void LANGUAGE plpgsql AS $$ "
+            "BEGIN "
+            "INSERT INTO yield_units SELECT k, '', '', DATE '2000-01-01', false, false, 0 FROM "
+            "unnest(keys) k ON CONFLICT (unit) DO NOTHING; "
+            "PERFORM 1 FROM yield_units WHERE unit = ANY(keys) ORDER BY unit FOR UPDATE; "
+            "UPDATE yield_summary s SET units = s.units - g.u, first_pass = s.first_pass - g.f, "
+            "final_pass = s.final_pass - g.l, checks = s.checks - g.n FROM (SELECT station, day, "
+            "unit_model, count(*) AS u, count(*) FILTER (WHERE first_passed) AS f, count(*) "
+            "FILTER (WHERE last_passed) AS l, sum(checks) AS n FROM yield_units WHERE unit = "
+            "ANY(keys) AND checks > 0 GROUP BY station, day, unit_model) g WHERE s.station = "
+            "g.station AND s.day = g.day AND s.unit_model = g.unit_model; "
+            "WITH ordered AS (SELECT c.serial AS unit, c.station, c.unit_model, "
+            "CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * interval '1 second' AS date) "
+            "AS day, c.verdict, row_number() OVER (PARTITION BY c.serial ORDER BY c.started, "
+            "c.uuid) AS r, row_number() OVER (PARTITION BY c.serial ORDER BY c.started DESC, "
+            "c.uuid DESC) AS q, count(*) OVER (PARTITION BY c.serial) AS n FROM checks c WHERE "
+            "c.serial = ANY(keys) AND c.serial <> ''), fresh AS (SELECT f.unit, f.station, "
+            "f.unit_model, f.day, f.verdict = 'pass' AS fp, l.verdict = 'pass' AS lp, f.n FROM "
+            "ordered f JOIN ordered l ON l.unit = f.unit AND l.q = 1 WHERE f.r = 1) "
+            "UPDATE yield_units u SET station = fresh.station, unit_model = fresh.unit_model, "
+            "day = fresh.day, first_passed = fresh.fp, last_passed = fresh.lp, checks = fresh.n "
+            "FROM fresh WHERE u.unit = fresh.unit; "
+            "DELETE FROM yield_units WHERE unit = ANY(keys) AND checks = 0; "
+            "INSERT INTO yield_summary AS s SELECT station, day, unit_model, count(*), count(*) "
+            "FILTER (WHERE first_passed), count(*) FILTER (WHERE last_passed), sum(checks) FROM "
+            "yield_units WHERE unit = ANY(keys) GROUP BY station, day, unit_model ON CONFLICT "
+            "(station, day, unit_model) DO UPDATE SET units = s.units + EXCLUDED.units, "
+            "first_pass = s.first_pass + EXCLUDED.first_pass, final_pass = s.final_pass + "
+            "EXCLUDED.final_pass, checks = s.checks + EXCLUDED.checks; "
+            "END $$"),
         // One batch of the units already there, from where the last one
         // ended; the number summarized, 0 once every one is (done).
         QStringLiteral(
             "CREATE FUNCTION fill_summaries(batch integer) RETURNS integer LANGUAGE plpgsql AS $$ "
-            "DECLARE p summary_fill%ROWTYPE; k text; id uuid; n integer := 0; "
+            "DECLARE p summary_fill%ROWTYPE; keys text[]; id uuid; n integer := 0; "
             "BEGIN "
             "SELECT * INTO p FROM summary_fill FOR UPDATE; "
             "IF p.done THEN RETURN 0; END IF; "
             "IF p.check_uuid IS NULL THEN "
-            "FOR k IN SELECT DISTINCT c.serial FROM checks c WHERE c.serial > p.serial AND "
-            "c.serial <> '' ORDER BY "
-            "c.serial LIMIT batch LOOP PERFORM summarize_unit(k); n := n + 1; p.serial := k; "
-            "END LOOP; "
-            "IF n > 0 THEN UPDATE summary_fill SET serial = p.serial; RETURN n; END IF; "
+            "SELECT array_agg(k ORDER BY k) INTO keys FROM (SELECT DISTINCT c.serial AS k FROM "
+            "checks c WHERE c.serial > p.serial AND c.serial <> '' ORDER BY 1 LIMIT batch) b; "
+            "IF keys IS NOT NULL THEN PERFORM summarize_serials(keys); UPDATE summary_fill SET "
+            "serial = keys[array_length(keys, 1)]; RETURN array_length(keys, 1); END IF; "
             "p.check_uuid := '00000000-0000-0000-0000-000000000000'; "
             "END IF; "
             "FOR id IN SELECT c.uuid FROM checks c WHERE c.uuid > p.check_uuid AND c.serial = '' "
@@ -299,7 +331,7 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
         estimate = query.value(0).toLongLong();
     bool filled = true;
     for (;;) {
-        if (!query.exec(QStringLiteral("SELECT fill_summaries(2000)")) || !query.next()) {
+        if (!query.exec(QStringLiteral("SELECT fill_summaries(5000)")) || !query.next()) {
             filled = fail();
             break;
         }
