@@ -1,6 +1,7 @@
 #include "store/ResultsSchema.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -9,6 +10,14 @@
 namespace ktv {
 
 namespace {
+
+// Why a check could not finish ('' when it did), as failing_fields counts it.
+#define ENDED_CAUSE                                                                                \
+    "CASE WHEN c.verdict = 'refused' THEN 'refused' WHEN k.problem LIKE 'line lost%' OR EXISTS "   \
+    "(SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = 'line lost') "      \
+    "THEN 'line lost' WHEN c.verdict <> 'error' THEN '' WHEN k.problem = 'cancelled' OR EXISTS "   \
+    "(SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = 'cancelled') "      \
+    "THEN 'stopped' ELSE 'no answer' END"
 
 // Step n takes version n-1 to n. A step never changes: a later need is a
 // new step.
@@ -250,6 +259,20 @@ const QStringList &step(int version)
             "count(*), count(*) FILTER (WHERE first_passed), count(*) FILTER (WHERE last_passed), "
             "CAST(sum(checks) AS bigint), CAST(sum(checks) AS bigint) - count(*) FROM unit_yield "
             "WHERE NOT (SELECT done FROM summary_fill) GROUP BY station, day, unit_model"),
+        // failing_fields as before, its checks read once per branch, so that
+        // a filter by day reaches the index on the bench's day
+        // (fillResultsSummaries builds it).
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW failing_fields AS SELECT e.station, e.day, e.unit_model, "
+            "v.profile, v.field, CASE WHEN v.profile > 0 THEN 'Profile ' || v.profile || ', ' || "
+            "v.caption ELSE v.caption END AS name, count(*) AS failures FROM check_values v JOIN "
+            "(SELECT c.uuid, c.station, c.day, c.unit_model, " ENDED_CAUSE " AS cause FROM "
+            "check_units c JOIN checks k ON k.uuid = c.uuid) e ON e.uuid = v.check_uuid WHERE "
+            "v.verdict <> 'match' AND (e.cause = '' OR v.unit_value IS NOT NULL) GROUP BY "
+            "e.station, e.day, e.unit_model, v.profile, v.field, name UNION ALL SELECT station, "
+            "day, unit_model, 0, '', cause, count(*) FROM (SELECT c.uuid, c.station, c.day, "
+            "c.unit_model, " ENDED_CAUSE " AS cause FROM check_units c JOIN checks k ON k.uuid = "
+            "c.uuid) e WHERE cause <> '' GROUP BY station, day, unit_model, cause"),
     };
     static const QStringList none;
     switch (version) {
@@ -315,20 +338,53 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
         return fail();
     if (query.value(0).toBool())
         return true;
-    // One filler at a time; another station finds the work under way.
+    // One program at a time (two concurrent index builds would wait for each
+    // other); another station finds the work under way and goes on.
     if (!query.exec(QStringLiteral("SELECT pg_try_advisory_lock(7321505)")) || !query.next())
         return fail();
     if (!query.value(0).toBool())
         return true;
+    const auto unlock = qScopeGuard(
+        [&db] { QSqlQuery(db).exec(QStringLiteral("SELECT pg_advisory_unlock(7321505)")); });
+    qint64 estimate = 0;
+    if (query.exec(QStringLiteral("SELECT CAST(reltuples AS bigint) FROM pg_class WHERE relname "
+                                  "= 'checks' AND pg_table_is_visible(oid)")) &&
+        query.next())
+        estimate = query.value(0).toLongLong();
+    // The index on the bench's day, built beside the stations' inserts (never
+    // holding one up); a build cut off leaves it invalid, and it is built anew.
+    if (!query.exec(QStringLiteral("SELECT i.indisvalid FROM pg_index i JOIN pg_class c ON c.oid "
+                                   "= i.indexrelid WHERE c.relname = 'checks_by_day' AND "
+                                   "pg_table_is_visible(c.oid)")))
+        return fail();
+    const bool exists = query.next();
+    if (!exists || !query.value(0).toBool()) {
+        QElapsedTimer clock;
+        clock.start();
+        if (progress && estimate > 10000)
+            progress(QStringLiteral("Indexing the checks by their day, beside the stations' "
+                                    "sending."));
+        if ((exists && !query.exec(QStringLiteral("DROP INDEX CONCURRENTLY checks_by_day"))) ||
+            !query.exec(QStringLiteral("SET statement_timeout = 0")))
+            return fail();
+        const bool built = query.exec(QStringLiteral(
+            "CREATE INDEX CONCURRENTLY IF NOT EXISTS checks_by_day ON checks (CAST((started AT "
+            "TIME ZONE 'UTC') + utc_offset * interval '1 second' AS date))"));
+        const QString why = query.lastError().databaseText().simplified();
+        query.exec(QStringLiteral("RESET statement_timeout"));
+        if (!built) {
+            if (problem)
+                *problem = why;
+            return false;
+        }
+        if (progress && estimate > 10000)
+            progress(QStringLiteral("The checks indexed by their day in %1 s.")
+                         .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
+    }
     QElapsedTimer clock;
     clock.start();
     qint64 units = 0;
     qint64 said = 0;
-    qint64 estimate = 0;
-    if (query.exec(QStringLiteral("SELECT CAST(reltuples AS bigint) FROM pg_class WHERE relname "
-                                  "= 'checks'")) &&
-        query.next())
-        estimate = query.value(0).toLongLong();
     bool filled = true;
     for (;;) {
         if (!query.exec(QStringLiteral("SELECT fill_summaries(5000)")) || !query.next()) {
@@ -340,17 +396,16 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
             break;
         // Said only when there was something to summarize.
         if (progress && units == 0)
-            progress(QStringLiteral("Summarizing the yield of the checks already on the server "
-                                    "(about %1), a batch at a time; stations go on sending "
-                                    "meanwhile.")
-                         .arg(estimate));
+            progress(
+                QStringLiteral("Summarizing the yield of the checks already on the server%1, a "
+                               "batch at a time; stations go on sending meanwhile.")
+                    .arg(estimate > 0 ? QStringLiteral(" (about %1)").arg(estimate) : QString()));
         units += batch;
         if (progress && clock.elapsed() - said >= 10000 && (said = clock.elapsed()))
             progress(QStringLiteral("Summarized %1 units in %2 s.")
                          .arg(units)
                          .arg(clock.elapsed() / 1000));
     }
-    query.exec(QStringLiteral("SELECT pg_advisory_unlock(7321505)"));
     if (filled && progress && units > 0)
         progress(QStringLiteral("The yield of %1 units summarized in %2 s.")
                      .arg(units)
