@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Figures for the README's goals: scan, read-back and find timing and CPU (in
 # process), a check's timing, eight stations sending results to one
-# PostgreSQL server, then the real program's start to its title window and
+# PostgreSQL server, a plant's year of checks on one server and its queries,
+# then the real program's start to its title window and
 # its peak memory, under a virtual display.
 set -euo pipefail
 build=${1:-build}
@@ -12,6 +13,8 @@ QT_QPA_PLATFORM=offscreen "$build/bench/bench_station"
 "$build/bench/bench_check" "${CHECK_RUNS:-3}"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 "$build/bench/bench_results"
+# A plant's year on one results server (PLANT_CHECKS=100000 for a short one).
+"$build/bench/bench_plant"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_stop"
 
 need=""

@@ -290,10 +290,15 @@ bool CheckCommands::writeFiles(const CheckReport &report, const CheckOptions &op
 int CheckCommands::results(const QString &journalPath, const ResultsFilter &filter, bool csv)
 {
     oldestFirst_ = !filter.serial.isEmpty();
-    if (listFromServer(journalPath, filter, csv))
+    pageSize_ = filter.limit;
+    // One more than the page: whether older checks follow.
+    ResultsFilter asked = filter;
+    if (asked.limit > 0)
+        ++asked.limit;
+    if (listFromServer(journalPath, asked, csv))
         return ExitDone;
     QString problem;
-    const std::vector<CheckReport> reports = CheckResults(journalPath).list(filter, &problem);
+    const std::vector<CheckReport> reports = CheckResults(journalPath).list(asked, &problem);
     if (!problem.isEmpty()) {
         host_.tell(problem, code::JournalWarning);
         return ExitUsage;
@@ -303,9 +308,15 @@ int CheckCommands::results(const QString &journalPath, const ResultsFilter &filt
 }
 
 // source: the journal's path, or the results server's name.
-void CheckCommands::printResults(const std::vector<CheckReport> &reports, const QString &source,
+void CheckCommands::printResults(const std::vector<CheckReport> &listed, const QString &source,
                                  bool server, bool csv)
 {
+    std::vector<CheckReport> reports = listed;
+    QString next; // the start of the oldest shown, when older ones follow
+    if (pageSize_ > 0 && reports.size() > size_t(pageSize_)) {
+        reports.resize(size_t(pageSize_));
+        next = checkTimeText(reports.back().started);
+    }
     QJsonArray results;
     QList<QStringList> rows{{QStringLiteral("STARTED"), QStringLiteral("SERIAL"),
                              QStringLiteral("STATION"), QStringLiteral("OPERATOR"),
@@ -357,7 +368,13 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
         lines << fields.join(QLatin1Char(','));
     }
     json_ = {{server ? QStringLiteral("server") : QStringLiteral("journal"), source},
-             {QStringLiteral("results"), results}};
+             {QStringLiteral("results"), results},
+             {QStringLiteral("next"), next.isEmpty() ? QJsonValue() : QJsonValue(next)}};
+    if (!next.isEmpty())
+        host_.tell(QStringLiteral("%1 checks shown; the older ones with --before %2.")
+                       .arg(reports.size())
+                       .arg(next),
+                   code::Notice);
     if (csv)
         text_ = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     else if (!reports.empty())
@@ -373,6 +390,16 @@ void CheckCommands::printResults(const std::vector<CheckReport> &reports, const 
 namespace ktv::cli {
 
 namespace {
+
+constexpr int DefaultPage = 50;
+
+// A date (its start, local time) or a time, with or without its offset.
+// (QDate reads the date at the head of a time too: a date is ten characters.)
+QDateTime givenTime(const QString &text)
+{
+    const QDate day = text.size() == 10 ? QDate::fromString(text, Qt::ISODate) : QDate();
+    return day.isValid() ? day.startOfDay() : QDateTime::fromString(text, Qt::ISODateWithMs);
+}
 
 const QString SerialUsage =
     QStringLiteral("--serial takes the unit's serial number, such as SN-0042 (up to 64 characters, "
@@ -424,17 +451,36 @@ int Tool::checkCommand()
             by != QLatin1String("field"))
             return usageError(QStringLiteral("--by takes station, day or field"), command_);
         if (isSet("since")) {
-            const QString since = option("since");
-            const QDate day = QDate::fromString(since, Qt::ISODate);
-            filter.since =
-                day.isValid() ? day.startOfDay() : QDateTime::fromString(since, Qt::ISODate);
+            filter.since = givenTime(option("since"));
             if (!filter.since.isValid())
                 return usageError(
                     QStringLiteral("--since takes a date such as 2026-12-08 or 2026-12-08T14:00"),
                     command_);
         }
+        if (isSet("yield") && (isSet("limit") || isSet("before")))
+            return usageError(QStringLiteral("--yield counts every check: --limit and --before "
+                                             "do not go with it"),
+                              command_);
         if (isSet("yield"))
             return checks.yield(journal, filter, by, isSet("csv"));
+        // A page of the newest 50 unless told; one unit's checks all.
+        filter.limit = isSet("serial") ? 0 : DefaultPage;
+        if (isSet("limit")) {
+            bool number = false;
+            const QString limit = option("limit");
+            filter.limit = limit == QLatin1String("all") ? 0 : limit.toInt(&number);
+            if (limit != QLatin1String("all") && (!number || filter.limit < 1))
+                return usageError(
+                    QStringLiteral("--limit takes a number of checks, such as 50, or all"),
+                    command_);
+        }
+        if (isSet("before")) {
+            filter.before = givenTime(option("before"));
+            if (!filter.before.isValid())
+                return usageError(QStringLiteral("--before takes a time such as "
+                                                 "2026-12-08T14:03:05.120+01:00 or a date"),
+                                  command_);
+        }
         return checks.results(journal, filter, isSet("csv"));
     }
     const QStringList words = parser_.positionalArguments().mid(1);

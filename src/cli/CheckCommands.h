@@ -37,7 +37,9 @@ class CheckCommands
 
     int check(const QString &path, const CheckOptions &options, const QString &journalPath);
     // csv: comma-separated values instead of the table. With a serial
-    // number in the filter, that unit's checks oldest first.
+    // number in the filter, that unit's checks oldest first. filter.limit
+    // is a page: when older checks follow, the time to give --before for
+    // the next page is said (and in JSON, "next").
     int results(const QString &journalPath, const ResultsFilter &filter, bool csv);
     // results --yield (YieldCommands.cpp); by: "station", "day" or "field".
     int yield(const QString &journalPath, const ResultsFilter &filter, const QString &by, bool csv);
@@ -67,6 +69,7 @@ class CheckCommands
     QJsonObject &json_;
     QString resultsSetting_;
     bool oldestFirst_ = false; // one unit's history reads in its order
+    int pageSize_ = 0;         // 0: every check
 };
 
 } // namespace ktv::cli

@@ -34,9 +34,10 @@ constexpr CommandInfo Commands[] = {
      "after the checks under way (the exit code then is the units')."},
     {"results",
      "[--station S] [--unit MODEL] [--since DATE] [--failed] [--serial SN] "
-     "[--yield [--by station|day|field]] [--json | --csv] [--results-db CONNINFO] [--sync]",
-     "List the checks recorded on this computer (or the results server), newest first; one "
-     "unit's checks in order; or the yield."},
+     "[--limit N|all] [--before TIME] [--yield [--by station|day|field]] [--json | --csv] "
+     "[--results-db CONNINFO] [--sync]",
+     "List the checks recorded on this computer (or the results server), newest first, 50 at a "
+     "time; one unit's checks in order; or the yield."},
 };
 
 // The plant's results server; the store's setting when not given.
@@ -156,6 +157,13 @@ QList<QCommandLineOption> ownOptions(const QString &command)
                  QStringLiteral("Only the checks of the unit with this serial number, oldest "
                                 "first."),
                  QStringLiteral("SN")},
+                {QStringLiteral("limit"),
+                 QStringLiteral("At most N checks, the newest (default 50); all: every one."),
+                 QStringLiteral("N|all")},
+                {QStringLiteral("before"),
+                 QStringLiteral("Only the checks started before TIME: the next page, with the "
+                                "time the last one said."),
+                 QStringLiteral("TIME")},
                 {QStringLiteral("yield"),
                  QStringLiteral("The yield instead of the checks: units whose first check passed, "
                                 "units whose last check passed, and retests.")},

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 namespace ktv::cli {
@@ -54,6 +55,10 @@ void printOut(const QString &text)
 
 void printError(const QString &text, const QString &code)
 {
+    // A station's lines and its results' sender say things from threads of
+    // their own.
+    static std::mutex mutex;
+    const std::lock_guard lock(mutex);
     record().append({code, text});
     writeError(text + QLatin1Char('\n'));
 }

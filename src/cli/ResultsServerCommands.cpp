@@ -17,6 +17,7 @@ void CheckCommands::sendWaitingResults(const QString &journalPath)
     if (resultsSetting_.isEmpty())
         return;
     ResultsDelivery delivery(journalPath, resultsSetting_);
+    delivery.server().setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
     const Delivery round = delivery.sync();
     if (round.waiting > 0)
         host_.tell(round.message, code::ResultsWaiting);
@@ -27,6 +28,7 @@ void CheckCommands::sendWaitingResults(const QString &journalPath)
 void CheckCommands::deliverResult(const QString &journalPath, const CheckReport &report)
 {
     ResultsDelivery delivery(journalPath, resultsSetting_);
+    delivery.server().setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
     const Delivery round = delivery.deliver(report);
     if (round.message.isEmpty())
         return;
@@ -43,6 +45,7 @@ int CheckCommands::syncResults(const QString &journalPath)
         return ExitUsage;
     }
     ResultsDelivery delivery(journalPath, resultsSetting_);
+    delivery.server().setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
     const Delivery round = delivery.sync();
     if (!round.message.isEmpty())
         host_.tell(round.message, round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
@@ -66,6 +69,7 @@ bool CheckCommands::listFromServer(const QString &journalPath, const ResultsFilt
     // One server for the round and the list: a server that does not answer
     // is waited for once.
     ResultsServer server(resultsSetting_);
+    server.setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
     ResultsDelivery delivery(journalPath, server);
     const Delivery round = delivery.sync(); // so that the server's list holds them
     if (round.waiting > 0 && !server.connected()) {

@@ -32,6 +32,7 @@
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <string>
 #include <thread>
@@ -75,25 +77,116 @@ QString resultText(const CheckReport &report)
     return parts.join(QStringLiteral(", "));
 }
 
-// The message code of a result that was not simply kept, by its check's
-// id: set on the line's thread as the result is kept, read as it is printed.
-class KeptCodes
+// Where each unit's result goes, on a thread of its own so that a journal
+// another program holds or a results server that does not answer never
+// holds a line: the journal first, then the server with whatever else waits
+// there. A round that did not go ends there (ResultsOutbox.h), and the next
+// one is tried a minute later; the results meanwhile wait in the journal.
+// Ending waits for the round under way, then keeps what is left in the
+// journal without another round, unless the last one went.
+class ResultsKeeper
 {
   public:
-    void set(const QUuid &id, const QString &code)
+    ResultsKeeper(QString journal, QString setting)
+        : journal_(std::move(journal)), setting_(std::move(setting)), thread_([this] { run(); })
     {
-        std::lock_guard lock(mutex_);
-        codes_.insert(id, code);
     }
-    QString take(const QUuid &id)
+    ~ResultsKeeper() { finish(); }
+    // Keeps what is queued, then ends the thread.
+    void finish()
     {
-        std::lock_guard lock(mutex_);
-        return codes_.take(id);
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    ResultsKeeper(const ResultsKeeper &) = delete;
+    ResultsKeeper &operator=(const ResultsKeeper &) = delete;
+
+    // From any line's thread; returns at once.
+    void keep(const CheckReport &report)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(report);
+        }
+        wake_.notify_one();
     }
 
   private:
+    static constexpr auto RetryAfter = std::chrono::seconds(60);
+
+    void run()
+    {
+        std::unique_ptr<ResultsDelivery> delivery;
+        if (!setting_.isEmpty())
+            delivery = std::make_unique<ResultsDelivery>(journal_, setting_);
+        std::optional<std::chrono::steady_clock::time_point> failedAt;
+        for (;;) {
+            std::vector<CheckReport> taken;
+            bool ending = false;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+                taken.assign(queue_.begin(), queue_.end());
+                queue_.clear();
+                ending = ending_;
+            }
+            if (taken.empty() && ending)
+                return;
+            bool keptAll = true;
+            for (const CheckReport &report : taken) {
+                QString problem;
+                const bool kept = delivery ? delivery->outbox().keep(report, &problem)
+                                           : CheckResults(journal_).record(report, &problem);
+                if (kept)
+                    continue;
+                keptAll = false;
+                if (!delivery) {
+                    printError(problem, code::JournalWarning);
+                    continue;
+                }
+                // The journal cannot take it: straight to the server.
+                const Delivery straight = delivery->deliver(report);
+                if (!straight.message.isEmpty())
+                    printError(straight.message, code::JournalWarning);
+                if (straight.sent == 0)
+                    failedAt = std::chrono::steady_clock::now();
+            }
+            if (!delivery || !keptAll)
+                continue;
+            const bool resting =
+                failedAt && std::chrono::steady_clock::now() - *failedAt < RetryAfter;
+            if (resting || (ending && failedAt)) {
+                printError(QStringLiteral("%1 kept on this bench until %2 answers.")
+                               .arg(taken.size() == 1
+                                        ? QStringLiteral("1 result")
+                                        : QStringLiteral("%1 results").arg(taken.size()),
+                                    delivery->server().serverName()),
+                           code::ResultsWaiting);
+                continue;
+            }
+            const Delivery round = delivery->sync();
+            if (round.waiting > 0)
+                failedAt = std::chrono::steady_clock::now();
+            else
+                failedAt.reset();
+            if (!round.message.isEmpty())
+                printError(round.message,
+                           round.waiting > 0 ? code::ResultsWaiting : code::JournalWarning);
+        }
+    }
+
+    QString journal_;
+    QString setting_;
     std::mutex mutex_;
-    QHash<QUuid, QString> codes_;
+    std::condition_variable wake_;
+    std::deque<CheckReport> queue_;
+    bool ending_ = false;
+    std::thread thread_; // last: it starts once the rest is made
 };
 
 // What one line reports, printed as it comes. A reader that went (a closed
@@ -102,9 +195,8 @@ class KeptCodes
 class LinePrinter : public StationView
 {
   public:
-    LinePrinter(QString name, bool json, KeptCodes &keptCodes, std::function<void()> outputLost)
-        : name_(std::move(name)), json_(json), keptCodes_(keptCodes),
-          outputLost_(std::move(outputLost))
+    LinePrinter(QString name, bool json, std::function<void()> outputLost)
+        : name_(std::move(name)), json_(json), outputLost_(std::move(outputLost))
     {
     }
 
@@ -131,10 +223,13 @@ class LinePrinter : public StationView
     }
     void showResult(const CheckReport &report, const QString &keptProblem) override
     {
-        const QString keptCode = keptCodes_.take(report.id);
         if (!keptProblem.isEmpty())
-            printError(keptProblem, keptCode.isEmpty() ? code::JournalWarning : keptCode);
-        reports.push_back(report);
+            printError(keptProblem, code::JournalWarning);
+        // Counted, not kept: a station runs for days.
+        passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
+        refused += report.verdict == CheckVerdict::Refused ? 1 : 0;
+        failed +=
+            report.verdict == CheckVerdict::Fail || report.verdict == CheckVerdict::Error ? 1 : 0;
         if (json_) {
             QJsonObject object = checkReportJson(report);
             object[QStringLiteral("line")] = name_;
@@ -156,12 +251,14 @@ class LinePrinter : public StationView
     void showUnitGone() override {}
     void showRunEnded() override {}
 
-    std::vector<CheckReport> reports;
+    // Written on the line's thread, read once it has ended.
+    int passed = 0;
+    int failed = 0;
+    int refused = 0;
 
   private:
     QString name_;
     bool json_;
-    KeptCodes &keptCodes_;
     std::function<void()> outputLost_;
     QString lastProblem_;
 };
@@ -467,18 +564,11 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     const QString setting = parser.isSet(QStringLiteral("results-db"))
                                 ? parser.value(QStringLiteral("results-db"))
                                 : readResultsSetting(storePath).setting;
-    // On each line's own thread: the journal first, then the server.
-    auto keptCodes = std::make_shared<KeptCodes>();
-    auto keep = [journal, setting, keptCodes](const CheckReport &report) -> QString {
-        if (!setting.isEmpty()) {
-            const Delivery round = ResultsDelivery(journal, setting).deliver(report);
-            if (round.kept && round.waiting > 0)
-                keptCodes->set(report.id, code::ResultsWaiting);
-            return round.message;
-        }
-        QString kept;
-        CheckResults(journal).record(report, &kept);
-        return kept;
+    // Each line hands its results over and goes on at once.
+    auto keeper = std::make_shared<ResultsKeeper>(journal, setting);
+    auto keep = [keeper](const CheckReport &report) -> QString {
+        keeper->keep(report);
+        return QString();
     };
 
     const std::shared_ptr<StandardInputSerials> serialInput =
@@ -518,7 +608,7 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
             setup.serialPattern = serialPattern;
         }
         printers.push_back(std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device),
-                                                         common.json, *keptCodes, outputLost));
+                                                         common.json, outputLost));
         stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));
     }
     // Ctrl+C, a service manager's SIGTERM and a closed terminal's SIGHUP
@@ -539,17 +629,16 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     }
     loop.exec();
 
+    // Every result kept (or its message said) before the summary.
+    stations.clear();
+    keeper->finish();
     int passed = 0;
     int failed = 0;
     int refused = 0;
     for (const auto &printer : printers) {
-        for (const CheckReport &report : printer->reports) {
-            passed += report.verdict == CheckVerdict::Pass ? 1 : 0;
-            refused += report.verdict == CheckVerdict::Refused ? 1 : 0;
-            failed += report.verdict == CheckVerdict::Fail || report.verdict == CheckVerdict::Error
-                          ? 1
-                          : 0;
-        }
+        passed += printer->passed;
+        failed += printer->failed;
+        refused += printer->refused;
     }
     // A refused unit was on the line and is not to ship: as a failed one.
     const int code = passed + failed + refused == 0 ? ExitNoUnit

@@ -67,6 +67,7 @@ int CheckCommands::yield(const QString &journalPath, const ResultsFilter &filter
         // One server for the round and the figures: a server that does not
         // answer is waited for once.
         ResultsServer results(resultsSetting_);
+        results.setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
         ResultsDelivery delivery(journalPath, results);
         const Delivery round = delivery.sync(); // so that the server's figures hold them
         if (round.waiting > 0 && !results.connected()) {

@@ -77,4 +77,54 @@ QByteArray writeCheckReportJson(const CheckReport &report)
     return QJsonDocument(checkReportJson(report)).toJson(QJsonDocument::Indented);
 }
 
+std::optional<CheckReport> checkReportFromJson(const QJsonObject &json)
+{
+    if (json.value(QStringLiteral("format")).toInt() != CheckReportVersion)
+        return std::nullopt;
+    CheckReport report;
+    report.id = QUuid::fromString(json.value(QStringLiteral("id")).toString());
+    if (report.id.isNull())
+        return std::nullopt;
+    auto text = [](const QJsonObject &object, const char *key) {
+        return object.value(QLatin1String(key)).toString();
+    };
+    report.verdict = checkVerdictFromText(text(json, "verdict"));
+    report.problem = text(json, "problem");
+    const QJsonObject unit = json.value(QStringLiteral("unit")).toObject();
+    report.unit.unitModel = text(unit, "model");
+    report.unit.revision = text(unit, "revision");
+    report.unit.axis = unit.value(QStringLiteral("axis")).toInt();
+    report.unit.baud = unit.value(QStringLiteral("baud")).toInt();
+    report.unit.device = text(unit, "device");
+    report.unit.byId = text(unit, "byId");
+    report.unit.serialNumber = text(unit, "serialNumber");
+    report.serial = text(json, "serial");
+    report.station = text(json, "station");
+    report.operatorName = text(json, "operator");
+    const QJsonObject sheet = json.value(QStringLiteral("sheet")).toObject();
+    report.sheetName = text(sheet, "name");
+    report.sheetSha256 = text(sheet, "sha256");
+    report.loaded = json.value(QStringLiteral("loaded")).toBool();
+    report.started = QDateTime::fromString(text(json, "started"), Qt::ISODateWithMs);
+    report.ended = QDateTime::fromString(text(json, "ended"), Qt::ISODateWithMs);
+    for (const QJsonValue &item : json.value(QStringLiteral("values")).toArray()) {
+        const QJsonObject value = item.toObject();
+        CheckedValue checked;
+        checked.profile = value.value(QStringLiteral("profile")).toInt();
+        checked.key = text(value, "key");
+        checked.caption = text(value, "caption");
+        checked.sheetValue = text(value, "sheet");
+        if (value.value(QStringLiteral("unit")).isString())
+            checked.unitValue = text(value, "unit");
+        checked.verdict = valueVerdictFromText(text(value, "verdict"));
+        checked.problem = text(value, "problem");
+        report.values.push_back(std::move(checked));
+    }
+    for (const QJsonValue &item : json.value(QStringLiteral("fixedWaits")).toArray())
+        report.fixedWaits << item.toString();
+    for (const QJsonValue &item : json.value(QStringLiteral("notKept")).toArray())
+        report.notKept << item.toString();
+    return report;
+}
+
 } // namespace ktv

@@ -24,6 +24,8 @@
 #include <QByteArray>
 #include <QJsonObject>
 
+#include <optional>
+
 namespace ktv {
 
 inline constexpr int CheckReportVersion = 1;
@@ -33,5 +35,8 @@ QString checkTimeText(const QDateTime &time);
 
 QJsonObject checkReportJson(const CheckReport &report);
 QByteArray writeCheckReportJson(const CheckReport &report); // indented, ends in a newline
+// The report checkReportJson wrote, read back whole; none when the object
+// is not one.
+std::optional<CheckReport> checkReportFromJson(const QJsonObject &json);
 
 } // namespace ktv

@@ -26,7 +26,11 @@ QString timeText(const QDateTime &time)
 
 } // namespace
 
-CheckResults::CheckResults(const QString &journalPath) : path_(journalPath) {}
+CheckResults::CheckResults(const QString &journalPath, int busyMilliseconds)
+    : path_(journalPath),
+      busyMilliseconds_(busyMilliseconds < 0 ? Journal::BusyMilliseconds : busyMilliseconds)
+{
+}
 
 bool CheckResults::record(const CheckReport &report, QString *problem)
 {
@@ -36,7 +40,8 @@ bool CheckResults::record(const CheckReport &report, QString *problem)
             *problem = Journal::cannotWriteText(path_, text);
         return false;
     };
-    const std::unique_ptr<StoreConnection> connection = Journal::openForWriting(path_, &why);
+    const std::unique_ptr<StoreConnection> connection =
+        Journal::openForWriting(path_, &why, busyMilliseconds_);
     if (!connection)
         return fail(why);
     QSqlDatabase db = connection->db();
@@ -108,6 +113,10 @@ std::vector<CheckReport> CheckResults::list(const ResultsFilter &filter, QString
         where << QStringLiteral("started_utc >= ?");
         binds << filter.since.toUTC().toString(Qt::ISODateWithMs);
     }
+    if (filter.before.isValid()) {
+        where << QStringLiteral("started_utc < ?");
+        binds << filter.before.toUTC().toString(Qt::ISODateWithMs);
+    }
     if (filter.failedOnly)
         where << QStringLiteral("verdict <> 'pass'");
     if (!filter.serial.isEmpty()) {
@@ -130,7 +139,8 @@ std::vector<CheckReport> CheckResults::waiting(QString *problem) const
 bool CheckResults::markSent(const QUuid &id, QString *problem)
 {
     QString why;
-    const std::unique_ptr<StoreConnection> connection = Journal::openForWriting(path_, &why);
+    const std::unique_ptr<StoreConnection> connection =
+        Journal::openForWriting(path_, &why, busyMilliseconds_);
     bool marked = false;
     if (connection) {
         QSqlQuery query(connection->db());

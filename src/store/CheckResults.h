@@ -27,12 +27,15 @@ struct ResultsFilter
     int limit = 0;           // at most this many, newest first; 0: all
     int offset = 0;          // after skipping this many of the newest
     bool unsentOnly = false; // this bench's journal: only those the server lacks
+    QDateTime before{};      // invalid: up to the newest; else checks started before it
 };
 
 class CheckResults
 {
   public:
-    explicit CheckResults(const QString &journalPath);
+    // busyMilliseconds: how long a write waits for a journal another
+    // program holds; -1: the journal's own bound (Journal::BusyMilliseconds).
+    explicit CheckResults(const QString &journalPath, int busyMilliseconds = -1);
 
     // Adds the check and its values in one transaction; a check already
     // recorded under its UUID is left as it is. On failure *problem says
@@ -58,6 +61,7 @@ class CheckResults
                                     QHash<QUuid, QDateTime> *sent = nullptr) const;
 
     QString path_;
+    int busyMilliseconds_;
 };
 
 } // namespace ktv

@@ -65,7 +65,10 @@ QString Journal::cannotReadText(const QString &path, const QString &why)
     return QStringLiteral("The change journal %1 cannot be read: %2").arg(path, why);
 }
 
-Journal::Journal(const QString &path) : path_(path) {}
+Journal::Journal(const QString &path, int busyMilliseconds)
+    : path_(path), busyMilliseconds_(busyMilliseconds)
+{
+}
 
 Journal::~Journal() = default;
 
@@ -103,10 +106,6 @@ const char *const SchemaSteps[][3] = {
 };
 static_assert(std::size(SchemaSteps) == Journal::SchemaVersion);
 
-// Another program (a second tool, the window, sqlite3) may hold the journal
-// for a moment: a write waits that long for it before it gives up.
-constexpr int JournalBusyMilliseconds = 6000;
-
 // The file's schema version; false, and *why, when it cannot be read or a
 // newer program made the file.
 bool readSchemaVersion(const QSqlDatabase &db, int *version, QString *why)
@@ -126,7 +125,8 @@ bool readSchemaVersion(const QSqlDatabase &db, int *version, QString *why)
 
 } // namespace
 
-std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QString *why)
+std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QString *why,
+                                                         int busyMilliseconds)
 {
     auto fail = [why](const QString &text) {
         if (why)
@@ -134,8 +134,8 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
         return nullptr;
     };
     QDir().mkpath(QFileInfo(path).absolutePath());
-    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadWrite,
-                                                        JournalBusyMilliseconds);
+    auto connection =
+        std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadWrite, busyMilliseconds);
     if (!connection->opened())
         return fail(connection->error());
     QSqlDatabase db = connection->db();
@@ -179,8 +179,8 @@ std::unique_ptr<StoreConnection> Journal::openForWriting(const QString &path, QS
 std::unique_ptr<StoreConnection> Journal::openForReading(const QString &path, int *version,
                                                          QString *why)
 {
-    auto connection = std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadOnly,
-                                                        JournalBusyMilliseconds);
+    auto connection =
+        std::make_unique<StoreConnection>(path, StoreConnection::Mode::ReadOnly, BusyMilliseconds);
     QString problem;
     if (!connection->opened())
         problem = connection->error();
@@ -196,7 +196,7 @@ bool Journal::open(QString *problem)
     if (connection_)
         return true;
     QString why;
-    connection_ = openForWriting(path_, &why);
+    connection_ = openForWriting(path_, &why, busyMilliseconds_);
     if (connection_)
         return true;
     if (problem)

@@ -49,6 +49,9 @@ class Journal
 {
   public:
     static constexpr int SchemaVersion = 3;
+    // Another program (a second tool, the window, sqlite3) may hold the
+    // journal for a moment: a write waits that long for it before it gives up.
+    static constexpr int BusyMilliseconds = 6000;
     static QString tableName() { return QStringLiteral("changes"); }
     // journal.sqlite in the application's data folder (needs the
     // application name set first).
@@ -62,14 +65,15 @@ class Journal
 
     // The journal's database, made or upgraded to SchemaVersion (each step
     // in one transaction); none, and *why, when it cannot be written.
-    static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why);
+    static std::unique_ptr<StoreConnection> openForWriting(const QString &path, QString *why,
+                                                           int busyMilliseconds = BusyMilliseconds);
     // The journal's database as it is, read-only, and its schema version (0
     // when no row was written yet); none, and *why, when it cannot be opened
     // or a newer program made it.
     static std::unique_ptr<StoreConnection> openForReading(const QString &path, int *version,
                                                            QString *why);
 
-    explicit Journal(const QString &path);
+    explicit Journal(const QString &path, int busyMilliseconds = BusyMilliseconds);
     ~Journal();
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
@@ -82,6 +86,7 @@ class Journal
     bool open(QString *problem);
 
     QString path_;
+    int busyMilliseconds_;
     std::unique_ptr<StoreConnection> connection_;
 };
 

@@ -4,6 +4,13 @@
 // the window's thread nor on a station line's. A row that cannot be written
 // is said through failed(), on the thread the writer was made on; a check's
 // result is followed by what became of it.
+//
+// Ending waits 2 s at most for the rows given. What is not written by then
+// (the journal held by another program) is kept in a file beside the
+// journal (journal.sqlite.unwritten, one JSON object a line) and written,
+// ahead of the new rows, by the next writer of that journal. A held journal
+// is waited for in slices of 0.2 s, so the row under way is kept there too,
+// unwritten.
 
 #include "protocol/CheckReport.h"
 #include "store/Journal.h"
@@ -13,16 +20,22 @@
 #include <functional>
 #include <memory>
 
-class QThread;
-
 namespace ktv {
 
 class JournalWriter : public QObject
 {
     Q_OBJECT
   public:
+    static constexpr int EndingMilliseconds = 2000;
+    // Where the rows not written at the end wait for the next start.
+    static QString unwrittenPath(const QString &journalPath)
+    {
+        return journalPath + QStringLiteral(".unwritten");
+    }
+
     explicit JournalWriter(const QString &path, QObject *parent = nullptr);
-    // Writes the rows already given, then ends its thread.
+    // Writes the rows already given, within EndingMilliseconds; keeps the
+    // rest in unwrittenPath().
     ~JournalWriter() override;
     JournalWriter(const JournalWriter &) = delete;
     JournalWriter &operator=(const JournalWriter &) = delete;
@@ -40,10 +53,9 @@ class JournalWriter : public QObject
     void failed(const QString &problem);
 
   private:
+    struct Shared;
     QString path_;
-    QThread *thread_;
-    QObject *inThread_;                // lives on thread_
-    std::unique_ptr<Journal> journal_; // used on thread_ only
+    std::shared_ptr<Shared> shared_;
 };
 
 } // namespace ktv

@@ -2,6 +2,8 @@
 
 #include "store/ResultsServer.h"
 
+#include <QElapsedTimer>
+
 namespace ktv {
 
 ResultsOutbox::ResultsOutbox(const QString &journalPath) : results_(journalPath) {}
@@ -28,6 +30,13 @@ bool ResultsOutbox::markSent(const QUuid &id, QString *problem)
     return results_.markSent(id, problem);
 }
 
+namespace {
+
+// Longer than a refusal takes; shorter than any wait the server ends.
+constexpr qint64 RefusedAtOnceMs = 500;
+
+} // namespace
+
 OutboxSync syncOutbox(ResultsOutbox &outbox, ResultsServer &server)
 {
     OutboxSync sync;
@@ -37,12 +46,17 @@ OutboxSync syncOutbox(ResultsOutbox &outbox, ResultsServer &server)
     sync.waiting = int(waiting->size());
     for (const CheckReport &report : *waiting) {
         QString problem;
+        QElapsedTimer clock;
+        clock.start();
         if (server.send(report, &problem) == SendOutcome::Failed) {
             if (sync.problem.isEmpty())
                 sync.problem = problem;
-            // A server that answers refused this one result: the others may
-            // still go. One that does not answer ends the round.
-            if (!server.connected())
+            // A failure that was waited for (a table another session holds,
+            // a statement that timed out, a server away) would cost every
+            // result behind it as much: the round ends, and the rest wait
+            // for the next one. A result the server refused at once leaves
+            // the others going.
+            if (!server.connected() || clock.elapsed() >= RefusedAtOnceMs)
                 break;
             continue;
         }

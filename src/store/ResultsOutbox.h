@@ -39,8 +39,10 @@ struct OutboxSync
 };
 
 // Sends each waiting result, oldest first, and marks it sent after the
-// server's commit. A server that cannot be reached ends the round: the rest
-// wait for the next one.
+// server's commit. The first failure that was waited for (a server away, a
+// table held, a statement timed out) ends the round, so a round costs one
+// statement's timeout at most: the rest wait for the next round. A result
+// the server refuses at once waits alone; the others still go.
 OutboxSync syncOutbox(ResultsOutbox &outbox, ResultsServer &server);
 
 } // namespace ktv

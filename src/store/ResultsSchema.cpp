@@ -1,5 +1,7 @@
 #include "store/ResultsSchema.h"
 
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -8,6 +10,14 @@
 namespace ktv {
 
 namespace {
+
+// Why a check could not finish ('' when it did), as failing_fields counts it.
+#define ENDED_CAUSE                                                                                \
+    "CASE WHEN c.verdict = 'refused' THEN 'refused' WHEN k.problem LIKE 'line lost%' OR EXISTS "   \
+    "(SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = 'line lost') "      \
+    "THEN 'line lost' WHEN c.verdict <> 'error' THEN '' WHEN k.problem = 'cancelled' OR EXISTS "   \
+    "(SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = 'cancelled') "      \
+    "THEN 'stopped' ELSE 'no answer' END"
 
 // Step n takes version n-1 to n. A step never changes: a later need is a
 // new step.
@@ -114,6 +124,161 @@ const QStringList &step(int version)
             "UNION ALL SELECT station, day, unit_model, 0, '', cause, count(*) FROM ended "
             "WHERE cause <> '' GROUP BY station, day, unit_model, cause"),
     };
+    // The yield kept by the server itself as checks arrive, from any
+    // station and any version of this program: one row per unit
+    // (yield_units) and per station, day and model (yield_summary), each
+    // unit's row recomputed from its own checks whenever one of them comes,
+    // in whatever order, so the figures stay exact. The views keep their
+    // names and columns and read the summaries once they are filled
+    // (summary_fill.done); until then they count from the rows as before.
+    // The rows already there are summarized in batches, a statement each,
+    // after this step (fillResultsSummaries).
+    static const QStringList six = {
+        QStringLiteral("CREATE TABLE yield_units (unit text PRIMARY KEY, station text NOT NULL, "
+                       "unit_model text NOT NULL, day date NOT NULL, first_passed boolean NOT "
+                       "NULL, last_passed boolean NOT NULL, checks integer NOT NULL)"),
+        QStringLiteral("CREATE TABLE yield_summary (station text NOT NULL, day date NOT NULL, "
+                       "unit_model text NOT NULL, units integer NOT NULL, first_pass integer NOT "
+                       "NULL, final_pass integer NOT NULL, checks integer NOT NULL, PRIMARY KEY "
+                       "(station, day, unit_model))"),
+        QStringLiteral("CREATE INDEX yield_summary_by_day ON yield_summary (day)"),
+        QStringLiteral("CREATE TABLE summary_fill (done boolean NOT NULL, serial text NOT NULL, "
+                       "check_uuid uuid)"),
+        QStringLiteral("INSERT INTO summary_fill VALUES (false, '', NULL)"),
+        QStringLiteral(
+            "CREATE FUNCTION summarize_unit(u text) RETURNS void LANGUAGE plpgsql AS $$ "
+            "DECLARE prev yield_units%ROWTYPE; f record; l record; n integer; "
+            "BEGIN "
+            "INSERT INTO yield_units VALUES (u, '', '', DATE '2000-01-01', false, false, 0) "
+            "ON CONFLICT (unit) DO NOTHING; "
+            "SELECT * INTO prev FROM yield_units WHERE unit = u FOR UPDATE; "
+            "IF left(u, 6) = 'check ' AND u ~ '^check [0-9a-f-]{36}$' THEN "
+            "SELECT c.station, c.unit_model, CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * "
+            "interval '1 second' AS date) AS day, c.verdict INTO f FROM checks c WHERE c.uuid = "
+            "CAST(substr(u, 7) AS uuid) AND c.serial = ''; "
+            "l := f; n := CASE WHEN f IS NULL THEN 0 ELSE 1 END; "
+            "ELSE "
+            "SELECT c.station, c.unit_model, CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * "
+            "interval '1 second' AS date) AS day, c.verdict INTO f FROM checks c WHERE c.serial = "
+            "u AND c.serial <> '' ORDER BY c.started, c.uuid LIMIT 1; "
+            "SELECT c.verdict INTO l FROM checks c WHERE c.serial = u AND c.serial <> '' ORDER BY "
+            "c.started DESC, c.uuid DESC LIMIT 1; "
+            "SELECT count(*) INTO n FROM checks c WHERE c.serial = u AND c.serial <> ''; "
+            "END IF; "
+            "IF prev.checks > 0 THEN "
+            "UPDATE yield_summary s SET units = s.units - 1, first_pass = s.first_pass - "
+            "CAST(prev.first_passed AS integer), final_pass = s.final_pass - "
+            "CAST(prev.last_passed AS integer), checks = s.checks - prev.checks WHERE s.station = "
+            "prev.station AND s.day = prev.day AND s.unit_model = prev.unit_model; "
+            "END IF; "
+            "IF n = 0 THEN DELETE FROM yield_units WHERE unit = u; RETURN; END IF; "
+            "UPDATE yield_units SET station = f.station, unit_model = f.unit_model, day = f.day, "
+            "first_passed = f.verdict = 'pass', last_passed = l.verdict = 'pass', checks = n "
+            "WHERE unit = u; "
+            "INSERT INTO yield_summary AS s VALUES (f.station, f.day, f.unit_model, 1, "
+            "CAST(f.verdict = 'pass' AS integer), CAST(l.verdict = 'pass' AS integer), n) "
+            "ON CONFLICT (station, day, unit_model) DO UPDATE SET units = s.units + 1, "
+            "first_pass = s.first_pass + EXCLUDED.first_pass, final_pass = s.final_pass + "
+            "EXCLUDED.final_pass, checks = s.checks + EXCLUDED.checks; "
+            "END $$"),
+        QStringLiteral("CREATE FUNCTION summarize_check() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                       "BEGIN PERFORM summarize_unit(CASE WHEN NEW.serial <> '' THEN NEW.serial "
+                       "ELSE 'check ' || CAST(NEW.uuid AS text) END); RETURN NULL; END $$"),
+        QStringLiteral("CREATE TRIGGER checks_summarized AFTER INSERT ON checks FOR EACH ROW "
+                       "EXECUTE FUNCTION summarize_check()"),
+        // The units of these serial numbers summarized afresh, as a set: what
+        // they counted is taken away, then what their checks say is added.
+        QStringLiteral(
+            "CREATE FUNCTION summarize_serials(keys text[]) RETURNS void LANGUAGE plpgsql AS $$ "
+            "DECLARE lo text := keys[1]; hi text := keys[array_length(keys, 1)]; BEGIN "
+            "INSERT INTO yield_units SELECT k, '', '', DATE '2000-01-01', false, false, 0 FROM "
+            "unnest(keys) k ON CONFLICT (unit) DO NOTHING; "
+            "PERFORM 1 FROM yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) ORDER BY "
+            "unit FOR UPDATE; "
+            "UPDATE yield_summary s SET units = s.units - g.u, first_pass = s.first_pass - g.f, "
+            "final_pass = s.final_pass - g.l, checks = s.checks - g.n FROM (SELECT station, day, "
+            "unit_model, count(*) AS u, count(*) FILTER (WHERE first_passed) AS f, count(*) "
+            "FILTER (WHERE last_passed) AS l, sum(checks) AS n FROM yield_units WHERE unit BETWEEN "
+            "lo AND hi AND unit = "
+            "ANY(keys) AND checks > 0 GROUP BY station, day, unit_model) g WHERE s.station = "
+            "g.station AND s.day = g.day AND s.unit_model = g.unit_model; "
+            "WITH ordered AS (SELECT c.serial AS unit, c.station, c.unit_model, "
+            "CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * interval '1 second' AS date) "
+            "AS day, c.verdict, row_number() OVER (PARTITION BY c.serial ORDER BY c.started, "
+            "c.uuid) AS r, row_number() OVER (PARTITION BY c.serial ORDER BY c.started DESC, "
+            "c.uuid DESC) AS q, count(*) OVER (PARTITION BY c.serial) AS n FROM checks c WHERE "
+            "c.serial BETWEEN lo AND hi AND c.serial <> ''), fresh AS (SELECT f.unit, f.station, "
+            "f.unit_model, f.day, f.verdict = 'pass' AS fp, l.verdict = 'pass' AS lp, f.n FROM "
+            "ordered f JOIN ordered l ON l.unit = f.unit AND l.q = 1 WHERE f.r = 1) "
+            "UPDATE yield_units u SET station = fresh.station, unit_model = fresh.unit_model, "
+            "day = fresh.day, first_passed = fresh.fp, last_passed = fresh.lp, checks = fresh.n "
+            "FROM fresh WHERE u.unit = fresh.unit AND u.unit BETWEEN lo AND hi; "
+            "DELETE FROM yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) AND checks "
+            "= 0; "
+            "INSERT INTO yield_summary AS s SELECT station, day, unit_model, count(*), count(*) "
+            "FILTER (WHERE first_passed), count(*) FILTER (WHERE last_passed), sum(checks) FROM "
+            "yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) GROUP BY station, day, "
+            "unit_model ON CONFLICT "
+            "(station, day, unit_model) DO UPDATE SET units = s.units + EXCLUDED.units, "
+            "first_pass = s.first_pass + EXCLUDED.first_pass, final_pass = s.final_pass + "
+            "EXCLUDED.final_pass, checks = s.checks + EXCLUDED.checks; "
+            "END $$"),
+        // One batch of the units already there, from where the last one
+        // ended; the number summarized, 0 once every one is (done).
+        QStringLiteral(
+            "CREATE FUNCTION fill_summaries(batch integer) RETURNS integer LANGUAGE plpgsql AS $$ "
+            "DECLARE p summary_fill%ROWTYPE; keys text[]; id uuid; n integer := 0; "
+            "BEGIN "
+            "SELECT * INTO p FROM summary_fill FOR UPDATE; "
+            "IF p.done THEN RETURN 0; END IF; "
+            "IF p.check_uuid IS NULL THEN "
+            "SELECT array_agg(DISTINCT k ORDER BY k) INTO keys FROM (SELECT c.serial AS k FROM "
+            "checks c WHERE c.serial > p.serial AND c.serial <> '' ORDER BY c.serial LIMIT "
+            "batch) b; "
+            "IF keys IS NOT NULL THEN PERFORM summarize_serials(keys); UPDATE summary_fill SET "
+            "serial = keys[array_length(keys, 1)]; RETURN array_length(keys, 1); END IF; "
+            "p.check_uuid := '00000000-0000-0000-0000-000000000000'; "
+            "END IF; "
+            "FOR id IN SELECT c.uuid FROM checks c WHERE c.uuid > p.check_uuid AND c.serial = '' "
+            "ORDER BY c.uuid LIMIT batch LOOP PERFORM summarize_unit('check ' || CAST(id AS "
+            "text)); n := n + 1; p.check_uuid := id; END LOOP; "
+            "UPDATE summary_fill SET check_uuid = p.check_uuid, done = n = 0; "
+            "RETURN n; "
+            "END $$"),
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW unit_yield AS SELECT unit, station, unit_model, day, "
+            "first_passed, last_passed, CAST(checks AS bigint) AS checks FROM yield_units WHERE "
+            "(SELECT done FROM summary_fill) UNION ALL SELECT unit, station, unit_model, day, "
+            "first_passed, last_passed, checks FROM (SELECT unit, station, unit_model, day, "
+            "verdict = 'pass' AS first_passed, (last_value(verdict) OVER w) = 'pass' AS "
+            "last_passed, count(*) OVER w AS checks, row_number() OVER w AS n FROM check_units "
+            "WHERE NOT (SELECT done FROM summary_fill) WINDOW w AS (PARTITION BY unit ORDER BY "
+            "started, uuid ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)) u WHERE n = "
+            "1"),
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW yield_per_station_day AS SELECT station, day, unit_model, "
+            "CAST(units AS bigint) AS units, CAST(first_pass AS bigint) AS first_pass, "
+            "CAST(final_pass AS bigint) AS final_pass, CAST(checks AS bigint) AS checks, "
+            "CAST(checks - units AS bigint) AS retests FROM yield_summary WHERE units > 0 AND "
+            "(SELECT done FROM summary_fill) UNION ALL SELECT station, day, unit_model, "
+            "count(*), count(*) FILTER (WHERE first_passed), count(*) FILTER (WHERE last_passed), "
+            "CAST(sum(checks) AS bigint), CAST(sum(checks) AS bigint) - count(*) FROM unit_yield "
+            "WHERE NOT (SELECT done FROM summary_fill) GROUP BY station, day, unit_model"),
+        // failing_fields as before, its checks read once per branch, so that
+        // a filter by day reaches the index on the bench's day
+        // (fillResultsSummaries builds it).
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW failing_fields AS SELECT e.station, e.day, e.unit_model, "
+            "v.profile, v.field, CASE WHEN v.profile > 0 THEN 'Profile ' || v.profile || ', ' || "
+            "v.caption ELSE v.caption END AS name, count(*) AS failures FROM check_values v JOIN "
+            "(SELECT c.uuid, c.station, c.day, c.unit_model, " ENDED_CAUSE " AS cause FROM "
+            "check_units c JOIN checks k ON k.uuid = c.uuid) e ON e.uuid = v.check_uuid WHERE "
+            "v.verdict <> 'match' AND (e.cause = '' OR v.unit_value IS NOT NULL) GROUP BY "
+            "e.station, e.day, e.unit_model, v.profile, v.field, name UNION ALL SELECT station, "
+            "day, unit_model, 0, '', cause, count(*) FROM (SELECT c.uuid, c.station, c.day, "
+            "c.unit_model, " ENDED_CAUSE " AS cause FROM check_units c JOIN checks k ON k.uuid = "
+            "c.uuid) e WHERE cause <> '' GROUP BY station, day, unit_model, cause"),
+    };
     static const QStringList none;
     switch (version) {
     case 1:
@@ -126,6 +291,8 @@ const QStringList &step(int version)
         return four;
     case 5:
         return five;
+    case 6:
+        return six;
     }
     return none;
 }
@@ -161,6 +328,94 @@ int resultsSchemaVersion(QSqlDatabase db, QString *problem)
         return -1;
     }
     return query.value(0).toInt();
+}
+
+bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QString &)> &progress,
+                          QString *problem)
+{
+    QSqlQuery query(db);
+    auto fail = [&] {
+        if (problem)
+            *problem = query.lastError().databaseText().simplified();
+        return false;
+    };
+    if (!query.exec(QStringLiteral("SELECT done FROM summary_fill")) || !query.next())
+        return fail();
+    if (query.value(0).toBool())
+        return true;
+    // One program at a time (two concurrent index builds would wait for each
+    // other); another station finds the work under way and goes on.
+    if (!query.exec(QStringLiteral("SELECT pg_try_advisory_lock(7321505)")) || !query.next())
+        return fail();
+    if (!query.value(0).toBool())
+        return true;
+    const auto unlock = qScopeGuard(
+        [&db] { QSqlQuery(db).exec(QStringLiteral("SELECT pg_advisory_unlock(7321505)")); });
+    qint64 estimate = 0;
+    if (query.exec(QStringLiteral("SELECT CAST(reltuples AS bigint) FROM pg_class WHERE relname "
+                                  "= 'checks' AND pg_table_is_visible(oid)")) &&
+        query.next())
+        estimate = query.value(0).toLongLong();
+    // The index on the bench's day, built beside the stations' inserts (never
+    // holding one up); a build cut off leaves it invalid, and it is built anew.
+    if (!query.exec(QStringLiteral("SELECT i.indisvalid FROM pg_index i JOIN pg_class c ON c.oid "
+                                   "= i.indexrelid WHERE c.relname = 'checks_by_day' AND "
+                                   "pg_table_is_visible(c.oid)")))
+        return fail();
+    const bool exists = query.next();
+    if (!exists || !query.value(0).toBool()) {
+        QElapsedTimer clock;
+        clock.start();
+        if (progress && estimate > 10000)
+            progress(QStringLiteral("Indexing the checks by their day, beside the stations' "
+                                    "sending."));
+        if ((exists && !query.exec(QStringLiteral("DROP INDEX CONCURRENTLY checks_by_day"))) ||
+            !query.exec(QStringLiteral("SET statement_timeout = 0")))
+            return fail();
+        const bool built = query.exec(QStringLiteral(
+            "CREATE INDEX CONCURRENTLY IF NOT EXISTS checks_by_day ON checks (CAST((started AT "
+            "TIME ZONE 'UTC') + utc_offset * interval '1 second' AS date))"));
+        const QString why = query.lastError().databaseText().simplified();
+        query.exec(QStringLiteral("RESET statement_timeout"));
+        if (!built) {
+            if (problem)
+                *problem = why;
+            return false;
+        }
+        if (progress && estimate > 10000)
+            progress(QStringLiteral("The checks indexed by their day in %1 s.")
+                         .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    qint64 units = 0;
+    qint64 said = 0;
+    bool filled = true;
+    for (;;) {
+        if (!query.exec(QStringLiteral("SELECT fill_summaries(5000)")) || !query.next()) {
+            filled = fail();
+            break;
+        }
+        const int batch = query.value(0).toInt();
+        if (batch == 0)
+            break;
+        // Said only when there was something to summarize.
+        if (progress && units == 0)
+            progress(
+                QStringLiteral("Summarizing the yield of the checks already on the server%1, a "
+                               "batch at a time; stations go on sending meanwhile.")
+                    .arg(estimate > 0 ? QStringLiteral(" (about %1)").arg(estimate) : QString()));
+        units += batch;
+        if (progress && clock.elapsed() - said >= 10000 && (said = clock.elapsed()))
+            progress(QStringLiteral("Summarized %1 units in %2 s.")
+                         .arg(units)
+                         .arg(clock.elapsed() / 1000));
+    }
+    if (filled && progress && units > 0)
+        progress(QStringLiteral("The yield of %1 units summarized in %2 s.")
+                     .arg(units)
+                     .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
+    return filled;
 }
 
 bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem)

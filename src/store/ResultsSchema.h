@@ -16,13 +16,19 @@
 // 5: failing_fields counts a check that could not finish once, under its
 //    cause ("line lost", "stopped", "no answer", "refused"; field ''), not
 //    as failures of its fields. Its name and columns stay.
+// 6: the yield kept by the server: yield_units (one row per unit) and
+//    yield_summary (per station, day and model), kept by a trigger on
+//    checks, so rows any station writes count; unit_yield and
+//    yield_per_station_day read them once they are filled, keeping their
+//    names and columns.
 
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 
 namespace ktv {
 
-constexpr int ResultsSchemaVersion = 5;
+constexpr int ResultsSchemaVersion = 6;
 
 // -1 when it cannot be read.
 int resultsSchemaVersion(QSqlDatabase db, QString *problem);
@@ -32,5 +38,12 @@ int resultsSchemaVersion(QSqlDatabase db, QString *problem);
 // the schema once. A database already newer than target is left alone and
 // refused, as is one newer than this program knows.
 bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem);
+
+// Summarizes the checks a server held before step 6, a batch of units per
+// statement so that no station's insert waits longer than one statement;
+// progress hears what it is doing and how long it took. Resumes where it
+// ended; another program already filling leaves this one nothing to do.
+bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QString &)> &progress,
+                          QString *problem);
 
 } // namespace ktv

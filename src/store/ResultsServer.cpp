@@ -2,7 +2,9 @@
 
 #include "store/ResultsSchema.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -14,6 +16,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include <libpq-fe.h>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -27,50 +31,6 @@ namespace ktv {
 
 namespace {
 
-// What libpq 15 understands; anything else is a typing error that libpq
-// would only name at the first connection.
-const QStringList &knownKeywords()
-{
-    static const QStringList keywords = {
-        QStringLiteral("host"),
-        QStringLiteral("hostaddr"),
-        QStringLiteral("port"),
-        QStringLiteral("dbname"),
-        QStringLiteral("user"),
-        QStringLiteral("passfile"),
-        QStringLiteral("channel_binding"),
-        QStringLiteral("connect_timeout"),
-        QStringLiteral("client_encoding"),
-        QStringLiteral("options"),
-        QStringLiteral("application_name"),
-        QStringLiteral("fallback_application_name"),
-        QStringLiteral("keepalives"),
-        QStringLiteral("keepalives_idle"),
-        QStringLiteral("keepalives_interval"),
-        QStringLiteral("keepalives_count"),
-        QStringLiteral("tcp_user_timeout"),
-        QStringLiteral("gssencmode"),
-        QStringLiteral("sslmode"),
-        QStringLiteral("requiressl"),
-        QStringLiteral("sslcompression"),
-        QStringLiteral("sslcert"),
-        QStringLiteral("sslkey"),
-        QStringLiteral("sslpassword"),
-        QStringLiteral("sslrootcert"),
-        QStringLiteral("sslcrl"),
-        QStringLiteral("sslcrldir"),
-        QStringLiteral("sslsni"),
-        QStringLiteral("requirepeer"),
-        QStringLiteral("ssl_min_protocol_version"),
-        QStringLiteral("ssl_max_protocol_version"),
-        QStringLiteral("krbsrvname"),
-        QStringLiteral("gsslib"),
-        QStringLiteral("service"),
-        QStringLiteral("target_session_attrs"),
-    };
-    return keywords;
-}
-
 QString unreadableSetting(const QString &why)
 {
     return QStringLiteral("The results database setting cannot be read: %1. Write it as "
@@ -79,17 +39,98 @@ QString unreadableSetting(const QString &why)
         .arg(why);
 }
 
-// A value as libpq reads it back: quoted when it holds a space, a quote or
-// a backslash, or is empty.
+// A value as libpq reads it back, always quoted: a tab or a line break
+// left bare would end it there, and what follows would be read as options.
 QString quoted(const QString &value)
 {
-    if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) &&
-        !value.contains(QLatin1Char('\'')) && !value.contains(QLatin1Char('\\')))
-        return value;
     QString text = value;
     text.replace(QLatin1String("\\"), QLatin1String("\\\\"));
     text.replace(QLatin1String("'"), QLatin1String("\\'"));
     return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QString passwordText()
+{
+    return QStringLiteral(
+        "The results database setting holds a password: keep it in the password file "
+        "~/.pgpass (or the file PGPASSFILE names), or name a service of the service file "
+        "~/.pg_service.conf with service=, never in the setting.");
+}
+
+// The keywords whose values libpq treats as secrets (shown as "*"):
+// password and sslpassword.
+const QStringList &secretKeywords()
+{
+    static const QStringList keywords = [] {
+        QStringList found;
+        if (PQconninfoOption *defaults = PQconndefaults()) {
+            for (PQconninfoOption *option = defaults; option->keyword; ++option)
+                if (option->dispchar && option->dispchar[0] == '*')
+                    found << QString::fromLatin1(option->keyword);
+            PQconninfoFree(defaults);
+        }
+        for (const char *keyword : {"password", "sslpassword"})
+            if (!found.contains(QLatin1String(keyword)))
+                found << QLatin1String(keyword);
+        return found;
+    }();
+    return keywords;
+}
+
+// The service files libpq reads, the user's first: PGSERVICEFILE (else
+// ~/.pg_service.conf), then pg_service.conf in PGSYSCONFDIR (else the
+// folder libpq was built with).
+QStringList serviceFiles()
+{
+    QStringList files;
+    const QString user = qEnvironmentVariable("PGSERVICEFILE");
+    files << (user.isEmpty() ? QDir::home().filePath(QStringLiteral(".pg_service.conf")) : user);
+    const QString system = qEnvironmentVariable("PGSYSCONFDIR");
+    files << QDir(system.isEmpty() ? QStringLiteral(KTV_PG_SYSCONFDIR) : system)
+                 .filePath(QStringLiteral("pg_service.conf"));
+    return files;
+}
+
+// Why the named service brings a secret with it (a password= line in its
+// section of a service file); empty when it does not.
+QString serviceSecret(const QString &service)
+{
+    for (const QString &path : serviceFiles()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        bool inService = false;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            if (line.startsWith(QLatin1Char('['))) {
+                inService = line == QLatin1Char('[') + service + QLatin1Char(']');
+                continue;
+            }
+            const QString keyword = line.section(QLatin1Char('='), 0, 0).trimmed();
+            if (inService && line.contains(QLatin1Char('=')) && secretKeywords().contains(keyword))
+                return QStringLiteral(
+                           "The service %1 in %2 holds a password: keep it in the password "
+                           "file ~/.pgpass (or the file PGPASSFILE names), never in the setting "
+                           "or a service file.")
+                    .arg(service, QDir::toNativeSeparators(path));
+        }
+    }
+    return {};
+}
+
+// The server's own words for a statement that failed, and its code,
+// without the statement quoted back ("LINE 1: PREPARE ... ^").
+QString statementError(const QSqlError &error)
+{
+    const QString text = error.databaseText().simplified();
+    const qsizetype quoted = text.indexOf(QLatin1String(" LINE "));
+    if (quoted < 0)
+        return text;
+    const QString code = error.nativeErrorCode();
+    const QString tail = QStringLiteral(" (%1)").arg(code);
+    return text.left(quoted) + (!code.isEmpty() && text.endsWith(tail) ? tail : QString());
 }
 
 // The driver binds a null QString as NULL; an empty text is a text.
@@ -231,6 +272,10 @@ QString whereClause(const ResultsFilter &filter, QVariantList *values)
         terms << QStringLiteral("c.started >= CAST(? AS timestamptz)");
         *values << isoText(filter.since);
     }
+    if (filter.before.isValid()) {
+        terms << QStringLiteral("c.started < CAST(? AS timestamptz)");
+        *values << isoText(filter.before);
+    }
     if (filter.failedOnly)
         terms << QStringLiteral("c.verdict <> 'pass'");
     if (!filter.serial.isEmpty()) {
@@ -302,81 +347,55 @@ ConnectionSetting parseConnectionSetting(const QString &text)
         trimmed.startsWith(QLatin1String("postgresql://")))
         return fail(QStringLiteral("it is a URI"));
 
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    // libpq's whitespace: ASCII only.
-    auto isSpace = [](QChar c) {
-        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-               c == QLatin1Char('\r') || c == QLatin1Char('\f') || c == QLatin1Char('\v');
-    };
-    auto skipSpace = [&] {
-        while (i < n && isSpace(text.at(i)))
-            ++i;
-    };
-    while (true) {
-        skipSpace();
-        if (i == n)
-            break;
-        const qsizetype start = i;
-        while (i < n && text.at(i) != QLatin1Char('=') && !isSpace(text.at(i)))
-            ++i;
-        const QString keyword = text.mid(start, i - start);
-        skipSpace();
-        if (keyword.isEmpty())
-            return fail(QStringLiteral("a value has no keyword before its \"=\""));
-        if (i == n || text.at(i) != QLatin1Char('='))
-            return fail(QStringLiteral("\"%1\" has no \"=\" and value").arg(keyword));
-        ++i;
-        skipSpace();
-        QString value;
-        if (i < n && text.at(i) == QLatin1Char('\'')) {
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                const QChar c = text.at(i++);
-                if (c == QLatin1Char('\\') && i < n) {
-                    value += text.at(i++);
-                } else if (c == QLatin1Char('\'')) {
-                    closed = true;
-                    break;
-                } else {
-                    value += c;
-                }
-            }
-            if (!closed)
-                return fail(
-                    QStringLiteral("the quoted value of \"%1\" has no closing quote").arg(keyword));
-        } else {
-            while (i < n && !isSpace(text.at(i))) {
-                const QChar c = text.at(i++);
-                if (c == QLatin1Char('\\') && i < n)
-                    value += text.at(i++);
-                else
-                    value += c;
-            }
-        }
-        // A dbname holding "=" is itself read as a connection string by
-        // some clients: what it hides counts as written here.
-        const bool hidesKeywords =
-            keyword == QLatin1String("dbname") &&
-            (value.contains(QLatin1Char('=')) || value.startsWith(QLatin1String("postgres://")) ||
-             value.startsWith(QLatin1String("postgresql://")));
-        if (keyword == QLatin1String("password") || keyword == QLatin1String("sslpassword") ||
-            (hidesKeywords && value.contains(QLatin1String("password")))) {
+    // Read as libpq itself reads it, so that nothing it would see is missed.
+    char *error = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse(text.toUtf8().constData(), &error);
+    if (!parsed) {
+        const QString why = error ? QString::fromUtf8(error).trimmed()
+                                  : QStringLiteral("there is no memory to read it");
+        PQfreemem(error);
+        return fail(why);
+    }
+    bool secret = false;
+    for (PQconninfoOption *option = parsed; option->keyword; ++option) {
+        if (!option->val)
+            continue;
+        const QString keyword = QString::fromLatin1(option->keyword);
+        secret = secret || secretKeywords().contains(keyword);
+        setting.options.emplace_back(keyword, QString::fromUtf8(option->val));
+    }
+    PQconninfoFree(parsed);
+    if (secret) {
+        setting.options.clear();
+        setting.problem = passwordText();
+        return setting;
+    }
+    // A dbname holding "=" is itself read as a connection string by
+    // some clients: what it hides counts as written here.
+    const QString dbname = setting.value(QStringLiteral("dbname"));
+    if (dbname.contains(QLatin1Char('=')) || dbname.startsWith(QLatin1String("postgres://")) ||
+        dbname.startsWith(QLatin1String("postgresql://"))) {
+        if (dbname.contains(QLatin1String("password"))) {
             setting.options.clear();
-            setting.problem = QStringLiteral(
-                "The results database setting holds a password: keep it in the password file "
-                "~/.pgpass (or the file PGPASSFILE names), or name a service of the service "
-                "file ~/.pg_service.conf with service=, never in the setting.");
+            setting.problem = passwordText();
             return setting;
         }
-        if (hidesKeywords)
-            return fail(QStringLiteral("the value of \"dbname\" holds a connection string"));
-        if (!knownKeywords().contains(keyword))
-            return fail(QStringLiteral("\"%1\" is not a connection keyword").arg(keyword));
-        setting.options.emplace_back(keyword, value);
+        return fail(QStringLiteral("the value of \"dbname\" holds a connection string"));
+    }
+    const QString problem = setting.secretProblem();
+    if (!problem.isEmpty()) {
+        setting.options.clear();
+        setting.problem = problem;
     }
     return setting;
+}
+
+QString ConnectionSetting::secretProblem() const
+{
+    QString service = value(QStringLiteral("service"));
+    if (service.isEmpty())
+        service = qEnvironmentVariable("PGSERVICE");
+    return service.isEmpty() ? QString() : serviceSecret(service);
 }
 
 struct ResultsServer::Connection
@@ -446,7 +465,8 @@ bool ResultsServer::connectAndUpgrade(QString *problem)
     if (connection_->upgraded)
         return true;
     QString detail;
-    if (!upgradeResultsSchema(connection_->db(), ResultsSchemaVersion, &detail)) {
+    if (!upgradeResultsSchema(connection_->db(), ResultsSchemaVersion, &detail) ||
+        !fillResultsSummaries(connection_->db(), progress_, &detail)) {
         drop();
         if (problem)
             *problem = failure(QStringLiteral("cannot be used"), detail);
@@ -467,6 +487,12 @@ bool ResultsServer::connect(QString *problem, bool *refused)
     }
     if (connection_ && connection_->ready)
         return true;
+    // The service file may have changed since the setting was read.
+    if (const QString secret = setting_.secretProblem(); !secret.isEmpty()) {
+        if (problem)
+            *problem = secret;
+        return false;
+    }
     connection_ = std::make_unique<Connection>();
     QString why;
     bool turnedDown = false;
@@ -633,7 +659,7 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
             QSqlDatabase db = connection_->db();
             QSqlQuery query(db);
             auto failed = [&] {
-                detail = query.lastError().databaseText().simplified();
+                detail = statementError(query.lastError());
                 if (detail.isEmpty())
                     detail = db.lastError().databaseText().simplified();
                 if (db.isOpen())
@@ -642,12 +668,18 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
             };
             if (!db.transaction())
                 return failed();
-            query.prepare(QStringLiteral(
-                "INSERT INTO checks (uuid, station, operator, unit_model, revision, axis, baud, "
-                "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, started, ended, "
-                "utc_offset, verdict, problem, serial) VALUES (CAST(? AS uuid), ?, ?, ?, ?, ?, ?, "
-                "?, ?, ?, ?, ?, ?, CAST(? AS timestamptz), CAST(? AS timestamptz), ?, ?, ?, ?) "
-                "ON CONFLICT (uuid) DO NOTHING RETURNING uuid"));
+            // A prepare that failed (a lock not granted in time) says why;
+            // running the statement anyway would only name its placeholders.
+            if (!query.prepare(QStringLiteral(
+                    "INSERT INTO checks (uuid, station, operator, unit_model, revision, axis, "
+                    "baud, "
+                    "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, started, "
+                    "ended, "
+                    "utc_offset, verdict, problem, serial) VALUES (CAST(? AS uuid), ?, ?, ?, ?, ?, "
+                    "?, "
+                    "?, ?, ?, ?, ?, ?, CAST(? AS timestamptz), CAST(? AS timestamptz), ?, ?, ?, ?) "
+                    "ON CONFLICT (uuid) DO NOTHING RETURNING uuid")))
+                return failed();
             const CheckedUnit &unit = report.unit;
             for (const QVariant &value : QVariantList{
                      report.id.toString(QUuid::WithoutBraces), text(report.station),
@@ -669,10 +701,12 @@ SendOutcome ResultsServer::send(const CheckReport &report, QString *problem)
                 QStringList rows;
                 for (size_t i = 0; i < report.values.size(); ++i)
                     rows << QStringLiteral("(CAST(? AS uuid), ?, ?, ?, ?, ?, ?, ?, ?)");
-                query.prepare(QStringLiteral("INSERT INTO check_values (check_uuid, position, "
-                                             "profile, field, caption, sheet_value, unit_value, "
-                                             "verdict, problem) VALUES ") +
-                              rows.join(QLatin1String(", ")));
+                if (!query.prepare(QStringLiteral("INSERT INTO check_values (check_uuid, "
+                                                  "position, profile, field, caption, "
+                                                  "sheet_value, unit_value, verdict, problem) "
+                                                  "VALUES ") +
+                                   rows.join(QLatin1String(", "))))
+                    return failed();
                 int position = 0;
                 for (const CheckedValue &value : report.values) {
                     query.addBindValue(report.id.toString(QUuid::WithoutBraces));
@@ -735,12 +769,12 @@ std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFil
         QSqlQuery query(db);
         auto fail = [&] {
             if (problem)
-                *problem = failure(QStringLiteral("cannot be read"),
-                                   query.lastError().databaseText().simplified());
+                *problem =
+                    failure(QStringLiteral("cannot be read"), statementError(query.lastError()));
             return std::nullopt;
         };
         query.setForwardOnly(true);
-        query.prepare(
+        const bool prepared = query.prepare(
             QStringLiteral(
                 "SELECT c.uuid, c.station, c.operator, c.unit_model, c.revision, c.axis, "
                 "c.baud, c.device, c.by_id, c.serial_number, c.sheet_name, c.sheet_sha256, "
@@ -749,6 +783,8 @@ std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFil
                 "c.verdict, c.problem, c.serial, "
                 "CAST(round(extract(epoch FROM c.received) * 1000) AS bigint) FROM checks c") +
             where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page);
+        if (!prepared)
+            return fail();
         for (const QVariant &value : values)
             query.addBindValue(value);
         if (!query.exec())
@@ -784,12 +820,15 @@ std::optional<std::vector<CheckReport>> ResultsServer::listOnce(const ResultsFil
             at.insert(report.id, reports.size());
             reports.push_back(std::move(report));
         }
-        query.prepare(QStringLiteral("SELECT v.check_uuid, v.profile, v.field, v.caption, "
-                                     "v.sheet_value, v.unit_value, v.verdict, v.problem FROM "
-                                     "check_values v WHERE v.check_uuid IN (SELECT c.uuid FROM "
-                                     "checks c") +
-                      where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page +
-                      QStringLiteral(") ORDER BY v.check_uuid, v.position"));
+        const bool valuesPrepared =
+            query.prepare(QStringLiteral("SELECT v.check_uuid, v.profile, v.field, v.caption, "
+                                         "v.sheet_value, v.unit_value, v.verdict, v.problem FROM "
+                                         "check_values v WHERE v.check_uuid IN (SELECT c.uuid FROM "
+                                         "checks c") +
+                          where + QStringLiteral(" ORDER BY c.started DESC, c.uuid") + page +
+                          QStringLiteral(") ORDER BY v.check_uuid, v.position"));
+        if (!valuesPrepared)
+            return fail();
         for (const QVariant &value : values)
             query.addBindValue(value);
         if (!query.exec())
@@ -832,18 +871,18 @@ std::optional<std::vector<StationYield>> ResultsServer::yieldOnce(const ResultsF
         const QString where = whereClause(filter, &values);
         QSqlQuery query(connection_->db());
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT c.station, CAST(CAST((c.started AT TIME ZONE 'UTC') + "
-                                     "c.utc_offset * interval '1 second' AS date) AS text) AS day, "
-                                     "count(*) FILTER (WHERE c.verdict = 'pass'), count(*) "
-                                     "FROM checks c") +
-                      where +
-                      QStringLiteral(" GROUP BY c.station, day ORDER BY day DESC, c.station"));
+        const bool prepared = query.prepare(
+            QStringLiteral("SELECT c.station, CAST(CAST((c.started AT TIME ZONE 'UTC') + "
+                           "c.utc_offset * interval '1 second' AS date) AS text) AS day, "
+                           "count(*) FILTER (WHERE c.verdict = 'pass'), count(*) "
+                           "FROM checks c") +
+            where + QStringLiteral(" GROUP BY c.station, day ORDER BY day DESC, c.station"));
         for (const QVariant &value : values)
             query.addBindValue(value);
-        if (!query.exec()) {
+        if (!prepared || !query.exec()) {
             if (problem)
-                *problem = failure(QStringLiteral("cannot be read"),
-                                   query.lastError().databaseText().simplified());
+                *problem =
+                    failure(QStringLiteral("cannot be read"), statementError(query.lastError()));
             return std::nullopt;
         }
         std::vector<StationYield> yields;
@@ -868,13 +907,13 @@ ResultsServer::readView(const QString &select, const ResultsFilter &filter, cons
     QVariantList values;
     QSqlQuery query(connection_->db());
     query.setForwardOnly(true);
-    query.prepare(select + viewWhereClause(filter, &values) + QStringLiteral(" ORDER BY ") + order);
+    const bool prepared = query.prepare(select + viewWhereClause(filter, &values) +
+                                        QStringLiteral(" ORDER BY ") + order);
     for (const QVariant &value : values)
         query.addBindValue(value);
-    if (!query.exec()) {
+    if (!prepared || !query.exec()) {
         if (problem)
-            *problem = failure(QStringLiteral("cannot be read"),
-                               query.lastError().databaseText().simplified());
+            *problem = failure(QStringLiteral("cannot be read"), statementError(query.lastError()));
         drop();
         return std::nullopt;
     }

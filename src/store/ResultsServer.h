@@ -30,6 +30,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -45,13 +46,18 @@ struct ConnectionSetting
     QString problem; // why the text cannot be read; empty when it can
 
     QString value(const QString &keyword) const;
+    // Why the service it names (or PGSERVICE) brings a password from a
+    // service file; empty when it does not.
+    QString secretProblem() const;
     // Where the results go, for messages: "db.plant", "db.plant:5433",
     // "service plant", "the local server".
     QString serverName() const;
 };
 
-// Reads "keyword=value keyword='quoted value' ...". A text that does not
-// read, an unknown keyword, or a password gives one sentence in problem.
+// Reads "keyword=value keyword='quoted value' ..." with libpq's own parser.
+// A text that does not read, an unknown keyword, or a password (password=,
+// sslpassword=, or one in the service file the setting names) gives one
+// sentence in problem.
 ConnectionSetting parseConnectionSetting(const QString &text);
 
 struct StationYield
@@ -138,6 +144,12 @@ class ResultsServer
     // What the bench does otherwise than the setting says (a connect_timeout
     // above the bench's bound); empty when nothing.
     QString settingNote() const;
+    // Hears what a long schema step is doing (summarizing the checks a
+    // server held before): on the thread that uses this server.
+    void setProgress(std::function<void(const QString &)> progress)
+    {
+        progress_ = std::move(progress);
+    }
     // Whether the connection stands (after a failed send: the server
     // refused that one result, rather than being away).
     bool connected() const;
@@ -187,6 +199,7 @@ class ResultsServer
 
     ConnectionSetting setting_;
     std::unique_ptr<Connection> connection_;
+    std::function<void(const QString &)> progress_;
 };
 
 } // namespace ktv

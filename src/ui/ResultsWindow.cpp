@@ -151,7 +151,8 @@ void ResultsWindow::refresh()
     const QString since = since_->text().trimmed();
     if (!since.isEmpty()) {
         // Read in this bench's time zone; sent with its offset.
-        const QDate day = QDate::fromString(since, Qt::ISODate);
+        // A date is ten characters: QDate reads the head of a time too.
+        const QDate day = since.size() == 10 ? QDate::fromString(since, Qt::ISODate) : QDate();
         filter.since = day.isValid() ? day.startOfDay() : QDateTime::fromString(since, Qt::ISODate);
         if (!filter.since.isValid()) {
             toolkit_.showMessage(MessageIcon::Exclamation,
@@ -168,7 +169,9 @@ void ResultsWindow::refresh()
 
 void ResultsWindow::showMore()
 {
-    filter_.offset += PageSize;
+    // The next page starts below the oldest shown: read by the index on
+    // the start time, however many pages came before.
+    filter_.before = oldestShown_;
     load(true);
 }
 
@@ -227,6 +230,7 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
     ResultsFilter unsent = filter;
     unsent.limit = 0;
     unsent.offset = 0;
+    unsent.before = {};
     unsent.unsentOnly = true;
     const std::vector<CheckReport> waiting =
         stored.setting.isEmpty() ? std::vector<CheckReport>()
@@ -284,6 +288,8 @@ void ResultsWindow::showPage(const ResultsPage &page, bool append)
     show_->setEnabled(true);
     more_->setEnabled(page.more);
     source_->setText(page.source);
+    if (!page.reports.empty())
+        oldestShown_ = page.reports.back().started;
     if (!append)
         results_->setRowCount(0);
     // Sent: when the server took it (its own time, shown in this bench's),
@@ -340,6 +346,7 @@ void ResultsWindow::showPage(const ResultsPage &page, bool append)
         ResultsFilter charted = filter_;
         charted.limit = 0;
         charted.offset = 0;
+        charted.before = {};
         charts_->load(page.setting, journalPath_, charted);
     }
     emit shown();

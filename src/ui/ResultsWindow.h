@@ -16,6 +16,7 @@
 
 #include "store/CheckResults.h"
 
+#include <QDateTime>
 #include <QDialog>
 
 class QCheckBox;
@@ -67,6 +68,7 @@ class ResultsWindow : public QDialog
     QString journalPath_;
     ResultsWorker &worker_;
     ResultsFilter filter_;
+    QDateTime oldestShown_; // the start of the last check listed
     Toolkit &toolkit_;
     QLineEdit *station_ = nullptr;
     QLineEdit *unit_ = nullptr;

@@ -217,6 +217,123 @@ class tst_CliResults : public QObject
         QCOMPARE(badBy.exitCode, 2);
     }
 
+    // results lists a page, newest first, from the journal and from the
+    // server alike; the time the last one says pages on with --before.
+    void pagesNewestFirst_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("form"); // json, text or csv
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QString>("next");
+        const QString fifth = "2026-12-08T10:00:00.000+01:00";
+        QTest::newRow("a page of three")
+            << QStringList{"--limit", "3"} << "json" << QList<int>{7, 6, 5} << fifth;
+        QTest::newRow("the next page") << QStringList{"--limit", "3", "--before", fifth} << "json"
+                                       << QList<int>{4, 3, 2} << "2026-12-07T10:00:00.000+01:00";
+        QTest::newRow("the last page")
+            << QStringList{"--limit", "3", "--before", "2026-12-07T10:00:00.000+01:00"} << "json"
+            << QList<int>{1} << "";
+        QTest::newRow("every one")
+            << QStringList{"--limit", "all"} << "json" << QList<int>{7, 6, 5, 4, 3, 2, 1} << "";
+        QTest::newRow("the default page holds them all")
+            << QStringList{} << "json" << QList<int>{7, 6, 5, 4, 3, 2, 1} << "";
+        QTest::newRow("a page of the failed ones")
+            << QStringList{"--failed", "--limit", "2"} << "json" << QList<int>{6, 5} << fifth;
+        QTest::newRow("since a time, not its day")
+            << QStringList{"--since", "2026-12-08T09:30:00+01:00"} << "json" << QList<int>{7, 6, 5}
+            << "";
+        QTest::newRow("a page as a table")
+            << QStringList{"--limit", "3"} << "text" << QList<int>{7, 6, 5} << fifth;
+        QTest::newRow("a page as CSV")
+            << QStringList{"--limit", "3", "--csv"} << "csv" << QList<int>{7, 6, 5} << fifth;
+    }
+    void pagesNewestFirst()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, form);
+        QFETCH(QList<int>, ids);
+        QFETCH(QString, next);
+        PgServer pg;
+        QVERIFY2(pg.ok(), qPrintable(pg.problem()));
+        const QString db = pg.createDatabase();
+        QTemporaryDir storeDir;
+        store = storeDir.filePath("config.qdr");
+        QVERIFY(writeStore(store, 1, {}));
+        QTemporaryDir home;
+        ResultsServer server(pg.setting(db));
+        QString problem;
+        for (const CheckReport &report : yieldSeed()) {
+            QVERIFY(
+                CheckResults(home.filePath("ktraveld/journal.sqlite")).record(report, &problem));
+            QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
+        }
+        auto id = [](int n) {
+            return QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'));
+        };
+        for (const bool fromServer : {false, true}) {
+            QStringList given = QStringList{"results"} + args;
+            if (form == "json")
+                given << "--json";
+            if (fromServer)
+                given << "--results-db" << pg.setting(db);
+            const CliRun listed = runCli(store, home.path(), given);
+            QCOMPARE(listed.exitCode, 0);
+            const QString notice =
+                next.isEmpty()
+                    ? QString()
+                    : QStringLiteral("%1 checks shown; the older ones with --before %2.\n")
+                          .arg(ids.size())
+                          .arg(next);
+            QStringList shown;
+            if (form == "json") {
+                const QJsonObject document = QJsonDocument::fromJson(listed.out.toUtf8()).object();
+                for (const QJsonValue &check : document.value("results").toArray())
+                    shown << check.toObject().value("id").toString();
+                QCOMPARE(document.value("next"), next.isEmpty() ? QJsonValue() : QJsonValue(next));
+            } else {
+                QCOMPARE(listed.err, notice);
+                const QStringList lines = listed.out.split('\n', Qt::SkipEmptyParts).mid(1);
+                for (const QString &line : lines)
+                    shown << (form == "csv" ? line.section(',', 0, 0) : line.section(' ', -1));
+            }
+            QStringList expected;
+            for (const int n : ids)
+                expected << id(n);
+            QCOMPARE(shown, expected);
+        }
+        QCOMPARE(pg.rows(db, "SELECT count(*) FROM checks"), QStringList{"7"});
+    }
+
+    void pagingUsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no checks at all") << QStringList{"--limit", "0"}
+                                          << "--limit takes a number of checks, such as 50, or all";
+        QTest::newRow("not a number") << QStringList{"--limit", "fifty"}
+                                      << "--limit takes a number of checks, such as 50, or all";
+        QTest::newRow("not a time")
+            << QStringList{"--before", "yesterday"}
+            << "--before takes a time such as 2026-12-08T14:03:05.120+01:00 or a date";
+        QTest::newRow("the yield is not paged")
+            << QStringList{"--yield", "--limit", "5"}
+            << "--yield counts every check: --limit and --before do not go with it";
+    }
+    void pagingUsageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QTemporaryDir storeDir;
+        store = storeDir.filePath("config.qdr");
+        QVERIFY(writeStore(store, 1, {}));
+        QTemporaryDir home;
+        const CliRun listed = runCli(store, home.path(), QStringList{"results"} + args);
+        QCOMPARE(listed.exitCode, 2);
+        QCOMPARE(listed.out, QString());
+        QVERIFY2(listed.err.startsWith("ktraveld-cli: " + message), qPrintable(listed.err));
+        QVERIFY(!QFile::exists(home.filePath("ktraveld/journal.sqlite")));
+    }
+
     // A server that takes the connection and never answers: check keeps
     // the result after one bounded wait, and results sends nothing, lists
     // this bench's checks and waits for the server once, not once for the

@@ -2,6 +2,7 @@
 // with --json, and Ctrl+C while it waits.
 
 #include "CliRig.h"
+#include "PgServer.h"
 #include "Wire.h"
 #include "store/CheckResults.h"
 #include "store/SerialSetting.h"
@@ -10,6 +11,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <csignal>
@@ -50,6 +55,7 @@ class TestCliStation : public QObject
     void endsAfterTheChecksUnderWay();
     void serialPromptOnTwoLines();
     void aNoisyLineTouchesNoOther();
+    void verdictWhileTheServerIsHeld();
 };
 
 void TestCliStation::oneLine_data()
@@ -433,6 +439,63 @@ void TestCliStation::aNoisyLineTouchesNoOther()
     QVERIFY(!out.contains(QLatin1String("two units"), Qt::CaseInsensitive));
     QCOMPARE(wire::withProbesCollapsed(two.unit.receivedBytes()).mid(0, 43),
              wire::stationReplyCheck("4000"));
+}
+
+// The results server's checks table is held by another session: the unit's
+// verdict is printed as soon as its check ends, not after the server's 15 s
+// statement timeout; the result waits in the journal, said once.
+void TestCliStation::verdictWhileTheServerIsHeld()
+{
+    PgServer pg;
+    QVERIFY2(pg.ok(), qPrintable(pg.problem()));
+    const QString db = pg.createDatabase();
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    // The tables made, then held.
+    QCOMPARE(rig.run({"results", "--results-db", pg.setting(db)}).exitCode, 0);
+    const auto removeHolder = qScopeGuard([] { QSqlDatabase::removeDatabase("holder"); });
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QPSQL", "holder");
+    holder.setConnectOptions(pg.setting(db));
+    QVERIFY2(holder.open(), qPrintable(holder.lastError().text()));
+    QVERIFY(holder.transaction());
+    QSqlQuery lock(holder);
+    QVERIFY(lock.exec("LOCK TABLE checks IN ACCESS EXCLUSIVE MODE"));
+
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral(KTV_CLI_PATH),
+                  rig.withStore({"station", writeSheet(rig.dir), "--operator", "Ana", "--units",
+                                 "1", "--results-db", pg.setting(db)}));
+    QVERIFY(process.waitForStarted());
+    QByteArray out;
+    while (!out.contains('\n') && clock.elapsed() < 60000 && process.state() == QProcess::Running)
+        if (process.waitForReadyRead(200))
+            out += process.readAllStandardOutput();
+    const qint64 shownAt = clock.elapsed();
+    const QRegularExpressionMatch line =
+        QRegularExpression(R"(^COM 1 \(.+\): PASS KTRA20 1\.07, 14 of 14 values, (\d+\.\d) s\n$)")
+            .match(QString::fromUtf8(out));
+    QVERIFY2(line.hasMatch(), out.constData());
+    // From the tool's start: the line's opening and the check, then the verdict.
+    const qint64 checkMs = qint64(line.captured(1).toDouble() * 1000);
+    QVERIFY2(shownAt - checkMs < 3000 + 2000, qPrintable(QString::number(shownAt - checkMs)));
+    QVERIFY(process.waitForFinished(40000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("1 result kept on this bench until 127.0.0.1:%1 answers. "
+                                         "The results database on 127.0.0.1:%1 did not take the "
+                                         "result: ERROR: canceling statement due to statement "
+                                         "timeout (57014)")
+                              .arg(pg.port())),
+             qPrintable(err));
+    QCOMPARE(err.count("kept on this bench"), 1);
+    QVERIFY(holder.rollback());
+    QCOMPARE(pg.rows(db, "SELECT count(*) FROM checks"), QStringList{"0"});
+    QString problem;
+    QCOMPARE(CheckResults(rig.journalPath()).waiting(&problem).size(), size_t(1));
+    QCOMPARE(rig.unit.receivedBytes().mid(1, 14), wire::Ktra20SheetWrites);
 }
 
 QTEST_MAIN(TestCliStation)

@@ -207,8 +207,9 @@ class tst_ResultsWindow : public QObject
             << "";
         QTest::newRow("a setting that does not read")
             << "host=127.0.0.1 port=%1 dbname"
-            << "The results database setting cannot be read: \"dbname\" has no \"=\" and value. "
-               "Write it as keyword=value pairs, such as \"host=db.plant dbname=results "
+            << "The results database setting cannot be read: missing \"=\" after \"dbname\" in "
+               "connection info string. Write it as keyword=value pairs, such as \"host=db.plant "
+               "dbname=results "
                "user=bench\"."
             << "";
         QTest::newRow("a password")

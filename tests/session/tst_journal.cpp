@@ -5,11 +5,15 @@
 #include "Helpers.h"
 #include "UnitOnLine.h"
 #include "Wire.h"
+#include "YieldSeed.h"
 
 #include "session/ChangeTracker.h"
 #include "session/UnitSession.h"
+#include "store/CheckResults.h"
+#include "store/JournalWriter.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -63,6 +67,7 @@ class TestJournal : public QObject
     void sendTheUnitDidNotKeep();
     void unwritableJournalWarnsOnce();
     void heldJournalNeverHoldsTheSend();
+    void heldJournalAtTheEnd();
     void unreadableReplyIsNeverConfirmed();
     void lateReplyNeverSettlesAnotherChange_data();
     void lateReplyNeverSettlesAnotherChange();
@@ -183,6 +188,94 @@ void TestJournal::heldJournalNeverHoldsTheSend()
                                      "confirmed"});
     QCOMPARE(warnings.count(), 0);
     QCOMPARE(bench.unit.receivedBytes(), Lines{"@0M1_5200\r"} + Ktra20Readback);
+}
+
+// The journal held by another program as the writer ends: the end waits
+// at most 2 s, not 6 s a row; the rows and the check's result wait beside the
+// journal, none lost and none written twice, and the next writer writes
+// them in order, ahead of its own.
+void TestJournal::heldJournalAtTheEnd()
+{
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("journal.sqlite"));
+    const QString unwritten = data.filePath(QStringLiteral("journal.sqlite.unwritten"));
+    QString why;
+    QVERIFY(Journal::openForWriting(path, &why));
+    StoreConnection other(path, StoreConnection::Mode::ReadWrite);
+    QSqlQuery hold(other.db());
+    QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+
+    const QDateTime time = QDateTime::fromString("2026-12-09T10:00:00.000Z", Qt::ISODateWithMs);
+    const JournalEntry confirmed{time,
+                                 "KTRA20",
+                                 "1.07",
+                                 "0",
+                                 "max-speed",
+                                 "1",
+                                 "5200",
+                                 "@0M1_5200\r",
+                                 "5000",
+                                 "5200",
+                                 JournalVerdict::Confirmed};
+    const JournalEntry notAsked{time.addSecs(1),
+                                QString(),
+                                QString(),
+                                "3",
+                                "axis",
+                                "",
+                                "3",
+                                "@0~3\r",
+                                std::nullopt,
+                                std::nullopt,
+                                JournalVerdict::NotReadBack};
+    const CheckReport report = yieldSeed().at(1);
+    bool told = false;
+    QElapsedTimer clock;
+    {
+        JournalWriter writer(path);
+        writer.append(confirmed);
+        writer.record(report, [&told](bool, const QString &) { told = true; });
+        writer.append(notAsked);
+        clock.start();
+    }
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 1500 && took < 3000, qPrintable(QString::number(took)));
+    QFile kept(unwritten);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll().count('\n'), 3);
+    kept.close();
+    QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+    QTest::qWait(500); // a write still under way would land now
+    QCOMPARE(rows(path), QStringList());
+    QCOMPARE(CheckResults(path).waiting(&why).size(), size_t(0));
+    QVERIFY(!told);
+
+    const JournalEntry next{time.addSecs(2),
+                            "KTRA20",
+                            "1.07",
+                            "0",
+                            "base-speed",
+                            "1",
+                            "600",
+                            "@0B1_600\r",
+                            "500",
+                            "600",
+                            JournalVerdict::Confirmed};
+    {
+        JournalWriter writer(path);
+        writer.append(next);
+    }
+    QCOMPARE(rows(path), (QStringList{"KTRA20|1.07|0|max-speed|1|5200|@0M1_5200\\r|5000|5200|"
+                                      "confirmed",
+                                      "||3|axis||3|@0~3\\r|-|-|not read back",
+                                      "KTRA20|1.07|0|base-speed|1|600|@0B1_600\\r|500|600|"
+                                      "confirmed"}));
+    const std::vector<CheckReport> waiting = CheckResults(path).waiting(&why);
+    QCOMPARE(waiting.size(), size_t(1));
+    QCOMPARE(waiting.front().id, report.id);
+    QCOMPARE(waiting.front().values.size(), report.values.size());
+    QCOMPARE(waiting.front().started, report.started);
+    QVERIFY(!QFile::exists(unwritten));
 }
 
 // Reduced current answered "77": the panel shows it as OFF, but the journal

@@ -12,12 +12,14 @@
 #include "store/ResultsOutbox.h"
 #include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
+#include "store/ResultsSetting.h"
 #include "store/ResultsYield.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -154,12 +156,13 @@ class tst_ResultsServer : public QObject
                                             "\"host=db.plant dbname=results user=bench\".");
         const QString head = QStringLiteral("The results database setting cannot be read: ");
         QTest::newRow("a keyword without its value")
-            << "host=db.plant port" << head + "\"port\" has no \"=\" and value" + hint;
+            << "host=db.plant port"
+            << head + "missing \"=\" after \"port\" in connection info string" + hint;
         QTest::newRow("a quote left open")
             << "host=db.plant dbname='plant results"
-            << head + "the quoted value of \"dbname\" has no closing quote" + hint;
-        QTest::newRow("a mistyped keyword") << "hots=db.plant dbname=results"
-                                            << head + "\"hots\" is not a connection keyword" + hint;
+            << head + "unterminated quoted string in connection info string" + hint;
+        QTest::newRow("a mistyped keyword")
+            << "hots=db.plant dbname=results" << head + "invalid connection option \"hots\"" + hint;
         QTest::newRow("a URI") << "postgresql://db.plant/results" << head + "it is a URI" + hint;
         QTest::newRow("nothing") << "  " << head + "it is empty" + hint;
         const QString password = QStringLiteral(
@@ -171,6 +174,10 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a password after a tab, spaces round its =")
             << "host=db.plant\tpassword = 'secret'" << password;
         QTest::newRow("the key's password") << "host=db.plant sslpassword=secret" << password;
+        QTest::newRow("a password after a line break")
+            << "host=db.plant\npassword=secret" << password;
+        QTest::newRow("a password after a quoted tab")
+            << "application_name='x'\tpassword=secret" << password;
         QTest::newRow("a password inside dbname")
             << "host=db.plant dbname='dbname=results password=secret'" << password;
         QTest::newRow("a connection string inside dbname")
@@ -224,6 +231,236 @@ class tst_ResultsServer : public QObject
         QCOMPARE(parsed.value(QStringLiteral("dbname")), dbname);
     }
 
+    // A service whose section of a service file holds a secret is refused
+    // as a setting with one would be; other sections do not count.
+    void serviceWithASecret_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QByteArray>("serviceFile");
+        QTest::addColumn<QString>("message"); // %1: the service file
+        const QByteArray file = "# the plant's servers\n[plant]\nhost=db.plant\ndbname=results\n"
+                                "[lab]\nhost=db.lab\n  password = secret\n[keyed]\n"
+                                "host=db.plant\nsslpassword=secret\n";
+        const QString held =
+            QStringLiteral("The service %1 in %2 holds a password: keep it in the password file "
+                           "~/.pgpass (or the file PGPASSFILE names), never in the setting or "
+                           "a service file.");
+        QTest::newRow("a service without one") << "service=plant" << file << QString();
+        QTest::newRow("its password") << "service=lab user=bench" << file << held.arg("lab");
+        QTest::newRow("its key's password") << "service=keyed" << file << held.arg("keyed");
+        QTest::newRow("a service no file names") << "service=elsewhere" << file << QString();
+    }
+    void serviceWithASecret()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QByteArray, serviceFile);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("pg_service.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(serviceFile);
+        file.close();
+        const QByteArray before = qgetenv("PGSERVICEFILE");
+        qputenv("PGSERVICEFILE", file.fileName().toUtf8());
+        const auto restore = qScopeGuard([&] {
+            if (before.isEmpty())
+                qunsetenv("PGSERVICEFILE");
+            else
+                qputenv("PGSERVICEFILE", before);
+        });
+        const QString expected = message.isEmpty() ? message : message.arg(file.fileName());
+        QCOMPARE(parseConnectionSetting(setting).problem, expected);
+        QTemporaryDir store;
+        const QString storePath = store.filePath("config.qdr");
+        QFile created(storePath);
+        QVERIFY(created.open(QIODevice::WriteOnly));
+        created.close();
+        QString problem;
+        QCOMPARE(writeResultsSetting(storePath, setting, &problem), message.isEmpty());
+        QCOMPARE(problem, expected);
+        QCOMPARE(readResultsSetting(storePath).setting, message.isEmpty() ? setting : QString());
+    }
+
+    // A password inside a quoted value is part of that value, never a login:
+    // the server still asks for one.
+    void hiddenPasswordNeverLogsIn_data()
+    {
+        QTest::addColumn<QString>("hidden");
+        QTest::newRow("behind a tab") << "application_name='x\tpassword=right horse'";
+        QTest::newRow("behind a line break") << "application_name='x\npassword=right horse'";
+        QTest::newRow("behind a carriage return")
+            << "application_name='x\rpassword=\\'right horse\\''";
+    }
+    void hiddenPasswordNeverLogsIn()
+    {
+        QFETCH(QString, hidden);
+        const QString db = pg->createDatabase();
+        QTemporaryDir dir;
+        QFile passfile(dir.filePath("pgpass")); // empty: no password from elsewhere
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        ResultsServer server(QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 user=guarded "
+                                            "passfile=%3 ")
+                                 .arg(pg->port())
+                                 .arg(db, passfile.fileName()) +
+                             hidden);
+        QCOMPARE(server.settingProblem(), QString());
+        QString problem;
+        QCOMPARE(server.send(makeReport("Station 1", "VELD40", CheckVerdict::Pass,
+                                        "2026-12-08T10:00:00.000+01:00"),
+                             &problem),
+                 SendOutcome::Failed);
+        QCOMPARE(problem, QStringLiteral("The results database on 127.0.0.1:%1 refused the login: "
+                                         "connection to server at \"127.0.0.1\", port %1 failed: "
+                                         "fe_sendauth: no password supplied")
+                              .arg(pg->port()));
+        QCOMPARE(pg->rows(db, Tables), QStringList{""});
+    }
+
+    // With the checks table held by another session, a round ends at its
+    // first failed statement with the server's own words, whatever waits
+    // behind it; the next round, once the table is free, sends them all.
+    void heldTableEndsTheRound()
+    {
+        const QString db = pg->createDatabase();
+        QString problem;
+        {
+            ResultsServer made(pg->setting(db));
+            QVERIFY2(made.open(&problem), qPrintable(problem));
+        }
+        // A lock waits 1 s here, not the statement's 15 s.
+        QVERIFY(
+            pg->exec(db, QStringLiteral("ALTER DATABASE \"%1\" SET lock_timeout = '1s'").arg(db)));
+        const auto removeHolder = qScopeGuard([] { QSqlDatabase::removeDatabase("holder"); });
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QPSQL", "holder");
+        holder.setConnectOptions(pg->setting(db));
+        QVERIFY2(holder.open(), qPrintable(holder.lastError().text()));
+        QVERIFY(holder.transaction());
+        QSqlQuery lock(holder);
+        QVERIFY(lock.exec("LOCK TABLE checks IN ACCESS EXCLUSIVE MODE"));
+
+        QTemporaryDir dir;
+        ResultsOutbox outbox(dir.filePath("journal.sqlite"));
+        for (const char *started :
+             {"2026-12-08T10:00:00.000+01:00", "2026-12-08T10:01:00.000+01:00",
+              "2026-12-08T10:02:00.000+01:00"})
+            QVERIFY(outbox.keep(makeReport("Station 2", "KTRA20", CheckVerdict::Pass, started),
+                                &problem));
+        ResultsServer server(pg->setting(db));
+        QElapsedTimer clock;
+        clock.start();
+        OutboxSync round = syncOutbox(outbox, server);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= 1000 && took < 2500, qPrintable(QString::number(took)));
+        QCOMPARE(round.sent, 0);
+        QCOMPARE(round.waiting, 3);
+        QCOMPARE(round.problem,
+                 QStringLiteral("The results database on 127.0.0.1:%1 did not take the result: "
+                                "ERROR: canceling statement due to lock timeout (55P03)")
+                     .arg(pg->port()));
+        QCOMPARE(outbox.waiting(&problem)->size(), size_t(3));
+
+        QVERIFY(holder.rollback());
+        holder.close();
+        round = syncOutbox(outbox, server);
+        QCOMPARE(round.sent, 3);
+        QCOMPARE(round.waiting, 0);
+        QCOMPARE(count(db, "checks"), "3");
+        QCOMPARE(count(db, "check_values"), "9");
+    }
+
+    // The yield the server keeps equals the rows' own count: retests at
+    // another station and across midnight, benches in three time zones, a
+    // check that arrives after a later one of its unit, rows written by an
+    // older program before the summaries existed (filled in batches) and
+    // after (kept by the trigger).
+    void summariesEqualTheRows()
+    {
+        const QString db = pg->createDatabase();
+        QString problem;
+        {
+            const auto remove = qScopeGuard([] { QSqlDatabase::removeDatabase("older"); });
+            QSqlDatabase older = QSqlDatabase::addDatabase("QPSQL", "older");
+            older.setConnectOptions(pg->setting(db));
+            QVERIFY(older.open());
+            QVERIFY2(upgradeResultsSchema(older, 5, &problem), qPrintable(problem));
+            older.close();
+        }
+        auto insert = [&](const char *station, const char *started, int offset, const char *verdict,
+                          const char *serial) {
+            return pg->exec(
+                db, QStringLiteral("INSERT INTO checks (uuid, station, operator, unit_model, "
+                                   "revision, axis, baud, device, by_id, serial_number, "
+                                   "sheet_name, sheet_sha256, loaded, started, ended, utc_offset, "
+                                   "verdict, problem, serial) VALUES (gen_random_uuid(), '%1', "
+                                   "'Ana', 'KTRA20', '1.07', 0, 9600, '/dev/ttyUSB0', '', '', "
+                                   "'line3.json', 'x', true, '%2', '%2', %3, '%4', '', '%5')")
+                        .arg(station, started)
+                        .arg(offset)
+                        .arg(verdict, serial));
+        };
+        // Before the summaries: a retest at another station after midnight,
+        // a check without a serial number at UTC-5, a unit's later check.
+        QVERIFY(insert("bench-1", "2026-12-08T23:30:00+01:00", 3600, "fail", "SN-1"));
+        QVERIFY(insert("bench-2", "2026-12-09T00:10:00+01:00", 3600, "pass", "SN-1"));
+        QVERIFY(insert("bench-1", "2026-12-08T10:00:00-05:00", -18000, "fail", ""));
+        QVERIFY(insert("bench-2", "2026-12-09T08:00:00+01:00", 3600, "fail", "SN-3"));
+
+        ResultsServer server(pg->setting(db));
+        QStringList said;
+        server.setProgress([&said](const QString &text) { said << text; });
+        QVERIFY2(server.open(&problem), qPrintable(problem));
+        QCOMPARE(pg->rows(db, "SELECT done FROM summary_fill"), QStringList{"true"});
+        QVERIFY(!said.isEmpty());
+        QVERIFY2(said.first().startsWith("Summarizing the yield of the checks already on the "
+                                         "server"),
+                 qPrintable(said.first()));
+        QVERIFY2(said.last().startsWith("The yield of 3 units summarized in "),
+                 qPrintable(said.last()));
+
+        // After: 00:30 at UTC+2 is the bench's 9th (22:30 on the 8th at UTC);
+        // SN-3's check of the evening before arrives late; an older program
+        // writes SN-4's two checks.
+        CheckReport second =
+            makeReport("bench-2", "KTRA20", CheckVerdict::Pass, "2026-12-09T00:30:00.000+02:00");
+        second.serial = "SN-2";
+        QCOMPARE(server.send(second, &problem), SendOutcome::Stored);
+        CheckReport late =
+            makeReport("bench-1", "KTRA20", CheckVerdict::Pass, "2026-12-08T18:00:00.000+01:00");
+        late.serial = "SN-3";
+        QCOMPARE(server.send(late, &problem), SendOutcome::Stored);
+        QVERIFY(insert("bench-3", "2026-12-09T09:00:00+01:00", 3600, "pass", "SN-4"));
+        QVERIFY(insert("bench-3", "2026-12-09T09:30:00+01:00", 3600, "pass", "SN-4"));
+
+        const QString view = QStringLiteral(
+            "SELECT station, day, unit_model, units, first_pass, final_pass, checks, retests FROM "
+            "yield_per_station_day ORDER BY station, day");
+        QCOMPARE(pg->rows(db, view), (QStringList{"bench-1|2026-12-08|KTRA20|3|1|1|5|2",
+                                                  "bench-2|2026-12-09|KTRA20|1|1|1|1|0",
+                                                  "bench-3|2026-12-09|KTRA20|1|1|1|2|1"}));
+        // The rows' own count, as the views counted before the summaries.
+        QCOMPARE(pg->rows(db, view),
+                 pg->rows(db,
+                          "SELECT station, day, unit_model, count(*), count(*) FILTER (WHERE f), "
+                          "count(*) FILTER (WHERE l), sum(n), sum(n) - count(*) FROM (SELECT "
+                          "station, day, unit_model, verdict = 'pass' AS f, (last_value(verdict) "
+                          "OVER w) = 'pass' AS l, count(*) OVER w AS n, row_number() OVER w AS r "
+                          "FROM check_units WINDOW w AS (PARTITION BY unit ORDER BY started, uuid "
+                          "ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)) u WHERE r = "
+                          "1 GROUP BY station, day, unit_model ORDER BY station, day"));
+        QCOMPARE(pg->rows(db, "SELECT unit, station, day, first_passed, last_passed, checks FROM "
+                              "unit_yield WHERE unit LIKE 'SN-%' ORDER BY unit"),
+                 (QStringList{"SN-1|bench-1|2026-12-08|false|true|2",
+                              "SN-2|bench-2|2026-12-09|true|true|1",
+                              "SN-3|bench-1|2026-12-08|true|false|2",
+                              "SN-4|bench-3|2026-12-09|true|true|2"}));
+        QCOMPARE(pg->rows(db, "SELECT day, units, first_pass_percent, final_percent FROM "
+                              "first_pass_yield ORDER BY day"),
+                 (QStringList{"2026-12-08|3|33.3|33.3", "2026-12-09|2|100|100"}));
+        QCOMPARE(count(db, "checks"), "8");
+    }
+
     // The right password from a passfile; every field and value arrives and
     // reads back as sent.
     void checkArrivesWhole()
@@ -260,7 +497,7 @@ class tst_ResultsServer : public QObject
                  (QStringList{"1|1|max-speed|Max Speed|5000|5000|match|",
                               "2|1|accel|Accel/Decel|100|NULL|no answer|?\\r",
                               "3|0|resolution|Resolution|8|4|differs|"}));
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"5"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
         QCOMPARE(pg->rows(db, "SELECT application_name, ssl FROM pg_stat_activity JOIN "
                               "pg_stat_ssl USING (pid) WHERE usename = 'guarded'"),
                  QStringList{"bench 2|false"});
@@ -364,7 +601,7 @@ class tst_ResultsServer : public QObject
         QCOMPARE(pg->rows(db, "SELECT station, count(*) FROM checks GROUP BY station ORDER BY 1"),
                  (QStringList{"Station 1|11", "Station 2|10", "Station 3|10", "Station 4|10"}));
         QCOMPARE(count(db, "check_values"), "123");
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"5"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
     }
 
     // The server goes away in the middle of a run: the result waits in the
@@ -423,7 +660,8 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a setting that does not read")
             << "host=db.plant port"
             << "1 result kept on this bench. The results database setting cannot be read: "
-               "\"port\" has no \"=\" and value. Write it as keyword=value pairs, such as "
+               "missing \"=\" after \"port\" in connection info string. Write it as keyword=value "
+               "pairs, such as "
                "\"host=db.plant dbname=results user=bench\".";
     }
     void deliveryWaitsForTheServer()
@@ -492,11 +730,12 @@ class tst_ResultsServer : public QObject
             QStringList{"{6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11}|KTRA10|1.02|0|9600|/dev/ttyS0|||"
                         "|Station 9|Bo|old.sheet|ab|read|2026-11-30T08:00:00.000Z|"
                         "2026-11-30T08:00:01.000Z|pass||1/max-speed/Max Speed/800/800/match/"});
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"5"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
         QCOMPARE(pg->rows(db, "SELECT indexname FROM pg_indexes WHERE tablename = 'checks' "
                               "ORDER BY 1"),
-                 (QStringList{"checks_by_model", "checks_by_serial", "checks_by_station",
-                              "checks_by_time", "checks_not_passed", "checks_pkey"}));
+                 (QStringList{"checks_by_day", "checks_by_model", "checks_by_serial",
+                              "checks_by_station", "checks_by_time", "checks_not_passed",
+                              "checks_pkey"}));
         const CheckReport report =
             makeReport("Station 9", "KTRA10", CheckVerdict::Fail, "2026-12-08T10:00:00.000Z");
         QCOMPARE(server.send(report, &problem), SendOutcome::Stored);
@@ -526,7 +765,7 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a newer schema")
             << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << true
             << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 9, "
-               "newer than this program's 5; nothing was written"
+               "newer than this program's 6; nothing was written"
             << "schema_version";
     }
     void refusedWithOneMessage()

@@ -51,8 +51,8 @@ class tst_ResultsSetting : public QObject
         QTest::newRow("a text that does not read is refused")
             << ""
             << "host=db.plant dbname='results"
-            << "The results database setting cannot be read: the quoted value of \"dbname\" has "
-               "no closing quote. Write it as keyword=value pairs, such as "
+            << "The results database setting cannot be read: unterminated quoted string in "
+               "connection info string. Write it as keyword=value pairs, such as "
                "\"host=db.plant dbname=results user=bench\"."
             << "";
     }
