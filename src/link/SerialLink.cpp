@@ -319,8 +319,9 @@ void SerialLink::noteReplyOwed()
     owedUntilNs_ = std::max(owedUntilNs_, until);
 }
 
-void SerialLink::dropLateReplies()
+bool SerialLink::dropLateReplies()
 {
+    const bool stray = owedUntilNs_ == 0 && ReplyWaiting();
     while (!ending_ && PortOpen() && linkClock_.nsecsElapsed() < owedUntilNs_) {
         waitForInput(owedUntilNs_ - linkClock_.nsecsElapsed());
         if (ReplyWaiting())
@@ -329,6 +330,7 @@ void SerialLink::dropLateReplies()
     owedUntilNs_ = 0;
     if (ReplyWaiting())
         Input();
+    return stray;
 }
 
 bool SerialLink::discardLateReply(double seconds)

@@ -102,8 +102,9 @@ class SerialLink : public QObject
     void noteReplyOwed();
     // Before a question whose answer must not be mistaken for an earlier
     // one's: waits out any reply still owed (up to a second after its line)
-    // and drops it with whatever else is waiting.
-    void dropLateReplies();
+    // and drops it with whatever else is waiting. True when bytes were
+    // waiting while no reply was owed: strays.
+    bool dropLateReplies();
     // True when the last ReadReply got nothing within its limit.
     bool replyMissing() const { return replyMissing_; }
     // After a reply that did not come in time: waits up to the given time for

@@ -99,11 +99,13 @@ QString UnitExchange::noiseText() const
 
 bool UnitExchange::drain()
 {
-    link_.dropLateReplies(); // a reply the window's run left owed
+    // A reply the window's run left owed is dropped; bytes waiting that
+    // nothing was owed for are strays.
+    bool stray = link_.dropLateReplies();
     QElapsedTimer drained;
     drained.start();
-    int bytes = 0;
-    bool stray = link_.ReplyWaiting();
+    int bytes = stray ? 1 : 0;
+    stray = stray || link_.ReplyWaiting();
     if (stray)
         bytes += int(link_.Input().size());
     // An acknowledgement of the last write may still be on its way; at
