@@ -128,10 +128,12 @@ StartedThread keep(QThread *thread, Ending ending)
     {
         Registry &list = registry();
         std::lock_guard lock(list.mutex);
-        // The threads that have ended leave the list (deleted below, out of
-        // the lock, unless their starter still holds them).
+        // The threads started from here that have ended leave the list
+        // (deleted below, out of the lock, unless their starter still holds
+        // them): a thread object is deleted on the thread it belongs to.
         for (auto it = list.entries.begin(); it != list.entries.end();) {
-            if ((*it)->thread->isFinished()) {
+            if ((*it)->thread->isFinished() &&
+                (*it)->thread->thread() == QThread::currentThread()) {
                 ended.push_back(std::move(*it));
                 it = list.entries.erase(it);
             } else {
