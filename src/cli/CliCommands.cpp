@@ -10,6 +10,7 @@
 #include "cli/StationCommand.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
+#include "link/DeviceAddress.h"
 #include "store/Journal.h"
 #include "store/StoreLocation.h"
 
@@ -143,6 +144,12 @@ int runCommand(const QStringList &arguments)
         common.axis = parser.value(QStringLiteral("axis"));
         if (!isAxisAddress(common.axis))
             return usageError(QStringLiteral("an axis address is 0 to 99"), command);
+    }
+    // A network line's address is read before anything is opened: a typing
+    // error is the operator's to mend, not a port that failed.
+    for (const QString &device : parser.values(QStringLiteral("device"))) {
+        if (const Outcome<DeviceAddress> address = parseDeviceAddress(device); !address)
+            return usageError(address.problem(), command);
     }
     common.device = parser.value(QStringLiteral("device"));
     common.store = parser.value(QStringLiteral("store"));

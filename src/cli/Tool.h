@@ -67,6 +67,7 @@ class Tool : private UnitHost
 
     // The connection (ToolConnection.cpp).
     int baudInForce() const;
+    QString baudText() const;
     static void progress(const QString &text);
     void printOpenFailure(const QString &text) const;
     bool preparePort();

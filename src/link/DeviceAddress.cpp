@@ -63,4 +63,10 @@ Outcome<DeviceAddress> parseDeviceAddress(const QString &device)
     return address;
 }
 
+bool rateIsTheServers(const QString &device)
+{
+    const Outcome<DeviceAddress> address = parseDeviceAddress(device);
+    return address && address->kind == DeviceAddress::Kind::Socket;
+}
+
 } // namespace ktv

@@ -33,4 +33,8 @@ bool looksLikeNetworkAddress(const QString &device);
 // setting), a path, query or fragment after the port.
 Outcome<DeviceAddress> parseDeviceAddress(const QString &device);
 
+// A raw network line: its rate is the server's, set on the server, and no
+// rate asked here changes it.
+bool rateIsTheServers(const QString &device);
+
 } // namespace ktv
