@@ -24,6 +24,8 @@ int Tool::dispatch()
 {
     if (command_ == QLatin1String("ports"))
         return ports();
+    if (command_ == QLatin1String("doctor"))
+        return doctor();
     if (command_ == QLatin1String("scan"))
         return scan();
     if (command_ == QLatin1String("read"))
@@ -123,7 +125,8 @@ int runCommand(const QStringList &arguments)
     const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis") ||
                             command == QLatin1String("save") || command == QLatin1String("load") ||
                             command == QLatin1String("diff") || command == QLatin1String("check") ||
-                            command == QLatin1String("station");
+                            command == QLatin1String("station") ||
+                            command == QLatin1String("doctor");
     if (!takesWords && parser.positionalArguments().size() > 1)
         return usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),

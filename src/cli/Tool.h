@@ -100,6 +100,7 @@ class Tool : private UnitHost
 
     // PortCommands.cpp
     int ports();
+    int doctor();
 
     QString command_;
     const QCommandLineParser &parser_;

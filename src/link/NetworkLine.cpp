@@ -66,6 +66,7 @@ bool NetworkLine::connectTo(const DeviceAddress &address, int baudRate, QString 
     telnet_ = TelnetComPort();
     confirmedRate_ = -1;
     settingsConfirmed_ = 0;
+    accepted_ = false;
     opening_ = true;
     QElapsedTimer clock;
     clock.start();
@@ -94,6 +95,8 @@ bool NetworkLine::connectTo(const DeviceAddress &address, int baudRate, QString 
         }
     }
     roundTripMs_ = clock.nsecsElapsed() / 1e6;
+    connectMs_ = roundTripMs_;
+    accepted_ = true;
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     if (address.kind == DeviceAddress::Kind::Rfc2217) {

@@ -51,6 +51,11 @@ class NetworkLine : public QIODevice
     // The network's round trip when the line opened: the server's answer to
     // the rate (RFC 2217) or the connection's handshake (raw), in ms.
     double roundTripMs() const { return roundTripMs_; }
+    // How far the last opening got: the server took the connection (and in
+    // how many ms), and it spoke the COM port option.
+    bool accepted() const { return accepted_; }
+    double connectMs() const { return connectMs_; }
+    bool speaksComPort() const { return telnet_.comPort() == TelnetComPort::Option::Accepted; }
 
   signals:
     // The server closed the connection or the network failed; the line is closed.
@@ -74,6 +79,8 @@ class NetworkLine : public QIODevice
     int confirmedRate_ = -1;
     int settingsConfirmed_ = 0;
     double roundTripMs_ = 0;
+    double connectMs_ = 0;
+    bool accepted_ = false;
     bool opening_ = false;
     bool closing_ = false;
 };

@@ -115,6 +115,15 @@ bool SerialLink::openNetworkLine(const DeviceAddress &address, int baudRate, QSt
     }
     ++openings_;
     emit portOpened();
+    // The network's share of every wait, for whoever watches the line.
+    note(address.kind == DeviceAddress::Kind::Rfc2217
+             ? QStringLiteral("%1: %2 baud confirmed by the server, round trip %3 ms")
+                   .arg(address.text())
+                   .arg(net_.confirmedRate())
+                   .arg(net_.roundTripMs(), 0, 'f', 1)
+             : QStringLiteral("%1: the server's rate, round trip %2 ms")
+                   .arg(address.text())
+                   .arg(net_.roundTripMs(), 0, 'f', 1));
     return true;
 }
 

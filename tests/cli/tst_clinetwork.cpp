@@ -40,6 +40,8 @@ class TestCliNetwork : public QObject
     void failsQuicklyAndSaysWhy_data();
     void failsQuicklyAndSaysWhy();
     void serverGoneMidCheck();
+    void doctorNamesEachStep_data();
+    void doctorNamesEachStep();
 };
 
 void TestCliNetwork::sameLinesAsALocalPort_data()
@@ -195,6 +197,63 @@ void TestCliNetwork::serverGoneMidCheck()
             .arg(server.port()));
     QVERIFY2(lost.match(said).hasMatch(), qPrintable(said));
     QCOMPARE(rig.unit.receivedBytes().size(), heardWhenKilled);
+}
+
+void TestCliNetwork::doctorNamesEachStep_data()
+{
+    QTest::addColumn<QString>("device"); // RFC2217, RAW, SILENT: a server of that kind
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // a pattern; MS stands for a time in ms
+
+    QTest::newRow("RFC 2217 server") << "RFC2217" << 0
+                                     << "device      rfc2217://127.0.0.1:RFC2217\n"
+                                        "host        127.0.0.1\n"
+                                        "answers     yes, connected in MS ms\n"
+                                        "rfc2217     yes\n"
+                                        "rate        9600 baud, confirmed by the server\n"
+                                        "round trip  MS ms\n";
+    QTest::newRow("raw server") << "RAW" << 0
+                                << "device      socket://127.0.0.1:RAW\n"
+                                   "host        127.0.0.1\n"
+                                   "answers     yes, connected in MS ms\n"
+                                   "rate        the server's \\(a raw line sets no rate\\)\n"
+                                   "round trip  MS ms\n";
+    QTest::newRow("listener that never answers")
+        << "SILENT" << 1
+        << "device   rfc2217://127.0.0.1:SILENT\n"
+           "host     127.0.0.1\n"
+           "answers  yes, connected in MS ms\n"
+           "rfc2217  no: 127.0.0.1:SILENT accepted the connection but never confirmed 9600 baud "
+           "within 5 s \\(is it an RFC 2217 server\\?\\)\n";
+}
+
+void TestCliNetwork::doctorNamesEachStep()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, out);
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    DeviceServer rfc2217(Kind::Rfc2217, rig.unit.devicePath());
+    DeviceServer raw(Kind::Raw, rig.unit.devicePath());
+    SilentServer silent;
+    QVERIFY(rfc2217.start() && raw.start() && silent.ok());
+    const QMap<QString, QString> urls{
+        {"RFC2217", rfc2217.url()},
+        {"RAW", raw.url()},
+        {"SILENT", QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.port())}};
+    out.replace(QStringLiteral("RFC2217"), QString::number(rfc2217.port()))
+        .replace(QStringLiteral("RAW"), QString::number(raw.port()))
+        .replace(QStringLiteral("SILENT"), QString::number(silent.port()))
+        .replace(QStringLiteral("MS"), QStringLiteral("[0-9]+\\.[0-9]"));
+
+    const CliRun run = rig.run({QStringLiteral("doctor"), urls.value(device)});
+
+    QTEST(run.exitCode, "exitCode");
+    QVERIFY2(
+        QRegularExpression(QLatin1Char('^') + out + QLatin1Char('$')).match(run.out).hasMatch(),
+        qPrintable(run.out));
+    // Nothing reaches the unit but the servers' own settings.
+    QVERIFY(rig.unit.receivedBytes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliNetwork)
