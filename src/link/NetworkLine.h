@@ -54,6 +54,9 @@ class NetworkLine : public QIODevice
     // How far the last opening got: the server took the connection (and in
     // how many ms), and it spoke the COM port option.
     bool accepted() const { return accepted_; }
+    // An opening waits for the server now (an action started meanwhile, a
+    // stop, must not start another one, nor wait for this one).
+    bool opening() const { return opening_; }
     double connectMs() const { return connectMs_; }
     bool speaksComPort() const { return telnet_.comPort() == TelnetComPort::Option::Accepted; }
 

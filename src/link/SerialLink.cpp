@@ -104,6 +104,12 @@ QString SerialLink::deviceInUse() const
 
 bool SerialLink::openNetworkLine(const DeviceAddress &address, int baudRate, QString *reason)
 {
+    if (net_.opening()) {
+        if (reason)
+            *reason =
+                QStringLiteral("the connection to %1 is still being made").arg(address.text());
+        return false;
+    }
     onNetwork_ = true;
     askedRate_ = baudRate;
     QString problem;
