@@ -42,12 +42,14 @@ bool DeviceServer::start()
         kind_ == Kind::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
     const int baud = kind_ == Kind::Rfc2217 ? 9600 : rawBaud_;
     // No lock files (the test runs unprivileged) and no modem lines on a
-    // pseudo-terminal; a new client takes the line from an old one.
+    // pseudo-terminal; a new client takes the line from an old one; what the
+    // unit says goes out at once, not gathered for a few characters' time.
     const QString config = QStringLiteral("connection: &line\n"
                                           "  accepter: %1,127.0.0.1,%2\n"
                                           "  connector: serialdev(nouucplock=true),%3,%4n81,local\n"
                                           "  options:\n"
-                                          "    kickolduser: true\n")
+                                          "    kickolduser: true\n"
+                                          "    chardelay: false\n")
                                .arg(accepter)
                                .arg(port_)
                                .arg(device_)
