@@ -1,5 +1,7 @@
 #include "link/PortProbe.h"
 
+#include "link/DeviceAddress.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -312,6 +314,10 @@ QList<PresentPort> serialPortsPresent()
 
 QString diagnoseOpenFailure(const QString &device, const QString &systemError)
 {
+    // A network line has no device file, lock or group to look at: the
+    // connection's own failure says it all.
+    if (looksLikeNetworkAddress(device))
+        return QStringLiteral("Cause: %1 did not open: %2.").arg(device, systemError);
     return diagnosePort(gatherPortFindings(device, systemError));
 }
 
