@@ -11,12 +11,12 @@
 #include "cli/Interrupt.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
-#include "link/PortProbe.h"
 #include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/SettingsText.h"
 #include "session/ResultsDelivery.h"
 #include "session/StationLine.h"
+#include "session/StationPlan.h"
 #include "store/CheckResults.h"
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
@@ -30,7 +30,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSerialPort>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -527,37 +526,36 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     if (askSerial && !serialPatternProblem(serialPattern).isEmpty())
         return usageError(serialPatternProblem(serialPattern), command);
 
-    QString problem;
-    std::optional<CheckRequest> request = checkRequestFromFile(words[0], &problem);
+    StationPlan plan;
+    plan.sheetPath = words[0];
+    plan.operatorName = operatorName;
+    plan.station = parser.value(QStringLiteral("station"));
+    for (const LineChoice &line : lines)
+        plan.lines.push_back({line.comPort, line.device});
+    plan.baud = common.baud.value_or(9600);
+    plan.pace = common.pace;
+    plan.address = common.axis;
+    plan.askSerial = askSerial;
+    plan.serialPattern = serialPattern;
+    plan.unitsLeft = unitsLeft;
+    // The plan's own checks, each said as its kind: the pattern was
+    // refused above, with the tool's usage.
+    const Outcome<CheckRequest> request = plan.request();
     if (!request) {
-        printError(problem, code::SheetUnreadable);
+        printError(request.problem(), code::SheetUnreadable);
         return ExitUsage;
     }
-    const std::vector<SheetRefusal> refusals =
-        validateParameterSheet(request->sheet, request->sheet.unitModel);
-    for (const SheetRefusal &refusal : refusals)
-        printError(refusalLine(refusal), code::SheetRefused);
-    if (!refusals.empty())
+    if (const Outcome<void> accepted = StationPlan::sheetAccepted(*request); !accepted) {
+        for (const QString &line : accepted.problem().split(QLatin1Char('\n')))
+            printError(line, code::SheetRefused);
         return ExitUsage;
-    request->load = true;
-    request->operatorName = operatorName;
-    request->station = parser.value(QStringLiteral("station")).trimmed();
-    if (request->station.isEmpty())
-        request->station = QSysInfo::machineHostName();
-
-    // A port that does not open now is a mistake on the command line more
-    // often than an adapter not yet plugged in: said before anything runs.
-    const int baud = common.baud.value_or(9600);
-    for (const LineChoice &line : lines) {
-        QSerialPort port(line.device);
-        if (!port.open(QIODevice::ReadWrite)) {
-            const QString reason = port.errorString();
-            printError(QStringLiteral("%1 does not open: %2")
-                           .arg(stationLineName(line.comPort, line.device), reason),
-                       code::PortOpenFailed);
-            printError(diagnoseOpenFailure(line.device, reason), code::PortDiagnosis);
-            return ExitNoUnit;
-        }
+    }
+    if (const Outcome<void> open = plan.portsOpen(); !open) {
+        const QString &problem = open.problem();
+        const qsizetype cut = problem.indexOf(QLatin1Char('\n'));
+        printError(problem.left(cut), code::PortOpenFailed);
+        printError(problem.mid(cut + 1), code::PortDiagnosis);
+        return ExitNoUnit;
     }
 
     const QString journal = Journal::defaultPath();
@@ -592,24 +590,14 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
             return;
         stopAll();
     };
-    for (const LineChoice &line : lines) {
-        StationLineSetup setup;
-        setup.comPort = line.comPort;
-        setup.device = line.device;
-        setup.baud = baud;
-        setup.address = common.axis;
-        setup.pace = common.pace;
-        setup.request = *request;
+    for (StationLineSetup &setup : plan.setups(*request)) {
+        const QString name = stationLineName(setup.comPort, setup.device);
         setup.keep = keep;
-        setup.unitsLeft = unitsLeft;
-        if (serialInput) {
-            setup.serialNumbers = StandardInputSerials::lineSource(
-                serialInput, stationLineName(line.comPort, line.device));
-            setup.serialPattern = serialPattern;
-        }
-        printers.push_back(std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device),
-                                                         common.json, outputLost));
-        stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));
+        if (serialInput)
+            setup.serialNumbers = StandardInputSerials::lineSource(serialInput, name);
+        printers.push_back(std::make_unique<LinePrinter>(name, common.json, outputLost));
+        stations.push_back(
+            std::make_unique<StationLine>(storePath, std::move(setup), *printers.back()));
     }
     // Ctrl+C, a service manager's SIGTERM and a closed terminal's SIGHUP
     // alike: every check under way ends and is kept, then the tool ends.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_UNIX
@@ -308,6 +309,16 @@ QList<PresentPort> serialPortsPresent()
         ports << PresentPort{info.systemLocation(), info.description(), info.manufacturer(),
                              info.serialNumber(), byId.value(info.systemLocation())};
     return ports;
+}
+
+Outcome<void> portOpens(const QString &device)
+{
+    if (const std::optional<QString> obstacle = lockFileObstacle(device))
+        return Outcome<void>::failure(*obstacle);
+    QSerialPort port(device);
+    if (!port.open(QIODevice::ReadWrite))
+        return Outcome<void>::failure(port.errorString());
+    return {};
 }
 
 QString diagnoseOpenFailure(const QString &device, const QString &systemError)
