@@ -120,9 +120,7 @@ class ResultsKeeper
 
     void run()
     {
-        std::unique_ptr<ResultsDelivery> delivery;
-        if (!setting_.isEmpty())
-            delivery = std::make_unique<ResultsDelivery>(journal_, setting_);
+        ResultsDelivery delivery(journal_, setting_);
         std::optional<std::chrono::steady_clock::time_point> failedAt;
         for (;;) {
             std::vector<CheckReport> taken;
@@ -136,26 +134,21 @@ class ResultsKeeper
             }
             if (taken.empty() && ending)
                 return;
+            // Each into the journal; one it cannot take goes on at once,
+            // the others in one round after them.
             bool keptAll = true;
             for (const CheckReport &report : taken) {
-                QString problem;
-                const bool kept = delivery ? delivery->outbox().keep(report, &problem)
-                                           : CheckResults(journal_).record(report, &problem);
-                if (kept)
+                const Outcome<void> recorded = ResultsDelivery::record(journal_, report);
+                if (recorded)
                     continue;
                 keptAll = false;
-                if (!delivery) {
-                    printError(problem, code::JournalWarning);
-                    continue;
-                }
-                // The journal cannot take it: straight to the server.
-                const Delivery straight = delivery->deliver(report);
+                const Delivery straight = delivery.afterRecord(report, recorded);
                 if (!straight.message.isEmpty())
                     printError(straight.message, code::JournalWarning);
-                if (straight.sent == 0)
+                if (delivery.hasServer() && straight.sent == 0)
                     failedAt = std::chrono::steady_clock::now();
             }
-            if (!delivery || !keptAll)
+            if (!delivery.hasServer() || !keptAll)
                 continue;
             const bool resting =
                 failedAt && std::chrono::steady_clock::now() - *failedAt < RetryAfter;
@@ -164,11 +157,11 @@ class ResultsKeeper
                                .arg(taken.size() == 1
                                         ? QStringLiteral("1 result")
                                         : QStringLiteral("%1 results").arg(taken.size()),
-                                    delivery->server().serverName()),
+                                    delivery.server().serverName()),
                            code::ResultsWaiting);
                 continue;
             }
-            const Delivery round = delivery->sync();
+            const Delivery round = delivery.sync();
             if (round.waiting > 0)
                 failedAt = std::chrono::steady_clock::now();
             else
