@@ -46,7 +46,7 @@ Outcome<void> StationPlan::portsOpen() const
     // A port that does not open now is a mistake in the set-up more often
     // than an adapter not yet plugged in: said before anything runs.
     for (const Line &line : lines) {
-        if (!heldDevice.isEmpty() && line.device == heldDevice)
+        if (heldDevices.contains(line.device))
             continue;
         const Outcome<void> opens = portOpens(line.device);
         if (!opens)

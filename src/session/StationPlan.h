@@ -13,6 +13,7 @@
 #include "session/StationRun.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -38,10 +39,10 @@ struct StationPlan
     QString serialPattern; // when asked; empty: any number
     // Shared by the lines; unset: the lines run until stopped.
     std::shared_ptr<std::atomic<int>> unitsLeft;
-    // A device this program holds open now and lets go as the run starts
-    // (the window's own line): it is not opened a second time to see that
-    // it opens.
-    QString heldDevice;
+    // Devices this program holds open now and lets go as the run starts
+    // (the window's own line, a stop written to a line before Start): they
+    // are not opened a second time to see that they open.
+    QStringList heldDevices;
 
     // The steps of check(), in its order, for a front end that tells them
     // apart. The pattern, when numbers are asked.

@@ -253,6 +253,8 @@ void ProductionRunDialog::hardLimitAll()
         setup.address =
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
         QThread *thread = startIdleHardLimit(setup);
+        // Start does not open a port this stop is writing to (StationPlan).
+        thread->setProperty(IdleStopDevice, setup.device);
         idleStops_.push_back(thread);
         connect(thread, &QThread::finished, this, [this, thread] {
             const auto at = std::find(idleStops_.begin(), idleStops_.end(), thread);

@@ -167,6 +167,8 @@ class ProductionRunDialog : public QDialog
     void giveScan();
     // The dialog within its screen, as large as its content wants.
     void fitToScreen();
+    // The device a stop sent to a line no run holds writes to, on its thread.
+    static constexpr const char *IdleStopDevice = "device";
     // The set-up and the serial number setting, kept in the store.
     void keepSetup(bool askSerial, const QString &pattern);
 

@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QStandardItemModel>
 #include <QSysInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -210,9 +211,14 @@ void ProductionRunDialog::start()
         session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
     plan.askSerial = askSerial_->isChecked();
     plan.serialPattern = serialPattern_->text().trimmed();
-    // The window's own line is let go as the run starts: it opens.
+    // The window's own line is let go as the run starts, and a stop sent
+    // before Start lets its line go once written: both are this program's.
     if (session_.link.PortOpen())
-        plan.heldDevice = session_.link.deviceForPort(session_.link.commPort());
+        plan.heldDevices << session_.link.deviceForPort(session_.link.commPort());
+    for (const QThread *stop : idleStops_) {
+        if (stop->isRunning())
+            plan.heldDevices << stop->property(IdleStopDevice).toString();
+    }
     // The pattern is the station's: refused here, not unit by unit.
     if (const Outcome<void> pattern = plan.patternValid(); !pattern) {
         actions_.refused(pattern.problem());
