@@ -17,7 +17,6 @@
 #include "session/ResultsDelivery.h"
 #include "session/StationLine.h"
 #include "session/StationPlan.h"
-#include "store/CheckResults.h"
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
