@@ -112,8 +112,8 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
 ProductionRunDialog::~ProductionRunDialog()
 {
     lines_.clear();
-    for (const StartedThread &thread : idleStops_)
-        thread.wait();
+    for (const IdleStop &stop : idleStops_)
+        stop.thread.wait();
 }
 
 QLabel *ProductionRunDialog::verdictLabel(int line) const
@@ -249,8 +249,9 @@ void ProductionRunDialog::hardLimitAll()
         setup.baud = baud_->currentData().toInt();
         setup.address =
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
-        std::erase_if(idleStops_, [](const StartedThread &sent) { return !sent.isRunning(); });
-        idleStops_.push_back(startIdleHardLimit(setup));
+        std::erase_if(idleStops_, [](const IdleStop &sent) { return !sent.thread.isRunning(); });
+        // Start does not open a port this stop is writing to.
+        idleStops_.push_back({startIdleHardLimit(setup), setup.device});
     }
 }
 
