@@ -14,6 +14,7 @@
 #include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/SettingsText.h"
+#include "protocol/Threads.h"
 #include "session/ResultsDelivery.h"
 #include "session/StationLine.h"
 #include "session/StationPlan.h"
@@ -30,18 +31,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <deque>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <poll.h>
 #include <pwd.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -86,20 +88,17 @@ class ResultsKeeper
 {
   public:
     ResultsKeeper(QString journal, QString setting)
-        : journal_(std::move(journal)), setting_(std::move(setting)), thread_([this] { run(); })
+        : journal_(std::move(journal)), setting_(std::move(setting)),
+          thread_(threads::start(
+              QStringLiteral("station results"), [this] { run(); }, [this] { askToEnd(); }))
     {
     }
     ~ResultsKeeper() { finish(); }
     // Keeps what is queued, then ends the thread.
     void finish()
     {
-        {
-            std::lock_guard lock(mutex_);
-            ending_ = true;
-        }
-        wake_.notify_one();
-        if (thread_.joinable())
-            thread_.join();
+        askToEnd();
+        thread_.wait();
     }
     ResultsKeeper(const ResultsKeeper &) = delete;
     ResultsKeeper &operator=(const ResultsKeeper &) = delete;
@@ -116,6 +115,15 @@ class ResultsKeeper
 
   private:
     static constexpr auto RetryAfter = std::chrono::seconds(60);
+
+    void askToEnd()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        wake_.notify_one();
+    }
 
     void run()
     {
@@ -177,7 +185,7 @@ class ResultsKeeper
     std::condition_variable wake_;
     std::deque<CheckReport> queue_;
     bool ending_ = false;
-    std::thread thread_; // last: it starts once the rest is made
+    StartedThread thread_; // last: it starts once the rest is made
 };
 
 // What one line reports, printed as it comes. A reader that went (a closed
@@ -269,8 +277,8 @@ QString loginName()
 // Standard input read for the lines, one serial number a line of text, for
 // one line at a time: the line named in the prompt on stderr is the one the
 // number goes to ("COM 2 (/dev/ttyUSB1): serial number? "). The reading
-// blocks, so it has a thread of its own, let go as the tool ends (it may be
-// waiting for a line that never comes).
+// waits, so it has a thread of its own; it looks in 0.1 s slices, so that
+// the tool's end is never held by a line that does not come.
 class StandardInputSerials
 {
   public:
@@ -296,7 +304,9 @@ class StandardInputSerials
     static std::shared_ptr<StandardInputSerials> start()
     {
         auto input = std::make_shared<StandardInputSerials>();
-        std::thread([input] { input->read(); }).detach();
+        threads::start(
+            QStringLiteral("standard input"), [input] { input->read(); },
+            [input] { input->end(); });
         return input;
     }
 
@@ -355,6 +365,49 @@ class StandardInputSerials
             wake_.notify_one();
         }
     }
+    // The tool ends: the reading stops within 0.1 s.
+    void end()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+    }
+    // A line of standard input without its newline; none at the end of the
+    // input or once the tool ends.
+    std::optional<std::string> readLine()
+    {
+        for (;;) {
+            if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+                std::string line = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                return line;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                if (stopping_)
+                    return std::nullopt;
+            }
+            pollfd in{STDIN_FILENO, POLLIN, 0};
+            const int ready = ::poll(&in, 1, 100);
+            if (ready < 0 && errno != EINTR)
+                return std::nullopt;
+            if (ready <= 0)
+                continue;
+            std::array<char, 4096> buffer{};
+            const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+            if (count < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (count <= 0) {
+                // The input ended; a last line without its newline still counts.
+                if (pending_.empty())
+                    return std::nullopt;
+                return std::exchange(pending_, std::string());
+            }
+            pending_.append(buffer.data(), static_cast<std::size_t>(count));
+        }
+    }
     void read()
     {
         for (;;) {
@@ -362,7 +415,10 @@ class StandardInputSerials
             // One line at a time: the next prompt waits until the number given
             // is judged, so a refusal comes before it and the number typed
             // after a prompt goes to the line the prompt named.
-            wake_.wait(lock, [this] { return !waiting_.empty() && judging_ == nullptr; });
+            wake_.wait(lock,
+                       [this] { return stopping_ || (!waiting_.empty() && judging_ == nullptr); });
+            if (stopping_)
+                return;
             Line *line = waiting_.front();
             waiting_.pop_front();
             const QByteArray prompt = (line->name() + QStringLiteral(": serial number? ")).toUtf8();
@@ -376,10 +432,9 @@ class StandardInputSerials
                         ::write(STDERR_FILENO, prompt.constData(), std::size_t(prompt.size()));
                 },
                 Qt::QueuedConnection);
-            std::string text;
-            const bool got = bool(std::getline(std::cin, text));
+            const std::optional<std::string> text = readLine();
             lock.lock();
-            if (!got) {
+            if (!text) {
                 ended_ = true;
                 return;
             }
@@ -387,7 +442,7 @@ class StandardInputSerials
             if (line->asked &&
                 std::find(waiting_.begin(), waiting_.end(), line) == waiting_.end()) {
                 line->asked = false;
-                line->given = QString::fromStdString(text);
+                line->given = QString::fromStdString(*text);
                 judging_ = line;
             }
         }
@@ -399,6 +454,8 @@ class StandardInputSerials
     Line *judging_ = nullptr; // given a number it has not judged yet
     std::vector<std::unique_ptr<Line>> lines_;
     bool ended_ = false;
+    bool stopping_ = false;
+    std::string pending_; // read, not yet a whole line
 };
 
 struct LineChoice

@@ -10,6 +10,8 @@
 #include "Wire.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -40,6 +42,7 @@ class TestCliNetwork : public QObject
     void failsQuicklyAndSaysWhy_data();
     void failsQuicklyAndSaysWhy();
     void serverGoneMidCheck();
+    void aStationWithRemoteAndLocalLines();
     void doctorNamesEachStep_data();
     void doctorNamesEachStep();
 };
@@ -197,6 +200,36 @@ void TestCliNetwork::serverGoneMidCheck()
             .arg(server.port()));
     QVERIFY2(lost.match(said).hasMatch(), qPrintable(said));
     QCOMPARE(rig.unit.receivedBytes().size(), heardWhenKilled);
+}
+
+// Two lines through device servers and one on a local port, side by side.
+void TestCliNetwork::aStationWithRemoteAndLocalLines()
+{
+    CliRig local(QStringLiteral("KTRA20"));
+    CliRig first(QStringLiteral("KTRA20"));
+    CliRig second(QStringLiteral("KTRA20"));
+    QVERIFY(local.started && first.started && second.started);
+    DeviceServer one(Kind::Rfc2217, first.unit.devicePath());
+    DeviceServer two(Kind::Raw, second.unit.devicePath());
+    QVERIFY(one.start() && two.start());
+
+    const CliRun run = local.run({"station", writeSheet(local), "--device", one.url(), "--device",
+                                  two.url(), "--device", local.unit.devicePath(), "--units", "3",
+                                  "--json", "--operator", "Ana"});
+
+    QCOMPARE(run.exitCode, 0);
+    QStringList seen;
+    for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts).mid(0, 3)) {
+        const QJsonObject unit = QJsonDocument::fromJson(line.toUtf8()).object();
+        seen << unit["line"].toString() + " " + unit["verdict"].toString();
+    }
+    seen.sort();
+    // The local line keeps the COM number the store's Port Map gives it.
+    QCOMPARE(seen, (QStringList{QStringLiteral("COM 1 (%1) pass").arg(local.unit.devicePath()),
+                                QStringLiteral("COM 2 (%1) pass").arg(one.url()),
+                                QStringLiteral("COM 3 (%1) pass").arg(two.url())}));
+    for (const CliRig *rig : {&local, &first, &second})
+        QCOMPARE(rig->unit.receivedBytes().mid(1, 14), Ktra20SheetWrites);
 }
 
 void TestCliNetwork::doctorNamesEachStep_data()
