@@ -2,11 +2,13 @@
 // button sends it, with and without a connection; a menu or a dialog that is
 // open takes Esc first, and nothing is sent.
 
+#include "DeviceServer.h"
 #include "UnitSimProcess.h"
 #include "Workbench.h"
 
 #include "ui/AxisDialogs.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -44,6 +46,7 @@ class TestHardLimitKey : public QObject
     void closedPortUsesThePanelsStopSettings_data();
     void closedPortUsesThePanelsStopSettings();
     void openMenuOrDialogTakesEscFirst();
+    void overANetworkLine();
 };
 
 // 28800 is no stop's fixed rate: the unit hears the line at the connection's.
@@ -142,6 +145,34 @@ void TestHardLimitKey::openMenuOrDialogTakesEscFirst()
                  "There in no unit connected!  \r\n\r\nA unit must be ONLINE before you can send "
                  "any information. \r\nGo to the Setup Menu to configure the Com Port and "
                  "CONNECT to the unit.")});
+}
+
+// COM 1 at a device server on the network: Esc goes out at once, at the
+// connection's rate (the goal is 0.1 s; the bound here is loose for busy
+// machines).
+void TestHardLimitKey::overANetworkLine()
+{
+    UnitOnLine rig(Model::VELD30, 28800);
+    QVERIFY(rig.started);
+    DeviceServer server(DeviceServer::Kind::Rfc2217, rig.unit.devicePath());
+    QVERIFY2(server.start(), qPrintable(server.log()));
+    Workbench bench(server.url());
+    bench.load();
+    QVERIFY(bench.state.UnitConnected);
+    QVERIFY(showPanel(bench, Model::VELD30));
+    rig.unit.clearRecord();
+    QElapsedTimer clock;
+    clock.start();
+
+    QTest::keyClick(bench.window.get(), Qt::Key_Escape);
+
+    QVERIFY(rig.unit.waitForLineCount(1));
+    const QList<ReceivedLine> lines = rig.unit.received();
+    QCOMPARE(lines[0].bytes, QByteArray("@0H\r"));
+    QCOMPARE(lines[0].baud, 28800);
+    const double seconds = lines[0].t - clock.msecsSinceReference() / 1000.0;
+    QVERIFY2(seconds < 0.5, qPrintable(QString::number(seconds)));
+    QVERIFY(staysQuiet(rig.unit, 1));
 }
 
 QTEST_MAIN(TestHardLimitKey)
