@@ -900,14 +900,14 @@ std::optional<std::vector<StationYield>> ResultsServer::yieldOnce(const ResultsF
 template <typename Row>
 std::optional<std::vector<Row>>
 ResultsServer::readView(const QString &select, const ResultsFilter &filter, const QString &order,
-                        Row (*rowOf)(const QSqlQuery &), QString *problem)
+                        Row (*rowOf)(const QSqlQuery &), QString *problem, const QString &group)
 {
     if (!connectAndUpgrade(problem))
         return std::nullopt;
     QVariantList values;
     QSqlQuery query(connection_->db());
     query.setForwardOnly(true);
-    const bool prepared = query.prepare(select + viewWhereClause(filter, &values) +
+    const bool prepared = query.prepare(select + viewWhereClause(filter, &values) + group +
                                         QStringLiteral(" ORDER BY ") + order);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -964,6 +964,27 @@ std::optional<std::vector<FieldFailures>> ResultsServer::fieldFailures(const Res
             },
             problem);
     });
+}
+
+std::optional<std::vector<HourCount>> ResultsServer::checksPerHour(const ResultsFilter &filter,
+                                                                   QString *problem)
+{
+    auto hours = again([&] {
+        return readView<HourCount>(
+            QStringLiteral("SELECT CAST(day AS text), hour, CAST(sum(passed) AS bigint), "
+                           "CAST(sum(other) AS bigint) FROM checks_per_hour"),
+            filter, QStringLiteral("day, hour"),
+            [](const QSqlQuery &query) {
+                return HourCount{QDate::fromString(query.value(0).toString(), Qt::ISODate),
+                                 query.value(1).toInt(), query.value(2).toInt(),
+                                 query.value(3).toInt()};
+            },
+            problem, QStringLiteral(" GROUP BY day, hour"));
+    });
+    if (hours && filter.failedOnly)
+        for (HourCount &hour : *hours)
+            hour.passed = 0;
+    return hours;
 }
 
 } // namespace ktv
