@@ -5,8 +5,9 @@ JOBS ?= $(shell nproc)
 # dpkg-dev: dpkg-buildflags gives an optimised build Debian's hardening flags.
 # libpq-dev: the results server's setting is read by libpq's own parser;
 # postgresql: the tests start a results server of their own; poppler-utils:
-# pdfinfo and pdftotext read the printed reports back.
-DEBS = qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql poppler-utils cmake g++ make xvfb xauth sqlite3 libgl-dev dpkg-dev
+# pdfinfo and pdftotext read the printed reports back; ser2net: the tests
+# put a serial device server on the network in front of the simulated unit.
+DEBS = qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql poppler-utils ser2net cmake g++ make xvfb xauth sqlite3 libgl-dev dpkg-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build test demo bench screenshots format asan asan-build asan-test fuzz fuzz-build fuzz-run lint package validate clean

@@ -10,9 +10,11 @@
 // handling left out). Last, at 9600, both paces for a unit that answers at
 // once, one that keeps nothing and one whose every reply is 1.2 s late: the
 // reply pace never costs much more than the fixed one (goal: at most 1.10
-// times it).
+// times it). Then the reply-pace check over rfc2217:// through ser2net on
+// this computer against the same unit on its local port (goal: at most 1.2).
 
 #include "CliRuns.h"
+#include "DeviceServer.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
@@ -116,6 +118,46 @@ int main(int argc, char *argv[])
                    .arg(bytes / runs)
                    .arg(median / wire, 0, 'f', 1)
                    .arg(int(3600 / median));
+    }
+    // The same reply-pace check through a device server on the network
+    // (ser2net, RFC 2217, on this computer) against the unit's local port.
+    {
+        UnitSimOptions netOptions;
+        netOptions.model = QStringLiteral("KTRA20");
+        ToolBench local(netOptions);
+        if (!local.start()) {
+            out << "The simulated unit is not ready.\n";
+            return 1;
+        }
+        DeviceServer server(DeviceServer::Kind::Rfc2217, local.unit.devicePath());
+        CliRun localRun = run;
+        localRun.arguments = {QStringLiteral("check"),
+                              sheet,
+                              QStringLiteral("--load"),
+                              QStringLiteral("--pace"),
+                              QStringLiteral("reply"),
+                              QStringLiteral("--store"),
+                              local.store,
+                              QStringLiteral("--baud"),
+                              QStringLiteral("9600")};
+        const std::vector<double> localTimes = timeCliRuns(out, localRun, runs);
+        if (localTimes.empty() || !server.start()) {
+            out << "The check or the device server did not run.\n";
+            return 1;
+        }
+        CliRun netRun = localRun;
+        netRun.arguments << QStringLiteral("--device") << server.url();
+        const std::vector<double> netTimes = timeCliRuns(out, netRun, runs);
+        if (netTimes.empty())
+            return 1;
+        const double localMedian = localTimes[localTimes.size() / 2];
+        const double netMedian = netTimes[netTimes.size() / 2];
+        out << QStringLiteral("ktraveld-cli check --load --pace reply --baud 9600 over rfc2217:// "
+                              "(ser2net on 127.0.0.1): median %1 s against %2 s on the local "
+                              "port, ratio %3 (goal 1.2)\n")
+                   .arg(netMedian, 0, 'f', 3)
+                   .arg(localMedian, 0, 'f', 3)
+                   .arg(netMedian / localMedian, 0, 'f', 2);
     }
     // Units that need the fixed waits: the reply pace falls back to them.
     struct Kind

@@ -30,7 +30,8 @@ for f in bin/ktraveld bin/ktraveld-cli share/applications/$id.desktop \
          share/man/man1/ktraveld.1.gz share/man/man1/ktraveld-cli.1.gz \
          share/ktraveld/config.qdr share/doc/ktraveld/copyright \
          share/doc/ktraveld/changelog.Debian.gz share/doc/ktraveld/README.md.gz \
-         share/doc/ktraveld/README.Debian share/bash-completion/completions/ktraveld-cli; do
+         share/doc/ktraveld/README.Debian share/doc/ktraveld/docs/sheets.md.gz \
+         share/doc/ktraveld/docs/operator.md.gz share/bash-completion/completions/ktraveld-cli; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 32 48 64 128 256; do

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Figures for the README's goals: scan, read-back and find timing and CPU (in
+# Figures for the goals in docs/: scan, read-back and find timing and CPU (in
 # process), a check's timing, eight stations sending results to one
 # PostgreSQL server, a plant's year of checks on one server and its queries,
 # the station's resident size over 500 units,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A picture of each panel and dialog under a virtual display, connected to the
-# simulated unit: screenshots/*.png; the README's four are copied to docs/.
+# simulated unit: screenshots/*.png; the five the documents show are copied to docs/.
 set -euo pipefail
 build=${1:-build}
 if ! command -v xvfb-run >/dev/null; then

@@ -19,8 +19,8 @@ expect() {
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" && touch unit.json notes.txt
-expect "ktraveld-cli " ports scan read set go stop axis find save load diff history check \
-    results station
+expect "ktraveld-cli " ports doctor scan read set go stop axis find save load diff history \
+    check results station
 expect "ktraveld-cli h" history
 expect "ktraveld-cli set " accel= base-speed= max-speed= index= complete-time= lower-analog= \
     upper-analog= direction= reduced-current= resolution= ramp-down= analog-speed=

@@ -209,10 +209,7 @@ int CheckCommands::check(const QString &path, const CheckOptions &options,
     // it costs a warning, never the verdict. With a results server, the
     // result goes there too, and straight there when the journal cannot
     // take it.
-    if (!resultsSetting_.isEmpty())
-        deliverResult(journalPath, report);
-    else if (!CheckResults(journalPath).record(report, &problem))
-        host_.tell(problem, code::JournalWarning);
+    deliverResult(journalPath, report);
     show(report);
     if (!writeFiles(report, options))
         return ExitNoUnit;

@@ -50,8 +50,8 @@ class CheckCommands
     void setResultsSetting(const QString &setting) { resultsSetting_ = setting; }
     // Sends the results waiting on this bench; says what still waits.
     void sendWaitingResults(const QString &journalPath);
-    // Keeps a check's result and sends it with what waits; straight to the
-    // server when the journal cannot take it.
+    // Keeps a check's result and, with a results server, sends it with what
+    // waits; straight to the server when the journal cannot take it.
     void deliverResult(const QString &journalPath, const CheckReport &report);
     // results --sync: sends what waits and says how it went.
     int syncResults(const QString &journalPath);

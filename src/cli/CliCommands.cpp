@@ -10,6 +10,7 @@
 #include "cli/StationCommand.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
+#include "link/DeviceAddress.h"
 #include "store/Journal.h"
 #include "store/StoreLocation.h"
 
@@ -23,6 +24,8 @@ int Tool::dispatch()
 {
     if (command_ == QLatin1String("ports"))
         return ports();
+    if (command_ == QLatin1String("doctor"))
+        return doctor();
     if (command_ == QLatin1String("scan"))
         return scan();
     if (command_ == QLatin1String("read"))
@@ -122,7 +125,8 @@ int runCommand(const QStringList &arguments)
     const bool takesWords = command == QLatin1String("set") || command == QLatin1String("axis") ||
                             command == QLatin1String("save") || command == QLatin1String("load") ||
                             command == QLatin1String("diff") || command == QLatin1String("check") ||
-                            command == QLatin1String("station");
+                            command == QLatin1String("station") ||
+                            command == QLatin1String("doctor");
     if (!takesWords && parser.positionalArguments().size() > 1)
         return usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().at(1)),
@@ -143,6 +147,12 @@ int runCommand(const QStringList &arguments)
         common.axis = parser.value(QStringLiteral("axis"));
         if (!isAxisAddress(common.axis))
             return usageError(QStringLiteral("an axis address is 0 to 99"), command);
+    }
+    // A network line's address is read before anything is opened: a typing
+    // error is the operator's to mend, not a port that failed.
+    for (const QString &device : parser.values(QStringLiteral("device"))) {
+        if (const Outcome<DeviceAddress> address = parseDeviceAddress(device); !address)
+            return usageError(address.problem(), command);
     }
     common.device = parser.value(QStringLiteral("device"));
     common.store = parser.value(QStringLiteral("store"));

@@ -8,6 +8,10 @@ namespace {
 
 constexpr CommandInfo Commands[] = {
     {"ports", "", "List the serial ports present and the COM numbers the store gives them."},
+    {"doctor", "[DEVICE]",
+     "Look at a line without a unit: whether the port opens, or for a device server on the "
+     "network the host, whether it answers, speaks RFC 2217 and confirms the rate, and the "
+     "round trip."},
     {"scan", "", "Look for a unit as the window does at start-up: each baud rate in turn."},
     {"read", "[--profile N | --all-profiles]", "Read back every field the unit's panel shows."},
     {"set", "NAME=VALUE ... [--profile N]", "Check, send and confirm parameters and options."},
@@ -67,7 +71,8 @@ QList<QCommandLineOption> commonOptions()
         {QStringLiteral("com"), QStringLiteral("Use COM port N (default: the store's)."),
          QStringLiteral("N")},
         {QStringLiteral("device"),
-         QStringLiteral("Open this serial device (it takes the place of the COM port's)."),
+         QStringLiteral("Open this serial device (it takes the place of the COM port's), or a "
+                        "device server on the network: rfc2217://HOST:PORT or socket://HOST:PORT."),
          QStringLiteral("PATH")},
         {QStringLiteral("baud"), QStringLiteral("Skip the scan: talk to the unit at B baud only."),
          QStringLiteral("B")},

@@ -21,7 +21,7 @@ inline const QString Program = QStringLiteral("ktraveld-cli");
 // member changes its meaning or goes away, not when one is added.
 inline constexpr int DocumentFormat = 1;
 
-// The codes of the messages (README lists them).
+// The codes of the messages (docs/operator.md lists them).
 namespace code {
 inline const QString Message = QStringLiteral("message"); // none more precise
 inline const QString UsageError = QStringLiteral("usage-error");

@@ -4,6 +4,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/Tool.h"
+#include "link/DeviceAddress.h"
+#include "link/NetworkLine.h"
+#include "link/PortProbe.h"
 #include "store/ConfigStore.h"
 
 #include <QDir>
@@ -76,12 +79,12 @@ int Tool::ports()
         mapJson.append(QJsonObject{{QStringLiteral("com"), it.key()},
                                    {QStringLiteral("device"), *it},
                                    {QStringLiteral("present"), isPresent}});
+        const QString kind =
+            looksLikeNetworkAddress(*it) ? QStringLiteral("a device server on the network")
+            : QFileInfo::exists(*it)     ? QStringLiteral("not a serial port the system lists")
+                                         : QStringLiteral("missing");
         if (!isPresent)
-            extra += QStringLiteral("Port Map: COM %1 is %2 (%3)\n")
-                         .arg(it.key())
-                         .arg(*it, QFileInfo::exists(*it) ? QStringLiteral("not a serial port "
-                                                                           "the system lists")
-                                                          : QStringLiteral("missing"));
+            extra += QStringLiteral("Port Map: COM %1 is %2 (%3)\n").arg(it.key()).arg(*it, kind);
     }
     json_ = {{QStringLiteral("store"), storePath},
              {QStringLiteral("comPort"),
@@ -94,6 +97,86 @@ int Tool::ports()
                      stored.comPort ? QString::number(*stored.comPort) : QStringLiteral("none"),
                      stored.comPort ? QStringLiteral(" (marked *)") : QString());
     return ExitDone;
+}
+
+int Tool::doctor()
+{
+    QString device = parser_.positionalArguments().value(1, common_.device);
+    if (device.isEmpty()) {
+        const StoredConfiguration stored = readConfiguration(session_->storePath);
+        SerialLink names(session_->state);
+        names.setPortMap(stored.portMap);
+        device = names.deviceForPort(common_.com.value_or(stored.comPort.value_or(0)));
+    }
+    if (parser_.positionalArguments().size() > 2)
+        return usageError(QStringLiteral("doctor takes one DEVICE"), command_);
+    const Outcome<DeviceAddress> address = parseDeviceAddress(device);
+    if (!address)
+        return usageError(address.problem(), command_);
+    const int baud = common_.baud.value_or(9600);
+    QList<QStringList> rows{{QStringLiteral("device"), address->text()}};
+    json_ = {{QStringLiteral("device"), address->text()}};
+    const auto done = [&](bool ok) {
+        json_[QStringLiteral("ok")] = ok;
+        text_ = table(rows);
+        return ok ? ExitDone : ExitNoUnit;
+    };
+
+    if (!address->isNetwork()) {
+        SerialLink port(session_->state);
+        port.setPortMap({{1, device}});
+        port.setCommPort(1);
+        port.setSettings(QStringLiteral("%1,N,8,1").arg(baud));
+        QString reason;
+        const bool opens = port.openPort(&reason);
+        port.closePort();
+        rows << QStringList{QStringLiteral("opens"),
+                            opens ? QStringLiteral("yes, at %1 baud").arg(baud)
+                                  : QStringLiteral("no: %1").arg(reason)};
+        json_[QStringLiteral("opens")] = opens;
+        if (!opens && port.lastOpenFailure())
+            printError(diagnoseOpenFailure(device, port.lastOpenFailure()->systemError),
+                       code::PortDiagnosis);
+        return done(opens);
+    }
+
+    const bool rfc2217 = address->kind == DeviceAddress::Kind::Rfc2217;
+    rows << QStringList{QStringLiteral("host"), address->host};
+    json_[QStringLiteral("host")] = address->host;
+    json_[QStringLiteral("port")] = address->port;
+    NetworkLine line;
+    QString reason;
+    const bool opened = line.connectTo(*address, baud, &reason);
+    json_[QStringLiteral("answers")] = line.accepted();
+    if (!line.accepted()) {
+        rows << QStringList{QStringLiteral("answers"), QStringLiteral("no: %1").arg(reason)};
+        return done(false);
+    }
+    rows << QStringList{QStringLiteral("answers"),
+                        QStringLiteral("yes, connected in %1 ms").arg(line.connectMs(), 0, 'f', 1)};
+    if (rfc2217) {
+        json_[QStringLiteral("rfc2217")] = line.speaksComPort();
+        rows << QStringList{QStringLiteral("rfc2217"), line.speaksComPort()
+                                                           ? QStringLiteral("yes")
+                                                           : QStringLiteral("no: %1").arg(reason)};
+        if (!opened) {
+            if (line.speaksComPort())
+                rows << QStringList{QStringLiteral("rate"), QStringLiteral("no: %1").arg(reason)};
+            return done(false);
+        }
+        json_[QStringLiteral("baud")] = line.confirmedRate();
+        rows << QStringList{
+            QStringLiteral("rate"),
+            QStringLiteral("%1 baud, confirmed by the server").arg(line.confirmedRate())};
+    } else {
+        rows << QStringList{QStringLiteral("rate"),
+                            QStringLiteral("the server's (a raw line sets no rate)")};
+    }
+    json_[QStringLiteral("roundTripMs")] = line.roundTripMs();
+    rows << QStringList{QStringLiteral("round trip"),
+                        QStringLiteral("%1 ms").arg(line.roundTripMs(), 0, 'f', 1)};
+    line.close();
+    return done(opened);
 }
 
 } // namespace ktv::cli

@@ -28,7 +28,9 @@ void CheckCommands::sendWaitingResults(const QString &journalPath)
 void CheckCommands::deliverResult(const QString &journalPath, const CheckReport &report)
 {
     ResultsDelivery delivery(journalPath, resultsSetting_);
-    delivery.server().setProgress([this](const QString &text) { host_.tell(text, code::Notice); });
+    if (delivery.hasServer())
+        delivery.server().setProgress(
+            [this](const QString &text) { host_.tell(text, code::Notice); });
     const Delivery round = delivery.deliver(report);
     if (round.message.isEmpty())
         return;

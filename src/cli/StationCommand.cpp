@@ -11,13 +11,12 @@
 #include "cli/Interrupt.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
-#include "link/PortProbe.h"
 #include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/SettingsText.h"
 #include "session/ResultsDelivery.h"
 #include "session/StationLine.h"
-#include "store/CheckResults.h"
+#include "session/StationPlan.h"
 #include "store/ConfigStore.h"
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
@@ -30,7 +29,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSerialPort>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -121,9 +119,7 @@ class ResultsKeeper
 
     void run()
     {
-        std::unique_ptr<ResultsDelivery> delivery;
-        if (!setting_.isEmpty())
-            delivery = std::make_unique<ResultsDelivery>(journal_, setting_);
+        ResultsDelivery delivery(journal_, setting_);
         std::optional<std::chrono::steady_clock::time_point> failedAt;
         for (;;) {
             std::vector<CheckReport> taken;
@@ -137,26 +133,21 @@ class ResultsKeeper
             }
             if (taken.empty() && ending)
                 return;
+            // Each into the journal; one it cannot take goes on at once,
+            // the others in one round after them.
             bool keptAll = true;
             for (const CheckReport &report : taken) {
-                QString problem;
-                const bool kept = delivery ? delivery->outbox().keep(report, &problem)
-                                           : CheckResults(journal_).record(report, &problem);
-                if (kept)
+                const Outcome<void> recorded = ResultsDelivery::record(journal_, report);
+                if (recorded)
                     continue;
                 keptAll = false;
-                if (!delivery) {
-                    printError(problem, code::JournalWarning);
-                    continue;
-                }
-                // The journal cannot take it: straight to the server.
-                const Delivery straight = delivery->deliver(report);
+                const Delivery straight = delivery.afterRecord(report, recorded);
                 if (!straight.message.isEmpty())
                     printError(straight.message, code::JournalWarning);
-                if (straight.sent == 0)
+                if (delivery.hasServer() && straight.sent == 0)
                     failedAt = std::chrono::steady_clock::now();
             }
-            if (!delivery || !keptAll)
+            if (!delivery.hasServer() || !keptAll)
                 continue;
             const bool resting =
                 failedAt && std::chrono::steady_clock::now() - *failedAt < RetryAfter;
@@ -165,11 +156,11 @@ class ResultsKeeper
                                .arg(taken.size() == 1
                                         ? QStringLiteral("1 result")
                                         : QStringLiteral("%1 results").arg(taken.size()),
-                                    delivery->server().serverName()),
+                                    delivery.server().serverName()),
                            code::ResultsWaiting);
                 continue;
             }
-            const Delivery round = delivery->sync();
+            const Delivery round = delivery.sync();
             if (round.waiting > 0)
                 failedAt = std::chrono::steady_clock::now();
             else
@@ -527,37 +518,36 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     if (askSerial && !serialPatternProblem(serialPattern).isEmpty())
         return usageError(serialPatternProblem(serialPattern), command);
 
-    QString problem;
-    std::optional<CheckRequest> request = checkRequestFromFile(words[0], &problem);
+    StationPlan plan;
+    plan.sheetPath = words[0];
+    plan.operatorName = operatorName;
+    plan.station = parser.value(QStringLiteral("station"));
+    for (const LineChoice &line : lines)
+        plan.lines.push_back({line.comPort, line.device});
+    plan.baud = common.baud.value_or(9600);
+    plan.pace = common.pace;
+    plan.address = common.axis;
+    plan.askSerial = askSerial;
+    plan.serialPattern = serialPattern;
+    plan.unitsLeft = unitsLeft;
+    // The plan's own checks, each said as its kind: the pattern was
+    // refused above, with the tool's usage.
+    const Outcome<CheckRequest> request = plan.request();
     if (!request) {
-        printError(problem, code::SheetUnreadable);
+        printError(request.problem(), code::SheetUnreadable);
         return ExitUsage;
     }
-    const std::vector<SheetRefusal> refusals =
-        validateParameterSheet(request->sheet, request->sheet.unitModel);
-    for (const SheetRefusal &refusal : refusals)
-        printError(refusalLine(refusal), code::SheetRefused);
-    if (!refusals.empty())
+    if (const Outcome<void> accepted = StationPlan::sheetAccepted(*request); !accepted) {
+        for (const QString &line : accepted.problem().split(QLatin1Char('\n')))
+            printError(line, code::SheetRefused);
         return ExitUsage;
-    request->load = true;
-    request->operatorName = operatorName;
-    request->station = parser.value(QStringLiteral("station")).trimmed();
-    if (request->station.isEmpty())
-        request->station = QSysInfo::machineHostName();
-
-    // A port that does not open now is a mistake on the command line more
-    // often than an adapter not yet plugged in: said before anything runs.
-    const int baud = common.baud.value_or(9600);
-    for (const LineChoice &line : lines) {
-        QSerialPort port(line.device);
-        if (!port.open(QIODevice::ReadWrite)) {
-            const QString reason = port.errorString();
-            printError(QStringLiteral("%1 does not open: %2")
-                           .arg(stationLineName(line.comPort, line.device), reason),
-                       code::PortOpenFailed);
-            printError(diagnoseOpenFailure(line.device, reason), code::PortDiagnosis);
-            return ExitNoUnit;
-        }
+    }
+    if (const Outcome<void> open = plan.portsOpen(); !open) {
+        const QString &problem = open.problem();
+        const qsizetype cut = problem.indexOf(QLatin1Char('\n'));
+        printError(problem.left(cut), code::PortOpenFailed);
+        printError(problem.mid(cut + 1), code::PortDiagnosis);
+        return ExitNoUnit;
     }
 
     const QString journal = Journal::defaultPath();
@@ -592,24 +582,14 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
             return;
         stopAll();
     };
-    for (const LineChoice &line : lines) {
-        StationLineSetup setup;
-        setup.comPort = line.comPort;
-        setup.device = line.device;
-        setup.baud = baud;
-        setup.address = common.axis;
-        setup.pace = common.pace;
-        setup.request = *request;
+    for (StationLineSetup &setup : plan.setups(*request)) {
+        const QString name = stationLineName(setup.comPort, setup.device);
         setup.keep = keep;
-        setup.unitsLeft = unitsLeft;
-        if (serialInput) {
-            setup.serialNumbers = StandardInputSerials::lineSource(
-                serialInput, stationLineName(line.comPort, line.device));
-            setup.serialPattern = serialPattern;
-        }
-        printers.push_back(std::make_unique<LinePrinter>(stationLineName(line.comPort, line.device),
-                                                         common.json, outputLost));
-        stations.push_back(std::make_unique<StationLine>(storePath, setup, *printers.back()));
+        if (serialInput)
+            setup.serialNumbers = StandardInputSerials::lineSource(serialInput, name);
+        printers.push_back(std::make_unique<LinePrinter>(name, common.json, outputLost));
+        stations.push_back(
+            std::make_unique<StationLine>(storePath, std::move(setup), *printers.back()));
     }
     // Ctrl+C, a service manager's SIGTERM and a closed terminal's SIGHUP
     // alike: every check under way ends and is kept, then the tool ends.

@@ -67,6 +67,7 @@ class Tool : private UnitHost
 
     // The connection (ToolConnection.cpp).
     int baudInForce() const;
+    QString baudText() const;
     static void progress(const QString &text);
     void printOpenFailure(const QString &text) const;
     bool preparePort();
@@ -99,6 +100,7 @@ class Tool : private UnitHost
 
     // PortCommands.cpp
     int ports();
+    int doctor();
 
     QString command_;
     const QCommandLineParser &parser_;

@@ -167,11 +167,19 @@ QJsonObject Tool::unitJson() const
         {QStringLiteral("device"), session_->link.deviceForPort(session_->state.ComPortNumber)}};
 }
 
+QString Tool::baudText() const
+{
+    // A raw network line runs at the server's rate, which is not known here.
+    if (rateIsTheServers(session_->link.deviceForPort(session_->state.ComPortNumber)))
+        return QStringLiteral("the server's");
+    return QString::number(baudInForce());
+}
+
 QString Tool::unitLine() const
 {
     return QStringLiteral("%1, revision %2, %3 baud, axis %4, %5 (COM %6)\n")
         .arg(unitModel_, revision_)
-        .arg(baudInForce())
+        .arg(baudText())
         .arg(session_->state.AxisAddress,
              session_->link.deviceForPort(session_->state.ComPortNumber))
         .arg(session_->state.ComPortNumber);

@@ -87,7 +87,7 @@ int Tool::scan()
     text_ = table({{QStringLiteral("model"), unitModel_},
                    {QStringLiteral("panel"), modelId(model_)},
                    {QStringLiteral("revision"), revision_},
-                   {QStringLiteral("baud"), QString::number(baudInForce())},
+                   {QStringLiteral("baud"), baudText()},
                    {QStringLiteral("axis"), session_->state.AxisAddress},
                    {QStringLiteral("device"),
                     QStringLiteral("%1 (COM %2)")

@@ -1,10 +1,14 @@
 #include "link/PortProbe.h"
 
+#include "link/DeviceAddress.h"
+#include "link/NetworkLine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_UNIX
@@ -310,8 +314,35 @@ QList<PresentPort> serialPortsPresent()
     return ports;
 }
 
+Outcome<void> portOpens(const QString &device)
+{
+    // A device server on the network: it takes the connection and, over
+    // RFC 2217, confirms a rate.
+    if (looksLikeNetworkAddress(device)) {
+        const Outcome<DeviceAddress> address = parseDeviceAddress(device);
+        if (!address)
+            return Outcome<void>::failure(address.problem());
+        NetworkLine line;
+        QString reason;
+        if (!line.connectTo(*address, 9600, &reason))
+            return Outcome<void>::failure(reason);
+        line.close();
+        return {};
+    }
+    if (const std::optional<QString> obstacle = lockFileObstacle(device))
+        return Outcome<void>::failure(*obstacle);
+    QSerialPort port(device);
+    if (!port.open(QIODevice::ReadWrite))
+        return Outcome<void>::failure(port.errorString());
+    return {};
+}
+
 QString diagnoseOpenFailure(const QString &device, const QString &systemError)
 {
+    // A network line has no device file, lock or group to look at: the
+    // connection's own failure says it all.
+    if (looksLikeNetworkAddress(device))
+        return QStringLiteral("Cause: %1 did not open: %2.").arg(device, systemError);
     return diagnosePort(gatherPortFindings(device, systemError));
 }
 

@@ -5,6 +5,7 @@
 // programs known to grab USB serial adapters.
 
 #include "link/PortDiagnosis.h"
+#include "protocol/Outcome.h"
 
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,12 @@ struct PresentPort
     QString byIdLink; // its name under /dev/serial/by-id, which stays when others come and go
 };
 QList<PresentPort> serialPortsPresent();
+
+// Whether the device opens now for reading and writing: opened and closed
+// again at once, nothing written. Why not, in the system's words, when it
+// does not; a lock file that would make the opening wait for good is named
+// instead of waited for.
+Outcome<void> portOpens(const QString &device);
 
 // The diagnosis of a device that did not open, as diagnosePort words it.
 QString diagnoseOpenFailure(const QString &device, const QString &systemError);

@@ -1,5 +1,7 @@
 #include "link/PortWatch.h"
 
+#include "link/DeviceAddress.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -40,6 +42,10 @@ bool PortWatch::isPresent(const QString &device)
 {
     if (device.isEmpty())
         return false;
+    // A device server on the network is not watched: a connection that ends
+    // is the link's to report when it is open, and costs nothing when it is not.
+    if (looksLikeNetworkAddress(device))
+        return true;
     // A device file (a link to one counts when its target is there).
     if (device.contains(QLatin1Char('/')))
         return QFileInfo::exists(device);

@@ -69,6 +69,7 @@ QString StripCarriageReturns(const QString &text)
 SerialLink::SerialLink(SharedState &state, QObject *parent) : QObject(parent), state_(state)
 {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    connect(&net_, &NetworkLine::lost, this, &SerialLink::lineLost);
     linkClock_.start();
 }
 
@@ -93,7 +94,43 @@ QString SerialLink::deviceForPort(int comPort) const
 
 bool SerialLink::PortOpen() const
 {
-    return port_.isOpen();
+    return line().isOpen();
+}
+
+QString SerialLink::deviceInUse() const
+{
+    return onNetwork_ ? net_.address().text() : port_.portName();
+}
+
+bool SerialLink::openNetworkLine(const DeviceAddress &address, int baudRate, QString *reason)
+{
+    if (net_.opening()) {
+        if (reason)
+            *reason =
+                QStringLiteral("the connection to %1 is still being made").arg(address.text());
+        return false;
+    }
+    onNetwork_ = true;
+    askedRate_ = baudRate;
+    QString problem;
+    if (!net_.connectTo(address, baudRate, &problem)) {
+        lastOpenFailure_ = OpenFailure{address.text(), problem};
+        if (reason)
+            *reason = problem;
+        return false;
+    }
+    ++openings_;
+    emit portOpened();
+    // The network's share of every wait, for whoever watches the line.
+    note(address.kind == DeviceAddress::Kind::Rfc2217
+             ? QStringLiteral("%1: %2 baud confirmed by the server, round trip %3 ms")
+                   .arg(address.text())
+                   .arg(net_.confirmedRate())
+                   .arg(net_.roundTripMs(), 0, 'f', 1)
+             : QStringLiteral("%1: the server's rate, round trip %2 ms")
+                   .arg(address.text())
+                   .arg(net_.roundTripMs(), 0, 'f', 1));
+    return true;
 }
 
 bool SerialLink::openPort(QString *reason)
@@ -112,6 +149,24 @@ bool SerialLink::openPort(QString *reason)
                                        : QStringLiteral("settings not understood");
         return false;
     }
+    const Outcome<DeviceAddress> address = parseDeviceAddress(device);
+    if (!address) {
+        lastOpenFailure_ = OpenFailure{device, address.problem()};
+        if (reason)
+            *reason = address.problem();
+        return false;
+    }
+    if (address->isNetwork()) {
+        if (settings->dataBits != 8 || settings->parity != 'N' ||
+            settings->stopBits != StopBits::One) {
+            if (reason)
+                *reason =
+                    QStringLiteral("a network line runs 8 data bits, no parity, one stop bit");
+            return false;
+        }
+        return openNetworkLine(*address, settings->baudRate, reason);
+    }
+    onNetwork_ = false;
     // A pseudo-terminal never appears among the available ports, so the
     // device is opened by its path exactly as the port map names it.
     port_.setPortName(device);
@@ -151,6 +206,8 @@ bool SerialLink::openPort(QString *reason)
 
 qint64 SerialLink::pendingOutput() const
 {
+    if (onNetwork_)
+        return net_.bytesToWrite();
     qint64 pending = port_.bytesToWrite();
 #ifdef Q_OS_UNIX
     int queued = 0;
@@ -162,7 +219,11 @@ qint64 SerialLink::pendingOutput() const
 
 void SerialLink::closePort()
 {
-    if (port_.isOpen()) {
+    if (onNetwork_) {
+        // Whatever was written (a stop) is handed to the network at once;
+        // closing sends what is still queued and ends the connection.
+        net_.close();
+    } else if (port_.isOpen()) {
         // Closing puts the line back to the settings it had before we opened
         // it. A line written just before (a stop) must have left the port by
         // then, or its last bytes would go out at the old rate. Waiting is
@@ -197,8 +258,14 @@ void SerialLink::closePort()
 
 bool SerialLink::write(const QByteArray &bytes)
 {
-    if (ending_ || !port_.isOpen())
+    if (ending_ || !PortOpen())
         return false;
+    if (onNetwork_) {
+        if (net_.write(bytes) != bytes.size())
+            return false;
+        noteWritten(bytes);
+        return true;
+    }
     // The bytes go to the port's buffer and from there to the driver without
     // waiting: a full output buffer keeps them until the line takes them.
     writing_ = true;
@@ -215,24 +282,29 @@ bool SerialLink::write(const QByteArray &bytes)
     if (!taken || (error != QSerialPort::NoError && error != QSerialPort::TimeoutError &&
                    error != QSerialPort::ResourceError))
         return false;
+    noteWritten(bytes);
+    return true;
+}
+
+void SerialLink::noteWritten(const QByteArray &bytes)
+{
     emit lineWritten(bytes);
     lastWrite_.start();
-    lastWriteDurationNs_ =
-        bytes.size() * 10 * 1'000'000'000LL / std::max<qint32>(port_.baudRate(), 50);
+    const int baud = onNetwork_ ? baudRateInForce() : port_.baudRate();
+    lastWriteDurationNs_ = bytes.size() * 10 * 1'000'000'000LL / std::max(baud, 50);
     ++linesWritten_;
-    return true;
 }
 
 int SerialLink::InBufferCount() const
 {
-    return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0;
+    return PortOpen() ? static_cast<int>(line().bytesAvailable()) : 0;
 }
 
 QString SerialLink::Input()
 {
-    if (!port_.isOpen())
+    if (!PortOpen())
         return {};
-    const QByteArray bytes = port_.readAll();
+    const QByteArray bytes = line().readAll();
     if (!bytes.isEmpty())
         emit replyRead(bytes);
     return QString::fromLatin1(bytes);
@@ -240,6 +312,8 @@ QString SerialLink::Input()
 
 int SerialLink::baudRateInForce() const
 {
+    if (onNetwork_)
+        return net_.confirmedRate() > 0 ? net_.confirmedRate() : askedRate_;
     return readBaudRate(port_.handle());
 }
 
@@ -358,7 +432,7 @@ void SerialLink::waitForInput(qint64 ns)
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(&port_, &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    connect(&line(), &QIODevice::readyRead, &loop, &QEventLoop::quit);
     connect(this, &SerialLink::lineLost, &loop, &QEventLoop::quit);
     timer.start(static_cast<int>(ns / 1'000'000) + 1);
     loop.exec();
@@ -366,8 +440,8 @@ void SerialLink::waitForInput(qint64 ns)
 
 bool SerialLink::inputEndsWithCr()
 {
-    const qint64 count = port_.isOpen() ? port_.bytesAvailable() : 0;
-    return count > 0 && port_.peek(count).endsWith('\r');
+    const qint64 count = InBufferCount();
+    return count > 0 && line().peek(count).endsWith('\r');
 }
 
 std::optional<QString> SerialLink::readWithin(qint64 limitNs)

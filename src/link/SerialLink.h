@@ -1,5 +1,6 @@
 #pragma once
-// The one place that touches the serial port. It offers what the actions need
+// The one place that touches the line: a serial port, or a device server
+// on the network (NetworkLine) behind the same calls. It offers what the actions need
 // of a port (open state, settings text, COM number, write, count of waiting
 // characters, read-and-clear) and the routines built on them: OpenComPort,
 // ReplyWaiting, ReadReply and WaitSeconds.
@@ -16,6 +17,7 @@
 // plus 20 ms (under 40 ms for a command line at 9600 baud), so that a stop
 // written just before leaves at the rate it was written at.
 
+#include "link/NetworkLine.h"
 #include "link/SharedState.h"
 
 #include <QByteArray>
@@ -71,8 +73,15 @@ class SerialLink : public QObject
     bool write(const QByteArray &bytes);
     int InBufferCount() const;
     QString Input(); // every waiting character; empties the buffer
+    // The rate on the line: the port's own, the rate a network server
+    // confirmed, or on a raw network line the rate asked (the server's own
+    // is not known here).
     int baudRateInForce() const;
-    QString deviceInUse() const { return port_.portName(); }
+    QString deviceInUse() const;
+    // The line goes through a device server on the network.
+    bool onNetwork() const { return onNetwork_; }
+    // The network's round trip when the line opened, in ms; 0 on a local port.
+    double networkRoundTripMs() const { return onNetwork_ ? net_.roundTripMs() : 0; }
 
     // Opens ComPortNumber at a baud rate with ",N,8,1"; on failure leaves the
     // reason in ConnectErrorText (and MessageText when already open).
@@ -144,6 +153,7 @@ class SerialLink : public QObject
   private:
     void onError(QSerialPort::SerialPortError error);
     qint64 pendingOutput() const;
+    void noteWritten(const QByteArray &bytes);
     // Everything that arrives, once the first character has come within the
     // limit and the count has stopped changing over 0.02 s; none otherwise.
     std::optional<QString> readWithin(qint64 limitNs);
@@ -151,9 +161,19 @@ class SerialLink : public QObject
     void waitForInput(qint64 ns);
     bool inputEndsWithCr();
     bool deviceStillThere() const;
+    // The device the line's bytes go through: the serial port or the network line.
+    QIODevice &line() { return onNetwork_ ? static_cast<QIODevice &>(net_) : port_; }
+    const QIODevice &line() const
+    {
+        return onNetwork_ ? static_cast<const QIODevice &>(net_) : port_;
+    }
+    bool openNetworkLine(const DeviceAddress &address, int baudRate, QString *reason);
 
     SharedState &state_;
     QSerialPort port_;
+    NetworkLine net_;
+    bool onNetwork_ = false;
+    int askedRate_ = 0;
     QMap<int, QString> portMap_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;

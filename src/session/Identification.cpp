@@ -1,5 +1,6 @@
 #include "session/UnitSession.h"
 
+#include "link/DeviceAddress.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
 #include "protocol/UnitCatalogue.h"
@@ -97,17 +98,25 @@ bool UnitSession::ScanBaudRates()
     scanning_ = true;
     identifyFault_ = false;
     bool found = false;
+    const QString device = link.deviceForPort(state.ComPortNumber);
+    // Over a raw network line the server's rate is the only one there is:
+    // one try.
+    const bool serversRate = rateIsTheServers(device);
     for (int rate : ScanRates) {
         if (isEnding())
             break;
-        view_->showScanProgress(
-            scanProgressText(state.ComPortNumber, link.deviceForPort(state.ComPortNumber), rate));
-        if (!link.OpenComPort(state.ComPortNumber, rate))
+        view_->showScanProgress(serversRate ? scanAtServersRateText(state.ComPortNumber, device)
+                                            : scanProgressText(state.ComPortNumber, device, rate));
+        if (!link.OpenComPort(state.ComPortNumber, rate)) {
+            // A server that cannot be reached at one rate cannot at the next.
+            if (looksLikeNetworkAddress(device))
+                break;
             continue;
+        }
         found = IdentifyUnit(state.AxisAddress);
         // A line that fails under the exchange fails at every rate: it has
         // been reported once, the scan ends here.
-        if (found || identifyFault_)
+        if (found || identifyFault_ || serversRate)
             break;
     }
     scanning_ = false;

@@ -123,6 +123,11 @@ QString scanProgressText(int comPort, const QString &device, int baud)
     return QStringLiteral("Trying COM %1 (%2) at %3 baud").arg(comPort).arg(device).arg(baud);
 }
 
+QString scanAtServersRateText(int comPort, const QString &device)
+{
+    return QStringLiteral("Trying COM %1 (%2) at the server's rate").arg(comPort).arg(device);
+}
+
 QString axisDefineRefusedText()
 {
     return QStringLiteral("More than one unit answers on the line, so the axis was not defined: "

@@ -41,6 +41,7 @@ QString valuesWrittenText(int written, int total); // "5 of 14 values written"
 QString notVerifiableText(const QStringList &values, const QString &unitModel);
 // The line a scan shows while it tries one rate: "Trying COM 1 (/dev/pts/3) at 28800 baud".
 QString scanProgressText(int comPort, const QString &device, int baud);
+QString scanAtServersRateText(int comPort, const QString &device);
 // Axis Define heard more than one unit answer its address question.
 QString axisDefineRefusedText();
 

@@ -4,9 +4,8 @@
 #include "link/SharedState.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/SettingsText.h"
+#include "protocol/Threads.h"
 #include "session/UnitSession.h"
-
-#include <QThread>
 
 namespace ktv {
 
@@ -98,10 +97,7 @@ StationLine::StationLine(const QString &storePath, StationLineSetup setup, Stati
 StationLine::~StationLine()
 {
     end();
-    if (thread_) {
-        thread_->wait();
-        delete thread_;
-    }
+    thread_.wait();
 }
 
 QString StationLine::name() const
@@ -118,17 +114,15 @@ void StationLine::start()
         std::lock_guard lock(mutex_);
         stopAsked_ = false;
     }
-    if (thread_) {
-        thread_->wait();
-        delete thread_;
-    }
-    thread_ = QThread::create([this] { runLine(); });
-    thread_->setObjectName(QStringLiteral("station %1").arg(setup_.comPort));
-    connect(thread_, &QThread::finished, this, [this] {
-        running_ = false;
-        emit finished();
-    });
-    thread_->start();
+    thread_.wait();
+    // Ended by end() as the program ends, should the line still run then.
+    thread_ = threads::start(
+        QStringLiteral("station %1").arg(setup_.comPort), [this] { runLine(); }, this,
+        [this] {
+            running_ = false;
+            emit finished();
+        },
+        [this] { end(); });
 }
 
 void StationLine::stop()
@@ -165,9 +159,9 @@ bool StationLine::hardLimit()
     return true;
 }
 
-QThread *startIdleHardLimit(const StationLineSetup &setup)
+StartedThread startIdleHardLimit(const StationLineSetup &setup)
 {
-    QThread *thread = QThread::create([setup] {
+    return threads::start(QStringLiteral("stop %1").arg(setup.comPort), [setup] {
         SharedState state;
         SerialLink link(state);
         if (!setup.device.isEmpty())
@@ -179,9 +173,6 @@ QThread *startIdleHardLimit(const StationLineSetup &setup)
         link.write(frame::motionLine(setup.address, frame::Motion::StopAll, QStringLiteral("1")));
         link.closePort();
     });
-    thread->setObjectName(QStringLiteral("stop %1").arg(setup.comPort));
-    thread->start();
-    return thread;
 }
 
 void StationLine::runLine()

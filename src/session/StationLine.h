@@ -13,6 +13,7 @@
 // The view is called on the maker's thread, in the order the run reported,
 // from its event loop; nothing of the view is touched from the line.
 
+#include "protocol/Threads.h"
 #include "session/StationRun.h"
 
 #include <QObject>
@@ -20,8 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-
-class QThread;
 
 namespace ktv {
 
@@ -45,8 +44,8 @@ class GivenSerialNumbers : public SerialNumberSource
 // The stop-all line to a line that no run holds: its port opened at the
 // setup's rate, the line written and the port closed, on a thread of its
 // own, so that a port slow to open holds nobody. The thread is started;
-// the caller waits for it and deletes it.
-QThread *startIdleHardLimit(const StationLineSetup &setup);
+// the caller may wait for it.
+StartedThread startIdleHardLimit(const StationLineSetup &setup);
 
 class StationLine : public QObject
 {
@@ -86,7 +85,7 @@ class StationLine : public QObject
     StationView &view_;
     class Relay;
     std::unique_ptr<Relay> relay_;
-    QThread *thread_ = nullptr;
+    StartedThread thread_;
     bool running_ = false;
 
     std::mutex mutex_; // guards the two pointers and the two flags below

@@ -1,6 +1,7 @@
 #include "store/JournalWriter.h"
 
 #include "protocol/CheckReportJson.h"
+#include "protocol/Threads.h"
 #include "store/CheckResults.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace ktv {
 
@@ -114,7 +114,6 @@ struct JournalWriter::Shared
     bool abandoned = false;        // the end came first: what is left was kept aside
     JournalWriter *home = nullptr; // null once the writer ends
     QString path;
-    std::thread thread;
 
     bool stopped = false; // the thread is done with the journal
 
@@ -218,7 +217,15 @@ JournalWriter::JournalWriter(const QString &path, QObject *parent)
 {
     shared_->home = this;
     shared_->path = path;
-    shared_->thread = std::thread([shared = shared_] { shared->run(); });
+    // Should the writer outlive the program's end, the rows given are written
+    // and the thread ends there.
+    thread_ = threads::start(
+        QStringLiteral("journal"), [shared = shared_] { shared->run(); },
+        [shared = shared_] {
+            std::lock_guard lock(shared->mutex);
+            shared->ending = true;
+            shared->wake.notify_all();
+        });
 }
 
 JournalWriter::~JournalWriter()
@@ -231,7 +238,7 @@ JournalWriter::~JournalWriter()
     if (shared_->idle.wait_for(lock, milliseconds(EndingMilliseconds - SliceMilliseconds * 2),
                                [this] { return shared_->rows.empty() && !shared_->writing; })) {
         lock.unlock();
-        shared_->thread.join();
+        thread_.wait();
         return;
     }
     // The journal is held: the try under way ends, and what is left waits
@@ -246,10 +253,10 @@ JournalWriter::~JournalWriter()
         lines += rowLine(row);
     shared_->rows.clear();
     lock.unlock();
+    // A try that hangs ends by itself, unheard, and is waited for as the
+    // program ends.
     if (stopped)
-        shared_->thread.join();
-    else
-        shared_->thread.detach(); // a try that hangs ends by itself, unheard
+        thread_.wait();
     QFile file(unwrittenPath(path_));
     if (file.open(QIODevice::Append))
         file.write(lines);

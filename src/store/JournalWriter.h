@@ -13,6 +13,7 @@
 // unwritten.
 
 #include "protocol/CheckReport.h"
+#include "protocol/Threads.h"
 #include "store/Journal.h"
 
 #include <QObject>
@@ -56,6 +57,7 @@ class JournalWriter : public QObject
     struct Shared;
     QString path_;
     std::shared_ptr<Shared> shared_;
+    StartedThread thread_;
 };
 
 } // namespace ktv

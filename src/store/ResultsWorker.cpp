@@ -1,5 +1,6 @@
 #include "store/ResultsWorker.h"
 
+#include "protocol/Threads.h"
 #include "store/ResultsServer.h"
 
 #include <QMutex>
@@ -35,14 +36,26 @@ class ResultsWorker::Runner : public QObject, public ResultsServers
     }
 };
 
+// The connection ends on the thread that made it, after the job in progress,
+// and the thread with it; the jobs queued behind it see the end and do
+// nothing.
+void ResultsWorker::endOn(Runner *runner)
+{
+    QMetaObject::invokeMethod(
+        runner,
+        [runner] {
+            runner->kept.reset();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+}
+
 ResultsWorker::ResultsWorker(QObject *parent)
-    : QObject(parent), shared_(std::make_shared<Shared>()), thread_(new QThread),
-      runner_(new Runner)
+    : QObject(parent), shared_(std::make_shared<Shared>()), runner_(new Runner)
 {
     shared_->home = this;
-    thread_->setObjectName(QStringLiteral("results"));
-    runner_->moveToThread(thread_);
-    thread_->start();
+    thread_ = threads::startLoop(QStringLiteral("results"), runner_,
+                                 [runner = runner_] { endOn(runner); });
 }
 
 ResultsWorker::~ResultsWorker()
@@ -52,18 +65,9 @@ ResultsWorker::~ResultsWorker()
         shared_->home = nullptr;
     }
     shared_->ending = true;
-    // The connection ends on the thread that made it, after the job in
-    // progress; the jobs queued behind it see the end and do nothing.
-    QMetaObject::invokeMethod(
-        runner_,
-        [runner = runner_] {
-            runner->kept.reset();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    thread_->wait();
+    endOn(runner_);
+    thread_.wait();
     delete runner_;
-    delete thread_;
 }
 
 void ResultsWorker::post(Job job)

@@ -15,12 +15,12 @@
 // Ending waits for the job in progress, whose every wait is bounded
 // (ResultsServer.h), and drops the jobs not started.
 
+#include "protocol/Threads.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
-
-class QThread;
 
 namespace ktv {
 
@@ -60,9 +60,11 @@ class ResultsWorker : public QObject
   private:
     struct Shared;
     class Runner;
+    static void endOn(Runner *runner);
+
     std::shared_ptr<Shared> shared_;
-    QThread *thread_ = nullptr;
     Runner *runner_ = nullptr;
+    StartedThread thread_;
     int pending_ = 0;
 };
 

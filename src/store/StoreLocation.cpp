@@ -143,7 +143,7 @@ StoreLocation locateStore()
         programDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
         packagedDefault);
     // A store made by an older version gains what this one reads (the
-    // "Port Map" the README's commands fill in); one that cannot be written
+    // "Port Map" the commands of docs/operator.md fill in); one that cannot be written
     // is still read as it is.
     if (location.problem.isEmpty())
         upgradeStore(location.path);

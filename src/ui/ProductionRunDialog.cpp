@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTableView>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -113,10 +112,8 @@ ProductionRunDialog::ProductionRunDialog(UnitSession &session, Actions actions, 
 ProductionRunDialog::~ProductionRunDialog()
 {
     lines_.clear();
-    for (QThread *thread : idleStops_) {
-        thread->wait();
-        delete thread;
-    }
+    for (const IdleStop &stop : idleStops_)
+        stop.thread.wait();
 }
 
 QLabel *ProductionRunDialog::verdictLabel(int line) const
@@ -252,15 +249,9 @@ void ProductionRunDialog::hardLimitAll()
         setup.baud = baud_->currentData().toInt();
         setup.address =
             session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
-        QThread *thread = startIdleHardLimit(setup);
-        idleStops_.push_back(thread);
-        connect(thread, &QThread::finished, this, [this, thread] {
-            const auto at = std::find(idleStops_.begin(), idleStops_.end(), thread);
-            if (at == idleStops_.end())
-                return;
-            idleStops_.erase(at);
-            thread->deleteLater();
-        });
+        std::erase_if(idleStops_, [](const IdleStop &sent) { return !sent.thread.isRunning(); });
+        // Start does not open a port this stop is writing to.
+        idleStops_.push_back({startIdleHardLimit(setup), setup.device});
     }
 }
 

@@ -24,6 +24,7 @@
 // and sounded, never lost.
 
 #include "protocol/CheckReport.h"
+#include "protocol/Threads.h"
 #include "ui/ReportPrinter.h"
 
 #include <QDialog>
@@ -38,7 +39,6 @@ class QFormLayout;
 class QGridLayout;
 class QHBoxLayout;
 class QScrollArea;
-class QThread;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -195,8 +195,14 @@ class ProductionRunDialog : public QDialog
     QLabel *scanTarget_ = nullptr;
     std::vector<std::unique_ptr<LinePanel>> lines_;
     std::vector<LinePanel *> asking_;
-    // Stops sent to lines no run holds; each waited for before the dialog goes.
-    std::vector<QThread *> idleStops_;
+    // Stops sent to lines no run holds, and the device each writes to; each
+    // waited for before the dialog goes.
+    struct IdleStop
+    {
+        StartedThread thread;
+        QString device;
+    };
+    std::vector<IdleStop> idleStops_;
     QLabel *counts_ = nullptr;
     QStandardItemModel *results_ = nullptr;
     QTableView *table_ = nullptr;

@@ -3,6 +3,7 @@
 // the store at open, checked and kept at Start, where each line is set up.
 #include "protocol/UnitCatalogue.h"
 #include "session/CheckRun.h"
+#include "session/StationPlan.h"
 #include "session/UnitSession.h"
 #include "store/SerialSetting.h"
 #include "store/StationSetting.h"
@@ -22,6 +23,7 @@
 #include <QScrollArea>
 #include <QStandardItemModel>
 #include <QSysInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -182,11 +184,8 @@ void ProductionRunDialog::start()
 {
     if (running_)
         return;
-    QString problem;
-    std::optional<CheckRequest> request = checkRequestFromFile(sheet_->text(), &problem);
-    if (!request) {
-        actions_.refused(sheet_->text().isEmpty() ? QStringLiteral("Choose a sheet first.")
-                                                  : problem);
+    if (sheet_->text().isEmpty()) {
+        actions_.refused(QStringLiteral("Choose a sheet first."));
         return;
     }
     // Every result names who checked it.
@@ -200,31 +199,48 @@ void ProductionRunDialog::start()
             QStringLiteral("Give each line's COM port as a number, for example 1, 2."));
         return;
     }
-    // The pattern is the station's: refused here, not unit by unit.
-    const bool askSerial = askSerial_->isChecked();
-    const QString pattern = serialPattern_->text().trimmed();
-    if (askSerial) {
-        const QString patternProblem = serialPatternProblem(pattern);
-        if (!patternProblem.isEmpty()) {
-            actions_.refused(patternProblem);
-            return;
-        }
-        // The operator is shown the example, never the pattern.
-        const QString example = serialExample_->text().trimmed();
-        if (!pattern.isEmpty() &&
-            (example.isEmpty() || !serialNumberRefusal(example, pattern).isEmpty())) {
-            actions_.refused(
-                QStringLiteral("Give a serial number that fits the pattern, for the operator "
-                               "to see what a number looks like."));
-            return;
-        }
+    StationPlan plan;
+    plan.sheetPath = sheet_->text();
+    plan.operatorName = operator_->text().trimmed();
+    plan.station = station_->text();
+    for (int port : *ports)
+        plan.lines.push_back({port, session_.link.deviceForPort(port)});
+    plan.baud = baud_->currentData().toInt();
+    plan.pace = Pace(pace_->currentData().toInt());
+    plan.address =
+        session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
+    plan.askSerial = askSerial_->isChecked();
+    plan.serialPattern = serialPattern_->text().trimmed();
+    // The window's own line is let go as the run starts, and a stop sent
+    // before Start lets its line go once written: both are this program's.
+    if (session_.link.PortOpen())
+        plan.heldDevices << session_.link.deviceForPort(session_.link.commPort());
+    for (const IdleStop &stop : idleStops_) {
+        if (stop.thread.isRunning())
+            plan.heldDevices << stop.device;
     }
-    request->load = true;
-    request->operatorName = operator_->text().trimmed();
-    request->station = station_->text().trimmed();
-    if (request->station.isEmpty())
-        request->station = QSysInfo::machineHostName();
-    request_ = std::make_unique<CheckRequest>(std::move(*request));
+    // The pattern is the station's: refused here, not unit by unit.
+    if (const Outcome<void> pattern = plan.patternValid(); !pattern) {
+        actions_.refused(pattern.problem());
+        return;
+    }
+    // The operator is shown the example, never the pattern.
+    const QString example = serialExample_->text().trimmed();
+    if (plan.askSerial && !plan.serialPattern.isEmpty() &&
+        (example.isEmpty() || !serialNumberRefusal(example, plan.serialPattern).isEmpty())) {
+        actions_.refused(
+            QStringLiteral("Give a serial number that fits the pattern, for the operator "
+                           "to see what a number looks like."));
+        return;
+    }
+    // The sheet and the ports as the tool checks them: a sheet its model
+    // refuses, or a port that does not open, before any line starts.
+    Outcome<std::vector<StationLineSetup>> setups = plan.check();
+    if (!setups) {
+        actions_.refused(setups.problem());
+        return;
+    }
+    request_ = std::make_unique<CheckRequest>(setups->front().request);
 
     // A new run: nothing of the last one counts in it.
     reports_.clear();
@@ -237,16 +253,10 @@ void ProductionRunDialog::start()
     session_.handOverLine();
     makePanels(*ports);
     setRunning(true);
-    keepSetup(askSerial, pattern);
-    for (const auto &panel : lines_) {
-        StationLineSetup setup;
-        setup.comPort = panel->comPort;
-        setup.device = panel->device;
-        setup.baud = baud_->currentData().toInt();
-        setup.pace = Pace(pace_->currentData().toInt());
-        setup.address =
-            session_.state.AxisAddress.isEmpty() ? QStringLiteral("0") : session_.state.AxisAddress;
-        setup.request = *request_;
+    keepSetup(plan.askSerial, plan.serialPattern);
+    for (std::size_t index = 0; index < lines_.size(); ++index) {
+        LinePanel *panel = lines_[index].get();
+        StationLineSetup setup = std::move(setups.value()[index]);
         if (actions_.keep) {
             // On the line's thread: handed to this dialog's thread at once,
             // from where it is written and sent on threads of their own; the
@@ -270,12 +280,11 @@ void ProductionRunDialog::start()
                 return QString();
             };
         }
-        if (askSerial) {
+        if (plan.askSerial) {
             panel->serials = std::make_shared<GivenSerialNumbers>();
             setup.serialNumbers = panel->serials;
-            setup.serialPattern = pattern;
         }
-        panel->line = std::make_unique<StationLine>(session_.storePath, setup, *panel);
+        panel->line = std::make_unique<StationLine>(session_.storePath, std::move(setup), *panel);
         connect(panel->line.get(), &StationLine::finished, this, &ProductionRunDialog::lineEnded);
         panel->line->start();
     }

@@ -1,6 +1,7 @@
 #include "ui/ReportPrinter.h"
 
 #include "protocol/CellText.h"
+#include "protocol/Threads.h"
 #include "store/WholeFile.h"
 
 #include <QApplication>
@@ -12,13 +13,12 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QPdfWriter>
-#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTextDocument>
-#include <QThread>
 
 #include <memory>
+#include <utility>
 
 namespace ktv {
 
@@ -168,53 +168,22 @@ QString chooseReportFileDialog(QWidget *parent, ReportFormat format, const QStri
                                         QStringLiteral("PDF files (*.pdf);;All files (*)"));
 }
 
-namespace {
-
-// The report threads end with the program: a write still under way is
-// waited for, and every thread is deleted, finished.
-class ReportThreads : public QObject
-{
-  public:
-    explicit ReportThreads(QCoreApplication *application) : QObject(application)
-    {
-        // The program's event loop ends before the application object goes:
-        // the writes end there, before anything of the application's is
-        // taken down. A program without the loop waits here at the latest.
-        connect(application, &QCoreApplication::aboutToQuit, this, &ReportThreads::waitForAll);
-    }
-    ~ReportThreads() override { waitForAll(); }
-    void waitForAll()
-    {
-        for (QThread *thread : findChildren<QThread *>(Qt::FindDirectChildrenOnly))
-            thread->wait();
-    }
-    static QObject *owner()
-    {
-        static QPointer<ReportThreads> threads;
-        if (!threads)
-            threads = new ReportThreads(QCoreApplication::instance());
-        return threads;
-    }
-};
-
-} // namespace
-
 void writeInBackground(std::function<bool(QString *problem)> job,
                        std::function<void(const QString &problem)> failed)
 {
-    auto problem = std::make_shared<QString>();
-    auto written = std::make_shared<bool>(false);
-    QThread *thread = QThread::create(
-        [job = std::move(job), problem, written] { *written = job(problem.get()); });
-    thread->setObjectName(QStringLiteral("report"));
-    thread->setParent(ReportThreads::owner());
-    QObject::connect(thread, &QThread::finished, qApp,
-                     [thread, problem, written, failed = std::move(failed)] {
-                         thread->deleteLater();
-                         if (!*written)
-                             failed(*problem);
-                     });
-    thread->start();
+    // A write still under way when the program's event loop ends is waited
+    // for there, while the application's fonts are still there.
+    threads::run(
+        QStringLiteral("report"), qApp,
+        [job = std::move(job)] {
+            QString problem;
+            const bool written = job(&problem);
+            return std::make_pair(written, problem);
+        },
+        [failed = std::move(failed)](const std::pair<bool, QString> &outcome) {
+            if (!outcome.first)
+                failed(outcome.second);
+        });
 }
 
 ReportButtons addReportButtons(QDialogButtonBox *buttons, ReportFiles files,

@@ -1,6 +1,7 @@
 #include "ui/ResultsCharts.h"
 
 #include "protocol/CheckReportJson.h"
+#include "protocol/Threads.h"
 #include "store/ResultsYield.h"
 #include "store/WholeFile.h"
 #include "ui/NamedComboBox.h"
@@ -29,7 +30,6 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextDocument>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
@@ -321,15 +321,9 @@ ResultsCharts::ResultsCharts(Toolkit &toolkit, QWidget *parent) : QWidget(parent
     connect(pdf, &QPushButton::clicked, this, [this] { exportTo(true); });
 }
 
-ResultsCharts::~ResultsCharts()
-{
-    // A read under way ends by the connect timeout at most; its figures go
-    // nowhere.
-    for (QThread *worker : workers_) {
-        worker->wait();
-        delete worker;
-    }
-}
+// A read under way when the charts go ends by the connect timeout at most,
+// on its own thread; its figures go nowhere.
+ResultsCharts::~ResultsCharts() = default;
 
 QString ResultsCharts::serial() const
 {
@@ -340,19 +334,14 @@ void ResultsCharts::load(const QString &setting, const QString &journalPath,
                          const ResultsFilter &filter)
 {
     const int generation = ++generation_;
-    auto figures = std::make_shared<ChartFigures>();
-    QThread *worker = QThread::create([figures, setting, journalPath, filter] {
-        *figures = readChartFigures(setting, journalPath, filter);
-    });
-    workers_.push_back(worker);
-    connect(worker, &QThread::finished, this, [this, worker, figures, filter, generation] {
-        workers_.erase(std::remove(workers_.begin(), workers_.end(), worker), workers_.end());
-        worker->deleteLater();
-        if (generation == generation_)
-            draw(*figures, filter);
-    });
     source_->setText(QStringLiteral("Reading the figures..."));
-    worker->start();
+    threads::run(
+        QStringLiteral("charts"), this,
+        [setting, journalPath, filter] { return readChartFigures(setting, journalPath, filter); },
+        [this, filter, generation](const ChartFigures &figures) {
+            if (generation == generation_)
+                draw(figures, filter);
+        });
 }
 
 void ResultsCharts::draw(const ChartFigures &figures, const ResultsFilter &filter)

@@ -24,7 +24,6 @@ class QLabel;
 class QLineEdit;
 class QTabWidget;
 class QTableWidget;
-class QThread;
 
 namespace ktv {
 
@@ -109,7 +108,6 @@ class ResultsCharts : public QWidget
     ChartFigures figures_;
     ResultsFilter filter_;
     int generation_ = 0;
-    std::vector<QThread *> workers_; // reads under way
     QLineEdit *serial_ = nullptr;
     QComboBox *day_ = nullptr;
     QLabel *source_ = nullptr;

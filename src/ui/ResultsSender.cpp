@@ -1,7 +1,6 @@
 #include "ui/ResultsSender.h"
 
 #include "session/ResultsDelivery.h"
-#include "store/CheckResults.h"
 #include "store/ResultsSetting.h"
 #include "store/ResultsWorker.h"
 
@@ -38,51 +37,33 @@ bool ResultsSender::sendWaiting()
     return true;
 }
 
-void ResultsSender::keep(const CheckReport &report, std::function<void(const QString &)> told)
-{
-    if (journalPath_.isEmpty())
-        return;
-    QString problem;
-    const bool recorded = record(journalPath_, report, &problem);
-    send(report, recorded, problem, std::move(told));
-}
-
-bool ResultsSender::record(const QString &journalPath, const CheckReport &report, QString *problem)
-{
-    // The journal is this bench's record: the result is in it before the
-    // next unit comes, whatever the server does.
-    return !journalPath.isEmpty() && CheckResults(journalPath).record(report, problem);
-}
-
 void ResultsSender::send(const CheckReport &report, bool recorded, const QString &problem,
                          std::function<void(const QString &)> told)
 {
     if (journalPath_.isEmpty())
         return;
-    // One the journal could not take goes straight to the server, if there is one.
-    std::optional<CheckReport> straight;
-    if (!recorded)
-        straight = report;
     post(
         [this, problem, told = std::move(told)](const Round &round) {
             takeIn(round);
             told(round.ran ? round.message : problem);
         },
-        straight);
+        Recorded{report, recorded ? Outcome<void>() : Outcome<void>::failure(problem)});
 }
 
 void ResultsSender::post(std::function<void(const Round &)> then,
-                         const std::optional<CheckReport> &straight)
+                         const std::optional<Recorded> &recorded)
 {
     QPointer<ResultsSender> self(this);
     worker_.post([store = storePath_, journal = journalPath_, self, then = std::move(then),
-                  straight](ResultsServers &servers) -> ResultsWorker::Reply {
+                  recorded](ResultsServers &servers) -> ResultsWorker::Reply {
         Round round;
         // Read each round: Setup > Results Database may have changed it.
         const QString setting = readResultsSetting(store).setting;
         if (ResultsServer *server = servers.server(setting)) {
             ResultsDelivery delivery(journal, *server);
-            const Delivery sync = straight ? delivery.deliver(*straight) : delivery.sync();
+            const Delivery sync = recorded
+                                      ? delivery.afterRecord(recorded->report, recorded->journal)
+                                      : delivery.sync();
             round = {true, sync.sent, sync.waiting, sync.message, server->serverName()};
         }
         return [self, then, round] {

@@ -7,6 +7,7 @@
 // says once that results wait, and once that they have gone.
 
 #include "protocol/CheckReport.h"
+#include "protocol/Outcome.h"
 
 #include <QObject>
 #include <QString>
@@ -33,16 +34,11 @@ class ResultsSender : public QObject
     bool sendWaiting();
     QTimer *timer() const { return timer_; }
 
-    // A check made in the window (the production station): kept in the
-    // journal at once, then sent with whatever waits when a results server
-    // is set. told gets what the operator should know about where it went
-    // (empty when all went), after the round, on the window's thread.
-    void keep(const CheckReport &report, std::function<void(const QString &)> told);
-    // keep's two halves, for a check made on a thread of its own (a station's
-    // line): record writes the journal on the caller's thread (false: it
-    // could not, problem says why); send, on this sender's thread, enqueues
-    // the round (it never waits) and then tells, as keep does.
-    static bool record(const QString &journalPath, const CheckReport &report, QString *problem);
+    // A check made in the window (the production station), once the
+    // journal's writer has tried to record it (recorded, else problem says
+    // why): on this sender's thread, enqueues the server's half of
+    // ResultsDelivery (it never waits), then tells what the operator should
+    // know about where it went (empty when all went), on this thread.
     void send(const CheckReport &report, bool recorded, const QString &problem,
               std::function<void(const QString &)> told);
 
@@ -60,9 +56,15 @@ class ResultsSender : public QObject
         QString message;
         QString serverName;
     };
-    // straight: a result the journal could not take, sent on its own.
+    // A result whose journal's half is done, and what the journal said.
+    struct Recorded
+    {
+        CheckReport report;
+        Outcome<void> journal;
+    };
+    // recorded: the server's half of that result; none: what waits.
     void post(std::function<void(const Round &)> then,
-              const std::optional<CheckReport> &straight = std::nullopt);
+              const std::optional<Recorded> &recorded = std::nullopt);
     void takeIn(const Round &round);
 
     QString storePath_;

@@ -45,6 +45,8 @@ class TestCliStation : public QObject
   private slots:
     void oneLine_data();
     void oneLine();
+    void refusedBeforeAnyLine_data();
+    void refusedBeforeAnyLine();
     void twoLinesWithJson();
     void serialPrompt_data();
     void serialPrompt();
@@ -116,6 +118,53 @@ void TestCliStation::oneLine()
             std::all_of(wire.begin(), wire.end(), [](const QByteArray &l) { return l == Probe; }));
     else
         QCOMPARE(wire.mid(1, 14), wire::Ktra20SheetWrites);
+}
+
+// What the window's station refuses before Start, the tool refuses before
+// any line runs, in the same words.
+void TestCliStation::refusedBeforeAnyLine_data()
+{
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("codes");
+    QTest::addColumn<QString>("first"); // {dir}: the rig's folder
+    QTest::newRow("a sheet its model refuses")
+        << wire::ktra20Sheet(QStringLiteral("60000")) << 2 << QStringList{"sheet-refused"}
+        << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000";
+    QTest::newRow("a port that does not open")
+        << wire::ktra20Sheet(QStringLiteral("4000")) << 1
+        << QStringList{"port-open-failed", "port-diagnosis"}
+        << "COM 2 ({dir}/none) does not open: No such file or directory";
+}
+
+void TestCliStation::refusedBeforeAnyLine()
+{
+    QFETCH(QByteArray, sheet);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, codes);
+    QFETCH(QString, first);
+    CliRig rig(QStringLiteral("KTRA20"));
+    QVERIFY(rig.started);
+    const QString path = rig.dir.filePath(QStringLiteral("unit.json"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(sheet), sheet.size());
+    file.close();
+
+    const CliRun run = rig.run({"station", path, "--operator", "Ana", "--json", "--device",
+                                rig.unit.devicePath(), "--device", rig.dir.filePath("none")});
+
+    QCOMPARE(run.exitCode, exitCode);
+    const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QStringList shownCodes;
+    for (const QJsonValue &message : doc.value(QStringLiteral("messages")).toArray())
+        shownCodes << message[QStringLiteral("code")].toString();
+    QCOMPARE(shownCodes, codes);
+    QCOMPARE(doc.value(QStringLiteral("messages"))[0][QStringLiteral("text")].toString(),
+             first.replace(QLatin1String("{dir}"), rig.dir.path()));
+    QCOMPARE(rig.unit.receivedBytes(), QList<QByteArray>());
+    QString problem;
+    QCOMPARE(CheckResults(rig.journalPath()).list({}, &problem).size(), std::size_t(0));
 }
 
 void TestCliStation::twoLinesWithJson()

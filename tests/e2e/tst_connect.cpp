@@ -4,6 +4,7 @@
 // stores that cannot be read or written, and a line that dies under a
 // connected unit.
 
+#include "DeviceServer.h"
 #include "Texts.h"
 #include "UnitSimProcess.h"
 #include "Wire.h"
@@ -155,6 +156,7 @@ class TestConnect : public QObject
     void brokenStoreAtStartUp();
     void lineLostWhileConnected_data();
     void lineLostWhileConnected();
+    void connectsThroughADeviceServer();
 };
 
 void TestConnect::connectWhileConnectedScansAgain_data()
@@ -780,6 +782,26 @@ void TestConnect::lineLostWhileConnected()
         QCOMPARE(bench.recorder.messages[1].text, NotConnectedText);
     }
     QCOMPARE(fileBytes(bench.storePath), storeBefore);
+}
+
+// COM 1 mapped to a device server on the network: the window's scan sets
+// each rate over RFC 2217 and finds the unit at 28800, as on a local port.
+void TestConnect::connectsThroughADeviceServer()
+{
+    UnitOnLine rig(Model::KTRA20, 28800);
+    QVERIFY(rig.started);
+    DeviceServer server(DeviceServer::Kind::Rfc2217, rig.unit.devicePath());
+    QVERIFY2(server.start(), qPrintable(server.log()));
+    Workbench bench(server.url());
+
+    bench.load();
+
+    QVERIFY2(bench.recorder.messages.isEmpty(), qPrintable(bench.recorder.texts().join(" | ")));
+    QCOMPARE(bench.window->lblConnected()->text(), QStringLiteral("The Unit is Connected"));
+    QCOMPARE(bench.window->lblVersionNumber()->text(),
+             QStringLiteral("Version: KTRA20, Revision 1.07"));
+    QCOMPARE(rig.unit.receivedAt(28800), Exchange + Ktra20Readback);
+    QCOMPARE(bench.link.deviceInUse(), server.url());
 }
 
 QTEST_MAIN(TestConnect)

@@ -10,6 +10,7 @@
 #include "store/Journal.h"
 #include "store/ResultsSetting.h"
 #include "store/SerialSetting.h"
+#include "store/StationSetting.h"
 #include "store/StoreConnection.h"
 
 #include "ui/ProductionRunDialog.h"
@@ -35,7 +36,10 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 
 using namespace ktv;
 using namespace ktv::test;
@@ -682,20 +686,35 @@ void TestStation::programEndsDuringALoad()
 void TestStation::startRefused_data()
 {
     QTest::addColumn<QString>("operatorName");
-    QTest::addColumn<QString>("ports");
-    QTest::addColumn<QString>("pattern"); // serial numbers asked when set
+    QTest::addColumn<QString>("ports"); // COM 1 is the unit's line, COM 2 a port that is not there
+    QTest::addColumn<QString>("pattern");  // serial numbers asked when set
+    QTest::addColumn<QByteArray>("sheet"); // empty: one the unit holds
+    // {dir}: the test's folder. A message that ends in a line break goes on
+    // with the ports this system has and what to do.
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty operator") << "  "
-                                    << "1" << QString() << "Enter the operator's name first.";
+    QTest::newRow("empty operator")
+        << "  "
+        << "1" << QString() << QByteArray() << "Enter the operator's name first.";
     QTest::newRow("a COM port that is no number")
         << "Ana"
-        << "1, x" << QString() << "Give each line's COM port as a number, for example 1, 2.";
+        << "1, x" << QString() << QByteArray()
+        << "Give each line's COM port as a number, for example 1, 2.";
     QTest::newRow("a serial number pattern that is no regular expression")
         << "Ana"
         << "1"
-        << "^SN-("
+        << "^SN-(" << QByteArray()
         << "The serial number pattern ^SN-( is not a regular expression: missing closing "
            "parenthesis";
+    QTest::newRow("a sheet its model refuses")
+        << "Ana"
+        << "1" << QString() << ktra20Sheet(QStringLiteral("60000"))
+        << "Profile 1, Max Speed: Waring: The Max Speed upper limit is 50,000";
+    QTest::newRow("a port that does not open")
+        << "Ana"
+        << "1, 2" << QString() << QByteArray()
+        << "COM 2 ({dir}/none) does not open: No such file or directory\n"
+           "Cause: no such device. {dir}/none is not there: the adapter is unplugged, or there "
+           "never was a port by that name.\n";
 }
 
 void TestStation::startRefused()
@@ -703,9 +722,19 @@ void TestStation::startRefused()
     QFETCH(QString, operatorName);
     QFETCH(QString, ports);
     QFETCH(QString, pattern);
+    QFETCH(QByteArray, sheet);
     QFETCH(QString, message);
     Station st;
     QVERIFY(st.start());
+    const QString none = st.dir.filePath(QStringLiteral("none"));
+    QMap<int, QString> map = st.bench->link.portMap();
+    map[2] = none;
+    st.bench->link.setPortMap(map);
+    if (!sheet.isEmpty()) {
+        QFile file(st.sheet);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(sheet), sheet.size());
+    }
     bool runningAfter = true;
     Script script;
     script.then([] { return shownStation() != nullptr; },
@@ -724,9 +753,22 @@ void TestStation::startRefused()
     st.trigger();
     QVERIFY(script.finished());
     QVERIFY(!runningAfter);
-    QCOMPARE(st.bench->recorder.texts(), QStringList{message});
+    message.replace(QStringLiteral("{dir}"), st.dir.path());
+    const QStringList said = st.bench->recorder.texts();
+    if (message.endsWith(QLatin1Char('\n'))) {
+        QCOMPARE(said.size(), 1);
+        QCOMPARE(said.first().left(message.size()), message);
+    } else {
+        QCOMPARE(said, QStringList{message});
+    }
+    // Nothing reached the unit, the journal or the store, and the window
+    // keeps its unit.
     QVERIFY(!st.unit.waitForLineCount(1, 1500));
     QVERIFY(st.bench->state.UnitConnected);
+    QVERIFY(!readStationSetting(st.bench->storePath));
+    QString problem;
+    QCOMPARE(CheckResults(st.bench->journalPath).list({}, &problem).size(), std::size_t(0));
+    QCOMPARE(problem, QString());
 }
 
 // The station's setting asks each unit's number: one that does not fit is
@@ -1161,7 +1203,7 @@ void TestStation::fitsTheScreenWithFourLines()
 namespace {
 
 // The child of fitsTheScreenWithFourLines: the dialog with four lines whose
-// ports are not there, started, on the screen it was given.
+// ports open and where no unit answers, started, on the screen it was given.
 int screenChild(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -1169,8 +1211,14 @@ int screenChild(int argc, char **argv)
     QTemporaryDir dir;
     Workbench bench(dir.filePath(QStringLiteral("none1")));
     QMap<int, QString> map;
-    for (int port = 1; port <= 4; ++port)
-        map[port] = dir.filePath(QStringLiteral("none%1").arg(port));
+    std::vector<int> masters;
+    for (int port = 1; port <= 4; ++port) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return 4;
+        masters.push_back(master);
+        map[port] = QString::fromLocal8Bit(::ptsname(master));
+    }
     bench.link.setPortMap(map);
     const QString sheet = dir.filePath(QStringLiteral("unit.json"));
     QFile file(sheet);
@@ -1228,6 +1276,8 @@ int screenChild(int argc, char **argv)
     out << "panel 4 " << (viewport->rect().contains(last) ? "scrolled into reach" : "out of reach")
         << '\n';
     dialog.programEnds();
+    for (int master : masters)
+        ::close(master);
     return 0;
 }
 

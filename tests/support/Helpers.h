@@ -22,6 +22,9 @@ QByteArray fileBytes(const QString &path);
 // by "|", a NULL as "null"; none when nothing was ever recorded.
 QStringList journalRows(const QString &path, const QString &columns);
 
+// A TCP port on 127.0.0.1 that nobody listens at just now (0 when none).
+int freePort();
+
 // Waits until a condition holds, running the event loop in short slices.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 

@@ -1,5 +1,7 @@
 #include "PgServer.h"
 
+#include "Helpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,24 +36,6 @@ QString serverTools()
             return root.filePath(version + QStringLiteral("/bin"));
     const QString initdb = QStandardPaths::findExecutable(QStringLiteral("initdb"));
     return initdb.isEmpty() ? QString() : QFileInfo(initdb).absolutePath();
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
 }
 
 QString shellQuoted(const QString &text)

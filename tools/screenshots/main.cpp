@@ -2,7 +2,7 @@
 // simulated unit (ktraveld-unitsim beside this tool): each panel with its
 // unit, the Line Monitor after a scan, a Send and a read-back, the title
 // window, the dialogs, and a sheet comparison after two values changed. The
-// README's pictures are main-window.png, line-monitor.png, compare-table.png,
+// documents' pictures (docs/) are main-window.png, line-monitor.png, compare-table.png,
 // production-run.png and results-charts.png: <folder>/<name>.png.
 
 #include "session/ChangeTracker.h"
