@@ -4,7 +4,7 @@
 // next station, one check in 17 failing a field; then the summaries filled
 // from those rows as a server of an earlier schema has them filled, and
 // each query of ktraveld-cli results timed as the operator runs it, process
-// start to exit, the median of three.
+// start to exit, the median of three; and the Results window's reads.
 
 #include "Helpers.h"
 #include "PgServer.h"
@@ -19,6 +19,8 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <vector>
 
 using namespace ktv;
@@ -62,9 +64,14 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     const qint64 step = 365LL * 24 * 3600 * 1000 / checks; // ms between checks
+    // The checks in one statement, then their values in the checks' key
+    // order (so the values' key index grows at its end), without the
+    // triggers and the values' reference checks: the summaries are filled
+    // afterwards by the schema step's own batches, as on a plant's server.
     const QString fill =
         QStringLiteral(
-            "ALTER TABLE checks DISABLE TRIGGER checks_summarized; "
+            "ALTER TABLE checks DISABLE TRIGGER USER; "
+            "ALTER TABLE check_values DISABLE TRIGGER ALL; "
             "INSERT INTO checks (uuid, station, operator, unit_model, revision, axis, baud, "
             "device, by_id, serial_number, sheet_name, sheet_sha256, loaded, started, ended, "
             "utc_offset, verdict, problem, serial) SELECT CAST(md5('c' || i) AS uuid), 'S' || (i "
@@ -75,13 +82,15 @@ int main(int argc, char *argv[])
             "i % 17 = 0 THEN 'fail' ELSE 'pass' END, '', 'SN-' || (i - CASE WHEN i % 25 = 0 THEN "
             "1 ELSE 0 END) FROM generate_series(1, %2) i; "
             "INSERT INTO check_values (check_uuid, position, profile, field, caption, "
-            "sheet_value, unit_value, verdict, problem) SELECT CAST(md5('c' || i) AS uuid), p, "
-            "CASE WHEN p <= 8 THEN (p - 1) / 4 + 1 ELSE 0 END, 'field-' || p, 'Field ' || p, "
-            "'100', '100', CASE WHEN i % 17 = 0 AND p = 3 THEN 'differs' ELSE 'match' END, '' "
-            "FROM generate_series(1, %2) i, generate_series(1, 14) p; "
-            "ALTER TABLE checks ENABLE TRIGGER checks_summarized; "
-            "TRUNCATE yield_units, yield_summary; "
+            "sheet_value, unit_value, verdict, problem) SELECT c.uuid, p, CASE WHEN p <= 8 THEN "
+            "(p - 1) / 4 + 1 ELSE 0 END, 'field-' || p, 'Field ' || p, '100', '100', CASE WHEN "
+            "c.verdict = 'fail' AND p = 3 THEN 'differs' ELSE 'match' END, '' FROM (SELECT uuid, "
+            "verdict FROM checks ORDER BY uuid) c CROSS JOIN LATERAL generate_series(1, 14) p; "
+            "ALTER TABLE checks ENABLE TRIGGER USER; "
+            "ALTER TABLE check_values ENABLE TRIGGER ALL; "
+            "TRUNCATE yield_units, yield_summary, field_summary, hour_summary; "
             "UPDATE summary_fill SET done = false, serial = '', check_uuid = NULL; "
+            "UPDATE field_fill SET done = false, mark = '00000000-0000-0000-0000-000000000000'; "
             "ANALYZE")
             .arg(step)
             .arg(checks);
@@ -124,6 +133,7 @@ int main(int argc, char *argv[])
         {"--yield", "--since", month},
         {"--yield", "--by", "day", "--since", month},
         {"--yield", "--by", "field", "--since", month},
+        {"--yield", "--by", "field"},
         {"--failed", "--since", month},
         {"--station", "S3", "--since", month},
         {},
@@ -148,6 +158,43 @@ int main(int argc, char *argv[])
         std::sort(runs.begin(), runs.end());
         out << "  results " << query.join(QLatin1Char(' ')) << ": " << seconds(runs[1])
             << (failed.isEmpty() ? QString() : QStringLiteral(" (failed: %1)").arg(failed)) << "\n";
+        out.flush();
+    }
+
+    // What the Results window reads, in this process: a page with the yield
+    // table, and the charts (yield, failing fields, checks per hour).
+    out << "Results window (median of 3):\n";
+    ResultsServer server(setting);
+    QString problem;
+    if (!server.open(&problem)) {
+        out << problem << "\n";
+        return 1;
+    }
+    const std::vector<std::pair<QString, std::function<bool()>>> reads = {
+        {QStringLiteral("a page of 500 and the yield table"),
+         [&] {
+             ResultsFilter page;
+             page.limit = 501;
+             return server.list(page, &problem) && server.yieldFigures({}, &problem);
+         }},
+        {QStringLiteral("the charts"),
+         [&] {
+             return server.yieldFigures({}, &problem) && server.fieldFailures({}, &problem) &&
+                    server.checksPerHour({}, &problem);
+         }},
+    };
+    for (const auto &[name, read] : reads) {
+        std::vector<qint64> runs;
+        bool failed = false;
+        for (int run = 0; run < 3; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            failed = !read() || failed;
+            runs.push_back(timer.elapsed());
+        }
+        std::sort(runs.begin(), runs.end());
+        out << "  " << name << ": " << seconds(runs[1])
+            << (failed ? QStringLiteral(" (failed: %1)").arg(problem) : QString()) << "\n";
         out.flush();
     }
     return 0;

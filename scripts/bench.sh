@@ -2,6 +2,7 @@
 # Figures for the goals in docs/: scan, read-back and find timing and CPU (in
 # process), a check's timing, eight stations sending results to one
 # PostgreSQL server, a plant's year of checks on one server and its queries,
+# the station's resident size over 500 units,
 # then the real program's start to its title window and
 # its peak memory, under a virtual display.
 set -euo pipefail
@@ -15,6 +16,9 @@ QT_QPA_PLATFORM=offscreen "$build/bench/bench_sheets"
 "$build/bench/bench_results"
 # A plant's year on one results server (PLANT_CHECKS=100000 for a short one).
 "$build/bench/bench_plant"
+# ktraveld-cli station's resident size over 500 units (a few minutes;
+# STATION_UNITS=100 for a short one).
+"$build/bench/bench_stationmemory"
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_stop"
 
 need=""

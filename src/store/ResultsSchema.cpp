@@ -19,6 +19,80 @@ namespace {
     "(SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = 'cancelled') "      \
     "THEN 'stopped' ELSE 'no answer' END"
 
+// The bench's calendar day and hour of a check (aliased c).
+#define BENCH_TIME "((c.started AT TIME ZONE 'UTC') + c.utc_offset * interval '1 second')"
+#define BENCH_DAY "CAST(" BENCH_TIME " AS date)"
+#define BENCH_HOUR "CAST(extract(hour FROM " BENCH_TIME ") AS integer)"
+
+// What the checks "checks" lets through (a condition on c) count in
+// failing_fields, from those of their values "kept" lets through (a
+// condition on the value @): day, station, unit_model, profile, field, name
+// and n.
+QString failuresOf(const QString &checks, const QString &kept)
+{
+    auto keptAs = [&kept](const char *alias) {
+        return QString(kept).replace(QLatin1Char('@'), QLatin1String(alias));
+    };
+    const QString line = QStringLiteral(" AND ") + keptAs("l");
+    return QStringLiteral(
+               "WITH e AS (SELECT c.uuid, " BENCH_DAY " AS day, c.station, c.unit_model, CASE "
+               "WHEN c.verdict = 'refused' THEN 'refused' WHEN c.problem LIKE 'line lost%' OR "
+               "EXISTS (SELECT 1 FROM check_values l WHERE l.check_uuid = c.uuid AND l.problem = "
+               "'line lost'") +
+           line +
+           QStringLiteral(") THEN 'line lost' WHEN c.verdict <> 'error' THEN '' WHEN c.problem = "
+                          "'cancelled' OR EXISTS (SELECT 1 FROM check_values l WHERE "
+                          "l.check_uuid = c.uuid AND l.problem = 'cancelled'") +
+           line +
+           QStringLiteral(") THEN 'stopped' ELSE 'no answer' END AS cause FROM checks c WHERE ") +
+           checks +
+           QStringLiteral(") SELECT e.day, e.station, e.unit_model, v.profile, v.field, CASE WHEN "
+                          "v.profile > 0 THEN 'Profile ' || v.profile || ', ' || v.caption ELSE "
+                          "v.caption END AS name, count(*) AS n FROM e JOIN check_values v ON "
+                          "v.check_uuid = e.uuid WHERE ") +
+           keptAs("v") +
+           QStringLiteral(" AND v.verdict <> 'match' AND (e.cause = '' OR v.unit_value IS NOT "
+                          "NULL) GROUP BY 1, 2, 3, 4, 5, 6 UNION ALL SELECT day, station, "
+                          "unit_model, 0, '', cause, count(*) FROM e WHERE cause <> '' GROUP BY "
+                          "1, 2, 3, 6");
+}
+
+// Adds to field_summary what the checks count now, less what they counted
+// without the values "fresh" (a condition on the value @) lets through.
+// "values" names the checks' values (a condition on @) for the planner: it
+// reads those by their key instead of all values.
+QString countFailures(const QString &checks, const QString &values,
+                      const QString &fresh = QString())
+{
+    QString counts = failuresOf(checks, values);
+    if (!fresh.isEmpty())
+        counts =
+            QStringLiteral("SELECT * FROM (") + counts +
+            QStringLiteral(") a UNION ALL SELECT day, station, unit_model, profile, field, "
+                           "name, -n FROM (") +
+            failuresOf(checks, values + QStringLiteral(" AND NOT (") + fresh + QLatin1Char(')')) +
+            QStringLiteral(") b");
+    return QStringLiteral("INSERT INTO field_summary AS s SELECT day, station, unit_model, "
+                          "profile, field, name, CAST(sum(n) AS integer) FROM (") +
+           counts +
+           QStringLiteral(") d GROUP BY 1, 2, 3, 4, 5, 6 HAVING sum(n) <> 0 ORDER BY 1, 2, 3, 4, "
+                          "5, 6 ON CONFLICT (day, station, unit_model, profile, field, name) DO "
+                          "UPDATE SET failures = s.failures + EXCLUDED.failures; ");
+}
+
+// Adds the checks "checks" lets through to hour_summary.
+QString countHours(const QString &checks)
+{
+    return QStringLiteral("INSERT INTO hour_summary AS s SELECT " BENCH_DAY ", c.station, "
+                          "c.unit_model, " BENCH_HOUR ", count(*) FILTER (WHERE c.verdict = "
+                          "'pass'), count(*) FILTER (WHERE c.verdict <> 'pass') FROM checks c "
+                          "WHERE ") +
+           checks +
+           QStringLiteral(" GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4 ON CONFLICT (day, station, "
+                          "unit_model, hour) DO UPDATE SET passed = s.passed + EXCLUDED.passed, "
+                          "other = s.other + EXCLUDED.other; ");
+}
+
 // Step n takes version n-1 to n. A step never changes: a later need is a
 // new step.
 const QStringList &step(int version)
@@ -279,6 +353,146 @@ const QStringList &step(int version)
             "c.unit_model, " ENDED_CAUSE " AS cause FROM check_units c JOIN checks k ON k.uuid = "
             "c.uuid) e WHERE cause <> '' GROUP BY station, day, unit_model, cause"),
     };
+    // The failing fields and the checks per hour kept by the server too,
+    // each check counted on its own (its station, the bench's day and hour,
+    // its model). A check's failures change with its values, which may come
+    // in a later statement: the trigger on check_values takes away what its
+    // checks counted without the values just added and adds what they count
+    // with them. The checks a server held before are counted in batches of
+    // their UUIDs after this step (fillResultsSummaries); the triggers leave
+    // a check above the batches' mark (field_fill.mark) to them. The view
+    // failing_fields keeps its name and columns and reads field_summary
+    // once filled; checks_per_hour reads hour_summary.
+    static const QStringList seven = {
+        QStringLiteral("CREATE TABLE field_fill (done boolean NOT NULL, mark uuid NOT NULL)"),
+        QStringLiteral("INSERT INTO field_fill VALUES (false, "
+                       "'00000000-0000-0000-0000-000000000000')"),
+        QStringLiteral("CREATE TABLE field_summary (day date NOT NULL, station text NOT NULL, "
+                       "unit_model text NOT NULL, profile integer NOT NULL, field text NOT NULL, "
+                       "name text NOT NULL, failures integer NOT NULL, PRIMARY KEY (day, station, "
+                       "unit_model, profile, field, name))"),
+        QStringLiteral("CREATE TABLE hour_summary (day date NOT NULL, station text NOT NULL, "
+                       "unit_model text NOT NULL, hour integer NOT NULL, passed integer NOT "
+                       "NULL, other integer NOT NULL, PRIMARY KEY (day, station, unit_model, "
+                       "hour))"),
+        QStringLiteral("CREATE FUNCTION count_check() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                       "DECLARE p field_fill%ROWTYPE; BEGIN "
+                       "SELECT * INTO p FROM field_fill; "
+                       "IF NOT p.done THEN SELECT * INTO p FROM field_fill FOR SHARE; END IF; "
+                       "IF p.done OR NEW.uuid <= p.mark THEN ") +
+            countHours(QStringLiteral("c.uuid = NEW.uuid")) +
+            countFailures(QStringLiteral("c.uuid = NEW.uuid"),
+                          QStringLiteral("@.check_uuid = NEW.uuid")) +
+            QStringLiteral("END IF; RETURN NULL; END $$"),
+        QStringLiteral("CREATE FUNCTION count_values() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                       "DECLARE p field_fill%ROWTYPE; BEGIN "
+                       "SELECT * INTO p FROM field_fill; "
+                       "IF NOT p.done THEN SELECT * INTO p FROM field_fill FOR SHARE; END IF; ") +
+            countFailures(QStringLiteral("c.uuid IN (SELECT check_uuid FROM added) AND (p.done "
+                                         "OR c.uuid <= p.mark)"),
+                          QStringLiteral("@.check_uuid IN (SELECT check_uuid FROM added)"),
+                          QStringLiteral("EXISTS (SELECT 1 FROM added a WHERE a.check_uuid = "
+                                         "@.check_uuid AND a.position = @.position)")) +
+            QStringLiteral("RETURN NULL; END $$"),
+        // Named to come before checks_summarized: a station takes field_fill
+        // before the yield's rows, as the batches do.
+        QStringLiteral("CREATE TRIGGER checks_counted AFTER INSERT ON checks FOR EACH ROW "
+                       "EXECUTE FUNCTION count_check()"),
+        QStringLiteral("CREATE TRIGGER check_values_counted AFTER INSERT ON check_values "
+                       "REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION "
+                       "count_values()"),
+        // One batch of the checks already there, from the mark on; the number
+        // counted, 0 once every one is (done).
+        QStringLiteral("CREATE FUNCTION fill_field_summary(batch integer) RETURNS integer "
+                       "LANGUAGE plpgsql AS $$ DECLARE p field_fill%ROWTYPE; hi uuid; "
+                       "taken integer; BEGIN "
+                       "SELECT * INTO p FROM field_fill FOR UPDATE; "
+                       "IF p.done THEN RETURN 0; END IF; "
+                       "SELECT b.uuid, b.r INTO hi, taken FROM (SELECT c.uuid, row_number() OVER "
+                       "(ORDER BY c.uuid) AS r FROM checks c WHERE c.uuid > p.mark ORDER BY "
+                       "c.uuid LIMIT batch) b ORDER BY b.r DESC LIMIT 1; "
+                       "IF hi IS NULL THEN UPDATE field_fill SET done = true; RETURN 0; END IF; ") +
+            countHours(QStringLiteral("c.uuid > p.mark AND c.uuid <= hi")) +
+            countFailures(QStringLiteral("c.uuid > p.mark AND c.uuid <= hi"),
+                          QStringLiteral("@.check_uuid > p.mark AND @.check_uuid <= hi")) +
+            QStringLiteral("UPDATE field_fill SET mark = hi; RETURN taken; END $$"),
+        // The units of a batch summarized in one pass over their checks:
+        // the first and the last check of each read together, and each
+        // unit's row written by its key (plans that joined the two, or the
+        // units with their rows, took 13 s for 5,000 units of a year's
+        // server, and met the statement timeout at ten years').
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION summarize_serials(keys text[]) RETURNS void LANGUAGE "
+            "plpgsql "
+            "SET plan_cache_mode = force_custom_plan SET jit = off AS $$ "
+            "DECLARE lo text := keys[1]; hi text := keys[array_length(keys, 1)]; f record; BEGIN "
+            "INSERT INTO yield_units SELECT k, '', '', DATE '2000-01-01', false, false, 0 FROM "
+            "unnest(keys) k ON CONFLICT (unit) DO NOTHING; "
+            "PERFORM 1 FROM yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) ORDER BY "
+            "unit FOR UPDATE; "
+            "UPDATE yield_summary s SET units = s.units - g.u, first_pass = s.first_pass - g.f, "
+            "final_pass = s.final_pass - g.l, checks = s.checks - g.n FROM (SELECT station, day, "
+            "unit_model, count(*) AS u, count(*) FILTER (WHERE first_passed) AS f, count(*) "
+            "FILTER (WHERE last_passed) AS l, sum(checks) AS n FROM yield_units WHERE unit BETWEEN "
+            "lo AND hi AND unit = "
+            "ANY(keys) AND checks > 0 GROUP BY station, day, unit_model) g WHERE s.station = "
+            "g.station AND s.day = g.day AND s.unit_model = g.unit_model; "
+            "FOR f IN WITH ordered AS (SELECT c.serial AS unit, c.station, c.unit_model, "
+            "CAST((c.started AT TIME ZONE 'UTC') + c.utc_offset * interval '1 second' AS date) "
+            "AS day, c.verdict, row_number() OVER w AS r, last_value(c.verdict) OVER whole AS "
+            "last_verdict, count(*) OVER whole AS n FROM checks c WHERE c.serial BETWEEN lo AND "
+            "hi AND c.serial <> '' WINDOW w AS (PARTITION BY c.serial ORDER BY c.started, "
+            "c.uuid), whole AS (w ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)) "
+            "SELECT unit, station, unit_model, day, verdict = 'pass' AS fp, last_verdict = "
+            "'pass' AS lp, n FROM ordered WHERE r = 1 LOOP "
+            "UPDATE yield_units SET station = f.station, unit_model = f.unit_model, day = f.day, "
+            "first_passed = f.fp, last_passed = f.lp, checks = f.n WHERE unit = f.unit; "
+            "END LOOP; "
+            "DELETE FROM yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) AND checks "
+            "= 0; "
+            "INSERT INTO yield_summary AS s SELECT station, day, unit_model, count(*), count(*) "
+            "FILTER (WHERE first_passed), count(*) FILTER (WHERE last_passed), sum(checks) FROM "
+            "yield_units WHERE unit BETWEEN lo AND hi AND unit = ANY(keys) GROUP BY station, day, "
+            "unit_model ON CONFLICT "
+            "(station, day, unit_model) DO UPDATE SET units = s.units + EXCLUDED.units, "
+            "first_pass = s.first_pass + EXCLUDED.first_pass, final_pass = s.final_pass + "
+            "EXCLUDED.final_pass, checks = s.checks + EXCLUDED.checks; "
+            "END $$"),
+        // Planned for the batch's own bounds each time (a plan made once for
+        // any bounds reads every row), and never compiled: the planner's
+        // cost of a batch is far above what it takes, and compiling took
+        // twice as long as the batch.
+        QStringLiteral("ALTER FUNCTION fill_summaries(integer) SET plan_cache_mode = "
+                       "force_custom_plan SET jit = off"),
+        // A batch's checks are joined with their values by hashing: the
+        // planner, thinking the batch small, would otherwise read the
+        // batch's checks again for each failing value.
+        QStringLiteral("ALTER FUNCTION fill_field_summary(integer) SET plan_cache_mode = "
+                       "force_custom_plan SET jit = off SET enable_nestloop = off"),
+        QStringLiteral("ALTER FUNCTION count_check() SET jit = off"),
+        QStringLiteral("ALTER FUNCTION count_values() SET jit = off"),
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW failing_fields AS SELECT station, day, unit_model, profile, "
+            "field, name, CAST(failures AS bigint) AS failures FROM field_summary WHERE failures "
+            "> 0 AND (SELECT done FROM field_fill) UNION ALL SELECT e.station, e.day, "
+            "e.unit_model, v.profile, v.field, CASE WHEN v.profile > 0 THEN 'Profile ' || "
+            "v.profile || ', ' || v.caption ELSE v.caption END AS name, count(*) AS failures FROM "
+            "check_values v JOIN (SELECT c.uuid, c.station, c.day, c.unit_model, " ENDED_CAUSE
+            " AS cause FROM check_units c JOIN checks k ON k.uuid = c.uuid) e ON e.uuid = "
+            "v.check_uuid WHERE v.verdict <> 'match' AND (e.cause = '' OR v.unit_value IS NOT "
+            "NULL) AND NOT (SELECT done FROM field_fill) GROUP BY e.station, e.day, e.unit_model, "
+            "v.profile, v.field, name UNION ALL SELECT station, day, unit_model, 0, '', cause, "
+            "count(*) FROM (SELECT c.uuid, c.station, c.day, c.unit_model, " ENDED_CAUSE
+            " AS cause FROM check_units c JOIN checks k ON k.uuid = c.uuid) e WHERE cause <> '' "
+            "AND NOT (SELECT done FROM field_fill) GROUP BY station, day, unit_model, cause"),
+        QStringLiteral(
+            "CREATE VIEW checks_per_hour AS SELECT station, day, unit_model, hour, "
+            "CAST(passed AS bigint) AS passed, CAST(other AS bigint) AS other FROM hour_summary "
+            "WHERE (SELECT done FROM field_fill) UNION ALL SELECT c.station, " BENCH_DAY
+            ", c.unit_model, " BENCH_HOUR ", count(*) FILTER (WHERE c.verdict = 'pass'), "
+            "count(*) FILTER (WHERE c.verdict <> 'pass') FROM checks c WHERE NOT (SELECT done "
+            "FROM field_fill) GROUP BY 1, 2, 3, 4"),
+    };
     static const QStringList none;
     switch (version) {
     case 1:
@@ -293,6 +507,8 @@ const QStringList &step(int version)
         return five;
     case 6:
         return six;
+    case 7:
+        return seven;
     }
     return none;
 }
@@ -339,7 +555,8 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
             *problem = query.lastError().databaseText().simplified();
         return false;
     };
-    if (!query.exec(QStringLiteral("SELECT done FROM summary_fill")) || !query.next())
+    if (!query.exec(QStringLiteral("SELECT s.done AND f.done FROM summary_fill s, field_fill f")) ||
+        !query.next())
         return fail();
     if (query.value(0).toBool())
         return true;
@@ -415,7 +632,40 @@ bool fillResultsSummaries(QSqlDatabase db, const std::function<void(const QStrin
         progress(QStringLiteral("The yield of %1 units summarized in %2 s.")
                      .arg(units)
                      .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
-    return filled;
+    if (!filled)
+        return false;
+    // The failing fields and the checks per hour, a batch of checks (by
+    // their UUIDs) a statement.
+    clock.restart();
+    said = 0;
+    qint64 counted = 0;
+    if (!query.exec(QStringLiteral("SELECT NOT f.done AND EXISTS (SELECT 1 FROM checks c WHERE "
+                                   "c.uuid > f.mark) FROM field_fill f")) ||
+        !query.next())
+        return fail();
+    // Said before the first batch, which may wait for a station's insert.
+    if (progress && query.value(0).toBool())
+        progress(QStringLiteral("Summarizing the failing fields and the checks per hour of the "
+                                "checks already on the server%1, a batch at a time; stations go "
+                                "on sending meanwhile.")
+                     .arg(estimate > 0 ? QStringLiteral(" (about %1)").arg(estimate) : QString()));
+    for (;;) {
+        if (!query.exec(QStringLiteral("SELECT fill_field_summary(20000)")) || !query.next())
+            return fail();
+        const int batch = query.value(0).toInt();
+        if (batch == 0)
+            break;
+        counted += batch;
+        if (progress && clock.elapsed() - said >= 10000 && (said = clock.elapsed()))
+            progress(QStringLiteral("Summarized the fields of %1 checks in %2 s.")
+                         .arg(counted)
+                         .arg(clock.elapsed() / 1000));
+    }
+    if (progress && counted > 0)
+        progress(QStringLiteral("The failing fields and hours of %1 checks summarized in %2 s.")
+                     .arg(counted)
+                     .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
+    return true;
 }
 
 bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem)

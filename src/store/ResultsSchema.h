@@ -21,6 +21,10 @@
 //    checks, so rows any station writes count; unit_yield and
 //    yield_per_station_day read them once they are filled, keeping their
 //    names and columns.
+// 7: the failing fields (field_summary) and the checks per hour
+//    (hour_summary, view checks_per_hour) kept by the server the same way,
+//    per check; failing_fields reads field_summary once it is filled,
+//    keeping its name and columns.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -28,7 +32,7 @@
 
 namespace ktv {
 
-constexpr int ResultsSchemaVersion = 6;
+constexpr int ResultsSchemaVersion = 7;
 
 // -1 when it cannot be read.
 int resultsSchemaVersion(QSqlDatabase db, QString *problem);
@@ -39,7 +43,7 @@ int resultsSchemaVersion(QSqlDatabase db, QString *problem);
 // refused, as is one newer than this program knows.
 bool upgradeResultsSchema(QSqlDatabase db, int target, QString *problem);
 
-// Summarizes the checks a server held before step 6, a batch of units per
+// Summarizes the checks a server held before steps 6 and 7, a batch of units per
 // statement so that no station's insert waits longer than one statement;
 // progress hears what it is doing and how long it took. Resumes where it
 // ended; another program already filling leaves this one nothing to do.

@@ -94,6 +94,15 @@ struct FieldFailures
     bool unfinished = false; // name is a cause, not a field
 };
 
+// The checks started in one hour of the bench's day (the view checks_per_hour).
+struct HourCount
+{
+    QDate day;
+    int hour = 0; // 0..23
+    int passed = 0;
+    int other = 0; // not passed
+};
+
 struct RankedField
 {
     QString name;
@@ -168,6 +177,11 @@ class ResultsServer
                                                           QString *problem);
     std::optional<std::vector<FieldFailures>> fieldFailures(const ResultsFilter &filter,
                                                             QString *problem);
+    // The checks per hour of each day, from the view checks_per_hour, summed
+    // over the stations and models the filter lets through; oldest first.
+    // Failed only: the passed ones are not counted.
+    std::optional<std::vector<HourCount>> checksPerHour(const ResultsFilter &filter,
+                                                        QString *problem);
 
   private:
     struct Connection;
@@ -175,7 +189,7 @@ class ResultsServer
     template <typename Row>
     std::optional<std::vector<Row>> readView(const QString &select, const ResultsFilter &filter,
                                              const QString &order, Row (*rowOf)(const QSqlQuery &),
-                                             QString *problem);
+                                             QString *problem, const QString &group = QString());
     // A kept connection the server dropped (it restarted) fails the first
     // time: a read that failed on a connection made earlier is tried once
     // on a new one. One made for the read is not tried again.

@@ -180,13 +180,13 @@ ChartFigures readChartFigures(const QString &setting, const QString &journalPath
         QString problem;
         const auto stationDays = server.yieldFigures(checks, &problem);
         const auto fields = stationDays ? server.fieldFailures(checks, &problem) : std::nullopt;
-        const auto listed = fields ? server.list(checks, &problem) : std::nullopt;
+        const auto listed = fields ? server.checksPerHour(checks, &problem) : std::nullopt;
         const auto unit =
             listed && !filter.serial.isEmpty() ? server.list(history, &problem) : std::nullopt;
         if (listed && (unit || filter.serial.isEmpty())) {
             figures.stationDays = *stationDays;
             figures.fields = *fields;
-            figures.checks = *listed;
+            figures.hours = *listed;
             if (unit)
                 figures.history.assign(unit->rbegin(), unit->rend()); // oldest first
             figures.source = QStringLiteral("The results database on %1.").arg(server.serverName());
@@ -199,7 +199,17 @@ ChartFigures readChartFigures(const QString &setting, const QString &journalPath
     const std::vector<CheckReport> all = results.list({}, &problem);
     figures.stationDays = yieldPerStationDay(all);
     figures.fields = failingFields(all);
-    figures.checks = results.list(checks, &problem);
+    std::map<std::pair<QDate, int>, HourCount> hours;
+    for (const CheckReport &report : results.list(checks, &problem)) {
+        const QDate day = report.started.date();
+        const int hour = report.started.time().hour();
+        HourCount &count = hours[{day, hour}];
+        count.day = day;
+        count.hour = hour;
+        (report.verdict == CheckVerdict::Pass ? count.passed : count.other) += 1;
+    }
+    for (const auto &[at, count] : hours)
+        figures.hours.push_back(count);
     if (!filter.serial.isEmpty()) {
         figures.history = results.list(history, &problem);
         std::reverse(figures.history.begin(), figures.history.end());
@@ -344,8 +354,8 @@ void ResultsCharts::draw(const ChartFigures &figures, const ResultsFilter &filte
 
     // The days with checks, newest first; the shown one kept when it stays.
     std::set<QDate> days;
-    for (const CheckReport &report : figures_.checks)
-        days.insert(report.started.date());
+    for (const HourCount &hour : figures_.hours)
+        days.insert(hour.day);
     const QString shown = day_->currentText();
     {
         const QSignalBlocker blocker(day_);
@@ -445,11 +455,11 @@ void ResultsCharts::drawHours()
                               : QStringLiteral("Checks per Hour"));
     int passed[24] = {};
     int other[24] = {};
-    for (const CheckReport &report : figures_.checks) {
-        if (report.started.date() != day)
+    for (const HourCount &count : figures_.hours) {
+        if (count.day != day || count.hour < 0 || count.hour > 23)
             continue;
-        const int hour = report.started.time().hour();
-        (report.verdict == CheckVerdict::Pass ? passed : other)[hour] += 1;
+        passed[count.hour] += count.passed;
+        other[count.hour] += count.other;
     }
     auto *pass = new QBarSet(QStringLiteral("Passed"));
     auto *fail = new QBarSet(QStringLiteral("Not passed"));

@@ -34,7 +34,7 @@ struct ChartFigures
 {
     std::vector<YieldFigures> stationDays; // as the view yield_per_station_day holds them
     std::vector<FieldFailures> fields;     // as the view failing_fields holds them
-    std::vector<CheckReport> checks;       // the checks the filter lets through
+    std::vector<HourCount> hours;          // the checks the filter lets through, per hour
     std::vector<CheckReport> history;      // the serial number's checks, oldest first
     QString source; // "The results database on db.plant." or the journal's sentence
 };

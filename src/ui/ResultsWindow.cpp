@@ -10,6 +10,7 @@
 #include "ui/Toolkit.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -18,12 +19,14 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -192,8 +195,10 @@ struct ResultsPage
 namespace {
 
 // On the results worker's thread.
+// progress hears what a long schema step on the server is doing.
 ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QString &journalPath,
-                     const ResultsFilter &filter, bool append)
+                     const ResultsFilter &filter, bool append,
+                     const std::function<void(const QString &)> &progress)
 {
     ResultsPage page;
     ResultsFilter next = filter;
@@ -205,6 +210,8 @@ ResultsPage readPage(ResultsServers &servers, const QString &storePath, const QS
     std::optional<std::vector<CheckReport>> reports;
     if (ResultsServer *server = servers.server(stored.setting)) {
         QString problem;
+        server->setProgress(progress);
+        const auto quiet = qScopeGuard([server] { server->setProgress({}); });
         reports = server->list(next, &problem, &page.sent);
         if (reports && !append) {
             if (const auto figures = server->yieldFigures(filter, &problem))
@@ -272,10 +279,22 @@ void ResultsWindow::load(bool append)
     if (!append)
         source_->setText(QStringLiteral("Reading the results…"));
     QPointer<ResultsWindow> self(this);
-    worker_.post([self, store = storePath_, journal = journalPath_, filter = filter_,
-                  append](ResultsServers &servers) -> ResultsWorker::Reply {
-        auto page =
-            std::make_shared<ResultsPage>(readPage(servers, store, journal, filter, append));
+    // A schema step the read starts (the summaries filled from a year of
+    // checks) says here what it does and how long it took, while the
+    // worker's thread does it.
+    auto progress = [self](const QString &text) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, text] {
+                if (self)
+                    self->source_->setText(text);
+            },
+            Qt::QueuedConnection);
+    };
+    worker_.post([self, store = storePath_, journal = journalPath_, filter = filter_, append,
+                  progress](ResultsServers &servers) -> ResultsWorker::Reply {
+        auto page = std::make_shared<ResultsPage>(
+            readPage(servers, store, journal, filter, append, progress));
         return [self, page, append] {
             if (self)
                 self->showPage(*page, append);

@@ -11,6 +11,7 @@
 
 #include "store/CheckResults.h"
 #include "store/ResultsOutbox.h"
+#include "store/ResultsSchema.h"
 #include "store/ResultsServer.h"
 #include "store/ResultsSetting.h"
 #include "store/ResultsWorker.h"
@@ -28,7 +29,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -375,6 +379,70 @@ class tst_ResultsWindow : public QObject
         QCOMPARE(pg->rows(db, "SELECT count(*) FROM checks"), QStringList{"5"});
         QCOMPARE(bench.recorder.messages.size(), 0);
         QVERIFY(!isWaitCursorShown());
+    }
+
+    // A server whose summaries were never filled (the program that took
+    // its schema step was stopped): the window's read fills them on the
+    // worker's thread and says meanwhile what it does, also while a batch
+    // waits for another session's lock, then lists the checks.
+    void schemaStepSaysWhatItDoes()
+    {
+        const QString db = pg->createDatabase();
+        QString problem;
+        const auto remove = qScopeGuard([] {
+            QSqlDatabase::removeDatabase("step");
+            QSqlDatabase::removeDatabase("holder");
+        });
+        {
+            QSqlDatabase step = QSqlDatabase::addDatabase("QPSQL", "step");
+            step.setConnectOptions(pg->setting(db));
+            QVERIFY(step.open());
+            QVERIFY2(upgradeResultsSchema(step, ResultsSchemaVersion, &problem),
+                     qPrintable(problem));
+            step.close();
+        }
+        for (const char *id :
+             {"00000000-0000-4000-8000-000000000001", "00000000-0000-4000-8000-000000000002"})
+            QVERIFY(pg->exec(
+                db, QStringLiteral("INSERT INTO checks (uuid, station, operator, unit_model, "
+                                   "revision, axis, baud, device, by_id, serial_number, "
+                                   "sheet_name, sheet_sha256, loaded, started, ended, "
+                                   "utc_offset, verdict, problem, serial) VALUES ('%1', "
+                                   "'Station 1', 'Ana', 'KTRA20', '1.07', 0, 9600, "
+                                   "'/dev/ttyUSB0', '', '', 'line3.json', 'x', true, "
+                                   "'2026-12-08 10:00+01', '2026-12-08 10:00+01', 3600, "
+                                   "'fail', '', '')")
+                        .arg(id)));
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QPSQL", "holder");
+        holder.setConnectOptions(pg->setting(db));
+        QVERIFY(holder.open());
+        QVERIFY(holder.transaction());
+        QVERIFY(QSqlQuery(holder).exec("SELECT * FROM field_fill FOR UPDATE"));
+
+        Workbench bench;
+        QVERIFY(writeResultsSetting(bench.storePath, pg->setting(db), &problem));
+        ResultsWorker worker;
+        ResultsWindow window(bench.storePath, bench.journalPath, worker, bench.window->toolkit(),
+                             bench.window.get());
+        QSignalSpy shown(&window, &ResultsWindow::shown);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            window.source()->text(),
+            QStringLiteral("Summarizing the failing fields and the checks per hour of the checks "
+                           "already on the server, a batch at a time; stations go on sending "
+                           "meanwhile."),
+            10000);
+        QCOMPARE(shown.count(), 0);
+        QCOMPARE(pg->rows(db, "SELECT done FROM field_fill"), QStringList{"false"});
+        QVERIFY(holder.rollback());
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(window.source()->text(),
+                 QStringLiteral("The results database on 127.0.0.1:%1.").arg(pg->port()));
+        QCOMPARE(window.results()->rowCount(), 2);
+        QCOMPARE(pg->rows(db, "SELECT done FROM field_fill"), QStringList{"true"});
+        QCOMPARE(pg->rows(db, "SELECT hour, passed, other FROM checks_per_hour"),
+                 QStringList{"10|0|2"});
+        QCOMPARE(pg->rows(db, "SELECT count(*) FROM checks"), QStringList{"2"});
+        QCOMPARE(bench.recorder.messages.size(), 0);
     }
 
     void waitingResultsGoWhenTheServerComesBack()

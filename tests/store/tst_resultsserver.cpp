@@ -17,6 +17,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -406,6 +407,20 @@ class tst_ResultsServer : public QObject
         QVERIFY(insert("bench-2", "2026-12-09T00:10:00+01:00", 3600, "pass", "SN-1"));
         QVERIFY(insert("bench-1", "2026-12-08T10:00:00-05:00", -18000, "fail", ""));
         QVERIFY(insert("bench-2", "2026-12-09T08:00:00+01:00", 3600, "fail", "SN-3"));
+        // Values of some: a field that differs, one lost with the line.
+        auto value = [&](const char *which, int position, const char *field, const char *verdict,
+                         const char *problemText) {
+            return pg->exec(
+                db, QStringLiteral("INSERT INTO check_values SELECT uuid, %2, 1, '%3', "
+                                   "'%3', '5', CASE WHEN '%5' = '' THEN '4' END, '%4', '%5' "
+                                   "FROM checks WHERE %1")
+                        .arg(which)
+                        .arg(position)
+                        .arg(field, verdict, problemText));
+        };
+        QVERIFY(value("station = 'bench-1' AND serial = 'SN-1'", 1, "Speed", "differs", ""));
+        QVERIFY(value("serial = 'SN-3'", 1, "Speed", "differs", ""));
+        QVERIFY(value("serial = 'SN-3'", 2, "Accel", "no answer", "line lost"));
 
         ResultsServer server(pg->setting(db));
         QStringList said;
@@ -416,7 +431,10 @@ class tst_ResultsServer : public QObject
         QVERIFY2(said.first().startsWith("Summarizing the yield of the checks already on the "
                                          "server"),
                  qPrintable(said.first()));
-        QVERIFY2(said.last().startsWith("The yield of 3 units summarized in "),
+        QVERIFY2(said.contains(QRegularExpression("^The yield of 3 units summarized in [0-9.]+ "
+                                                  "s\\.$")),
+                 qPrintable(said.join('\n')));
+        QVERIFY2(said.last().startsWith("The failing fields and hours of 4 checks summarized in "),
                  qPrintable(said.last()));
 
         // After: 00:30 at UTC+2 is the bench's 9th (22:30 on the 8th at UTC);
@@ -432,6 +450,18 @@ class tst_ResultsServer : public QObject
         QCOMPARE(server.send(late, &problem), SendOutcome::Stored);
         QVERIFY(insert("bench-3", "2026-12-09T09:00:00+01:00", 3600, "pass", "SN-4"));
         QVERIFY(insert("bench-3", "2026-12-09T09:30:00+01:00", 3600, "pass", "SN-4"));
+        // Its values come later, each in a transaction of its own: a field
+        // that differs, then the line lost, which makes the check count once
+        // under its cause instead.
+        QVERIFY(value("started = '2026-12-09T09:30:00+01:00'", 1, "Speed", "differs", ""));
+        QCOMPARE(pg->rows(db, "SELECT name, failures FROM failing_fields WHERE station = "
+                              "'bench-3'"),
+                 QStringList{"Profile 1, Speed|1"});
+        QVERIFY(
+            value("started = '2026-12-09T09:30:00+01:00'", 2, "Accel", "no answer", "line lost"));
+        QCOMPARE(pg->rows(db, "SELECT name, failures FROM failing_fields WHERE station = "
+                              "'bench-3' ORDER BY name"),
+                 (QStringList{"Profile 1, Speed|1", "line lost|1"}));
 
         const QString view = QStringLiteral(
             "SELECT station, day, unit_model, units, first_pass, final_pass, checks, retests FROM "
@@ -459,6 +489,49 @@ class tst_ResultsServer : public QObject
                               "first_pass_yield ORDER BY day"),
                  (QStringList{"2026-12-08|3|33.3|33.3", "2026-12-09|2|100|100"}));
         QCOMPARE(count(db, "checks"), "8");
+
+        // The failing fields and the checks per hour as the rows count them.
+        const QString fields = QStringLiteral(
+            "SELECT station, day, unit_model, profile, field, name, failures FROM failing_fields "
+            "ORDER BY 1, 2, 3, 4, 6");
+        QCOMPARE(pg->rows(db, fields),
+                 (QStringList{"bench-1|2026-12-08|KTRA20|0|resolution|Resolution|1",
+                              "bench-1|2026-12-08|KTRA20|1|accel|Profile 1, Accel/Decel|1",
+                              "bench-1|2026-12-08|KTRA20|1|Speed|Profile 1, Speed|1",
+                              "bench-2|2026-12-09|KTRA20|0|resolution|Resolution|1",
+                              "bench-2|2026-12-09|KTRA20|0||line lost|1",
+                              "bench-2|2026-12-09|KTRA20|1|accel|Profile 1, Accel/Decel|1",
+                              "bench-2|2026-12-09|KTRA20|1|Speed|Profile 1, Speed|1",
+                              "bench-3|2026-12-09|KTRA20|0||line lost|1",
+                              "bench-3|2026-12-09|KTRA20|1|Speed|Profile 1, Speed|1"}));
+        QCOMPARE(pg->rows(db, fields),
+                 pg->rows(db,
+                          "WITH e AS (SELECT c.uuid, c.station, CAST((c.started AT TIME ZONE "
+                          "'UTC') + c.utc_offset * interval '1 second' AS date) AS day, "
+                          "c.unit_model, CASE WHEN c.verdict = 'refused' THEN 'refused' WHEN "
+                          "c.problem LIKE 'line lost%' OR EXISTS (SELECT 1 FROM check_values l "
+                          "WHERE l.check_uuid = c.uuid AND l.problem = 'line lost') THEN 'line "
+                          "lost' WHEN c.verdict <> 'error' THEN '' ELSE 'no answer' END AS cause "
+                          "FROM checks c) SELECT * FROM (SELECT e.station, e.day, e.unit_model, "
+                          "v.profile, v.field, CASE WHEN v.profile > 0 THEN 'Profile ' || "
+                          "v.profile || ', ' || v.caption ELSE v.caption END, count(*) FROM e "
+                          "JOIN check_values v ON v.check_uuid = e.uuid WHERE v.verdict <> "
+                          "'match' AND (e.cause = '' OR v.unit_value IS NOT NULL) GROUP BY 1, 2, "
+                          "3, 4, 5, 6 UNION ALL SELECT station, day, unit_model, 0, '', cause, "
+                          "count(*) FROM e WHERE cause <> '' GROUP BY 1, 2, 3, 6) f ORDER BY 1, "
+                          "2, 3, 4, 6"));
+        const QString hours = QStringLiteral(
+            "SELECT station, day, hour, passed, other FROM checks_per_hour ORDER BY 1, 2, 3");
+        QCOMPARE(pg->rows(db, hours),
+                 (QStringList{"bench-1|2026-12-08|10|0|1", "bench-1|2026-12-08|18|1|0",
+                              "bench-1|2026-12-08|23|0|1", "bench-2|2026-12-09|0|2|0",
+                              "bench-2|2026-12-09|8|0|1", "bench-3|2026-12-09|9|2|0"}));
+        QCOMPARE(pg->rows(db, hours),
+                 pg->rows(db, "SELECT station, CAST(t AS date), extract(hour FROM t), count(*) "
+                              "FILTER (WHERE verdict = 'pass'), count(*) FILTER (WHERE verdict "
+                              "<> 'pass') FROM (SELECT station, verdict, (started AT TIME ZONE "
+                              "'UTC') + utc_offset * interval '1 second' AS t FROM checks) c "
+                              "GROUP BY 1, 2, 3 ORDER BY 1, 2, 3"));
     }
 
     // The right password from a passfile; every field and value arrives and
@@ -497,7 +570,7 @@ class tst_ResultsServer : public QObject
                  (QStringList{"1|1|max-speed|Max Speed|5000|5000|match|",
                               "2|1|accel|Accel/Decel|100|NULL|no answer|?\\r",
                               "3|0|resolution|Resolution|8|4|differs|"}));
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"7"});
         QCOMPARE(pg->rows(db, "SELECT application_name, ssl FROM pg_stat_activity JOIN "
                               "pg_stat_ssl USING (pid) WHERE usename = 'guarded'"),
                  QStringList{"bench 2|false"});
@@ -601,7 +674,7 @@ class tst_ResultsServer : public QObject
         QCOMPARE(pg->rows(db, "SELECT station, count(*) FROM checks GROUP BY station ORDER BY 1"),
                  (QStringList{"Station 1|11", "Station 2|10", "Station 3|10", "Station 4|10"}));
         QCOMPARE(count(db, "check_values"), "123");
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"7"});
     }
 
     // The server goes away in the middle of a run: the result waits in the
@@ -730,7 +803,7 @@ class tst_ResultsServer : public QObject
             QStringList{"{6f1c1e43-5c0a-4f7e-9a57-0f3f2b4c1d11}|KTRA10|1.02|0|9600|/dev/ttyS0|||"
                         "|Station 9|Bo|old.sheet|ab|read|2026-11-30T08:00:00.000Z|"
                         "2026-11-30T08:00:01.000Z|pass||1/max-speed/Max Speed/800/800/match/"});
-        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"6"});
+        QCOMPARE(pg->rows(db, "SELECT version FROM schema_version"), QStringList{"7"});
         QCOMPARE(pg->rows(db, "SELECT indexname FROM pg_indexes WHERE tablename = 'checks' "
                               "ORDER BY 1"),
                  (QStringList{"checks_by_day", "checks_by_model", "checks_by_serial",
@@ -765,7 +838,7 @@ class tst_ResultsServer : public QObject
         QTest::newRow("a newer schema")
             << "host=127.0.0.1 port=%1 dbname=%2 user=ktv" << true
             << "The results database on 127.0.0.1:%1 cannot be used: its schema is version 9, "
-               "newer than this program's 6; nothing was written"
+               "newer than this program's 7; nothing was written"
             << "schema_version";
     }
     void refusedWithOneMessage()
