@@ -3,6 +3,8 @@
 
 #include "store/ResultsServerInternal.h"
 
+#include "protocol/Threads.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -11,7 +13,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include <libpq-fe.h>
 
@@ -148,7 +149,9 @@ QString lookUp(const QString &host, int waitMs, QString *problem)
     };
     startSockets();
     auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, name = host.toUtf8()] {
+    // A lookup still running when the caller has stopped waiting ends by
+    // the resolver's own timeout; the program waits for it as it ends.
+    threads::start(QStringLiteral("host lookup"), [lookup, name = host.toUtf8()] {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
@@ -171,7 +174,7 @@ QString lookUp(const QString &host, int waitMs, QString *problem)
         lookup->address = address;
         lookup->problem = problem;
         lookup->done.notify_all();
-    }).detach();
+    });
     std::unique_lock<std::mutex> lock(lookup->mutex);
     if (!lookup->done.wait_for(lock, std::chrono::milliseconds(waitMs),
                                [&] { return lookup->finished; })) {
