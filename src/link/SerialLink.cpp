@@ -292,7 +292,6 @@ void SerialLink::noteWritten(const QByteArray &bytes)
     lastWrite_.start();
     const int baud = onNetwork_ ? baudRateInForce() : port_.baudRate();
     lastWriteDurationNs_ = bytes.size() * 10 * 1'000'000'000LL / std::max(baud, 50);
-    ++linesWritten_;
 }
 
 int SerialLink::InBufferCount() const

@@ -181,7 +181,6 @@ class SerialLink : public QObject
     QElapsedTimer lastWrite_;
     qint64 lastWriteDurationNs_ = 0;
     int openings_ = 0;
-    qint64 linesWritten_ = 0;
     bool writing_ = false;
     bool replyMissing_ = false;
     QElapsedTimer linkClock_;

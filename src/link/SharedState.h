@@ -20,7 +20,6 @@ struct SharedState
     QString MessageText;
     QString ConnectErrorText;
     bool SettingsUnchanged = false;
-    bool IdentifiedVELD50 = false;
 };
 
 } // namespace ktv

@@ -61,7 +61,6 @@ void UnitSession::noteModelAnswer(int address, const QString &rawReply)
 void UnitSession::noteIdentifiedModel(const QString &unitModel)
 {
     identifiedModel_ = unitModel;
-    state.IdentifiedVELD50 = unitModel == QLatin1String("VELD50");
 }
 
 bool UnitSession::unitKeeps(Model panel, Field field) const

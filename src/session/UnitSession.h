@@ -111,7 +111,7 @@ class UnitSession : public QObject
     askUnitAt(const QString &address,
               UnitExchange::Tries tries = UnitExchange::Tries::AskAgainOnce);
     // The model the unit last identified named itself ("VELD50"); empty
-    // before any. Sets IdentifiedVELD50 with it.
+    // before any.
     const QString &identifiedModel() const { return identifiedModel_; }
     void noteIdentifiedModel(const QString &unitModel);
     // Whether the identified unit keeps a field the panel asks for (a VELD50
