@@ -6,6 +6,7 @@
 #include "cli/CliOutput.h"
 #include "cli/Tool.h"
 #include "protocol/ParameterLimits.h"
+#include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/OptionWrite.h"
 #include "session/SessionTexts.h"

@@ -1,5 +1,7 @@
 #include "protocol/ReplyDecoding.h"
 
+#include "protocol/LineMeaning.h"
+
 #include <QByteArray>
 #include <charconv>
 #include <system_error>
@@ -169,3 +171,21 @@ QString rampDown(Model model, const QString &rawReply)
 }
 
 } // namespace ktv::decode
+
+namespace ktv {
+
+QStringList answersIn(const QString &raw)
+{
+    return raw.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+}
+
+QString replyProblemText(const QString &raw)
+{
+    const bool whole = raw.endsWith(QLatin1Char('\r'));
+    const QByteArray bytes = (whole ? raw.chopped(1) : raw).toLatin1();
+    return QStringLiteral("%1 reply \"%2\"")
+        .arg(whole ? QStringLiteral("unreadable") : QStringLiteral("incomplete"),
+             lineDisplayText(bytes));
+}
+
+} // namespace ktv

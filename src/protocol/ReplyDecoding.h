@@ -6,6 +6,7 @@
 #include "protocol/Models.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace ktv::decode {
@@ -35,3 +36,15 @@ std::optional<QString> validReply(Field field, const QString &raw);
 std::optional<QString> validAddressReply(const QString &raw);
 
 } // namespace ktv::decode
+
+namespace ktv {
+
+// The answers in what was read for one question: the CR-ended pieces, CRs
+// removed, empty pieces left out. Each unit ends its answer with a CR, so
+// two pieces are two units answering one question.
+QStringList answersIn(const QString &raw);
+// A reply that is no answer, as the operator reads it: "unreadable reply
+// "77"" (whole, but not a value), "incomplete reply "100"" (no CR came).
+QString replyProblemText(const QString &raw);
+
+} // namespace ktv

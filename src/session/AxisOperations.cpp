@@ -3,7 +3,6 @@
 #include "protocol/CommandFrame.h"
 #include "protocol/ReplyDecoding.h"
 #include "session/SessionTexts.h"
-#include "session/UnitFinder.h"
 
 namespace ktv {
 

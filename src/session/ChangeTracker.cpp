@@ -4,7 +4,6 @@
 #include "protocol/ParameterSheet.h"
 #include "protocol/ReplyDecoding.h"
 #include "protocol/Vocabulary.h"
-#include "session/UnitFinder.h"
 #include "session/UnitSession.h"
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 #include "link/DeviceAddress.h"
 #include "protocol/CommandFrame.h"
 #include "protocol/IdentityReply.h"
+#include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
-#include "session/UnitFinder.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "session/SessionTexts.h"
 
-#include "protocol/LineMeaning.h"
+#include "protocol/ReplyDecoding.h"
 
 namespace ktv {
 
@@ -68,15 +68,6 @@ QString tooSlowText(const QString &address, const QStringList &fields)
 {
     return QStringLiteral("The unit at address %1 answers too slowly; no value shown for: %2")
         .arg(address, fields.join(QStringLiteral(", ")));
-}
-
-QString replyProblemText(const QString &raw)
-{
-    const bool whole = raw.endsWith(QLatin1Char('\r'));
-    const QByteArray bytes = (whole ? raw.chopped(1) : raw).toLatin1();
-    return QStringLiteral("%1 reply \"%2\"")
-        .arg(whole ? QStringLiteral("unreadable") : QStringLiteral("incomplete"),
-             lineDisplayText(bytes));
 }
 
 QString twoUnitsAtAxisText(const QString &address)

@@ -29,7 +29,6 @@ QString tooSlowText(const QString &address, const QStringList &fields);
 // A reply that is no answer, with what came ("Reduced Current: unreadable
 // reply "77"", "Accel/Decel: incomplete reply "100"").
 QString unreadableReplyText(const QString &what, const QString &raw);
-QString replyProblemText(const QString &raw); // "unreadable reply "77""
 // "Two units answer at axis 7"
 QString twoUnitsAtAxisText(const QString &address);
 // What a read-back of the command-line tool, a set, a save or a load did not

@@ -1,5 +1,6 @@
 #include "session/SheetOperations.h"
 
+#include "protocol/ReplyDecoding.h"
 #include "protocol/UnitCatalogue.h"
 #include "session/SessionTexts.h"
 #include "session/UnitSession.h"

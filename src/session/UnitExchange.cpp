@@ -4,7 +4,6 @@
 #include "protocol/IdentityReply.h"
 #include "protocol/ReplyDecoding.h"
 #include "session/SessionTexts.h"
-#include "session/UnitFinder.h"
 
 #include <algorithm>
 

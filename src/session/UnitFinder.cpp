@@ -12,11 +12,6 @@
 
 namespace ktv {
 
-QStringList answersIn(const QString &raw)
-{
-    return raw.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
-}
-
 std::optional<FoundUnit> probeAddress(UnitSession &session, int address, UnitExchange::Tries tries)
 {
     const std::optional<UnitSession::AxisUnit> unit =

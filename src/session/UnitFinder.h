@@ -38,11 +38,6 @@ struct FoundUnit
 // How an address that more than one unit answers is listed.
 inline const QString MoreThanOneUnitText = QStringLiteral("more than one unit answers");
 
-// The answers in what was read for one question: the CR-ended pieces, CRs
-// removed, empty pieces left out. Each unit ends its answer with a CR, so
-// two pieces are two units answering one question.
-QStringList answersIn(const QString &raw);
-
 inline constexpr int HighestAddress = 99;
 
 // Asks one address for its model at the rate the port is open at, by the

@@ -17,6 +17,8 @@ class TestReplyDecoding : public QObject
     void rampDown();
     void validReplies_data();
     void validReplies();
+    void answersAndProblems_data();
+    void answersAndProblems();
 };
 
 void TestReplyDecoding::firstCharacterFields_data()
@@ -202,6 +204,29 @@ void TestReplyDecoding::validReplies()
     QFETCH(QString, value);
     const std::optional<QString> got = decode::validReply(field, raw);
     QCOMPARE(got.value_or(QStringLiteral("-")), value);
+}
+
+// What one read holds: each unit's answer ends with its CR, so two pieces
+// are two units; a reply that is no answer is named with what came.
+void TestReplyDecoding::answersAndProblems_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("one answer") << "5000\r" << QStringList{"5000"} << "unreadable reply \"5000\"";
+    QTest::newRow("two units answer")
+        << "KTRA20  1.07\rVELD30  2.01\r" << QStringList{"KTRA20  1.07", "VELD30  2.01"}
+        << "unreadable reply \"KTRA20  1.07⏎VELD30  2.01\"";
+    QTest::newRow("no CR came") << "100" << QStringList{"100"} << "incomplete reply \"100\"";
+    QTest::newRow("lone CRs hold nothing") << "\r\r" << QStringList{} << "unreadable reply \"⏎\"";
+}
+
+void TestReplyDecoding::answersAndProblems()
+{
+    QFETCH(QString, raw);
+    QTEST(answersIn(raw), "answers");
+    QTEST(replyProblemText(raw), "problem");
 }
 
 QTEST_GUILESS_MAIN(TestReplyDecoding)
