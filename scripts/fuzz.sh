@@ -18,7 +18,7 @@ run() {
   echo $status >"$build/$target.status"
 }
 
-targets="fuzz_parse_number fuzz_reply_decoders fuzz_identity_reply fuzz_settings_text fuzz_command_frame fuzz_parameter_sheet"
+targets="fuzz_parse_number fuzz_reply_decoders fuzz_identity_reply fuzz_settings_text fuzz_command_frame fuzz_parameter_sheet fuzz_telnet_com_port"
 running=0
 for target in $targets; do
   if [ $running -ge "$jobs" ]; then

@@ -6,6 +6,7 @@
 #include "cli/Tool.h"
 #include "link/DeviceAddress.h"
 #include "link/NetworkLine.h"
+#include "link/PortMap.h"
 #include "link/PortProbe.h"
 #include "store/ConfigStore.h"
 
@@ -31,13 +32,12 @@ int Tool::ports()
     for (const QFileInfo &link : links)
         byId[QFileInfo(link.symLinkTarget()).canonicalFilePath()] = link.absoluteFilePath();
 
-    SerialLink probe(session_->state);
-    probe.setPortMap(stored.portMap);
+    const PortMap names(stored.portMap);
     auto comsOf = [&](const QString &device) {
         QStringList numbers;
         const QString canonical = QFileInfo(device).canonicalFilePath();
         for (int com = 1; com <= 256; ++com) {
-            const QString mapped = probe.deviceForPort(com);
+            const QString mapped = names.deviceFor(com);
             if (mapped == device ||
                 (!canonical.isEmpty() && QFileInfo(mapped).canonicalFilePath() == canonical))
                 numbers << QString::number(com) +
@@ -104,9 +104,8 @@ int Tool::doctor()
     QString device = parser_.positionalArguments().value(1, common_.device);
     if (device.isEmpty()) {
         const StoredConfiguration stored = readConfiguration(session_->storePath);
-        SerialLink names(session_->state);
-        names.setPortMap(stored.portMap);
-        device = names.deviceForPort(common_.com.value_or(stored.comPort.value_or(0)));
+        device =
+            PortMap(stored.portMap).deviceFor(common_.com.value_or(stored.comPort.value_or(0)));
     }
     if (parser_.positionalArguments().size() > 2)
         return usageError(QStringLiteral("doctor takes one DEVICE"), command_);

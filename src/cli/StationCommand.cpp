@@ -11,6 +11,7 @@
 #include "cli/Interrupt.h"
 #include "cli/Tool.h"
 #include "cli/ToolHelpers.h"
+#include "link/PortMap.h"
 #include "protocol/CellText.h"
 #include "protocol/CheckReportJson.h"
 #include "protocol/SettingsText.h"
@@ -513,11 +514,9 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
                               command);
         taken << *port;
     }
-    SharedState scratch;
-    SerialLink names(scratch);
-    names.setPortMap(stored.portMap);
+    const PortMap names(stored.portMap);
     for (int port : taken)
-        lines.push_back({port, names.deviceForPort(port)});
+        lines.push_back({port, names.deviceFor(port)});
     // A device the Port Map names keeps its COM number; the others take the
     // lowest numbers left.
     std::vector<LineChoice> unnamed;
@@ -550,7 +549,7 @@ int runStation(const QCommandLineParser &parser, const Common &common, const QSt
     if (lines.empty()) {
         const int storedPort = stored.comPort.value_or(1);
         const int port = common.com.value_or(storedPort > 0 ? storedPort : 1);
-        lines.push_back({port, names.deviceForPort(port)});
+        lines.push_back({port, names.deviceFor(port)});
     }
     std::shared_ptr<std::atomic<int>> unitsLeft;
     if (parser.isSet(QStringLiteral("units"))) {

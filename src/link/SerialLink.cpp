@@ -80,16 +80,7 @@ SerialLink::~SerialLink()
 
 QString SerialLink::deviceForPort(int comPort) const
 {
-    if (comPort < 1)
-        return {};
-    const auto mapped = portMap_.constFind(comPort);
-    if (mapped != portMap_.constEnd())
-        return *mapped;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(comPort);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(comPort - 1);
-#endif
+    return PortMap(portMap_).deviceFor(comPort);
 }
 
 bool SerialLink::PortOpen() const

@@ -18,6 +18,7 @@
 // written just before leaves at the rate it was written at.
 
 #include "link/NetworkLine.h"
+#include "link/PortMap.h"
 #include "link/SharedState.h"
 
 #include <QByteArray>
